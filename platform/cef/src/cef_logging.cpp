@@ -1,0 +1,103 @@
+#include "include/base/cef_logging.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+
+namespace cef_logging {
+namespace {
+
+std::mutex& logMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::string g_path;
+LogSeverity g_minSeverity = LOG_INFO;
+
+LogSeverity fromSetting(cef_log_severity_t s)
+{
+    switch (s) {
+    case LOGSEVERITY_VERBOSE: return LOG_VERBOSE;
+    case LOGSEVERITY_WARNING: return LOG_WARNING;
+    case LOGSEVERITY_ERROR: return LOG_ERROR;
+    case LOGSEVERITY_DISABLE: return LOG_FATAL + 1;
+    case LOGSEVERITY_DEFAULT:
+    case LOGSEVERITY_INFO:
+    default: return LOG_INFO;
+    }
+}
+
+const char* severityName(LogSeverity s)
+{
+    switch (s) {
+    case LOG_VERBOSE: return "VERBOSE";
+    case LOG_INFO: return "INFO";
+    case LOG_WARNING: return "WARNING";
+    case LOG_ERROR: return "ERROR";
+    default: return "FATAL";
+    }
+}
+
+const char* baseName(const char* path)
+{
+    const char* last = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '/' || *p == '\\')
+            last = p + 1;
+    return last;
+}
+
+} // namespace
+
+void SetLogDestination(const std::string& path, cef_log_severity_t minSeverity)
+{
+    std::lock_guard<std::mutex> lock(logMutex());
+    g_path = path;
+    g_minSeverity = fromSetting(minSeverity);
+}
+
+std::string GetLogDestination()
+{
+    std::lock_guard<std::mutex> lock(logMutex());
+    return g_path;
+}
+
+bool ShouldCreateLogMessage(LogSeverity severity)
+{
+    std::lock_guard<std::mutex> lock(logMutex());
+    return !g_path.empty() && severity >= g_minSeverity;
+}
+
+LogMessage::LogMessage(const char* file, int line, LogSeverity severity)
+    : severity_(severity)
+{
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t t = system_clock::to_time_t(now);
+    const int ms = int(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    std::tm tmv;
+    localtime_r(&t, &tmv);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%02d%02d/%02d%02d%02d.%03d", tmv.tm_mon + 1, tmv.tm_mday,
+                  tmv.tm_hour, tmv.tm_min, tmv.tm_sec, ms);
+    stream_ << '[' << stamp << ':' << severityName(severity) << ':' << baseName(file) << '('
+            << line << ")] ";
+}
+
+LogMessage::~LogMessage()
+{
+    stream_ << '\n';
+    const std::string text = stream_.str();
+    std::lock_guard<std::mutex> lock(logMutex());
+    if (g_path.empty() || severity_ < g_minSeverity)
+        return;
+    if (FILE* f = std::fopen(g_path.c_str(), "a")) {
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+}
+
+} // namespace cef_logging

@@ -1,0 +1,6 @@
+// The subset of the Windows API that this program calls, for building on Linux.
+// Texts are UTF-16 (WCHAR is char16_t); window handles are Qt window ids.
+#pragma once
+
+#include "win32/base.h"
+// Each area of the API has its own header below; add new areas here.

@@ -1,0 +1,97 @@
+#include "include/base/cef_logging.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <thread>
+#include <vector>
+
+namespace {
+
+QStringList readLines(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+class CefLoggingTest : public ::testing::Test {
+protected:
+    void TearDown() override { cef_logging::SetLogDestination("", LOGSEVERITY_DEFAULT); }
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath("app.log"); }
+};
+
+TEST_F(CefLoggingTest, LineCarriesSeverityFileAndLine)
+{
+    cef_logging::SetLogDestination(path().toStdString(), LOGSEVERITY_DEFAULT);
+    const int line = __LINE__ + 1;
+    LOG(INFO) << "device event:" << 3;
+    const QStringList lines = readLines(path());
+    ASSERT_EQ(lines.size(), 1);
+    const QRegularExpression re(QStringLiteral(
+        "^\\[\\d{4}/\\d{6}\\.\\d{3}:INFO:cef_logging_test\\.cpp\\((\\d+)\\)\\] device event:3$"));
+    const auto m = re.match(lines[0]);
+    ASSERT_TRUE(m.hasMatch()) << lines[0].toStdString();
+    EXPECT_EQ(m.captured(1).toInt(), line);
+}
+
+TEST_F(CefLoggingTest, SeverityFilter)
+{
+    struct Case {
+        cef_log_severity_t min;
+        int expectedLines; // of INFO, WARNING, ERROR
+    } cases[] = {
+        {LOGSEVERITY_DEFAULT, 3}, {LOGSEVERITY_VERBOSE, 3}, {LOGSEVERITY_INFO, 3},
+        {LOGSEVERITY_WARNING, 2}, {LOGSEVERITY_ERROR, 1},   {LOGSEVERITY_DISABLE, 0},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(path());
+        cef_logging::SetLogDestination(path().toStdString(), c.min);
+        LOG(INFO) << "i";
+        LOG(WARNING) << "w";
+        LOG(ERROR) << "e";
+        EXPECT_EQ(readLines(path()).size(), c.expectedLines) << "min severity " << c.min;
+    }
+}
+
+TEST_F(CefLoggingTest, FilteredStreamIsNotEvaluated)
+{
+    cef_logging::SetLogDestination(path().toStdString(), LOGSEVERITY_ERROR);
+    int evaluated = 0;
+    auto touch = [&] { return ++evaluated; };
+    LOG(INFO) << touch();
+    EXPECT_EQ(evaluated, 0);
+    LOG(ERROR) << touch();
+    EXPECT_EQ(evaluated, 1);
+}
+
+TEST_F(CefLoggingTest, NoDestinationWritesNothing)
+{
+    cef_logging::SetLogDestination("", LOGSEVERITY_DEFAULT);
+    LOG(INFO) << "dropped";
+    EXPECT_FALSE(QFile::exists(path()));
+}
+
+TEST_F(CefLoggingTest, ConcurrentLinesStayWhole)
+{
+    cef_logging::SetLogDestination(path().toStdString(), LOGSEVERITY_DEFAULT);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 200; ++i)
+                LOG(INFO) << "thread " << t << " line " << i;
+        });
+    for (auto& th : threads)
+        th.join();
+    const QStringList lines = readLines(path());
+    ASSERT_EQ(lines.size(), 800);
+    const QRegularExpression re(QStringLiteral("\\] thread \\d line \\d+$"));
+    for (const QString& l : lines)
+        ASSERT_TRUE(re.match(l).hasMatch()) << l.toStdString();
+}
+
+} // namespace
