@@ -4,3 +4,4 @@
 
 #include "win32/base.h"
 // Each area of the API has its own header below; add new areas here.
+#include "win32/pointer.h"

@@ -1,0 +1,26 @@
+#include "app/window.h"
+
+#include "devices/device_functions.h"
+
+Window::Window(QWidget* parent)
+    : QWidget(parent)
+    , listFunctions(new DeviceFunctions())
+{
+    refreshDeviceList();
+}
+
+Window::~Window() = default;
+
+QMap<QString, QJsonObject> Window::deviceMap() const
+{
+    QMutexLocker lock(&m_deviceMapLock);
+    return m_deviceMap;
+}
+
+void Window::refreshDeviceList()
+{
+    QMutexLocker refresh(&m_refreshLock);
+    QMap<QString, QJsonObject> fresh = listFunctions->deviceList();
+    QMutexLocker lock(&m_deviceMapLock);
+    m_deviceMap.swap(fresh);
+}

@@ -1,0 +1,31 @@
+// The main window. Holds the device list that every device operation looks devices up in.
+#pragma once
+
+#include <QJsonObject>
+#include <QMap>
+#include <QMutex>
+#include <QString>
+#include <QWidget>
+
+class DeviceFunctions;
+
+class Window : public QWidget {
+    Q_OBJECT
+public:
+    explicit Window(QWidget* parent = nullptr);
+    ~Window() override;
+
+    // A copy of the device list: Version -> device object. Safe from any thread.
+    QMap<QString, QJsonObject> deviceMap() const;
+    // Replaces the device list with the one the vendor library reports now. Runs on the GUI
+    // thread and on the vendor library's thread; readers see the old or the new list whole.
+    void refreshDeviceList();
+
+    // Reads the device list only; created by the constructor and never deleted.
+    DeviceFunctions* listFunctions = nullptr;
+
+private:
+    QMutex m_refreshLock; // one refresh at a time, so an older list never replaces a newer one
+    mutable QMutex m_deviceMapLock;
+    QMap<QString, QJsonObject> m_deviceMap;
+};

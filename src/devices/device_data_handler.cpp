@@ -1,0 +1,425 @@
+#include "devices/device_data_handler.h"
+
+#include <QByteArray>
+#include <QDebug>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <cstring>
+#include <exception>
+
+// The built-in descriptions live in a static library; register them before the first load.
+static void initDriveResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(drive);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace {
+
+const int kSlotSize = 200;
+
+const QString kPress = QStringLiteral("按下");
+const QString kRelease = QStringLiteral("弹起");
+const QString kDelay = QStringLiteral("延迟");
+const QString kLeftButton = QStringLiteral("左键");
+const QString kRightButton = QStringLiteral("右键");
+
+QString hexText(int value)
+{
+    return QString::number(value, 16);
+}
+
+// Evaluates a fixed query whose one variable $v carries the caller's text, so that no text can
+// change the query itself. Returns an empty node on any failure of the XML library.
+pugi::xml_node selectNode(const pugi::xml_node& context, const char* query, const QString* value)
+{
+    try {
+        pugi::xpath_variable_set vars;
+        if (value) {
+            const QByteArray utf8 = value->toUtf8();
+            vars.set("v", utf8.constData());
+        }
+        pugi::xpath_query compiled(query, value ? &vars : nullptr);
+        if (!compiled)
+            return pugi::xml_node();
+        return compiled.evaluate_node(context).node();
+    } catch (const std::exception&) {
+        return pugi::xml_node();
+    }
+}
+
+bool parseDocument(pugi::xml_document& doc, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    try {
+        if (doc.load_buffer(utf8.constData(), static_cast<size_t>(utf8.size())))
+            return true;
+    } catch (const std::exception&) {
+    }
+    // A failed parse may leave part of the text behind: never look rows up in it.
+    doc.reset();
+    return false;
+}
+
+QString attributeText(const pugi::xml_node& node, const char* name)
+{
+    return QString::fromUtf8(node.attribute(name).value());
+}
+
+} // namespace
+
+KeyRgbReport::KeyRgbReport()
+{
+    std::memset(bytes, 0, sizeof(bytes));
+    static const uint8_t header[kHeaderSize] = {0x05, 0x02, 0xBB, 0xAA, 0x07, 0x00, 0xF8, 0x03};
+    std::memcpy(bytes, header, sizeof(header));
+}
+
+bool KeyRgbReport::setColor(int ordinal, uint8_t red, uint8_t green, uint8_t blue)
+{
+    if (ordinal < 0 || ordinal > kMaxOrdinal)
+        return false;
+    uint8_t* p = bytes + kHeaderSize + 3 * ordinal;
+    p[0] = red;
+    p[1] = green;
+    p[2] = blue;
+    return true;
+}
+
+device_data_handler::device_data_handler()
+    : QObject(nullptr)
+{
+    initDriveResources();
+}
+
+device_data_handler::~device_data_handler() = default;
+
+void device_data_handler::loadDriverXml(const QString& path)
+{
+    initDriveResources();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QString text = QString::fromUtf8(file.readAll());
+    pugi::xml_document doc;
+    if (!parseDocument(doc, text))
+        return;
+    const pugi::xml_node root = selectNode(doc, "/Driver", nullptr);
+    if (!root)
+        return;
+    m_driverXml.insert(attributeText(root, "Version"), text);
+}
+
+bool device_data_handler::parseDriver(const QString& driverVersion)
+{
+    return parseDocument(m_doc, m_driverXml.value(driverVersion));
+}
+
+pugi::xml_node device_data_handler::findRow(const char* attribute, const QString& value) const
+{
+    const QByteArray query = QByteArray("/Driver/Key[@") + attribute + "=$v]";
+    return selectNode(m_doc, query.constData(), &value);
+}
+
+QString device_data_handler::codeOfTask(const QString& task)
+{
+    QString name = task;
+    if (name == QLatin1String("Alt") || name == QLatin1String("Ctrl") || name == QLatin1String("Shift"))
+        name = QStringLiteral("Left ") + name;
+    else if (name == QLatin1String("Win"))
+        name = QStringLiteral("Left Windows");
+    return attributeText(findRow("Task", name), "Code");
+}
+
+QString device_data_handler::lengthOfKey(const QString& text)
+{
+    static const QRegularExpression digit(QStringLiteral("[0-9]"));
+    const char* attribute = text.contains(digit) ? "Index" : "Task";
+    return attributeText(findRow(attribute, text), "Length");
+}
+
+QStringList device_data_handler::toByteList(int value)
+{
+    if (value < 0 || value > 0xFFFF)
+        return {};
+    if (value <= 0xFF)
+        return {hexText(value), QStringLiteral("0x00")};
+    return {QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0')), hexText(value >> 8)};
+}
+
+QStringList device_data_handler::padTokens(QStringList tokens, int count)
+{
+    while (tokens.size() < count)
+        tokens.append(QStringLiteral("0x00"));
+    return tokens;
+}
+
+QString device_data_handler::hotkeyData(const QString& codes)
+{
+    QStringList tokens = codes.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (tokens.size() == 1)
+        tokens.prepend(QStringLiteral("0x00"));
+    tokens = padTokens(tokens, 3);
+    return QStringLiteral("0x02,%1,%2,%3").arg(tokens[0], tokens[1], tokens[2]);
+}
+
+QString device_data_handler::gkeyData(const QString& code, const QString& p1, const QString& p2)
+{
+    return QStringLiteral("0x05,%1,%2,%3").arg(code, hexText(p1.toInt()), hexText(p2.toInt()));
+}
+
+QString device_data_handler::dpiData(const QString& mode, const QString& x, const QString& y)
+{
+    const QStringList xs = toByteList(x.toInt() / 50);
+    QStringList ys = toByteList(y.toInt() / 50);
+    if (mode.toInt() == 1)
+        ys = xs;
+    if (xs.size() != 2 || ys.size() != 2)
+        return QString();
+    return QStringLiteral("%1,%2,%3,%4,%5,0x00,0x00,0x00").arg(mode, xs[0], xs[1], ys[0], ys[1]);
+}
+
+QString device_data_handler::findConfigFile(const QString& value, const QMap<QString, QString>& files)
+{
+    for (auto it = files.constBegin(); it != files.constEnd(); ++it) {
+        pugi::xml_document doc;
+        if (!parseDocument(doc, it.value()))
+            continue;
+        const pugi::xml_node key = selectNode(doc, "/Configuration/Conf/Key[@Index=2]", nullptr);
+        if (key && attributeText(key, "Value") == value)
+            return it.value();
+    }
+    return QString();
+}
+
+device_data_handler::TaskResult device_data_handler::taskData(const QString& taskType, const QString& task,
+                                                              const QString& taskCount, QString* data)
+{
+    data->clear();
+    if (taskType == QLatin1String("MouseFunction")) {
+        *data = codeOfTask(task);
+        return TaskResult::Data;
+    }
+    if (taskType == QLatin1String("HotKey") || taskType == QLatin1String("Keyborad")) {
+        QStringList codes;
+        for (const QString& part : task.split(QLatin1Char('+'), Qt::SkipEmptyParts)) {
+            const QString code = codeOfTask(part);
+            qDebug() << part << code;
+            codes.append(code);
+        }
+        *data = hotkeyData(codes.join(QLatin1Char(',')));
+        return TaskResult::Data;
+    }
+    if (taskType == QLatin1String("Macro")) {
+        const QList<MacroEvent> events = parseMacro(task);
+        if (events.isEmpty())
+            return TaskResult::Data;
+        return encodeMacro(events, taskCount, data) ? TaskResult::Data : TaskResult::Invalid;
+    }
+    if (taskType == QLatin1String("GKey")) {
+        const QStringList parts = task.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+        if (parts.size() < 3)
+            return TaskResult::Invalid;
+        *data = gkeyData(codeOfTask(parts[0]), parts[1], parts[2]);
+        return TaskResult::Data;
+    }
+    if (taskType == QLatin1String("MultiMedia")) {
+        *data = task;
+        return TaskResult::Data;
+    }
+    if (taskType == QLatin1String("DPI")) {
+        const QStringList parts = task.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+        if (parts.size() < 3)
+            return TaskResult::Invalid;
+        *data = dpiData(parts[0], parts[1], parts[2]);
+        return data->isEmpty() ? TaskResult::Invalid : TaskResult::Data;
+    }
+    return TaskResult::Unknown;
+}
+
+QString device_data_handler::buildTaskData(const QString& TaskType, const QString& Task, const QString& TaskCount)
+{
+    QString data;
+    if (taskData(TaskType, Task, TaskCount, &data) != TaskResult::Data)
+        return QString();
+    return data;
+}
+
+bool device_data_handler::writeDeviceTask(const QString& Version, const QString& DriverVersion, const QString& Index,
+                                          const QString& Task, const QString& TaskType, const QString& TaskCount)
+{
+    m_version = Version;
+    if (!parseDriver(DriverVersion))
+        return false;
+    const QString length = lengthOfKey(Index);
+    QString data;
+    if (taskData(TaskType, Task, TaskCount, &data) == TaskResult::Invalid) {
+        qDebug() << "writeDeviceTask: cannot encode" << TaskType << Task;
+        return false;
+    }
+    qDebug() << data;
+    if (data.isEmpty()) {
+        QStringList zeros;
+        for (int i = 0; i < length.toInt(); ++i)
+            zeros.append(QStringLiteral("0x00"));
+        data = zeros.join(QLatin1Char(','));
+    }
+    return m_devFunc.writeTask(Version, Index, data, length);
+}
+
+QList<MacroEvent> device_data_handler::parseMacro(const QString& text)
+{
+    QList<MacroEvent> events;
+    for (const QString& part : text.split(QLatin1Char(')'), Qt::SkipEmptyParts)) {
+        const int open = part.indexOf(QLatin1Char('('));
+        if (open <= 0)
+            continue;
+        const QString verb = part.left(open).trimmed();
+        const QString argument = part.mid(open + 1).trimmed();
+        MacroEvent event;
+        event.value = codeOfTask(argument);
+        const bool mouseButton = argument == kLeftButton || argument == kRightButton;
+        if (verb == kPress) {
+            event.kind = mouseButton ? QStringLiteral("mDown") : QStringLiteral("keyDown");
+        } else if (verb == kRelease) {
+            event.kind = mouseButton ? QStringLiteral("mUp") : QStringLiteral("keyUp");
+        } else if (verb == kDelay) {
+            event.kind = QStringLiteral("delay");
+            event.value = argument;
+        }
+        if (!event.kind.isEmpty() && !event.value.isEmpty())
+            events.append(event);
+    }
+    return events;
+}
+
+bool device_data_handler::encodeMacro(const QList<MacroEvent>& events, const QString& taskCount, QString* keyRecord)
+{
+    keyRecord->clear();
+    QString text;
+    for (const MacroEvent& event : events) {
+        if (event.kind == QLatin1String("keyDown")) {
+            text += QStringLiteral("0x84,%1,0x00").arg(event.value);
+        } else if (event.kind == QLatin1String("keyUp")) {
+            text += QStringLiteral("0x04,%1,0x00").arg(event.value);
+        } else if (event.kind == QLatin1String("mDown")) {
+            text += QStringLiteral("0x81,%1,0x00").arg(event.value);
+        } else if (event.kind == QLatin1String("mUp")) {
+            text += QStringLiteral("0x01,%1,0x00").arg(event.value);
+        } else if (event.kind == QLatin1String("delay")) {
+            bool numeric = false;
+            const qlonglong ms = event.value.toLongLong(&numeric);
+            if (numeric && (ms < 0 || ms > 0xFFFF)) {
+                qDebug() << "macro delay out of range:" << event.value;
+                return false;
+            }
+            const QStringList bytes = toByteList(numeric ? static_cast<int>(ms) : 0);
+            text += QStringLiteral("0x06,%1,%2").arg(bytes[0], bytes[1]);
+        }
+        text += QLatin1Char(',');
+    }
+    if (text.isEmpty())
+        return true;
+    text += QStringLiteral("0x07,%1,0x00").arg(taskCount);
+    QStringList tokens = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const int count = tokens.size();
+    if (count > kSlotSize) {
+        qDebug() << "macro too long for a slot:" << count << "bytes";
+        return false;
+    }
+    const QString slotData = padTokens(tokens, kSlotSize).join(QLatin1Char(','));
+    qDebug() << slotData;
+    const QString slot = storeMacroData(slotData);
+    if (slot.isEmpty()) {
+        qDebug() << "no empty macro slot took the macro";
+        return false;
+    }
+    *keyRecord = QStringLiteral("0x04,%1,%2,%3").arg(QStringLiteral("0"), hexText(slot.toInt()), hexText(count));
+    return true;
+}
+
+QString device_data_handler::macroBytes(const QList<MacroEvent>& events, const QString& TaskCount)
+{
+    QString record;
+    if (!encodeMacro(events, TaskCount, &record))
+        return QString();
+    return record;
+}
+
+QString device_data_handler::storeMacroData(const QString& slotData)
+{
+    const int slotCount = lengthOfKey(QStringLiteral("MacroData")).toInt();
+    const QString length = QString::number(kSlotSize);
+    for (int i = 0; i < slotCount; ++i) {
+        const QString address = codeOfTask(QStringLiteral("Macro") + QString::number(i));
+        if (address.isEmpty())
+            continue;
+        if (!m_macroFunc.isSlotEmpty(m_version, address, length))
+            continue;
+        if (m_macroFunc.writeSlot(m_version, address, length, slotData))
+            return QString::number(i);
+    }
+    return QString();
+}
+
+int device_data_handler::hexDigitValue(const QString& text)
+{
+    if (text.size() != 1)
+        return 0;
+    const ushort c = text.at(0).unicode();
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return 0;
+}
+
+bool device_data_handler::writeRgbDevice(const QString& Version, const QString& DriverVersion,
+                                         const QStringList& items)
+{
+    m_version = Version;
+    if (!parseDriver(DriverVersion))
+        return false;
+
+    m_ledIndex.clear();
+    int ordinal = 0;
+    for (pugi::xml_node row = selectNode(m_doc, "/Driver/Key[@vkCode=65]", nullptr); row;
+         row = row.next_sibling()) {
+        if (row.type() != pugi::node_element)
+            continue;
+        m_ledIndex.insert(attributeText(row, "Name"), ordinal++);
+    }
+
+    m_lastKeys = m_curKeys;
+    m_curKeys.clear();
+    for (const QString& name : qAsConst(m_lastKeys)) {
+        const auto it = m_ledIndex.constFind(name);
+        if (it != m_ledIndex.constEnd())
+            m_rgbReport.setColor(it.value(), 0, 0, 0);
+    }
+
+    for (const QString& item : items) {
+        const QStringList parts = item.split(QLatin1Char('#'));
+        if (parts.size() != 2)
+            continue;
+        m_curKeys.append(parts[0]);
+        const QString& colour = parts[1];
+        if (colour.size() < 3)
+            continue;
+        uint8_t rgb[3];
+        for (int i = 0; i < 3; ++i)
+            rgb[i] = static_cast<uint8_t>(hexDigitValue(colour.mid(2 * i, 1)) * 16 +
+                                          hexDigitValue(colour.mid(2 * i + 1, 1)));
+        const auto it = m_ledIndex.constFind(parts[0]);
+        if (it != m_ledIndex.constEnd())
+            m_rgbReport.setColor(it.value(), rgb[0], rgb[1], rgb[2]);
+    }
+
+    return m_devFunc.notifyRgb(Version, m_rgbReport.bytes);
+}

@@ -1,0 +1,98 @@
+// Driver descriptions and the device byte strings built from them: button and key assignments,
+// macros stored in device memory, and the per-key colour report.
+#pragma once
+
+#include "devices/device_functions.h"
+
+#include <pugixml.hpp>
+
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// The per-key colour report: an 8-byte header, then red, green and blue per LED ordinal.
+struct KeyRgbReport {
+    static constexpr int kSize = 1024;
+    static constexpr int kHeaderSize = 8;
+    // Highest ordinal whose three bytes fit in the report.
+    static constexpr int kMaxOrdinal = (kSize - kHeaderSize) / 3 - 1;
+
+    KeyRgbReport();
+
+    // False (nothing changed) for an ordinal outside the report.
+    bool setColor(int ordinal, uint8_t red, uint8_t green, uint8_t blue);
+
+    uint8_t bytes[kSize];
+};
+
+// One step of a device macro: kind "keyDown", "keyUp", "mDown", "mUp" or "delay", and its value.
+struct MacroEvent {
+    QString kind;
+    QString value;
+};
+
+class device_data_handler : public QObject {
+    Q_OBJECT
+public:
+    device_data_handler();
+    ~device_data_handler() override;
+
+    // Stores the description at path (a file or a resource) under its root's Version.
+    void loadDriverXml(const QString& path);
+
+    // Writes one property of the device listed under Version; true when the write succeeded.
+    bool writeDeviceTask(const QString& Version, const QString& DriverVersion, const QString& Index,
+                         const QString& Task, const QString& TaskType, const QString& TaskCount);
+
+    // Byte-token text for the task, against the description in use; empty for an unknown type
+    // or a task that cannot be encoded.
+    QString buildTaskData(const QString& TaskType, const QString& Task, const QString& TaskCount);
+
+    QString codeOfTask(const QString& task);
+    QString lengthOfKey(const QString& text);
+
+    // Low and high byte of a 16-bit value; empty outside 0..0xFFFF.
+    static QStringList toByteList(int value);
+    static QStringList padTokens(QStringList tokens, int count);
+    static QString hotkeyData(const QString& codes);
+    static QString gkeyData(const QString& code, const QString& p1, const QString& p2);
+    // Empty when a resolution does not fit 16 bits after the division by 50.
+    static QString dpiData(const QString& mode, const QString& x, const QString& y);
+
+    // The first of the given XML texts whose /Configuration/Conf/Key[@Index=2] has that Value.
+    static QString findConfigFile(const QString& value, const QMap<QString, QString>& files);
+
+    // Macro text ("按下(A)弹起(A)延迟(100)") to its steps; steps that cannot be encoded are dropped.
+    QList<MacroEvent> parseMacro(const QString& text);
+    // Stores the macro in the first empty slot and returns the key record naming it; empty when
+    // no step was kept or the macro could not be stored.
+    QString macroBytes(const QList<MacroEvent>& events, const QString& TaskCount);
+    // The slot number written (decimal), or empty when no empty slot took the data.
+    QString storeMacroData(const QString& slotData);
+
+    // Updates the colour report from "Name#RRGGBB" items and sends it; true when it was sent.
+    bool writeRgbDevice(const QString& Version, const QString& DriverVersion, const QStringList& items);
+    static int hexDigitValue(const QString& text);
+
+private:
+    enum class TaskResult { Data, Unknown, Invalid };
+
+    bool parseDriver(const QString& driverVersion);
+    pugi::xml_node findRow(const char* attribute, const QString& value) const;
+    TaskResult taskData(const QString& taskType, const QString& task, const QString& taskCount, QString* data);
+    bool encodeMacro(const QList<MacroEvent>& events, const QString& taskCount, QString* keyRecord);
+
+    QMap<QString, QString> m_driverXml;
+    KeyRgbReport m_rgbReport;
+    QMap<QString, int> m_ledIndex;
+    QStringList m_lastKeys;
+    QStringList m_curKeys;
+    DeviceFunctions m_devFunc;
+    pugi::xml_document m_doc;
+    QString m_version;
+    DeviceFunctions m_macroFunc;
+};

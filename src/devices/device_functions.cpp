@@ -1,0 +1,483 @@
+#include "devices/device_functions.h"
+
+#include "app/application.h"
+#include "app/window.h"
+
+#include "include/base/cef_logging.h"
+
+#include <windows.h>
+
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QUuid>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Reads a base-16 number the way strtol does: leading white space, an optional sign and "0x"
+// prefix; stops at the first non-digit; no digit gives 0; clamped to the 32-bit range.
+int64_t readHex(const QString& text, bool* negative)
+{
+    int i = 0;
+    const int n = text.size();
+    while (i < n && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool minus = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        minus = text[i] == '-';
+        ++i;
+    }
+    auto digit = [&](int k) -> int {
+        if (k >= n)
+            return -1;
+        const ushort c = text[k].unicode();
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && digit(i + 2) >= 0)
+        i += 2;
+    int64_t value = 0;
+    bool any = false;
+    for (int d; (d = digit(i)) >= 0; ++i) {
+        any = true;
+        if (value <= INT64_C(0x80000000))
+            value = value * 16 + d;
+    }
+    if (negative)
+        *negative = minus && any;
+    if (minus)
+        value = -value;
+    if (value > INT32_MAX)
+        value = INT32_MAX;
+    if (value < INT32_MIN)
+        value = INT32_MIN;
+    return value;
+}
+
+QString zeroTokens(int length)
+{
+    QStringList tokens;
+    for (int i = 0; i < length; ++i)
+        tokens << QStringLiteral("0x00");
+    return tokens.join(QLatin1Char(','));
+}
+
+bool validLength(int length) { return length >= 0 && length <= VQ_BLOCK_SIZE; }
+
+bool blockIsZero(const DeviceBlock& block)
+{
+    for (uint8_t b : block.bytes)
+        if (b != 0)
+            return false;
+    return true;
+}
+
+// The resolution property of step n: 50 to 54 for the five steps, otherwise the step text itself.
+QString dpiPropertyIndex(const QString& step)
+{
+    int n = step.toInt();
+    if (n >= 0 && n <= 4)
+        return QString::number(50 + n);
+    return step;
+}
+
+// Token i of a list read as decimal, 0 when the list is shorter.
+int tokenValue(const QStringList& tokens, int i)
+{
+    return i < tokens.size() ? DeviceFunctions::hexTokenToDec(tokens[i]).toInt() : 0;
+}
+
+bool hasKeys(const QMap<QString, QVariant>& args, std::initializer_list<const char*> keys)
+{
+    for (const char* key : keys)
+        if (!args.contains(QLatin1String(key)))
+            return false;
+    return true;
+}
+
+} // namespace
+
+DeviceFunctions::DeviceFunctions(void* unused, QObject* parent)
+    : devices_handler(unused, parent)
+{
+}
+
+// ---- device list ----
+
+QString DeviceFunctions::vidPattern() { return QStringLiteral("VID_\\w+"); }
+QString DeviceFunctions::pidPattern() { return QStringLiteral("PID_\\w+"); }
+
+QMap<QString, QJsonObject> DeviceFunctions::deviceList() { return convertDeviceList(getDevices()); }
+
+QMap<QString, QJsonObject> DeviceFunctions::convertDeviceList(const DeviceInfoList& list)
+{
+    // Each field is bounded by its own width; a field that fills it has no terminator.
+    auto text8 = [](const uint8_t* p, int width) {
+        int n = 0;
+        while (n < width && p[n])
+            ++n;
+        return QString::fromUtf8(reinterpret_cast<const char*>(p), n);
+    };
+    auto text16 = [](const uint8_t* p, int units) {
+        QString out;
+        for (int i = 0; i < units; ++i) {
+            const ushort u = ushort(p[2 * i] | (p[2 * i + 1] << 8));
+            if (!u)
+                break;
+            out.append(QChar(u));
+        }
+        return out;
+    };
+
+    const QRegularExpression vid(vidPattern());
+    const QRegularExpression pid(pidPattern());
+    QMap<QString, QJsonObject> map;
+    int count = list.bytes[0] | (list.bytes[1] << 8);
+    if (count > VQ_MAX_DEVICES)
+        count = VQ_MAX_DEVICES;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t* rec = list.bytes + 2 + i * VQ_RECORD_SIZE;
+        const QString deviceId = text16(rec + VQ_REC_ID, VQ_REC_ID_UNITS);
+        if (!vid.match(deviceId).hasMatch() || !pid.match(deviceId).hasMatch())
+            continue;
+        QJsonObject device;
+        device.insert(QStringLiteral("Sid"), QString());
+        device.insert(QStringLiteral("DeviceId"), deviceId);
+        device.insert(QStringLiteral("type"), QString());
+        device.insert(QStringLiteral("DevicePath"), text16(rec + VQ_REC_PATH, VQ_REC_PATH_UNITS));
+        device.insert(QStringLiteral("Sn"), text8(rec + VQ_REC_SN, VQ_REC_SN_SIZE));
+        const QString version = text8(rec + VQ_REC_VERSION, VQ_REC_VERSION_SIZE);
+        device.insert(QStringLiteral("Version"), version);
+        device.insert(QStringLiteral("Mask"), text8(rec + VQ_REC_MASK, VQ_REC_MASK_SIZE));
+        map.insert(version, device);
+    }
+    return map;
+}
+
+QJsonObject DeviceFunctions::findDevice(const QString& version)
+{
+    Window* window = appMainWindow();
+    if (!window)
+        return QJsonObject();
+    return window->deviceMap().value(version);
+}
+
+std::u16string DeviceFunctions::deviceIdOf(const QJsonObject& device)
+{
+    const QString id = device.value(QStringLiteral("DeviceId")).toString();
+    return std::u16string(reinterpret_cast<const char16_t*>(id.utf16()), size_t(id.size()));
+}
+
+// ---- texts ----
+
+bool DeviceFunctions::parseAddress(const QString& text, int* address)
+{
+    bool negative = false;
+    int64_t value = readHex(text, &negative);
+    if (negative || value < 0)
+        return false;
+    if (address)
+        *address = int(value);
+    return true;
+}
+
+bool DeviceFunctions::tokensToBlock(const QString& data, int length, DeviceBlock* block)
+{
+    if (!validLength(length))
+        return false;
+    const QStringList tokens = data.split(QLatin1Char(','), Qt::KeepEmptyParts);
+    if (tokens.size() != length)
+        return false;
+    DeviceBlock filled;
+    for (int i = 0; i < length; ++i)
+        filled.bytes[i] = uint8_t(readHex(tokens[i], nullptr) & 0xFF);
+    if (block)
+        *block = filled;
+    return true;
+}
+
+QString DeviceFunctions::blockToTokens(const DeviceBlock& block, int length)
+{
+    QString text;
+    for (int i = 0; i < length && i < VQ_BLOCK_SIZE; ++i) {
+        text += QStringLiteral("0x") + QString::number(block.bytes[i], 16).rightJustified(2, QLatin1Char('0'));
+        text += QLatin1Char(',');
+    }
+    text.chop(1);
+    return text;
+}
+
+QString DeviceFunctions::hexTokenToDec(const QString& token)
+{
+    bool ok = false;
+    int value = token.toInt(&ok, 16);
+    return QString::number(ok ? value : 0);
+}
+
+QStringList DeviceFunctions::decodeDpi(const QString& text)
+{
+    const QStringList tokens = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    return QStringList{QString::number(tokenValue(tokens, 1) * 50), QString::number(tokenValue(tokens, 3) * 50)};
+}
+
+// ---- device operations ----
+
+bool DeviceFunctions::resetDevice(const QString& version)
+{
+    const QJsonObject device = findDevice(version);
+    if (device.isEmpty())
+        return false;
+    return reset(deviceIdOf(device).c_str(), 2, 0);
+}
+
+QString DeviceFunctions::readProp(const QString& version, const QString& index, const QString& length)
+{
+    const int n = length.toInt();
+    if (!validLength(n))
+        return QString();
+    const QJsonObject device = findDevice(version);
+    // An unlisted device reads as zeros without asking the library.
+    if (device.isEmpty())
+        return zeroTokens(n);
+    return blockToTokens(devices_handler::readProp(deviceIdOf(device).c_str(), n, index.toInt()), n);
+}
+
+bool DeviceFunctions::writeTask(const QString& version, const QString& index, const QString& data,
+                                const QString& length)
+{
+    const QJsonObject device = findDevice(version);
+    if (device.isEmpty())
+        return false;
+    const int n = length.toInt();
+    DeviceBlock block;
+    if (!tokensToBlock(data, n, &block))
+        return false;
+    return writeProp(deviceIdOf(device).c_str(), block, n, index.toInt());
+}
+
+bool DeviceFunctions::isSlotEmpty(const QString& version, const QString& address, const QString& length)
+{
+    const QJsonObject device = findDevice(version);
+    const int n = length.toInt();
+    int addr = 0;
+    if (device.isEmpty() || !validLength(n) || !parseAddress(address, &addr))
+        return false;
+    return blockIsZero(read(deviceIdOf(device).c_str(), n, addr));
+}
+
+bool DeviceFunctions::writeSlot(const QString& version, const QString& address, const QString& length,
+                                const QString& data)
+{
+    const QJsonObject device = findDevice(version);
+    const int n = length.toInt();
+    int addr = 0;
+    DeviceBlock block;
+    if (device.isEmpty() || !parseAddress(address, &addr) || !tokensToBlock(data, n, &block))
+        return false;
+    return write(deviceIdOf(device).c_str(), block, n, addr);
+}
+
+bool DeviceFunctions::clearSlot(const QString& version, const QString& address, const QString& length)
+{
+    const QJsonObject device = findDevice(version);
+    const int n = length.toInt();
+    int addr = 0;
+    if (device.isEmpty() || !validLength(n) || !parseAddress(address, &addr))
+        return false;
+    return write(deviceIdOf(device).c_str(), DeviceBlock(), n, addr);
+}
+
+QByteArray DeviceFunctions::readDpiValue(const QString& version, const QString& step)
+{
+    const QStringList xy = decodeDpi(readProp(version, dpiPropertyIndex(step), QStringLiteral("8")));
+    QJsonObject object;
+    object.insert(QStringLiteral("DpiXVal"), xy.value(0));
+    object.insert(QStringLiteral("DpiYVal"), xy.value(1));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+bool DeviceFunctions::notifyRgb(const QString& version, const unsigned char* report)
+{
+    if (!report || findDevice(version).isEmpty() || !m_vqNotifyRGBDevice)
+        return false;
+    uint8_t version14[VQ_RGB_VERSION_SIZE] = {};
+    const QByteArray latin1 = version.toLatin1().left(VQ_RGB_VERSION_SIZE);
+    std::memcpy(version14, latin1.constData(), size_t(latin1.size()));
+    m_vqNotifyRGBDevice(version14, report, VQ_RGB_VERSION_SIZE);
+    return true;
+}
+
+// ---- operations addressed by hardware id ----
+
+QString DeviceFunctions::createGuidString()
+{
+    const QUuid guid = QUuid::createUuid();
+    if (guid.isNull()) {
+        std::fputs("create guid error\n", stderr);
+        return QString();
+    }
+    char text[33];
+    std::snprintf(text, sizeof text, "%08X%04X%04x%02X%02X%02X%02X%02X%02X%02X%02X", guid.data1, guid.data2,
+                  guid.data3, guid.data4[0], guid.data4[1], guid.data4[2], guid.data4[3], guid.data4[4],
+                  guid.data4[5], guid.data4[6], guid.data4[7]);
+    return QString::fromLatin1(text);
+}
+
+QString DeviceFunctions::readPropertyByArgs(const QMap<QString, QVariant>& args)
+{
+    if (!hasKeys(args, {"HardwareID", "DevicePath", "PARAMSIZE", "PARAMID"}))
+        return QString();
+    const int n = args.value(QStringLiteral("PARAMSIZE")).toInt();
+    if (!validLength(n))
+        return QString();
+    const QString id = args.value(QStringLiteral("HardwareID")).toString();
+    return blockToTokens(devices_handler::readProp(reinterpret_cast<const char16_t*>(id.utf16()), n,
+                                                   args.value(QStringLiteral("PARAMID")).toInt()),
+                         n);
+}
+
+QString DeviceFunctions::readMemoryByArgs(const QMap<QString, QVariant>& args)
+{
+    if (!hasKeys(args, {"HardwareID", "DevicePath", "PARAMSIZE", "PARAMADDRESS"}))
+        return QString();
+    const int n = args.value(QStringLiteral("PARAMSIZE")).toInt();
+    int addr = 0;
+    if (!validLength(n) || !parseAddress(args.value(QStringLiteral("PARAMADDRESS")).toString(), &addr))
+        return QString();
+    const QString id = args.value(QStringLiteral("HardwareID")).toString();
+    return blockToTokens(read(reinterpret_cast<const char16_t*>(id.utf16()), n, addr), n);
+}
+
+bool DeviceFunctions::writeMemoryByArgs(const QMap<QString, QVariant>& args)
+{
+    if (!hasKeys(args, {"HardwareID", "DevicePath", "PARAMSIZE", "PARAMADDRESS", "PARAMDATA"}))
+        return false;
+    const int n = args.value(QStringLiteral("PARAMSIZE")).toInt();
+    int addr = 0;
+    DeviceBlock block;
+    if (!parseAddress(args.value(QStringLiteral("PARAMADDRESS")).toString(), &addr) ||
+        !tokensToBlock(args.value(QStringLiteral("PARAMDATA")).toString(), n, &block))
+        return false;
+    const QString id = args.value(QStringLiteral("HardwareID")).toString();
+    return write(reinterpret_cast<const char16_t*>(id.utf16()), block, n, addr);
+}
+
+bool DeviceFunctions::updateMemoryByArgs(const QMap<QString, QVariant>& args)
+{
+    if (!hasKeys(args, {"HardwareID", "DevicePath", "PARAMSIZE", "PARAMADDRESS", "PARAMDATA"}))
+        return false;
+    const int n = args.value(QStringLiteral("PARAMSIZE")).toInt();
+    int addr = 0;
+    DeviceBlock block;
+    if (!parseAddress(args.value(QStringLiteral("PARAMADDRESS")).toString(), &addr) ||
+        !tokensToBlock(args.value(QStringLiteral("PARAMDATA")).toString(), n, &block))
+        return false;
+    const QString id = args.value(QStringLiteral("HardwareID")).toString();
+    const char16_t* id16 = reinterpret_cast<const char16_t*>(id.utf16());
+    if (!blockIsZero(read(id16, n, addr)))
+        return false;
+    return write(id16, block, n, addr);
+}
+
+bool DeviceFunctions::isMemoryEmptyByArgs(const QMap<QString, QVariant>& args)
+{
+    if (!hasKeys(args, {"HardwareID", "DevicePath", "PARAMSIZE", "PARAMADDRESS"}))
+        return false;
+    const int n = args.value(QStringLiteral("PARAMSIZE")).toInt();
+    int addr = 0;
+    if (!validLength(n) || !parseAddress(args.value(QStringLiteral("PARAMADDRESS")).toString(), &addr))
+        return false;
+    const QString id = args.value(QStringLiteral("HardwareID")).toString();
+    return blockIsZero(read(reinterpret_cast<const char16_t*>(id.utf16()), n, addr));
+}
+
+bool DeviceFunctions::clearMemoryByArgs(const QMap<QString, QVariant>& args)
+{
+    if (!hasKeys(args, {"HardwareID", "DevicePath", "PARAMSIZE", "PARAMADDRESS"}))
+        return false;
+    const int n = args.value(QStringLiteral("PARAMSIZE")).toInt();
+    int addr = 0;
+    if (!validLength(n) || !parseAddress(args.value(QStringLiteral("PARAMADDRESS")).toString(), &addr))
+        return false;
+    const QString id = args.value(QStringLiteral("HardwareID")).toString();
+    return write(reinterpret_cast<const char16_t*>(id.utf16()), DeviceBlock(), n, addr);
+}
+
+// ---- mouse configuration report ----
+
+QString DeviceFunctions::decodeLights(const QString& tokens)
+{
+    const QStringList t = tokens.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    auto d = [&t](int i) { return QString::number(tokenValue(t, i)); };
+    auto h = [&t](int i) { return QString::number(tokenValue(t, i), 16); };
+    return d(0) + ',' + d(1) + ',' + d(2) + ',' + h(3) + h(4) + h(5) + ',' + d(6) + ',' + d(7) + ',' + d(8);
+}
+
+QString DeviceFunctions::decodeJitters(const QString& tokens)
+{
+    const QStringList t = tokens.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    return QString::number(tokenValue(t, 0)) + ',' + QString::number(tokenValue(t, 1));
+}
+
+QString DeviceFunctions::decodeVoices(const QString& tokens) { return decodeJitters(tokens); }
+
+QString DeviceFunctions::windowsMouseConfig(const QString& version)
+{
+    static const int reportedAccelerations[10] = {0, 1, 4, 6, 3, 5, 8, 9, 2, 7};
+    static const UINT reportedDoubleClicks[10] = {970, 890, 780, 650, 550, 480, 410, 340, 270, 200};
+
+    const QString stepText = hexTokenToDec(readProp(version, QStringLiteral("48"), QStringLiteral("1")));
+    const int step = stepText.toInt();
+    const int rate = hexTokenToDec(readProp(version, QStringLiteral("40"), QStringLiteral("1"))).toInt();
+    const QStringList xy = decodeDpi(readProp(version, dpiPropertyIndex(stepText), QStringLiteral("8")));
+    const QString lights = decodeLights(readProp(version, QStringLiteral("42"), QStringLiteral("10")));
+    const QString jitter = decodeJitters(readProp(version, QStringLiteral("43"), QStringLiteral("10")));
+    const QString sound = decodeVoices(readProp(version, QStringLiteral("44"), QStringLiteral("10")));
+
+    int mouse[3] = {0, 0, 0};
+    int acceleration = 0;
+    if (SystemParametersInfoW(SPI_GETMOUSE, 0, mouse, SPIF_UPDATEINIFILE)) {
+        for (int i = 0; i < 10; ++i) {
+            if (reportedAccelerations[i] == mouse[2]) {
+                acceleration = i;
+                break;
+            }
+        }
+    }
+    int wheelChars = 0;
+    SystemParametersInfoW(SPI_GETWHEELSCROLLCHARS, 0, &wheelChars, SPIF_UPDATEINIFILE);
+    int speed = 10;
+    SystemParametersInfoW(SPI_GETMOUSESPEED, 0, &speed, SPIF_UPDATEINIFILE);
+    const UINT time = GetDoubleClickTime();
+    QString doubleClick = QString::number(time);
+    for (int i = 0; i < 10; ++i) {
+        if (reportedDoubleClicks[i] == time) {
+            doubleClick = QString::number(i);
+            break;
+        }
+    }
+    UINT wheelLines = 3;
+    SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &wheelLines, SPIF_UPDATEINIFILE);
+
+    const QString text = QStringLiteral("reporVal:") + QString::number(rate) + QStringLiteral(",curDpi:") +
+                         QString::number(step) + QStringLiteral(",DpiXVal:") + xy.value(0) +
+                         QStringLiteral(",DpiYVal:") + xy.value(1) + QStringLiteral(",lightVal:") + lights +
+                         QStringLiteral(",jittersVal:") + jitter + QStringLiteral(",soundVal:") + sound +
+                         QStringLiteral(",defaultMouseAccel:") + QString::number(acceleration) +
+                         QStringLiteral(",defaultScrollLinesX:") + QString::number(wheelChars) +
+                         QStringLiteral(",defaultMouseSpeed:") + QString::number(speed / 2) +
+                         QStringLiteral(",defaultMouseDoubleClick:") + doubleClick +
+                         QStringLiteral(",defaultScrollLinesY:") + QString::number(wheelLines);
+    LOG(INFO) << text.toStdString();
+    return text;
+}
+
+QString DeviceFunctions::windowsKeyboardConfig() { return QString(); }

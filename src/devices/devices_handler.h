@@ -1,0 +1,99 @@
+// Binding of the vendor device libraries: loads "libvq.dll" and "Hexlane.dll", registers the
+// device-event callback and wraps every library operation.
+#pragma once
+
+#include "devices/input_devices.h"
+
+#include "vq/vq_api.h"
+
+#include <QLibrary>
+#include <QObject>
+#include <QStringList>
+
+#include <cstdint>
+
+// One 2048-byte block exchanged with the device library.
+struct DeviceBlock {
+    uint8_t bytes[VQ_BLOCK_SIZE] = {};
+};
+
+// The 73 bytes answered by vqAsk.
+struct DeviceAnswer {
+    uint8_t bytes[VQ_ASK_SIZE] = {};
+};
+
+// Callbacks handed to the device library; they run on the library's thread.
+bool deviceEventCallback(uint16_t code);
+bool deviceDataCallback(const uint8_t** report, int32_t length);
+
+class devices_handler : public QObject {
+    Q_OBJECT
+public:
+    explicit devices_handler(void* unused = nullptr, QObject* parent = nullptr);
+    ~devices_handler() override;
+
+    // Device list and the data callback of its first device.
+    DeviceInfoList getDevices();
+
+    DeviceBlock read(const char16_t* id, int length, int address);
+    bool write(const char16_t* id, DeviceBlock block, int length, int address);
+    DeviceBlock readProp(const char16_t* id, int length, int index);
+    bool writeProp(const char16_t* id, DeviceBlock block, int length, int index);
+    bool reset(const char16_t* id, uint8_t low, uint8_t high);
+
+    bool deviceExist(const char16_t* id);
+    bool idWrite(const char16_t* id, const char16_t* text, const uint8_t* data14);
+    bool clearId(const char16_t* id, const char16_t* text);
+    DeviceAnswer ask(const char16_t* id, const char16_t* text);
+    bool notify(const char16_t* id, const char16_t* text, uint16_t code);
+    bool notify(const char16_t* id, const char16_t* text, const uint8_t* bytes, int count);
+    void reboot(const char16_t* id);
+    void finishUpdateRom(const char16_t* id);
+    int checkRom(const char16_t* id, int a, int b);
+    int bornRom(const char16_t* id, DeviceBlock block, int a, int b);
+    bool eraseRom(const char16_t* id);
+    void setDeviceKeys(const QStringList& keys);
+
+    // The keyboards and mice present in the system's device tree.
+    static InputDeviceList enumerateInputDevices();
+
+    // Windows pointer settings; they use no state of an instance.
+    static bool setMouseSpeed(int n);
+    static bool setMouseAcceleration(int n);
+    static bool setWheelScrollLines(int n);
+    static bool setWheelScrollChars(int n);
+    static bool setDoubleClickTime(int n);
+    static bool swapMouseButtons(bool flag);
+    static bool setMouseTrails(int n);
+
+    // Whether vqNotifyRGBDevice was resolved from "Hexlane.dll".
+    bool hasRgbDevice() const { return m_vqNotifyRGBDevice != nullptr; }
+
+signals:
+    void deviceChanged();
+
+protected:
+    vqNotifyRGBDevice_t m_vqNotifyRGBDevice = nullptr;
+    vqDeviceExist_t m_vqDeviceExist = nullptr;
+    vqDevices_t m_vqDevices = nullptr;
+    vqOnDeviceEvent_t m_vqOnDeviceEvent = nullptr;
+    vqonDeviceData_t m_vqonDeviceData = nullptr;
+    vqAsk_t m_vqAsk = nullptr;
+    vqReset_t m_vqReset = nullptr;
+    vqNotify_t m_vqNotify = nullptr;
+    vqRead_t m_vqRead = nullptr;
+    vqWrite_t m_vqWrite = nullptr;
+    vqReadProp_t m_vqReadProp = nullptr;
+    vqWriteProp_t m_vqWriteProp = nullptr;
+    vqScriptOut_t m_vqScriptOut = nullptr;
+    vqIDWrite_t m_vqIDWrite = nullptr;
+    vqRebootRom_t m_vqRebootRom = nullptr;
+    vqFinishUpdateRom_t m_vqFinishUpdateRom = nullptr;
+    vqCheckRom_t m_vqCheckRom = nullptr;
+    vqBornRom_t m_vqBornRom = nullptr;
+    vqEraseRom_t m_vqEraseRom = nullptr;
+
+    QStringList m_deviceKeys;
+    QLibrary m_deviceLibrary;
+    QLibrary m_rgbLibrary;
+};

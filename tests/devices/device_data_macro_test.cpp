@@ -1,0 +1,179 @@
+// Macro texts to device macro records, and their storage in the device's macro slots.
+#include "device_data_fixture.h"
+
+#include <string>
+
+namespace {
+
+const int kMouseSlot0 = 0xA00;
+const int kKeyboardSlot0 = 0x1250;
+
+QByteArray slotBytes(const char* records)
+{
+    QByteArray b = hexBytes(records);
+    b.append(QByteArray(200 - b.size(), '\0'));
+    return b;
+}
+
+class DeviceMacroTest : public DeviceDataTest {
+protected:
+    // Occupies a mouse slot with one non-zero byte at its end.
+    void occupy(const char* id, int first, int slot) { setMemory(id, first + 200 * slot + 199, "\x01"); }
+    bool writeMacro(const QString& text, const QString& count = "1", int index = 61)
+    {
+        return handler->writeDeviceTask("M1.0", "M1.0", QString::number(index), text, "Macro", count);
+    }
+};
+
+TEST_F(DeviceMacroTest, StepsParseIntoEvents)
+{
+    useDriver("M1.0");
+    const QList<MacroEvent> events =
+        handler->parseMacro(QStringLiteral(" 按下( A )弹起 (Ctrl)延迟(100)按下(左键)弹起(右键)按下A)(B)跳(A)按下(Nope)延迟()弹起(Win)"));
+    QStringList seen;
+    for (const MacroEvent& e : events)
+        seen << e.kind + ":" + e.value;
+    EXPECT_EQ(seen, (QStringList{"keyDown:04", "keyUp:E0", "delay:100", "mDown:0x81", "mUp:0x82", "keyUp:E3"}));
+    EXPECT_TRUE(handler->parseMacro("按下A").isEmpty());
+    EXPECT_TRUE(handler->parseMacro("(按下)(A)").isEmpty());
+}
+
+TEST_F(DeviceMacroTest, RecordsAndKeyRecordPerMacro)
+{
+    const struct {
+        const char* text;
+        const char* count;
+        const char* records;
+        const char* keyRecord;
+    } cases[] = {
+        {"按下(A)弹起(A)", "1", "84 04 00 04 04 00 07 01 00", "04 00 00 09"},
+        {"按下(Ctrl)按下(V)弹起(V)弹起(Ctrl)", "1", "84 E0 00 84 19 00 04 19 00 04 E0 00 07 01 00", "04 00 00 0f"},
+        {"按下(左键)延迟(50)弹起(左键)", "1", "81 81 00 06 32 00 01 81 00 07 01 00", "04 00 00 0c"},
+        {"按下(右键)弹起(右键)", "2", "81 82 00 01 82 00 07 02 00", "04 00 00 09"},
+        {"延迟(300)", "1", "06 2C 01 07 01 00", "04 00 00 06"},
+        {"延迟(5000)延迟(0)", "1", "06 88 13 06 00 00 07 01 00", "04 00 00 09"},
+        {"延迟(65535)", "1", "06 ff ff 07 01 00", "04 00 00 06"},
+        // The repeat count goes out as the page wrote it, read as hexadecimal by the writer.
+        {"按下(Num 5)", "10", "84 5D 00 07 10 00", "04 00 00 06"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        setMemory(kMouseId, kMouseSlot0, QByteArray(200, '\0'));
+        ASSERT_TRUE(writeMacro(QString::fromUtf8(c.text), c.count));
+        EXPECT_EQ(memory(kMouseId, kMouseSlot0, 200).toHex(' '), slotBytes(c.records).toHex(' '));
+        EXPECT_EQ(prop(kMouseId, 61).toHex(' '), hexBytes(c.keyRecord).toHex(' '));
+    }
+}
+
+TEST_F(DeviceMacroTest, OccupiedSlotsArePassedOver)
+{
+    occupy(kMouseId, kMouseSlot0, 0);
+    occupy(kMouseId, kMouseSlot0, 1);
+    ASSERT_TRUE(writeMacro("按下(B)弹起(B)"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("04 00 02 09"));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0 + 400, 200), slotBytes("84 05 00 04 05 00 07 01 00"));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0, 199), QByteArray(199, '\0'));
+
+    // Slots are searched from 0 every time and never freed; the slot number is hexadecimal.
+    for (int s = 3; s < 10; ++s)
+        occupy(kMouseId, kMouseSlot0, s);
+    ASSERT_TRUE(writeMacro("按下(C)", "1", 62));
+    EXPECT_EQ(prop(kMouseId, 62), hexBytes("04 00 0a 06"));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0 + 2000, 6), hexBytes("84 06 00 07 01 00"));
+}
+
+TEST_F(DeviceMacroTest, AFailingSlotWriteMovesToTheNextSlot)
+{
+    vqsim().failNext("vqWrite");
+    ASSERT_TRUE(writeMacro("按下(A)"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("04 00 01 06"));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0, 200), QByteArray(200, '\0'));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0 + 200, 6), hexBytes("84 04 00 07 01 00"));
+}
+
+TEST_F(DeviceMacroTest, NoSlotLeftFailsWithNothingWritten)
+{
+    setProp(kMouseId, 61, hexBytes("01 01 00 00"));
+    for (int s = 0; s < 30; ++s)
+        occupy(kMouseId, kMouseSlot0, s);
+    vqsim().clearCalls();
+    EXPECT_FALSE(writeMacro("按下(A)弹起(A)"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("01 01 00 00"));
+    EXPECT_EQ(simCalls("vqRead"), 30);
+    EXPECT_EQ(simCalls("vqWrite"), 0);
+    EXPECT_EQ(simCalls("vqWriteProp"), 0);
+}
+
+TEST_F(DeviceMacroTest, EveryWriteFailingFailsWithNothingWritten)
+{
+    setProp(kMouseId, 61, hexBytes("01 01 00 00"));
+    for (int s = 0; s < 30; ++s)
+        vqsim().failNext("vqWrite");
+    EXPECT_FALSE(writeMacro("按下(A)"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("01 01 00 00"));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0, 6000), QByteArray(6000, '\0'));
+    EXPECT_EQ(simCalls("vqWriteProp"), 0);
+}
+
+TEST_F(DeviceMacroTest, MacrosBeyondOneSlotAreRefusedBeforeAnySlotIsRead)
+{
+    QString steps65, steps66;
+    for (int i = 0; i < 65; ++i)
+        steps65 += "按下(A)";
+    steps66 = steps65 + "弹起(A)";
+    setProp(kMouseId, 61, hexBytes("01 01 00 00"));
+    EXPECT_FALSE(writeMacro(steps66));
+    EXPECT_EQ(simCalls("vqRead"), 0);
+    EXPECT_EQ(simCalls("vqWrite"), 0);
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("01 01 00 00"));
+    // 65 steps and the end record fill 198 bytes: stored.
+    ASSERT_TRUE(writeMacro(steps65));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("04 00 00 c6"));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0 + 195, 5), hexBytes("07 01 00 00 00"));
+}
+
+TEST_F(DeviceMacroTest, DelaysOutsideSixteenBitsAreRefused)
+{
+    setProp(kMouseId, 61, hexBytes("01 01 00 00"));
+    EXPECT_FALSE(writeMacro("按下(A)延迟(65536)弹起(A)"));
+    EXPECT_FALSE(writeMacro("延迟(-5)"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("01 01 00 00"));
+    EXPECT_EQ(simCalls("vqWrite"), 0);
+}
+
+TEST_F(DeviceMacroTest, AMacroWithoutStepsClearsTheButtonAndStoresNothing)
+{
+    setProp(kMouseId, 61, hexBytes("01 01 00 00"));
+    EXPECT_TRUE(writeMacro("按下A弹起(Nope)"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("00 00 00 00"));
+    EXPECT_EQ(simCalls("vqRead"), 0);
+    EXPECT_EQ(simCalls("vqWrite"), 0);
+}
+
+TEST_F(DeviceMacroTest, KeyboardSlots)
+{
+    ASSERT_TRUE(handler->writeDeviceTask("K1.0", "K1.0", "44", "按下(Shift)弹起(Shift)", "Macro", "1"));
+    EXPECT_EQ(prop(kKeyboardId, 44), hexBytes("04 00 00 09"));
+    EXPECT_EQ(memory(kKeyboardId, kKeyboardSlot0, 9), hexBytes("84 E1 00 04 E1 00 07 01 00"));
+    for (int s = 1; s < 9; ++s)
+        occupy(kKeyboardId, kKeyboardSlot0, s);
+    ASSERT_TRUE(handler->writeDeviceTask("K1.0", "K1.0", "45", "按下(A)", "Macro", "1"));
+    EXPECT_EQ(prop(kKeyboardId, 45), hexBytes("04 00 09 06"));
+    EXPECT_EQ(memory(kKeyboardId, kKeyboardSlot0 + 1800, 6), hexBytes("84 04 00 07 01 00"));
+    // All ten slots are taken now.
+    EXPECT_FALSE(handler->writeDeviceTask("K1.0", "K1.0", "46", "按下(A)", "Macro", "1"));
+    EXPECT_EQ(memory(kKeyboardId, kKeyboardSlot0 + 2000, 200), QByteArray(200, '\0'));
+}
+
+TEST_F(DeviceMacroTest, StoreMacroDataAndMacroBytesDirectly)
+{
+    handler->writeDeviceTask("M1.0", "M1.0", "0", "", "", ""); // the description and device in use
+    const QString data = device_data_handler::padTokens({"0x84", "0x04", "0x00"}, 200).join(',');
+    EXPECT_EQ(handler->storeMacroData(data), "0");
+    EXPECT_EQ(handler->storeMacroData(data), "1");
+    EXPECT_EQ(handler->storeMacroData("0x01"), ""); // not 200 tokens: every write is refused
+    EXPECT_EQ(handler->macroBytes({}, "1"), "");
+    EXPECT_EQ(handler->macroBytes({{"keyDown", "04"}, {"other", "x"}}, "1"), "0x04,0,2,6");
+}
+
+} // namespace

@@ -1,0 +1,385 @@
+// Built-in driver descriptions and the property byte strings built from page tasks.
+#include "device_data_fixture.h"
+
+#include <pugixml.hpp>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- the built-in descriptions ----
+
+struct Description {
+    pugi::xml_document doc;
+    bool ok = false;
+    explicit Description(const QString& resource)
+    {
+        device_data_handler registersResources;
+        QFile file(resource);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        const QByteArray text = file.readAll();
+        ok = static_cast<bool>(doc.load_buffer(text.constData(), size_t(text.size())));
+    }
+    pugi::xml_node root() const { return doc.document_element(); }
+    std::vector<pugi::xml_node> rows() const
+    {
+        std::vector<pugi::xml_node> out;
+        for (pugi::xml_node k : root().children("Key"))
+            out.push_back(k);
+        return out;
+    }
+    pugi::xml_node task(const char* name) const { return root().find_child_by_attribute("Key", "Task", name); }
+    std::string code(const char* name) const { return task(name).attribute("Code").value(); }
+    // The rows from "A" (vkCode 65) to the end.
+    std::vector<pugi::xml_node> keyRows() const
+    {
+        std::vector<pugi::xml_node> out;
+        for (pugi::xml_node k = root().find_child_by_attribute("Key", "vkCode", "65"); k; k = k.next_sibling())
+            out.push_back(k);
+        return out;
+    }
+};
+
+const char* const kKeyOrder[] = {
+    "A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L", "M", "N", "O", "P", "Q", "R", "S", "T", "U", "V",
+    "W", "X", "Y", "Z", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "Num Lock", "Num /", "Num *", "Num -",
+    "Num +", "Num Enter", "Num .", "Num 0", "Num 1", "Num 2", "Num 3", "Num 4", "Num 5", "Num 6", "Num 7", "Num 8",
+    "Num 9", "Esc", "F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9", "F10", "F11", "F12", "`", "-", "=",
+    "Backspace", "[", "]", "\\", ";", "'", "Enter", ",", ".", "/", "Tab", "CapsLock", "Left Shift", "Right Shift",
+    "Left Ctrl", "Right Ctrl", "Left Alt", "Right Alt", "Left Windows", "Right Windows", "Application", "Space",
+    "Print Screen", "Scroll Lock", "Pause", "Insert", "Home", "Page Up", "Delete", "End", "Page Down", "Up",
+    "Down", "Left", "Right", "Ctrl", "Shift", "Alt", "Win"};
+
+TEST(DriverDescriptions, RootsAndRowCounts)
+{
+    const Description m(":/drive/M1.0"), k(":/drive/K1.0"), m2(":/drive/M2.0");
+    ASSERT_TRUE(m.ok);
+    ASSERT_TRUE(k.ok);
+    ASSERT_TRUE(m2.ok);
+    EXPECT_STREQ(m.root().name(), "Driver");
+    EXPECT_STREQ(m.root().attribute("Version").value(), "M1.0");
+    EXPECT_STREQ(m.root().attribute("Name").value(), "鼠标按键驱动1.0");
+    EXPECT_STREQ(k.root().attribute("Version").value(), "K1.0");
+    EXPECT_STREQ(k.root().attribute("Name").value(), "键盘按键驱动1.0");
+    EXPECT_STREQ(m2.root().attribute("Version").value(), "M1.0");
+    EXPECT_EQ(m.rows().size(), 275u);
+    EXPECT_EQ(k.rows().size(), 310u);
+}
+
+TEST(DriverDescriptions, KeyRowsInLedOrderWithTheirUsages)
+{
+    const Description m(":/drive/M1.0"), k(":/drive/K1.0");
+    const auto mk = m.keyRows(), kk = k.keyRows();
+    ASSERT_EQ(mk.size(), 108u);
+    ASSERT_EQ(kk.size(), 108u);
+    for (size_t i = 0; i < 108; ++i) {
+        SCOPED_TRACE(kKeyOrder[i]);
+        EXPECT_STREQ(mk[i].attribute("Task").value(), kKeyOrder[i]);
+        EXPECT_STREQ(mk[i].attribute("Name").value(), kKeyOrder[i]);
+        for (const char* a : {"Name", "Task", "Code", "vkCode", "ScanCode", "flag", "Value"})
+            EXPECT_STREQ(mk[i].attribute(a).value(), kk[i].attribute(a).value()) << a;
+    }
+    const std::pair<const char*, const char*> usages[] = {
+        {"A", "04"},         {"Z", "1D"},        {"1", "1E"},         {"0", "27"},   {"Num Lock", "53"},
+        {"Num .", "63"},     {"Num 0", "62"},    {"Num 1", "59"},     {"Esc", "29"}, {"F1", "3A"},
+        {"F12", "45"},       {"-", "56"},        {"Enter", "58"},     {"Page Up", "61"}, {"Page Down", "5B"},
+        {"Left Ctrl", "E0"}, {"Left Shift", "E1"}, {"Left Alt", "E2"}, {"Left Windows", "E3"},
+        {"Right Ctrl", "E4"}, {"Right Windows", "E7"}, {"Space", "2C"}, {"\\", "31"}, {"Up", "52"},
+        {"Ctrl", "1"},       {"Shift", "2"},     {"Alt", "4"},        {"Win", "8"}};
+    for (const auto& u : usages)
+        EXPECT_EQ(m.code(u.first), u.second) << u.first;
+}
+
+TEST(DriverDescriptions, AreasAndMacroSlots)
+{
+    const Description m(":/drive/M1.0"), k(":/drive/K1.0");
+    const char* mModes[] = {"0x106", "0x232", "0x35E", "0x48A", "0x5B6", "0x6E2"};
+    const char* kModes[] = {"0x94", "0x382", "0x670", "0x95E", "0xC4C", "0xF3A"};
+    for (int i = 0; i < 6; ++i) {
+        const std::string t = "mode" + std::to_string(i);
+        EXPECT_EQ(m.code(t.c_str()), mModes[i]);
+        EXPECT_EQ(k.code(t.c_str()), kModes[i]);
+        EXPECT_STREQ(m.task(t.c_str()).attribute("Length").value(), "300");
+        EXPECT_EQ(m.task(t.c_str()).attribute("Index").as_int(-1), i);
+    }
+    struct {
+        const Description* d;
+        int first, slotCount;
+    } macros[] = {{&m, 0xA00, 30}, {&k, 0x1250, 10}};
+    for (const auto& c : macros) {
+        EXPECT_EQ(c.d->task("MacroData").attribute("Length").as_int(), c.slotCount);
+        EXPECT_EQ(std::stoi(c.d->code("MacroData"), nullptr, 16), c.first);
+        for (int i = 0; i < c.slotCount; ++i) {
+            const std::string t = "Macro" + std::to_string(i);
+            const pugi::xml_node row = c.d->task(t.c_str());
+            ASSERT_TRUE(row) << t;
+            EXPECT_EQ(std::string(row.attribute("Code").value()).substr(0, 2), "0x");
+            EXPECT_EQ(std::stoi(row.attribute("Code").value(), nullptr, 16), c.first + 200 * i) << t;
+            EXPECT_EQ(row.attribute("Index").as_int(-1), i);
+            EXPECT_EQ(row.attribute("Length").as_int(), 200);
+        }
+        EXPECT_FALSE(c.d->task(("Macro" + std::to_string(c.slotCount)).c_str()));
+    }
+    EXPECT_EQ(m.code("Macro29"), "0x20A8");
+    EXPECT_EQ(k.code("Macro9"), "0x1958");
+}
+
+TEST(DriverDescriptions, FunctionAndTemplateRows)
+{
+    const Description m(":/drive/M1.0"), k(":/drive/K1.0");
+    for (const Description* d : {&m, &k}) {
+        EXPECT_EQ(d->code("LeftClick"), "0x01,0x01,0x00,0x00");
+        EXPECT_EQ(d->code("ScrollUp"), "0x01,0x12,0x00,0x00");
+        EXPECT_EQ(d->code("ScrollDown"), "0x01,0x11,0x00,0x00");
+        EXPECT_EQ(d->code("ReportrateDown"), "0x01,0x2A,0x00,0x00");
+        EXPECT_EQ(d->code("LiftDown"), "0x01,0x31,0x00,0x00");
+        EXPECT_EQ(d->code("ResetToDefaults"), "0x07,0x02,0x00,0x00");
+        EXPECT_EQ(d->code("MediaPlayer"), "0x03,0x00,0x83,0x01");
+        EXPECT_EQ(d->code("Mute"), "0x03,0x00,0xE2,0x00");
+        EXPECT_EQ(d->code("HotKey"), "0x02,{0},{1},{2}");
+        EXPECT_EQ(d->code("GLeft"), "0x81");
+        EXPECT_EQ(d->code("GMiddle"), "0x84");
+        EXPECT_EQ(d->code("左键"), "0x81");
+        EXPECT_EQ(d->code("右键"), "0x82");
+        EXPECT_STREQ(d->task("左键").attribute("name").value(), "左键");
+    }
+    EXPECT_TRUE(k.task("repeatKey"));
+    EXPECT_FALSE(m.task("repeatKey"));
+    EXPECT_EQ(k.code("KeyboardKey"), "Code");
+    EXPECT_TRUE(m.task("mouseLeft").attribute("Value"));
+    EXPECT_FALSE(m.task("mouseLeft").attribute("Code"));
+    // Keyboard key buttons.
+    EXPECT_EQ(k.task("Button0").attribute("Index").as_int(), 44);
+    EXPECT_EQ(k.task("Button103").attribute("Index").as_int(), 147);
+    EXPECT_EQ(k.task("Button104").attribute("Index").as_int(), 174);
+    EXPECT_EQ(k.task("Button123").attribute("Index").as_int(), 193);
+    EXPECT_STREQ(k.task("Button123").attribute("Name").value(), "G20");
+    EXPECT_FALSE(k.task("pButtonData").attribute("Index"));
+}
+
+TEST(DriverDescriptions, TheUnloadedMouseVariant)
+{
+    const Description m2(":/drive/M2.0");
+    EXPECT_EQ(m2.code("ScrollUp"), "0x01,0x11,0x00,0x00");
+    EXPECT_EQ(m2.code("ScrollDown"), "0x01,0x12,0x00,0x00");
+    EXPECT_EQ(m2.task("macroData").attribute("Length").as_int(), 6000);
+    EXPECT_EQ(m2.code("macro0"), "0xA00");
+    EXPECT_FALSE(m2.task("MacroData"));
+    EXPECT_FALSE(m2.task("Macro0"));
+    EXPECT_FALSE(m2.task("左键"));
+    EXPECT_FALSE(m2.task("右键"));
+    EXPECT_FALSE(m2.task("GLeft"));
+    const pugi::xml_node repeat = m2.task("repeatKey");
+    ASSERT_TRUE(repeat);
+    EXPECT_STREQ(repeat.find_child_by_attribute("repeatKey", "Task", "GRight").attribute("Code").value(), "0x82");
+    EXPECT_EQ(m2.keyRows().size(), 108u);
+}
+
+// ---- lookups and builders ----
+
+TEST_F(DeviceDataTest, CodeAndLengthLookups)
+{
+    useDriver("M1.0");
+    EXPECT_EQ(handler->codeOfTask("Ctrl"), "E0");
+    EXPECT_EQ(handler->codeOfTask("Shift"), "E1");
+    EXPECT_EQ(handler->codeOfTask("Alt"), "E2");
+    EXPECT_EQ(handler->codeOfTask("Win"), "E3");
+    EXPECT_EQ(handler->codeOfTask("\\"), "31");
+    EXPECT_EQ(handler->codeOfTask("'"), "34");
+    EXPECT_EQ(handler->codeOfTask("左键"), "0x81");
+    EXPECT_EQ(handler->codeOfTask("leftclick"), "");
+    EXPECT_EQ(handler->codeOfTask(""), "");
+    // Index when the text holds a digit, else Task; the first row in document order wins.
+    EXPECT_EQ(handler->lengthOfKey("1"), "73");
+    EXPECT_EQ(handler->lengthOfKey("0"), "300");
+    EXPECT_EQ(handler->lengthOfKey("61"), "4");
+    EXPECT_EQ(handler->lengthOfKey("60"), "120");
+    EXPECT_EQ(handler->lengthOfKey("pDpi0"), "");
+    EXPECT_EQ(handler->lengthOfKey("MacroData"), "30");
+    useDriver("K1.0");
+    EXPECT_EQ(handler->lengthOfKey("MacroData"), "10");
+    EXPECT_EQ(handler->lengthOfKey("pButtonData"), "120");
+    EXPECT_EQ(handler->lengthOfKey("21"), "11");
+    EXPECT_EQ(handler->codeOfTask("Macro9"), "0x1958");
+}
+
+TEST_F(DeviceDataTest, QuotesAndQuerySyntaxInTextsFindNoRow)
+{
+    useDriver("M1.0");
+    const QString texts[] = {"\"",       "'\"",          "LeftClick\"",        "\"]|/Driver/Key[@Task=\"LeftClick",
+                             "A\"] | //*[\"", "A')]",    "[\"", "]]", "$v", "\\\"", "Left\"Click", "\x01"};
+    for (const QString& t : texts) {
+        SCOPED_TRACE(t.toStdString());
+        EXPECT_EQ(handler->codeOfTask(t), "");
+        EXPECT_EQ(handler->lengthOfKey(t), "");
+        EXPECT_EQ(handler->lengthOfKey(t + "1"), "");
+        for (const char* type : {"MouseFunction", "HotKey", "Keyborad", "Macro", "GKey", "MultiMedia", "DPI", "x"}) {
+            handler->buildTaskData(type, t, t);
+            EXPECT_FALSE(handler->writeDeviceTask("M1.0", "M1.0", t, t, type, t));
+        }
+    }
+    // A quoted name still finds nothing on a valid index: zeros, not another row's code.
+    setProp(kMouseId, 61, hexBytes("01 21 00 00"));
+    EXPECT_TRUE(handler->writeDeviceTask("M1.0", "M1.0", "61", "LeftClick\"", "MouseFunction", "1"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("00 00 00 00"));
+}
+
+TEST(DeviceDataBuilders, ToByteList)
+{
+    const struct {
+        int value;
+        QStringList tokens;
+    } cases[] = {{0, {"0", "0x00"}},      {16, {"10", "0x00"}},   {100, {"64", "0x00"}}, {255, {"ff", "0x00"}},
+                 {256, {"00", "1"}},      {261, {"05", "1"}},     {500, {"f4", "1"}},    {5000, {"88", "13"}},
+                 {0xFFFF, {"ff", "ff"}},  {0x10000, {}},          {-1, {}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(device_data_handler::toByteList(c.value), c.tokens) << c.value;
+}
+
+TEST(DeviceDataBuilders, HotkeyGkeyDpiAndPadding)
+{
+    EXPECT_EQ(device_data_handler::hotkeyData("04"), "0x02,0x00,04,0x00");
+    EXPECT_EQ(device_data_handler::hotkeyData("E0,06"), "0x02,E0,06,0x00");
+    EXPECT_EQ(device_data_handler::hotkeyData("E0,E1,04,05"), "0x02,E0,E1,04");
+    EXPECT_EQ(device_data_handler::hotkeyData(",,"), "0x02,0x00,0x00,0x00");
+    EXPECT_EQ(device_data_handler::gkeyData("0x81", "10", "50"), "0x05,0x81,a,32");
+    EXPECT_EQ(device_data_handler::dpiData("1", "1600", "800"), "1,20,0x00,20,0x00,0x00,0x00,0x00");
+    EXPECT_EQ(device_data_handler::dpiData("0", "1600", "800"), "0,20,0x00,10,0x00,0x00,0x00,0x00");
+    EXPECT_EQ(device_data_handler::dpiData("1", "12000", "400"), "1,f0,0x00,f0,0x00,0x00,0x00,0x00");
+    EXPECT_EQ(device_data_handler::dpiData("0", "3300000", "400"), "");
+    EXPECT_EQ(device_data_handler::padTokens({"1"}, 3), (QStringList{"1", "0x00", "0x00"}));
+    EXPECT_EQ(device_data_handler::padTokens({"1", "2", "3"}, 2), (QStringList{"1", "2", "3"}));
+}
+
+TEST(DeviceDataBuilders, FindConfigFileMatchesTheSecondKeyValue)
+{
+    const QMap<QString, QString> files{
+        {"a.xml", "<Configuration><Conf><Key Index=\"2\" Value=\"other\"/></Conf></Configuration>"},
+        {"b.xml", "not xml"},
+        {"c.xml", "<Configuration><Conf><Key Index=\"1\" Value=\"mine\"/><Key Index=\"2\" Value=\"mine\"/>"
+                  "</Conf></Configuration>"},
+        {"d.xml", "<Configuration><Conf><Key Index=\"2\" Value=\"mine\"/></Conf></Configuration>"}};
+    EXPECT_EQ(device_data_handler::findConfigFile("mine", files), files.value("c.xml"));
+    EXPECT_EQ(device_data_handler::findConfigFile("none", files), "");
+    EXPECT_EQ(device_data_handler::findConfigFile("\"", files), "");
+}
+
+// ---- writeDeviceTask against the simulated devices ----
+
+struct TaskCase {
+    const char* driver;
+    int index;
+    const char* type;
+    const char* task;
+    std::optional<const char*> bytes; // nothing: refused, the property keeps its value
+};
+
+void runTaskCases(device_data_handler& handler, const char* version, const char* id, const std::vector<TaskCase>& cases)
+{
+    const QByteArray sentinel = hexBytes("aa bb cc dd");
+    for (const TaskCase& c : cases) {
+        SCOPED_TRACE(std::string(c.type) + " " + c.task + " @" + std::to_string(c.index));
+        vqsim().setProp(id, c.index, reinterpret_cast<const uint8_t*>(sentinel.constData()), sentinel.size());
+        const bool ok = handler.writeDeviceTask(version, c.driver, QString::number(c.index), QString::fromUtf8(c.task),
+                                                c.type, "1");
+        uint8_t buf[VQ_BLOCK_SIZE] = {};
+        const int n = vqsim().getProp(id, c.index, buf, sizeof buf);
+        const QByteArray after(reinterpret_cast<const char*>(buf), n < 0 ? 0 : n);
+        if (c.bytes) {
+            EXPECT_TRUE(ok);
+            EXPECT_EQ(after.toHex(' '), hexBytes(*c.bytes).toHex(' '));
+        } else {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(after, sentinel);
+        }
+    }
+}
+
+TEST_F(DeviceDataTest, MouseTasksToPropertyBytes)
+{
+    runTaskCases(*handler, "M1.0", kMouseId,
+                 {
+                     {"M1.0", 61, "MouseFunction", "DpiUp", "01 21 00 00"},
+                     {"M1.0", 62, "MouseFunction", "ScrollUp", "01 12 00 00"},
+                     {"M1.0", 63, "MouseFunction", "SwitchLight", "07 01 00 00"},
+                     {"M1.0", 64, "MouseFunction", "MediaPlayer", "03 00 83 01"},
+                     {"M1.0", 65, "MouseFunction", "NoSuchRow", "00 00 00 00"},
+                     {"M1.0", 65, "MouseFunction", "A", std::nullopt}, // one token for four bytes
+                     {"M1.0", 61, "HotKey", "A", "02 00 04 00"},
+                     {"M1.0", 61, "HotKey", "Ctrl+C", "02 E0 06 00"},
+                     {"M1.0", 61, "HotKey", "Ctrl+Shift+A", "02 E0 E1 04"},
+                     {"M1.0", 61, "HotKey", "Ctrl+Shift+Alt+A", "02 E0 E1 E2"},
+                     {"M1.0", 61, "HotKey", "Alt+Tab", "02 E2 2B 00"},
+                     {"M1.0", 61, "Keyborad", "Win+D", "02 E3 07 00"},
+                     {"M1.0", 61, "HotKey", "Nope+Page Up", "02 00 61 00"},
+                     {"M1.0", 61, "HotKey", "Num 5++", "02 00 5D 00"},
+                     {"M1.0", 66, "MultiMedia", "0x03,0x00,0xCD,0x00", "03 00 CD 00"},
+                     {"M1.0", 66, "MultiMedia", "3,0,e9,0", "03 00 E9 00"},
+                     {"M1.0", 66, "MultiMedia", "0x03,0x00,0xCD", std::nullopt},
+                     {"M1.0", 67, "GKey", "GLeft|10|50", "05 81 0a 32"},
+                     {"M1.0", 67, "GKey", "GMiddle|255|1", "05 84 ff 01"},
+                     {"M1.0", 67, "GKey", "GLeft|10", std::nullopt},
+                     {"M1.0", 67, "GKey", "|GLeft||10|", std::nullopt},
+                     {"M1.0", 67, "GKey", "", std::nullopt},
+                     {"M1.0", 50, "DPI", "1|1600|800", "01 20 00 20 00 00 00 00"},
+                     {"M1.0", 50, "DPI", "0|1600|800", "00 20 00 10 00 00 00 00"},
+                     {"M1.0", 51, "DPI", "1|12000|400", "01 f0 00 f0 00 00 00 00"},
+                     {"M1.0", 52, "DPI", "2|5000|64000", "02 64 00 00 05 00 00 00"},
+                     {"M1.0", 53, "DPI", "10|800|800", "10 10 00 10 00 00 00 00"}, // mode taken as written
+                     {"M1.0", 53, "DPI", "1|1600", std::nullopt},
+                     {"M1.0", 53, "DPI", "0|4000000|800", std::nullopt},
+                     {"M1.0", 61, "SomethingElse", "LeftClick", "00 00 00 00"},
+                     {"M1.0", 99, "MouseFunction", "LeftClick", std::nullopt}, // no row for the index
+                     {"K1.0", 50, "DPI", "1|1600|800", std::nullopt}, // a 4-byte key button on the keyboard
+                     {"X9.9", 61, "MouseFunction", "LeftClick", std::nullopt}, // never loaded
+                 });
+}
+
+TEST_F(DeviceDataTest, KeyboardTasksToPropertyBytes)
+{
+    runTaskCases(*handler, "K1.0", kKeyboardId,
+                 {
+                     {"K1.0", 44, "HotKey", "Ctrl+V", "02 E0 19 00"},
+                     {"K1.0", 147, "MouseFunction", "LeftClick", "01 01 00 00"},
+                     {"K1.0", 174, "MultiMedia", "0x03,0x00,0xB5,0x00", "03 00 B5 00"},
+                     {"K1.0", 193, "GKey", "GRight|1|2", "05 82 01 02"},
+                     {"K1.0", 148, "HotKey", "A", std::nullopt}, // between the two button ranges
+                 });
+}
+
+TEST_F(DeviceDataTest, ZeroFillUsesTheRowLength)
+{
+    // Index 1 is the 73-byte "deviceId" row, not mode1 or Macro1.
+    EXPECT_TRUE(handler->writeDeviceTask("M1.0", "M1.0", "1", "", "Unknown", "1"));
+    EXPECT_EQ(prop(kMouseId, 1), QByteArray(73, '\0'));
+    EXPECT_TRUE(handler->writeDeviceTask("K1.0", "K1.0", "21", "", "", ""));
+    EXPECT_EQ(prop(kKeyboardId, 21), QByteArray(11, '\0'));
+}
+
+TEST_F(DeviceDataTest, UnlistedDeviceOrBadDescriptionWritesNothing)
+{
+    EXPECT_FALSE(handler->writeDeviceTask("Z1.0", "M1.0", "61", "DpiUp", "MouseFunction", "1"));
+    EXPECT_EQ(simCalls("vqWriteProp"), 0);
+
+    QTemporaryDir dir;
+    const QString broken = dir.filePath("broken.xml");
+    QFile f(broken);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<Driver Version=\"B1.0\"><Key Task=\"x\"");
+    f.close();
+    handler->loadDriverXml(broken);
+    handler->loadDriverXml(dir.filePath("missing.xml"));
+    EXPECT_FALSE(handler->writeDeviceTask("M1.0", "B1.0", "61", "DpiUp", "MouseFunction", "1"));
+    EXPECT_FALSE(handler->writeDeviceTask("M1.0", "", "61", "DpiUp", "MouseFunction", "1"));
+    EXPECT_EQ(simCalls("vqWriteProp"), 0);
+    // The description used before is not kept as the current one.
+    EXPECT_EQ(handler->codeOfTask("DpiUp"), "");
+}
+
+} // namespace

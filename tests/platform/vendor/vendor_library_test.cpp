@@ -1,0 +1,283 @@
+// The simulated "libvq.dll" and "Hexlane.dll", called directly through their exported entry points.
+#include "device_test_support.h"
+
+#include "vq/vq_api.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLibrary>
+
+#include <atomic>
+#include <cstring>
+#include <dlfcn.h>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char16_t kMouse16[] = u"HID\\VID_1A2C&PID_0E24&MI_01\\7&1A2B3C4D&0&0000";
+
+QString programDir()
+{
+    char buf[4096] = {};
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? QFileInfo(QString::fromLocal8Bit(buf, int(n))).absolutePath() : QString();
+}
+
+QString loadedFrom(QFunctionPointer function)
+{
+    Dl_info info;
+    void* symbol = reinterpret_cast<void*>(function);
+    if (!symbol || !dladdr(symbol, &info) || !info.dli_fname)
+        return QString();
+    return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).canonicalFilePath();
+}
+
+UsageFilter filterOf(std::initializer_list<uint16_t> pages)
+{
+    UsageFilter f;
+    std::memset(&f, 0, sizeof f);
+    int i = 0;
+    for (uint16_t page : pages)
+        f.pairs[i++] = {1, page};
+    return f;
+}
+
+class VendorLibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(lib.load()) << qPrintable(lib.errorString());
+        ASSERT_TRUE(vqsim().loaded());
+        sim = std::make_unique<SimDevices>();
+    }
+    void TearDown() override { sim.reset(); }
+    template <typename T>
+    T fn(const char* name)
+    {
+        return reinterpret_cast<T>(lib.resolve(name));
+    }
+    std::unique_ptr<SimDevices> sim;
+    QLibrary lib{QStringLiteral("libvq.dll")};
+};
+
+TEST_F(VendorLibraryTest, BothLibrariesLoadByFileNameFromTheProgramsDirectory)
+{
+    QLibrary rgb(QStringLiteral("Hexlane.dll"));
+    ASSERT_TRUE(rgb.load()) << qPrintable(rgb.errorString());
+    const QString dir = QFileInfo(programDir()).canonicalFilePath();
+    EXPECT_EQ(loadedFrom(lib.resolve("vqDevices")), dir + "/libvq.dll");
+    EXPECT_EQ(loadedFrom(rgb.resolve("vqNotifyRGBDevice")), dir + "/Hexlane.dll");
+}
+
+TEST_F(VendorLibraryTest, ExportsEveryEntryPoint)
+{
+    for (const char* name : {"vqDeviceExist", "vqDevices", "vqOnDeviceEvent", "vqonDeviceData", "vqAsk", "vqReset",
+                             "vqNotify", "vqRead", "vqWrite", "vqReadProp", "vqWriteProp", "vqScriptOut", "vqIDWrite",
+                             "vqRebootRom", "vqFinishUpdateRom", "vqCheckRom", "vqBornRom", "vqEraseRom"})
+        EXPECT_NE(lib.resolve(name), nullptr) << name;
+    QLibrary rgb(QStringLiteral("Hexlane.dll"));
+    EXPECT_NE(rgb.resolve("vqNotifyRGBDevice"), nullptr);
+}
+
+TEST_F(VendorLibraryTest, DeviceListLayoutAndUsageFilter)
+{
+    auto devices = fn<vqDevices_t>("vqDevices");
+    auto list = std::make_unique<DeviceInfoList>();
+    std::memset(list->bytes, 0, sizeof list->bytes);
+    ASSERT_EQ(devices(filterOf({0xFFA0, 0xFFAA}), list.get(), 42102), 0);
+    EXPECT_EQ(list->bytes[0], 2);
+    EXPECT_EQ(list->bytes[1], 0);
+    // Record 0 at 2, record 1 at 2107: the Version fields at 42 and 2147.
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(list->bytes + 42)), QByteArray("M1.0"));
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(list->bytes + 2147)), QByteArray("K1.0"));
+    EXPECT_EQ(list->bytes[2 + 73], 0x2C); // vendor id 0x1A2C, little-endian
+    EXPECT_EQ(list->bytes[2 + 74], 0x1A);
+    EXPECT_EQ(list->bytes[2 + 1595], 'H'); // DeviceId as UTF-16LE
+    EXPECT_EQ(list->bytes[2 + 1596], 0);
+
+    ASSERT_EQ(devices(filterOf({0xFFAA}), list.get(), 42102), 0);
+    EXPECT_EQ(list->bytes[0], 1);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(list->bytes + 42)), QByteArray("K1.0"));
+    ASSERT_EQ(devices(filterOf({}), list.get(), 42102), 0);
+    EXPECT_EQ(list->bytes[0], 0);
+
+    std::memset(list->bytes, 0xAA, sizeof list->bytes);
+    EXPECT_NE(devices(filterOf({0xFFA0}), list.get(), 42101), 0);
+    EXPECT_EQ(list->bytes[0], 0xAA);
+    EXPECT_NE(devices(filterOf({0xFFA0}), nullptr, 42102), 0);
+}
+
+TEST_F(VendorLibraryTest, BadInputFailsAndWritesNothing)
+{
+    auto readProp = fn<vqReadProp_t>("vqReadProp");
+    auto read = fn<vqRead_t>("vqRead");
+    auto writeProp = fn<vqWriteProp_t>("vqWriteProp");
+    auto write = fn<vqWrite_t>("vqWrite");
+    struct Case {
+        const char* what;
+        const char16_t* id;
+        const char16_t* text;
+        int32_t length;
+        int32_t address;
+        bool nullBlock;
+    } cases[] = {
+        {"unknown id", u"HID\\VID_0000&PID_0000", u"", 4, 0, false},
+        {"empty id", u"", u"", 4, 0, false},
+        {"null id", nullptr, u"", 4, 0, false},
+        {"null text", kMouse16, nullptr, 4, 0, false},
+        {"length over 2048", kMouse16, u"", 2049, 0, false},
+        {"negative length", kMouse16, u"", -1, 0, false},
+        {"null block", kMouse16, u"", 4, 0, true},
+        {"negative address", kMouse16, u"", 4, -16, false},
+        {"past the memory", kMouse16, u"", 16, 0x3FF8, false},
+    };
+    std::vector<uint8_t> memoryBefore(0x4000);
+    ASSERT_EQ(vqsim().getMemory(kMouseId, 0, memoryBefore.data(), 0x4000), 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        uint8_t block[VQ_BLOCK_SIZE];
+        std::memset(block, 0xAA, sizeof block);
+        uint8_t* b = c.nullBlock ? nullptr : block;
+        EXPECT_NE(read(c.id, c.text, 0x1016, b, c.length, c.address), 0);
+        EXPECT_EQ(block[0], 0xAA);
+        if (c.address == 0) {
+            EXPECT_NE(readProp(c.id, c.text, 0x1016, b, c.length, 40), 0);
+            EXPECT_EQ(block[0], 0xAA);
+            EXPECT_NE(writeProp(c.id, c.text, 0x1016, b, c.length, 40), 0);
+        }
+        EXPECT_NE(write(c.id, c.text, 0x1016, b, c.length, c.address), 0);
+    }
+    uint8_t rate[4] = {};
+    EXPECT_EQ(vqsim().getProp(kMouseId, 40, rate, 4), 1);
+    EXPECT_EQ(rate[0], 0x01);
+    std::vector<uint8_t> memoryAfter(0x4000);
+    ASSERT_EQ(vqsim().getMemory(kMouseId, 0, memoryAfter.data(), 0x4000), 0);
+    EXPECT_EQ(memoryBefore, memoryAfter);
+
+    auto rgb = reinterpret_cast<vqNotifyRGBDevice_t>(QLibrary("Hexlane.dll").resolve("vqNotifyRGBDevice"));
+    uint8_t report[1024] = {};
+    EXPECT_NE(rgb(nullptr, report, 14), 0);
+    EXPECT_NE(rgb(reinterpret_cast<const uint8_t*>("M1.0\0\0\0\0\0\0\0\0\0\0"), nullptr, 14), 0);
+    EXPECT_EQ(vqsim().lastRgb("M1.0", nullptr, nullptr), 0);
+}
+
+TEST_F(VendorLibraryTest, FailNextFailsOnlyTheNextCall)
+{
+    auto readProp = fn<vqReadProp_t>("vqReadProp");
+    uint8_t block[VQ_BLOCK_SIZE] = {};
+    vqsim().failNext("vqReadProp");
+    EXPECT_NE(readProp(kMouse16, u"", 0x1016, block, 1, 40), 0);
+    EXPECT_EQ(block[0], 0);
+    EXPECT_EQ(readProp(kMouse16, u"", 0x1016, block, 1, 40), 0);
+    EXPECT_EQ(block[0], 1);
+    vqsim().failNext(nullptr);
+    EXPECT_NE(fn<vqDeviceExist_t>("vqDeviceExist")(kMouse16), 0);
+    EXPECT_EQ(fn<vqDeviceExist_t>("vqDeviceExist")(kMouse16), 0);
+    VqSimCall call;
+    ASSERT_EQ(vqsim().callAt(vqsim().callCount() - 1, &call), 0);
+    EXPECT_STREQ(call.name, "vqDeviceExist");
+    EXPECT_STREQ(call.id, kMouseId);
+    EXPECT_EQ(call.result, 0);
+}
+
+std::mutex g_seenLock;
+std::vector<std::pair<int, std::thread::id>> g_seen;
+std::vector<QByteArray> g_reports;
+
+bool recordA(uint16_t code)
+{
+    std::lock_guard<std::mutex> g(g_seenLock);
+    g_seen.push_back({code, std::this_thread::get_id()});
+    return true;
+}
+bool recordB(uint16_t code) { return recordA(uint16_t(code + 1000)); }
+bool recordData(const uint8_t** report, int32_t length)
+{
+    std::lock_guard<std::mutex> g(g_seenLock);
+    g_reports.push_back(QByteArray(reinterpret_cast<const char*>(*report), length));
+    return true;
+}
+
+TEST_F(VendorLibraryTest, EveryRegistrationIsCalledOncePerEventOnTheLibrarysThread)
+{
+    g_seen.clear();
+    auto onEvent = fn<vqOnDeviceEvent_t>("vqOnDeviceEvent");
+    for (VqDeviceEventCallback cb : {&recordA, &recordB, &recordA}) {
+        VqDeviceEventCallback local = cb; // the library copies it during the call
+        ASSERT_EQ(onEvent(&local), 0);
+    }
+    EXPECT_NE(onEvent(nullptr), 0);
+    EXPECT_EQ(vqsim().eventRegistrations(), 3);
+
+    vqsim().emitEvent(5);
+    ASSERT_GE(vqsim().addDevice("Version=Q1.0\nDeviceId=HID\\VID_9&PID_9\n"), 3);
+    ASSERT_EQ(vqsim().removeDevice("HID\\VID_9&PID_9"), 0);
+    ASSERT_TRUE(vqsim().waitIdle(5000));
+    std::lock_guard<std::mutex> g(g_seenLock);
+    std::vector<int> codes;
+    for (const auto& s : g_seen) {
+        codes.push_back(s.first);
+        EXPECT_NE(s.second, std::this_thread::get_id());
+    }
+    EXPECT_EQ(codes, (std::vector<int>{5, 1005, 5, 2, 1002, 2, 1, 1001, 1}));
+}
+
+TEST_F(VendorLibraryTest, DataRegistrationReplacesTheDevicesEarlierOne)
+{
+    g_reports.clear();
+    auto onData = fn<vqonDeviceData_t>("vqonDeviceData");
+    VqDeviceDataCallback cb = &recordData;
+    ASSERT_EQ(onData(kMouse16, u"path", 0x1016, &cb), 0);
+    ASSERT_EQ(onData(kMouse16, u"path", 0x1016, &cb), 0);
+    EXPECT_NE(onData(u"unknown", u"path", 0x1016, &cb), 0);
+    const uint8_t bytes[9] = {1, 5, 0, 0, 0, 0, 0, 0, 9};
+    ASSERT_EQ(vqsim().emitData(kMouseId, bytes, 9), 0);
+    EXPECT_NE(vqsim().emitData(kKeyboardId, bytes, 9), 0);
+    ASSERT_TRUE(vqsim().waitIdle(5000));
+    std::lock_guard<std::mutex> g(g_seenLock);
+    ASSERT_EQ(g_reports.size(), 1u);
+    EXPECT_EQ(g_reports[0], QByteArray(reinterpret_cast<const char*>(bytes), 9));
+}
+
+TEST_F(VendorLibraryTest, DeviceFileGivesPropertiesAndMemory)
+{
+    SimDevices file(QStringLiteral("# a comment\n[device]\nVersion=T1.0\nDeviceId=ID-1\nprop.7 = 0x01, 0x02\n"
+                                   "mem.0E00=0xaa,bb\n[device]\nVersion=T2.0\nDeviceId=ID-2\n"));
+    uint8_t bytes[4] = {};
+    EXPECT_EQ(vqsim().getProp("ID-1", 7, bytes, 4), 2);
+    EXPECT_EQ(bytes[1], 2);
+    ASSERT_EQ(vqsim().getMemory("ID-1", 0xE00, bytes, 2), 0);
+    EXPECT_EQ(bytes[0], 0xAA);
+    EXPECT_EQ(bytes[1], 0xBB);
+    EXPECT_EQ(vqsim().getProp("ID-2", 7, bytes, 4), -1);
+}
+
+TEST_F(VendorLibraryTest, StateFileKeepsPropertiesAndMemoryAcrossRuns)
+{
+    QTemporaryDir dir;
+    const QByteArray state = QFile::encodeName(dir.filePath("state.txt"));
+    setenv("VQSIM_STATE", state.constData(), 1);
+    vqsim().reset();
+    const uint8_t data[3] = {9, 8, 7};
+    ASSERT_EQ(fn<vqWriteProp_t>("vqWriteProp")(kMouse16, u"", 0x1016, data, 3, 61), 0);
+    ASSERT_EQ(fn<vqWrite_t>("vqWrite")(kMouse16, u"", 0x1016, data, 3, 0x2000), 0);
+
+    vqsim().reset(); // a new run reads the device file and the state again
+    uint8_t back[3] = {};
+    EXPECT_EQ(vqsim().getProp(kMouseId, 61, back, 3), 3);
+    EXPECT_EQ(back[2], 7);
+    ASSERT_EQ(vqsim().getMemory(kMouseId, 0x2000, back, 3), 0);
+    EXPECT_EQ(back[0], 9);
+
+    unsetenv("VQSIM_STATE");
+    vqsim().reset();
+    EXPECT_EQ(vqsim().getProp(kMouseId, 61, back, 3), -1);
+}
+
+} // namespace
