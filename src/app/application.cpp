@@ -1,13 +1,61 @@
 #include "app/application.h"
 
+#include "app/file_package.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <cstring>
+
 namespace {
 Application* g_instance = nullptr;
 QString g_appDir;
+bool g_quitRequested = false;
+
+// "Resources/" of the application directory, with its trailing "/".
+QString resourcesDir()
+{
+    const QString dir = appDirPath().isEmpty() ? QCoreApplication::applicationDirPath() + "/" : appDirPath();
+    return dir + QStringLiteral("Resources/");
 }
 
-Application::Application(int& argc, char** argv)
-    : QApplication(argc, argv)
+bool isInside(const QString& folder, const QString& base)
 {
+    const QString f = QDir(folder).canonicalPath();
+    const QString b = QDir(base).canonicalPath();
+    if (f.isEmpty() || b.isEmpty())
+        return false;
+    return f == b || f.startsWith(b.endsWith('/') ? b : b + '/');
+}
+
+bool writeEntry(const QString& path, const QByteArray& data)
+{
+    // A link left in the folder is replaced, never followed.
+    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+        return false;
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    if (out.write(data) != data.size()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+} // namespace
+
+Application::Application(int& argc, char** argv)
+    : PsApplication(argc, argv)
+{
+    for (int i = 0; i < argc; ++i) {
+        if (argv[i] && std::strcmp(argv[i], "-autostart") == 0) {
+            m_autostart = true;
+            startMinimized() = true;
+        }
+    }
 }
 
 Application::~Application()
@@ -34,8 +82,133 @@ void Application::setInputDevices(const InputDeviceList& list)
     m_inputDevices = list;
 }
 
+void Application::loadConf()
+{
+    const QString path = resourcesDir() + QStringLiteral("conf.xml");
+    ConfMap conf;
+    if (!parseConfFile(path, &conf))
+        return;
+    conf.insert(QStringLiteral("MacAddress"), firstMacAddress());
+    conf.insert(QStringLiteral("IpAddress"), firstIpv4Address());
+    m_conf = conf;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QTextStream in(&file);
+        in.setCodec("UTF-8");
+        m_confText = in.readAll();
+    }
+}
+
+bool Application::loadDefine()
+{
+    QFile file(resourcesDir() + QStringLiteral("define.xml"));
+    if (!file.exists() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    QTextStream in(&file);
+    in.setCodec("UTF-8");
+    parseDefineText(in.readAll(), &m_keyCodes);
+    return true;
+}
+
+QString Application::hidCodeOfKey(const QString& key) const { return m_keyCodes.value(key); }
+
+void Application::setPageRoot(const QString& root)
+{
+    QMutexLocker lock(&m_rootsLock);
+    m_pageRoot = root;
+}
+
+QString Application::pageRoot() const
+{
+    QMutexLocker lock(&m_rootsLock);
+    return m_pageRoot;
+}
+
+void Application::setImageRoot(const QString& subPath)
+{
+    QMutexLocker lock(&m_rootsLock);
+    m_imageRoot = m_pageRoot + QLatin1Char('/') + subPath;
+}
+
+QString Application::imageRoot() const
+{
+    QMutexLocker lock(&m_rootsLock);
+    return m_imageRoot;
+}
+
+bool Application::unpackPackage(const QString& fileName, const QString& targetFolder)
+{
+    QFile file(appDirPath() + fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    file.close();
+
+    QByteArray payload;
+    int decoded = 0;
+    if (FilePackage::unpack(bytes, &payload, nullptr, &decoded) != FilePackage::Ok)
+        return false;
+    // Entries come only from what the stream gave, never from the zeros after an early end mark.
+    FilePackage::Reader reader(payload.left(decoded));
+    quint32 count = 0;
+    if (!reader.readHeader() || !reader.readCount(&count))
+        return false;
+
+    QString base = targetFolder;
+    if (base.isEmpty()) {
+        base = appDirPath();
+        if (base.endsWith(QLatin1Char('/')))
+            base.chop(1);
+    }
+    for (quint32 i = 0; i < count; ++i) {
+        FilePackage::Entry entry;
+        if (!reader.readEntry(&entry))
+            return false;
+        if (!FilePackage::isSafeEntryName(entry.name))
+            return false;
+        const QString path = base + QLatin1Char('/') + entry.name;
+        const QString folder = QDir(path.left(path.lastIndexOf(QLatin1Char('/')) + 1)).absolutePath();
+        if (!QFileInfo(folder).isDir())
+            makePath(folder);
+        // A folder reached through a link may lie elsewhere.
+        if (!isInside(folder, base))
+            return false;
+        if (!writeEntry(path, entry.data))
+            return false;
+    }
+    return true;
+}
+
+bool Application::makePath(const QString& path)
+{
+    QString p = path;
+    if (!p.endsWith(QLatin1Char('/')))
+        p += QLatin1Char('/');
+    bool result = false;
+    for (int i = p.indexOf(QLatin1Char('/')); i >= 0; i = p.indexOf(QLatin1Char('/'), i + 1)) {
+        const QString prefix = p.left(i);
+        if (prefix.isEmpty())
+            continue; // the root of an absolute path
+        if (!QFileInfo(prefix).isDir())
+            result = QDir().mkdir(prefix);
+    }
+    return result;
+}
+
 Application* appInstance() { return Application::instance(); }
 Window* appMainWindow() { return Application::mainWindow(); }
 
 void setAppDirPath(const QString& path) { g_appDir = path; }
 const QString& appDirPath() { return g_appDir; }
+
+void quitApplication()
+{
+    if (g_quitRequested)
+        return;
+    g_quitRequested = true;
+    if (Application::instance())
+        QCoreApplication::quit();
+}
+
+bool isQuitRequested() { return g_quitRequested; }
+void setQuitRequested() { g_quitRequested = true; }

@@ -1,17 +1,19 @@
 // The one QApplication of the browser process and the process-wide accessors.
 #pragma once
 
+#include "app/conf.h"
+#include "app/pswindow.h"
 #include "devices/input_devices.h"
 
-#include <QApplication>
 #include <QMutex>
 #include <QString>
 
 class Window;
 
-class Application : public QApplication {
+class Application : public PsApplication {
     Q_OBJECT
 public:
+    // An argument equal to "-autostart" (any position) marks a start minimised to the tray.
     Application(int& argc, char** argv);
     ~Application() override;
 
@@ -22,15 +24,51 @@ public:
     InputDeviceList inputDevices() const;
     void setInputDevices(const InputDeviceList& list);
 
+    // conf.xml below "Resources/" of the application directory. A missing or malformed file keeps the
+    // previous values.
+    void loadConf();
+    ConfMap confValues() const { return m_conf; }
+    QString confText() const { return m_confText; }
+
+    // define.xml below "Resources/" of the application directory: false when it is missing or cannot be
+    // opened. Entries are added to the table, never removed.
+    bool loadDefine();
+    // The HID usage code of an upper-case key name, "" when there is none.
+    QString hidCodeOfKey(const QString& key) const;
+
+    // Set once by the main window before its first page loads; read by the page loader on other threads.
+    void setPageRoot(const QString& root);
+    QString pageRoot() const;
+    // The image root: the page root, "/" and the sub-path.
+    void setImageRoot(const QString& subPath);
+    QString imageRoot() const;
+
+    // Unpacks the package fileName (relative to the application directory) into targetFolder (the
+    // application directory when empty). True when every entry has been written.
+    static bool unpackPackage(const QString& fileName, const QString& targetFolder);
+    // Creates every missing level of the folder path; true only when the last creation attempted
+    // succeeded.
+    static bool makePath(const QString& path);
+
 protected:
     // Registers this object as the instance (done by init in the full start-up).
     void registerInstance();
 
+    // The main window. The native event filter knows it as PsApplication::psMainWindow, which
+    // PsMainWindow::psInitFrameless registers (or psSetMainWindow, right after creating it).
     Window* m_mainWindow = nullptr;
 
 private:
     mutable QMutex m_inputDevicesLock;
     InputDeviceList m_inputDevices;
+
+    mutable QMutex m_rootsLock;
+    QString m_pageRoot;
+    QString m_imageRoot;
+    ConfMap m_conf;
+    QString m_confText;
+    bool m_autostart = false;
+    KeyCodeMap m_keyCodes;
 };
 
 Application* appInstance();
@@ -38,3 +76,9 @@ Window* appMainWindow();
 
 void setAppDirPath(const QString& path);
 const QString& appDirPath();
+
+// Quits the event loop once: the first call sets the quit flag and, when an application instance is
+// registered, ends the loop; later calls do nothing.
+void quitApplication();
+bool isQuitRequested();
+void setQuitRequested();

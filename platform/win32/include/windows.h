@@ -5,3 +5,5 @@
 #include "win32/base.h"
 // Each area of the API has its own header below; add new areas here.
 #include "win32/pointer.h"
+#include "win32/messages.h"
+#include "win32/window_info.h"

@@ -1,0 +1,54 @@
+#include "app/private_temp.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A real folder (not reached through a link) owned by us with mode 0700; a wider mode is narrowed.
+bool isPrivateFolder(const QByteArray& path)
+{
+    struct stat st;
+    if (lstat(path.constData(), &st) != 0)
+        return false;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid())
+        return false;
+    if ((st.st_mode & 0777) == 0700)
+        return true;
+    return chmod(path.constData(), 0700) == 0;
+}
+
+QString makeOrCheck(const QByteArray& path)
+{
+    if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    return isPrivateFolder(path) ? QFile::decodeName(path) : QString();
+}
+
+} // namespace
+
+QString privateTempPathIn(const QString& base, const QString& name)
+{
+    if (base.isEmpty())
+        return QString();
+    const QString root = QDir::cleanPath(base);
+    const QString found = makeOrCheck(QFile::encodeName(root + "/" + name));
+    if (!found.isEmpty())
+        return found;
+    // The name is taken by something we must not use: a fresh folder of our own.
+    QByteArray pattern = QFile::encodeName(root + "/" + name + "-XXXXXX");
+    if (!mkdtemp(pattern.data()))
+        return QString();
+    return isPrivateFolder(pattern) ? QFile::decodeName(pattern) : QString();
+}
+
+QString privateTempPath()
+{
+    static const QString path =
+        privateTempPathIn(QDir::tempPath(), QStringLiteral("tarquilmervane-%1").arg(geteuid()));
+    return path;
+}

@@ -1,0 +1,545 @@
+#include "app_test_support.h"
+
+#include "app/pswindow.h"
+#include "app/window_shadows.h"
+#include "win32sim/messages.h"
+#include "windows.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QMargins>
+#include <QSignalSpy>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+
+namespace {
+
+// Records the messages that reach the window's own native handler.
+class RecordingWindow : public PsMainWindow {
+public:
+    std::vector<MSG> received;
+
+protected:
+    bool nativeEvent(const QByteArray& eventType, void* message, long* result) override
+    {
+        if (eventType == "windows_generic_MSG")
+            received.push_back(*static_cast<MSG*>(message));
+        return PsMainWindow::nativeEvent(eventType, message, result);
+    }
+};
+
+// The application's native event filters, as the platform calls them for one message.
+bool filter(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, long* result)
+{
+    MSG m{};
+    m.hwnd = hwnd;
+    m.message = msg;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    return QAbstractEventDispatcher::instance()->filterNativeEvent("windows_generic_MSG", &m, result);
+}
+
+void settle()
+{
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+}
+
+// Runs the event loop until the condition holds, for a bounded number of rounds.
+bool waitFor(const std::function<bool()>& condition)
+{
+    for (int i = 0; i < 200 && !condition(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+const int kRegistered = [] {
+    qRegisterMetaType<Qt::WindowState>();
+    return 0;
+}();
+
+RECT rectOf(const QRect& r) { return RECT{r.x(), r.y(), r.x() + r.width(), r.y() + r.height()}; }
+
+class FramelessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testApp()->psInstallEventFilter();
+        win32sim::setMonitors({{RECT{0, 0, 1920, 1080}, RECT{0, 0, 1920, 1040}}});
+        main = new RecordingWindow;
+        main->resize(1000, 700);
+        main->winId();
+        main->psInitFrameless();
+        main->psInitSize();
+        hwnd = main->psHwnd();
+    }
+    void TearDown() override
+    {
+        PsApplication::psSetMainWindow(nullptr);
+        delete main;
+        settle();
+        win32sim::setMonitors({});
+        win32sim::clearSentMessages();
+        startMinimized() = false;
+    }
+    LPARAM screenPoint(int x, int y) const
+    {
+        const QRect g = main->frameGeometry();
+        return MAKELPARAM(g.x() + x, g.y() + y);
+    }
+
+    RecordingWindow* main = nullptr;
+    HWND hwnd = 0;
+};
+
+TEST_F(FramelessTest, InitFramelessKeepsTheNativeHandleAndRegisters)
+{
+    EXPECT_NE(hwnd, 0u);
+    EXPECT_EQ(hwnd, static_cast<HWND>(main->winId()));
+    EXPECT_EQ(PsApplication::psMainWindow(), main);
+    const Qt::WindowFlags f = main->windowFlags();
+    EXPECT_TRUE(f & Qt::FramelessWindowHint);
+    EXPECT_TRUE(f & Qt::WindowMinimizeButtonHint);
+    EXPECT_EQ(f & Qt::WindowType_Mask, Qt::Window);
+    EXPECT_EQ(main->minimumSize(), QSize(500, 300));
+    EXPECT_FALSE(main->psShown());
+
+    // Without a native window nothing changes, and the registered main window stays.
+    PsMainWindow bare;
+    bare.psInitFrameless();
+    EXPECT_EQ(bare.psHwnd(), 0u);
+    EXPECT_FALSE(bare.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(PsApplication::psMainWindow(), main);
+    g_hitTestOffsetX = 7;
+    bare.psUpdateMargins();
+    EXPECT_EQ(g_hitTestOffsetX, 7);
+    g_hitTestOffsetX = 0;
+}
+
+TEST_F(FramelessTest, HitTestZones)
+{
+    const int w = main->width(), h = main->height();
+    struct Case {
+        QPoint p;
+        int zone;
+    } normal[] = {
+        {{10, 10}, PsHitInside},
+        {{0, 0}, PsHitInside},
+        {{w - 1, h - 1}, PsHitInside},
+        {{-1, 10}, PsHitLeft},
+        {{10, -1}, PsHitTop},
+        {{-1, -1}, PsHitTopLeft},
+        {{w, -1}, PsHitTopRight},
+        {{w, 10}, PsHitRight},
+        {{w, h}, PsHitBottomRight},
+        {{10, h}, PsHitBottom},
+        {{-1, h}, PsHitBottomLeft},
+    };
+    for (const Case& c : normal)
+        EXPECT_EQ(main->hitTest(c.p), c.zone) << c.p.x() << "," << c.p.y();
+
+    main->setWindowState(Qt::WindowMaximized);
+    const int mw = main->width(), mh = main->height();
+    for (const Case& c : std::initializer_list<Case>{{{-1, 10}, PsHitOutside}, {{10, -1}, PsHitOutside},
+             {{mw, mh}, PsHitOutside}, {{10, 10}, PsHitInside}, {{mw - 1, mh - 1}, PsHitInside}})
+        EXPECT_EQ(main->hitTest(c.p), c.zone) << "maximised " << c.p.x() << "," << c.p.y();
+
+    const std::pair<int, LRESULT> answers[] = {{0, HTTRANSPARENT}, {1, HTCLIENT}, {2, HTTRANSPARENT}, {5, HTTOP},
+        {6, HTTOPRIGHT}, {7, HTRIGHT}, {8, HTBOTTOMRIGHT}, {9, HTBOTTOM}, {10, HTBOTTOMLEFT}, {11, HTLEFT},
+        {12, HTTOPLEFT}, {13, HTTRANSPARENT}, {-1, HTTRANSPARENT}};
+    for (const auto& a : answers)
+        EXPECT_EQ(psHitTestAnswer(a.first), a.second) << a.first;
+}
+
+TEST_F(FramelessTest, MessageTable)
+{
+    main->show();
+    settle();
+    WINDOWPOS pos{hwnd, 0, 1, 2, 1000, 700, 0};
+    struct Case {
+        const char* label;
+        UINT msg;
+        WPARAM wParam;
+        LPARAM lParam;
+        bool handled;
+        long result; // expected result slot (starts at 1234)
+    } cases[] = {
+        {"hit test inside", WM_NCHITTEST, 0, 0, true, HTCLIENT},
+        {"hit test left of the window", WM_NCHITTEST, 0, 1, true, HTLEFT},
+        {"nc paint", WM_NCPAINT, 1, 0, false, 1234},
+        {"nc activate", WM_NCACTIVATE, TRUE, 0, true, TRUE},
+        {"size maxshow", WM_SIZE, SIZE_MAXSHOW, 0, false, 1234},
+        {"size maxhide", WM_SIZE, SIZE_MAXHIDE, 0, false, 1234},
+        {"size restored", WM_SIZE, SIZE_RESTORED, MAKELPARAM(1000, 700), false, 1234},
+        {"move", WM_MOVE, 0, MAKELPARAM(5, 5), false, 1234},
+        {"activate", WM_ACTIVATE, WA_ACTIVE, 0, false, 1234},
+        {"deactivate", WM_ACTIVATE, WA_INACTIVE, 0, false, 1234},
+        {"show", WM_SHOWWINDOW, TRUE, 0, false, 1234},
+        {"pos changing", WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos), false, 1234},
+        {"pos changed", WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos), false, 1234},
+        {"accelerator command", WM_COMMAND, MAKEWPARAM(SC_MINIMIZE, 1), 0, false, 1234},
+        {"menu command code", WM_COMMAND, MAKEWPARAM(SC_MOUSEMENU, 0), 0, true, 1234},
+        {"unknown command code", WM_COMMAND, MAKEWPARAM(0x1234, 0), 0, true, 1234},
+        {"system command", WM_SYSCOMMAND, SC_MINIMIZE, 0, false, 1234},
+        {"close", WM_CLOSE, 0, 0, false, 1234},
+    };
+    for (const Case& c : cases) {
+        LPARAM lParam = c.lParam;
+        if (c.msg == WM_NCHITTEST)
+            lParam = c.lParam ? screenPoint(-1, 10) : screenPoint(main->width() / 2, main->height() / 2);
+        long result = 1234;
+        EXPECT_EQ(filter(hwnd, c.msg, c.wParam, lParam, &result), c.handled) << c.label;
+        EXPECT_EQ(result, c.result) << c.label;
+    }
+    EXPECT_EQ(main->windowState(), Qt::WindowNoState);
+    EXPECT_TRUE(main->isVisible());
+
+    // Every point of the window answers HTCLIENT through the full send path.
+    for (const QPoint& p : {QPoint(0, 0), QPoint(999, 0), QPoint(0, 699), QPoint(999, 699), QPoint(500, 1)})
+        EXPECT_EQ(SendMessageW(hwnd, WM_NCHITTEST, 0, screenPoint(p.x(), p.y())), HTCLIENT);
+}
+
+TEST_F(FramelessTest, CalcSizeKeepsTheWholeRectangleAsClientArea)
+{
+    main->show();
+    settle();
+    RECT proposed{100, 100, 1100, 800};
+    RECT r = proposed;
+    long result = 99;
+    EXPECT_TRUE(filter(hwnd, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&r), &result));
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(r.left, proposed.left);
+    EXPECT_EQ(r.bottom, proposed.bottom);
+
+    // Maximised: the rectangle becomes the work area of the monitor nearest to its centre.
+    win32sim::setMonitors({{RECT{0, 0, 1920, 1080}, RECT{0, 0, 1920, 1040}},
+        {RECT{1920, 0, 3840, 1200}, RECT{1980, 0, 3840, 1200}}});
+    main->setWindowState(Qt::WindowMaximized);
+    NCCALCSIZE_PARAMS params{};
+    params.rgrc[0] = RECT{1912, -8, 3848, 1208};
+    result = 99;
+    EXPECT_TRUE(filter(hwnd, WM_NCCALCSIZE, TRUE, reinterpret_cast<LPARAM>(&params), &result));
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(params.rgrc[0].left, 1980);
+    EXPECT_EQ(params.rgrc[0].right, 3840);
+    EXPECT_EQ(params.rgrc[0].bottom, 1200);
+    RECT single{-8, -8, 1928, 1088};
+    EXPECT_TRUE(filter(hwnd, WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&single), &result));
+    EXPECT_EQ(single.bottom, 1040);
+    EXPECT_EQ(single.left, 0);
+}
+
+TEST_F(FramelessTest, MaximisedOffsetsFollowTheWorkArea)
+{
+    main->show();
+    settle();
+    win32sim::setMonitors({{RECT{-50, -60, 1920, 1080}, RECT{-40, -30, 1920, 1040}}});
+    main->setWindowState(Qt::WindowMaximized);
+    settle();
+    filter(hwnd, WM_SIZE, SIZE_MAXIMIZED, 0, nullptr);
+    const QRect g = main->frameGeometry();
+    EXPECT_EQ(g_hitTestOffsetX, g.x() + 40);
+    EXPECT_EQ(g_hitTestOffsetY, g.y() + 30);
+    const QMargins m = main->windowHandle()->property("WindowsCustomMargins").value<QMargins>();
+    EXPECT_EQ(m.left(), -(g.x() + 40));
+    EXPECT_EQ(m.top(), -(g.y() + 30));
+    EXPECT_EQ(m.right(), g.right() + 1 - 1920);
+    EXPECT_EQ(m.bottom(), g.bottom() + 1 - 1040);
+
+    // The hit test measures from the work area's corner: a point 20 pixels inside the right edge lies
+    // 40 - 20 pixels beyond the window.
+    ASSERT_EQ(g_hitTestOffsetX, 40);
+    long result = 0;
+    filter(hwnd, WM_NCHITTEST, 0, MAKELPARAM(g.right() - 19, g.y() + 5), &result);
+    EXPECT_EQ(result, HTTRANSPARENT);
+    filter(hwnd, WM_NCHITTEST, 0, MAKELPARAM(g.x() + 5, g.y() + 5), &result);
+    EXPECT_EQ(result, HTCLIENT);
+    main->setWindowState(Qt::WindowNoState);
+    settle();
+    filter(hwnd, WM_SIZE, SIZE_RESTORED, 0, nullptr);
+    EXPECT_EQ(g_hitTestOffsetX, 0);
+    EXPECT_EQ(g_hitTestOffsetY, 0);
+    EXPECT_EQ(main->windowHandle()->property("WindowsCustomMargins").value<QMargins>(), QMargins());
+}
+
+TEST_F(FramelessTest, SizeMessagesAnnounceTheState)
+{
+    main->show();
+    settle();
+    QSignalSpy spy(main->windowHandle(), &QWindow::windowStateChanged);
+    EXPECT_FALSE(filter(hwnd, WM_SIZE, SIZE_RESTORED, 0, nullptr));
+    EXPECT_EQ(spy.count(), 0);
+    EXPECT_FALSE(filter(hwnd, WM_SIZE, SIZE_MINIMIZED, 0, nullptr));
+    EXPECT_FALSE(filter(hwnd, WM_SIZE, SIZE_MAXIMIZED, 0, nullptr));
+    EXPECT_FALSE(filter(hwnd, WM_SIZE, SIZE_MAXHIDE, 0, nullptr));
+    ASSERT_EQ(spy.count(), 2);
+    EXPECT_EQ(spy.at(0).at(0).value<Qt::WindowState>(), Qt::WindowMinimized);
+    EXPECT_EQ(spy.at(1).at(0).value<Qt::WindowState>(), Qt::WindowMaximized);
+
+    main->setWindowState(Qt::WindowMaximized);
+    settle();
+    spy.clear();
+    EXPECT_FALSE(filter(hwnd, WM_SIZE, SIZE_RESTORED, 0, nullptr));
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.at(0).at(0).value<Qt::WindowState>(), Qt::WindowNoState);
+}
+
+TEST_F(FramelessTest, CommandsChangeTheWindow)
+{
+    main->show();
+    settle();
+    // Queued commands carry no result slot.
+    EXPECT_TRUE(win32sim::dispatchQueuedMessage(hwnd, WM_COMMAND, MAKEWPARAM(SC_MINIMIZE, 0), 0));
+    EXPECT_TRUE(main->windowState() & Qt::WindowMinimized);
+    EXPECT_TRUE(win32sim::dispatchQueuedMessage(hwnd, WM_COMMAND, MAKEWPARAM(SC_RESTORE, 0), 0));
+    EXPECT_EQ(main->windowState(), Qt::WindowNoState);
+    EXPECT_TRUE(win32sim::dispatchQueuedMessage(hwnd, WM_COMMAND, MAKEWPARAM(SC_MAXIMIZE, 0), 0));
+    EXPECT_TRUE(main->windowState() & Qt::WindowMaximized);
+    EXPECT_FALSE(win32sim::dispatchQueuedMessage(hwnd, WM_COMMAND, MAKEWPARAM(SC_CLOSE, 1), 0));
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_TRUE(win32sim::dispatchQueuedMessage(hwnd, WM_COMMAND, MAKEWPARAM(SC_CLOSE, 0), 0));
+    EXPECT_FALSE(main->isVisible());
+}
+
+TEST_F(FramelessTest, RightButtonUpOpensTheSystemMenu)
+{
+    win32sim::clearSentMessages();
+    const LPARAM at = MAKELPARAM(321, 123);
+    EXPECT_TRUE(win32sim::dispatchQueuedMessage(hwnd, WM_NCRBUTTONUP, HTCAPTION, at));
+    const auto sent = win32sim::sentMessages();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].hwnd, hwnd);
+    EXPECT_EQ(sent[0].message, static_cast<UINT>(WM_SYSCOMMAND));
+    EXPECT_EQ(sent[0].wParam, static_cast<WPARAM>(SC_MOUSEMENU));
+    EXPECT_EQ(sent[0].lParam, at);
+}
+
+TEST_F(FramelessTest, OnlyTheMainWindowsMessagesAreHandled)
+{
+    QWidget other;
+    other.resize(300, 200);
+    const HWND otherHwnd = static_cast<HWND>(other.winId());
+    for (HWND h : {otherHwnd, HWND(0), HWND(0x7FFFFF)}) {
+        long result = 55;
+        EXPECT_FALSE(filter(h, WM_NCHITTEST, 0, 0, &result));
+        EXPECT_FALSE(filter(h, WM_NCCALCSIZE, 0, 0, &result));
+        EXPECT_FALSE(filter(h, WM_COMMAND, MAKEWPARAM(SC_CLOSE, 0), 0, &result));
+        EXPECT_EQ(result, 55);
+    }
+    // A main window whose native window does not exist yet handles nothing.
+    PsMainWindow notCreated;
+    PsApplication::psSetMainWindow(&notCreated);
+    long result = 55;
+    EXPECT_FALSE(filter(0, WM_NCHITTEST, 0, 0, &result));
+    EXPECT_FALSE(filter(hwnd, WM_NCHITTEST, 0, 0, &result));
+    EXPECT_EQ(result, 55);
+    PsApplication::psSetMainWindow(main);
+}
+
+TEST_F(FramelessTest, FirstShowPlacesByTheMinimumSize)
+{
+    main->resize(1000, 700);
+    main->psFirstShow();
+    settle();
+    EXPECT_TRUE(main->psShown());
+    EXPECT_TRUE(main->isVisible());
+    // ((1920 - 500) / 2, (1080 - 300) / 2), as the platform places a window moved there the same way.
+    QWidget reference;
+    reference.resize(1000, 700);
+    reference.winId();
+    reference.setWindowFlags(main->windowFlags());
+    reference.move(710, 390);
+    reference.show();
+    settle();
+    EXPECT_EQ(main->pos(), reference.pos());
+    EXPECT_LE((main->pos() - QPoint(710, 390)).manhattanLength(), 4);
+    EXPECT_FALSE(g_shadowsDisabled);
+}
+
+TEST_F(FramelessTest, FirstShowWithAutostartStaysHidden)
+{
+    startMinimized() = true;
+    main->psFirstShow();
+    settle();
+    EXPECT_TRUE(main->psShown());
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_TRUE(main->windowState() & Qt::WindowMinimized);
+}
+
+TEST_F(FramelessTest, ToolkitEventsReachTheWindowAsMessages)
+{
+    auto has = [&](UINT msg, WPARAM wParam, LPARAM lParam, bool checkLParam) {
+        for (const MSG& m : main->received)
+            if (m.hwnd == hwnd && m.message == msg && m.wParam == wParam && (!checkLParam || m.lParam == lParam))
+                return true;
+        return false;
+    };
+    main->show();
+    EXPECT_TRUE(waitFor([&] { return has(WM_SHOWWINDOW, TRUE, 0, false); }));
+    main->received.clear();
+    main->move(40, 50);
+    EXPECT_TRUE(waitFor([&] { return has(WM_MOVE, 0, MAKELPARAM(main->geometry().x(), main->geometry().y()), true); }));
+    main->received.clear();
+    main->resize(900, 640);
+    EXPECT_TRUE(waitFor([&] { return has(WM_SIZE, SIZE_RESTORED, MAKELPARAM(900, 640), true); }));
+    main->received.clear();
+    main->setWindowState(Qt::WindowMinimized);
+    EXPECT_TRUE(waitFor([&] { return has(WM_SIZE, SIZE_MINIMIZED, 0, false); }));
+    main->received.clear();
+    main->hide();
+    EXPECT_TRUE(waitFor([&] { return has(WM_SHOWWINDOW, FALSE, 0, false); }));
+
+    // Messages sent to the window reach its handler after the filter passed them on.
+    main->received.clear();
+    SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(1, 2));
+    EXPECT_TRUE(has(WM_MOVE, 0, MAKELPARAM(1, 2), true));
+}
+
+// Quitting happens once per process, so each case runs in a child of its own.
+class FramelessQuitTest : public ::testing::Test {
+protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+// Exits 10 when a quit was requested, 20 otherwise.
+[[noreturn]] void exitWithQuitState() { std::_Exit(isQuitRequested() ? 10 : 20); }
+
+RecordingWindow* makeMain()
+{
+    testApp()->psInstallEventFilter();
+    auto* w = new RecordingWindow;
+    w->winId();
+    w->psInitFrameless();
+    return w;
+}
+
+TEST_F(FramelessQuitTest, EndSessionIsIgnoredBeforeTheMainWindowExists)
+{
+    EXPECT_EXIT(
+        {
+            testApp()->psInstallEventFilter();
+            long r = 0;
+            filter(0, WM_ENDSESSION, TRUE, 0, &r);
+            exitWithQuitState();
+        },
+        ::testing::ExitedWithCode(20), "");
+}
+
+TEST_F(FramelessQuitTest, EndSessionQuitsWhateverItsWindowAndWParam)
+{
+    for (WPARAM w : {WPARAM(TRUE), WPARAM(FALSE)}) {
+        EXPECT_EXIT(
+            {
+                makeMain();
+                long r = 0;
+                EXPECT_FALSE(filter(0x12345, WM_ENDSESSION, w, 0, &r));
+                exitWithQuitState();
+            },
+            ::testing::ExitedWithCode(10), "");
+    }
+}
+
+TEST_F(FramelessQuitTest, OtherNativeEventsAreNotReadAsMessages)
+{
+    EXPECT_EXIT(
+        {
+            RecordingWindow* main = makeMain();
+            MSG m{};
+            m.hwnd = main->psHwnd();
+            m.message = WM_ENDSESSION;
+            long r = 0;
+            QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &m, &r);
+            m.message = WM_DESTROY;
+            QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &m, &r);
+            exitWithQuitState();
+        },
+        ::testing::ExitedWithCode(20), "");
+}
+
+TEST_F(FramelessQuitTest, DestroyOfTheMainWindowQuits)
+{
+    EXPECT_EXIT(
+        {
+            RecordingWindow* main = makeMain();
+            long r = 0;
+            filter(main->psHwnd(), WM_DESTROY, 0, 0, &r);
+            exitWithQuitState();
+        },
+        ::testing::ExitedWithCode(10), "");
+}
+
+TEST_F(FramelessQuitTest, DestroyingTheMainNativeWindowQuits)
+{
+    EXPECT_EXIT(
+        {
+            RecordingWindow* main = makeMain();
+            main->windowHandle()->destroy();
+            exitWithQuitState();
+        },
+        ::testing::ExitedWithCode(10), "");
+}
+
+TEST_F(FramelessQuitTest, DestroyOfAnotherWindowDoesNotQuit)
+{
+    // Before the main window's handle is known, and after.
+    EXPECT_EXIT(
+        {
+            testApp()->psInstallEventFilter();
+            PsMainWindow pending;
+            PsApplication::psSetMainWindow(&pending);
+            QWidget other;
+            long r = 0;
+            filter(static_cast<HWND>(other.winId()), WM_DESTROY, 0, 0, &r);
+            filter(0, WM_DESTROY, 0, 0, &r);
+            RecordingWindow* main = makeMain();
+            PsApplication::psSetMainWindow(main);
+            filter(static_cast<HWND>(other.winId()), WM_DESTROY, 0, 0, &r);
+            // A real destruction of another native window.
+            QWidget* gone = new QWidget;
+            gone->winId();
+            delete gone;
+            exitWithQuitState();
+        },
+        ::testing::ExitedWithCode(20), "");
+}
+
+TEST(AutostartTest, OnlyTheExactArgumentStartsMinimised)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    struct Case {
+        std::vector<const char*> args;
+        bool minimised;
+    } cases[] = {
+        {{"prog", "-autostart"}, true},
+        {{"prog", "x", "-autostart", "y"}, true},
+        {{"-autostart"}, true},
+        {{"prog"}, false},
+        {{"prog", "-Autostart"}, false},
+        {{"prog", "--autostart"}, false},
+        {{"prog", "-autostart2"}, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EXIT(
+            {
+                if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                    qputenv("QT_QPA_PLATFORM", "offscreen");
+                static std::vector<QByteArray> storage;
+                static std::vector<char*> argv;
+                for (const char* a : c.args)
+                    storage.emplace_back(a);
+                for (QByteArray& s : storage)
+                    argv.push_back(s.data());
+                argv.push_back(nullptr);
+                static int argc = static_cast<int>(c.args.size());
+                new Application(argc, argv.data());
+                std::_Exit(startMinimized() ? 1 : 2);
+            },
+            ::testing::ExitedWithCode(c.minimised ? 1 : 2), "");
+    }
+}
+
+} // namespace

@@ -1,0 +1,404 @@
+#include "app_test_support.h"
+
+#include "app/file_package.h"
+#include "app/lzma_uncompress.h"
+#include "packer.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray sha1Of(const QByteArray& data)
+{
+    unsigned char out[20];
+    return QByteArray(reinterpret_cast<const char*>(sha1(data.constData(), data.size(), out)), 20);
+}
+
+QByteArray randomBytes(int n, quint32 seed)
+{
+    QRandomGenerator gen(seed);
+    QByteArray b(n, '\0');
+    for (int i = 0; i < n; ++i)
+        b[i] = static_cast<char>(gen.bounded(256));
+    return b;
+}
+
+// Rewrites the digest after the bytes from offset 148 on were changed.
+void resign(QByteArray* file)
+{
+    const QByteArray digest = QCryptographicHash::hash(file->mid(148), QCryptographicHash::Sha1);
+    file->replace(128, 20, digest);
+}
+
+void setDeclaredSize(QByteArray* file, qint32 size)
+{
+    char bytes[4];
+    qToLittleEndian<qint32>(size, bytes);
+    file->replace(153, 4, QByteArray(bytes, 4));
+    resign(file);
+}
+
+TEST(Sha1, KnownVectorsAndBlockBoundaries)
+{
+    EXPECT_EQ(sha1Of("").toHex(), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+    EXPECT_EQ(sha1Of("abc").toHex(), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(sha1Of("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq").toHex(),
+        "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
+    EXPECT_EQ(sha1Of(QByteArray(1000000, 'a')).toHex(), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+    for (int n : {1, 55, 56, 57, 63, 64, 65, 119, 120, 127, 128, 129, 1000}) {
+        const QByteArray data = randomBytes(n, static_cast<quint32>(n));
+        EXPECT_EQ(sha1Of(data), QCryptographicHash::hash(data, QCryptographicHash::Sha1)) << n;
+    }
+    unsigned char out[20];
+    EXPECT_EQ(sha1("x", -1, out), out);
+    EXPECT_EQ(QByteArray(reinterpret_cast<char*>(out), 20).toHex(), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+}
+
+// The decoder's outcomes on raw streams from the packer's encoder.
+TEST(LzmaUncompress, Outcomes)
+{
+    const QByteArray data = randomBytes(3000, 7) + QByteArray(5000, 'z');
+    for (bool endMark : {false, true}) {
+        packer::Options o;
+        o.endMark = endMark;
+        QByteArray props, stream;
+        ASSERT_TRUE(packer::compress(data, o, &props, &stream));
+        auto decode = [&](const QByteArray& s, const QByteArray& p, size_t limit, size_t* outLen) {
+            QByteArray out(static_cast<int>(limit), '\0');
+            *outLen = limit;
+            size_t inLen = static_cast<size_t>(s.size());
+            const int res = LzmaUncompress(reinterpret_cast<unsigned char*>(out.data()), outLen,
+                reinterpret_cast<const unsigned char*>(s.constData()), &inLen,
+                reinterpret_cast<const unsigned char*>(p.constData()), static_cast<size_t>(p.size()));
+            return std::make_pair(res, out.left(static_cast<int>(*outLen)));
+        };
+        size_t n = 0;
+        auto full = decode(stream, props, static_cast<size_t>(data.size()), &n);
+        EXPECT_EQ(full.first, LZMA_RESULT_OK) << endMark;
+        EXPECT_EQ(full.second, data);
+
+        // Output limit reached first: success with input left over.
+        auto part = decode(stream, props, 100, &n);
+        EXPECT_EQ(part.first, LZMA_RESULT_OK);
+        EXPECT_EQ(part.second, data.left(100));
+
+        // Input runs out before the output is complete.
+        auto cut = decode(stream.left(stream.size() / 2), props, static_cast<size_t>(data.size()), &n);
+        EXPECT_EQ(cut.first, LZMA_RESULT_INPUT_EOF);
+        auto tiny = decode(stream.left(3), props, static_cast<size_t>(data.size()), &n);
+        EXPECT_EQ(tiny.first, LZMA_RESULT_INPUT_EOF);
+
+        // Properties the decoder does not take.
+        QByteArray bad = props;
+        bad[0] = static_cast<char>(225);
+        EXPECT_EQ(decode(stream, bad, static_cast<size_t>(data.size()), &n).first, LZMA_RESULT_UNSUPPORTED);
+        EXPECT_EQ(decode(stream, props.left(4), static_cast<size_t>(data.size()), &n).first,
+            LZMA_RESULT_UNSUPPORTED);
+
+        // With an end mark, a larger limit stops at the mark.
+        if (endMark) {
+            auto longer = decode(stream, props, static_cast<size_t>(data.size()) + 64, &n);
+            EXPECT_EQ(longer.first, LZMA_RESULT_OK);
+            EXPECT_EQ(n, static_cast<size_t>(data.size()));
+        }
+    }
+}
+
+class PackageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(appDir.isValid());
+        ASSERT_TRUE(outside.isValid());
+        setAppDirPath(appDir.path() + "/");
+        target = outside.path() + "/target";
+    }
+
+    bool unpack(const QByteArray& file, const QString& targetFolder)
+    {
+        EXPECT_TRUE(writeFile(appDir.path() + "/skn.dat", file));
+        return Application::unpackPackage("skn.dat", targetFolder);
+    }
+
+    // Every file below a folder, relative names.
+    static QStringList filesBelow(const QString& folder)
+    {
+        QStringList names;
+        QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            names << QDir(folder).relativeFilePath(it.next());
+        names.sort();
+        return names;
+    }
+
+    QTemporaryDir appDir;
+    QTemporaryDir outside;
+    QString target;
+};
+
+TEST_F(PackageTest, RoundTripIsByteExact)
+{
+    QByteArray allBytes;
+    for (int i = 0; i < 256; ++i)
+        allBytes.append(static_cast<char>(i));
+    const QList<packer::Entry> entries = {
+        {"template/default/main.html", "<html>\r\n<body>\0x</body></html>\n"},
+        {"template/img/blob.bin", allBytes + randomBytes(70000, 1)},
+        {"template/empty.txt", QByteArray()},
+        {QString::fromUtf8("template/\xE5\x9B\xBE/\xE5\x90\x8D.css"), "body{}"},
+        {"top.txt", QByteArray(200000, '\0')},
+    };
+    for (bool endMark : {false, true}) {
+        packer::Options o;
+        o.endMark = endMark;
+        QDir(target).removeRecursively();
+        ASSERT_TRUE(unpack(packer::packEntries(entries, o), target)) << endMark;
+        for (const packer::Entry& e : entries) {
+            const QString path = target + "/" + e.name;
+            ASSERT_TRUE(QFileInfo(path).isFile()) << qPrintable(e.name);
+            EXPECT_EQ(readFile(path), e.data) << qPrintable(e.name);
+        }
+    }
+    // A second unpack overwrites the files and leaves unknown ones alone.
+    ASSERT_TRUE(writeFile(target + "/template/empty.txt", "old contents"));
+    ASSERT_TRUE(writeFile(target + "/stray.txt", "stray"));
+    ASSERT_TRUE(unpack(packer::packEntries(entries), target));
+    EXPECT_EQ(readFile(target + "/template/empty.txt"), QByteArray());
+    EXPECT_EQ(readFile(target + "/stray.txt"), "stray");
+}
+
+TEST_F(PackageTest, ManyEntriesAndTheApplicationDirectoryAsDefaultTarget)
+{
+    QList<packer::Entry> entries;
+    for (int i = 0; i < 600; ++i)
+        entries.append({QString("template/d%1/f%2.js").arg(i % 17).arg(i), randomBytes(i % 50, i)});
+    ASSERT_TRUE(unpack(packer::packEntries(entries), QString()));
+    for (const packer::Entry& e : entries)
+        ASSERT_EQ(readFile(appDir.path() + "/" + e.name), e.data) << qPrintable(e.name);
+}
+
+TEST_F(PackageTest, PackerBuildsFromAFolder)
+{
+    QTemporaryDir pages;
+    ASSERT_TRUE(writeFile(pages.path() + "/default/main.html", "<p>main</p>"));
+    ASSERT_TRUE(writeFile(pages.path() + "/default/img/a.png", randomBytes(5000, 3)));
+    ASSERT_TRUE(writeFile(pages.path() + "/.hidden", "h"));
+    QString error;
+    ASSERT_TRUE(packer::packFolder(pages.path(), "template/", appDir.path() + "/skn.dat", packer::Options(), &error))
+        << qPrintable(error);
+    ASSERT_TRUE(Application::unpackPackage("skn.dat", target));
+    EXPECT_EQ(filesBelow(target),
+        (QStringList{"template/.hidden", "template/default/img/a.png", "template/default/main.html"}));
+    EXPECT_EQ(readFile(target + "/template/default/img/a.png"), randomBytes(5000, 3));
+
+    QTemporaryDir empty;
+    EXPECT_FALSE(packer::packFolder(empty.path(), "", appDir.path() + "/x.dat", packer::Options(), &error));
+}
+
+TEST_F(PackageTest, ContainerChecks)
+{
+    const QByteArray good = packer::packEntries({{"a.txt", "alpha"}});
+    ASSERT_TRUE(unpack(good, target));
+
+    // The first 128 bytes are free.
+    QByteArray free = good;
+    for (int i = 0; i < 128; ++i)
+        free[i] = static_cast<char>(0xA5);
+    EXPECT_TRUE(unpack(free, target));
+
+    // Any byte from the digest on changed without a new digest.
+    for (int offset : {128, 147, 148, 152, 153, 157, good.size() - 1}) {
+        QByteArray bad = good;
+        bad[offset] = static_cast<char>(bad[offset] ^ 0x01);
+        EXPECT_FALSE(unpack(bad, target)) << offset;
+    }
+    // Too short for a stream, even with a matching digest; truncated anywhere.
+    QByteArray header = good.left(157);
+    resign(&header);
+    EXPECT_FALSE(unpack(header, target));
+    EXPECT_FALSE(unpack(good.left(100), target));
+    EXPECT_FALSE(unpack(QByteArray(), target));
+    for (int cut : {1, 5, good.size() - 160}) {
+        QByteArray truncated = good.left(good.size() - cut);
+        EXPECT_FALSE(unpack(truncated, target)) << cut;
+        resign(&truncated);
+        EXPECT_FALSE(unpack(truncated, target)) << cut << " resigned";
+    }
+    EXPECT_FALSE(Application::unpackPackage("missing.dat", target));
+}
+
+TEST_F(PackageTest, DeclaredSizeOutOfBoundsOrLargerThanTheStream)
+{
+    const QByteArray payload = packer::payloadOf({{"a.txt", "alpha"}}, "h");
+    const QByteArray good = packer::packPayload(payload);
+
+    // Absurd sizes are refused before anything is allocated.
+    for (qint32 size : {std::numeric_limits<qint32>::max(), 512 * 1024 * 1024 + 1, good.size() * 9000}) {
+        QByteArray bad = good;
+        setDeclaredSize(&bad, size);
+        QByteArray out;
+        EXPECT_EQ(FilePackage::unpack(bad, &out), FilePackage::BadSize) << size;
+        EXPECT_FALSE(unpack(bad, target)) << size;
+    }
+    // A stream without end mark that runs out before the declared size.
+    QByteArray longer = good;
+    setDeclaredSize(&longer, payload.size() + 1000);
+    int code = -1;
+    QByteArray out;
+    EXPECT_EQ(FilePackage::unpack(longer, &out, &code), FilePackage::DecodeFailed);
+    EXPECT_EQ(code, LZMA_RESULT_INPUT_EOF);
+    EXPECT_FALSE(unpack(longer, target));
+
+    // A negative size gives an empty payload, which holds no entries.
+    QByteArray negative = good;
+    setDeclaredSize(&negative, -5);
+    EXPECT_EQ(FilePackage::unpack(negative, &out), FilePackage::Ok);
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_FALSE(unpack(negative, target));
+
+    // A smaller size cuts the payload short.
+    QByteArray smaller = good;
+    setDeclaredSize(&smaller, payload.size() - 3);
+    EXPECT_FALSE(unpack(smaller, target));
+}
+
+TEST_F(PackageTest, EarlyEndMarkLeavesTheRestZero)
+{
+    packer::Options o;
+    o.endMark = true;
+    const QByteArray payload = packer::payloadOf({{"a.txt", "alpha"}, {"b/c.txt", "gamma"}}, "h");
+    QByteArray file = packer::packPayload(payload, o);
+    setDeclaredSize(&file, payload.size() + 4096);
+    QByteArray out;
+    int decoded = 0;
+    ASSERT_EQ(FilePackage::unpack(file, &out, nullptr, &decoded), FilePackage::Ok);
+    EXPECT_EQ(decoded, payload.size());
+    ASSERT_EQ(out.size(), payload.size() + 4096);
+    EXPECT_EQ(out.left(payload.size()), payload);
+    EXPECT_EQ(out.mid(payload.size()), QByteArray(4096, '\0'));
+    ASSERT_TRUE(unpack(file, target));
+    EXPECT_EQ(readFile(target + "/b/c.txt"), "gamma");
+
+    // An end mark in the middle of the entries: the zeros do not make an entry.
+    const QByteArray head = payload.left(payload.size() - 10);
+    QByteArray cut = packer::packPayload(head, o);
+    setDeclaredSize(&cut, payload.size());
+    QDir(target).removeRecursively();
+    EXPECT_FALSE(unpack(cut, target));
+    EXPECT_EQ(filesBelow(target), QStringList{"a.txt"});
+}
+
+TEST_F(PackageTest, PayloadChecks)
+{
+    auto packed = [](const std::function<void(QDataStream&)>& write) {
+        QByteArray payload;
+        QDataStream s(&payload, QIODevice::WriteOnly);
+        s.setVersion(QDataStream::Qt_5_1);
+        write(s);
+        return packer::packPayload(payload);
+    };
+    // A well-formed payload with no entries.
+    EXPECT_FALSE(unpack(packed([](QDataStream& s) { s << QString("h") << quint32(0); }), target));
+    // No header, no count.
+    EXPECT_FALSE(unpack(packed([](QDataStream& s) { s << quint32(0xFFFFFFFE); }), target));
+    EXPECT_FALSE(unpack(packed([](QDataStream& s) { s << QString("h"); }), target));
+    // A null header is fine.
+    EXPECT_TRUE(unpack(packed([](QDataStream& s) { s << QString() << quint32(1) << QString("n.txt") << quint32(1)
+                                                      << QByteArray("x"); }),
+        target));
+    // More entries counted than present; a huge count.
+    EXPECT_FALSE(unpack(packed([](QDataStream& s) {
+        s << QString("h") << quint32(3) << QString("one.txt") << quint32(1) << QByteArray("1");
+    }),
+        target));
+    EXPECT_FALSE(unpack(packed([](QDataStream& s) { s << QString("h") << quint32(0xFFFFFFFF); }), target));
+    // A size that differs from the data stops there; earlier entries stay written.
+    QDir(target).removeRecursively();
+    EXPECT_FALSE(unpack(packed([](QDataStream& s) {
+        s << QString("h") << quint32(3) << QString("first.txt") << quint32(5) << QByteArray("first")
+          << QString("second.txt") << quint32(9) << QByteArray("second") << QString("third.txt") << quint32(5)
+          << QByteArray("third");
+    }),
+        target));
+    EXPECT_EQ(filesBelow(target), QStringList{"first.txt"});
+    // A data length beyond the payload.
+    EXPECT_FALSE(unpack(packed([](QDataStream& s) {
+        s << QString("h") << quint32(1) << QString("big.txt") << quint32(0x7FFFFFF0) << quint32(0x7FFFFFF0);
+    }),
+        target));
+    // A null data array is an empty entry.
+    ASSERT_TRUE(unpack(packed([](QDataStream& s) {
+        s << QString("h") << quint32(1) << QString("null.txt") << quint32(0) << QByteArray();
+    }),
+        target));
+    EXPECT_TRUE(QFileInfo(target + "/null.txt").isFile());
+    EXPECT_EQ(QFileInfo(target + "/null.txt").size(), 0);
+}
+
+TEST_F(PackageTest, EntryNamesMustStayBelowTheTarget)
+{
+    const QStringList hostile = {"../evil.txt", "template/../../evil.txt", outside.path() + "/evil.txt",
+        "/evil.txt", "C:/evil.txt", "..\\evil.txt", "template\\..\\..\\evil.txt", "", "template//evil.txt",
+        "./evil.txt", "template/./evil.txt", "template/..", "template/", QString("a") + QChar(0) + "b"};
+    for (const QString& name : hostile) {
+        QDir(target).removeRecursively();
+        const QByteArray file = packer::packEntries({{"good.txt", "g"}, {name, "evil"}});
+        EXPECT_FALSE(unpack(file, target)) << qPrintable(name);
+        EXPECT_FALSE(QFile::exists(outside.path() + "/evil.txt")) << qPrintable(name);
+        EXPECT_FALSE(QFile::exists("/evil.txt"));
+        EXPECT_EQ(filesBelow(target), QStringList{"good.txt"}) << qPrintable(name);
+    }
+    // Names that merely look odd are fine.
+    ASSERT_TRUE(unpack(packer::packEntries({{"..a/b..c/.d", "ok"}}), target));
+    EXPECT_EQ(readFile(target + "/..a/b..c/.d"), "ok");
+}
+
+TEST_F(PackageTest, LinksInTheTargetAreNotFollowedOutside)
+{
+    QDir().mkpath(target);
+    const QString elsewhere = outside.path() + "/elsewhere";
+    QDir().mkpath(elsewhere);
+    ASSERT_TRUE(QFile::link(elsewhere, target + "/template"));
+    ASSERT_TRUE(writeFile(elsewhere + "/victim.txt", "precious"));
+    ASSERT_TRUE(QFile::link(elsewhere + "/victim.txt", target + "/page.html"));
+
+    EXPECT_FALSE(unpack(packer::packEntries({{"template/evil.txt", "evil"}}), target));
+    EXPECT_FALSE(QFile::exists(elsewhere + "/evil.txt"));
+
+    // A link in place of a file is replaced, its target untouched.
+    ASSERT_TRUE(unpack(packer::packEntries({{"page.html", "new page"}}), target));
+    EXPECT_FALSE(QFileInfo(target + "/page.html").isSymLink());
+    EXPECT_EQ(readFile(target + "/page.html"), "new page");
+    EXPECT_EQ(readFile(elsewhere + "/victim.txt"), "precious");
+}
+
+TEST_F(PackageTest, UnwritableEntryFails)
+{
+    QDir().mkpath(target + "/taken.txt"); // a folder where a file should go
+    EXPECT_FALSE(unpack(packer::packEntries({{"taken.txt", "x"}}), target));
+    ASSERT_TRUE(writeFile(target + "/file", "f"));
+    EXPECT_FALSE(unpack(packer::packEntries({{"file/inner.txt", "x"}}), target));
+    EXPECT_EQ(readFile(target + "/file"), "f");
+}
+
+TEST_F(PackageTest, MakePathResult)
+{
+    const QString base = outside.path();
+    EXPECT_TRUE(Application::makePath(base + "/a/b/c"));
+    EXPECT_TRUE(QFileInfo(base + "/a/b/c").isDir());
+    EXPECT_FALSE(Application::makePath(base + "/a/b/c/")); // nothing left to create
+    EXPECT_TRUE(Application::makePath(base + "/a/x"));
+    ASSERT_TRUE(writeFile(base + "/plain", "p"));
+    EXPECT_FALSE(Application::makePath(base + "/plain/sub"));
+}
+
+} // namespace
