@@ -121,6 +121,9 @@ bool device_data_handler::parseDriver(const QString& driverVersion)
 
 pugi::xml_node device_data_handler::findRow(const char* attribute, const QString& value) const
 {
+    // The query variable ends at a NUL: such a text would match its prefix instead of nothing.
+    if (value.contains(QChar(0)))
+        return pugi::xml_node();
     const QByteArray query = QByteArray("/Driver/Key[@") + attribute + "=$v]";
     return selectNode(m_doc, query.constData(), &value);
 }
@@ -197,7 +200,8 @@ QString device_data_handler::findConfigFile(const QString& value, const QMap<QSt
 }
 
 device_data_handler::TaskResult device_data_handler::taskData(const QString& taskType, const QString& task,
-                                                              const QString& taskCount, QString* data)
+                                                              const QString& taskCount, QString* data,
+                                                              QString* slotAddress)
 {
     data->clear();
     if (taskType == QLatin1String("MouseFunction")) {
@@ -218,7 +222,7 @@ device_data_handler::TaskResult device_data_handler::taskData(const QString& tas
         const QList<MacroEvent> events = parseMacro(task);
         if (events.isEmpty())
             return TaskResult::Data;
-        return encodeMacro(events, taskCount, data) ? TaskResult::Data : TaskResult::Invalid;
+        return encodeMacro(events, taskCount, data, slotAddress) ? TaskResult::Data : TaskResult::Invalid;
     }
     if (taskType == QLatin1String("GKey")) {
         const QStringList parts = task.split(QLatin1Char('|'), Qt::SkipEmptyParts);
@@ -257,7 +261,8 @@ bool device_data_handler::writeDeviceTask(const QString& Version, const QString&
         return false;
     const QString length = lengthOfKey(Index);
     QString data;
-    if (taskData(TaskType, Task, TaskCount, &data) == TaskResult::Invalid) {
+    QString macroSlot;
+    if (taskData(TaskType, Task, TaskCount, &data, &macroSlot) == TaskResult::Invalid) {
         qDebug() << "writeDeviceTask: cannot encode" << TaskType << Task;
         return false;
     }
@@ -268,7 +273,12 @@ bool device_data_handler::writeDeviceTask(const QString& Version, const QString&
             zeros.append(QStringLiteral("0x00"));
         data = zeros.join(QLatin1Char(','));
     }
-    return m_devFunc.writeTask(Version, Index, data, length);
+    if (m_devFunc.writeTask(Version, Index, data, length))
+        return true;
+    // No button names the macro just stored: give its slot back rather than lose it for good.
+    if (!macroSlot.isEmpty())
+        m_macroFunc.clearSlot(m_version, macroSlot, QString::number(kSlotSize));
+    return false;
 }
 
 QList<MacroEvent> device_data_handler::parseMacro(const QString& text)
@@ -297,9 +307,12 @@ QList<MacroEvent> device_data_handler::parseMacro(const QString& text)
     return events;
 }
 
-bool device_data_handler::encodeMacro(const QList<MacroEvent>& events, const QString& taskCount, QString* keyRecord)
+bool device_data_handler::encodeMacro(const QList<MacroEvent>& events, const QString& taskCount, QString* keyRecord,
+                                      QString* slotAddress)
 {
     keyRecord->clear();
+    if (slotAddress)
+        slotAddress->clear();
     QString text;
     for (const MacroEvent& event : events) {
         if (event.kind == QLatin1String("keyDown")) {
@@ -339,6 +352,8 @@ bool device_data_handler::encodeMacro(const QList<MacroEvent>& events, const QSt
         return false;
     }
     *keyRecord = QStringLiteral("0x04,%1,%2,%3").arg(QStringLiteral("0"), hexText(slot.toInt()), hexText(count));
+    if (slotAddress)
+        *slotAddress = codeOfTask(QStringLiteral("Macro") + slot);
     return true;
 }
 

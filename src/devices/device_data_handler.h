@@ -83,8 +83,11 @@ private:
 
     bool parseDriver(const QString& driverVersion);
     pugi::xml_node findRow(const char* attribute, const QString& value) const;
-    TaskResult taskData(const QString& taskType, const QString& task, const QString& taskCount, QString* data);
-    bool encodeMacro(const QList<MacroEvent>& events, const QString& taskCount, QString* keyRecord);
+    // slotAddress, when given, receives the address of the macro slot the task stored, if any.
+    TaskResult taskData(const QString& taskType, const QString& task, const QString& taskCount, QString* data,
+                        QString* slotAddress = nullptr);
+    bool encodeMacro(const QList<MacroEvent>& events, const QString& taskCount, QString* keyRecord,
+                     QString* slotAddress = nullptr);
 
     QMap<QString, QString> m_driverXml;
     KeyRgbReport m_rgbReport;

@@ -270,7 +270,10 @@ bool DeviceFunctions::isSlotEmpty(const QString& version, const QString& address
     int addr = 0;
     if (device.isEmpty() || !validLength(n) || !parseAddress(address, &addr))
         return false;
-    return blockIsZero(read(deviceIdOf(device).c_str(), n, addr));
+    // A failed read says nothing about the area: never report an occupied slot as free.
+    bool answered = false;
+    const DeviceBlock block = read(deviceIdOf(device).c_str(), n, addr, &answered);
+    return answered && blockIsZero(block);
 }
 
 bool DeviceFunctions::writeSlot(const QString& version, const QString& address, const QString& length,
@@ -382,7 +385,9 @@ bool DeviceFunctions::updateMemoryByArgs(const QMap<QString, QVariant>& args)
         return false;
     const QString id = args.value(QStringLiteral("HardwareID")).toString();
     const char16_t* id16 = reinterpret_cast<const char16_t*>(id.utf16());
-    if (!blockIsZero(read(id16, n, addr)))
+    bool answered = false;
+    const DeviceBlock current = read(id16, n, addr, &answered);
+    if (!answered || !blockIsZero(current))
         return false;
     return write(id16, block, n, addr);
 }
@@ -396,7 +401,9 @@ bool DeviceFunctions::isMemoryEmptyByArgs(const QMap<QString, QVariant>& args)
     if (!validLength(n) || !parseAddress(args.value(QStringLiteral("PARAMADDRESS")).toString(), &addr))
         return false;
     const QString id = args.value(QStringLiteral("HardwareID")).toString();
-    return blockIsZero(read(reinterpret_cast<const char16_t*>(id.utf16()), n, addr));
+    bool answered = false;
+    const DeviceBlock block = read(reinterpret_cast<const char16_t*>(id.utf16()), n, addr, &answered);
+    return answered && blockIsZero(block);
 }
 
 bool DeviceFunctions::clearMemoryByArgs(const QMap<QString, QVariant>& args)

@@ -138,11 +138,12 @@ DeviceInfoList devices_handler::getDevices()
     return list;
 }
 
-DeviceBlock devices_handler::read(const char16_t* id, int length, int address)
+DeviceBlock devices_handler::read(const char16_t* id, int length, int address, bool* ok)
 {
     DeviceBlock block;
-    if (m_vqRead)
-        m_vqRead(id, kEmptyText, VQ_DEVICE_CONSTANT, block.bytes, length, address);
+    const bool answered = m_vqRead && m_vqRead(id, kEmptyText, VQ_DEVICE_CONSTANT, block.bytes, length, address) == 0;
+    if (ok)
+        *ok = answered;
     return block;
 }
 

@@ -35,7 +35,8 @@ public:
     // Device list and the data callback of its first device.
     DeviceInfoList getDevices();
 
-    DeviceBlock read(const char16_t* id, int length, int address);
+    // ok, when given, tells whether the library answered the read (the block is zero otherwise).
+    DeviceBlock read(const char16_t* id, int length, int address, bool* ok = nullptr);
     bool write(const char16_t* id, DeviceBlock block, int length, int address);
     DeviceBlock readProp(const char16_t* id, int length, int index);
     bool writeProp(const char16_t* id, DeviceBlock block, int length, int index);

@@ -91,6 +91,16 @@ TEST_F(DeviceMacroTest, AFailingSlotWriteMovesToTheNextSlot)
     EXPECT_EQ(memory(kMouseId, kMouseSlot0 + 200, 6), hexBytes("84 04 00 07 01 00"));
 }
 
+TEST_F(DeviceMacroTest, ASlotThatCannotBeReadIsNotOverwritten)
+{
+    occupy(kMouseId, kMouseSlot0, 0);
+    vqsim().failNext("vqRead");
+    ASSERT_TRUE(writeMacro("按下(A)"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("04 00 01 06"));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0 + 199, 1), hexBytes("01"));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0, 6), QByteArray(6, '\0'));
+}
+
 TEST_F(DeviceMacroTest, NoSlotLeftFailsWithNothingWritten)
 {
     setProp(kMouseId, 61, hexBytes("01 01 00 00"));
@@ -113,6 +123,23 @@ TEST_F(DeviceMacroTest, EveryWriteFailingFailsWithNothingWritten)
     EXPECT_EQ(prop(kMouseId, 61), hexBytes("01 01 00 00"));
     EXPECT_EQ(memory(kMouseId, kMouseSlot0, 6000), QByteArray(6000, '\0'));
     EXPECT_EQ(simCalls("vqWriteProp"), 0);
+}
+
+TEST_F(DeviceMacroTest, AMacroWhoseButtonIsNotWrittenGivesItsSlotBack)
+{
+    // No 4-byte row at the index: the key record is refused after the macro was stored.
+    EXPECT_FALSE(writeMacro("按下(A)", "1", 99));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0, 200), QByteArray(200, '\0'));
+    // The library refuses the property write.
+    setProp(kMouseId, 61, hexBytes("01 01 00 00"));
+    vqsim().failNext("vqWriteProp");
+    EXPECT_FALSE(writeMacro("按下(B)"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("01 01 00 00"));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0, 200), QByteArray(200, '\0'));
+    // Slot 0 is still free for the next macro.
+    ASSERT_TRUE(writeMacro("按下(C)"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("04 00 00 06"));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0, 6), hexBytes("84 06 00 07 01 00"));
 }
 
 TEST_F(DeviceMacroTest, MacrosBeyondOneSlotAreRefusedBeforeAnySlotIsRead)

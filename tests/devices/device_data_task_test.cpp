@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -163,6 +164,127 @@ TEST(DriverDescriptions, FunctionAndTemplateRows)
     EXPECT_FALSE(k.task("pButtonData").attribute("Index"));
 }
 
+struct PropertyRow {
+    std::string task, index, length;
+};
+
+// prefix0, prefix1, ... with consecutive indexes from firstIndex.
+std::vector<PropertyRow> series(const char* prefix, int count, int firstIndex, int length)
+{
+    std::vector<PropertyRow> out;
+    for (int i = 0; i < count; ++i)
+        out.push_back({std::string(prefix) + std::to_string(i), std::to_string(firstIndex + i), std::to_string(length)});
+    return out;
+}
+
+// The leading property rows of a description, in document order.
+std::vector<PropertyRow> leadingRows(const Description& d, size_t n)
+{
+    std::vector<PropertyRow> out;
+    for (const pugi::xml_node& k : d.rows()) {
+        if (out.size() == n)
+            break;
+        out.push_back({k.attribute("Task").value(), k.attribute("Index").value(), k.attribute("Length").value()});
+    }
+    return out;
+}
+
+void expectRows(const std::vector<PropertyRow>& actual, const std::vector<PropertyRow>& expected)
+{
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(expected[i].task);
+        EXPECT_EQ(actual[i].task, expected[i].task);
+        EXPECT_EQ(actual[i].index, expected[i].index);
+        EXPECT_EQ(actual[i].length, expected[i].length);
+    }
+}
+
+TEST(DriverDescriptions, PropertyRowsWithTheirIndexAndLength)
+{
+    auto append = [](std::vector<PropertyRow>& to, const std::vector<PropertyRow>& rows) {
+        to.insert(to.end(), rows.begin(), rows.end());
+    };
+
+    std::vector<PropertyRow> mouse = {{"deviceId", "1", "73"},  {"pid", "2", "4"},        {"mode", "3", "1"},
+                                      {"modeIndex", "4", "1"},  {"checkCode", "5", "2"},  {"gFlag", "6", "1"},
+                                      {"gDpidata", "7", "83"},  {"gDpicount", "8", "1"},  {"gDpicurrent", "9", "1"},
+                                      {"gDpisensor", "10", "1"}};
+    append(mouse, series("gDpi", 10, 11, 8));
+    append(mouse, {{"greportrate", "21", "1"}, {"gwheelSpeed", "22", "1"}, {"gLights", "23", "10"},
+                   {"gJitters", "24", "10"},   {"gVoices", "25", "10"},     {"empty", "26", "10"},
+                   {"pReportrate", "40", "1"}, {"pWheelSpeed", "41", "1"},  {"pLights", "42", "10"},
+                   {"pJitters", "43", "10"},   {"pVoices", "44", "10"},     {"empty", "45", "10"},
+                   {"pDpiData", "46", "83"},   {"pDpiCount", "47", "1"},    {"pDpiCurrent", "48", "1"},
+                   {"pDpiSensor", "49", "1"}});
+    append(mouse, series("pDpi", 10, 50, 8));
+    append(mouse, {{"pButtonData", "60", "120"}});
+    append(mouse, series("pButton", 30, 61, 4));
+    ASSERT_EQ(mouse.size(), 77u);
+    const Description m(":/drive/M1.0");
+    expectRows(leadingRows(m, mouse.size()), mouse);
+
+    std::vector<PropertyRow> keyboard = {{"deviceId", "1", "73"}, {"pid", "2", "4"},       {"mode", "3", "1"},
+                                         {"modeIndex", "4", "1"}, {"checkCode", "5", "2"}, {"gFlag", "6", "1"},
+                                         {"Lights", "21", "11"},  {"KeyLights", "43", "18"}, {"pButtonData", "", "120"}};
+    append(keyboard, series("Button", 104, 44, 4));
+    std::vector<PropertyRow> gButtons = series("Button", 124, 0, 4);
+    for (int i = 104; i < 124; ++i)
+        keyboard.push_back({gButtons[size_t(i)].task, std::to_string(174 + i - 104), "4"});
+    ASSERT_EQ(keyboard.size(), 133u);
+    const Description k(":/drive/K1.0");
+    expectRows(leadingRows(k, keyboard.size()), keyboard);
+    EXPECT_STREQ(k.task("Button0").attribute("Name").value(), "A");
+    EXPECT_STREQ(k.task("Button103").attribute("Name").value(), "Led");
+    EXPECT_STREQ(k.task("Button104").attribute("Name").value(), "G1");
+}
+
+TEST(DriverDescriptions, EveryFunctionAndMultimediaCode)
+{
+    const std::pair<const char*, int> functions[] = {
+        {"LeftClick", 0x01},    {"RightClick", 0x02},     {"MiddleClick", 0x04},    {"Back", 0x08},
+        {"Forward", 0x10},      {"ScrollUp", 0x12},       {"ScrollDown", 0x11},     {"ScrollLeft", 0x13},
+        {"ScrollRight", 0x14},  {"DpiCycling", 0x20},     {"DpiUp", 0x21},          {"DpiDown", 0x22},
+        {"DpiPosition", 0x23},  {"LockX", 0x24},          {"LockY", 0x25},          {"ModeShift", 0x26},
+        {"ModeDown", 0x27},     {"ModeUp", 0x28},         {"ReportrateUp", 0x29},   {"ReportrateDown", 0x2A},
+        {"LiftUp", 0x30},       {"LiftDown", 0x31}};
+    const std::pair<const char*, int> media[] = {{"MediaPlayer", 0x183}, {"PlayPause", 0xCD}, {"Stop", 0xB7},
+                                                 {"PreTrack", 0xB6},     {"NextTrack", 0xB5}, {"VolumeUp", 0xE9},
+                                                 {"VolumeDown", 0xEA},   {"Mute", 0xE2}};
+    // Tokens compared by value: the writer reads them as hexadecimal either way.
+    auto bytes = [](const std::string& code) {
+        std::vector<long> out;
+        size_t start = 0;
+        for (;;) {
+            const size_t comma = code.find(',', start);
+            out.push_back(std::strtol(code.substr(start, comma - start).c_str(), nullptr, 16));
+            if (comma == std::string::npos)
+                return out;
+            start = comma + 1;
+        }
+    };
+    const Description m(":/drive/M1.0"), k(":/drive/K1.0");
+    for (const Description* d : {&m, &k}) {
+        for (const auto& f : functions) {
+            SCOPED_TRACE(f.first);
+            EXPECT_EQ(bytes(d->code(f.first)), (std::vector<long>{1, f.second, 0, 0}));
+            EXPECT_STREQ(d->task(f.first).attribute("Length").value(), "4");
+        }
+        EXPECT_EQ(bytes(d->code("SwitchLight")), (std::vector<long>{7, 1, 0, 0}));
+        EXPECT_EQ(bytes(d->code("ResetToDefaults")), (std::vector<long>{7, 2, 0, 0}));
+        for (const auto& u : media) {
+            SCOPED_TRACE(u.first);
+            EXPECT_EQ(bytes(d->code(u.first)), (std::vector<long>{3, 0, u.second & 0xFF, u.second >> 8}));
+        }
+        EXPECT_EQ(d->code("Macro"), "0x04,{0},{1},{2}");
+        EXPECT_EQ(d->code("GKey"), "0x05,{0},{1},{2}");
+        EXPECT_EQ(d->code("GRight"), "0x82");
+        for (const char* t : {"mouseDownMacro", "mouseUpMacro", "down", "up", "mousedown", "mouseup", "Keydown",
+                              "Keyup", "delayTime", "light"})
+            EXPECT_TRUE(d->task(t)) << t;
+    }
+}
+
 TEST(DriverDescriptions, TheUnloadedMouseVariant)
 {
     const Description m2(":/drive/M2.0");
@@ -213,7 +335,8 @@ TEST_F(DeviceDataTest, QuotesAndQuerySyntaxInTextsFindNoRow)
 {
     useDriver("M1.0");
     const QString texts[] = {"\"",       "'\"",          "LeftClick\"",        "\"]|/Driver/Key[@Task=\"LeftClick",
-                             "A\"] | //*[\"", "A')]",    "[\"", "]]", "$v", "\\\"", "Left\"Click", "\x01"};
+                             "A\"] | //*[\"", "A')]",    "[\"", "]]", "$v", "\\\"", "Left\"Click", "\x01",
+                             QStringLiteral("LeftClick") + QChar(0), QStringLiteral("6") + QChar(0) + "1"};
     for (const QString& t : texts) {
         SCOPED_TRACE(t.toStdString());
         EXPECT_EQ(handler->codeOfTask(t), "");

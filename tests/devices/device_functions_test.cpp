@@ -333,6 +333,9 @@ TEST_F(DeviceFunctionsTest, SlotsOverDeviceMemory)
     EXPECT_FALSE(functions->isSlotEmpty("M1.0", "0xE00", "200"));
     EXPECT_FALSE(functions->isSlotEmpty("M1.0", "0xDFF", "2"));
     EXPECT_TRUE(functions->isSlotEmpty("M1.0", "0xE03", "200"));
+    // A read the library refuses does not show the area as empty.
+    vqsim().failNext("vqRead");
+    EXPECT_FALSE(functions->isSlotEmpty("M1.0", "0xE03", "200"));
     // The address text stops at the first non-digit: "0xE00O" is 0xE00.
     EXPECT_TRUE(functions->clearSlot("M1.0", "0xE00O", "2"));
     EXPECT_EQ(memory(0xE00, 3), QByteArray("\x00\x00\x00", 3));
@@ -386,6 +389,13 @@ TEST_F(DeviceFunctionsTest, ArgsOperationsAddressTheHardwareIdDirectly)
     EXPECT_TRUE(functions->isMemoryEmptyByArgs(args));
     EXPECT_TRUE(functions->updateMemoryByArgs(args));
     EXPECT_FALSE(functions->updateMemoryByArgs(args)); // no longer empty
+    QMap<QString, QVariant> other = args;
+    other["PARAMADDRESS"] = "0x400";
+    vqsim().failNext("vqRead");
+    EXPECT_FALSE(functions->isMemoryEmptyByArgs(other));
+    vqsim().failNext("vqRead");
+    EXPECT_FALSE(functions->updateMemoryByArgs(other)); // the area could not be read: nothing written
+    EXPECT_EQ(memory(0x400, 2), QByteArray(2, '\0'));
     EXPECT_EQ(functions->readMemoryByArgs(args), QStringLiteral("0x0a,0x0b"));
     EXPECT_TRUE(functions->clearMemoryByArgs(args));
     EXPECT_EQ(functions->readMemoryByArgs(args), QStringLiteral("0x00,0x00"));
