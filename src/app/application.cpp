@@ -31,6 +31,19 @@ bool isInside(const QString& folder, const QString& base)
     return f == b || f.startsWith(b.endsWith('/') ? b : b + '/');
 }
 
+// The path itself when it exists, else its nearest existing parent (as the name gives it).
+QString existingAncestor(const QString& path)
+{
+    QString p = QDir::cleanPath(path);
+    while (!QFileInfo::exists(p)) {
+        const int slash = p.lastIndexOf(QLatin1Char('/'));
+        if (slash <= 0)
+            return slash == 0 ? QStringLiteral("/") : QStringLiteral(".");
+        p.truncate(slash);
+    }
+    return p;
+}
+
 bool writeEntry(const QString& path, const QByteArray& data)
 {
     // A link left in the folder is replaced, never followed.
@@ -168,8 +181,15 @@ bool Application::unpackPackage(const QString& fileName, const QString& targetFo
             return false;
         const QString path = base + QLatin1Char('/') + entry.name;
         const QString folder = QDir(path.left(path.lastIndexOf(QLatin1Char('/')) + 1)).absolutePath();
-        if (!QFileInfo(folder).isDir())
+        if (!QFileInfo(folder).isDir()) {
+            // Levels are only created below an existing folder that lies inside the target: a link
+            // on the way must not make folders elsewhere.
+            if (!QFileInfo(base).isDir())
+                makePath(base);
+            if (!isInside(existingAncestor(folder), base))
+                return false;
             makePath(folder);
+        }
         // A folder reached through a link may lie elsewhere.
         if (!isInside(folder, base))
             return false;

@@ -223,9 +223,13 @@ PsMainWindow::PsMainWindow(QWidget* parent)
 
 PsMainWindow::~PsMainWindow()
 {
-    // The filter must not reach a half-destroyed window.
-    if (g_mainWindow == this)
+    // The filter must not reach a half-destroyed window, so the quit that the destruction of the
+    // main native window brings is made here.
+    if (g_mainWindow == this) {
         g_mainWindow = nullptr;
+        if (m_hwnd || internalWinId())
+            quitApplication();
+    }
     g_shadowsDisabled = true;
     g_shadows.destroy();
 }

@@ -105,6 +105,7 @@ TEST_F(FramelessTest, InitFramelessKeepsTheNativeHandleAndRegisters)
     EXPECT_TRUE(f & Qt::FramelessWindowHint);
     EXPECT_TRUE(f & Qt::WindowMinimizeButtonHint);
     EXPECT_EQ(f & Qt::WindowType_Mask, Qt::Window);
+    EXPECT_EQ(static_cast<int>(f), 0xC801);
     EXPECT_EQ(main->minimumSize(), QSize(500, 300));
     EXPECT_FALSE(main->psShown());
 
@@ -179,6 +180,10 @@ TEST_F(FramelessTest, MessageTable)
         {"activate", WM_ACTIVATE, WA_ACTIVE, 0, false, 1234},
         {"deactivate", WM_ACTIVATE, WA_INACTIVE, 0, false, 1234},
         {"show", WM_SHOWWINDOW, TRUE, 0, false, 1234},
+        {"hide", WM_SHOWWINDOW, FALSE, 0, false, 1234},
+        {"click activate", WM_ACTIVATE, WA_CLICKACTIVE, 0, false, 1234},
+        {"nc left button down", WM_NCLBUTTONDOWN, HTCAPTION, 0, false, 1234},
+        {"nc right button down", WM_NCRBUTTONDOWN, HTCAPTION, 0, false, 1234},
         {"pos changing", WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos), false, 1234},
         {"pos changed", WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos), false, 1234},
         {"accelerator command", WM_COMMAND, MAKEWPARAM(SC_MINIMIZE, 1), 0, false, 1234},
@@ -240,6 +245,13 @@ TEST_F(FramelessTest, MaximisedOffsetsFollowTheWorkArea)
     win32sim::setMonitors({{RECT{-50, -60, 1920, 1080}, RECT{-40, -30, 1920, 1040}}});
     main->setWindowState(Qt::WindowMaximized);
     settle();
+    // Only SIZE_RESTORED, SIZE_MINIMIZED and SIZE_MAXIMIZED update the margins.
+    for (WPARAM other : {WPARAM(SIZE_MAXSHOW), WPARAM(SIZE_MAXHIDE)}) {
+        g_hitTestOffsetX = g_hitTestOffsetY = 0;
+        EXPECT_FALSE(filter(hwnd, WM_SIZE, other, 0, nullptr));
+        EXPECT_EQ(g_hitTestOffsetX, 0) << other;
+        EXPECT_EQ(g_hitTestOffsetY, 0) << other;
+    }
     filter(hwnd, WM_SIZE, SIZE_MAXIMIZED, 0, nullptr);
     const QRect g = main->frameGeometry();
     EXPECT_EQ(g_hitTestOffsetX, g.x() + 40);
@@ -481,6 +493,26 @@ TEST_F(FramelessQuitTest, DestroyingTheMainNativeWindowQuits)
             exitWithQuitState();
         },
         ::testing::ExitedWithCode(10), "");
+}
+
+TEST_F(FramelessQuitTest, DeletingTheMainWindowQuits)
+{
+    EXPECT_EXIT(
+        {
+            delete makeMain();
+            exitWithQuitState();
+        },
+        ::testing::ExitedWithCode(10), "");
+    // One without a native window never had a handle to destroy.
+    EXPECT_EXIT(
+        {
+            testApp()->psInstallEventFilter();
+            auto* pending = new PsMainWindow;
+            PsApplication::psSetMainWindow(pending);
+            delete pending;
+            exitWithQuitState();
+        },
+        ::testing::ExitedWithCode(20), "");
 }
 
 TEST_F(FramelessQuitTest, DestroyOfAnotherWindowDoesNotQuit)

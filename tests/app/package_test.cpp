@@ -373,6 +373,9 @@ TEST_F(PackageTest, LinksInTheTargetAreNotFollowedOutside)
 
     EXPECT_FALSE(unpack(packer::packEntries({{"template/evil.txt", "evil"}}), target));
     EXPECT_FALSE(QFile::exists(elsewhere + "/evil.txt"));
+    // No folder is made through the link either.
+    EXPECT_FALSE(unpack(packer::packEntries({{"template/sub/deeper/evil.txt", "evil"}}), target));
+    EXPECT_FALSE(QFile::exists(elsewhere + "/sub"));
 
     // A link in place of a file is replaced, its target untouched.
     ASSERT_TRUE(unpack(packer::packEntries({{"page.html", "new page"}}), target));

@@ -21,10 +21,15 @@ namespace {
 void* allocBytes(void*, size_t size) { return size ? std::malloc(size) : nullptr; }
 void freeBytes(void*, void* address) { std::free(address); }
 
+const int kMaxPayload = 512 * 1024 * 1024;
+
 } // namespace
 
 bool compress(const QByteArray& data, const Options& options, QByteArray* props, QByteArray* stream)
 {
+    // The unpacker refuses larger payloads; the output estimate below also stays within an int.
+    if (data.size() > kMaxPayload)
+        return false;
     ISzAlloc alloc = {allocBytes, freeBytes};
     CLzmaEncProps p;
     LzmaEncProps_Init(&p);

@@ -22,7 +22,8 @@ struct Entry {
     QByteArray data;
 };
 
-// A raw LZMA stream of data and its 5 property bytes; false when the encoder fails.
+// A raw LZMA stream of data and its 5 property bytes; false when the encoder fails or data is above the
+// 512 MiB the unpacker takes.
 bool compress(const QByteArray& data, const Options& options, QByteArray* props, QByteArray* stream);
 
 // The payload: header text, entry count, then name, size and data per entry (QDataStream version 14).
