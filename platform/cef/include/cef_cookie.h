@@ -1,0 +1,28 @@
+// Cookies. The page engine keeps its own cookie store; the manager records the schemes.
+#pragma once
+
+#include "include/cef_base.h"
+#include "include/cef_callback.h"
+
+#include <vector>
+
+struct CefCookie {
+    CefString name;
+    CefString value;
+    CefString domain;
+    CefString path;
+    int secure = 0;
+    int httponly = 0;
+    int has_expires = 0;
+};
+
+class CefCookieManager : public virtual CefBase {
+public:
+    // The process-wide manager; never null once the layer is loaded.
+    static CefRefPtr<CefCookieManager> GetGlobalManager();
+
+    // Schemes whose cookies the manager handles ("http" and "https" by default).
+    virtual void SetSupportedSchemes(const std::vector<CefString>& schemes,
+                                     CefRefPtr<CefCompletionCallback> callback = nullptr) = 0;
+    virtual std::vector<CefString> GetSupportedSchemes() = 0;
+};

@@ -1,0 +1,34 @@
+// A frame of a browser. This layer exposes the main frame only.
+#pragma once
+
+#include "include/cef_base.h"
+#include "include/cef_request.h"
+
+class CefBrowser;
+class CefV8Context;
+
+class CefFrame : public virtual CefBase {
+public:
+    virtual bool IsValid() = 0;
+    virtual void Undo() = 0;
+    virtual void Redo() = 0;
+    virtual void Cut() = 0;
+    virtual void Copy() = 0;
+    virtual void Paste() = 0;
+    virtual void Delete() = 0;
+    virtual void SelectAll() = 0;
+    virtual void ViewSource() = 0;
+    virtual void LoadRequest(CefRefPtr<CefRequest> request) = 0;
+    virtual void LoadURL(const CefString& url) = 0;
+    virtual void LoadString(const CefString& string_val, const CefString& url) = 0;
+    virtual void ExecuteJavaScript(const CefString& code, const CefString& script_url, int start_line) = 0;
+    virtual bool IsMain() = 0;
+    virtual bool IsFocused() = 0;
+    virtual CefString GetName() = 0;
+    virtual int64 GetIdentifier() = 0;
+    virtual CefRefPtr<CefFrame> GetParent() = 0;
+    virtual CefString GetURL() = 0;
+    virtual CefRefPtr<CefBrowser> GetBrowser() = 0;
+    // Renderer side: the frame's current script context (null when it has none).
+    virtual CefRefPtr<CefV8Context> GetV8Context() = 0;
+};

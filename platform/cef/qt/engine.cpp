@@ -1,0 +1,287 @@
+#include "qt/engine.h"
+#include "qt/engine_page.h"
+
+#include "include/base/cef_logging.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QMap>
+#include <QMutex>
+#include <QWebEngineDownloadItem>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+#include <QtGlobal>
+
+#include <atomic>
+#include <unistd.h>
+#include <sys/stat.h>
+
+namespace cefqt {
+namespace {
+
+struct State {
+    QMutex mutex;
+    QList<QByteArray> schemes;
+    QHash<QByteArray, ServeFn> servers;
+    ProfileSettings settings;
+    std::function<void(QWebEngineDownloadItem*)> downloadObserver;
+    QWebEngineProfile* profile = nullptr;
+    QString privateTemp;
+};
+
+State& state()
+{
+    static State* s = new State; // outlives every static destructor that may log
+    return *s;
+}
+
+bool isEngineScheme(const QByteArray& s)
+{
+    static const char* const owned[] = {"http", "https", "file", "ftp", "data", "about", "blob", "javascript",
+                                        "chrome", "qrc", "ws", "wss", "filesystem", "view-source", "mailto"};
+    for (const char* o : owned)
+        if (s == o)
+            return true;
+    return false;
+}
+
+// One handler per scheme; jobs are answered asynchronously through the server.
+class SchemeHandler : public QWebEngineUrlSchemeHandler {
+public:
+    SchemeHandler(const QByteArray& scheme, QObject* parent)
+        : QWebEngineUrlSchemeHandler(parent), scheme_(scheme)
+    {
+    }
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        ServeFn serve;
+        {
+            QMutexLocker lock(&state().mutex);
+            serve = state().servers.value(scheme_);
+        }
+        if (!serve) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        ResourceRequest request;
+        request.url = job->requestUrl();
+        request.method = job->requestMethod();
+        const QMap<QByteArray, QByteArray> headers = job->requestHeaders();
+        for (auto it = headers.begin(); it != headers.end(); ++it)
+            request.headers.append(qMakePair(it.key(), it.value()));
+
+        // The answer may come from any thread; it is applied on this (GUI) thread and
+        // only while the job still exists.
+        struct Pending {
+            std::atomic<bool> answered{false};
+            CancelFn cancel;
+        };
+        auto pending = std::make_shared<Pending>();
+        QPointer<QWebEngineUrlRequestJob> guard(job);
+        QPointer<QObject> self(this);
+        ReplyFn reply = [guard, self, pending](ResourceReply r) {
+            if (pending->answered.exchange(true))
+                return;
+            if (!self)
+                return;
+            QMetaObject::invokeMethod(self.data(), [guard, r]() {
+                if (!guard)
+                    return;
+                switch (r.kind) {
+                case ResourceReply::Data: {
+                    auto* buffer = new QBuffer(guard.data());
+                    buffer->setData(r.body);
+                    buffer->open(QIODevice::ReadOnly);
+                    guard->reply(r.mimeType.isEmpty() ? QByteArray("text/html") : r.mimeType, buffer);
+                    break;
+                }
+                case ResourceReply::Redirect:
+                    guard->redirect(r.redirect);
+                    break;
+                case ResourceReply::NotFound:
+                    guard->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                    break;
+                case ResourceReply::Aborted:
+                    guard->fail(QWebEngineUrlRequestJob::RequestAborted);
+                    break;
+                case ResourceReply::Failed:
+                    guard->fail(QWebEngineUrlRequestJob::RequestFailed);
+                    break;
+                }
+            }, Qt::QueuedConnection);
+        };
+        QObject::connect(job, &QObject::destroyed, this, [pending]() {
+            if (!pending->answered.exchange(true) && pending->cancel)
+                pending->cancel();
+        });
+        pending->cancel = serve(request, reply);
+    }
+
+private:
+    QByteArray scheme_;
+};
+
+} // namespace
+
+void PrepareProcess(bool noSandbox)
+{
+    if (noSandbox)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // Views without a display need the software scene graph.
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && !qEnvironmentVariableIsSet("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software");
+    if (!QCoreApplication::instance())
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+bool RegisterStandardScheme(const QByteArray& scheme)
+{
+    const QByteArray name = scheme.toLower();
+    if (name.isEmpty() || isEngineScheme(name))
+        return false;
+    QMutexLocker lock(&state().mutex);
+    if (state().schemes.contains(name))
+        return true;
+    if (QCoreApplication::instance()) {
+        LOG(WARNING) << "scheme " << name.constData() << " registered after the application started: ignored";
+        return false;
+    }
+    QWebEngineUrlScheme s(name);
+    s.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+    s.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed |
+               QWebEngineUrlScheme::CorsEnabled);
+    QWebEngineUrlScheme::registerScheme(s);
+    state().schemes.append(name);
+    return true;
+}
+
+bool IsRegisteredScheme(const QByteArray& scheme)
+{
+    QMutexLocker lock(&state().mutex);
+    return state().schemes.contains(scheme.toLower());
+}
+
+void SetProfileSettings(const ProfileSettings& settings)
+{
+    QMutexLocker lock(&state().mutex);
+    state().settings = settings;
+}
+
+QString PrivateTempDir()
+{
+    QMutexLocker lock(&state().mutex);
+    if (!state().privateTemp.isEmpty())
+        return state().privateTemp;
+    const QString base = QDir::tempPath() + QStringLiteral("/tarquilmervane-") + QString::number(getuid());
+    QByteArray native = QFile::encodeName(base);
+    ::mkdir(native.constData(), 0700);
+    struct stat st;
+    // Refuse a folder someone else made for us (or a symbolic link to one).
+    if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) {
+        LOG(ERROR) << "private temporary folder unusable: " << native.constData();
+        const QString fallback = QDir::homePath() + QStringLiteral("/.cache/tarquilmervane");
+        QDir().mkpath(fallback);
+        native = QFile::encodeName(fallback);
+        state().privateTemp = fallback;
+    } else {
+        state().privateTemp = base;
+    }
+    ::chmod(native.constData(), 0700);
+    return state().privateTemp;
+}
+
+QString ResolveCachePath(QString path)
+{
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    path = QDir::cleanPath(path);
+    if (path.isEmpty() || path == QLatin1String("."))
+        return PrivateTempDir() + QStringLiteral("/Cache");
+    const QFileInfo info(path);
+    if (QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(QDir::tempPath()))
+        return PrivateTempDir() + QLatin1Char('/') + info.fileName();
+    return path;
+}
+
+void SetSchemeServer(const QByteArray& scheme, ServeFn serve)
+{
+    QMutexLocker lock(&state().mutex);
+    state().servers.insert(scheme.toLower(), std::move(serve));
+}
+
+void SetDownloadObserver(std::function<void(QWebEngineDownloadItem*)> observer)
+{
+    QMutexLocker lock(&state().mutex);
+    state().downloadObserver = std::move(observer);
+}
+
+bool HasProfile()
+{
+    QMutexLocker lock(&state().mutex);
+    return state().profile != nullptr;
+}
+
+QWebEngineProfile* Profile()
+{
+    ProfileSettings settings;
+    QList<QByteArray> schemes;
+    {
+        QMutexLocker lock(&state().mutex);
+        if (state().profile)
+            return state().profile;
+        settings = state().settings;
+        schemes = state().schemes;
+    }
+    QString cache = settings.cachePath;
+    if (cache.isEmpty())
+        cache = PrivateTempDir() + QStringLiteral("/Cache");
+    cache = QDir::fromNativeSeparators(cache);
+    QDir().mkpath(cache);
+
+    auto* profile = new QWebEngineProfile(QStringLiteral("Default"));
+    profile->setPersistentStoragePath(cache);
+    profile->setCachePath(cache + QStringLiteral("/Cache"));
+    profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+    profile->setPersistentCookiesPolicy(settings.persistentCookies ? QWebEngineProfile::ForcePersistentCookies
+                                                                   : QWebEngineProfile::NoPersistentCookies);
+    if (!settings.userAgent.isEmpty())
+        profile->setHttpUserAgent(settings.userAgent);
+    if (!settings.locale.isEmpty())
+        profile->setHttpAcceptLanguage(settings.locale);
+    for (const QByteArray& scheme : schemes)
+        profile->installUrlSchemeHandler(scheme, new SchemeHandler(scheme, profile));
+    QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile, [](QWebEngineDownloadItem* item) {
+        std::function<void(QWebEngineDownloadItem*)> observer;
+        {
+            QMutexLocker lock(&state().mutex);
+            observer = state().downloadObserver;
+        }
+        if (observer)
+            observer(item);
+    });
+    {
+        QMutexLocker lock(&state().mutex);
+        state().profile = profile;
+    }
+    return profile;
+}
+
+void ReleaseProfile()
+{
+    QWebEngineProfile* profile = nullptr;
+    {
+        QMutexLocker lock(&state().mutex);
+        profile = state().profile;
+        state().profile = nullptr;
+    }
+    delete profile;
+}
+
+} // namespace cefqt

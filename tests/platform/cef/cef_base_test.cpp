@@ -1,0 +1,224 @@
+#include "include/cef_command_line.h"
+#include "include/cef_menu_model.h"
+#include "include/cef_process_message.h"
+#include "include/cef_stream.h"
+#include "include/cef_values.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+TEST(CefStringTest, ConversionTable)
+{
+    struct Case {
+        const char* utf8;
+        std::u16string utf16;
+        std::wstring wide;
+    } cases[] = {
+        {"", u"", L""},
+        {"ascii", u"ascii", L"ascii"},
+        {"\xC3\xA4\xE2\x82\xAC", u"\u00E4\u20AC", L"\u00E4\u20AC"},   // a-umlaut, euro
+        {"\xF0\x9F\x98\x80", u"\U0001F600", L"\U0001F600"},            // outside the BMP: surrogate pair
+        {"\xE4\xB8\xAD\xE6\x96\x87", u"\u4E2D\u6587", L"\u4E2D\u6587"},
+    };
+    for (const auto& c : cases) {
+        const CefString fromUtf8(c.utf8);
+        EXPECT_EQ(fromUtf8.ToString16(), c.utf16) << c.utf8;
+        EXPECT_EQ(fromUtf8.ToString(), c.utf8);
+        EXPECT_EQ(fromUtf8.ToWString(), c.wide);
+        EXPECT_EQ(CefString(c.wide).ToString(), c.utf8);
+        const QString q = QString::fromUtf8(c.utf8);
+        EXPECT_EQ(CefString(q).ToString(), c.utf8);
+        EXPECT_EQ(fromUtf8.ToQString(), q);
+        EXPECT_EQ(fromUtf8.length(), c.utf16.size());
+    }
+}
+
+TEST(CefStringTest, InvalidInputBecomesReplacementCharacter)
+{
+    EXPECT_EQ(CefString(std::string("a\xFF" "b")).ToString16(), u"a\uFFFDb");
+    EXPECT_EQ(CefString(std::string("\xC3")).ToString16(), u"\uFFFD");          // truncated sequence
+    EXPECT_EQ(CefString(std::string("\xC0\xAF")).ToString16(), u"\uFFFD");      // overlong
+    EXPECT_EQ(CefString(std::u16string(1, char16_t(0xD800))).ToString(), "\xEF\xBF\xBD"); // lone surrogate
+}
+
+TEST(CefStringTest, AttachedStringWritesThrough)
+{
+    struct {
+        CefString field;
+    } settings;
+    CefString(&settings.field) = "app.log";
+    EXPECT_EQ(settings.field.ToString(), "app.log");
+    CefString(&settings.field).FromASCII("en");
+    EXPECT_EQ(settings.field, CefString("en"));
+    CefString copy = settings.field; // a copy is not attached
+    copy = "other";
+    EXPECT_EQ(settings.field.ToString(), "en");
+}
+
+TEST(CefStringTest, ComparesAndOrders)
+{
+    EXPECT_TRUE(CefString("a") < CefString("b"));
+    EXPECT_TRUE(CefString("abc") == "abc");
+    EXPECT_TRUE(CefString("abc") != "abd");
+    const std::string s = CefString("x"); // implicit conversion used by callers
+    EXPECT_EQ(s, "x");
+}
+
+TEST(CefCommandLineTest, ParsesSwitchesAndArguments)
+{
+    const char* argv[] = {"prog", "--url=velmora://settings/a?b=c", "--Mouse-Cursor-Change-Disabled", "-autostart",
+                          "file.txt", "--", "--not-a-switch"};
+    CefRefPtr<CefCommandLine> cl = CefCommandLine::CreateCommandLine();
+    cl->InitFromArgv(7, argv);
+    EXPECT_EQ(cl->GetProgram().ToString(), "prog");
+    EXPECT_EQ(cl->GetSwitchValue("url").ToString(), "velmora://settings/a?b=c");
+    EXPECT_TRUE(cl->HasSwitch("mouse-cursor-change-disabled"));
+    EXPECT_TRUE(cl->HasSwitch("MOUSE-cursor-change-disabled"));
+    EXPECT_TRUE(cl->HasSwitch("autostart"));
+    EXPECT_FALSE(cl->HasSwitch("type"));
+    EXPECT_TRUE(cl->GetSwitchValue("missing").empty());
+    CefCommandLine::ArgumentList args;
+    cl->GetArguments(args);
+    ASSERT_EQ(args.size(), 2u);
+    EXPECT_EQ(args[0].ToString(), "file.txt");
+    EXPECT_EQ(args[1].ToString(), "--not-a-switch");
+}
+
+TEST(CefValuesTest, ListGrowsAndReportsTypes)
+{
+    CefRefPtr<CefListValue> list = CefListValue::Create();
+    EXPECT_TRUE(list->SetInt(2, 7));
+    ASSERT_EQ(list->GetSize(), 3u);
+    EXPECT_EQ(list->GetType(0), VTYPE_NULL);
+    EXPECT_EQ(list->GetType(2), VTYPE_INT);
+    EXPECT_EQ(list->GetType(3), VTYPE_INVALID);
+    list->SetBool(0, true);
+    list->SetString(1, "s");
+    CefRefPtr<CefListValue> nested = CefListValue::Create();
+    nested->SetDouble(0, 1.5);
+    list->SetList(3, nested);
+    EXPECT_TRUE(list->GetBool(0));
+    EXPECT_EQ(list->GetString(1).ToString(), "s");
+    EXPECT_EQ(list->GetInt(2), 7);
+    EXPECT_DOUBLE_EQ(list->GetList(3)->GetDouble(0), 1.5);
+    EXPECT_EQ(list->GetInt(1), 0); // wrong type reads as zero
+    EXPECT_FALSE(list->SetInt(-1, 1));
+}
+
+TEST(CefValuesTest, MessageCopyIsDeepAndReadOnlyForReceivers)
+{
+    CefRefPtr<CefProcessMessage> msg = CefProcessMessage::Create("devicesChanged");
+    CefRefPtr<CefListValue> nested = CefListValue::Create();
+    nested->SetInt(0, 1);
+    msg->GetArgumentList()->SetList(0, nested);
+    CefRefPtr<CefProcessMessage> copy = msg->Copy();
+    nested->SetInt(0, 2);
+    EXPECT_EQ(copy->GetArgumentList()->GetList(0)->GetInt(0), 1);
+    EXPECT_EQ(copy->GetName().ToString(), "devicesChanged");
+}
+
+TEST(CefMenuModelTest, RadioGroupIsExclusiveAndSubmenusNest)
+{
+    CefRefPtr<CefMenuModel> m = CefMenuModel::CreateMenuModel();
+    m->AddItem(26500, "Show DevTools");
+    m->AddSeparator();
+    CefRefPtr<CefMenuModel> sub = m->AddSubMenu(26503, "Context Menu Test");
+    ASSERT_TRUE(sub);
+    sub->AddCheckItem(26504, "Check Item");
+    sub->AddRadioItem(26505, "Radio Item 1", 0);
+    sub->AddRadioItem(26506, "Radio Item 2", 0);
+    sub->AddRadioItem(26507, "Radio Item 3", 0);
+    EXPECT_EQ(m->GetCount(), 3);
+    EXPECT_EQ(m->GetTypeAt(1), MENUITEMTYPE_SEPARATOR);
+    EXPECT_EQ(m->GetSubMenu(26503).get(), sub.get());
+    sub->SetChecked(26505, true);
+    sub->SetChecked(26507, true);
+    EXPECT_FALSE(sub->IsChecked(26505));
+    EXPECT_TRUE(sub->IsChecked(26507));
+    sub->SetChecked(26504, true);
+    EXPECT_TRUE(sub->IsChecked(26507)); // a check item does not touch the group
+    EXPECT_FALSE(m->SetChecked(26500, true)); // plain items carry no mark
+    EXPECT_TRUE(m->Clear());
+    EXPECT_EQ(m->GetCount(), 0);
+}
+
+TEST(CefStreamTest, CreateForDataCopiesAndReadsInPieces)
+{
+    char data[] = "hello";
+    CefRefPtr<CefStreamReader> r = CefStreamReader::CreateForData(data, 5);
+    data[0] = 'X';
+    char buf[4] = {};
+    EXPECT_EQ(r->Read(buf, 1, 3), 3u);
+    EXPECT_EQ(std::string(buf, 3), "hel");
+    EXPECT_EQ(r->Read(buf, 1, 3), 2u);
+    EXPECT_EQ(std::string(buf, 2), "lo");
+    EXPECT_TRUE(r->Eof());
+    EXPECT_EQ(r->Seek(0, SEEK_SET), 0);
+    EXPECT_EQ(r->Read(buf, 1, 1), 1u);
+    EXPECT_EQ(buf[0], 'h');
+}
+
+struct Counted : public CefBase {
+    explicit Counted(std::atomic<int>* alive) : alive_(alive) { ++*alive_; }
+    ~Counted() override { --*alive_; }
+    std::atomic<int>* alive_;
+    IMPLEMENT_REFCOUNTING(Counted);
+};
+
+TEST(CefRefCountTest, ConcurrentAddRefReleaseDeletesOnce)
+{
+    std::atomic<int> alive{0};
+    CefRefPtr<Counted> obj = new Counted(&alive);
+    EXPECT_TRUE(obj->HasOneRef());
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10000; ++i) {
+                CefRefPtr<Counted> copy = obj;
+                copy->AddRef();
+                copy->Release();
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_TRUE(obj->HasOneRef());
+    EXPECT_EQ(alive.load(), 1);
+    obj = nullptr;
+    EXPECT_EQ(alive.load(), 0);
+}
+
+} // namespace
+
+#include "include/cef_url.h"
+
+namespace {
+
+TEST(CefUrlTest, ParseCreateAndMimeTypes)
+{
+    CefURLParts p;
+    ASSERT_TRUE(CefParseURL("velmora://settings/local/client/index.html?v=2", p));
+    EXPECT_EQ(p.scheme.ToString(), "velmora");
+    EXPECT_EQ(p.host.ToString(), "settings");
+    EXPECT_EQ(p.path.ToString(), "/local/client/index.html");
+    EXPECT_EQ(p.query.ToString(), "v=2");
+    EXPECT_FALSE(CefParseURL("not a url", p));
+    CefURLParts q;
+    q.scheme = "http";
+    q.host = "localhost";
+    q.port = "8080";
+    q.path = "/a b";
+    CefString url;
+    ASSERT_TRUE(CefCreateURL(q, url));
+    EXPECT_EQ(url.ToString(), "http://localhost:8080/a%20b");
+    EXPECT_EQ(CefGetMimeType("html").ToString(), "text/html");
+    EXPECT_EQ(CefGetMimeType("PNG").ToString(), "image/png");
+    EXPECT_TRUE(CefGetMimeType("").empty());
+}
+
+} // namespace

@@ -1,0 +1,247 @@
+#include "cef_test_clients.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace cef_testing;
+
+namespace {
+
+class CefBrowserTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        app = new TestApp(&log);
+        client = new TestClient(&log);
+        ASSERT_TRUE(cef_test::StartRuntime(app.get()));
+    }
+    void TearDown() override
+    {
+        cef_test::StopRuntime();
+        client->Forget();
+        client = nullptr;
+        app = nullptr;
+    }
+
+    Log log;
+    cef_test::TestHost host;
+    CefRefPtr<TestApp> app;
+    CefRefPtr<TestClient> client;
+};
+
+TEST_F(CefBrowserTest, StartupCallbacksRunOnTheirThreads)
+{
+    EXPECT_TRUE(log.has("OnContextInitialized@UI"));
+    EXPECT_TRUE(log.has("OnWebKitInitialized@REN"));
+}
+
+TEST_F(CefBrowserTest, CreationIsAnnouncedOnUiAndRendererWithTheWindowHandle)
+{
+    const int id = CreateTestBrowser(host, client.get(), "velmora://settings/local/client/index.html");
+    ASSERT_GT(id, 0);
+    EXPECT_TRUE(log.has("OnAfterCreated@UI"));
+    EXPECT_TRUE(log.has("OnBrowserCreated@REN"));
+    const cef_test::BrowserRecord rec = host.Record(id);
+    EXPECT_EQ(rec.params.url, "velmora://settings/local/client/index.html");
+    EXPECT_EQ(rec.params.window_info.parent_window, 0x77u);
+    EXPECT_EQ(rec.params.window_info.style, 0x56010000UL);
+    EXPECT_EQ(rec.params.window_info.width, 800);
+    ASSERT_EQ(client->Browsers().size(), 1u);
+    CefRefPtr<CefBrowser> b = client->Browsers()[0];
+    EXPECT_EQ(b->GetIdentifier(), id);
+    EXPECT_FALSE(b->IsPopup());
+    EXPECT_EQ(b->GetHost()->GetWindowHandle(), rec.window);
+    EXPECT_TRUE(b->IsSame(host.Browser(id)));
+}
+
+TEST_F(CefBrowserTest, DeferredCreationAnnouncesOnlyWhenTheViewExists)
+{
+    host.SetAutoCreate(false);
+    const int id = CreateTestBrowser(host, client.get());
+    EXPECT_FALSE(log.has("OnAfterCreated@UI"));
+    host.CompleteCreation(id);
+    cef_test::WaitForIdle();
+    EXPECT_TRUE(log.has("OnAfterCreated@UI"));
+}
+
+TEST_F(CefBrowserTest, RefusedCreationReportsFalse)
+{
+    host.SetAcceptCreation(false);
+    CefWindowInfo info;
+    EXPECT_FALSE(CefBrowserHost::CreateBrowser(info, client.get(), "about:blank", CefBrowserSettings()));
+    EXPECT_FALSE(CefBrowserHost::CreateBrowser(info, nullptr, "about:blank", CefBrowserSettings()));
+}
+
+TEST_F(CefBrowserTest, ActionsReachTheViewAndGettersAnswerCachedState)
+{
+    const int id = CreateTestBrowser(host, client.get());
+    CefRefPtr<CefBrowser> b = host.Browser(id);
+    b->GetMainFrame()->LoadURL("velmora://settings/a.html");
+    b->GoBack();
+    b->GoForward();
+    b->Reload();
+    b->StopLoad();
+    b->GetMainFrame()->ExecuteJavaScript("x()", "", 0);
+    b->GetHost()->SetFocus(true);
+    host.SetAddress(id, "velmora://settings/a.html");
+    host.LoadingState(id, false, true, false);
+    host.LoadEnd(id, 200);
+    cef_test::WaitForIdle();
+    const cef_test::BrowserRecord r = host.Record(id);
+    EXPECT_EQ(r.loads, std::vector<std::string>{"velmora://settings/a.html"});
+    EXPECT_EQ(r.back, 1);
+    EXPECT_EQ(r.forward, 1);
+    EXPECT_EQ(r.reloads, 1);
+    EXPECT_EQ(r.stops, 1);
+    EXPECT_EQ(r.scripts, std::vector<std::string>{"x()"});
+    EXPECT_EQ(r.focus, std::vector<bool>{true});
+    EXPECT_EQ(b->GetMainFrame()->GetURL().ToString(), "velmora://settings/a.html");
+    EXPECT_TRUE(b->CanGoBack());
+    EXPECT_FALSE(b->CanGoForward());
+    EXPECT_TRUE(log.has("OnLoadEnd:200:velmora://settings/a.html@UI"));
+}
+
+TEST_F(CefBrowserTest, CloseRunsDoCloseThenOnBeforeCloseAndLaterActionsAreIgnored)
+{
+    const int id = CreateTestBrowser(host, client.get());
+    CefRefPtr<CefBrowser> b = host.Browser(id);
+    b->GetHost()->CloseBrowser(false);
+    cef_test::WaitForIdle();
+    EXPECT_TRUE(log.has("DoClose@UI"));
+    EXPECT_TRUE(log.has("OnBeforeClose@UI"));
+    EXPECT_TRUE(log.has("OnBrowserDestroyed@REN"));
+    EXPECT_EQ(host.Record(id).close_requests, 1);
+    EXPECT_FALSE(b->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("keyDown")));
+    b->GetMainFrame()->LoadURL("x");
+    cef_test::WaitForIdle();
+    EXPECT_TRUE(host.Record(id).loads.empty());
+}
+
+TEST_F(CefBrowserTest, DoCloseTrueKeepsTheBrowser)
+{
+    client->keepOpen = true;
+    const int id = CreateTestBrowser(host, client.get());
+    host.Browser(id)->GetHost()->CloseBrowser(false);
+    cef_test::WaitForIdle();
+    EXPECT_TRUE(log.has("DoClose@UI"));
+    EXPECT_FALSE(log.has("OnBeforeClose@UI"));
+    EXPECT_EQ(host.Record(id).close_requests, 0);
+}
+
+TEST_F(CefBrowserTest, ViewDestroyedByTheEngineClosesTheBrowser)
+{
+    const int id = CreateTestBrowser(host, client.get());
+    host.DestroyView(id);
+    cef_test::WaitForIdle();
+    EXPECT_TRUE(log.has("OnBeforeClose@UI"));
+    EXPECT_FALSE(log.has("DoClose@UI"));
+}
+
+TEST_F(CefBrowserTest, ProcessMessagesAreCopiedAndDeliveredInOrderBothWays)
+{
+    const int id = CreateTestBrowser(host, client.get());
+    CefRefPtr<CefBrowser> b = host.Browser(id);
+    for (int i = 0; i < 20; ++i) {
+        CefRefPtr<CefProcessMessage> msg = CefProcessMessage::Create("devicesChanged");
+        msg->GetArgumentList()->SetInt(0, i);
+        EXPECT_TRUE(b->SendProcessMessage(PID_RENDERER, msg));
+        msg->GetArgumentList()->SetInt(0, -1); // the copy was taken at send
+    }
+    EXPECT_TRUE(b->SendProcessMessage(PID_BROWSER, CefProcessMessage::Create("toBrowser")));
+    cef_test::WaitForIdle();
+    const auto received = app->Received();
+    ASSERT_EQ(received.size(), 20u);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(received[i]->GetArgumentList()->GetInt(0), i);
+        EXPECT_TRUE(received[i]->IsReadOnly());
+        EXPECT_FALSE(received[i]->GetArgumentList()->SetInt(0, 5));
+    }
+    EXPECT_TRUE(log.has("renderer-message:devicesChanged@REN"));
+    EXPECT_TRUE(log.has("message:toBrowser@UI"));
+    EXPECT_EQ(host.MessagesTo(id, PID_RENDERER).size(), 20u);
+    EXPECT_EQ(host.MessagesTo(id, PID_BROWSER).size(), 1u);
+}
+
+TEST_F(CefBrowserTest, DecisionCallbacksRunOnTheirThreadsAndAnswer)
+{
+    const int id = CreateTestBrowser(host, client.get());
+    EXPECT_TRUE(host.Popup(id, "http://x/").cancel);
+    EXPECT_TRUE(log.has("OnBeforePopup:http://x/@IO"));
+    EXPECT_EQ(host.Quota(id, "velmora://settings", 20971520), 1);
+    EXPECT_EQ(host.Quota(id, "velmora://settings", 20971521), 0);
+    EXPECT_TRUE(log.has("OnQuotaRequest@IO"));
+    EXPECT_TRUE(host.Navigate(id, "http://blocked/"));
+    EXPECT_FALSE(host.Navigate(id, "http://ok/"));
+    EXPECT_TRUE(log.has("OnBeforeBrowse:http://ok/@UI"));
+    host.LoadError(id, ERR_UNKNOWN_URL_SCHEME, "nosuch://x");
+    host.TerminateRenderer(id);
+    cef_test::WaitForIdle();
+    EXPECT_TRUE(log.has("OnLoadError:-302:nosuch://x@UI"));
+    EXPECT_TRUE(log.has("OnRenderProcessTerminated@UI"));
+    // Handlers the client does not provide give the runtime's defaults.
+    EXPECT_FALSE(host.DragEnter(id, DRAG_OPERATION_LINK));
+    EXPECT_EQ(host.Geolocation(id, "velmora://settings"), -1);
+    EXPECT_FALSE(host.ProtocolExecution(id, "spotify:x"));
+    EXPECT_FALSE(host.Download(id, cef_backend::DownloadInfo()).accepted);
+}
+
+TEST_F(CefBrowserTest, ContextMenuModelIsEditedOnUi)
+{
+    const int id = CreateTestBrowser(host, client.get());
+    cef_backend::ContextMenuInfo page;
+    page.type_flags = CM_TYPEFLAG_PAGE;
+    CefRefPtr<CefMenuModel> m = host.ContextMenu(id, page, {{MENU_ID_BACK, "Back"}});
+    ASSERT_EQ(m->GetCount(), 3);
+    EXPECT_EQ(m->GetCommandIdAt(2), 26500);
+    cef_backend::ContextMenuInfo link;
+    link.type_flags = CM_TYPEFLAG_LINK;
+    EXPECT_EQ(host.ContextMenu(id, link, {{MENU_ID_COPY, "Copy"}})->GetCount(), 0);
+    EXPECT_TRUE(log.has("OnBeforeContextMenu@UI"));
+}
+
+TEST_F(CefBrowserTest, DevToolsIsAPopupBrowserOfTheClientAndClosesWithItsBrowser)
+{
+    const int id = CreateTestBrowser(host, client.get());
+    CefWindowInfo wi;
+    wi.SetAsPopup(host.Browser(id)->GetHost()->GetWindowHandle(), "Dev Tools");
+    // ShowDevTools is called from UI by the client; the backend gets the request there.
+    CefPostTask(TID_UI, [&] {
+        host.Browser(id)->GetHost()->ShowDevTools(wi, client.get(), CefBrowserSettings(), CefPoint(10, 20));
+    });
+    cef_test::WaitForIdle();
+    const int dev = host.LastBrowserId();
+    ASSERT_NE(dev, id);
+    const cef_test::BrowserRecord r = host.Record(dev);
+    EXPECT_TRUE(r.params.is_devtools);
+    EXPECT_EQ(r.params.inspect_at, CefPoint(10, 20));
+    EXPECT_EQ(r.params.window_info.window_name.ToString(), "Dev Tools");
+    EXPECT_TRUE(host.Browser(dev)->IsPopup());
+    ASSERT_EQ(client->Browsers().size(), 2u);
+    host.Browser(id)->GetHost()->CloseDevTools();
+    cef_test::WaitForIdle();
+    EXPECT_EQ(host.Record(dev).close_requests, 1);
+}
+
+TEST(CefBrowserLifetimeTest, EveryObjectIsFreedAfterShutdown)
+{
+    const int before = cef_test::LiveObjectCount();
+    {
+        Log log;
+        cef_test::TestHost host;
+        CefRefPtr<TestApp> app = new TestApp(&log);
+        CefRefPtr<TestClient> client = new TestClient(&log);
+        ASSERT_TRUE(cef_test::StartRuntime(app.get()));
+        const int a = CreateTestBrowser(host, client.get());
+        CreateTestBrowser(host, client.get()); // left open at shutdown
+        host.CreateContext(a);
+        host.Browser(a)->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("keyDown"));
+        host.Browser(a)->GetHost()->CloseBrowser(false);
+        cef_test::WaitForIdle();
+        cef_test::StopRuntime();
+        client->Forget();
+    }
+    EXPECT_EQ(cef_test::LiveObjectCount(), before);
+}
+
+} // namespace

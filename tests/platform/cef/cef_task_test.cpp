@@ -1,0 +1,100 @@
+#include "include/cef_task.h"
+#include "include/test/cef_test_host.h"
+#include "include/wrapper/cef_closure_task.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class CefTaskTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(cef_test::StartRuntime()); }
+    void TearDown() override { cef_test::StopRuntime(); }
+};
+
+TEST_F(CefTaskTest, TasksRunInPostingOrderOnTheirThread)
+{
+    const CefThreadId ids[] = {TID_UI, TID_IO, TID_RENDERER, TID_FILE};
+    std::mutex m;
+    std::map<int, std::vector<std::pair<int, int>>> seen; // thread -> (producer, seq)
+    std::atomic<int> wrongThread{0};
+    std::vector<std::thread> producers;
+    for (int p = 0; p < 3; ++p)
+        producers.emplace_back([&, p] {
+            for (int seq = 0; seq < 200; ++seq)
+                for (CefThreadId id : ids)
+                    CefPostTask(id, [&, id, p, seq] {
+                        for (CefThreadId other : ids)
+                            if (CefCurrentlyOn(other) != (other == id))
+                                ++wrongThread;
+                        std::lock_guard<std::mutex> l(m);
+                        seen[id].push_back({p, seq});
+                    });
+        });
+    for (auto& t : producers)
+        t.join();
+    ASSERT_TRUE(cef_test::WaitForIdle());
+    EXPECT_EQ(wrongThread.load(), 0);
+    for (CefThreadId id : ids) {
+        ASSERT_EQ(seen[id].size(), 600u);
+        std::map<int, int> last;
+        for (const auto& e : seen[id]) {
+            auto it = last.find(e.first);
+            if (it != last.end())
+                EXPECT_LT(it->second, e.second) << "thread " << id;
+            last[e.first] = e.second;
+        }
+    }
+    EXPECT_FALSE(CefCurrentlyOn(TID_UI)); // the test's own thread is none of them
+}
+
+TEST_F(CefTaskTest, DelayedTaskRunsAfterQueuedOnesAndTaskRunnerMatchesThread)
+{
+    std::vector<int> order;
+    std::mutex m;
+    CefPostDelayedTask(TID_UI, CefCreateClosureTask([&] {
+                           std::lock_guard<std::mutex> l(m);
+                           order.push_back(2);
+                       }),
+                       20);
+    CefPostTask(TID_UI, [&] {
+        std::lock_guard<std::mutex> l(m);
+        order.push_back(1);
+    });
+    for (int i = 0; i < 200; ++i) {
+        {
+            std::lock_guard<std::mutex> l(m);
+            if (order.size() == 2)
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::lock_guard<std::mutex> l(m);
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    CefRefPtr<CefTaskRunner> io = CefTaskRunner::GetForThread(TID_IO);
+    EXPECT_TRUE(io->BelongsToThread(TID_IO));
+    EXPECT_FALSE(io->BelongsToCurrentThread());
+}
+
+TEST(CefTaskLifecycleTest, PostsAreRefusedOutsideTheRuntimeAndQueuedTasksRunAtShutdown)
+{
+    EXPECT_FALSE(CefPostTask(TID_UI, [] {}));
+    ASSERT_TRUE(cef_test::StartRuntime());
+    std::atomic<int> ran{0};
+    for (int i = 0; i < 50; ++i)
+        CefPostTask(TID_IO, [&] { ++ran; });
+    cef_test::StopRuntime();
+    EXPECT_EQ(ran.load(), 50);
+    EXPECT_FALSE(CefPostTask(TID_UI, [] {}));
+    // The runtime can be started again.
+    ASSERT_TRUE(cef_test::StartRuntime());
+    EXPECT_TRUE(cef_test::WaitForThread(TID_UI));
+    cef_test::StopRuntime();
+}
+
+} // namespace

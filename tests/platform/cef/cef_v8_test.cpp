@@ -1,0 +1,202 @@
+#include "cef_test_clients.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace cef_testing;
+using cef_backend::ScriptValue;
+
+namespace {
+
+// A native global that records what it receives and answers with a value built by the test.
+class EchoHandler : public CefV8Handler {
+public:
+    bool Execute(const CefString& name, CefRefPtr<CefV8Value>, const CefV8ValueList& arguments,
+                 CefRefPtr<CefV8Value>& retval, CefString& exception) override
+    {
+        args = arguments;
+        current = CefV8Context::GetCurrentContext();
+        if (name == "fail") {
+            exception = "boom";
+            return true;
+        }
+        if (name == "callBack" && arguments.size() == 1 && arguments[0]->IsFunction()) {
+            CefV8ValueList callArgs{CefV8Value::CreateInt(7)};
+            retval = arguments[0]->ExecuteFunction(nullptr, callArgs);
+            return true;
+        }
+        retval = arguments.empty() ? nullptr : arguments[0];
+        return true;
+    }
+    CefV8ValueList args;
+    CefRefPtr<CefV8Context> current;
+    IMPLEMENT_REFCOUNTING(EchoHandler);
+};
+
+class CefV8Test : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        app = new TestApp(&log);
+        echo = new EchoHandler;
+        app->onContextCreated = [this](CefRefPtr<CefV8Context> context) {
+            CefRefPtr<CefV8Value> g = context->GetGlobal();
+            for (const char* n : {"echo", "fail", "callBack"})
+                g->SetValue(n, CefV8Value::CreateFunction(n, echo.get()), V8_PROPERTY_ATTRIBUTE_NONE);
+            g->SetValue("notAFunction", CefV8Value::CreateInt(1), V8_PROPERTY_ATTRIBUTE_NONE);
+        };
+        client = new TestClient(&log);
+        ASSERT_TRUE(cef_test::StartRuntime(app.get()));
+        id = CreateTestBrowser(host, client.get());
+        ctx = host.CreateContext(id);
+    }
+    void TearDown() override
+    {
+        cef_test::StopRuntime();
+        client->Forget();
+        app->onContextCreated = nullptr;
+    }
+
+    Log log;
+    cef_test::TestHost host;
+    CefRefPtr<TestApp> app;
+    CefRefPtr<TestClient> client;
+    CefRefPtr<EchoHandler> echo;
+    int id = 0;
+    int64 ctx = 0;
+};
+
+TEST_F(CefV8Test, NativeGlobalsAreExposed)
+{
+    const auto globals = host.Record(id).globals[ctx];
+    // The renderer router's functions first (added in OnContextCreated before the app's own).
+    EXPECT_EQ(globals, (std::vector<std::string>{"cefQuery", "cefQueryCancel", "echo", "fail", "callBack"}));
+}
+
+TEST_F(CefV8Test, ConversionTable)
+{
+    struct Case {
+        const char* what;
+        ScriptValue in;
+        std::function<bool(CefRefPtr<CefV8Value>)> check;
+        ScriptValue back; // after the round trip
+    };
+    const ScriptValue fn = host.MakePageFunction("cb");
+    const Case cases[] = {
+        {"undefined", ScriptValue(), [](CefRefPtr<CefV8Value> v) { return v->IsUndefined(); }, ScriptValue()},
+        {"null", ScriptValue::MakeNull(), [](CefRefPtr<CefV8Value> v) { return v->IsNull(); }, ScriptValue::MakeNull()},
+        {"bool", ScriptValue::MakeBool(true), [](CefRefPtr<CefV8Value> v) { return v->IsBool() && v->GetBoolValue(); },
+         ScriptValue::MakeBool(true)},
+        {"int", ScriptValue::MakeInt(-12),
+         [](CefRefPtr<CefV8Value> v) { return v->IsInt() && v->IsDouble() && v->GetIntValue() == -12; },
+         ScriptValue::MakeInt(-12)},
+        {"integral double", ScriptValue::MakeNumber(3.0), [](CefRefPtr<CefV8Value> v) { return v->IsInt(); },
+         ScriptValue::MakeInt(3)},
+        {"fraction", ScriptValue::MakeNumber(2.5),
+         [](CefRefPtr<CefV8Value> v) { return !v->IsInt() && v->IsDouble() && v->GetDoubleValue() == 2.5; },
+         ScriptValue::MakeNumber(2.5)},
+        {"beyond int32", ScriptValue::MakeNumber(4294967296.0),
+         [](CefRefPtr<CefV8Value> v) { return !v->IsInt() && v->GetDoubleValue() == 4294967296.0; },
+         ScriptValue::MakeNumber(4294967296.0)},
+        {"string", ScriptValue::MakeString("\xC3\xA4x"),
+         [](CefRefPtr<CefV8Value> v) { return v->IsString() && v->GetStringValue().ToString16() == u"\u00E4x"; },
+         ScriptValue::MakeString("\xC3\xA4x")},
+        {"nested array", ScriptValue::MakeArray({ScriptValue::MakeInt(1), ScriptValue::MakeArray({ScriptValue::MakeString("a")})}),
+         [](CefRefPtr<CefV8Value> v) {
+             return v->IsArray() && v->GetArrayLength() == 2 && v->GetValue(1)->IsArray() &&
+                    v->GetValue(1)->GetValue(0)->GetStringValue().ToString() == "a";
+         },
+         ScriptValue::MakeArray({ScriptValue::MakeInt(1), ScriptValue::MakeArray({ScriptValue::MakeString("a")})})},
+        {"object", ScriptValue::MakeObject({{"request", ScriptValue::MakeString("r")}, {"n", ScriptValue::MakeNull()}}),
+         [](CefRefPtr<CefV8Value> v) {
+             return v->IsObject() && !v->IsArray() && v->GetValue("request")->GetStringValue().ToString() == "r" &&
+                    v->GetValue("missing")->IsUndefined();
+         },
+         ScriptValue::MakeObject({{"request", ScriptValue::MakeString("r")}, {"n", ScriptValue::MakeNull()}})},
+        {"page function", fn, [](CefRefPtr<CefV8Value> v) { return v->IsFunction() && !v->GetFunctionHandler(); }, fn},
+    };
+    for (const Case& c : cases) {
+        std::string exception;
+        const ScriptValue back = host.CallGlobal(id, ctx, "echo", {c.in}, &exception);
+        ASSERT_EQ(echo->args.size(), 1u) << c.what;
+        EXPECT_TRUE(c.check(echo->args[0])) << c.what;
+        EXPECT_EQ(back, c.back) << c.what;
+        EXPECT_TRUE(exception.empty()) << c.what;
+    }
+}
+
+TEST_F(CefV8Test, HandlerRunsInTheCallersContext)
+{
+    host.CallGlobal(id, ctx, "echo", {});
+    ASSERT_TRUE(echo->current);
+    EXPECT_EQ(echo->current->GetBrowser()->GetIdentifier(), id);
+    EXPECT_FALSE(CefV8Context::InContext()); // not on this thread
+}
+
+TEST_F(CefV8Test, ExceptionsAndUnknownNames)
+{
+    std::string exception;
+    EXPECT_EQ(host.CallGlobal(id, ctx, "fail", {}, &exception), ScriptValue());
+    EXPECT_EQ(exception, "boom");
+    exception.clear();
+    EXPECT_EQ(host.CallGlobal(id, ctx, "nosuch", {}, &exception), ScriptValue());
+    EXPECT_EQ(host.CallGlobal(id, ctx, "notAFunction", {}), ScriptValue());
+    EXPECT_EQ(host.CallGlobal(id, ctx + 100, "echo", {}), ScriptValue()); // unknown context
+}
+
+TEST_F(CefV8Test, PageFunctionsRunThroughTheScriptHost)
+{
+    const ScriptValue fn = host.MakePageFunction("cb");
+    // Asynchronous engine: the call gives undefined.
+    EXPECT_EQ(host.CallGlobal(id, ctx, "callBack", {fn}), ScriptValue());
+    ASSERT_EQ(host.PageCalls(id).size(), 1u);
+    EXPECT_EQ(host.PageCalls(id)[0].function_id, fn.function_id);
+    EXPECT_EQ(host.PageCalls(id)[0].context_id, ctx);
+    EXPECT_EQ(host.PageCalls(id)[0].args, std::vector<ScriptValue>{ScriptValue::MakeInt(7)});
+    // An engine that answers synchronously.
+    host.SetFunctionResult([](const cef_test::PageCall&, ScriptValue* r) {
+        *r = ScriptValue::MakeBool(true);
+        return true;
+    });
+    EXPECT_EQ(host.CallGlobal(id, ctx, "callBack", {fn}), ScriptValue::MakeBool(true));
+}
+
+TEST_F(CefV8Test, ReleasedContextIsInvalidAndItsGlobalsGone)
+{
+    CefRefPtr<CefV8Context> held;
+    CefPostTask(TID_RENDERER, [&] { held = echo->current; });
+    host.CallGlobal(id, ctx, "echo", {});
+    CefPostTask(TID_RENDERER, [&] { held = echo->current; });
+    cef_test::WaitForIdle();
+    ASSERT_TRUE(held);
+    host.ReleaseContext(id, ctx);
+    cef_test::WaitForIdle();
+    EXPECT_TRUE(log.has("OnContextReleased@REN"));
+    EXPECT_FALSE(held->IsValid());
+    EXPECT_EQ(host.CallGlobal(id, ctx, "echo", {ScriptValue::MakeInt(1)}), ScriptValue());
+    held = nullptr;
+    echo->current = nullptr;
+    echo->args.clear();
+}
+
+TEST(CefV8ValueTest, ValuesBuiltInCode)
+{
+    CefRefPtr<CefV8Value> arr = CefV8Value::CreateArray(2);
+    EXPECT_EQ(arr->GetArrayLength(), 2);
+    EXPECT_TRUE(arr->GetValue(0)->IsUndefined());
+    arr->SetValue(3, CefV8Value::CreateString("x"));
+    EXPECT_EQ(arr->GetArrayLength(), 4);
+    CefRefPtr<CefV8Value> obj = CefV8Value::CreateObject(nullptr);
+    EXPECT_TRUE(obj->SetValue("k", CefV8Value::CreateDouble(1.5), V8_PROPERTY_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(obj->SetValue("k", CefV8Value::CreateDouble(2), V8_PROPERTY_ATTRIBUTE_NONE));
+    EXPECT_DOUBLE_EQ(obj->GetValue("k")->GetDoubleValue(), 1.5);
+    EXPECT_FALSE(CefV8Value::CreateInt(1)->SetValue("k", CefV8Value::CreateNull(), V8_PROPERTY_ATTRIBUTE_NONE));
+    EXPECT_TRUE(CefV8Value::CreateUInt(4000000000u)->IsUInt());
+    EXPECT_FALSE(CefV8Value::CreateUInt(4000000000u)->IsInt());
+    EXPECT_TRUE(CefV8Value::CreateString("a")->IsSame(CefV8Value::CreateString("a")));
+    EXPECT_FALSE(CefV8Value::CreateObject(nullptr)->IsSame(CefV8Value::CreateObject(nullptr)));
+    EXPECT_EQ(CefV8Value::CreateFunction("f", nullptr), nullptr);
+}
+
+} // namespace

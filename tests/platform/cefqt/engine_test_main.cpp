@@ -1,0 +1,36 @@
+#include "qt/engine.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+#ifdef TM_VIEW_TESTS
+    // Views want a real X display (native child windows); without one they still
+    // work offscreen with the software scene graph.
+    if (qEnvironmentVariableIsSet("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+#endif
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QUICK_BACKEND", "software");
+    ::testing::InitGoogleTest(&argc, argv);
+    cefqt::PrepareProcess(true);
+    cefqt::RegisterStandardScheme("velmora");
+    // A profile folder of this process: test cases run in parallel processes.
+    QTemporaryDir cache(QDir::tempPath() + "/cefqt-test-XXXXXX");
+    cefqt::ProfileSettings profile;
+    profile.userAgent = "TarquilMervane-Test/2.1";
+    profile.locale = "en";
+    profile.cachePath = cache.path();
+    cefqt::SetProfileSettings(profile);
+    int rc = 0;
+    {
+        QApplication app(argc, argv);
+        rc = RUN_ALL_TESTS();
+        cefqt::ReleaseProfile();
+    }
+    return rc;
+}

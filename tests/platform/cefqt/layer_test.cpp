@@ -1,0 +1,216 @@
+// The runtime layer on the real engine (pages without a view): pages served by a scheme
+// factory, page queries through the message router, page functions registered through V8
+// functions, context lifetime, popups, renderer termination and load errors.
+#include "layer_client.h"
+
+#include "include/cef_browser.h"
+#include "include/cef_process_message.h"
+#include "include/cef_values.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+extern CefRefPtr<layer_test::TestApp> g_app;
+extern CefRefPtr<layer_test::SiteFactory> g_site;
+
+using namespace layer_test;
+
+namespace {
+
+class QtLayerTest : public ::testing::Test {
+protected:
+    void open(const std::string& path, const std::string& html)
+    {
+        g_site->Put(path, html);
+        client = new TestClient;
+        CefWindowInfo info;
+        info.SetAsWindowless(0, false);
+        ASSERT_TRUE(CefBrowserHost::CreateBrowser(info, client.get(), "velmora://test" + path, CefBrowserSettings()));
+        ASSERT_TRUE(waitFor([&] { return client->first() != nullptr; }));
+        browser = client->first();
+    }
+
+    void TearDown() override
+    {
+        if (browser) {
+            browser->GetHost()->CloseBrowser(true);
+            EXPECT_TRUE(waitFor([&] { return client->closed == 1; }));
+        }
+    }
+
+    void sendToPage(const std::string& text)
+    {
+        CefRefPtr<CefProcessMessage> m = CefProcessMessage::Create("callPage");
+        m->GetArgumentList()->SetString(0, text);
+        ASSERT_TRUE(browser->SendProcessMessage(PID_RENDERER, m));
+    }
+
+    CefRefPtr<TestClient> client;
+    CefRefPtr<CefBrowser> browser;
+};
+
+const char kQueryPage[] = R"(<html><body><script>
+    try { cefQuery("not an object"); } catch (e) { document.title = "refused"; }
+    var first = cefQuery({request: "ping:1",
+        onSuccess: function (r) {
+            document.title = "ok:" + first + ":" + r;
+            cefQuery({request: "fail", onSuccess: function () { document.title = "wrong"; },
+                      onFailure: function (code, text) { document.title = "bad:" + code + ":" + text; }});
+        },
+        onFailure: function (code, text) { document.title = "unexpected:" + code; }});
+</script></body></html>)";
+
+TEST_F(QtLayerTest, PageQueryIsAnsweredOnTheUiThreadAndThePageSeesTheAnswer)
+{
+    open("/query.html", kQueryPage);
+    ASSERT_TRUE(waitFor([&] { return client->hasTitle("bad:7:nope"); }));
+    EXPECT_TRUE(client->hasTitle("ok:1:pong:1")); // the synchronous id and the answer from another thread
+    EXPECT_FALSE(client->hasTitle("wrong"));
+    EXPECT_TRUE(client->hasTitle("refused")); // a refused call throws and uses no id
+    EXPECT_TRUE(client->queryOnUi);
+    EXPECT_EQ(client->queries, 2);
+}
+
+TEST_F(QtLayerTest, NativeCodeCallsAPageFunctionRegisteredThroughAV8Function)
+{
+    const int before = g_app->registered;
+    open("/callback.html", R"(<html><body><script>
+        registerCallback(function (text) { document.title = "called:" + text; });
+    </script></body></html>)");
+    ASSERT_TRUE(waitFor([&] { return g_app->registered == before + 1; }));
+    EXPECT_TRUE(g_app->renderThread);
+    sendToPage("hello");
+    ASSERT_TRUE(waitFor([&] { return client->hasTitle("called:hello"); }));
+    sendToPage("again");
+    ASSERT_TRUE(waitFor([&] { return client->hasTitle("called:again"); }));
+}
+
+TEST_F(QtLayerTest, ReloadReleasesAndRecreatesTheContext)
+{
+    const int registered = g_app->registered;
+    open("/reload.html", R"(<html><body><script>
+        registerCallback(function (text) { document.title = "v:" + text; });
+    </script></body></html>)");
+    ASSERT_TRUE(waitFor([&] { return g_app->registered == registered + 1; }));
+    const int created = g_app->created, released = g_app->released;
+    browser->Reload();
+    ASSERT_TRUE(waitFor([&] { return g_app->registered == registered + 2; }));
+    EXPECT_EQ(g_app->created, created + 1);
+    EXPECT_EQ(g_app->released, released + 1);
+    // The new document's function is the one called.
+    sendToPage("new");
+    ASSERT_TRUE(waitFor([&] { return client->hasTitle("v:new"); }));
+}
+
+TEST_F(QtLayerTest, PendingQueryIsCancelledByNavigation)
+{
+    open("/hold.html", R"(<html><body><script>
+        cefQuery({request: "hold", onSuccess: function () { document.title = "late"; }});
+    </script></body></html>)");
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard<std::mutex> l(client->m);
+        return client->held.size() == 1;
+    }));
+    g_site->Put("/next.html", "<html><head><title>next</title></head></html>");
+    browser->GetMainFrame()->LoadURL("velmora://test/next.html");
+    ASSERT_TRUE(waitFor([&] { return client->canceled == 1 && client->hasTitle("next"); }));
+    client->held.front()->Success("too late"); // ignored, and harmless
+    client->held.clear();
+    EXPECT_FALSE(client->hasTitle("late"));
+}
+
+TEST_F(QtLayerTest, PageCancelsItsOwnQuery)
+{
+    open("/cancel.html", R"(<html><body><script>
+        var id = cefQuery({request: "hold", onSuccess: function () { document.title = "late"; }});
+        setTimeout(function () {
+            var first = cefQueryCancel(id), again = cefQueryCancel(id);
+            document.title = "cancelled:" + id + ":" + first + ":" + again;
+        }, 50);
+    </script></body></html>)");
+    ASSERT_TRUE(waitFor([&] { return client->canceled == 1 && client->lastTitle().rfind("cancelled", 0) == 0; }));
+    EXPECT_EQ(client->lastTitle(), "cancelled:1:true:false");
+    std::lock_guard<std::mutex> l(client->m);
+    ASSERT_EQ(client->held.size(), 1u);
+    client->held.front()->Success("ignored");
+    client->held.clear();
+}
+
+TEST_F(QtLayerTest, WindowOpenReachesOnBeforePopupWithItsUrl)
+{
+    open("/popup.html", R"(<html><body><script>
+        window.open("velmora://test/target.html?a=1");
+    </script></body></html>)");
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard<std::mutex> l(client->m);
+        return !client->popups.empty();
+    }));
+    std::lock_guard<std::mutex> l(client->m);
+    EXPECT_EQ(client->popups.front(), "velmora://test/target.html?a=1");
+    EXPECT_TRUE(client->popupOnIo);
+    EXPECT_EQ(client->browsers.size(), 1u); // cancelled: no browser made
+}
+
+TEST_F(QtLayerTest, KilledRendererReachesOnRenderProcessTerminated)
+{
+    const int registered = g_app->registered;
+    open("/crash.html", R"(<html><body><script>registerCallback(function () {});</script></body></html>)");
+    ASSERT_TRUE(waitFor([&] { return g_app->registered == registered + 1; }));
+    const int released = g_app->released;
+    browser->GetMainFrame()->LoadURL("chrome://crash");
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard<std::mutex> l(client->m);
+        return !client->terminations.empty();
+    }));
+    {
+        std::lock_guard<std::mutex> l(client->m);
+        const int status = client->terminations.front();
+        EXPECT_TRUE(status == TS_PROCESS_CRASHED || status == TS_ABNORMAL_TERMINATION) << status;
+    }
+    EXPECT_GE(g_app->released, released + 1);
+    // The page is dead: no function to call.
+    const int undelivered = g_app->undelivered;
+    sendToPage("x");
+    ASSERT_TRUE(waitFor([&] { return g_app->undelivered == undelivered + 1; }));
+    // A new load brings a new renderer.
+    browser->GetMainFrame()->LoadURL("velmora://test/crash.html");
+    ASSERT_TRUE(waitFor([&] { return g_app->registered == registered + 2; }));
+}
+
+TEST_F(QtLayerTest, ServedBodiesArriveWholeAndMissingPagesFail)
+{
+    // Far larger than one read buffer.
+    std::string big(300000, 'x');
+    open("/big.html", "<html><body><pre id=p>" + big + "</pre><script>"
+                      "cefQuery({request: 'ping:' + document.getElementById('p').textContent.length,"
+                      " onSuccess: function (r) { document.title = r; }});</script></body></html>");
+    ASSERT_TRUE(waitFor([&] { return client->hasTitle("pong:300000"); }));
+    const int ends = client->loadEnds;
+    EXPECT_GE(ends, 1);
+    browser->GetMainFrame()->LoadURL("velmora://test/missing.html");
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard<std::mutex> l(client->m);
+        return !client->errors.empty();
+    }));
+    std::lock_guard<std::mutex> l(client->m);
+    EXPECT_EQ(client->errors.front().first, int(ERR_FAILED));
+    EXPECT_EQ(client->errors.front().second, "velmora://test/missing.html");
+}
+
+// A child process leaves browsers open when its application object ends, with and without
+// an event loop that quit; the runtime then stops after the application is gone. Also in a
+// fresh process: no engine profile exists before the first browser.
+TEST(QtLayerExit, BrowsersStillOpenWhenTheApplicationEndsShutDownCleanly)
+{
+    for (const char* mode : {"--exit-with-open-browsers", "--quit-with-open-browsers", "--profile-at-first-browser"}) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {mode});
+        ASSERT_TRUE(child.waitForFinished(60000)) << mode;
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << mode;
+        EXPECT_EQ(child.exitCode(), 0) << mode;
+    }
+}
+
+} // namespace

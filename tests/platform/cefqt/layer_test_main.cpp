@@ -1,0 +1,100 @@
+// Entry of the layer tests: the runtime starts (with the QtWebEngine backend it finds by
+// itself) before the Qt application exists and stops after it is gone, as in the program.
+#include "layer_client.h"
+
+#include "include/cef_app.h"
+#include "qt/engine.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+CefRefPtr<layer_test::TestApp> g_app;
+CefRefPtr<layer_test::SiteFactory> g_site;
+
+namespace {
+
+// Child-process mode of the exit test: browsers (a page without a view and a window) are
+// still open when the application object goes away; then the runtime stops.
+int exitWithOpenBrowsers(bool runEventLoop)
+{
+    CefRefPtr<layer_test::TestClient> client = new layer_test::TestClient;
+    g_site->Put("/exit.html", "<html><body>bye</body></html>");
+    CefWindowInfo windowless;
+    windowless.SetAsWindowless(0, false);
+    CefBrowserHost::CreateBrowser(windowless, client.get(), "velmora://test/exit.html", CefBrowserSettings());
+    CefWindowInfo popup;
+    popup.SetAsPopup(0, "exit");
+    CefBrowserHost::CreateBrowser(popup, client.get(), "velmora://test/exit.html", CefBrowserSettings());
+    if (!layer_test::waitFor([&] { return client->loadEnds >= 2; }))
+        return 3;
+    if (!runEventLoop)
+        return 0;
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    return QApplication::exec();
+}
+
+// Child-process mode: the engine profile (cache and cookie files) is made at the first
+// browser, not at start-up, so a second instance that quits early never opens it.
+int profileAtFirstBrowser()
+{
+    if (cefqt::HasProfile())
+        return 4;
+    CefRefPtr<layer_test::TestClient> client = new layer_test::TestClient;
+    g_site->Put("/first.html", "<html><body>first</body></html>");
+    CefWindowInfo windowless;
+    windowless.SetAsWindowless(0, false);
+    CefBrowserHost::CreateBrowser(windowless, client.get(), "velmora://test/first.html", CefBrowserSettings());
+    if (!cefqt::HasProfile())
+        return 5;
+    return layer_test::waitFor([&] { return client->loadEnds >= 1; }) ? 0 : 3;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+#ifdef TM_VIEW_TESTS
+    if (qEnvironmentVariableIsSet("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+#endif
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Child-process modes of the exit test.
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const bool exitMode = mode == "--exit-with-open-browsers" || mode == "--quit-with-open-browsers";
+    const bool profileMode = mode == "--profile-at-first-browser";
+    ::testing::InitGoogleTest(&argc, argv);
+
+    // A profile folder of this process: test cases run in parallel processes.
+    QTemporaryDir cache(QDir::tempPath() + "/cefqt-layer-XXXXXX");
+    g_app = new layer_test::TestApp;
+    CefMainArgs args(argc, argv);
+    CefSettings settings;
+    settings.no_sandbox = 1;
+    settings.multi_threaded_message_loop = 1;
+    settings.user_agent = "TarquilMervane-Test";
+    settings.locale = "en";
+    settings.cache_path = cache.path().toStdString() + "/Cache";
+    settings.persist_session_cookies = 1;
+    CefInitialize(args, settings, g_app.get(), nullptr);
+    g_site = new layer_test::SiteFactory;
+    CefRegisterSchemeHandlerFactory("velmora", "test", g_site.get());
+
+    int rc = 0;
+    {
+        QApplication app(argc, argv);
+        if (exitMode)
+            rc = exitWithOpenBrowsers(mode == "--quit-with-open-browsers");
+        else if (profileMode)
+            rc = profileAtFirstBrowser();
+        else
+            rc = RUN_ALL_TESTS();
+    }
+    CefShutdown();
+    g_site = nullptr;
+    g_app = nullptr;
+    return rc;
+}
