@@ -8,7 +8,7 @@ bool CefParseURL(const CefString& url, CefURLParts& parts)
     const QUrl u(url.ToQString(), QUrl::StrictMode);
     if (!u.isValid() || u.scheme().isEmpty())
         return false;
-    parts.spec = u.toString(QUrl::FullyEncoded);
+    parts.full_url = u.toString(QUrl::FullyEncoded);
     parts.scheme = u.scheme();
     parts.username = u.userName(QUrl::FullyEncoded);
     parts.password = u.password(QUrl::FullyEncoded);
@@ -23,8 +23,8 @@ bool CefParseURL(const CefString& url, CefURLParts& parts)
 bool CefCreateURL(const CefURLParts& parts, CefString& url)
 {
     QUrl u;
-    if (!parts.spec.empty()) {
-        u = QUrl(parts.spec.ToQString(), QUrl::StrictMode);
+    if (!parts.full_url.empty()) {
+        u = QUrl(parts.full_url.ToQString(), QUrl::StrictMode);
     } else {
         u.setScheme(parts.scheme.ToQString());
         if (!parts.username.empty())

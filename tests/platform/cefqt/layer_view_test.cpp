@@ -66,7 +66,7 @@ protected:
         host = new QWidget;
         host->resize(500, 400);
         host->show();
-        QTest::qWaitForWindowExposed(host, 5000);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host, 5000));
     }
     void TearDown() override
     {
