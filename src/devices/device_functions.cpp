@@ -347,75 +347,77 @@ QString DeviceFunctions::readPropertyByArgs(const QMap<QString, QVariant>& args)
                          n);
 }
 
+namespace {
+
+// The arguments of the memory routines addressed by hardware id: the id is used directly.
+struct MemoryArgs {
+    QString id;
+    int length = 0;
+    int address = 0;
+    DeviceBlock data;
+    const char16_t* id16() const { return reinterpret_cast<const char16_t*>(id.utf16()); }
+};
+
+// False when a key is missing, the length is outside the block, the address is negative, or
+// (with data) the token count differs from the length.
+bool parseMemoryArgs(const QMap<QString, QVariant>& args, bool withData, MemoryArgs* out)
+{
+    if (!hasKeys(args, {"HardwareID", "DevicePath", "PARAMSIZE", "PARAMADDRESS"}) ||
+        (withData && !args.contains(QStringLiteral("PARAMDATA"))))
+        return false;
+    out->length = args.value(QStringLiteral("PARAMSIZE")).toInt();
+    if (!validLength(out->length) ||
+        !DeviceFunctions::parseAddress(args.value(QStringLiteral("PARAMADDRESS")).toString(), &out->address))
+        return false;
+    if (withData &&
+        !DeviceFunctions::tokensToBlock(args.value(QStringLiteral("PARAMDATA")).toString(), out->length, &out->data))
+        return false;
+    out->id = args.value(QStringLiteral("HardwareID")).toString();
+    return true;
+}
+
+} // namespace
+
 QString DeviceFunctions::readMemoryByArgs(const QMap<QString, QVariant>& args)
 {
-    if (!hasKeys(args, {"HardwareID", "DevicePath", "PARAMSIZE", "PARAMADDRESS"}))
+    MemoryArgs m;
+    if (!parseMemoryArgs(args, false, &m))
         return QString();
-    const int n = args.value(QStringLiteral("PARAMSIZE")).toInt();
-    int addr = 0;
-    if (!validLength(n) || !parseAddress(args.value(QStringLiteral("PARAMADDRESS")).toString(), &addr))
-        return QString();
-    const QString id = args.value(QStringLiteral("HardwareID")).toString();
-    return blockToTokens(read(reinterpret_cast<const char16_t*>(id.utf16()), n, addr), n);
+    return blockToTokens(read(m.id16(), m.length, m.address), m.length);
 }
 
 bool DeviceFunctions::writeMemoryByArgs(const QMap<QString, QVariant>& args)
 {
-    if (!hasKeys(args, {"HardwareID", "DevicePath", "PARAMSIZE", "PARAMADDRESS", "PARAMDATA"}))
-        return false;
-    const int n = args.value(QStringLiteral("PARAMSIZE")).toInt();
-    int addr = 0;
-    DeviceBlock block;
-    if (!parseAddress(args.value(QStringLiteral("PARAMADDRESS")).toString(), &addr) ||
-        !tokensToBlock(args.value(QStringLiteral("PARAMDATA")).toString(), n, &block))
-        return false;
-    const QString id = args.value(QStringLiteral("HardwareID")).toString();
-    return write(reinterpret_cast<const char16_t*>(id.utf16()), block, n, addr);
+    MemoryArgs m;
+    return parseMemoryArgs(args, true, &m) && write(m.id16(), m.data, m.length, m.address);
 }
 
 bool DeviceFunctions::updateMemoryByArgs(const QMap<QString, QVariant>& args)
 {
-    if (!hasKeys(args, {"HardwareID", "DevicePath", "PARAMSIZE", "PARAMADDRESS", "PARAMDATA"}))
+    MemoryArgs m;
+    if (!parseMemoryArgs(args, true, &m))
         return false;
-    const int n = args.value(QStringLiteral("PARAMSIZE")).toInt();
-    int addr = 0;
-    DeviceBlock block;
-    if (!parseAddress(args.value(QStringLiteral("PARAMADDRESS")).toString(), &addr) ||
-        !tokensToBlock(args.value(QStringLiteral("PARAMDATA")).toString(), n, &block))
-        return false;
-    const QString id = args.value(QStringLiteral("HardwareID")).toString();
-    const char16_t* id16 = reinterpret_cast<const char16_t*>(id.utf16());
     bool answered = false;
-    const DeviceBlock current = read(id16, n, addr, &answered);
+    const DeviceBlock current = read(m.id16(), m.length, m.address, &answered);
     if (!answered || !blockIsZero(current))
         return false;
-    return write(id16, block, n, addr);
+    return write(m.id16(), m.data, m.length, m.address);
 }
 
 bool DeviceFunctions::isMemoryEmptyByArgs(const QMap<QString, QVariant>& args)
 {
-    if (!hasKeys(args, {"HardwareID", "DevicePath", "PARAMSIZE", "PARAMADDRESS"}))
+    MemoryArgs m;
+    if (!parseMemoryArgs(args, false, &m))
         return false;
-    const int n = args.value(QStringLiteral("PARAMSIZE")).toInt();
-    int addr = 0;
-    if (!validLength(n) || !parseAddress(args.value(QStringLiteral("PARAMADDRESS")).toString(), &addr))
-        return false;
-    const QString id = args.value(QStringLiteral("HardwareID")).toString();
     bool answered = false;
-    const DeviceBlock block = read(reinterpret_cast<const char16_t*>(id.utf16()), n, addr, &answered);
+    const DeviceBlock block = read(m.id16(), m.length, m.address, &answered);
     return answered && blockIsZero(block);
 }
 
 bool DeviceFunctions::clearMemoryByArgs(const QMap<QString, QVariant>& args)
 {
-    if (!hasKeys(args, {"HardwareID", "DevicePath", "PARAMSIZE", "PARAMADDRESS"}))
-        return false;
-    const int n = args.value(QStringLiteral("PARAMSIZE")).toInt();
-    int addr = 0;
-    if (!validLength(n) || !parseAddress(args.value(QStringLiteral("PARAMADDRESS")).toString(), &addr))
-        return false;
-    const QString id = args.value(QStringLiteral("HardwareID")).toString();
-    return write(reinterpret_cast<const char16_t*>(id.utf16()), DeviceBlock(), n, addr);
+    MemoryArgs m;
+    return parseMemoryArgs(args, false, &m) && write(m.id16(), DeviceBlock(), m.length, m.address);
 }
 
 // ---- mouse configuration report ----
