@@ -27,7 +27,7 @@ public:
     // Unique within the process, > 0.
     virtual int GetIdentifier() = 0;
     virtual bool IsSame(CefRefPtr<CefBrowser> that) = 0;
-    // True for browsers the runtime opened itself (developer tools).
+    // True for popups a page opened (window.open) that the client allowed, and for developer tools.
     virtual bool IsPopup() = 0;
     virtual bool HasDocument() = 0;
     virtual CefRefPtr<CefFrame> GetMainFrame() = 0;

@@ -20,6 +20,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <mutex>
 #include <unistd.h>
 #include <sys/stat.h>
 
@@ -86,13 +87,10 @@ public:
         };
         auto pending = std::make_shared<Pending>();
         QPointer<QWebEngineUrlRequestJob> guard(job);
-        QPointer<QObject> self(this);
-        ReplyFn reply = [guard, self, pending](ResourceReply r) {
+        ReplyFn reply = [guard, pending](ResourceReply r) {
             if (pending->answered.exchange(true))
                 return;
-            if (!self)
-                return;
-            QMetaObject::invokeMethod(self.data(), [guard, r]() {
+            PostToGui([guard, r]() {
                 if (!guard)
                     return;
                 switch (r.kind) {
@@ -116,7 +114,7 @@ public:
                     guard->fail(QWebEngineUrlRequestJob::RequestFailed);
                     break;
                 }
-            }, Qt::QueuedConnection);
+            });
         };
         QObject::connect(job, &QObject::destroyed, this, [pending]() {
             if (!pending->answered.exchange(true) && pending->cancel)
@@ -208,6 +206,57 @@ QString ResolveCachePath(QString path)
     if (QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(QDir::tempPath()))
         return PrivateTempDir() + QLatin1Char('/') + info.fileName();
     return path;
+}
+
+namespace {
+
+struct GuiTarget {
+    std::mutex m;
+    QCoreApplication* app = nullptr;
+    bool tornDown = false;
+};
+GuiTarget& guiTarget()
+{
+    static GuiTarget* t = new GuiTarget; // used until process exit
+    return *t;
+}
+
+void guiTeardownStarts()
+{
+    GuiTarget& t = guiTarget();
+    std::lock_guard<std::mutex> l(t.m);
+    t.app = nullptr;
+    t.tornDown = true;
+}
+
+} // namespace
+
+void NoteGuiApplication()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    GuiTarget& t = guiTarget();
+    std::lock_guard<std::mutex> l(t.m);
+    if (t.app || t.tornDown)
+        return;
+    t.app = app;
+    qAddPostRoutine(&guiTeardownStarts);
+}
+
+void PostToGui(std::function<void()> fn)
+{
+    GuiTarget& t = guiTarget();
+    std::lock_guard<std::mutex> l(t.m);
+    QCoreApplication* app = t.app;
+    if (!app) {
+        if (t.tornDown)
+            return;
+        app = QCoreApplication::instance(); // not remembered yet
+        if (!app)
+            return;
+    }
+    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }
 
 void SetSchemeServer(const QByteArray& scheme, ServeFn serve)

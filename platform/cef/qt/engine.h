@@ -81,4 +81,11 @@ void SetSchemeServer(const QByteArray& scheme, ServeFn serve);
 // Called for every download the profile starts (GUI thread).
 void SetDownloadObserver(std::function<void(QWebEngineDownloadItem*)> observer);
 
+// Work from other threads for the GUI thread. The application is remembered on the GUI
+// thread (NoteGuiApplication, at the first page); its teardown starts with the post routines,
+// and from then on posts are dropped; a post in progress finishes before the application
+// object can go.
+void NoteGuiApplication();
+void PostToGui(std::function<void()> fn);
+
 } // namespace cefqt

@@ -419,6 +419,7 @@ PageHost::PageHost(PageEvents* events, const Options& options, QObject* owner)
     : QObject(owner), events_(events), functions_(GlobalFunctions())
 {
     liveHosts().append(this);
+    NoteGuiApplication();
     QWebEngineProfile* profile = Profile();
     page_ = new EnginePage(profile, this);
     keepCleanupLast();

@@ -58,13 +58,10 @@ bool onGui()
     return app && QThread::currentThread() == app->thread();
 }
 
-// Runs fn on the GUI thread later; dropped when the application is gone.
+// Runs fn on the GUI thread later; dropped once the application's teardown started.
 void postToGui(std::function<void()> fn)
 {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app)
-        return;
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+    PostToGui(std::move(fn));
 }
 
 // ---- values ----------------------------------------------------------------------
@@ -234,9 +231,10 @@ struct PendingAnswer {
         std::lock_guard<std::mutex> l(m);
         return answered;
     }
-    void wait()
+    // Also ends when abandoned() answers true (the browser is closing).
+    void wait(const std::function<bool()>& abandoned)
     {
-        while (!done() && QCoreApplication::instance()) {
+        while (!done() && !abandoned() && QCoreApplication::instance()) {
             QEventLoop loop;
             QTimer::singleShot(10, &loop, &QEventLoop::quit);
             loop.exec();
@@ -348,6 +346,12 @@ public:
 
     void close()
     {
+        if (waiting_ > 0) {
+            // Inside a page callback that waits for the client (a dialog): the page goes once
+            // that call has returned.
+            closeWhenIdle_ = true;
+            return;
+        }
         if (host_)
             delete host_.data(); // reports destroyed() -> Closed()
         else
@@ -458,10 +462,7 @@ public:
         cef_backend::PopupDecision d = core_->BeforePopup(target, std::string());
         if (d.cancel)
             return;
-        CefRefPtr<CefClient> client = d.client;
-        if (!client && core_->Browser())
-            client = core_->Browser()->GetHost()->GetClient();
-        CefBrowserHost::CreateBrowser(d.window_info, client, target, d.settings);
+        core_->OpenPopup(d, target);
     }
 
     void renderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status, int) override
@@ -621,7 +622,10 @@ public:
             *ok = false; // suppressed: as if dismissed
             return true;
         }
-        pending->wait();
+        if (!waitForClient(*pending)) {
+            *ok = false; // the browser is closing: dismissed
+            return true;
+        }
         *ok = pending->ok;
         *text = pending->text;
         return true;
@@ -646,7 +650,10 @@ public:
             });
         if (!handled)
             return false;
-        pending->wait();
+        if (!waitForClient(*pending)) {
+            *files = QStringList();
+            return true;
+        }
         *files = pending->ok ? pending->list : QStringList();
         return true;
     }
@@ -664,6 +671,20 @@ public:
     }
 
 private:
+    // Waits (GUI stays responsive) until the client answers; false when the browser started
+    // closing meanwhile (the page then closes after the engine's call returned).
+    bool waitForClient(PendingAnswer& pending)
+    {
+        ++waiting_;
+        pending.wait([this]() { return closeWhenIdle_; });
+        --waiting_;
+        if (!closeWhenIdle_)
+            return true;
+        if (waiting_ == 0)
+            QTimer::singleShot(0, this, [this]() { close(); });
+        return false;
+    }
+
     void reportClosed()
     {
         if (closedReported_)
@@ -728,6 +749,8 @@ private:
     QWebEnginePage* pageKey_ = nullptr; // key in pages(), never dereferenced
     bool primed_ = false;
     bool closedReported_ = false;
+    int waiting_ = 0;            // page callbacks waiting for the client's answer
+    bool closeWhenIdle_ = false; // close asked while one was waiting
     QString pendingUrl_;
     QString pendingHtml_;
     QSet<QString> names_;
@@ -903,6 +926,7 @@ public:
                 background = fromCefColor(background_);
         }
         auto make = [core, params, inspected, link, background]() -> bool {
+            NoteGuiApplication();
             auto* g = new GuiBrowser(core, params, inspected);
             link->gui = g;
             if (!g->start(background)) {

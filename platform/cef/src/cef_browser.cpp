@@ -214,8 +214,9 @@ private:
 class BrowserImpl : public CefBrowser, public CefBrowserHost, public cef_backend::BrowserCore {
 public:
     BrowserImpl(int id, CefRefPtr<CefClient> client, const CefWindowInfo& wi, const CefBrowserSettings& settings,
-                bool devtools)
-        : id_(id), client_(client), windowInfo_(wi), settings_(settings), devtools_(devtools)
+                bool devtools, bool popup, CefWindowHandle opener)
+        : id_(id), client_(client), windowInfo_(wi), settings_(settings), devtools_(devtools), popup_(popup),
+          opener_(opener)
     {
     }
 
@@ -298,7 +299,7 @@ public:
     }
     int GetIdentifier() override { return id_; }
     bool IsSame(CefRefPtr<CefBrowser> that) override { return that && that->GetIdentifier() == id_; }
-    bool IsPopup() override { return devtools_; }
+    bool IsPopup() override { return devtools_ || popup_; }
     bool HasDocument() override
     {
         std::lock_guard<std::recursive_mutex> l(m_);
@@ -368,7 +369,7 @@ public:
         std::lock_guard<std::recursive_mutex> l(m_);
         return window_;
     }
-    CefWindowHandle GetOpenerWindowHandle() override { return windowInfo_.parent_window; }
+    CefWindowHandle GetOpenerWindowHandle() override { return popup_ ? opener_ : windowInfo_.parent_window; }
     CefRefPtr<CefClient> GetClient() override { return client_; }
     CefRefPtr<CefRequestContext> GetRequestContext() override { return nullptr; }
     double GetZoomLevel() override
@@ -557,6 +558,7 @@ public:
             return c;
         }());
     }
+    int OpenPopup(const cef_backend::PopupDecision& decision, const std::string& targetUrl) override;
     void BeforeContextMenu(const cef_backend::ContextMenuInfo& info, CefRefPtr<CefMenuModel> model) override
     {
         CefRefPtr<BrowserImpl> self = this;
@@ -786,10 +788,14 @@ private:
         CefPostTask(TID_UI, [self] {
             if (self->IsClosed() || !self->client_)
                 return;
+            self->announcedUi_ = true;
             if (auto h = self->client_->GetLifeSpanHandler())
                 h->OnAfterCreated(self.get());
         });
         CefPostTask(TID_RENDERER, [self] {
+            if (self->IsClosed())
+                return;
+            self->announcedRenderer_ = true;
             if (CefRefPtr<CefRenderProcessHandler> rph = RenderHandler())
                 rph->OnBrowserCreated(self.get());
         });
@@ -817,6 +823,8 @@ private:
     const CefWindowInfo windowInfo_;
     const CefBrowserSettings settings_;
     const bool devtools_;
+    const bool popup_;              // opened by the page (window.open) and allowed by the client
+    const CefWindowHandle opener_;  // popups: the opener's window
     std::atomic<bool> cursorDisabled_{false};
     std::atomic<int> inspectedId_{0};
 
@@ -834,6 +842,9 @@ private:
     double zoom_ = 0;
     CefRefPtr<BrowserImpl> devtoolsBrowser_;
 
+    bool announcedUi_ = false;       // UI thread only: OnAfterCreated ran
+    bool announcedRenderer_ = false; // REN thread only: OnBrowserCreated ran
+
     // REN thread only.
     std::map<int64, CefRefPtr<CefV8Context>> contexts_;
     int64 currentContext_ = 0;
@@ -843,17 +854,20 @@ private:
 
     friend class FrameImpl;
     friend CefRefPtr<BrowserImpl> createBrowser(const CefWindowInfo&, CefRefPtr<CefClient>, const std::string&,
-                                                const CefBrowserSettings&, bool, BrowserImpl*, const CefPoint&);
+                                                const CefBrowserSettings&, bool, BrowserImpl*, const CefPoint&,
+                                                BrowserImpl*);
 };
 
+// opener: the browser whose page opened this one as a popup (null: not a popup).
 CefRefPtr<BrowserImpl> createBrowser(const CefWindowInfo& wi, CefRefPtr<CefClient> client, const std::string& url,
                                      const CefBrowserSettings& settings, bool devtools, BrowserImpl* inspected,
-                                     const CefPoint& inspectAt)
+                                     const CefPoint& inspectAt, BrowserImpl* opener)
 {
     cef_backend::Backend* backend = cef_internal::Backend();
     if (!backend || !client || !ThreadsRunning())
         return nullptr;
-    CefRefPtr<BrowserImpl> b = new BrowserImpl(g_nextBrowserId.fetch_add(1), client, wi, settings, devtools);
+    CefRefPtr<BrowserImpl> b = new BrowserImpl(g_nextBrowserId.fetch_add(1), client, wi, settings, devtools,
+                                               opener != nullptr, opener ? opener->GetWindowHandle() : 0);
     {
         std::lock_guard<std::mutex> l(registryMutex());
         registry()[b->Id()] = b;
@@ -863,6 +877,7 @@ CefRefPtr<BrowserImpl> createBrowser(const CefWindowInfo& wi, CefRefPtr<CefClien
     params.settings = settings;
     params.url = url;
     params.is_devtools = devtools;
+    params.is_popup = opener != nullptr;
     std::shared_ptr<cef_backend::BrowserView> inspectedView = inspected ? inspected->View() : nullptr;
     params.inspected = inspectedView.get();
     params.inspect_at = inspectAt;
@@ -893,12 +908,22 @@ void BrowserImpl::ShowDevTools(const CefWindowInfo& windowInfo, CefRefPtr<CefCli
         }
     }
     CefRefPtr<BrowserImpl> dev =
-        createBrowser(windowInfo, client ? client : client_, std::string(), settings, true, this, inspect_at);
+        createBrowser(windowInfo, client ? client : client_, std::string(), settings, true, this, inspect_at, nullptr);
     if (!dev)
         return;
     dev->SetInspected(id_);
     std::lock_guard<std::recursive_mutex> l(m_);
     devtoolsBrowser_ = dev;
+}
+
+int BrowserImpl::OpenPopup(const cef_backend::PopupDecision& decision, const std::string& targetUrl)
+{
+    if (decision.cancel || IsClosed())
+        return 0;
+    CefRefPtr<CefClient> client = decision.client ? decision.client : client_;
+    CefRefPtr<BrowserImpl> popup = createBrowser(decision.window_info, client, targetUrl, decision.settings, false,
+                                                 nullptr, CefPoint(), this);
+    return popup ? popup->Id() : 0;
 }
 
 void BrowserImpl::Closed()
@@ -922,13 +947,17 @@ void BrowserImpl::Closed()
         }
     }
     CefRefPtr<BrowserImpl> self = this;
+    // A browser that was never announced (its view went before creation completed) is
+    // not reported as closing either.
     CefPostTask(TID_RENDERER, [self] {
         self->ReleaseAllContexts();
+        if (!self->announcedRenderer_)
+            return;
         if (CefRefPtr<CefRenderProcessHandler> rph = RenderHandler())
             rph->OnBrowserDestroyed(self.get());
     });
     const bool posted = CefPostTask(TID_UI, [self] {
-        if (self->client_)
+        if (self->client_ && self->announcedUi_)
             if (auto h = self->client_->GetLifeSpanHandler())
                 h->OnBeforeClose(self.get());
         std::shared_ptr<cef_backend::BrowserView> v = self->TakeView();
@@ -1023,5 +1052,5 @@ bool InvokePageFunction(CefRefPtr<CefBrowser> browser, int64 contextId, int64 fu
 bool CefBrowserHost::CreateBrowser(const CefWindowInfo& windowInfo, CefRefPtr<CefClient> client, const CefString& url,
                                    const CefBrowserSettings& settings, CefRefPtr<CefRequestContext>)
 {
-    return createBrowser(windowInfo, client, url.ToString(), settings, false, nullptr, CefPoint()) != nullptr;
+    return createBrowser(windowInfo, client, url.ToString(), settings, false, nullptr, CefPoint(), nullptr) != nullptr;
 }

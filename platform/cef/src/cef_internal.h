@@ -28,8 +28,9 @@ void StartThreads();
 void StopThreads();
 bool ThreadsRunning();
 bool IsTaskThread(CefThreadId id);
-// Tasks run so far on all task threads.
-uint64_t ExecutedTaskCount();
+// Waits until no task is queued or running on any task thread (besides the caller's own),
+// including tasks those post while it waits. false on timeout.
+bool WaitForTasksToSettle(int timeoutMs);
 
 // Runs fn on thread and waits for it (inline when already there). Answers fallback when the
 // thread is not running or drops the task.

@@ -282,7 +282,12 @@ struct RendererState {
     std::map<std::pair<std::string, int>, Request> requests;
     std::map<std::string, int> counters;
 
-    static std::string ContextKey(CefRefPtr<CefV8Context> ctx) { return std::to_string(V8ContextId(ctx)); }
+    // Context ids are unique per browser only.
+    static std::string ContextKey(CefRefPtr<CefV8Context> ctx)
+    {
+        CefRefPtr<CefBrowser> browser = ctx->GetBrowser();
+        return std::to_string(browser ? browser->GetIdentifier() : 0) + ":" + std::to_string(V8ContextId(ctx));
+    }
 
     void SendCancel(CefRefPtr<CefBrowser> browser, const std::string& ctx, int requestId)
     {

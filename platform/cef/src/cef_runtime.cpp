@@ -129,11 +129,9 @@ CefMainArgs::CefMainArgs(const void*)
         if (!storage_.empty() && storage_.back().empty())
             storage_.pop_back();
     }
-    for (auto& s : storage_)
-        pointers_.push_back(&s[0]);
-    pointers_.push_back(nullptr);
+    owned_ = true;
+    relink();
     argc = int(storage_.size());
-    argv = pointers_.data();
 }
 
 int CefExecuteProcess(const CefMainArgs& args, CefRefPtr<CefApp> application, void*)

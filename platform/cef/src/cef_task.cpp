@@ -28,7 +28,23 @@ int slotOf(CefThreadId id)
 }
 
 thread_local int t_currentSlot = -1;
-std::atomic<uint64_t> g_executed{0};
+
+// Tasks due on any task thread that have not finished yet (queued or running). A task that
+// posts another one adds it before its own count is dropped, so zero means every chain of
+// tasks has come to rest.
+std::atomic<int64_t> g_unfinished{0};
+std::mutex g_settledMutex;
+std::condition_variable g_settled;
+
+void addUnfinished(int64_t n) { g_unfinished.fetch_add(n); }
+void dropUnfinished(int64_t n)
+{
+    // One left may be a task that waits for the others.
+    if (n > 0 && g_unfinished.fetch_sub(n) - n <= 1) {
+        std::lock_guard<std::mutex> l(g_settledMutex);
+        g_settled.notify_all();
+    }
+}
 
 class TaskThread {
 public:
@@ -64,6 +80,7 @@ public:
             rest.swap(queue_);
             delayed.swap(delayed_);
         }
+        dropUnfinished(int64_t(rest.size()));
         // Released here, outside the lock.
     }
 
@@ -77,7 +94,7 @@ public:
         if (delayMs > 0)
             delayed_.emplace(Clock::now() + std::chrono::milliseconds(delayMs), task);
         else
-            queue_.push_back(task);
+            enqueue(task);
         cv_.notify_all();
         return true;
     }
@@ -101,7 +118,7 @@ private:
                 for (;;) {
                     const auto now = Clock::now();
                     while (accepting_ && !delayed_.empty() && delayed_.begin()->first <= now) {
-                        queue_.push_back(delayed_.begin()->second);
+                        enqueue(delayed_.begin()->second);
                         delayed_.erase(delayed_.begin());
                     }
                     if (!queue_.empty())
@@ -118,8 +135,15 @@ private:
             }
             task->Execute();
             task = nullptr;
-            g_executed.fetch_add(1);
+            dropUnfinished(1);
         }
+    }
+
+    // Under m_.
+    void enqueue(CefRefPtr<CefTask> task)
+    {
+        addUnfinished(1);
+        queue_.push_back(std::move(task));
     }
 
     const int slot_;
@@ -196,7 +220,14 @@ void StopThreads()
 
 bool ThreadsRunning() { return g_running; }
 
-uint64_t ExecutedTaskCount() { return g_executed.load(); }
+bool WaitForTasksToSettle(int timeoutMs)
+{
+    // The caller's own task, when it is one, is still running.
+    const int64_t own = t_currentSlot >= 0 ? 1 : 0;
+    std::unique_lock<std::mutex> l(g_settledMutex);
+    return g_settled.wait_for(l, std::chrono::milliseconds(timeoutMs),
+                              [own] { return g_unfinished.load() <= own; });
+}
 
 bool IsTaskThread(CefThreadId id) { return t_currentSlot >= 0 && t_currentSlot == slotOf(id); }
 

@@ -153,19 +153,11 @@ bool WaitForThread(CefThreadId thread, int timeoutMs)
 
 bool WaitForIdle(int timeoutMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    const CefThreadId threads[] = {TID_UI, TID_IO, TID_RENDERER, TID_FILE};
-    for (;;) {
-        const uint64_t before = cef_internal::ExecutedTaskCount();
-        for (CefThreadId t : threads) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !WaitForThread(t, int(left.count())))
-                return false;
-        }
-        // Only our four markers ran: nothing else was queued.
-        if (cef_internal::ExecutedTaskCount() - before == 4)
-            return true;
-    }
+    // A task counts until it has finished, and what it posts counts before that: tasks that
+    // hand work to each other across threads keep the count above zero.
+    if (!cef_internal::ThreadsRunning())
+        return false;
+    return cef_internal::WaitForTasksToSettle(timeoutMs);
 }
 
 bool StartRuntime(CefRefPtr<CefApp> app, const std::vector<std::string>& argv)
@@ -370,6 +362,19 @@ cef_backend::PopupDecision TestHost::Popup(int id, const std::string& targetUrl,
         return d;
     }
     return c->BeforePopup(targetUrl, frameName);
+}
+
+int TestHost::WindowOpen(int id, const std::string& targetUrl)
+{
+    auto c = Core(id);
+    if (!c)
+        return 0;
+    const cef_backend::PopupDecision d = c->BeforePopup(targetUrl, std::string());
+    if (d.cancel)
+        return 0;
+    const int popup = c->OpenPopup(d, targetUrl);
+    WaitForIdle();
+    return popup;
 }
 
 CefRefPtr<CefMenuModel> TestHost::ContextMenu(int id, const cef_backend::ContextMenuInfo& info,

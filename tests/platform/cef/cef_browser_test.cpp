@@ -65,6 +65,20 @@ TEST_F(CefBrowserTest, DeferredCreationAnnouncesOnlyWhenTheViewExists)
     EXPECT_TRUE(log.has("OnAfterCreated@UI"));
 }
 
+TEST_F(CefBrowserTest, ViewGoneBeforeCreationCompletedIsNeitherAnnouncedNorClosed)
+{
+    host.SetAutoCreate(false);
+    const int id = CreateTestBrowser(host, client.get());
+    ASSERT_GT(id, 0);
+    host.DestroyView(id);
+    host.CompleteCreation(id); // too late: the browser is gone
+    cef_test::WaitForIdle();
+    // A client counting its browsers (OnAfterCreated up, OnBeforeClose down) stays balanced.
+    for (const char* e : {"OnAfterCreated@UI", "OnBeforeClose@UI", "OnBrowserCreated@REN", "OnBrowserDestroyed@REN"})
+        EXPECT_FALSE(log.has(e)) << e;
+    EXPECT_TRUE(host.Browser(id) == nullptr || !host.Browser(id)->GetMainFrame()->IsValid());
+}
+
 TEST_F(CefBrowserTest, RefusedCreationReportsFalse)
 {
     host.SetAcceptCreation(false);

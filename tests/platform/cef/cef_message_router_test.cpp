@@ -104,6 +104,27 @@ TEST_F(CefMessageRouterTest, SecondAnswerOfANonPersistentQueryIsIgnored)
     EXPECT_EQ(pageCalls()[0].second[0], ScriptValue::MakeString("first"));
 }
 
+TEST_F(CefMessageRouterTest, AnswersRacingFromManyThreadsCompleteTheQueryOnce)
+{
+    for (int round = 0; round < 20; ++round)
+        query("race");
+    std::vector<std::thread> threads;
+    for (const auto& q : handler.Queries()) {
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([cb = q.callback, t] {
+                if (t % 2)
+                    cb->Failure(t, "f");
+                else
+                    cb->Success("s");
+            });
+    }
+    for (auto& t : threads)
+        t.join();
+    cef_test::WaitForIdle();
+    EXPECT_EQ(host.PageCalls(id).size(), 20u); // one answer per query
+    EXPECT_EQ(client->router->GetPendingCount(nullptr, nullptr), 0);
+}
+
 TEST_F(CefMessageRouterTest, PersistentQueryAnswersUntilFailure)
 {
     query("watch", true);
@@ -185,6 +206,43 @@ TEST_F(CefMessageRouterTest, RendererTerminationCancels)
     host.TerminateRenderer(id);
     cef_test::WaitForIdle();
     EXPECT_EQ(handler.Canceled().size(), 1u);
+}
+
+TEST_F(CefMessageRouterTest, BrowsersWhoseContextsShareAnIdKeepTheirQueriesApart)
+{
+    // Context ids are chosen by the engine per browser: two browsers may use the same one.
+    const int other = CreateTestBrowser(host, client.get());
+    ASSERT_GT(other, 0);
+    const int64 shared = 500;
+    host.Core(id)->ContextCreated(shared, "velmora://settings/a.html");
+    host.Core(other)->ContextCreated(shared, "velmora://settings/b.html");
+    cef_test::WaitForIdle();
+    auto ask = [&](int browser, const std::string& request) {
+        return host.CallGlobal(browser, shared, "cefQuery",
+                               {ScriptValue::MakeObject({{"request", ScriptValue::MakeString(request)},
+                                                         {"onSuccess", onSuccess}})});
+    };
+    EXPECT_EQ(ask(id, "from a"), ScriptValue::MakeInt(1));
+    EXPECT_EQ(ask(other, "from b"), ScriptValue::MakeInt(1));
+    cef_test::WaitForIdle();
+    const auto queries = handler.Queries();
+    ASSERT_EQ(queries.size(), 2u);
+    queries[0].callback->Success("to a");
+    queries[1].callback->Success("to b");
+    cef_test::WaitForIdle();
+    const auto callsA = host.PageCalls(id), callsB = host.PageCalls(other);
+    ASSERT_EQ(callsA.size(), 1u);
+    ASSERT_EQ(callsB.size(), 1u);
+    EXPECT_EQ(callsA[0].args, std::vector<ScriptValue>{ScriptValue::MakeString("to a")});
+    EXPECT_EQ(callsB[0].args, std::vector<ScriptValue>{ScriptValue::MakeString("to b")});
+
+    // Releasing one browser's context cancels only its own query.
+    ask(id, "pending a");
+    ask(other, "pending b");
+    cef_test::WaitForIdle();
+    host.Core(other)->ContextReleased(shared);
+    cef_test::WaitForIdle();
+    EXPECT_EQ(handler.Canceled(), std::vector<int64>{handler.Queries().back().id});
 }
 
 TEST_F(CefMessageRouterTest, AnswerAfterTheRouterIsGoneIsHarmless)

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -126,6 +128,27 @@ TEST(CefRuntimeTest, MainArgsFromTheModuleHandleCarryTheProcessCommandLine)
     ASSERT_NE(args.argv, nullptr);
     EXPECT_NE(std::string(args.argv[0]).find("test_cef_base"), std::string::npos);
     EXPECT_EQ(args.argv[args.argc], nullptr);
+}
+
+TEST(CefRuntimeTest, ACopyOfModuleHandleArgumentsOutlivesTheOriginal)
+{
+    int dummy = 0;
+    auto original = std::make_unique<CefMainArgs>(static_cast<const void*>(&dummy));
+    const CefMainArgs copy(*original);
+    CefMainArgs assigned;
+    assigned = *original;
+    const std::string first = original->argv[0];
+    original.reset();
+    for (const CefMainArgs* a : std::vector<const CefMainArgs*>{&copy, &assigned}) {
+        ASSERT_EQ(a->argc, copy.argc);
+        EXPECT_EQ(std::string(a->argv[0]), first);
+        EXPECT_EQ(a->argv[a->argc], nullptr);
+    }
+    char arg0[] = "prog";
+    char* argv[] = {arg0, nullptr};
+    const CefMainArgs given(1, argv);
+    const CefMainArgs givenCopy(given);
+    EXPECT_EQ(givenCopy.argv, argv); // the caller's vector is shared, as given
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -51,6 +52,31 @@ TEST_F(CefTaskTest, TasksRunInPostingOrderOnTheirThread)
         }
     }
     EXPECT_FALSE(CefCurrentlyOn(TID_UI)); // the test's own thread is none of them
+}
+
+TEST_F(CefTaskTest, WaitForIdleCoversWorkHandedOnToAnotherThread)
+{
+    // A renderer task hands work to the UI thread, which hands it to IO (as a released context
+    // reaches the browser side). Many rounds: a wait that misses the hop does so only now and then.
+    std::atomic<int> arrived{0};
+    for (int round = 1; round <= 1000; ++round) {
+        ASSERT_TRUE(CefPostTask(TID_RENDERER, [&] {
+            CefPostTask(TID_UI, [&] { CefPostTask(TID_IO, [&] { ++arrived; }); });
+        }));
+        ASSERT_TRUE(cef_test::WaitForIdle());
+        ASSERT_EQ(arrived.load(), round);
+    }
+    // From a task thread: every other task, not the caller's own.
+    std::atomic<int> seen{-1};
+    std::atomic<bool> settled{false};
+    CefPostTask(TID_FILE, [&] {
+        CefPostTask(TID_RENDERER, [&] { CefPostTask(TID_UI, [&] { ++arrived; }); });
+        settled = cef_test::WaitForIdle();
+        seen = arrived.load();
+    });
+    ASSERT_TRUE(cef_test::WaitForIdle());
+    EXPECT_TRUE(settled.load());
+    EXPECT_EQ(seen.load(), 1001);
 }
 
 TEST_F(CefTaskTest, DelayedTaskRunsAfterQueuedOnesAndTaskRunnerMatchesThread)

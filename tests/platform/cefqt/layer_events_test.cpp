@@ -69,13 +69,23 @@ public:
             completedPath = item->GetFullPath().ToString();
         }
     }
-    bool OnJSDialog(CefRefPtr<CefBrowser>, const CefString&, const CefString&, JSDialogType type,
+    bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString&, const CefString&, JSDialogType type,
                     const CefString& message, const CefString&, CefRefPtr<CefJSDialogCallback> callback,
                     bool&) override
     {
         {
             std::lock_guard<std::mutex> l(m);
             dialogs.push_back(message.ToString());
+        }
+        if (holdDialogs) {
+            {
+                std::lock_guard<std::mutex> l(m);
+                heldDialogs.push_back(callback);
+            }
+            // The browser is closed while its page waits for the answer.
+            CefRefPtr<CefBrowser> b = browser;
+            CefPostTask(TID_UI, CefCreateClosureTask([b] { b->GetHost()->CloseBrowser(false); }));
+            return true;
         }
         // Answered later, from another thread.
         std::thread([callback, type]() { callback->Continue(type == JSDIALOGTYPE_CONFIRM, "typed"); }).detach();
@@ -84,6 +94,8 @@ public:
 
     std::vector<bool> loading;
     std::vector<std::string> dialogs, protocols;
+    std::atomic<bool> holdDialogs{false};
+    std::vector<CefRefPtr<CefJSDialogCallback>> heldDialogs;
     bool lastCanGoBack = false;
     std::string downloadDir, suggestedName, downloadUrl, completedPath;
     std::atomic<bool> quotaOnIo{false};
@@ -258,6 +270,31 @@ TEST_F(QtLayerEventsTest, ScriptDialogsAnsweredLaterByTheClientReachThePage)
     ASSERT_TRUE(waitFor([&] { return client->hasTitle("confirm:true,prompt:null"); }));
     std::lock_guard<std::mutex> l(client->m);
     EXPECT_EQ(client->dialogs, (std::vector<std::string>{"sure?", "name?", "done"}));
+}
+
+TEST_F(QtLayerEventsTest, BrowserClosedWhileTheClientHoldsADialogClosesAndTheLateAnswerIsHarmless)
+{
+    g_site->Put("/stuck.html", R"(<html><body><script>
+        alert("stuck");
+        document.title = "after";
+    </script></body></html>)");
+    client = new EventsClient;
+    client->holdDialogs = true;
+    CefWindowInfo info;
+    info.SetAsWindowless(0, false);
+    ASSERT_TRUE(CefBrowserHost::CreateBrowser(info, client.get(), "velmora://test/stuck.html", CefBrowserSettings()));
+    ASSERT_TRUE(waitFor([&] { return client->closed == 1; }, 10000));
+    browser = client->first();
+    std::vector<CefRefPtr<CefJSDialogCallback>> held;
+    {
+        std::lock_guard<std::mutex> l(client->m);
+        held.swap(client->heldDialogs);
+    }
+    ASSERT_EQ(held.size(), 1u);
+    held.front()->Continue(true, "late"); // harmless
+    waitFor([] { return false; }, 200); // give a wrong late delivery the chance to show
+    EXPECT_FALSE(client->hasTitle("after"));
+    EXPECT_FALSE(browser->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("x")));
 }
 
 TEST_F(QtLayerEventsTest, WindowCloseFromThePageClosesTheBrowser)

@@ -195,6 +195,10 @@ TEST_F(QtLayerViewTest, PopupTheClientAllowsOpensInAWindowOfItsOwn)
     QWidget* w = QWidget::find(WId(popup->GetHost()->GetWindowHandle()));
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isWindow());
+    // A popup the page opened is one for the client too; its opener is the page's browser.
+    EXPECT_TRUE(popup->IsPopup());
+    EXPECT_FALSE(browser->IsPopup());
+    EXPECT_EQ(popup->GetHost()->GetOpenerWindowHandle(), browser->GetHost()->GetWindowHandle());
     ASSERT_TRUE(waitFor([&] { return client->loadEnds >= 2; }));
     EXPECT_EQ(popup->GetMainFrame()->GetURL().ToString(), "velmora://test/size.html");
     // The user closes the window: the browser closes.

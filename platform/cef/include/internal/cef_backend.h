@@ -154,9 +154,13 @@ public:
     virtual void ConsoleMessage(const std::string& message, const std::string& source, int line) = 0;
 
     // --- Requests for a decision
-    // Blocks (IO). When not cancelled the backend may open the popup as a new browser with
-    // CefBrowserHost::CreateBrowser and the decision's values, or drop it.
+    // Blocks (IO). When not cancelled the backend may open the popup with OpenPopup, or drop it.
     virtual PopupDecision BeforePopup(const std::string& targetUrl, const std::string& targetFrameName) = 0;
+    // Opens a popup that BeforePopup did not cancel as a new browser with the decision's
+    // window, client (this browser's when null) and settings: IsPopup() is true for it and
+    // its opener window is this browser's. Call on the engine's thread. Answers the new
+    // browser's id, 0 when cancelled or refused.
+    virtual int OpenPopup(const PopupDecision& decision, const std::string& targetUrl) = 0;
     // Blocks (UI). The backend seeds model with the engine's own items; the client edits it.
     virtual void BeforeContextMenu(const ContextMenuInfo& info, CefRefPtr<CefMenuModel> model) = 0;
     // Blocks (UI). true: handled by the client; false: the backend runs the engine's command.
@@ -209,6 +213,7 @@ struct CreateParams {
     CefBrowserSettings settings;
     std::string url;
     bool is_devtools = false;
+    bool is_popup = false;            // opened by page script (window.open) and allowed by the client
     BrowserView* inspected = nullptr; // developer tools: the inspected browser's view (valid during the call only)
     CefPoint inspect_at;              // developer tools: (0,0) = no element
 };

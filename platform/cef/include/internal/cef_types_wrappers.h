@@ -60,13 +60,42 @@ public:
     CefMainArgs() = default;
     CefMainArgs(int argc_, char** argv_) : argc(argc_), argv(argv_) {}
     explicit CefMainArgs(const void* instance);
+    // A copy of arguments read from the process owns its own strings.
+    CefMainArgs(const CefMainArgs& other)
+        : argc(other.argc), argv(other.argv), storage_(other.storage_), owned_(other.owned_)
+    {
+        relink();
+    }
+    CefMainArgs& operator=(const CefMainArgs& other)
+    {
+        if (this != &other) {
+            argc = other.argc;
+            argv = other.argv;
+            storage_ = other.storage_;
+            owned_ = other.owned_;
+            relink();
+        }
+        return *this;
+    }
 
     int argc = 0;
     char** argv = nullptr;
 
 private:
+    void relink()
+    {
+        pointers_.clear();
+        if (!owned_)
+            return; // the caller's argv, shared as given
+        for (auto& s : storage_)
+            pointers_.push_back(&s[0]);
+        pointers_.push_back(nullptr);
+        argv = pointers_.data();
+    }
+
     std::vector<std::string> storage_;
     std::vector<char*> pointers_;
+    bool owned_ = false; // storage_ and pointers_ back argv
 };
 
 // Runtime settings; every field not set stays zero/empty.

@@ -28,7 +28,8 @@ using cef_backend::ScriptValue;
 // Waits until every task posted to the thread before the call has run. false on timeout or
 // when the thread is not running.
 bool WaitForThread(CefThreadId thread, int timeoutMs = 5000);
-// Waits until UI, IO and renderer threads are idle (repeats while they post to each other).
+// Waits until no task is queued or running on the task threads, including the ones they post to
+// each other meanwhile. false on timeout or when the runtime is not running.
 bool WaitForIdle(int timeoutMs = 5000);
 
 // Starts the runtime for a test with default settings (no log file) and the given app.
@@ -103,6 +104,9 @@ public:
     // and a new context is created (its id answered in *newContext). Answers "cancelled".
     bool Navigate(int id, const std::string& url, bool isRedirect = false, int64* newContext = nullptr);
     cef_backend::PopupDecision Popup(int id, const std::string& targetUrl, const std::string& frameName = "");
+    // window.open in the page: OnBeforePopup, then, unless the client cancelled it, the popup
+    // opens as a browser of its own (as the engine does). Answers its id (0: cancelled or refused).
+    int WindowOpen(int id, const std::string& targetUrl);
     // Runs OnBeforeContextMenu on a model holding the given engine items; answers the model.
     CefRefPtr<CefMenuModel> ContextMenu(int id, const cef_backend::ContextMenuInfo& info,
                                         const std::vector<std::pair<int, std::string>>& engineItems = {});
