@@ -3,6 +3,14 @@
 #include <QDir>
 #include <QFile>
 
+#ifdef Q_OS_WIN
+
+// The system temporary folder is already the user's own there.
+QString privateTempPathIn(const QString& base, const QString&) { return QDir::cleanPath(base); }
+QString privateTempPath() { return QDir::cleanPath(QDir::tempPath()); }
+
+#else
+
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,3 +60,5 @@ QString privateTempPath()
         privateTempPathIn(QDir::tempPath(), QStringLiteral("tarquilmervane-%1").arg(geteuid()));
     return path;
 }
+
+#endif
