@@ -1,6 +1,7 @@
 // Median round trip of a page query (page script -> native answer -> page callback):
 // a bare web-channel echo against the same trip through the runtime layer, in one
 // engine and one run. Run by hand: bench_page_query [rounds]
+#include "engine_test_support.h"
 #include "include/cef_app.h"
 #include "include/cef_browser.h"
 #include "include/cef_client.h"
@@ -12,8 +13,6 @@
 #include "qt/engine.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -35,16 +34,7 @@ namespace {
 
 bool waitFor(const std::function<bool()>& done, int ms)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(2, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
+    return cefqt_test::waitFor(done, ms, 2);
 }
 
 double median(QList<double> v)

@@ -1,4 +1,5 @@
 #include "devices/device_data_handler.h"
+#include "devices/hex_digit.h"
 
 #include <QByteArray>
 #include <QDebug>
@@ -383,16 +384,8 @@ QString device_data_handler::storeMacroData(const QString& slotData)
 
 int device_data_handler::hexDigitValue(const QString& text)
 {
-    if (text.size() != 1)
-        return 0;
-    const ushort c = text.at(0).unicode();
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 0;
+    const int value = text.size() == 1 ? hexDigit(text.at(0)) : -1;
+    return value < 0 ? 0 : value;
 }
 
 bool device_data_handler::writeRgbDevice(const QString& Version, const QString& DriverVersion,

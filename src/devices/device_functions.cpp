@@ -1,4 +1,5 @@
 #include "devices/device_functions.h"
+#include "devices/hex_digit.h"
 
 #include "app/application.h"
 #include "app/window.h"
@@ -30,18 +31,7 @@ int64_t readHex(const QString& text, bool* negative)
         minus = text[i] == '-';
         ++i;
     }
-    auto digit = [&](int k) -> int {
-        if (k >= n)
-            return -1;
-        const ushort c = text[k].unicode();
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
+    auto digit = [&](int k) -> int { return k < n ? hexDigit(text[k]) : -1; };
     if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && digit(i + 2) >= 0)
         i += 2;
     int64_t value = 0;

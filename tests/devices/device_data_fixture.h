@@ -18,11 +18,7 @@ class DeviceDataTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TestApplication::get();
-        ASSERT_TRUE(vqsim().loaded());
-        sim = std::make_unique<SimDevices>();
-        window = new Window();
-        TestApplication::get()->setMainWindow(window);
+        ASSERT_NO_FATAL_FAILURE(devices.open());
         handler = std::make_unique<device_data_handler>();
         handler->loadDriverXml(QStringLiteral(":/drive/M1.0"));
         handler->loadDriverXml(QStringLiteral(":/drive/K1.0"));
@@ -31,10 +27,9 @@ protected:
     void TearDown() override
     {
         vqsim().waitIdle(5000);
-        TestApplication::get()->setMainWindow(nullptr);
         handler.reset();
-        delete window;
-        sim.reset();
+        devices.closeWindow();
+        devices.sim.reset();
     }
 
     // Makes the description the handler's current one without touching any device.
@@ -44,29 +39,18 @@ protected:
                                  QString(), QString());
     }
 
-    static QByteArray prop(const char* id, int index)
-    {
-        uint8_t buf[VQ_BLOCK_SIZE] = {};
-        const int n = vqsim().getProp(id, index, buf, sizeof buf);
-        return n < 0 ? QByteArray() : QByteArray(reinterpret_cast<const char*>(buf), n);
-    }
+    static QByteArray prop(const char* id, int index) { return simProp(id, index); }
     static void setProp(const char* id, int index, const QByteArray& bytes)
     {
         vqsim().setProp(id, index, reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
     }
-    static QByteArray memory(const char* id, int address, int length)
-    {
-        QByteArray out(length, '\0');
-        vqsim().getMemory(id, address, reinterpret_cast<uint8_t*>(out.data()), length);
-        return out;
-    }
+    static QByteArray memory(const char* id, int address, int length) { return simMemory(id, address, length); }
     static void setMemory(const char* id, int address, const QByteArray& bytes)
     {
         vqsim().setMemory(id, address, reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
     }
 
-    std::unique_ptr<SimDevices> sim;
-    Window* window = nullptr;
+    SimMainWindow devices;
     std::unique_ptr<device_data_handler> handler;
 };
 

@@ -129,38 +129,22 @@ class DeviceFunctionsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TestApplication::get();
-        ASSERT_TRUE(vqsim().loaded());
-        sim = std::make_unique<SimDevices>();
-        window = new Window();
-        TestApplication::get()->setMainWindow(window);
+        ASSERT_NO_FATAL_FAILURE(devices.open());
         functions = std::make_unique<DeviceFunctions>();
         vqsim().clearCalls();
     }
     void TearDown() override
     {
         vqsim().waitIdle(5000);
-        TestApplication::get()->setMainWindow(nullptr);
-        delete window;
+        devices.closeWindow();
         functions.reset();
-        sim.reset();
+        devices.sim.reset();
     }
-    QByteArray prop(const char* id, int index)
-    {
-        uint8_t buf[VQ_BLOCK_SIZE] = {};
-        int n = vqsim().getProp(id, index, buf, sizeof buf);
-        return n < 0 ? QByteArray() : QByteArray(reinterpret_cast<const char*>(buf), n);
-    }
-    QByteArray memory(int address, int length)
-    {
-        QByteArray out(length, '\0');
-        vqsim().getMemory(kMouseId, address, reinterpret_cast<uint8_t*>(out.data()), length);
-        return out;
-    }
+    QByteArray prop(const char* id, int index) { return simProp(id, index); }
+    QByteArray memory(int address, int length) { return simMemory(kMouseId, address, length); }
     int libraryCalls() const { return vqsim().callCount(); }
 
-    std::unique_ptr<SimDevices> sim;
-    Window* window = nullptr;
+    SimMainWindow devices;
     std::unique_ptr<DeviceFunctions> functions;
 };
 

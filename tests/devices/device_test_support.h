@@ -4,7 +4,10 @@
 
 #include "app/application.h"
 #include "app/window.h"
+#include "vq/vq_api.h"
 #include "vqsim/vqsim.h"
+
+#include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QDir>
@@ -12,7 +15,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 class TestApplication : public Application {
@@ -73,6 +78,45 @@ private:
     QTemporaryDir m_dir;
     QString m_path;
 };
+
+// The simulated devices and a new main window listing them, as the device fixtures set them
+// up; each fixture ends them in its own order.
+struct SimMainWindow {
+    std::unique_ptr<SimDevices> sim;
+    Window* window = nullptr;
+
+    // The application and the simulated library first; call with ASSERT_NO_FATAL_FAILURE.
+    void open()
+    {
+        TestApplication::get();
+        ASSERT_TRUE(vqsim().loaded());
+        sim = std::make_unique<SimDevices>();
+        window = new Window();
+        TestApplication::get()->setMainWindow(window);
+    }
+    // Unregisters the main window, then deletes it; the simulated devices stay.
+    void closeWindow()
+    {
+        TestApplication::get()->setMainWindow(nullptr);
+        delete window;
+        window = nullptr;
+    }
+};
+
+// A property block of a simulated device; empty where the library has none.
+inline QByteArray simProp(const char* id, int index)
+{
+    uint8_t buf[VQ_BLOCK_SIZE] = {};
+    const int n = vqsim().getProp(id, index, buf, sizeof buf);
+    return n < 0 ? QByteArray() : QByteArray(reinterpret_cast<const char*>(buf), n);
+}
+
+inline QByteArray simMemory(const char* id, int address, int length)
+{
+    QByteArray out(length, '\0');
+    vqsim().getMemory(id, address, reinterpret_cast<uint8_t*>(out.data()), length);
+    return out;
+}
 
 // Calls of one entry point in the simulated library's call log.
 inline int simCalls(const char* name)

@@ -42,26 +42,20 @@ protected:
     void SetUp() override
     {
         win32sim_resetPointerSettings();
-        TestApplication::get();
-        ASSERT_TRUE(vqsim().loaded());
-        sim = std::make_unique<SimDevices>();
-        window = new Window();
-        TestApplication::get()->setMainWindow(window);
+        ASSERT_NO_FATAL_FAILURE(devices.open());
         functions = std::make_unique<DeviceFunctions>();
         vqsim().clearCalls();
     }
     void TearDown() override
     {
-        TestApplication::get()->setMainWindow(nullptr);
-        delete window;
+        devices.closeWindow();
         functions.reset();
-        sim.reset();
+        devices.sim.reset();
         win32sim_resetPointerSettings();
     }
     QString report() { return functions->windowsMouseConfig(QStringLiteral("M1.0")); }
 
-    std::unique_ptr<SimDevices> sim;
-    Window* window = nullptr;
+    SimMainWindow devices;
     std::unique_ptr<DeviceFunctions> functions;
 };
 

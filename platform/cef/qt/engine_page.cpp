@@ -472,15 +472,7 @@ PageHost::PageHost(PageEvents* events, const Options& options, QObject* owner)
         // A parent widget that dies takes the view with it: report the end once.
         connect(view_.data(), &QObject::destroyed, this, [this]() {
             // Deleted now: after the event loop ended a deferred delete would never run.
-            if (page_) {
-                disconnect(page_.data(), nullptr, this, nullptr);
-                delete page_.data();
-            }
-            releaseContext();
-            if (!destroyedSent_) {
-                destroyedSent_ = true;
-                events_->destroyed();
-            }
+            endPage();
         });
     }
 }
@@ -492,6 +484,11 @@ PageHost::~PageHost()
         disconnect(view_.data(), nullptr, this, nullptr);
         delete view_.data();
     }
+    endPage();
+}
+
+void PageHost::endPage()
+{
     if (page_) {
         disconnect(page_.data(), nullptr, this, nullptr);
         delete page_.data();

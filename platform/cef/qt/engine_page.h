@@ -177,6 +177,8 @@ private:
     void onLoadStarted();
     void onLoadFinished(bool ok);
     void onNavigation(const QUrl& url, bool isMainFrame);
+    // Deletes the page now, releases its context and reports the end once.
+    void endPage();
 
     PageEvents* events_;
     QPointer<EngineView> view_;

@@ -92,46 +92,14 @@ private:
 class RequestImpl : public CefRequest {
 public:
     bool IsReadOnly() override { return false; }
-    CefString GetURL() override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        return url_;
-    }
-    void SetURL(const CefString& url) override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        url_ = url;
-    }
-    CefString GetMethod() override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        return method_;
-    }
-    void SetMethod(const CefString& method) override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        method_ = method;
-    }
-    CefRefPtr<CefPostData> GetPostData() override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        return post_;
-    }
-    void SetPostData(CefRefPtr<CefPostData> postData) override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        post_ = postData;
-    }
-    void GetHeaderMap(HeaderMap& headerMap) override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        headerMap = headers_;
-    }
-    void SetHeaderMap(const HeaderMap& headerMap) override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        headers_ = headerMap;
-    }
+    CefString GetURL() override { return readLocked(url_); }
+    void SetURL(const CefString& url) override { assignLocked(url_, url); }
+    CefString GetMethod() override { return readLocked(method_); }
+    void SetMethod(const CefString& method) override { assignLocked(method_, method); }
+    CefRefPtr<CefPostData> GetPostData() override { return readLocked(post_); }
+    void SetPostData(CefRefPtr<CefPostData> postData) override { assignLocked(post_, postData); }
+    void GetHeaderMap(HeaderMap& headerMap) override { assignLocked(headerMap, headers_); }
+    void SetHeaderMap(const HeaderMap& headerMap) override { assignLocked(headers_, headerMap); }
     void Set(const CefString& url, const CefString& method, CefRefPtr<CefPostData> postData,
              const HeaderMap& headerMap) override
     {
@@ -141,28 +109,25 @@ public:
         post_ = postData;
         headers_ = headerMap;
     }
-    int GetFlags() override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        return flags_;
-    }
-    void SetFlags(int flags) override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        flags_ = flags;
-    }
-    CefString GetFirstPartyForCookies() override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        return firstParty_;
-    }
-    void SetFirstPartyForCookies(const CefString& url) override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        firstParty_ = url;
-    }
+    int GetFlags() override { return readLocked(flags_); }
+    void SetFlags(int flags) override { assignLocked(flags_, flags); }
+    CefString GetFirstPartyForCookies() override { return readLocked(firstParty_); }
+    void SetFirstPartyForCookies(const CefString& url) override { assignLocked(firstParty_, url); }
 
 private:
+    template <typename T>
+    T readLocked(const T& field)
+    {
+        std::lock_guard<std::mutex> l(m_);
+        return field;
+    }
+    template <typename T>
+    void assignLocked(T& to, const T& from)
+    {
+        std::lock_guard<std::mutex> l(m_);
+        to = from;
+    }
+
     std::mutex m_;
     CefString url_;
     CefString method_ = "GET";

@@ -51,6 +51,16 @@ struct Item {
     CefRefPtr<CefListValue> list;
 };
 
+// An item of one type holding `value`, as the typed setters store it.
+template <typename T>
+Item makeItem(CefValueType type, T Item::*field, const T& value)
+{
+    Item it;
+    it.type = type;
+    it.*field = value;
+    return it;
+}
+
 Item copyItem(const Item& it, bool readOnly)
 {
     Item c = it;
@@ -126,60 +136,30 @@ public:
     CefRefPtr<CefListValue> GetList(int index) override { return valid(index) ? items_[index].list : nullptr; }
 
     bool SetNull(int index) override { return set(index, Item()); }
-    bool SetBool(int index, bool value) override
-    {
-        Item it;
-        it.type = VTYPE_BOOL;
-        it.b = value;
-        return set(index, it);
-    }
-    bool SetInt(int index, int value) override
-    {
-        Item it;
-        it.type = VTYPE_INT;
-        it.i = value;
-        return set(index, it);
-    }
-    bool SetDouble(int index, double value) override
-    {
-        Item it;
-        it.type = VTYPE_DOUBLE;
-        it.d = value;
-        return set(index, it);
-    }
+    bool SetBool(int index, bool value) override { return set(index, makeItem(VTYPE_BOOL, &Item::b, value)); }
+    bool SetInt(int index, int value) override { return set(index, makeItem(VTYPE_INT, &Item::i, value)); }
+    bool SetDouble(int index, double value) override { return set(index, makeItem(VTYPE_DOUBLE, &Item::d, value)); }
     bool SetString(int index, const CefString& value) override
     {
-        Item it;
-        it.type = VTYPE_STRING;
-        it.s = value;
-        return set(index, it);
+        return set(index, makeItem(VTYPE_STRING, &Item::s, value));
     }
     bool SetBinary(int index, CefRefPtr<CefBinaryValue> value) override
     {
         if (!value)
             return false;
-        Item it;
-        it.type = VTYPE_BINARY;
-        it.bin = value;
-        return set(index, it);
+        return set(index, makeItem(VTYPE_BINARY, &Item::bin, value));
     }
     bool SetDictionary(int index, CefRefPtr<CefDictionaryValue> value) override
     {
         if (!value)
             return false;
-        Item it;
-        it.type = VTYPE_DICTIONARY;
-        it.dict = value;
-        return set(index, it);
+        return set(index, makeItem(VTYPE_DICTIONARY, &Item::dict, value));
     }
     bool SetList(int index, CefRefPtr<CefListValue> value) override
     {
         if (!value || value.get() == this)
             return false;
-        Item it;
-        it.type = VTYPE_LIST;
-        it.list = value;
-        return set(index, it);
+        return set(index, makeItem(VTYPE_LIST, &Item::list, value));
     }
 
 private:
@@ -287,60 +267,33 @@ public:
         return it ? it->list : nullptr;
     }
     bool SetNull(const CefString& key) override { return set(key, Item()); }
-    bool SetBool(const CefString& key, bool value) override
-    {
-        Item it;
-        it.type = VTYPE_BOOL;
-        it.b = value;
-        return set(key, it);
-    }
-    bool SetInt(const CefString& key, int value) override
-    {
-        Item it;
-        it.type = VTYPE_INT;
-        it.i = value;
-        return set(key, it);
-    }
+    bool SetBool(const CefString& key, bool value) override { return set(key, makeItem(VTYPE_BOOL, &Item::b, value)); }
+    bool SetInt(const CefString& key, int value) override { return set(key, makeItem(VTYPE_INT, &Item::i, value)); }
     bool SetDouble(const CefString& key, double value) override
     {
-        Item it;
-        it.type = VTYPE_DOUBLE;
-        it.d = value;
-        return set(key, it);
+        return set(key, makeItem(VTYPE_DOUBLE, &Item::d, value));
     }
     bool SetString(const CefString& key, const CefString& value) override
     {
-        Item it;
-        it.type = VTYPE_STRING;
-        it.s = value;
-        return set(key, it);
+        return set(key, makeItem(VTYPE_STRING, &Item::s, value));
     }
     bool SetBinary(const CefString& key, CefRefPtr<CefBinaryValue> value) override
     {
         if (!value)
             return false;
-        Item it;
-        it.type = VTYPE_BINARY;
-        it.bin = value;
-        return set(key, it);
+        return set(key, makeItem(VTYPE_BINARY, &Item::bin, value));
     }
     bool SetDictionary(const CefString& key, CefRefPtr<CefDictionaryValue> value) override
     {
         if (!value || value.get() == this)
             return false;
-        Item it;
-        it.type = VTYPE_DICTIONARY;
-        it.dict = value;
-        return set(key, it);
+        return set(key, makeItem(VTYPE_DICTIONARY, &Item::dict, value));
     }
     bool SetList(const CefString& key, CefRefPtr<CefListValue> value) override
     {
         if (!value)
             return false;
-        Item it;
-        it.type = VTYPE_LIST;
-        it.list = value;
-        return set(key, it);
+        return set(key, makeItem(VTYPE_LIST, &Item::list, value));
     }
 
 private:

@@ -21,6 +21,8 @@
 #include "include/wrapper/cef_message_router.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
 
+#include "cef_test_clients.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -36,31 +38,8 @@ using cef_backend::ScriptValue;
 
 namespace {
 
-std::string onThread()
-{
-    if (CefCurrentlyOn(TID_UI))
-        return "UI";
-    if (CefCurrentlyOn(TID_IO))
-        return "IO";
-    if (CefCurrentlyOn(TID_RENDERER))
-        return "REN";
-    return "other";
-}
-
-struct Events {
-    std::mutex m;
-    std::vector<std::string> list;
-    void add(const std::string& e)
-    {
-        std::lock_guard<std::mutex> l(m);
-        list.push_back(e + "@" + onThread());
-    }
-    bool has(const std::string& e)
-    {
-        std::lock_guard<std::mutex> l(m);
-        return std::find(list.begin(), list.end(), e) != list.end();
-    }
-};
+// Callbacks by name and thread ("callback@thread").
+using Events = cef_testing::Log;
 
 // A page query handler that keeps the callback with a reference taken by hand.
 class QueryHandler : public CefMessageRouterBrowserSide::Handler {

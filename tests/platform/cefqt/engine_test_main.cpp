@@ -1,3 +1,4 @@
+#include "engine_test_support.h"
 #include "qt/engine.h"
 
 #include <QApplication>
@@ -6,15 +7,7 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-#ifdef TM_VIEW_TESTS
-    // Views want a real X display (native child windows); without one they still
-    // work offscreen with the software scene graph.
-    if (qEnvironmentVariableIsSet("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
-#endif
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    cefqt_test::setTestEnvironment();
     qputenv("QT_QUICK_BACKEND", "software");
     ::testing::InitGoogleTest(&argc, argv);
     cefqt::PrepareProcess(true);

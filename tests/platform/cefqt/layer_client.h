@@ -17,10 +17,10 @@
 #include "include/wrapper/cef_closure_task.h"
 #include "include/wrapper/cef_message_router.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
+#include "engine_test_support.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTimer>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
@@ -34,16 +34,7 @@ namespace layer_test {
 
 inline bool waitFor(const std::function<bool()>& done, int ms = 20000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(2, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
+    return cefqt_test::waitFor(done, ms, 2);
 }
 
 // Pages by path, served for "velmora://test/<path>".
@@ -284,5 +275,14 @@ private:
     CefRefPtr<CefMessageRouterBrowserSide> router_;
     IMPLEMENT_REFCOUNTING(TestClient);
 };
+
+// Creates a browser of `client` at `url` and waits for it: *browser is then the client's first.
+inline void openBrowser(const CefWindowInfo& info, TestClient* client, const std::string& url,
+                        CefRefPtr<CefBrowser>* browser)
+{
+    ASSERT_TRUE(CefBrowserHost::CreateBrowser(info, client, url, CefBrowserSettings()));
+    ASSERT_TRUE(waitFor([&] { return client->first() != nullptr; }));
+    *browser = client->first();
+}
 
 } // namespace layer_test

@@ -139,9 +139,7 @@ protected:
         client->downloadDir = downloads.path().toStdString();
         CefWindowInfo info;
         info.SetAsWindowless(0, false);
-        ASSERT_TRUE(CefBrowserHost::CreateBrowser(info, client.get(), "velmora://test" + path, CefBrowserSettings()));
-        ASSERT_TRUE(waitFor([&] { return client->first() != nullptr; }));
-        browser = client->first();
+        openBrowser(info, client.get(), "velmora://test" + path, &browser);
     }
     void TearDown() override
     {

@@ -31,9 +31,7 @@ protected:
         client = new TestClient;
         CefWindowInfo info;
         info.SetAsWindowless(0, false);
-        ASSERT_TRUE(CefBrowserHost::CreateBrowser(info, client.get(), "velmora://test" + path, CefBrowserSettings()));
-        ASSERT_TRUE(waitFor([&] { return client->first() != nullptr; }));
-        browser = client->first();
+        openBrowser(info, client.get(), "velmora://test" + path, &browser);
     }
 
     void TearDown() override
@@ -199,10 +197,7 @@ TEST_F(QtLayerTest, FactorySchemeIsRegisteredAsAStandardLocalScheme)
     client = new TestClient;
     CefWindowInfo info;
     info.SetAsWindowless(0, false);
-    ASSERT_TRUE(CefBrowserHost::CreateBrowser(info, client.get(), "velmora://test/sub/../canon.html",
-                                              CefBrowserSettings()));
-    ASSERT_TRUE(waitFor([&] { return client->first() != nullptr; }));
-    browser = client->first();
+    ASSERT_NO_FATAL_FAILURE(openBrowser(info, client.get(), "velmora://test/sub/../canon.html", &browser));
     ASSERT_TRUE(waitFor([&] { return client->hasTitle("origin:velmora://test"); })) << client->lastTitle();
     EXPECT_EQ(browser->GetMainFrame()->GetURL().ToString(), "velmora://test/canon.html");
 }

@@ -55,13 +55,7 @@ int profileAtFirstBrowser()
 
 int main(int argc, char** argv)
 {
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-#ifdef TM_VIEW_TESTS
-    if (qEnvironmentVariableIsSet("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
-#endif
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    cefqt_test::setTestEnvironment();
     // Child-process modes of the exit test.
     const std::string mode = argc > 1 ? argv[1] : "";
     const bool exitMode = mode == "--exit-with-open-browsers" || mode == "--quit-with-open-browsers";

@@ -88,9 +88,7 @@ protected:
         client = new MenuClient;
         CefWindowInfo info;
         info.SetAsChild(CefWindowHandle(host->winId()), rect);
-        ASSERT_TRUE(CefBrowserHost::CreateBrowser(info, client.get(), "velmora://test/size.html", CefBrowserSettings()));
-        ASSERT_TRUE(waitFor([&] { return client->first() != nullptr; }));
-        browser = client->first();
+        openBrowser(info, client.get(), "velmora://test/size.html", &browser);
     }
 
     QWidget* browserWidget() { return QWidget::find(WId(browser->GetHost()->GetWindowHandle())); }

@@ -1,31 +1,13 @@
-// Helpers of the engine tests: a bounded wait that keeps the event loop running and a
-// small site served from the "velmora" scheme.
+// Helpers of the engine tests: those of engine_test_support.h and a small site served from
+// the "velmora" scheme.
 #pragma once
 
+#include "engine_test_support.h"
 #include "qt/engine.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QHash>
-#include <QTimer>
-
-#include <functional>
 
 namespace cefqt_test {
-
-inline bool waitFor(const std::function<bool()>& done, int ms = 20000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
 
 // Pages by URL path; served as text/html, anything else is not found.
 inline QHash<QString, QByteArray>& site()
