@@ -154,12 +154,12 @@ bool _PsEventFilter::psMainWindowEvent(PsMainWindow* main, HWND hwnd, UINT msg, 
         if (result)
             *result = 0;
         return true;
-    case WM_NCACTIVATE:
+    case WM_NCACTIVATE: {
+        const LRESULT answer = DefWindowProcW(hwnd, WM_NCACTIVATE, wParam, -1);
         if (result)
-            *result = DefWindowProcW(hwnd, WM_NCACTIVATE, wParam, -1);
-        else
-            DefWindowProcW(hwnd, WM_NCACTIVATE, wParam, -1);
+            *result = answer;
         return true;
+    }
     case WM_NCRBUTTONUP:
         SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOUSEMENU, lParam);
         return true;

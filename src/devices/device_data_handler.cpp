@@ -268,12 +268,8 @@ bool device_data_handler::writeDeviceTask(const QString& Version, const QString&
         return false;
     }
     qDebug() << data;
-    if (data.isEmpty()) {
-        QStringList zeros;
-        for (int i = 0; i < length.toInt(); ++i)
-            zeros.append(QStringLiteral("0x00"));
-        data = zeros.join(QLatin1Char(','));
-    }
+    if (data.isEmpty())
+        data = padTokens(QStringList(), length.toInt()).join(QLatin1Char(','));
     if (m_devFunc.writeTask(Version, Index, data, length))
         return true;
     // No button names the macro just stored: give its slot back rather than lose it for good.

@@ -70,6 +70,14 @@ bool blockIsZero(const DeviceBlock& block)
     return true;
 }
 
+// A failed read says nothing about the area: only an answered all-zero read counts as empty.
+bool areaIsEmpty(devices_handler& handler, const char16_t* id, int length, int address)
+{
+    bool answered = false;
+    const DeviceBlock block = handler.read(id, length, address, &answered);
+    return answered && blockIsZero(block);
+}
+
 // The resolution property of step n: 50 to 54 for the five steps, otherwise the step text itself.
 QString dpiPropertyIndex(const QString& step)
 {
@@ -260,10 +268,7 @@ bool DeviceFunctions::isSlotEmpty(const QString& version, const QString& address
     int addr = 0;
     if (device.isEmpty() || !validLength(n) || !parseAddress(address, &addr))
         return false;
-    // A failed read says nothing about the area: never report an occupied slot as free.
-    bool answered = false;
-    const DeviceBlock block = read(deviceIdOf(device).c_str(), n, addr, &answered);
-    return answered && blockIsZero(block);
+    return areaIsEmpty(*this, deviceIdOf(device).c_str(), n, addr);
 }
 
 bool DeviceFunctions::writeSlot(const QString& version, const QString& address, const QString& length,
@@ -387,21 +392,13 @@ bool DeviceFunctions::updateMemoryByArgs(const QMap<QString, QVariant>& args)
     MemoryArgs m;
     if (!parseMemoryArgs(args, true, &m))
         return false;
-    bool answered = false;
-    const DeviceBlock current = read(m.id16(), m.length, m.address, &answered);
-    if (!answered || !blockIsZero(current))
-        return false;
-    return write(m.id16(), m.data, m.length, m.address);
+    return areaIsEmpty(*this, m.id16(), m.length, m.address) && write(m.id16(), m.data, m.length, m.address);
 }
 
 bool DeviceFunctions::isMemoryEmptyByArgs(const QMap<QString, QVariant>& args)
 {
     MemoryArgs m;
-    if (!parseMemoryArgs(args, false, &m))
-        return false;
-    bool answered = false;
-    const DeviceBlock block = read(m.id16(), m.length, m.address, &answered);
-    return answered && blockIsZero(block);
+    return parseMemoryArgs(args, false, &m) && areaIsEmpty(*this, m.id16(), m.length, m.address);
 }
 
 bool DeviceFunctions::clearMemoryByArgs(const QMap<QString, QVariant>& args)

@@ -158,7 +158,6 @@ public:
     void defineFunction(int contextId, const GlobalFunction& function);
     // The functions of this page's next documents.
     void setGlobalFunctions(const QList<GlobalFunction>& functions);
-    QList<GlobalFunction> globalFunctions() const { return functions_; }
 
     int currentContext() const { return context_; }
     qint64 renderProcessPid() const;

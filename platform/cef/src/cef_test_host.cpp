@@ -19,7 +19,6 @@ struct TestHost::State {
     std::vector<std::pair<std::string, std::string>> schemes;
     bool autoCreate = true;
     bool accept = true;
-    std::function<CefWindowHandle(const cef_backend::CreateParams&)> windowFactory;
     std::function<bool(const PageCall&, ScriptValue*)> functionResult;
     int64 nextContext = 0;
     int64 nextFunction = 0;
@@ -196,12 +195,6 @@ void TestHost::SetAutoCreate(bool autoCreate)
     state_->autoCreate = autoCreate;
 }
 
-void TestHost::SetWindowFactory(std::function<CefWindowHandle(const cef_backend::CreateParams&)> factory)
-{
-    std::lock_guard<std::mutex> l(state_->m);
-    state_->windowFactory = std::move(factory);
-}
-
 void TestHost::SetFunctionResult(std::function<bool(const PageCall&, ScriptValue*)> answer)
 {
     std::lock_guard<std::mutex> l(state_->m);
@@ -217,17 +210,15 @@ void TestHost::SetAcceptCreation(bool accept)
 std::unique_ptr<cef_backend::BrowserView> TestHost::CreateBrowser(CefRefPtr<cef_backend::BrowserCore> core,
                                                                   const cef_backend::CreateParams& params)
 {
-    std::function<CefWindowHandle(const cef_backend::CreateParams&)> factory;
     bool autoCreate;
     {
         std::lock_guard<std::mutex> l(state_->m);
         if (!state_->accept)
             return nullptr;
-        factory = state_->windowFactory;
         autoCreate = state_->autoCreate;
     }
     const int id = core->Id();
-    const CefWindowHandle window = factory ? factory(params) : CefWindowHandle(0x1000 + id);
+    const CefWindowHandle window = CefWindowHandle(0x1000 + id);
     {
         std::lock_guard<std::mutex> l(state_->m);
         BrowserRecord& r = state_->records[id];
@@ -304,12 +295,6 @@ void TestHost::CompleteCreation(int id)
     }
     if (auto c = Core(id))
         c->Created(window);
-}
-
-void TestHost::LoadStart(int id)
-{
-    if (auto c = Core(id))
-        c->LoadStarted();
 }
 
 void TestHost::LoadEnd(int id, int httpStatus)
@@ -482,12 +467,6 @@ bool TestHost::JSDialog(int id, int type, const std::string& message)
     return c && c->JSDialog(std::string(), type, message, std::string(), [](bool, std::string) {}, &suppress);
 }
 
-bool TestHost::BeforeUnload(int id, const std::string& message)
-{
-    auto c = Core(id);
-    return c && c->BeforeUnloadDialog(message, false, [](bool, std::string) {});
-}
-
 int64 TestHost::CreateContext(int id, const std::string& url)
 {
     auto c = Core(id);
@@ -574,19 +553,6 @@ std::vector<PageCall> TestHost::PageCalls(int id)
         if (id == 0 || c.browser_id == id)
             out.push_back(c);
     return out;
-}
-
-void TestHost::ClearOutputs()
-{
-    std::lock_guard<std::mutex> l(state_->m);
-    state_->messages.clear();
-    state_->calls.clear();
-    for (auto& r : state_->records) {
-        r.second.loads.clear();
-        r.second.scripts.clear();
-        r.second.focus.clear();
-        r.second.back = r.second.forward = r.second.reloads = r.second.stops = 0;
-    }
 }
 
 std::vector<std::pair<std::string, std::string>> TestHost::RegisteredSchemes()

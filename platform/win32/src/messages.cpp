@@ -17,7 +17,6 @@ const QByteArray kEventType("windows_generic_MSG");
 
 QMutex g_logLock;
 std::vector<win32sim::SentMessage> g_sent;
-bool g_toolkitEvents = true;
 
 // Reaches the protected native event handler of a widget.
 struct NativeEventAccess : QWidget {
@@ -62,8 +61,6 @@ public:
 
     bool eventFilter(QObject* obj, QEvent* ev) override
     {
-        if (!g_toolkitEvents)
-            return false;
         if (ev->type() == QEvent::PlatformSurface) {
             auto* window = qobject_cast<QWindow*>(obj);
             auto* pe = static_cast<QPlatformSurfaceEvent*>(ev);
@@ -224,7 +221,5 @@ bool dispatchQueuedMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     return deliver(hwnd, msg, wParam, lParam, nullptr);
 }
-
-void setToolkitEventsAsMessages(bool on) { g_toolkitEvents = on; }
 
 } // namespace win32sim

@@ -160,13 +160,6 @@ Win32PointerSettings win32sim_pointerSettings()
     return s.settings;
 }
 
-void win32sim_setPointerSettings(const Win32PointerSettings& settings)
-{
-    Session& s = session();
-    std::lock_guard<std::mutex> g(s.lock);
-    s.settings = settings;
-}
-
 void win32sim_failNextPointerCall(UINT uiAction)
 {
     Session& s = session();

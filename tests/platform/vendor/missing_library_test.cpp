@@ -39,7 +39,9 @@ TEST_F(MissingLibraryTest, EverythingReportsItsFailureValue)
     const char16_t* id = u"HID\\VID_1A2C&PID_0E24";
     DeviceBlock block;
     block.bytes[0] = 1;
-    EXPECT_EQ(functions.read(id, 4, 0).bytes[0], 0);
+    bool answered = true;
+    EXPECT_EQ(functions.read(id, 4, 0, &answered).bytes[0], 0);
+    EXPECT_FALSE(answered);
     EXPECT_EQ(functions.devices_handler::readProp(id, 4, 40).bytes[0], 0);
     EXPECT_FALSE(functions.write(id, block, 1, 0));
     EXPECT_FALSE(functions.writeProp(id, block, 1, 40));
@@ -48,6 +50,12 @@ TEST_F(MissingLibraryTest, EverythingReportsItsFailureValue)
     EXPECT_FALSE(functions.eraseRom(id));
     EXPECT_FALSE(functions.notify(id, u"", uint16_t(1)));
     EXPECT_EQ(functions.ask(id, u"").bytes[0], 0);
+    const uint8_t data14[14] = {1};
+    EXPECT_FALSE(functions.idWrite(id, u"", data14));
+    EXPECT_FALSE(functions.clearId(id, u""));
+    EXPECT_FALSE(functions.notify(id, u"", data14, 14));
+    EXPECT_EQ(functions.checkRom(id, 0, 0), -1);
+    EXPECT_EQ(functions.bornRom(id, block, 0, 0), -1);
     functions.reboot(id);
     functions.finishUpdateRom(id);
 
@@ -69,6 +77,7 @@ TEST_F(MissingLibraryTest, ArgsOperationsFailWithoutTheLibrary)
     EXPECT_FALSE(functions.writeMemoryByArgs(args));
     EXPECT_FALSE(functions.updateMemoryByArgs(args));
     EXPECT_FALSE(functions.clearMemoryByArgs(args));
+    EXPECT_FALSE(functions.isMemoryEmptyByArgs(args)); // an unanswered read proves nothing empty
     EXPECT_EQ(functions.readPropertyByArgs(args), QStringLiteral("0x00"));
 }
 

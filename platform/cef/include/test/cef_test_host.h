@@ -77,9 +77,6 @@ public:
     // --- Options
     // true (default): a browser reports Created() inside CreateBrowser; false: CompleteCreation().
     void SetAutoCreate(bool autoCreate);
-    // Window handle of a new browser (default: 0x1000 + id). A test may create a real child
-    // widget here and observe what Win32-style calls do to it.
-    void SetWindowFactory(std::function<CefWindowHandle(const cef_backend::CreateParams&)> factory);
     // Synchronous answer of page functions: return true and set *result to answer.
     void SetFunctionResult(std::function<bool(const PageCall&, ScriptValue*)> answer);
     // false makes CreateBrowser refuse.
@@ -94,7 +91,6 @@ public:
     void CompleteCreation(int id);
 
     // --- Drivers (browser side)
-    void LoadStart(int id);
     void LoadEnd(int id, int httpStatus = 200);
     void LoadError(int id, int errorCode, const std::string& failedUrl = std::string(),
                    const std::string& errorText = std::string());
@@ -124,7 +120,6 @@ public:
     bool PreKey(int id, const CefKeyEvent& event);
     bool FileDialog(int id, int mode = FILE_DIALOG_OPEN);
     bool JSDialog(int id, int type = JSDIALOGTYPE_ALERT, const std::string& message = "");
-    bool BeforeUnload(int id, const std::string& message = "");
 
     // --- Drivers (renderer side)
     // A new main-frame context; answers its id.
@@ -141,7 +136,6 @@ public:
     std::vector<ProcessMessageRecord> Messages(); // every message sent, both directions
     std::vector<ProcessMessageRecord> MessagesTo(int id, CefProcessId target);
     std::vector<PageCall> PageCalls(int id = 0);  // 0: all browsers
-    void ClearOutputs();
     std::vector<std::pair<std::string, std::string>> RegisteredSchemes();
 
     // --- Resources

@@ -28,8 +28,4 @@ struct Monitor {
 };
 void setMonitors(const std::vector<Monitor>& monitors);
 
-// Real toolkit events (move, resize, show, hide, state, activation, surface destruction) of top-level
-// windows are turned into the matching messages; on by default.
-void setToolkitEventsAsMessages(bool on);
-
 } // namespace win32sim

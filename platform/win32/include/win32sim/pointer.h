@@ -19,6 +19,5 @@ struct Win32PointerSettings {
 // no trails, 500 ms double click, buttons not swapped.
 void win32sim_resetPointerSettings();
 Win32PointerSettings win32sim_pointerSettings();
-void win32sim_setPointerSettings(const Win32PointerSettings& settings);
 // The next SystemParametersInfoW call with this action fails (FALSE, nothing read or written).
 void win32sim_failNextPointerCall(UINT uiAction);
