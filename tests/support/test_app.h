@@ -1,0 +1,18 @@
+// The process's one application object for tests that need the system's Application.
+#pragma once
+
+#include "app/application.h"
+
+class Window;
+
+class TestApplication : public Application {
+public:
+    TestApplication(int& argc, char** argv);
+
+    // Registers window as the application's main window (nullptr unregisters it).
+    void setMainWindow(Window* window);
+
+    // The process's one application, created on first use (offscreen unless a platform is
+    // set) and kept until exit.
+    static TestApplication* get();
+};

@@ -1,0 +1,14 @@
+// File helpers of the tests.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace test_support {
+
+// Writes data to path, creating its folders; false when anything failed.
+bool writeFile(const QString& path, const QByteArray& data);
+// The file's bytes; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+
+} // namespace test_support
