@@ -62,8 +62,6 @@ const int kRegistered = [] {
     return 0;
 }();
 
-RECT rectOf(const QRect& r) { return RECT{r.x(), r.y(), r.x() + r.width(), r.y() + r.height()}; }
-
 class FramelessTest : public ::testing::Test {
 protected:
     void SetUp() override
