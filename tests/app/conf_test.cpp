@@ -1,4 +1,5 @@
-#include "app_test_support.h"
+#include "test_app.h"
+#include "test_files.h"
 
 #include "app/conf.h"
 
@@ -14,7 +15,7 @@ class ConfTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        app = testApp();
+        app = TestApplication::get();
         ASSERT_TRUE(dir.isValid());
         setAppDirPath(dir.path() + "/");
     }
@@ -37,7 +38,7 @@ QByteArray utf16(const QString& text, bool bigEndian)
 
 TEST_F(ConfTest, ClientAttributesAndComputedKeysInKeyOrder)
 {
-    ASSERT_TRUE(writeFile(confPath(),
+    ASSERT_TRUE(test_support::writeFile(confPath(),
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<root><client Name=\"Tarquil\xE5\x8A\xA9\xE6\x89\x8B\" Debug=\"true\"/>"
         "<client Name=\"second\" Extra=\"x\"/><conf deviceId=\"046DC52B\"/></root>\n"));
@@ -64,7 +65,7 @@ TEST_F(ConfTest, DocumentsWithoutClientGiveOnlyComputedKeys)
         {"<root><client/></root>", {"IpAddress", "MacAddress"}},
     };
     for (const Case& c : cases) {
-        ASSERT_TRUE(writeFile(confPath(), c.xml));
+        ASSERT_TRUE(test_support::writeFile(confPath(), c.xml));
         app->loadConf();
         EXPECT_EQ(app->confValues().keys(), c.keys) << c.xml;
         EXPECT_EQ(app->confText(), QString::fromUtf8(c.xml));
@@ -74,13 +75,13 @@ TEST_F(ConfTest, DocumentsWithoutClientGiveOnlyComputedKeys)
 TEST_F(ConfTest, MissingOrMalformedFileKeepsPreviousValuesAndText)
 {
     const QByteArray good = "<root><client Name=\"kept\" CloseFunc=\"Closeapp\"/></root>";
-    ASSERT_TRUE(writeFile(confPath(), good));
+    ASSERT_TRUE(test_support::writeFile(confPath(), good));
     app->loadConf();
     ASSERT_EQ(app->confValues().value("Name"), "kept");
 
     for (const QByteArray& bad : {QByteArray("<root><client Name=\"x\"></root>"), QByteArray("not xml at all"),
              QByteArray()}) {
-        ASSERT_TRUE(writeFile(confPath(), bad));
+        ASSERT_TRUE(test_support::writeFile(confPath(), bad));
         app->loadConf();
         EXPECT_EQ(app->confValues().value("Name"), "kept") << bad.constData();
         EXPECT_EQ(app->confText(), QString::fromUtf8(good));
@@ -109,20 +110,20 @@ TEST_F(ConfTest, EncodingsAreDetected)
             QString::fromUtf8("Caf\xC3\xA9")},
     };
     for (const Case& c : cases) {
-        ASSERT_TRUE(writeFile(confPath(), c.bytes));
+        ASSERT_TRUE(test_support::writeFile(confPath(), c.bytes));
         app->loadConf();
         EXPECT_EQ(app->confValues().value("Name"), c.expected) << c.label;
         EXPECT_EQ(clientSizeFor(app->confValues()), QSize(1200, 800)) << c.label;
     }
     // The kept text is decoded by its byte-order mark as well.
-    ASSERT_TRUE(writeFile(confPath(), utf16(doc, false)));
+    ASSERT_TRUE(test_support::writeFile(confPath(), utf16(doc, false)));
     app->loadConf();
     EXPECT_EQ(app->confText(), doc);
 }
 
 TEST_F(ConfTest, DefineTableUpperCasesNamesAndLaterEntriesWin)
 {
-    ASSERT_TRUE(writeFile(definePath(),
+    ASSERT_TRUE(test_support::writeFile(definePath(),
         "<keyboard><key value=\"a\" hidCode=\"04\"/><key value=\"A\" hidCode=\"05\"/>"
         "<anything value=\"Enter\" hidCode=\"28\"/><key hidCode=\"99\"/><key value=\"nocode\"/>"
         "<!-- comment --></keyboard>"));
@@ -136,11 +137,11 @@ TEST_F(ConfTest, DefineTableUpperCasesNamesAndLaterEntriesWin)
     EXPECT_EQ(app->hidCodeOfKey("F13"), "");
 
     // A later load adds to the table; a malformed file adds nothing but still loads.
-    ASSERT_TRUE(writeFile(definePath(), "<keyboard><key value=\"f13\" hidCode=\"68\"/></keyboard>"));
+    ASSERT_TRUE(test_support::writeFile(definePath(), "<keyboard><key value=\"f13\" hidCode=\"68\"/></keyboard>"));
     EXPECT_TRUE(app->loadDefine());
     EXPECT_EQ(app->hidCodeOfKey("F13"), "68");
     EXPECT_EQ(app->hidCodeOfKey("A"), "05");
-    ASSERT_TRUE(writeFile(definePath(), "<keyboard><key value=\"Z\" hidCode=\"1D\""));
+    ASSERT_TRUE(test_support::writeFile(definePath(), "<keyboard><key value=\"Z\" hidCode=\"1D\""));
     EXPECT_TRUE(app->loadDefine());
     EXPECT_EQ(app->hidCodeOfKey("Z"), "");
     EXPECT_EQ(app->hidCodeOfKey("F13"), "68");
@@ -193,7 +194,7 @@ TEST(ConfValues, ImageSubPathFromLoadPath)
     for (const Case& c : cases)
         EXPECT_EQ(imageSubPathFor(c.loadPath), c.subPath) << qPrintable(c.loadPath);
 
-    Application* app = testApp();
+    Application* app = TestApplication::get();
     app->setPageRoot("/tmp/x/template");
     app->setImageRoot(imageSubPathFor("short"));
     EXPECT_EQ(app->imageRoot(), "/tmp/x/template/");

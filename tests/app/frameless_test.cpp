@@ -1,4 +1,6 @@
-#include "app_test_support.h"
+#include "test_app.h"
+#include "test_files.h"
+#include "wait.h"
 
 #include "app/pswindow.h"
 #include "app/window_shadows.h"
@@ -14,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 
 namespace {
 
@@ -49,14 +50,6 @@ void settle()
         QCoreApplication::processEvents();
 }
 
-// Runs the event loop until the condition holds, for a bounded number of rounds.
-bool waitFor(const std::function<bool()>& condition)
-{
-    for (int i = 0; i < 200 && !condition(); ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
-}
-
 const int kRegistered = [] {
     qRegisterMetaType<Qt::WindowState>();
     return 0;
@@ -66,7 +59,7 @@ class FramelessTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        testApp()->psInstallEventFilter();
+        TestApplication::get()->psInstallEventFilter();
         win32sim::setMonitors({{RECT{0, 0, 1920, 1080}, RECT{0, 0, 1920, 1040}}});
         main = new RecordingWindow;
         main->resize(1000, 700);
@@ -389,19 +382,19 @@ TEST_F(FramelessTest, ToolkitEventsReachTheWindowAsMessages)
         return false;
     };
     main->show();
-    EXPECT_TRUE(waitFor([&] { return has(WM_SHOWWINDOW, TRUE, 0, false); }));
+    EXPECT_TRUE(test_support::waitFor([&] { return has(WM_SHOWWINDOW, TRUE, 0, false); }));
     main->received.clear();
     main->move(40, 50);
-    EXPECT_TRUE(waitFor([&] { return has(WM_MOVE, 0, MAKELPARAM(main->geometry().x(), main->geometry().y()), true); }));
+    EXPECT_TRUE(test_support::waitFor([&] { return has(WM_MOVE, 0, MAKELPARAM(main->geometry().x(), main->geometry().y()), true); }));
     main->received.clear();
     main->resize(900, 640);
-    EXPECT_TRUE(waitFor([&] { return has(WM_SIZE, SIZE_RESTORED, MAKELPARAM(900, 640), true); }));
+    EXPECT_TRUE(test_support::waitFor([&] { return has(WM_SIZE, SIZE_RESTORED, MAKELPARAM(900, 640), true); }));
     main->received.clear();
     main->setWindowState(Qt::WindowMinimized);
-    EXPECT_TRUE(waitFor([&] { return has(WM_SIZE, SIZE_MINIMIZED, 0, false); }));
+    EXPECT_TRUE(test_support::waitFor([&] { return has(WM_SIZE, SIZE_MINIMIZED, 0, false); }));
     main->received.clear();
     main->hide();
-    EXPECT_TRUE(waitFor([&] { return has(WM_SHOWWINDOW, FALSE, 0, false); }));
+    EXPECT_TRUE(test_support::waitFor([&] { return has(WM_SHOWWINDOW, FALSE, 0, false); }));
 
     // Messages sent to the window reach its handler after the filter passed them on.
     main->received.clear();
@@ -420,7 +413,7 @@ protected:
 
 RecordingWindow* makeMain()
 {
-    testApp()->psInstallEventFilter();
+    TestApplication::get()->psInstallEventFilter();
     auto* w = new RecordingWindow;
     w->winId();
     w->psInitFrameless();
@@ -431,7 +424,7 @@ TEST_F(FramelessQuitTest, EndSessionIsIgnoredBeforeTheMainWindowExists)
 {
     EXPECT_EXIT(
         {
-            testApp()->psInstallEventFilter();
+            TestApplication::get()->psInstallEventFilter();
             long r = 0;
             filter(0, WM_ENDSESSION, TRUE, 0, &r);
             exitWithQuitState();
@@ -504,7 +497,7 @@ TEST_F(FramelessQuitTest, DeletingTheMainWindowQuits)
     // One without a native window never had a handle to destroy.
     EXPECT_EXIT(
         {
-            testApp()->psInstallEventFilter();
+            TestApplication::get()->psInstallEventFilter();
             auto* pending = new PsMainWindow;
             PsApplication::psSetMainWindow(pending);
             delete pending;
@@ -518,7 +511,7 @@ TEST_F(FramelessQuitTest, DestroyOfAnotherWindowDoesNotQuit)
     // Before the main window's handle is known, and after.
     EXPECT_EXIT(
         {
-            testApp()->psInstallEventFilter();
+            TestApplication::get()->psInstallEventFilter();
             PsMainWindow pending;
             PsApplication::psSetMainWindow(&pending);
             QWidget other;

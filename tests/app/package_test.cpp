@@ -1,4 +1,5 @@
-#include "app_test_support.h"
+#include "test_app.h"
+#include "test_files.h"
 
 #include "app/file_package.h"
 #include "app/lzma_uncompress.h"
@@ -125,7 +126,7 @@ protected:
 
     bool unpack(const QByteArray& file, const QString& targetFolder)
     {
-        EXPECT_TRUE(writeFile(appDir.path() + "/skn.dat", file));
+        EXPECT_TRUE(test_support::writeFile(appDir.path() + "/skn.dat", file));
         return Application::unpackPackage("skn.dat", targetFolder);
     }
 
@@ -165,15 +166,15 @@ TEST_F(PackageTest, RoundTripIsByteExact)
         for (const packer::Entry& e : entries) {
             const QString path = target + "/" + e.name;
             ASSERT_TRUE(QFileInfo(path).isFile()) << qPrintable(e.name);
-            EXPECT_EQ(readFile(path), e.data) << qPrintable(e.name);
+            EXPECT_EQ(test_support::readFile(path), e.data) << qPrintable(e.name);
         }
     }
     // A second unpack overwrites the files and leaves unknown ones alone.
-    ASSERT_TRUE(writeFile(target + "/template/empty.txt", "old contents"));
-    ASSERT_TRUE(writeFile(target + "/stray.txt", "stray"));
+    ASSERT_TRUE(test_support::writeFile(target + "/template/empty.txt", "old contents"));
+    ASSERT_TRUE(test_support::writeFile(target + "/stray.txt", "stray"));
     ASSERT_TRUE(unpack(packer::packEntries(entries), target));
-    EXPECT_EQ(readFile(target + "/template/empty.txt"), QByteArray());
-    EXPECT_EQ(readFile(target + "/stray.txt"), "stray");
+    EXPECT_EQ(test_support::readFile(target + "/template/empty.txt"), QByteArray());
+    EXPECT_EQ(test_support::readFile(target + "/stray.txt"), "stray");
 }
 
 TEST_F(PackageTest, ManyEntriesAndTheApplicationDirectoryAsDefaultTarget)
@@ -183,22 +184,22 @@ TEST_F(PackageTest, ManyEntriesAndTheApplicationDirectoryAsDefaultTarget)
         entries.append({QString("template/d%1/f%2.js").arg(i % 17).arg(i), randomBytes(i % 50, i)});
     ASSERT_TRUE(unpack(packer::packEntries(entries), QString()));
     for (const packer::Entry& e : entries)
-        ASSERT_EQ(readFile(appDir.path() + "/" + e.name), e.data) << qPrintable(e.name);
+        ASSERT_EQ(test_support::readFile(appDir.path() + "/" + e.name), e.data) << qPrintable(e.name);
 }
 
 TEST_F(PackageTest, PackerBuildsFromAFolder)
 {
     QTemporaryDir pages;
-    ASSERT_TRUE(writeFile(pages.path() + "/default/main.html", "<p>main</p>"));
-    ASSERT_TRUE(writeFile(pages.path() + "/default/img/a.png", randomBytes(5000, 3)));
-    ASSERT_TRUE(writeFile(pages.path() + "/.hidden", "h"));
+    ASSERT_TRUE(test_support::writeFile(pages.path() + "/default/main.html", "<p>main</p>"));
+    ASSERT_TRUE(test_support::writeFile(pages.path() + "/default/img/a.png", randomBytes(5000, 3)));
+    ASSERT_TRUE(test_support::writeFile(pages.path() + "/.hidden", "h"));
     QString error;
     ASSERT_TRUE(packer::packFolder(pages.path(), "template/", appDir.path() + "/skn.dat", packer::Options(), &error))
         << qPrintable(error);
     ASSERT_TRUE(Application::unpackPackage("skn.dat", target));
     EXPECT_EQ(filesBelow(target),
         (QStringList{"template/.hidden", "template/default/img/a.png", "template/default/main.html"}));
-    EXPECT_EQ(readFile(target + "/template/default/img/a.png"), randomBytes(5000, 3));
+    EXPECT_EQ(test_support::readFile(target + "/template/default/img/a.png"), randomBytes(5000, 3));
 
     QTemporaryDir empty;
     EXPECT_FALSE(packer::packFolder(empty.path(), "", appDir.path() + "/x.dat", packer::Options(), &error));
@@ -286,7 +287,7 @@ TEST_F(PackageTest, EarlyEndMarkLeavesTheRestZero)
     EXPECT_EQ(out.left(payload.size()), payload);
     EXPECT_EQ(out.mid(payload.size()), QByteArray(4096, '\0'));
     ASSERT_TRUE(unpack(file, target));
-    EXPECT_EQ(readFile(target + "/b/c.txt"), "gamma");
+    EXPECT_EQ(test_support::readFile(target + "/b/c.txt"), "gamma");
 
     // An end mark in the middle of the entries: the zeros do not make an entry.
     const QByteArray head = payload.left(payload.size() - 10);
@@ -359,7 +360,7 @@ TEST_F(PackageTest, EntryNamesMustStayBelowTheTarget)
     }
     // Names that merely look odd are fine.
     ASSERT_TRUE(unpack(packer::packEntries({{"..a/b..c/.d", "ok"}}), target));
-    EXPECT_EQ(readFile(target + "/..a/b..c/.d"), "ok");
+    EXPECT_EQ(test_support::readFile(target + "/..a/b..c/.d"), "ok");
 }
 
 TEST_F(PackageTest, LinksInTheTargetAreNotFollowedOutside)
@@ -368,7 +369,7 @@ TEST_F(PackageTest, LinksInTheTargetAreNotFollowedOutside)
     const QString elsewhere = outside.path() + "/elsewhere";
     QDir().mkpath(elsewhere);
     ASSERT_TRUE(QFile::link(elsewhere, target + "/template"));
-    ASSERT_TRUE(writeFile(elsewhere + "/victim.txt", "precious"));
+    ASSERT_TRUE(test_support::writeFile(elsewhere + "/victim.txt", "precious"));
     ASSERT_TRUE(QFile::link(elsewhere + "/victim.txt", target + "/page.html"));
 
     EXPECT_FALSE(unpack(packer::packEntries({{"template/evil.txt", "evil"}}), target));
@@ -380,17 +381,17 @@ TEST_F(PackageTest, LinksInTheTargetAreNotFollowedOutside)
     // A link in place of a file is replaced, its target untouched.
     ASSERT_TRUE(unpack(packer::packEntries({{"page.html", "new page"}}), target));
     EXPECT_FALSE(QFileInfo(target + "/page.html").isSymLink());
-    EXPECT_EQ(readFile(target + "/page.html"), "new page");
-    EXPECT_EQ(readFile(elsewhere + "/victim.txt"), "precious");
+    EXPECT_EQ(test_support::readFile(target + "/page.html"), "new page");
+    EXPECT_EQ(test_support::readFile(elsewhere + "/victim.txt"), "precious");
 }
 
 TEST_F(PackageTest, UnwritableEntryFails)
 {
     QDir().mkpath(target + "/taken.txt"); // a folder where a file should go
     EXPECT_FALSE(unpack(packer::packEntries({{"taken.txt", "x"}}), target));
-    ASSERT_TRUE(writeFile(target + "/file", "f"));
+    ASSERT_TRUE(test_support::writeFile(target + "/file", "f"));
     EXPECT_FALSE(unpack(packer::packEntries({{"file/inner.txt", "x"}}), target));
-    EXPECT_EQ(readFile(target + "/file"), "f");
+    EXPECT_EQ(test_support::readFile(target + "/file"), "f");
 }
 
 TEST_F(PackageTest, MakePathResult)
@@ -400,7 +401,7 @@ TEST_F(PackageTest, MakePathResult)
     EXPECT_TRUE(QFileInfo(base + "/a/b/c").isDir());
     EXPECT_FALSE(Application::makePath(base + "/a/b/c/")); // nothing left to create
     EXPECT_TRUE(Application::makePath(base + "/a/x"));
-    ASSERT_TRUE(writeFile(base + "/plain", "p"));
+    ASSERT_TRUE(test_support::writeFile(base + "/plain", "p"));
     EXPECT_FALSE(Application::makePath(base + "/plain/sub"));
 }
 
