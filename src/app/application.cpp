@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/file_package.h"
+#include "app/window.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,7 +82,10 @@ void Application::registerInstance() { g_instance = this; }
 
 Application* Application::instance() { return g_instance; }
 
-Window* Application::mainWindow() { return g_instance ? g_instance->m_mainWindow : nullptr; }
+Window* Application::mainWindow()
+{
+    return g_instance ? qobject_cast<Window*>(g_instance->m_mainWindow.data()) : nullptr;
+}
 
 InputDeviceList Application::inputDevices() const
 {

@@ -18,6 +18,7 @@ public:
     ~Application() override;
 
     static Application* instance();
+    // The registered main window (PsApplication::psMainWindow) when it is the program's Window.
     static Window* mainWindow();
 
     // Replaced whole by the vendor library's device-event callback; read by the capture loop.
@@ -53,10 +54,6 @@ public:
 protected:
     // Registers this object as the instance (done by init in the full start-up).
     void registerInstance();
-
-    // The main window. The native event filter knows it as PsApplication::psMainWindow, which
-    // PsMainWindow::psInitFrameless registers (or psSetMainWindow, right after creating it).
-    Window* m_mainWindow = nullptr;
 
 private:
     mutable QMutex m_inputDevicesLock;

@@ -6,7 +6,6 @@
 #include <QAbstractNativeEventFilter>
 #include <QMargins>
 #include <QOperatingSystemVersion>
-#include <QPointer>
 #include <QVariant>
 #include <QWindow>
 
@@ -18,7 +17,6 @@ namespace {
 QString g_exeDir;
 bool g_startMinimized = false;
 bool g_elevateUpdater = false;
-QPointer<PsMainWindow> g_mainWindow;
 
 bool placementIs(HWND hwnd, UINT showCmd)
 {
@@ -225,8 +223,8 @@ PsMainWindow::~PsMainWindow()
 {
     // The filter must not reach a half-destroyed window, so the quit that the destruction of the
     // main native window brings is made here.
-    if (g_mainWindow == this) {
-        g_mainWindow = nullptr;
+    if (PsApplication::psMainWindow() == this) {
+        PsApplication::psSetMainWindow(nullptr);
         if (m_hwnd || internalWinId())
             quitApplication();
     }
@@ -342,9 +340,17 @@ void PsApplication::psInstallEventFilter()
     installNativeEventFilter(g_psEventFilter);
 }
 
-void PsApplication::psSetMainWindow(PsMainWindow* window) { g_mainWindow = window; }
+void PsApplication::psSetMainWindow(PsMainWindow* window)
+{
+    if (auto* app = qobject_cast<PsApplication*>(QCoreApplication::instance()))
+        app->m_mainWindow = window;
+}
 
-PsMainWindow* PsApplication::psMainWindow() { return g_mainWindow.data(); }
+PsMainWindow* PsApplication::psMainWindow()
+{
+    auto* app = qobject_cast<PsApplication*>(QCoreApplication::instance());
+    return app ? app->m_mainWindow.data() : nullptr;
+}
 
 QString& exeDirPath() { return g_exeDir; }
 bool& startMinimized() { return g_startMinimized; }

@@ -8,6 +8,7 @@
 #include <QMargins>
 #include <QMetaType>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -67,10 +68,14 @@ public:
     // Replaces the process-wide native event filter.
     void psInstallEventFilter();
 
-    // The frameless main window whose messages the filter handles (null: none yet). Cleared when the
-    // window is destroyed.
+    // The application's main window, whose messages the filter handles (null: none yet, or no
+    // application). Cleared when the window is destroyed.
     static void psSetMainWindow(PsMainWindow* window);
     static PsMainWindow* psMainWindow();
+
+protected:
+    // The one record of the main window; Application::mainWindow reads it too.
+    QPointer<PsMainWindow> m_mainWindow;
 };
 
 // Offsets of the hit-test point while the main window is maximised (0 otherwise).

@@ -3,7 +3,7 @@
 #include "devices/device_functions.h"
 
 Window::Window(QWidget* parent)
-    : QWidget(parent)
+    : PsMainWindow(parent)
     , listFunctions(new DeviceFunctions())
 {
     refreshDeviceList();

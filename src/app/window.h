@@ -1,15 +1,16 @@
 // The main window. Holds the device list that every device operation looks devices up in.
 #pragma once
 
+#include "app/pswindow.h"
+
 #include <QJsonObject>
 #include <QMap>
 #include <QMutex>
 #include <QString>
-#include <QWidget>
 
 class DeviceFunctions;
 
-class Window : public QWidget {
+class Window : public PsMainWindow {
     Q_OBJECT
 public:
     explicit Window(QWidget* parent = nullptr);

@@ -385,7 +385,8 @@ TEST_F(FramelessTest, ToolkitEventsReachTheWindowAsMessages)
     EXPECT_TRUE(test_support::waitFor([&] { return has(WM_SHOWWINDOW, TRUE, 0, false); }));
     main->received.clear();
     main->move(40, 50);
-    EXPECT_TRUE(test_support::waitFor([&] { return has(WM_MOVE, 0, MAKELPARAM(main->geometry().x(), main->geometry().y()), true); }));
+    EXPECT_TRUE(test_support::waitFor(
+        [&] { return has(WM_MOVE, 0, MAKELPARAM(main->geometry().x(), main->geometry().y()), true); }));
     main->received.clear();
     main->resize(900, 640);
     EXPECT_TRUE(test_support::waitFor([&] { return has(WM_SIZE, SIZE_RESTORED, MAKELPARAM(900, 640), true); }));

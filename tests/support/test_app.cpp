@@ -1,5 +1,7 @@
 #include "test_app.h"
 
+#include "app/window.h"
+
 #include <QtGlobal>
 
 TestApplication::TestApplication(int& argc, char** argv)
@@ -8,7 +10,7 @@ TestApplication::TestApplication(int& argc, char** argv)
     registerInstance();
 }
 
-void TestApplication::setMainWindow(Window* window) { m_mainWindow = window; }
+void TestApplication::setMainWindow(Window* window) { psSetMainWindow(window); }
 
 TestApplication* TestApplication::get()
 {
