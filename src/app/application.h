@@ -22,22 +22,24 @@ public:
     static Window* mainWindow();
 
     // Replaced whole by the vendor library's device-event callback; read by the capture loop.
-    InputDeviceList inputDevices() const;
+    InputDeviceList inputDevices() const; // no caller yet: the capture loop is not built
     void setInputDevices(const InputDeviceList& list);
 
     // conf.xml below "Resources/" of the application directory. A missing or malformed file keeps the
-    // previous values.
+    // previous values. No caller yet: startApp and the page commands load and read it.
     void loadConf();
     ConfMap confValues() const { return m_conf; }
     QString confText() const { return m_confText; }
 
     // define.xml below "Resources/" of the application directory: false when it is missing or cannot be
-    // opened. Entries are added to the table, never removed.
+    // opened. Entries are added to the table, never removed. No caller yet: startApp loads it.
     bool loadDefine();
-    // The HID usage code of an upper-case key name, "" when there is none.
+    // The HID usage code of an upper-case key name, "" when there is none. No caller yet: the macro
+    // text parser looks keys up here.
     QString hidCodeOfKey(const QString& key) const;
 
     // Set once by the main window before its first page loads; read by the page loader on other threads.
+    // No caller yet: neither the main window's construction nor the page loader is built.
     void setPageRoot(const QString& root);
     QString pageRoot() const;
     // The image root: the page root, "/" and the sub-path.
@@ -45,14 +47,15 @@ public:
     QString imageRoot() const;
 
     // Unpacks the package fileName (relative to the application directory) into targetFolder (the
-    // application directory when empty). True when every entry has been written.
+    // application directory when empty). True when every entry has been written. No caller yet: the
+    // main window unpacks skn.dat with it.
     static bool unpackPackage(const QString& fileName, const QString& targetFolder);
     // Creates every missing level of the folder path; true only when the last creation attempted
     // succeeded.
     static bool makePath(const QString& path);
 
 protected:
-    // Registers this object as the instance (done by init in the full start-up).
+    // Registers this object as the instance; init does it in the start-up, which is not built yet.
     void registerInstance();
 
 private:
@@ -64,7 +67,7 @@ private:
     QString m_imageRoot;
     ConfMap m_conf;
     QString m_confText;
-    bool m_autostart = false;
+    bool m_autostart = false; // nothing reads it yet
     KeyCodeMap m_keyCodes;
 };
 
@@ -77,5 +80,5 @@ const QString& appDirPath();
 // Quits the event loop once: the first call sets the quit flag and, when an application instance is
 // registered, ends the loop; later calls do nothing.
 void quitApplication();
-bool isQuitRequested();
-void setQuitRequested();
+bool isQuitRequested(); // no caller yet: main checks it before init
+void setQuitRequested(); // no caller yet

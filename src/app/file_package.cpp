@@ -47,6 +47,22 @@ void sha1Block(quint32 h[5], const unsigned char* block)
     h[4] += e;
 }
 
+bool digestMatches(const QByteArray& file)
+{
+    if (file.size() < FilePackage::PropsOffset)
+        return false;
+    unsigned char digest[FilePackage::DigestSize];
+    sha1(file.constData() + FilePackage::PropsOffset, file.size() - FilePackage::PropsOffset, digest);
+    return std::memcmp(digest, file.constData() + FilePackage::DigestOffset, FilePackage::DigestSize) == 0;
+}
+
+qint32 declaredSize(const QByteArray& file)
+{
+    if (file.size() < FilePackage::StreamOffset)
+        return 0;
+    return qFromLittleEndian<qint32>(file.constData() + FilePackage::SizeOffset);
+}
+
 } // namespace
 
 unsigned char* sha1(const unsigned char* data, int length, unsigned char* out)
@@ -69,22 +85,6 @@ unsigned char* sha1(const unsigned char* data, int length, unsigned char* out)
     for (int i = 0; i < 5; ++i)
         qToBigEndian<quint32>(h[i], out + 4 * i);
     return out;
-}
-
-bool FilePackage::digestMatches(const QByteArray& file)
-{
-    if (file.size() < PropsOffset)
-        return false;
-    unsigned char digest[DigestSize];
-    sha1(file.constData() + PropsOffset, file.size() - PropsOffset, digest);
-    return std::memcmp(digest, file.constData() + DigestOffset, DigestSize) == 0;
-}
-
-qint32 FilePackage::declaredSize(const QByteArray& file)
-{
-    if (file.size() < StreamOffset)
-        return 0;
-    return qFromLittleEndian<qint32>(file.constData() + SizeOffset);
 }
 
 FilePackage::Result FilePackage::unpack(const QByteArray& file, QByteArray* payload, int* lzmaResult,

@@ -46,9 +46,6 @@ public:
     static Result unpack(const QByteArray& file, QByteArray* payload, int* lzmaResult = nullptr,
         int* decodedSize = nullptr);
 
-    static bool digestMatches(const QByteArray& file);
-    static qint32 declaredSize(const QByteArray& file);
-
     // A name that stays below the target folder: relative, "/" between non-empty parts, none of them
     // "." or "..", and no "\", ":" or NUL.
     static bool isSafeEntryName(const QString& name);
@@ -68,7 +65,6 @@ public:
         bool readCount(quint32* count);
         // False on a damaged stream or a size that differs from the data's length.
         bool readEntry(Entry* entry);
-        QDataStream::Status status() const { return m_stream.status(); }
 
     private:
         QByteArray m_payload;

@@ -42,7 +42,8 @@ public:
     ~PsMainWindow() override;
 
     // Takes the native handle and, when there is one, makes the window frameless. Registers this
-    // window as the frameless main window when none is registered yet.
+    // window as the frameless main window when none is registered yet. This, psInitSize,
+    // psFirstShow and psShown have no caller yet: the main window's start-up calls them.
     void psInitFrameless();
     void psInitSize();
     HWND psHwnd() const { return m_hwnd; }
@@ -65,7 +66,7 @@ public:
     PsApplication(int& argc, char** argv);
     ~PsApplication() override;
 
-    // Replaces the process-wide native event filter.
+    // Replaces the process-wide native event filter. No caller yet: Application::init installs it.
     void psInstallEventFilter();
 
     // The application's main window, whose messages the filter handles (null: none yet, or no
@@ -82,9 +83,9 @@ protected:
 extern int g_hitTestOffsetX;
 extern int g_hitTestOffsetY;
 
-// The executable's directory with a trailing "/".
+// The executable's directory with a trailing "/". No caller yet: the updater launches read it.
 QString& exeDirPath();
 // "-autostart" was given: the first show minimises and hides the window.
 bool& startMinimized();
-// Start the updater elevated; nothing sets it.
+// Start the updater elevated; nothing sets it, and no caller reads it yet.
 bool& elevateUpdater();
