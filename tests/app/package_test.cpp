@@ -205,6 +205,45 @@ TEST_F(PackageTest, PackerBuildsFromAFolder)
     EXPECT_FALSE(packer::packFolder(empty.path(), "", appDir.path() + "/x.dat", packer::Options(), &error));
 }
 
+// The packer refuses every name the unpacker would stop at, from the file names and from the prefix,
+// and writes no package then.
+TEST_F(PackageTest, PackerRefusesNamesTheUnpackerRefuses)
+{
+    struct Case {
+        QString file;
+        QString prefix;
+    } refused[] = {
+        {"x:y.html", "template/"},
+        {"back\\slash.html", "template/"},
+        {"main.html", "/"},
+        {"main.html", "../"},
+        {"main.html", "template/../../"},
+        {"main.html", "C:/"},
+        {"main.html", "./"},
+        {"main.html", "template//"},
+    };
+    for (const Case& c : refused) {
+        QTemporaryDir pages;
+        ASSERT_TRUE(test_support::writeFile(pages.path() + "/default/main.html", "<p>main</p>"));
+        ASSERT_TRUE(test_support::writeFile(pages.path() + "/default/" + c.file, "<p>page</p>"));
+        const QString name = c.prefix + "default/" + c.file;
+        EXPECT_FALSE(FilePackage::isSafeEntryName(name)) << qPrintable(name);
+        const QString output = appDir.path() + "/refused.dat";
+        QString error;
+        EXPECT_FALSE(packer::packFolder(pages.path(), c.prefix, output, packer::Options(), &error)) << qPrintable(name);
+        EXPECT_TRUE(error.contains(name)) << qPrintable(error);
+        EXPECT_FALSE(QFile::exists(output)) << qPrintable(name);
+    }
+    // The same folder packs once its names are ones the unpacker takes, and unpacks whole.
+    QTemporaryDir pages;
+    ASSERT_TRUE(test_support::writeFile(pages.path() + "/default/x-y.html", "<p>page</p>"));
+    QString error;
+    ASSERT_TRUE(packer::packFolder(pages.path(), "template/", appDir.path() + "/skn.dat", packer::Options(), &error))
+        << qPrintable(error);
+    ASSERT_TRUE(Application::unpackPackage("skn.dat", target));
+    EXPECT_EQ(filesBelow(target), QStringList{"template/default/x-y.html"});
+}
+
 TEST_F(PackageTest, ContainerChecks)
 {
     const QByteArray good = packer::packEntries({{"a.txt", "alpha"}});

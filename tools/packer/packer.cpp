@@ -1,5 +1,7 @@
 #include "packer.h"
 
+#include "app/file_package.h"
+
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
@@ -105,6 +107,11 @@ bool collectFolder(const QString& folder, const QString& prefix, QList<Entry>* e
         names << root.relativeFilePath(it.next());
     std::sort(names.begin(), names.end());
     for (const QString& name : names) {
+        // A name the unpacker refuses would stop the unpack at that entry.
+        if (!FilePackage::isSafeEntryName(prefix + name)) {
+            *error = QStringLiteral("entry name not allowed in a package: %1").arg(prefix + name);
+            return false;
+        }
         QFile f(root.filePath(name));
         if (!f.open(QIODevice::ReadOnly)) {
             *error = QStringLiteral("cannot read %1").arg(f.fileName());

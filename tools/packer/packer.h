@@ -37,6 +37,7 @@ QByteArray packPayload(const QByteArray& payload, const Options& options = Optio
 QByteArray packEntries(const QList<Entry>& entries, const Options& options = Options());
 
 // Every file below folder (links not followed), named relative to it with prefix in front, in name order.
+// False when a name is one the unpacker refuses (FilePackage::isSafeEntryName).
 bool collectFolder(const QString& folder, const QString& prefix, QList<Entry>* entries, QString* error);
 bool packFolder(const QString& folder, const QString& prefix, const QString& output, const Options& options,
     QString* error);
