@@ -6,9 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QTemporaryFile>
 #include <QTextStream>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -45,19 +46,18 @@ QString existingAncestor(const QString& path)
     return p;
 }
 
+// The data goes to a new file beside the entry, which then replaces the entry (or a link in its
+// place, which is never followed): an entry is never left half-written. Nothing is synced to disk:
+// the pages are written anew at every start.
 bool writeEntry(const QString& path, const QByteArray& data)
 {
-    // A link left in the folder is replaced, never followed.
-    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+    QTemporaryFile out(path + QStringLiteral(".XXXXXX"));
+    if (!out.open() || out.write(data) != data.size() || !out.flush())
         return false;
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
+    if (std::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         return false;
-    if (out.write(data) != data.size()) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
+    out.setAutoRemove(false);
+    return true;
 }
 } // namespace
 

@@ -2,50 +2,12 @@
 
 #include "app/lzma_uncompress.h"
 
+#include <QCryptographicHash>
 #include <QtEndian>
 
 #include <cstring>
 
 namespace {
-
-inline quint32 rotl(quint32 v, int n) { return (v << n) | (v >> (32 - n)); }
-
-void sha1Block(quint32 h[5], const unsigned char* block)
-{
-    quint32 w[80];
-    for (int i = 0; i < 16; ++i)
-        w[i] = qFromBigEndian<quint32>(block + 4 * i);
-    for (int i = 16; i < 80; ++i)
-        w[i] = rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
-    quint32 a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
-    for (int i = 0; i < 80; ++i) {
-        quint32 f, k;
-        if (i < 20) {
-            f = (b & c) | (~b & d);
-            k = 0x5A827999;
-        } else if (i < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ED9EBA1;
-        } else if (i < 60) {
-            f = (b & c) | (b & d) | (c & d);
-            k = 0x8F1BBCDC;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xCA62C1D6;
-        }
-        const quint32 t = rotl(a, 5) + f + e + k + w[i];
-        e = d;
-        d = c;
-        c = rotl(b, 30);
-        b = a;
-        a = t;
-    }
-    h[0] += a;
-    h[1] += b;
-    h[2] += c;
-    h[3] += d;
-    h[4] += e;
-}
 
 bool digestMatches(const QByteArray& file)
 {
@@ -67,23 +29,11 @@ qint32 declaredSize(const QByteArray& file)
 
 unsigned char* sha1(const unsigned char* data, int length, unsigned char* out)
 {
-    quint32 h[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
-    const quint64 len = length > 0 ? static_cast<quint64>(length) : 0;
-    quint64 done = 0;
-    for (; done + 64 <= len; done += 64)
-        sha1Block(h, data + done);
-    unsigned char tail[128];
-    const size_t rest = static_cast<size_t>(len - done);
-    if (rest)
-        std::memcpy(tail, data + done, rest);
-    tail[rest] = 0x80;
-    const size_t tailLen = rest + 1 + 8 <= 64 ? 64 : 128;
-    std::memset(tail + rest + 1, 0, tailLen - rest - 1);
-    qToBigEndian<quint64>(len * 8, tail + tailLen - 8);
-    for (size_t off = 0; off < tailLen; off += 64)
-        sha1Block(h, tail + off);
-    for (int i = 0; i < 5; ++i)
-        qToBigEndian<quint32>(h[i], out + 4 * i);
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (length > 0)
+        hash.addData(reinterpret_cast<const char*>(data), length);
+    const QByteArray digest = hash.result();
+    std::memcpy(out, digest.constData(), FilePackage::DigestSize);
     return out;
 }
 
