@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryFile>
 #include <QTextStream>
 
@@ -177,6 +178,7 @@ bool Application::unpackPackage(const QString& fileName, const QString& targetFo
         if (base.endsWith(QLatin1Char('/')))
             base.chop(1);
     }
+    QSet<QString> checkedFolders;
     for (quint32 i = 0; i < count; ++i) {
         FilePackage::Entry entry;
         if (!reader.readEntry(&entry))
@@ -185,18 +187,22 @@ bool Application::unpackPackage(const QString& fileName, const QString& targetFo
             return false;
         const QString path = base + QLatin1Char('/') + entry.name;
         const QString folder = QDir(path.left(path.lastIndexOf(QLatin1Char('/')) + 1)).absolutePath();
-        if (!QFileInfo(folder).isDir()) {
-            // Levels are only created below an existing folder that lies inside the target: a link
-            // on the way must not make folders elsewhere.
-            if (!QFileInfo(base).isDir())
-                makePath(base);
-            if (!isInside(existingAncestor(folder), base))
+        if (!checkedFolders.contains(folder)) {
+            if (!QFileInfo(folder).isDir()) {
+                // Levels are only created below an existing folder that lies inside the target: a
+                // link on the way must not make folders elsewhere.
+                if (!QFileInfo(base).isDir())
+                    makePath(base);
+                if (!isInside(existingAncestor(folder), base))
+                    return false;
+                makePath(folder);
+            }
+            // A folder reached through a link may lie elsewhere.
+            if (!isInside(folder, base))
                 return false;
-            makePath(folder);
+            // Entries create files only, so a checked folder stays as it is.
+            checkedFolders.insert(folder);
         }
-        // A folder reached through a link may lie elsewhere.
-        if (!isInside(folder, base))
-            return false;
         if (!writeEntry(path, entry.data))
             return false;
     }

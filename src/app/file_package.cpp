@@ -102,8 +102,20 @@ bool FilePackage::Reader::readCount(quint32* count)
 
 bool FilePackage::Reader::readEntry(Entry* entry)
 {
-    m_stream >> entry->name >> entry->size >> entry->data;
+    quint32 length = 0;
+    m_stream >> entry->name >> entry->size >> length;
     if (m_stream.status() != QDataStream::Ok)
         return false;
+    if (length == 0xFFFFFFFF) {
+        entry->data = QByteArray(); // a null array
+    } else {
+        const qint64 at = m_stream.device()->pos();
+        if (length > m_payload.size() - at) {
+            m_stream.setStatus(QDataStream::ReadPastEnd);
+            return false;
+        }
+        entry->data = QByteArray::fromRawData(m_payload.constData() + at, static_cast<int>(length));
+        m_stream.skipRawData(static_cast<int>(length));
+    }
     return entry->size == static_cast<quint32>(entry->data.size());
 }

@@ -63,7 +63,8 @@ public:
         bool readHeader();
         // False on a damaged stream or a count of 0.
         bool readCount(quint32* count);
-        // False on a damaged stream or a size that differs from the data's length.
+        // False on a damaged stream or a size that differs from the data's length. The entry's data
+        // is not copied: it refers to the payload, which the reader keeps while it exists.
         bool readEntry(Entry* entry);
 
     private:
