@@ -6,10 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRunnable>
 #include <QSet>
 #include <QTemporaryFile>
 #include <QTextStream>
+#include <QThreadPool>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -60,6 +63,102 @@ bool writeEntry(const QString& path, const QByteArray& data)
     out.setAutoRemove(false);
     return true;
 }
+
+// Reads a payload's entries while its bytes are being decoded and hands each entry to one writer
+// thread, which writes them one after another in package order. The entries before a failing one
+// (one that cannot be read, placed or written) are written, none after it.
+class PayloadUnpacker {
+public:
+    // payload: the buffer being decoded, kept by the caller until finish returns.
+    PayloadUnpacker(const QByteArray& payload, const QString& base)
+        : m_payload(payload)
+        , m_base(base)
+    {
+        m_writer.setMaxThreadCount(1);
+    }
+
+    // Reads every entry that lies wholly within the first `available` bytes; complete: there are no
+    // more bytes, so an entry that does not fit is a damaged payload.
+    void read(int available, bool complete)
+    {
+        if (m_failed)
+            return;
+        FilePackage::Reader reader(QByteArray::fromRawData(m_payload.constData(), available));
+        reader.seek(m_position);
+        if (!m_counted) {
+            if (!reader.readHeader() || !reader.readCount(&m_count)) {
+                m_failed = complete || !reader.endedEarly();
+                return;
+            }
+            m_counted = true;
+            m_position = reader.position();
+        }
+        while (m_read < m_count && !m_writeFailed) {
+            FilePackage::Entry entry;
+            if (!reader.readEntry(&entry)) {
+                m_failed = complete || !reader.endedEarly();
+                return;
+            }
+            m_position = reader.position();
+            ++m_read;
+            QString path;
+            if (!place(entry.name, &path)) {
+                m_failed = true;
+                return;
+            }
+            m_writer.start(QRunnable::create([this, path, data = entry.data] {
+                if (!m_writeFailed && !writeEntry(path, data))
+                    m_writeFailed = true;
+            }));
+        }
+    }
+
+    // Waits for the writer; true when every entry was read and written.
+    bool finish()
+    {
+        m_writer.waitForDone();
+        return m_counted && m_read == m_count && !m_failed && !m_writeFailed;
+    }
+
+private:
+    // The entry's path below the target, with its folder made: false for a name that leaves the
+    // target or a folder that lies elsewhere.
+    bool place(const QString& name, QString* path)
+    {
+        if (!FilePackage::isSafeEntryName(name))
+            return false;
+        *path = m_base + QLatin1Char('/') + name;
+        const QString folder = QDir(path->left(path->lastIndexOf(QLatin1Char('/')) + 1)).absolutePath();
+        if (m_checkedFolders.contains(folder))
+            return true;
+        if (!QFileInfo(folder).isDir()) {
+            // Levels are only created below an existing folder that lies inside the target: a link
+            // on the way must not make folders elsewhere.
+            if (!QFileInfo(m_base).isDir())
+                Application::makePath(m_base);
+            if (!isInside(existingAncestor(folder), m_base))
+                return false;
+            Application::makePath(folder);
+        }
+        // A folder reached through a link may lie elsewhere.
+        if (!isInside(folder, m_base))
+            return false;
+        // Entries create files only, so a checked folder stays as it is.
+        m_checkedFolders.insert(folder);
+        return true;
+    }
+
+    const QByteArray& m_payload;
+    const QString m_base;
+    qint64 m_position = 0;
+    bool m_counted = false;
+    quint32 m_count = 0;
+    quint32 m_read = 0;
+    bool m_failed = false;
+    std::atomic<bool> m_writeFailed{false};
+    QSet<QString> m_checkedFolders;
+    QThreadPool m_writer;
+};
 } // namespace
 
 Application::Application(int& argc, char** argv)
@@ -162,51 +261,26 @@ bool Application::unpackPackage(const QString& fileName, const QString& targetFo
     const QByteArray bytes = file.readAll();
     file.close();
 
-    QByteArray payload;
-    int decoded = 0;
-    if (FilePackage::unpack(bytes, &payload, nullptr, &decoded) != FilePackage::Ok)
+    int size = 0;
+    if (FilePackage::check(bytes, &size) != FilePackage::Ok)
         return false;
-    // Entries come only from what the stream gave, never from the zeros after an early end mark.
-    FilePackage::Reader reader(payload.left(decoded));
-    quint32 count = 0;
-    if (!reader.readHeader() || !reader.readCount(&count))
-        return false;
-
     QString base = targetFolder;
     if (base.isEmpty()) {
         base = appDirPath();
         if (base.endsWith(QLatin1Char('/')))
             base.chop(1);
     }
-    QSet<QString> checkedFolders;
-    for (quint32 i = 0; i < count; ++i) {
-        FilePackage::Entry entry;
-        if (!reader.readEntry(&entry))
-            return false;
-        if (!FilePackage::isSafeEntryName(entry.name))
-            return false;
-        const QString path = base + QLatin1Char('/') + entry.name;
-        const QString folder = QDir(path.left(path.lastIndexOf(QLatin1Char('/')) + 1)).absolutePath();
-        if (!checkedFolders.contains(folder)) {
-            if (!QFileInfo(folder).isDir()) {
-                // Levels are only created below an existing folder that lies inside the target: a
-                // link on the way must not make folders elsewhere.
-                if (!QFileInfo(base).isDir())
-                    makePath(base);
-                if (!isInside(existingAncestor(folder), base))
-                    return false;
-                makePath(folder);
-            }
-            // A folder reached through a link may lie elsewhere.
-            if (!isInside(folder, base))
-                return false;
-            // Entries create files only, so a checked folder stays as it is.
-            checkedFolders.insert(folder);
-        }
-        if (!writeEntry(path, entry.data))
-            return false;
-    }
-    return true;
+    // Entries are written while the rest of the stream is decoded. They come only from what the
+    // stream gave, never from the bytes after an early end mark.
+    QByteArray payload(size, Qt::Uninitialized);
+    PayloadUnpacker unpacker(payload, base);
+    int decoded = 0;
+    const bool decodedAll = FilePackage::decode(bytes, payload.data(), size, nullptr, &decoded,
+                                [&](int available) { unpacker.read(available, false); })
+        == FilePackage::Ok;
+    if (decodedAll)
+        unpacker.read(decoded, true);
+    return unpacker.finish() && decodedAll;
 }
 
 bool Application::makePath(const QString& path)

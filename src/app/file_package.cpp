@@ -37,33 +37,60 @@ unsigned char* sha1(const unsigned char* data, int length, unsigned char* out)
     return out;
 }
 
+FilePackage::Result FilePackage::check(const QByteArray& file, int* size)
+{
+    *size = 0;
+    const qint64 streamLen = qint64(file.size()) - StreamOffset;
+    if (streamLen <= 0)
+        return TooShort;
+    if (!digestMatches(file))
+        return BadDigest;
+    const qint64 declared = qMax<qint64>(0, declaredSize(file));
+    if (declared > MaxUnpackedSize || declared > streamLen * MaxRatio)
+        return BadSize;
+    *size = static_cast<int>(declared);
+    return Ok;
+}
+
+FilePackage::Result FilePackage::decode(const QByteArray& file, char* out, int size, int* lzmaResult,
+    int* decodedSize, const std::function<void(int decoded)>& progress)
+{
+    size_t outLen = static_cast<size_t>(size);
+    size_t inLen = static_cast<size_t>(file.size() - StreamOffset);
+    const auto report = [](void* context, size_t decoded) {
+        (*static_cast<const std::function<void(int)>*>(context))(static_cast<int>(decoded));
+    };
+    void* context = const_cast<void*>(static_cast<const void*>(&progress));
+    const int res = LzmaUncompressInSteps(reinterpret_cast<unsigned char*>(out), &outLen,
+        reinterpret_cast<const unsigned char*>(file.constData() + StreamOffset), &inLen,
+        reinterpret_cast<const unsigned char*>(file.constData() + PropsOffset), PropsSize,
+        progress ? DecodeStep : 0, progress ? +report : nullptr, context);
+    if (lzmaResult)
+        *lzmaResult = res;
+    if (decodedSize)
+        *decodedSize = res == LZMA_RESULT_OK ? static_cast<int>(outLen) : 0;
+    return res == LZMA_RESULT_OK ? Ok : DecodeFailed;
+}
+
 FilePackage::Result FilePackage::unpack(const QByteArray& file, QByteArray* payload, int* lzmaResult,
     int* decodedSize)
 {
     payload->clear();
     if (decodedSize)
         *decodedSize = 0;
-    const qint64 streamLen = qint64(file.size()) - StreamOffset;
-    if (streamLen <= 0)
-        return TooShort;
-    if (!digestMatches(file))
-        return BadDigest;
-    const qint64 size = qMax<qint64>(0, declaredSize(file));
-    if (size > MaxUnpackedSize || size > streamLen * MaxRatio)
-        return BadSize;
-    QByteArray out(static_cast<int>(size), '\0');
-    size_t outLen = static_cast<size_t>(size);
-    size_t inLen = static_cast<size_t>(streamLen);
-    const int res = LzmaUncompress(reinterpret_cast<unsigned char*>(out.data()), &outLen,
-        reinterpret_cast<const unsigned char*>(file.constData() + StreamOffset), &inLen,
-        reinterpret_cast<const unsigned char*>(file.constData() + PropsOffset), PropsSize);
-    if (lzmaResult)
-        *lzmaResult = res;
-    if (res != LZMA_RESULT_OK)
-        return DecodeFailed;
+    int size = 0;
+    const Result checked = check(file, &size);
+    if (checked != Ok)
+        return checked;
+    QByteArray out(size, Qt::Uninitialized);
+    int decoded = 0;
+    const Result result = decode(file, out.data(), size, lzmaResult, &decoded, {});
+    if (result != Ok)
+        return result;
+    std::memset(out.data() + decoded, 0, static_cast<size_t>(size - decoded));
     *payload = out;
     if (decodedSize)
-        *decodedSize = static_cast<int>(outLen);
+        *decodedSize = decoded;
     return Ok;
 }
 

@@ -10,6 +10,8 @@
 #include <QDataStream>
 #include <QString>
 
+#include <functional>
+
 // SHA-1 of length bytes at data into out (20 bytes); returns out. A negative length counts as 0.
 unsigned char* sha1(const unsigned char* data, int length, unsigned char* out);
 inline unsigned char* sha1(const char* data, int length, unsigned char* out)
@@ -42,9 +44,18 @@ public:
 
     // Checks the container and unpacks the payload. A negative declared size gives an empty payload; an
     // end mark before the declared size leaves the rest of the payload zero, and decodedSize tells how
-    // much of it the stream gave.
+    // much of it the stream gave. No caller in the program yet: the update-package reader uses it.
     static Result unpack(const QByteArray& file, QByteArray* payload, int* lzmaResult = nullptr,
         int* decodedSize = nullptr);
+
+    // unpack in two steps, for a caller that reads the payload while it is being decoded. check: the
+    // container's checks, giving the payload's size (0 for a negative declared size). decode: decodes
+    // the stream of a checked container into out (size bytes, the caller's), calling progress with the
+    // number of bytes decoded so far every DecodeStep bytes; the bytes below that number are final.
+    static constexpr int DecodeStep = 64 * 1024;
+    static Result check(const QByteArray& file, int* size);
+    static Result decode(const QByteArray& file, char* out, int size, int* lzmaResult, int* decodedSize,
+        const std::function<void(int decoded)>& progress);
 
     // A name that stays below the target folder: relative, "/" between non-empty parts, none of them
     // "." or "..", and no "\", ":" or NUL.
@@ -66,6 +77,11 @@ public:
         // False on a damaged stream or a size that differs from the data's length. The entry's data
         // is not copied: it refers to the payload, which the reader keeps while it exists.
         bool readEntry(Entry* entry);
+        // After a false read: the payload ended inside the field (a longer payload may hold it).
+        bool endedEarly() const { return m_stream.status() == QDataStream::ReadPastEnd; }
+        // The read position, to go on from in a reader of a longer payload.
+        qint64 position() const { return m_stream.device()->pos(); }
+        void seek(qint64 position) { m_stream.device()->seek(position); }
 
     private:
         QByteArray m_payload;

@@ -22,6 +22,14 @@ enum {
 int LzmaUncompress(unsigned char* dest, size_t* destLen, const unsigned char* src, size_t* srcLen,
     const unsigned char* props, size_t propsSize);
 
+// Called with the number of bytes decoded so far.
+typedef void (*LzmaProgress)(void* context, size_t decoded);
+
+// LzmaUncompress in steps of at most step output bytes (0: one step), calling progress (if not null)
+// after each step that succeeded. The bytes below the count it is given are final.
+int LzmaUncompressInSteps(unsigned char* dest, size_t* destLen, const unsigned char* src, size_t* srcLen,
+    const unsigned char* props, size_t propsSize, size_t step, LzmaProgress progress, void* context);
+
 #ifdef __cplusplus
 }
 #endif

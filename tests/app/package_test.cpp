@@ -431,6 +431,67 @@ TEST_F(PackageTest, UnwritableEntryFails)
     ASSERT_TRUE(test_support::writeFile(target + "/file", "f"));
     EXPECT_FALSE(unpack(packer::packEntries({{"file/inner.txt", "x"}}), target));
     EXPECT_EQ(test_support::readFile(target + "/file"), "f");
+
+    // The entries before the one that cannot be written are written, none after it, and no
+    // temporary file is left behind.
+    EXPECT_FALSE(unpack(packer::packEntries({{"a.txt", "a"}, {"taken.txt", "x"}, {"z.txt", "z"}}), target));
+    EXPECT_EQ(filesBelow(target), (QStringList{"a.txt", "file"}));
+}
+
+// Entries are read while the stream is decoded, in steps: every field of an entry may be cut by a
+// step's end, and so may the header.
+TEST_F(PackageTest, EntriesAcrossDecodeSteps)
+{
+    const QByteArray first = randomBytes(FilePackage::DecodeStep, 11);
+    const QByteArray second = randomBytes(300, 12);
+    QByteArray secondName;
+    {
+        QDataStream out(&secondName, QIODevice::WriteOnly);
+        out << QString("b/second.bin");
+    }
+    // The header text (4 + 2 * 14 bytes), the count (4), then the first entry: name "a/first.bin"
+    // (4 + 2 * 11), size (4), length (4) and its bytes.
+    const int secondAt = 32 + 4 + 26 + 8 + first.size();
+    // A step ends inside the second entry's name length, name, size, data length and data.
+    for (int shift = -40; shift <= 4; ++shift) {
+        // The second entry starts `shift` bytes after the first step's end.
+        const QByteArray firstData = first.left(first.size() - (secondAt - FilePackage::DecodeStep - shift));
+        packer::Options o;
+        o.header = "pages of tests";
+        o.level = 1;
+        const QList<packer::Entry> entries = {{"a/first.bin", firstData}, {"b/second.bin", second},
+            {"b/third.txt", QByteArray(3 * FilePackage::DecodeStep, 't')}};
+        ASSERT_EQ(packer::payloadOf(entries, o.header).indexOf(secondName), FilePackage::DecodeStep + shift);
+        QDir(target).removeRecursively();
+        ASSERT_TRUE(unpack(packer::packEntries(entries, o), target)) << shift;
+        for (const packer::Entry& e : entries)
+            EXPECT_EQ(test_support::readFile(target + "/" + e.name), e.data) << shift << qPrintable(e.name);
+    }
+    packer::Options longHeader;
+    longHeader.header = QString(FilePackage::DecodeStep / 2 + 1, QLatin1Char('h'));
+    QDir(target).removeRecursively();
+    ASSERT_TRUE(unpack(packer::packEntries({{"one.txt", "1"}}, longHeader), target));
+    EXPECT_EQ(test_support::readFile(target + "/one.txt"), "1");
+}
+
+// A stream that ends early fails the unpack; the entries it held whole are written by then, each
+// complete, and nothing else is.
+TEST_F(PackageTest, StreamEndingEarlyKeepsTheWholeEntriesOnly)
+{
+    QList<packer::Entry> entries;
+    for (int i = 0; i < 8; ++i)
+        entries.append({QString("e%1.bin").arg(i), randomBytes(40000, 100 + i)});
+    const QByteArray good = packer::packEntries(entries);
+    QByteArray cut = good.left(157 + (good.size() - 157) * 6 / 10);
+    resign(&cut);
+    EXPECT_FALSE(unpack(cut, target));
+    const QStringList written = filesBelow(target);
+    EXPECT_FALSE(written.isEmpty());
+    EXPECT_LT(written.size(), entries.size());
+    for (int i = 0; i < written.size(); ++i) {
+        EXPECT_EQ(written.at(i), entries.at(i).name);
+        EXPECT_EQ(test_support::readFile(target + "/" + written.at(i)), entries.at(i).data) << i;
+    }
 }
 
 TEST_F(PackageTest, MakePathResult)
