@@ -6,15 +6,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRunnable>
 #include <QSet>
 #include <QTemporaryFile>
 #include <QTextStream>
-#include <QThreadPool>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 namespace {
 Application* g_instance = nullptr;
@@ -64,8 +67,64 @@ bool writeEntry(const QString& path, const QByteArray& data)
     return true;
 }
 
-// Reads a payload's entries while its bytes are being decoded and hands each entry to one writer
-// thread, which writes them one after another in package order. The entries before a failing one
+// Writes entries on a thread of its own, one after another in the order they are given. After a
+// failure the entries still waiting are dropped.
+class EntryWriter {
+public:
+    EntryWriter()
+        : m_thread([this] { run(); })
+    {
+    }
+    ~EntryWriter() { finish(); }
+
+    void write(const QString& path, const QByteArray& data)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_queue.emplace_back(path, data);
+        }
+        m_wake.notify_one();
+    }
+    bool failed() const { return m_failed; }
+    // Waits for the entries given so far; true when each of them was written.
+    bool finish()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_closing = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable())
+            m_thread.join();
+        return !m_failed;
+    }
+
+private:
+    void run()
+    {
+        for (;;) {
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_wake.wait(lock, [this] { return m_closing || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;
+            std::pair<QString, QByteArray> entry = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            if (!m_failed && !writeEntry(entry.first, entry.second))
+                m_failed = true;
+        }
+    }
+
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::deque<std::pair<QString, QByteArray>> m_queue;
+    bool m_closing = false;
+    std::atomic<bool> m_failed{false};
+    std::thread m_thread; // last: it starts once the members above exist
+};
+
+// Reads a payload's entries while its bytes are being decoded and hands each entry to the entry
+// writer, which writes them in package order. The entries before a failing one
 // (one that cannot be read, placed or written) are written, none after it.
 class PayloadUnpacker {
 public:
@@ -74,7 +133,6 @@ public:
         : m_payload(payload)
         , m_base(base)
     {
-        m_writer.setMaxThreadCount(1);
     }
 
     // Reads every entry that lies wholly within the first `available` bytes; complete: there are no
@@ -93,7 +151,7 @@ public:
             m_counted = true;
             m_position = reader.position();
         }
-        while (m_read < m_count && !m_writeFailed) {
+        while (m_read < m_count && !m_writer.failed()) {
             FilePackage::Entry entry;
             if (!reader.readEntry(&entry)) {
                 m_failed = complete || !reader.endedEarly();
@@ -106,19 +164,12 @@ public:
                 m_failed = true;
                 return;
             }
-            m_writer.start(QRunnable::create([this, path, data = entry.data] {
-                if (!m_writeFailed && !writeEntry(path, data))
-                    m_writeFailed = true;
-            }));
+            m_writer.write(path, entry.data);
         }
     }
 
     // Waits for the writer; true when every entry was read and written.
-    bool finish()
-    {
-        m_writer.waitForDone();
-        return m_counted && m_read == m_count && !m_failed && !m_writeFailed;
-    }
+    bool finish() { return m_writer.finish() && m_counted && m_read == m_count && !m_failed; }
 
 private:
     // The entry's path below the target, with its folder made: false for a name that leaves the
@@ -155,9 +206,8 @@ private:
     quint32 m_count = 0;
     quint32 m_read = 0;
     bool m_failed = false;
-    std::atomic<bool> m_writeFailed{false};
     QSet<QString> m_checkedFolders;
-    QThreadPool m_writer;
+    EntryWriter m_writer;
 };
 } // namespace
 
