@@ -124,8 +124,8 @@ private:
 };
 
 // Reads a payload's entries while its bytes are being decoded and hands each entry to the entry
-// writer, which writes them in package order. The entries before a failing one
-// (one that cannot be read, placed or written) are written, none after it.
+// writer, which writes them in package order. The entries before a failing one (one that cannot be
+// read, placed or written) are written, none after it.
 class PayloadUnpacker {
 public:
     // payload: the buffer being decoded, kept by the caller until finish returns.

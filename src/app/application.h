@@ -22,7 +22,7 @@ public:
     static Window* mainWindow();
 
     // Replaced whole by the vendor library's device-event callback; read by the capture loop.
-    InputDeviceList inputDevices() const; // no caller yet: the capture loop is not built
+    InputDeviceList inputDevices() const; // no caller yet
     void setInputDevices(const InputDeviceList& list);
 
     // conf.xml below "Resources/" of the application directory. A missing or malformed file keeps the
@@ -39,7 +39,7 @@ public:
     QString hidCodeOfKey(const QString& key) const;
 
     // Set once by the main window before its first page loads; read by the page loader on other threads.
-    // No caller yet: neither the main window's construction nor the page loader is built.
+    // No caller yet: the main window sets it and the page loader reads it.
     void setPageRoot(const QString& root);
     QString pageRoot() const;
     // The image root: the page root, "/" and the sub-path.
@@ -55,7 +55,7 @@ public:
     static bool makePath(const QString& path);
 
 protected:
-    // Registers this object as the instance; init does it in the start-up, which is not built yet.
+    // Registers this object as the instance; init does it at start-up. For now only tests call it.
     void registerInstance();
 
 private:
