@@ -185,6 +185,6 @@ int main(int argc, char** argv)
         unpack.max);
     const double ratio = unpack.median / xz.median;
     const bool met = ratio <= kTargetRatio;
-    std::printf("ratio unpack / xz: %.2f (target <= %.2f): %s\n", ratio, kTargetRatio, met ? "met" : "MISSED");
+    std::printf("ratio unpack / xz: %.3f (target <= %.2f): %s\n", ratio, kTargetRatio, met ? "met" : "MISSED");
     return met ? 0 : 1;
 }
