@@ -1,5 +1,5 @@
 // Device list conversion and the property and memory operations over the simulated library.
-#include "device_test_support.h"
+#include "vqsim_devices.h"
 
 #include "devices/device_functions.h"
 

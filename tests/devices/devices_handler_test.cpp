@@ -1,7 +1,9 @@
 // The vendor library binding against the simulated libraries: entry points, the device-event
 // counter, the data callback and the refresh on events.
-#include "device_test_support.h"
+#include "test_app.h"
+#include "vqsim_devices.h"
 
+#include "app/window.h"
 #include "cefclient/client_handler.h"
 #include "devices/device_functions.h"
 #include "devices/devices_handler.h"

@@ -1,5 +1,5 @@
 // Windows pointer settings: the setters, the simulated session, and the mouse configuration report.
-#include "device_test_support.h"
+#include "vqsim_devices.h"
 
 #include "devices/device_functions.h"
 

@@ -1,5 +1,8 @@
 // The binding when "libvq.dll" cannot be found beside the program.
-#include "device_test_support.h"
+#include "test_app.h"
+#include "vqsim_devices.h"
+
+#include "app/window.h"
 
 #include "devices/device_functions.h"
 

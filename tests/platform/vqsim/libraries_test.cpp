@@ -1,5 +1,5 @@
 // The simulated "libvq.dll" and "Hexlane.dll", called directly through their exported entry points.
-#include "device_test_support.h"
+#include "vqsim_devices.h"
 
 #include "vq/vq_api.h"
 
