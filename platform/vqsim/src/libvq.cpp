@@ -261,17 +261,72 @@ std::string hexBytes(const uint8_t* bytes, size_t n)
     return out;
 }
 
-std::vector<uint8_t> unhex(const std::string& text)
+// A whole text as a number in base 10 or 16 from 0 to max; false for anything else (no sign,
+// prefix or white space), so that no value can overflow a bounds check.
+bool parseNumber(const std::string& text, int base, int64_t max, int64_t* out)
 {
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        out.push_back(uint8_t(std::strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
-    return out;
+    if (text.empty())
+        return false;
+    int64_t value = 0;
+    for (char ch : text) {
+        int d = -1;
+        if (ch >= '0' && ch <= '9')
+            d = ch - '0';
+        else if (base == 16 && ch >= 'a' && ch <= 'f')
+            d = ch - 'a' + 10;
+        else if (base == 16 && ch >= 'A' && ch <= 'F')
+            d = ch - 'A' + 10;
+        if (d < 0 || d >= base || value > (max - d) / base)
+            return false;
+        value = value * base + d;
+    }
+    *out = value;
+    return true;
+}
+
+// A property index: a decimal number with an optional "-", within 32 bits.
+bool parseIndex(const std::string& text, int32_t* out)
+{
+    const bool minus = !text.empty() && text[0] == '-';
+    int64_t value = 0;
+    if (!parseNumber(text.substr(minus ? 1 : 0), 10, minus ? -int64_t(INT32_MIN) : INT32_MAX, &value))
+        return false;
+    *out = int32_t(minus ? -value : value);
+    return true;
+}
+
+// Pairs of hexadecimal digits to bytes; false for an odd count or a non-digit.
+bool unhex(const std::string& text, std::vector<uint8_t>* out)
+{
+    if (text.size() % 2)
+        return false;
+    out->clear();
+    for (size_t i = 0; i < text.size(); i += 2) {
+        int64_t byte = 0;
+        if (!parseNumber(text.substr(i, 2), 16, 0xFF, &byte))
+            return false;
+        out->push_back(uint8_t(byte));
+    }
+    return true;
+}
+
+// Copies bytes into a device's memory at address; false (nothing copied) when they do not fit.
+bool putMemory(Device& d, int64_t address, const std::vector<uint8_t>& bytes)
+{
+    if (address < 0 || address > kMemorySize || int64_t(bytes.size()) > kMemorySize - address)
+        return false;
+    std::copy(bytes.begin(), bytes.end(), d.memory.begin() + address);
+    return true;
+}
+
+void reportSkipped(const char* source, int lineNumber, const std::string& line)
+{
+    std::fprintf(stderr, "libvq: %s line %d cannot be read; skipped: %s\n", source, lineNumber, line.c_str());
 }
 
 // ---- device file ----
 
-// Applies one "Key=Value" line to a device; false for an unknown key.
+// Applies one "Key=Value" line to a device; false for an unknown key or an unreadable value.
 bool applyField(Device& d, const std::string& key, const std::string& value)
 {
     if (key == "Version")
@@ -294,17 +349,17 @@ bool applyField(Device& d, const std::string& key, const std::string& value)
         d.usagePage = uint16_t(std::strtoul(value.c_str(), nullptr, 0));
     else if (key.compare(0, 5, "prop.") == 0) {
         std::vector<uint8_t> bytes = parseTokens(value);
-        if (bytes.size() > size_t(VQ_BLOCK_SIZE))
+        int32_t index = 0;
+        if (bytes.size() > size_t(VQ_BLOCK_SIZE) || !parseIndex(key.substr(5), &index))
             return false;
-        int32_t index = int32_t(std::strtol(key.c_str() + 5, nullptr, 10));
         d.props[index] = bytes;
         d.defaultProps[index] = bytes;
     } else if (key.compare(0, 4, "mem.") == 0) {
-        long address = std::strtol(key.c_str() + 4, nullptr, 16);
-        std::vector<uint8_t> bytes = parseTokens(value);
-        if (address < 0 || address + long(bytes.size()) > kMemorySize)
-            return false;
-        std::copy(bytes.begin(), bytes.end(), d.memory.begin() + address);
+        std::string text = key.substr(4);
+        if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+            text.erase(0, 2);
+        int64_t address = 0;
+        return parseNumber(text, 16, kMemorySize, &address) && putMemory(d, address, parseTokens(value));
     } else {
         return false;
     }
@@ -312,14 +367,17 @@ bool applyField(Device& d, const std::string& key, const std::string& value)
 }
 
 // Device-file entries: "[device]" starts one, "Key=Value" lines fill it, "#" starts a comment.
-std::vector<Device> parseDeviceText(const std::string& text, bool implicitDevice)
+// Lines that cannot be read are reported and skipped.
+std::vector<Device> parseDeviceText(const std::string& text, bool implicitDevice, const char* source)
 {
     std::vector<Device> out;
     if (implicitDevice)
         out.emplace_back();
     std::stringstream ss(text);
     std::string line;
+    int lineNumber = 0;
     while (std::getline(ss, line)) {
+        ++lineNumber;
         std::string t = trim(line);
         if (t.empty() || t[0] == '#')
             continue;
@@ -328,9 +386,8 @@ std::vector<Device> parseDeviceText(const std::string& text, bool implicitDevice
             continue;
         }
         size_t eq = t.find('=');
-        if (eq == std::string::npos || out.empty())
-            continue;
-        applyField(out.back(), trim(t.substr(0, eq)), trim(t.substr(eq + 1)));
+        if (eq == std::string::npos || out.empty() || !applyField(out.back(), trim(t.substr(0, eq)), trim(t.substr(eq + 1))))
+            reportSkipped(source, lineNumber, t);
     }
     return out;
 }
@@ -369,7 +426,7 @@ std::vector<Device> defaultDevices()
         "Pid=0x0E30\n"
         "UsagePage=0xFFAA\n"
         "prop.40=0x01\n";
-    return parseDeviceText(text, false);
+    return parseDeviceText(text, false, "built-in device file");
 }
 
 // ---- state file: "prop <id> <index> <bytes>" and "mem <id> <address> <bytes>" lines, the device
@@ -381,27 +438,36 @@ void loadState(Sim& s)
         return;
     std::ifstream in(s.statePath);
     std::string line;
+    int lineNumber = 0;
     while (std::getline(in, line)) {
+        ++lineNumber;
         std::istringstream ls(line);
-        std::string kind, id, hex;
-        long where = 0;
-        if (!(ls >> kind >> id >> where))
+        std::string kind, id, where, hex;
+        std::vector<uint8_t> idBytes, bytes;
+        int64_t address = 0;
+        int32_t index = 0;
+        ls >> kind >> id >> where >> hex;
+        const bool readable = unhex(id, &idBytes) && unhex(hex, &bytes) &&
+                              ((kind == "prop" && bytes.size() <= size_t(VQ_BLOCK_SIZE) && parseIndex(where, &index)) ||
+                               (kind == "mem" && parseNumber(where, 10, kMemorySize, &address)));
+        if (!readable) {
+            reportSkipped("state file", lineNumber, line);
             continue;
-        ls >> hex;
-        std::vector<uint8_t> bytes = unhex(hex);
-        std::vector<uint8_t> idBytes = unhex(id);
+        }
         const std::string deviceId(idBytes.begin(), idBytes.end());
         for (Device& d : s.devices) {
             if (d.id != deviceId)
                 continue;
-            if (kind == "prop" && bytes.size() <= size_t(VQ_BLOCK_SIZE))
-                d.props[int32_t(where)] = bytes;
-            else if (kind == "mem" && where >= 0 && where + long(bytes.size()) <= kMemorySize)
-                std::copy(bytes.begin(), bytes.end(), d.memory.begin() + where);
+            if (kind == "prop")
+                d.props[index] = bytes;
+            else if (!putMemory(d, address, bytes))
+                reportSkipped("state file", lineNumber, line);
         }
     }
 }
 
+// Writes every property and the whole memory of each device, zeros included: the next run starts
+// from what the devices hold, not from the device file.
 void saveState(Sim& s)
 {
     if (s.statePath.empty())
@@ -419,11 +485,8 @@ void saveState(Sim& s)
                 out << "prop " << id << ' ' << p.first << ' ' << hexBytes(p.second.data(), p.second.size())
                     << '\n';
             const int chunk = 256;
-            for (int a = 0; a < kMemorySize; a += chunk) {
-                const uint8_t* m = d.memory.data() + a;
-                if (std::any_of(m, m + chunk, [](uint8_t b) { return b != 0; }))
-                    out << "mem " << id << ' ' << a << ' ' << hexBytes(m, chunk) << '\n';
-            }
+            for (int a = 0; a < kMemorySize; a += chunk)
+                out << "mem " << id << ' ' << a << ' ' << hexBytes(d.memory.data() + a, chunk) << '\n';
         }
         if (!out)
             return;
@@ -451,7 +514,7 @@ void initLocked(Sim& s)
         bool ok = false;
         std::string text = readFile(file, &ok);
         if (ok)
-            s.devices = parseDeviceText(text, false);
+            s.devices = parseDeviceText(text, false, "device file");
         else
             std::fprintf(stderr, "libvq: cannot read the device file %s; no devices\n", file);
     } else {
@@ -795,7 +858,7 @@ VQ_EXPORT int32_t vqsim_add_device(const char* entry)
         initLocked(s);
         if (!entry)
             return -1;
-        std::vector<Device> parsed = parseDeviceText(entry, true);
+        std::vector<Device> parsed = parseDeviceText(entry, true, "device entry");
         if (parsed.empty())
             return -1;
         for (Device& d : parsed)
@@ -898,7 +961,7 @@ VQ_EXPORT int32_t vqsim_get_prop(const char* deviceId, int32_t index, uint8_t* o
     if (it == d->props.end())
         return -1;
     if (out && size > 0)
-        std::memcpy(out, it->second.data(), std::min(it->second.size(), size_t(size)));
+        std::copy_n(it->second.begin(), std::min(it->second.size(), size_t(size)), out);
     return int32_t(it->second.size());
 }
 
@@ -914,15 +977,29 @@ VQ_EXPORT int32_t vqsim_set_prop(const char* deviceId, int32_t index, const uint
     return 0;
 }
 
+namespace {
+
+// The device of a control call on [address, address + length) of its memory; null for an unknown
+// device or a range outside the memory.
+Device* memoryRangeLocked(Sim& s, const char* deviceId, int32_t address, int32_t length)
+{
+    initLocked(s);
+    Device* d = findLocked(s, deviceId);
+    if (!d || length < 0 || address < 0 || address > kMemorySize - length)
+        return nullptr;
+    return d;
+}
+
+} // namespace
+
 VQ_EXPORT int32_t vqsim_get_memory(const char* deviceId, int32_t address, uint8_t* out, int32_t length)
 {
     Sim& s = sim();
     std::lock_guard<std::mutex> g(s.lock);
-    initLocked(s);
-    Device* d = findLocked(s, deviceId);
-    if (!d || !out || length < 0 || address < 0 || int64_t(address) + length > kMemorySize)
+    Device* d = memoryRangeLocked(s, deviceId, address, length);
+    if (!d || !out)
         return -1;
-    std::memcpy(out, d->memory.data() + address, size_t(length));
+    std::copy_n(d->memory.begin() + address, length, out);
     return 0;
 }
 
@@ -930,11 +1007,10 @@ VQ_EXPORT int32_t vqsim_set_memory(const char* deviceId, int32_t address, const 
 {
     Sim& s = sim();
     std::lock_guard<std::mutex> g(s.lock);
-    initLocked(s);
-    Device* d = findLocked(s, deviceId);
-    if (!d || !bytes || length < 0 || address < 0 || int64_t(address) + length > kMemorySize)
+    Device* d = memoryRangeLocked(s, deviceId, address, length);
+    if (!d || !bytes)
         return -1;
-    std::memcpy(d->memory.data() + address, bytes, size_t(length));
+    std::copy_n(bytes, length, d->memory.begin() + address);
     return 0;
 }
 
