@@ -275,7 +275,7 @@ TEST_F(BindingTest, DataReportsBecomeKeyDownAndMouseMove)
     ASSERT_EQ(vqsim().emitData(kMouseId, key, 10), 0);
     ASSERT_EQ(vqsim().emitData(kMouseId, move, 8), 0);
     ASSERT_EQ(vqsim().emitData(kMouseId, other, 8), 0);
-    ASSERT_EQ(vqsim().emitData(kMouseId, tooShort, 4), 0);
+    EXPECT_NE(vqsim().emitData(kMouseId, tooShort, 4), 0); // no device report is that short
     ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
 
     QList<ClientHandler::PageEvent> events = handler->sentEvents();

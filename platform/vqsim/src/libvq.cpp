@@ -29,6 +29,8 @@
 namespace {
 
 const int32_t kMemorySize = 0x4000;
+// The call log keeps the latest calls only.
+const int32_t kCallLogSize = 1000;
 const int32_t kFailure = 1;
 const int32_t kBadArgument = -1;
 
@@ -65,7 +67,7 @@ struct Sim {
     bool initialised = false;
     std::vector<Device> devices;
     std::vector<VqDeviceEventCallback> eventCallbacks;
-    std::vector<VqSimCall> calls;
+    std::deque<VqSimCall> calls;
     bool failAny = false;
     std::vector<std::string> failNames;
     std::map<std::string, RgbReport> rgb;
@@ -546,7 +548,10 @@ Device* findLocked(Sim& s, const char* id)
     return nullptr;
 }
 
-// One logged call; `failed` is set when the test asked this call to fail.
+// What a call's second argument must hold: the empty text, or any text of the caller's.
+enum class Text { Empty, Any };
+
+// One logged call. `failed` is set when the test asked this call to fail.
 struct Call {
     Sim& s;
     std::unique_lock<std::mutex> guard;
@@ -571,15 +576,44 @@ struct Call {
             failed = true;
         }
     }
+
+    // The device of a per-device call whose fixed arguments (the constant 0x1016 and the second
+    // text) are right; null otherwise, after reporting a wrong fixed argument.
+    Device* device(const char16_t* id, int32_t constant, const char16_t* text, Text rule)
+    {
+        if (failed)
+            return nullptr;
+        if (constant != VQ_DEVICE_CONSTANT)
+            return refuse("third argument is not 0x1016");
+        if (!text)
+            return refuse("second text is null");
+        if (rule == Text::Empty && text[0])
+            return refuse("second text is not empty");
+        return findLocked(s, id);
+    }
+
+    Device* refuse(const char* why)
+    {
+        std::fprintf(stderr, "libvq: %s refused: %s\n", entry.name, why);
+        return nullptr;
+    }
+
     int32_t done(int32_t result)
     {
         entry.result = result;
         s.calls.push_back(entry);
+        if (s.calls.size() > size_t(kCallLogSize))
+            s.calls.pop_front();
         return result;
     }
 };
 
 bool badLength(int32_t length) { return length < 0 || length > VQ_BLOCK_SIZE; }
+
+bool badRange(int32_t address, int32_t length)
+{
+    return badLength(length) || address < 0 || address > kMemorySize - length;
+}
 
 } // namespace
 
@@ -654,18 +688,18 @@ VQ_EXPORT int32_t vqonDeviceData(const char16_t* id, const char16_t* path, int32
                                  VqDeviceDataCallback* callback)
 {
     Call c("vqonDeviceData", id, 0, 0, constant);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !path || !callback || !*callback)
+    Device* d = c.device(id, constant, path, Text::Any);
+    if (!d || !callback || !*callback)
         return c.done(kBadArgument);
     d->dataCallback = *callback;
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqAsk(const char16_t* id, const char16_t* text, int32_t, uint8_t* buffer, int32_t size)
+VQ_EXPORT int32_t vqAsk(const char16_t* id, const char16_t* text, int32_t constant, uint8_t* buffer, int32_t size)
 {
     Call c("vqAsk", id, 0, size);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !buffer || size < 0 || size > VQ_ASK_SIZE)
+    Device* d = c.device(id, constant, text, Text::Any);
+    if (!d || !buffer || size < 0 || size > VQ_ASK_SIZE)
         return c.done(kBadArgument);
     // Answer: the record's version and serial texts.
     std::string answer = d->version + ";" + d->sn;
@@ -673,12 +707,12 @@ VQ_EXPORT int32_t vqAsk(const char16_t* id, const char16_t* text, int32_t, uint8
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqReset(const char16_t* id, const char16_t* text, int32_t, int32_t code, uint8_t* out,
+VQ_EXPORT int32_t vqReset(const char16_t* id, const char16_t* text, int32_t constant, int32_t code, uint8_t* out,
                           int32_t outSize)
 {
     Call c("vqReset", id, code, outSize);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !out || outSize < 0)
+    Device* d = c.device(id, constant, text, Text::Empty);
+    if (!d || !out || outSize < 0)
         return c.done(kBadArgument);
     if (code == 2) {
         d->props = d->defaultProps;
@@ -689,83 +723,85 @@ VQ_EXPORT int32_t vqReset(const char16_t* id, const char16_t* text, int32_t, int
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqNotify(const char16_t* id, const char16_t* text, int32_t, int32_t code,
+VQ_EXPORT int32_t vqNotify(const char16_t* id, const char16_t* text, int32_t constant, int32_t code,
                            const uint8_t* bytes, int32_t count)
 {
     Call c("vqNotify", id, code, count);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !bytes || badLength(count))
+    if (!c.device(id, constant, text, Text::Any) || !bytes || badLength(count))
         return c.done(kBadArgument);
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqRead(const char16_t* id, const char16_t* text, int32_t, uint8_t* block, int32_t length,
-                         int32_t address)
+VQ_EXPORT int32_t vqRead(const char16_t* id, const char16_t* text, int32_t constant, uint8_t* block,
+                         int32_t length, int32_t address)
 {
     Call c("vqRead", id, 0, length, address);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !block || badLength(length) || address < 0 ||
-        int64_t(address) + length > kMemorySize)
+    Device* d = c.device(id, constant, text, Text::Empty);
+    if (!d || !block || badRange(address, length))
         return c.done(kBadArgument);
     std::memcpy(block, d->memory.data() + address, size_t(length));
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqWrite(const char16_t* id, const char16_t* text, int32_t, const uint8_t* block,
+VQ_EXPORT int32_t vqWrite(const char16_t* id, const char16_t* text, int32_t constant, const uint8_t* block,
                           int32_t length, int32_t address)
 {
     Call c("vqWrite", id, 0, length, address);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !block || badLength(length) || address < 0 ||
-        int64_t(address) + length > kMemorySize)
+    Device* d = c.device(id, constant, text, Text::Empty);
+    if (!d || !block || badRange(address, length))
         return c.done(kBadArgument);
     std::memcpy(d->memory.data() + address, block, size_t(length));
     saveState(c.s);
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqReadProp(const char16_t* id, const char16_t* text, int32_t, uint8_t* block,
+VQ_EXPORT int32_t vqReadProp(const char16_t* id, const char16_t* text, int32_t constant, uint8_t* block,
                              int32_t length, int32_t index)
 {
     Call c("vqReadProp", id, 0, length, index);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !block || badLength(length))
+    Device* d = c.device(id, constant, text, Text::Empty);
+    if (!d || !block || badLength(length))
         return c.done(kBadArgument);
     auto it = d->props.find(index);
     if (it != d->props.end())
-        std::memcpy(block, it->second.data(), std::min(it->second.size(), size_t(length)));
+        std::copy_n(it->second.begin(), std::min(it->second.size(), size_t(length)), block);
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqWriteProp(const char16_t* id, const char16_t* text, int32_t, const uint8_t* block,
+VQ_EXPORT int32_t vqWriteProp(const char16_t* id, const char16_t* text, int32_t constant, const uint8_t* block,
                               int32_t length, int32_t index)
 {
     Call c("vqWriteProp", id, 0, length, index);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !block || badLength(length))
+    Device* d = c.device(id, constant, text, Text::Empty);
+    if (!d || !block || badLength(length))
         return c.done(kBadArgument);
-    d->props[index] = std::vector<uint8_t>(block, block + length);
+    d->props[index].assign(block, block + length);
     saveState(c.s);
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqScriptOut(const char16_t* id, const char16_t* text, int32_t, const uint8_t* script,
+VQ_EXPORT int32_t vqScriptOut(const char16_t* id, const char16_t* text, int32_t constant, const uint8_t* script,
                               int32_t length)
 {
     Call c("vqScriptOut", id, 0, length);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !script || badLength(length))
+    if (!c.device(id, constant, text, Text::Empty) || !script || badLength(length))
         return c.done(kBadArgument);
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqIDWrite(const char16_t* id, const char16_t* text, int32_t, int32_t kind,
+// Kind 3 writes a serial number of at most `length` bytes; kind 2 clears it and takes exactly 17
+// zero bytes.
+VQ_EXPORT int32_t vqIDWrite(const char16_t* id, const char16_t* text, int32_t constant, int32_t kind,
                             const uint8_t* data, int32_t length)
 {
     Call c("vqIDWrite", id, kind, length);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !data || length < 0 || length > 255)
+    Device* d = c.device(id, constant, text, Text::Any);
+    if (!d || !data || length < 0 || length > 255)
         return c.done(kBadArgument);
+    if (kind == 2 && (length != 17 || std::any_of(data, data + 17, [](uint8_t b) { return b != 0; }))) {
+        c.refuse("kind 2 takes 17 zero bytes");
+        return c.done(kBadArgument);
+    }
     if (kind == 3)
         d->sn.assign(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size_t(length)));
     else if (kind == 2)
@@ -775,46 +811,36 @@ VQ_EXPORT int32_t vqIDWrite(const char16_t* id, const char16_t* text, int32_t, i
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqRebootRom(const char16_t* id, const char16_t* text, int32_t)
+VQ_EXPORT int32_t vqRebootRom(const char16_t* id, const char16_t* text, int32_t constant)
 {
     Call c("vqRebootRom", id);
-    if (c.failed || !findLocked(c.s, id) || !text)
-        return c.done(kBadArgument);
-    return c.done(0);
+    return c.done(c.device(id, constant, text, Text::Empty) ? 0 : kBadArgument);
 }
 
-VQ_EXPORT int32_t vqFinishUpdateRom(const char16_t* id, const char16_t* text, int32_t)
+VQ_EXPORT int32_t vqFinishUpdateRom(const char16_t* id, const char16_t* text, int32_t constant)
 {
     Call c("vqFinishUpdateRom", id);
-    if (c.failed || !findLocked(c.s, id) || !text)
-        return c.done(kBadArgument);
-    return c.done(0);
+    return c.done(c.device(id, constant, text, Text::Empty) ? 0 : kBadArgument);
 }
 
-VQ_EXPORT int32_t vqCheckRom(const char16_t* id, const char16_t* text, int32_t, int32_t a, int32_t b)
+// Firmware image check: the simulation accepts every image.
+VQ_EXPORT int32_t vqCheckRom(const char16_t* id, const char16_t* text, int32_t constant, int32_t a, int32_t b)
 {
     Call c("vqCheckRom", id, a, 0, b);
-    if (c.failed || !findLocked(c.s, id) || !text)
-        return c.done(kBadArgument);
-    // Firmware image check: the sim accepts every image.
-    return c.done(0);
+    return c.done(c.device(id, constant, text, Text::Empty) ? 0 : kBadArgument);
 }
 
-VQ_EXPORT int32_t vqBornRom(const char16_t* id, const char16_t* text, int32_t, uint8_t* block, int32_t a,
+VQ_EXPORT int32_t vqBornRom(const char16_t* id, const char16_t* text, int32_t constant, uint8_t* block, int32_t a,
                             int32_t b)
 {
     Call c("vqBornRom", id, a, 0, b);
-    if (c.failed || !findLocked(c.s, id) || !text || !block)
-        return c.done(kBadArgument);
-    return c.done(0);
+    return c.done(c.device(id, constant, text, Text::Empty) && block ? 0 : kBadArgument);
 }
 
-VQ_EXPORT int32_t vqEraseRom(const char16_t* id, const char16_t* text, int32_t)
+VQ_EXPORT int32_t vqEraseRom(const char16_t* id, const char16_t* text, int32_t constant)
 {
     Call c("vqEraseRom", id);
-    if (c.failed || !findLocked(c.s, id) || !text)
-        return c.done(kBadArgument);
-    return c.done(0);
+    return c.done(c.device(id, constant, text, Text::Empty) ? 0 : kBadArgument);
 }
 
 // Called by the simulated "Hexlane.dll" for every colour report it receives.
@@ -906,7 +932,8 @@ VQ_EXPORT int32_t vqsim_emit_data(const char* deviceId, const uint8_t* bytes, in
         std::lock_guard<std::mutex> g(s.lock);
         initLocked(s);
         Device* d = findLocked(s, deviceId);
-        if (!d || !d->dataCallback || !bytes || length < 0)
+        // A device report is never shorter than 8 bytes.
+        if (!d || !d->dataCallback || !bytes || length < 8)
             return -1;
         t.data = d->dataCallback;
     }

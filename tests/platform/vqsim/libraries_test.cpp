@@ -243,6 +243,7 @@ TEST_F(VqLibraryTest, DataRegistrationReplacesTheDevicesEarlierOne)
     const uint8_t bytes[9] = {1, 5, 0, 0, 0, 0, 0, 0, 9};
     ASSERT_EQ(vqsim().emitData(kMouseId, bytes, 9), 0);
     EXPECT_NE(vqsim().emitData(kKeyboardId, bytes, 9), 0);
+    EXPECT_NE(vqsim().emitData(kMouseId, bytes, 7), 0); // shorter than any device report
     ASSERT_TRUE(vqsim().waitIdle(5000));
     std::lock_guard<std::mutex> g(g_seenLock);
     ASSERT_EQ(g_reports.size(), 1u);
@@ -293,6 +294,88 @@ std::string stderrOf(const std::function<void()>& f)
 }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST_F(VqLibraryTest, WrongFixedArgumentsAreRefusedReportedAndChangeNothing)
+{
+    auto read = fn<vqRead_t>("vqRead");
+    auto write = fn<vqWrite_t>("vqWrite");
+    auto readProp = fn<vqReadProp_t>("vqReadProp");
+    auto writeProp = fn<vqWriteProp_t>("vqWriteProp");
+    auto reset = fn<vqReset_t>("vqReset");
+    auto idWrite = fn<vqIDWrite_t>("vqIDWrite");
+    auto onData = fn<vqonDeviceData_t>("vqonDeviceData");
+    uint8_t block[VQ_BLOCK_SIZE];
+    std::memset(block, 0x5A, sizeof block);
+    uint8_t scratch = 0;
+    const uint8_t zeros17[17] = {};
+    uint8_t marked17[17] = {};
+    marked17[16] = 1;
+    VqDeviceDataCallback cb = &recordData;
+    const struct {
+        const char* name;
+        std::function<int32_t()> call;
+    } cases[] = {
+        {"vqRead", [&] { return read(kMouse16, u"", 0x1017, block, 4, 0); }},
+        {"vqRead", [&] { return read(kMouse16, u"x", 0x1016, block, 4, 0); }},
+        {"vqWrite", [&] { return write(kMouse16, u"", 0, block, 4, 0); }},
+        {"vqWrite", [&] { return write(kMouse16, u"M1.0", 0x1016, block, 4, 0); }},
+        {"vqReadProp", [&] { return readProp(kMouse16, u"", 0x16, block, 1, 40); }},
+        {"vqWriteProp", [&] { return writeProp(kMouse16, u"", 0x1610, block, 1, 40); }},
+        {"vqWriteProp", [&] { return writeProp(kMouse16, u" ", 0x1016, block, 1, 40); }},
+        {"vqReset", [&] { return reset(kMouse16, u"", 0x1017, 2, &scratch, 0); }},
+        {"vqReset", [&] { return reset(kMouse16, u"x", 0x1016, 2, &scratch, 0); }},
+        {"vqNotify", [&] { return fn<vqNotify_t>("vqNotify")(kMouse16, u"", 0x1017, 1, block, 0); }},
+        {"vqAsk", [&] { return fn<vqAsk_t>("vqAsk")(kMouse16, u"", 0, block, 73); }},
+        {"vqonDeviceData", [&] { return onData(kMouse16, u"path", 0x1017, &cb); }},
+        {"vqIDWrite", [&] { return idWrite(kMouse16, u"", 0x1017, 3, block, 14); }},
+        {"vqIDWrite", [&] { return idWrite(kMouse16, u"", 0x1016, 2, marked17, 17); }},
+        {"vqIDWrite", [&] { return idWrite(kMouse16, u"", 0x1016, 2, zeros17, 16); }},
+        {"vqFinishUpdateRom", [&] { return fn<vqFinishUpdateRom_t>("vqFinishUpdateRom")(kMouse16, u"x", 0x1016); }},
+        {"vqCheckRom", [&] { return fn<vqCheckRom_t>("vqCheckRom")(kMouse16, u"", 0, 1, 2); }},
+        {"vqBornRom", [&] { return fn<vqBornRom_t>("vqBornRom")(kMouse16, u"x", 0x1016, block, 1, 2); }},
+        {"vqEraseRom", [&] { return fn<vqEraseRom_t>("vqEraseRom")(kMouse16, u"", 0x1017); }},
+        {"vqRebootRom", [&] { return fn<vqRebootRom_t>("vqRebootRom")(kMouse16, u"", 0x1017); }},
+    };
+    setSimProp(kMouseId, 40, QByteArray("\x07"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int32_t result = 0;
+        const std::string err = stderrOf([&] { result = c.call(); });
+        EXPECT_NE(result, 0);
+        EXPECT_TRUE(contains(err, std::string("libvq: ") + c.name + " refused")) << err;
+        const VqSimCall last = lastSimCall(c.name);
+        EXPECT_EQ(last.result, result);
+        EXPECT_EQ(block[0], 0x5A);
+    }
+    EXPECT_EQ(simProp(kMouseId, 40), QByteArray("\x07"));
+    EXPECT_EQ(simMemory(kMouseId, 0, 4), QByteArray(4, '\0'));
+    const uint8_t data[9] = {1, 5, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_NE(vqsim().emitData(kMouseId, data, 9), 0); // no data callback was registered
+    uint8_t answer[73] = {};
+    ASSERT_EQ(fn<vqAsk_t>("vqAsk")(kMouse16, u"any text", 0x1016, answer, 73), 0);
+    EXPECT_STREQ(reinterpret_cast<const char*>(answer), "M1.0;M100000001"); // the serial was not cleared
+
+    // The right arguments are taken.
+    EXPECT_EQ(idWrite(kMouse16, u"any text", 0x1016, 2, zeros17, 17), 0);
+    EXPECT_EQ(read(kMouse16, u"", 0x1016, block, 4, 0), 0);
+}
+
+TEST_F(VqLibraryTest, CallLogKeepsTheLatestThousandCalls)
+{
+    auto exist = fn<vqDeviceExist_t>("vqDeviceExist");
+    vqsim().clearCalls();
+    for (int i = 0; i < 1050; ++i) {
+        const std::u16string id = u"id-" + QString::number(i).toStdU16String();
+        exist(id.c_str());
+    }
+    ASSERT_EQ(vqsim().callCount(), 1000);
+    VqSimCall call;
+    ASSERT_EQ(vqsim().callAt(0, &call), 0);
+    EXPECT_STREQ(call.id, "id-50");
+    ASSERT_EQ(vqsim().callAt(999, &call), 0);
+    EXPECT_STREQ(call.id, "id-1049");
+    EXPECT_NE(vqsim().callAt(1000, &call), 0);
+}
 
 TEST_F(VqLibraryTest, DeviceFileLinesThatCannotBeReadAreReportedAndSkipped)
 {
@@ -385,6 +468,17 @@ TEST_F(VqLibraryTest, StateFileKeepsMemoryTheProgramCleared)
     unsetenv("VQSIM_STATE");
     EXPECT_EQ(simMemory("ID-1", 0xE00, 2), QByteArray(2, '\0'));
     EXPECT_EQ(simMemory("ID-1", 0x2000, 1), QByteArray("\x01"));
+}
+
+TEST_F(VqLibraryTest, AnEmptyPropertyReadsAsNoBytes)
+{
+    SimDevices file(QStringLiteral("[device]\nVersion=T1.0\nDeviceId=ID-1\nprop.7=\n"));
+    uint8_t block[4];
+    std::memset(block, 0x5A, sizeof block);
+    EXPECT_EQ(fn<vqReadProp_t>("vqReadProp")(u"ID-1", u"", 0x1016, block, 4, 7), 0);
+    EXPECT_EQ(block[0], 0x5A);
+    EXPECT_EQ(vqsim().getProp("ID-1", 7, block, 4), 0);
+    EXPECT_EQ(block[0], 0x5A);
 }
 
 } // namespace
