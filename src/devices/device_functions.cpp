@@ -70,12 +70,10 @@ bool blockIsZero(const DeviceBlock& block)
     return true;
 }
 
-// A failed read says nothing about the area: only an answered all-zero read counts as empty.
+// The read's result is not examined: the area is empty when the whole block returned is zero.
 bool areaIsEmpty(devices_handler& handler, const char16_t* id, int length, int address)
 {
-    bool answered = false;
-    const DeviceBlock block = handler.read(id, length, address, &answered);
-    return answered && blockIsZero(block);
+    return blockIsZero(handler.read(id, length, address));
 }
 
 // The resolution property of step n: 50 to 54 for the five steps, otherwise the step text itself.

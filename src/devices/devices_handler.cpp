@@ -61,12 +61,10 @@ bool deviceEventCallback(uint16_t code)
     return true;
 }
 
-bool deviceDataCallback(const uint8_t** report, int32_t length)
+bool deviceDataCallback(const uint8_t** report, int32_t)
 {
+    // Reports carry at least 8 bytes; the length the library passes is not read.
     if (!report || !*report)
-        return true;
-    // Reports carry at least 8 bytes; a library that says otherwise is not read past its end.
-    if (length >= 0 && length < 8)
         return true;
     static const char digits[] = "0123456789abcdef";
     char hex[17];
@@ -138,12 +136,11 @@ DeviceInfoList devices_handler::getDevices()
     return list;
 }
 
-DeviceBlock devices_handler::read(const char16_t* id, int length, int address, bool* ok)
+DeviceBlock devices_handler::read(const char16_t* id, int length, int address)
 {
     DeviceBlock block;
-    const bool answered = m_vqRead && m_vqRead(id, kEmptyText, VQ_DEVICE_CONSTANT, block.bytes, length, address) == 0;
-    if (ok)
-        *ok = answered;
+    if (m_vqRead)
+        m_vqRead(id, kEmptyText, VQ_DEVICE_CONSTANT, block.bytes, length, address);
     return block;
 }
 

@@ -35,8 +35,8 @@ public:
     // Device list and the data callback of its first device.
     DeviceInfoList getDevices();
 
-    // ok, when given, tells whether the library answered the read (the block is zero otherwise).
-    DeviceBlock read(const char16_t* id, int length, int address, bool* ok = nullptr);
+    // Reads hand the library a zeroed block and return it whatever the library answers.
+    DeviceBlock read(const char16_t* id, int length, int address);
     bool write(const char16_t* id, DeviceBlock block, int length, int address);
     DeviceBlock readProp(const char16_t* id, int length, int index);
     bool writeProp(const char16_t* id, DeviceBlock block, int length, int index);
