@@ -34,6 +34,14 @@ QString hexText(int value)
     return QString::number(value, 16);
 }
 
+bool isDecimalDigits(const QString& text)
+{
+    for (const QChar ch : text)
+        if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
 // Evaluates a fixed query whose one variable $v carries the caller's text, so that no text can
 // change the query itself. Returns an empty node on any failure of the XML library.
 pugi::xml_node selectNode(const pugi::xml_node& context, const char* query, const QString* value)
@@ -173,13 +181,26 @@ QString device_data_handler::hotkeyData(const QString& codes)
 
 QString device_data_handler::gkeyData(const QString& code, const QString& p1, const QString& p2)
 {
-    return QStringLiteral("0x05,%1,%2,%3").arg(code, hexText(p1.toInt()), hexText(p2.toInt()));
+    bool ok1 = false, ok2 = false;
+    const int v1 = p1.toInt(&ok1);
+    const int v2 = p2.toInt(&ok2);
+    if (code.isEmpty() || !ok1 || !ok2 || v1 < 0 || v1 > 0xFF || v2 < 0 || v2 > 0xFF)
+        return QString();
+    return QStringLiteral("0x05,%1,%2,%3").arg(code, hexText(v1), hexText(v2));
 }
 
 QString device_data_handler::dpiData(const QString& mode, const QString& x, const QString& y)
 {
-    const QStringList xs = toByteList(x.toInt() / 50);
-    QStringList ys = toByteList(y.toInt() / 50);
+    // The mode goes out as written and the writer reads it as hexadecimal: digits only, one byte.
+    if (mode.isEmpty() || mode.size() > 2 || !isDecimalDigits(mode))
+        return QString();
+    bool okX = false, okY = false;
+    const int xv = x.toInt(&okX);
+    const int yv = y.toInt(&okY);
+    if (!okX || !okY)
+        return QString();
+    const QStringList xs = toByteList(xv / 50);
+    QStringList ys = toByteList(yv / 50);
     if (mode.toInt() == 1)
         ys = xs;
     if (xs.size() != 2 || ys.size() != 2)
@@ -205,9 +226,10 @@ device_data_handler::TaskResult device_data_handler::taskData(const QString& tas
                                                               QString* slotAddress)
 {
     data->clear();
+    // A known type that yields no bytes is refused: writing zeros would clear the assignment.
     if (taskType == QLatin1String("MouseFunction")) {
         *data = codeOfTask(task);
-        return TaskResult::Data;
+        return data->isEmpty() ? TaskResult::Invalid : TaskResult::Data;
     }
     if (taskType == QLatin1String("HotKey") || taskType == QLatin1String("Keyborad")) {
         QStringList codes;
@@ -222,7 +244,7 @@ device_data_handler::TaskResult device_data_handler::taskData(const QString& tas
     if (taskType == QLatin1String("Macro")) {
         const QList<MacroEvent> events = parseMacro(task);
         if (events.isEmpty())
-            return TaskResult::Data;
+            return TaskResult::Invalid;
         return encodeMacro(events, taskCount, data, slotAddress) ? TaskResult::Data : TaskResult::Invalid;
     }
     if (taskType == QLatin1String("GKey")) {
@@ -230,11 +252,11 @@ device_data_handler::TaskResult device_data_handler::taskData(const QString& tas
         if (parts.size() < 3)
             return TaskResult::Invalid;
         *data = gkeyData(codeOfTask(parts[0]), parts[1], parts[2]);
-        return TaskResult::Data;
+        return data->isEmpty() ? TaskResult::Invalid : TaskResult::Data;
     }
     if (taskType == QLatin1String("MultiMedia")) {
         *data = task;
-        return TaskResult::Data;
+        return data->isEmpty() ? TaskResult::Invalid : TaskResult::Data;
     }
     if (taskType == QLatin1String("DPI")) {
         const QStringList parts = task.split(QLatin1Char('|'), Qt::SkipEmptyParts);
@@ -323,11 +345,11 @@ bool device_data_handler::encodeMacro(const QList<MacroEvent>& events, const QSt
         } else if (event.kind == QLatin1String("delay")) {
             bool numeric = false;
             const qlonglong ms = event.value.toLongLong(&numeric);
-            if (numeric && (ms < 0 || ms > 0xFFFF)) {
-                qDebug() << "macro delay out of range:" << event.value;
+            if (!numeric || ms < 0 || ms > 0xFFFF) {
+                qDebug() << "macro delay not a number from 0 to 65535:" << event.value;
                 return false;
             }
-            const QStringList bytes = toByteList(numeric ? static_cast<int>(ms) : 0);
+            const QStringList bytes = toByteList(static_cast<int>(ms));
             text += QStringLiteral("0x06,%1,%2").arg(bytes[0], bytes[1]);
         }
         text += QLatin1Char(',');

@@ -59,8 +59,10 @@ public:
     static QStringList toByteList(int value);
     static QStringList padTokens(QStringList tokens, int count);
     static QString hotkeyData(const QString& codes);
+    // Empty when the button has no code or a parameter is not a decimal number from 0 to 255.
     static QString gkeyData(const QString& code, const QString& p1, const QString& p2);
-    // Empty when a resolution does not fit 16 bits after the division by 50.
+    // Empty when the mode is not a decimal number whose token fits one byte, or a resolution is
+    // not a decimal number that fits 16 bits after the division by 50.
     static QString dpiData(const QString& mode, const QString& x, const QString& y);
 
     // The first of the given XML texts whose /Configuration/Conf/Key[@Index=2] has that Value.

@@ -347,10 +347,10 @@ TEST_F(DeviceDataTest, QuotesAndQuerySyntaxInTextsFindNoRow)
             EXPECT_FALSE(handler->writeDeviceTask("M1.0", "M1.0", t, t, type, t));
         }
     }
-    // A quoted name still finds nothing on a valid index: zeros, not another row's code.
+    // A quoted name finds no row on a valid index either: nothing, not another row's code.
     setProp(kMouseId, 61, hexBytes("01 21 00 00"));
-    EXPECT_TRUE(handler->writeDeviceTask("M1.0", "M1.0", "61", "LeftClick\"", "MouseFunction", "1"));
-    EXPECT_EQ(prop(kMouseId, 61), hexBytes("00 00 00 00"));
+    EXPECT_FALSE(handler->writeDeviceTask("M1.0", "M1.0", "61", "LeftClick\"", "MouseFunction", "1"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("01 21 00 00"));
 }
 
 TEST(DeviceDataBuilders, ToByteList)
@@ -432,7 +432,8 @@ TEST_F(DeviceDataTest, MouseTasksToPropertyBytes)
                      {"M1.0", 62, "MouseFunction", "ScrollUp", "01 12 00 00"},
                      {"M1.0", 63, "MouseFunction", "SwitchLight", "07 01 00 00"},
                      {"M1.0", 64, "MouseFunction", "MediaPlayer", "03 00 83 01"},
-                     {"M1.0", 65, "MouseFunction", "NoSuchRow", "00 00 00 00"},
+                     {"M1.0", 65, "MouseFunction", "NoSuchRow", std::nullopt},
+                     {"M1.0", 65, "MouseFunction", "", std::nullopt},
                      {"M1.0", 65, "MouseFunction", "A", std::nullopt}, // one token for four bytes
                      {"M1.0", 61, "HotKey", "A", "02 00 04 00"},
                      {"M1.0", 61, "HotKey", "Ctrl+C", "02 E0 06 00"},
@@ -445,8 +446,15 @@ TEST_F(DeviceDataTest, MouseTasksToPropertyBytes)
                      {"M1.0", 66, "MultiMedia", "0x03,0x00,0xCD,0x00", "03 00 CD 00"},
                      {"M1.0", 66, "MultiMedia", "3,0,e9,0", "03 00 E9 00"},
                      {"M1.0", 66, "MultiMedia", "0x03,0x00,0xCD", std::nullopt},
+                     {"M1.0", 66, "MultiMedia", "", std::nullopt},
                      {"M1.0", 67, "GKey", "GLeft|10|50", "05 81 0a 32"},
                      {"M1.0", 67, "GKey", "GMiddle|255|1", "05 84 ff 01"},
+                     {"M1.0", 67, "GKey", "GRight|0|0", "05 82 00 00"},
+                     {"M1.0", 67, "GKey", "GLeft|-1|5", std::nullopt},
+                     {"M1.0", 67, "GKey", "GLeft|5|256", std::nullopt},
+                     {"M1.0", 67, "GKey", "GLeft|x|5", std::nullopt},
+                     {"M1.0", 67, "GKey", "GLeft|5|0x10", std::nullopt},
+                     {"M1.0", 67, "GKey", "Nope|1|1", std::nullopt},
                      {"M1.0", 67, "GKey", "GLeft|10", std::nullopt},
                      {"M1.0", 67, "GKey", "|GLeft||10|", std::nullopt},
                      {"M1.0", 67, "GKey", "", std::nullopt},
@@ -454,7 +462,14 @@ TEST_F(DeviceDataTest, MouseTasksToPropertyBytes)
                      {"M1.0", 50, "DPI", "0|1600|800", "00 20 00 10 00 00 00 00"},
                      {"M1.0", 51, "DPI", "1|12000|400", "01 f0 00 f0 00 00 00 00"},
                      {"M1.0", 52, "DPI", "2|5000|64000", "02 64 00 00 05 00 00 00"},
+                     {"M1.0", 53, "DPI", "7|800|800", "07 10 00 10 00 00 00 00"},
                      {"M1.0", 53, "DPI", "10|800|800", "10 10 00 10 00 00 00 00"}, // mode taken as written
+                     {"M1.0", 53, "DPI", "a|800|800", std::nullopt},
+                     {"M1.0", 53, "DPI", "0x1|800|800", std::nullopt},
+                     {"M1.0", 53, "DPI", "-1|800|800", std::nullopt},
+                     {"M1.0", 53, "DPI", "100|800|800", std::nullopt}, // does not fit the byte
+                     {"M1.0", 53, "DPI", "1|x|800", std::nullopt},
+                     {"M1.0", 53, "DPI", "0|800|y", std::nullopt},
                      {"M1.0", 53, "DPI", "1|1600", std::nullopt},
                      {"M1.0", 53, "DPI", "0|4000000|800", std::nullopt},
                      {"M1.0", 61, "SomethingElse", "LeftClick", "00 00 00 00"},
