@@ -243,8 +243,9 @@ TEST_F(DeviceFunctionsTest, TokenAndAddressTables)
         SCOPED_TRACE(a.text);
         int value = -1;
         EXPECT_EQ(DeviceFunctions::parseAddress(a.text, &value), a.ok);
-        if (a.ok)
+        if (a.ok) {
             EXPECT_EQ(value, a.value);
+        }
     }
 
     struct Dec {

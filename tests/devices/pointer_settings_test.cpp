@@ -123,8 +123,9 @@ TEST_F(PointerSettingsTest, AccelerationRowsAndTheirReportedIndex)
         EXPECT_EQ(s.mouse[0], c.threshold1);
         EXPECT_EQ(s.mouse[1], c.threshold2);
         EXPECT_EQ(s.mouse[2], c.acceleration);
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(s.lastWinIni, UINT(SPIF_UPDATEINIFILE));
+        }
         EXPECT_EQ(reported(report(), "defaultMouseAccel"), QString(c.reported));
     }
 }
