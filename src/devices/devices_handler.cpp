@@ -144,7 +144,7 @@ DeviceBlock devices_handler::read(const char16_t* id, int length, int address)
     return block;
 }
 
-bool devices_handler::write(const char16_t* id, DeviceBlock block, int length, int address)
+bool devices_handler::write(const char16_t* id, const DeviceBlock& block, int length, int address)
 {
     if (!m_vqWrite)
         return false;
@@ -159,7 +159,7 @@ DeviceBlock devices_handler::readProp(const char16_t* id, int length, int index)
     return block;
 }
 
-bool devices_handler::writeProp(const char16_t* id, DeviceBlock block, int length, int index)
+bool devices_handler::writeProp(const char16_t* id, const DeviceBlock& block, int length, int index)
 {
     if (!m_vqWriteProp)
         return false;

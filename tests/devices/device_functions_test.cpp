@@ -215,6 +215,8 @@ TEST_F(DeviceFunctionsTest, WriteTaskWritesOneBytePerToken)
         {"0x1FF,zz,", "3", true, QByteArray("\xff\x00\x00", 3)},
         {" 0x10,-1,10x", "3", true, QByteArray("\x10\xff\x10", 3)},
         {"0x01", "2", false, {}},
+        {"1,2,3", "2", false, {}},
+        {"\t0x0a,\n7", "2", true, QByteArray("\x0a\x07", 2)},
         {"", "0", false, {}},
         {"", "1", true, QByteArray("\x00", 1)},
     };
