@@ -118,18 +118,19 @@ QMap<QString, QJsonObject> DeviceFunctions::convertDeviceList(const DeviceInfoLi
         return QString::fromUtf8(reinterpret_cast<const char*>(p), n);
     };
     auto text16 = [](const uint8_t* p, int units) {
-        QString out;
-        for (int i = 0; i < units; ++i) {
-            const ushort u = ushort(p[2 * i] | (p[2 * i + 1] << 8));
-            if (!u)
-                break;
-            out.append(QChar(u));
-        }
+        int n = 0;
+        while (n < units && (p[2 * n] | p[2 * n + 1]))
+            ++n;
+        QString out(n, Qt::Uninitialized);
+        QChar* chars = out.data();
+        for (int i = 0; i < n; ++i)
+            chars[i] = QChar(ushort(p[2 * i] | (p[2 * i + 1] << 8)));
         return out;
     };
 
-    const QRegularExpression vid(vidPattern());
-    const QRegularExpression pid(pidPattern());
+    // Compiled once per thread: the list is read on the GUI thread and on the library's thread.
+    thread_local const QRegularExpression vid(vidPattern());
+    thread_local const QRegularExpression pid(pidPattern());
     QMap<QString, QJsonObject> map;
     int count = list.bytes[0] | (list.bytes[1] << 8);
     if (count > VQ_MAX_DEVICES)
@@ -139,15 +140,18 @@ QMap<QString, QJsonObject> DeviceFunctions::convertDeviceList(const DeviceInfoLi
         const QString deviceId = text16(rec + VQ_REC_ID, VQ_REC_ID_UNITS);
         if (!vid.match(deviceId).hasMatch() || !pid.match(deviceId).hasMatch())
             continue;
-        QJsonObject device;
-        device.insert(QStringLiteral("Sid"), QString());
-        device.insert(QStringLiteral("DeviceId"), deviceId);
-        device.insert(QStringLiteral("type"), QString());
-        device.insert(QStringLiteral("DevicePath"), text16(rec + VQ_REC_PATH, VQ_REC_PATH_UNITS));
-        device.insert(QStringLiteral("Sn"), text8(rec + VQ_REC_SN, VQ_REC_SN_SIZE));
+        // A copy of an object that holds every member, filled in place: quicker than inserting them.
+        static const QJsonObject members{{QStringLiteral("Sid"), QString()},     {QStringLiteral("DeviceId"), QString()},
+                                         {QStringLiteral("type"), QString()},    {QStringLiteral("DevicePath"), QString()},
+                                         {QStringLiteral("Sn"), QString()},      {QStringLiteral("Version"), QString()},
+                                         {QStringLiteral("Mask"), QString()}};
+        QJsonObject device = members;
+        device[QStringLiteral("DeviceId")] = deviceId;
+        device[QStringLiteral("DevicePath")] = text16(rec + VQ_REC_PATH, VQ_REC_PATH_UNITS);
+        device[QStringLiteral("Sn")] = text8(rec + VQ_REC_SN, VQ_REC_SN_SIZE);
         const QString version = text8(rec + VQ_REC_VERSION, VQ_REC_VERSION_SIZE);
-        device.insert(QStringLiteral("Version"), version);
-        device.insert(QStringLiteral("Mask"), text8(rec + VQ_REC_MASK, VQ_REC_MASK_SIZE));
+        device[QStringLiteral("Version")] = version;
+        device[QStringLiteral("Mask")] = text8(rec + VQ_REC_MASK, VQ_REC_MASK_SIZE);
         map.insert(version, device);
     }
     return map;

@@ -27,13 +27,14 @@ UsageFilter deviceUsageFilter()
     return filter;
 }
 
-// Reads one UTF-16 field of a record; fields hold at most `units` code units.
+// Reads one UTF-16 field of a record up to its terminator; fields hold at most `units` code units.
 const char16_t* recordField(const DeviceInfoList& list, int record, int offset, char16_t* out, int units)
 {
     const uint8_t* p = list.bytes + 2 + record * VQ_RECORD_SIZE + offset;
-    for (int i = 0; i < units; ++i)
+    int i = 0;
+    for (; i < units && (p[2 * i] | p[2 * i + 1]); ++i)
         out[i] = char16_t(p[2 * i] | (p[2 * i + 1] << 8));
-    out[units] = 0;
+    out[i] = 0;
     return out;
 }
 
