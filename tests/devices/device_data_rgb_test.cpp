@@ -2,7 +2,6 @@
 #include "device_data_fixture.h"
 #include "test_files.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 namespace {
@@ -107,14 +106,11 @@ TEST_F(KeyRgbTest, OrdinalsPastTheReportAreIgnored)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("wide.xml");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     QByteArray xml = "<Driver Version=\"T1.0\"><Key Task=\"pid\" Name=\"k0\"/><Key Name=\"k0\" vkCode=\"65\"/>";
     for (int i = 1; i < 400; ++i)
         xml += "<Key Name=\"k" + QByteArray::number(i) + "\"/>";
     xml += "</Driver>";
-    f.write(xml);
-    f.close();
+    ASSERT_TRUE(test_support::writeFile(path, xml));
     handler->loadDriverXml(path);
 
     ASSERT_TRUE(colour({"k0#010101", "k337#FFFFFF", "k338#FFFFFF", "k399#FFFFFF"}, "T1.0"));

@@ -1,9 +1,9 @@
 // Built-in driver descriptions and the property byte strings built from page tasks.
 #include "device_data_fixture.h"
+#include "test_files.h"
 
 #include <pugixml.hpp>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -21,11 +21,8 @@ struct Description {
     explicit Description(const QString& resource)
     {
         device_data_handler registersResources;
-        QFile file(resource);
-        if (!file.open(QIODevice::ReadOnly))
-            return;
-        const QByteArray text = file.readAll();
-        ok = static_cast<bool>(doc.load_buffer(text.constData(), size_t(text.size())));
+        const QByteArray text = test_support::readFile(resource);
+        ok = !text.isEmpty() && static_cast<bool>(doc.load_buffer(text.constData(), size_t(text.size())));
     }
     pugi::xml_node root() const { return doc.document_element(); }
     std::vector<pugi::xml_node> rows() const
@@ -507,10 +504,7 @@ TEST_F(DeviceDataTest, UnlistedDeviceOrBadDescriptionWritesNothing)
 
     QTemporaryDir dir;
     const QString broken = dir.filePath("broken.xml");
-    QFile f(broken);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("<Driver Version=\"B1.0\"><Key Task=\"x\"");
-    f.close();
+    ASSERT_TRUE(test_support::writeFile(broken, "<Driver Version=\"B1.0\"><Key Task=\"x\""));
     handler->loadDriverXml(broken);
     handler->loadDriverXml(dir.filePath("missing.xml"));
     EXPECT_FALSE(handler->writeDeviceTask("M1.0", "B1.0", "61", "DpiUp", "MouseFunction", "1"));

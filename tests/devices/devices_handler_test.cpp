@@ -1,6 +1,7 @@
 // The vendor library binding against the simulated libraries: entry points, the device-event
 // counter, the data callback and the refresh on events.
 #include "test_app.h"
+#include "test_files.h"
 #include "vqsim_devices.h"
 
 #include "app/window.h"
@@ -12,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -75,11 +75,8 @@ protected:
     std::vector<int> loggedCounters() const
     {
         std::vector<int> out;
-        QFile file(logPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return out;
         const QRegularExpression re(QStringLiteral("==================device event:(\\d+)"));
-        for (const QByteArray& line : file.readAll().split('\n')) {
+        for (const QByteArray& line : test_support::readFile(logPath).split('\n')) {
             QRegularExpressionMatch m = re.match(QString::fromUtf8(line));
             if (m.hasMatch())
                 out.push_back(m.captured(1).toInt());
