@@ -12,7 +12,7 @@ export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu"
 
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
   asan_dir="${build_dir}-asan"
-  asan_targets=(test_cef_base test_cef_browser test_cef_script test_devices test_platform_vendor)
+  asan_targets=(test_cef_base test_cef_browser test_cef_script test_devices test_platform_vqsim)
   flags="-fsanitize=address,undefined -fno-omit-frame-pointer"
   cmake -S . -B "$asan_dir" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_FLAGS="$flags -fno-sanitize-recover=undefined" -DCMAKE_C_FLAGS="$flags" \

@@ -4,10 +4,28 @@
 #include <QByteArray>
 #include <QDebug>
 #include <QFile>
-#include <QRegularExpression>
+#include <QHash>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
+
+struct device_data_handler::Description {
+    struct Row {
+        QString code;
+        QString length;
+    };
+    QHash<QString, Row> byTask;            // the first row of each Task, in document order
+    QHash<QString, QString> lengthByIndex; // Length of the first row of each Index
+    QStringList ledNames;                  // the key rows' names, which ledIndex refers to
+    QHash<QStringView, int> ledIndex;      // key row Name -> LED ordinal
+
+    int ledOrdinal(QStringView name) const
+    {
+        const auto it = ledIndex.constFind(name);
+        return it == ledIndex.constEnd() ? -1 : it.value();
+    }
+};
 
 // The built-in descriptions live in a static library; register them before the first load.
 static void initDriveResources()
@@ -34,20 +52,19 @@ QString hexText(int value)
     return QString::number(value, 16);
 }
 
-// Evaluates a fixed query whose one variable $v carries the caller's text, so that no text can
-// change the query itself. Returns an empty node on any failure of the XML library.
-pugi::xml_node selectNode(const pugi::xml_node& context, const char* query, const QString* value)
+bool isDecimalDigits(const QString& text)
+{
+    for (const QChar ch : text)
+        if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
+// The first node a fixed query selects; an empty node on any failure of the XML library.
+pugi::xml_node selectNode(const pugi::xml_node& context, const char* query)
 {
     try {
-        pugi::xpath_variable_set vars;
-        if (value) {
-            const QByteArray utf8 = value->toUtf8();
-            vars.set("v", utf8.constData());
-        }
-        pugi::xpath_query compiled(query, value ? &vars : nullptr);
-        if (!compiled)
-            return pugi::xml_node();
-        return compiled.evaluate_node(context).node();
+        return context.select_node(query).node();
     } catch (const std::exception&) {
         return pugi::xml_node();
     }
@@ -105,45 +122,68 @@ void device_data_handler::loadDriverXml(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QString text = QString::fromUtf8(file.readAll());
     pugi::xml_document doc;
-    if (!parseDocument(doc, text))
+    if (!parseDocument(doc, QString::fromUtf8(file.readAll())))
         return;
-    const pugi::xml_node root = selectNode(doc, "/Driver", nullptr);
+    const pugi::xml_node root = selectNode(doc, "/Driver");
     if (!root)
         return;
-    m_driverXml.insert(attributeText(root, "Version"), text);
+
+    // Lookups match Task and Index exactly and the first row in document order wins; an absent
+    // attribute reads as the empty text.
+    auto description = std::make_shared<Description>();
+    for (const pugi::xml_node& row : root.children("Key")) {
+        const Description::Row values{attributeText(row, "Code"), attributeText(row, "Length")};
+        if (row.attribute("Task")) {
+            const QString task = attributeText(row, "Task");
+            if (!description->byTask.contains(task))
+                description->byTask.insert(task, values);
+        }
+        if (row.attribute("Index")) {
+            const QString index = attributeText(row, "Index");
+            if (!description->lengthByIndex.contains(index))
+                description->lengthByIndex.insert(index, values.length);
+        }
+    }
+    // The LED order: the row with vkCode 65 and every element after it; a later name wins.
+    for (pugi::xml_node row = selectNode(doc, "/Driver/Key[@vkCode=65]"); row; row = row.next_sibling()) {
+        if (row.type() == pugi::node_element)
+            description->ledNames.append(attributeText(row, "Name"));
+    }
+    for (int i = 0; i < description->ledNames.size(); ++i)
+        description->ledIndex.insert(QStringView(description->ledNames.at(i)), i);
+    m_driverXml.insert(attributeText(root, "Version"), description);
 }
 
-bool device_data_handler::parseDriver(const QString& driverVersion)
+bool device_data_handler::useDriver(const QString& driverVersion)
 {
-    return parseDocument(m_doc, m_driverXml.value(driverVersion));
-}
-
-pugi::xml_node device_data_handler::findRow(const char* attribute, const QString& value) const
-{
-    // The query variable ends at a NUL: such a text would match its prefix instead of nothing.
-    if (value.contains(QChar(0)))
-        return pugi::xml_node();
-    const QByteArray query = QByteArray("/Driver/Key[@") + attribute + "=$v]";
-    return selectNode(m_doc, query.constData(), &value);
+    m_doc = m_driverXml.value(driverVersion);
+    return m_doc != nullptr;
 }
 
 QString device_data_handler::codeOfTask(const QString& task)
 {
+    if (!m_doc)
+        return QString();
     QString name = task;
     if (name == QLatin1String("Alt") || name == QLatin1String("Ctrl") || name == QLatin1String("Shift"))
         name = QStringLiteral("Left ") + name;
     else if (name == QLatin1String("Win"))
         name = QStringLiteral("Left Windows");
-    return attributeText(findRow("Task", name), "Code");
+    const auto it = m_doc->byTask.constFind(name);
+    return it == m_doc->byTask.constEnd() ? QString() : it->code;
 }
 
 QString device_data_handler::lengthOfKey(const QString& text)
 {
-    static const QRegularExpression digit(QStringLiteral("[0-9]"));
-    const char* attribute = text.contains(digit) ? "Index" : "Task";
-    return attributeText(findRow(attribute, text), "Length");
+    if (!m_doc)
+        return QString();
+    const bool digit =
+        std::any_of(text.begin(), text.end(), [](QChar ch) { return ch >= QLatin1Char('0') && ch <= QLatin1Char('9'); });
+    if (digit)
+        return m_doc->lengthByIndex.value(text);
+    const auto it = m_doc->byTask.constFind(text);
+    return it == m_doc->byTask.constEnd() ? QString() : it->length;
 }
 
 QStringList device_data_handler::toByteList(int value)
@@ -173,13 +213,26 @@ QString device_data_handler::hotkeyData(const QString& codes)
 
 QString device_data_handler::gkeyData(const QString& code, const QString& p1, const QString& p2)
 {
-    return QStringLiteral("0x05,%1,%2,%3").arg(code, hexText(p1.toInt()), hexText(p2.toInt()));
+    bool ok1 = false, ok2 = false;
+    const int v1 = p1.toInt(&ok1);
+    const int v2 = p2.toInt(&ok2);
+    if (code.isEmpty() || !ok1 || !ok2 || v1 < 0 || v1 > 0xFF || v2 < 0 || v2 > 0xFF)
+        return QString();
+    return QStringLiteral("0x05,%1,%2,%3").arg(code, hexText(v1), hexText(v2));
 }
 
 QString device_data_handler::dpiData(const QString& mode, const QString& x, const QString& y)
 {
-    const QStringList xs = toByteList(x.toInt() / 50);
-    QStringList ys = toByteList(y.toInt() / 50);
+    // The mode goes out as written and the writer reads it as hexadecimal: digits only, one byte.
+    if (mode.isEmpty() || mode.size() > 2 || !isDecimalDigits(mode))
+        return QString();
+    bool okX = false, okY = false;
+    const int xv = x.toInt(&okX);
+    const int yv = y.toInt(&okY);
+    if (!okX || !okY)
+        return QString();
+    const QStringList xs = toByteList(xv / 50);
+    QStringList ys = toByteList(yv / 50);
     if (mode.toInt() == 1)
         ys = xs;
     if (xs.size() != 2 || ys.size() != 2)
@@ -193,7 +246,7 @@ QString device_data_handler::findConfigFile(const QString& value, const QMap<QSt
         pugi::xml_document doc;
         if (!parseDocument(doc, it.value()))
             continue;
-        const pugi::xml_node key = selectNode(doc, "/Configuration/Conf/Key[@Index=2]", nullptr);
+        const pugi::xml_node key = selectNode(doc, "/Configuration/Conf/Key[@Index=2]");
         if (key && attributeText(key, "Value") == value)
             return it.value();
     }
@@ -205,9 +258,10 @@ device_data_handler::TaskResult device_data_handler::taskData(const QString& tas
                                                               QString* slotAddress)
 {
     data->clear();
+    // A known type that yields no bytes is refused: writing zeros would clear the assignment.
     if (taskType == QLatin1String("MouseFunction")) {
         *data = codeOfTask(task);
-        return TaskResult::Data;
+        return data->isEmpty() ? TaskResult::Invalid : TaskResult::Data;
     }
     if (taskType == QLatin1String("HotKey") || taskType == QLatin1String("Keyborad")) {
         QStringList codes;
@@ -222,7 +276,7 @@ device_data_handler::TaskResult device_data_handler::taskData(const QString& tas
     if (taskType == QLatin1String("Macro")) {
         const QList<MacroEvent> events = parseMacro(task);
         if (events.isEmpty())
-            return TaskResult::Data;
+            return TaskResult::Invalid;
         return encodeMacro(events, taskCount, data, slotAddress) ? TaskResult::Data : TaskResult::Invalid;
     }
     if (taskType == QLatin1String("GKey")) {
@@ -230,11 +284,11 @@ device_data_handler::TaskResult device_data_handler::taskData(const QString& tas
         if (parts.size() < 3)
             return TaskResult::Invalid;
         *data = gkeyData(codeOfTask(parts[0]), parts[1], parts[2]);
-        return TaskResult::Data;
+        return data->isEmpty() ? TaskResult::Invalid : TaskResult::Data;
     }
     if (taskType == QLatin1String("MultiMedia")) {
         *data = task;
-        return TaskResult::Data;
+        return data->isEmpty() ? TaskResult::Invalid : TaskResult::Data;
     }
     if (taskType == QLatin1String("DPI")) {
         const QStringList parts = task.split(QLatin1Char('|'), Qt::SkipEmptyParts);
@@ -258,7 +312,7 @@ bool device_data_handler::writeDeviceTask(const QString& Version, const QString&
                                           const QString& Task, const QString& TaskType, const QString& TaskCount)
 {
     m_version = Version;
-    if (!parseDriver(DriverVersion))
+    if (!useDriver(DriverVersion))
         return false;
     const QString length = lengthOfKey(Index);
     QString data;
@@ -323,11 +377,11 @@ bool device_data_handler::encodeMacro(const QList<MacroEvent>& events, const QSt
         } else if (event.kind == QLatin1String("delay")) {
             bool numeric = false;
             const qlonglong ms = event.value.toLongLong(&numeric);
-            if (numeric && (ms < 0 || ms > 0xFFFF)) {
-                qDebug() << "macro delay out of range:" << event.value;
+            if (!numeric || ms < 0 || ms > 0xFFFF) {
+                qDebug() << "macro delay not a number from 0 to 65535:" << event.value;
                 return false;
             }
-            const QStringList bytes = toByteList(numeric ? static_cast<int>(ms) : 0);
+            const QStringList bytes = toByteList(static_cast<int>(ms));
             text += QStringLiteral("0x06,%1,%2").arg(bytes[0], bytes[1]);
         }
         text += QLatin1Char(',');
@@ -388,41 +442,38 @@ bool device_data_handler::writeRgbDevice(const QString& Version, const QString& 
                                          const QStringList& items)
 {
     m_version = Version;
-    if (!parseDriver(DriverVersion))
+    if (!useDriver(DriverVersion))
         return false;
+    const Description& description = *m_doc;
 
-    m_ledIndex.clear();
-    int ordinal = 0;
-    for (pugi::xml_node row = selectNode(m_doc, "/Driver/Key[@vkCode=65]", nullptr); row;
-         row = row.next_sibling()) {
-        if (row.type() != pugi::node_element)
-            continue;
-        m_ledIndex.insert(attributeText(row, "Name"), ordinal++);
+    // Keys lit by the previous report go dark unless this one names them again.
+    m_lastKeys.swap(m_curKeys);
+    m_lastItems.swap(m_curItems);
+    const bool sameDescription = m_keysDriver == m_doc;
+    for (const LitKey& key : m_lastKeys) {
+        const int ordinal = sameDescription ? key.ordinal : description.ledOrdinal(key.name);
+        if (ordinal >= 0)
+            m_rgbReport.setColor(ordinal, 0, 0, 0);
     }
 
-    m_lastKeys = m_curKeys;
+    // "Name#RRGGBB": the name joins the current keys whenever the item has two parts; a missing or
+    // bad digit counts 0.
     m_curKeys.clear();
-    for (const QString& name : qAsConst(m_lastKeys)) {
-        const auto it = m_ledIndex.constFind(name);
-        if (it != m_ledIndex.constEnd())
-            m_rgbReport.setColor(it.value(), 0, 0, 0);
-    }
-
-    for (const QString& item : items) {
-        const QStringList parts = item.split(QLatin1Char('#'));
-        if (parts.size() != 2)
+    m_curItems = items;
+    m_keysDriver = m_doc;
+    for (const QString& item : qAsConst(m_curItems)) {
+        const int hash = item.indexOf(QLatin1Char('#'));
+        if (hash < 0 || item.indexOf(QLatin1Char('#'), hash + 1) >= 0)
             continue;
-        m_curKeys.append(parts[0]);
-        const QString& colour = parts[1];
-        if (colour.size() < 3)
+        const QStringView name = QStringView(item).left(hash);
+        const int ordinal = description.ledOrdinal(name);
+        m_curKeys.push_back({name, ordinal});
+        const QStringView colour = QStringView(item).mid(hash + 1);
+        if (colour.size() < 3 || ordinal < 0)
             continue;
-        uint8_t rgb[3];
-        for (int i = 0; i < 3; ++i)
-            rgb[i] = static_cast<uint8_t>(hexDigitValue(colour.mid(2 * i, 1)) * 16 +
-                                          hexDigitValue(colour.mid(2 * i + 1, 1)));
-        const auto it = m_ledIndex.constFind(parts[0]);
-        if (it != m_ledIndex.constEnd())
-            m_rgbReport.setColor(it.value(), rgb[0], rgb[1], rgb[2]);
+        auto digit = [&colour](int i) { return i < colour.size() ? std::max(0, hexDigit(colour[i])) : 0; };
+        m_rgbReport.setColor(ordinal, uint8_t(digit(0) * 16 + digit(1)), uint8_t(digit(2) * 16 + digit(3)),
+                             uint8_t(digit(4) * 16 + digit(5)));
     }
 
     return m_devFunc.notifyRgb(Version, m_rgbReport.bytes);

@@ -11,8 +11,11 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 // The per-key colour report: an 8-byte header, then red, green and blue per LED ordinal.
 struct KeyRgbReport {
@@ -59,8 +62,10 @@ public:
     static QStringList toByteList(int value);
     static QStringList padTokens(QStringList tokens, int count);
     static QString hotkeyData(const QString& codes);
+    // Empty when the button has no code or a parameter is not a decimal number from 0 to 255.
     static QString gkeyData(const QString& code, const QString& p1, const QString& p2);
-    // Empty when a resolution does not fit 16 bits after the division by 50.
+    // Empty when the mode is not a decimal number whose token fits one byte, or a resolution is
+    // not a decimal number that fits 16 bits after the division by 50.
     static QString dpiData(const QString& mode, const QString& x, const QString& y);
 
     // The first of the given XML texts whose /Configuration/Conf/Key[@Index=2] has that Value.
@@ -78,24 +83,38 @@ public:
     bool writeRgbDevice(const QString& Version, const QString& DriverVersion, const QStringList& items);
     static int hexDigitValue(const QString& text);
 
+    // A driver description as the lookups use it, parsed once when loaded.
+    struct Description;
+
 private:
     enum class TaskResult { Data, Unknown, Invalid };
+    // A key named by a colour report, and its LED ordinal in that report's description (-1: none).
+    struct LitKey {
+        QStringView name;
+        int ordinal;
+    };
 
-    bool parseDriver(const QString& driverVersion);
-    pugi::xml_node findRow(const char* attribute, const QString& value) const;
+    // Makes the description loaded under driverVersion the one in use; false when there is none.
+    bool useDriver(const QString& driverVersion);
     // slotAddress, when given, receives the address of the macro slot the task stored, if any.
     TaskResult taskData(const QString& taskType, const QString& task, const QString& taskCount, QString* data,
                         QString* slotAddress = nullptr);
     bool encodeMacro(const QList<MacroEvent>& events, const QString& taskCount, QString* keyRecord,
                      QString* slotAddress = nullptr);
 
-    QMap<QString, QString> m_driverXml;
+    // Every loaded description, keyed by its root's Version.
+    QMap<QString, std::shared_ptr<const Description>> m_driverXml;
     KeyRgbReport m_rgbReport;
-    QMap<QString, int> m_ledIndex;
-    QStringList m_lastKeys;
-    QStringList m_curKeys;
+    // Keys of the previous and of the current colour report; their names refer to the items of
+    // those reports, which m_lastItems and m_curItems keep, and their ordinals to m_keysDriver.
+    std::vector<LitKey> m_lastKeys;
+    std::vector<LitKey> m_curKeys;
+    QStringList m_lastItems;
+    QStringList m_curItems;
+    std::shared_ptr<const Description> m_keysDriver;
     DeviceFunctions m_devFunc;
-    pugi::xml_document m_doc;
+    // The description in use: every lookup runs against it, and it holds the LED order.
+    std::shared_ptr<const Description> m_doc;
     QString m_version;
     DeviceFunctions m_macroFunc;
 };

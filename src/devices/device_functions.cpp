@@ -12,31 +12,30 @@
 #include <QRegularExpression>
 #include <QUuid>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-// Reads a base-16 number the way strtol does: leading white space, an optional sign and "0x"
-// prefix; stops at the first non-digit; no digit gives 0; clamped to the 32-bit range.
-int64_t readHex(const QString& text, bool* negative)
+// Reads a base-16 number from [p, end) the way strtol does: leading white space, an optional
+// sign and "0x" prefix; stops at the first non-digit; no digit gives 0; clamped to the 32-bit range.
+int64_t readHex(const QChar* p, const QChar* end, bool* negative)
 {
-    int i = 0;
-    const int n = text.size();
-    while (i < n && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
+    while (p < end && (*p == QLatin1Char(' ') || (*p >= QLatin1Char('\t') && *p <= QLatin1Char('\r'))))
+        ++p;
     bool minus = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) {
-        minus = text[i] == '-';
-        ++i;
+    if (p < end && (*p == QLatin1Char('+') || *p == QLatin1Char('-'))) {
+        minus = *p == QLatin1Char('-');
+        ++p;
     }
-    auto digit = [&](int k) -> int { return k < n ? hexDigit(text[k]) : -1; };
-    if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && digit(i + 2) >= 0)
-        i += 2;
+    if (end - p > 2 && p[0] == QLatin1Char('0') && (p[1] == QLatin1Char('x') || p[1] == QLatin1Char('X')) &&
+        hexDigit(p[2]) >= 0)
+        p += 2;
     int64_t value = 0;
     bool any = false;
-    for (int d; (d = digit(i)) >= 0; ++i) {
+    for (int d; p < end && (d = hexDigit(*p)) >= 0; ++p) {
         any = true;
         if (value <= INT64_C(0x80000000))
             value = value * 16 + d;
@@ -45,11 +44,7 @@ int64_t readHex(const QString& text, bool* negative)
         *negative = minus && any;
     if (minus)
         value = -value;
-    if (value > INT32_MAX)
-        value = INT32_MAX;
-    if (value < INT32_MIN)
-        value = INT32_MIN;
-    return value;
+    return std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, value));
 }
 
 QString zeroTokens(int length)
@@ -70,12 +65,10 @@ bool blockIsZero(const DeviceBlock& block)
     return true;
 }
 
-// A failed read says nothing about the area: only an answered all-zero read counts as empty.
+// The read's result is not examined: the area is empty when the whole block returned is zero.
 bool areaIsEmpty(devices_handler& handler, const char16_t* id, int length, int address)
 {
-    bool answered = false;
-    const DeviceBlock block = handler.read(id, length, address, &answered);
-    return answered && blockIsZero(block);
+    return blockIsZero(handler.read(id, length, address));
 }
 
 // The resolution property of step n: 50 to 54 for the five steps, otherwise the step text itself.
@@ -125,18 +118,19 @@ QMap<QString, QJsonObject> DeviceFunctions::convertDeviceList(const DeviceInfoLi
         return QString::fromUtf8(reinterpret_cast<const char*>(p), n);
     };
     auto text16 = [](const uint8_t* p, int units) {
-        QString out;
-        for (int i = 0; i < units; ++i) {
-            const ushort u = ushort(p[2 * i] | (p[2 * i + 1] << 8));
-            if (!u)
-                break;
-            out.append(QChar(u));
-        }
+        int n = 0;
+        while (n < units && (p[2 * n] | p[2 * n + 1]))
+            ++n;
+        QString out(n, Qt::Uninitialized);
+        QChar* chars = out.data();
+        for (int i = 0; i < n; ++i)
+            chars[i] = QChar(ushort(p[2 * i] | (p[2 * i + 1] << 8)));
         return out;
     };
 
-    const QRegularExpression vid(vidPattern());
-    const QRegularExpression pid(pidPattern());
+    // Compiled once per thread: the list is read on the GUI thread and on the library's thread.
+    thread_local const QRegularExpression vid(vidPattern());
+    thread_local const QRegularExpression pid(pidPattern());
     QMap<QString, QJsonObject> map;
     int count = list.bytes[0] | (list.bytes[1] << 8);
     if (count > VQ_MAX_DEVICES)
@@ -146,15 +140,18 @@ QMap<QString, QJsonObject> DeviceFunctions::convertDeviceList(const DeviceInfoLi
         const QString deviceId = text16(rec + VQ_REC_ID, VQ_REC_ID_UNITS);
         if (!vid.match(deviceId).hasMatch() || !pid.match(deviceId).hasMatch())
             continue;
-        QJsonObject device;
-        device.insert(QStringLiteral("Sid"), QString());
-        device.insert(QStringLiteral("DeviceId"), deviceId);
-        device.insert(QStringLiteral("type"), QString());
-        device.insert(QStringLiteral("DevicePath"), text16(rec + VQ_REC_PATH, VQ_REC_PATH_UNITS));
-        device.insert(QStringLiteral("Sn"), text8(rec + VQ_REC_SN, VQ_REC_SN_SIZE));
+        // A copy of an object that holds every member, filled in place: quicker than inserting them.
+        static const QJsonObject members{{QStringLiteral("Sid"), QString()},     {QStringLiteral("DeviceId"), QString()},
+                                         {QStringLiteral("type"), QString()},    {QStringLiteral("DevicePath"), QString()},
+                                         {QStringLiteral("Sn"), QString()},      {QStringLiteral("Version"), QString()},
+                                         {QStringLiteral("Mask"), QString()}};
+        QJsonObject device = members;
+        device[QStringLiteral("DeviceId")] = deviceId;
+        device[QStringLiteral("DevicePath")] = text16(rec + VQ_REC_PATH, VQ_REC_PATH_UNITS);
+        device[QStringLiteral("Sn")] = text8(rec + VQ_REC_SN, VQ_REC_SN_SIZE);
         const QString version = text8(rec + VQ_REC_VERSION, VQ_REC_VERSION_SIZE);
-        device.insert(QStringLiteral("Version"), version);
-        device.insert(QStringLiteral("Mask"), text8(rec + VQ_REC_MASK, VQ_REC_MASK_SIZE));
+        device[QStringLiteral("Version")] = version;
+        device[QStringLiteral("Mask")] = text8(rec + VQ_REC_MASK, VQ_REC_MASK_SIZE);
         map.insert(version, device);
     }
     return map;
@@ -179,7 +176,7 @@ std::u16string DeviceFunctions::deviceIdOf(const QJsonObject& device)
 bool DeviceFunctions::parseAddress(const QString& text, int* address)
 {
     bool negative = false;
-    int64_t value = readHex(text, &negative);
+    int64_t value = readHex(text.constData(), text.constData() + text.size(), &negative);
     if (negative || value < 0)
         return false;
     if (address)
@@ -189,27 +186,43 @@ bool DeviceFunctions::parseAddress(const QString& text, int* address)
 
 bool DeviceFunctions::tokensToBlock(const QString& data, int length, DeviceBlock* block)
 {
+    // One pass: every "," ends a token, empty ones included; the bytes past length stay zero.
     if (!validLength(length))
         return false;
-    const QStringList tokens = data.split(QLatin1Char(','), Qt::KeepEmptyParts);
-    if (tokens.size() != length)
+    DeviceBlock scratch;
+    uint8_t* bytes = block ? block->bytes : scratch.bytes;
+    const QChar* p = data.constData();
+    const QChar* const end = p + data.size();
+    int count = 0;
+    for (;;) {
+        const QChar* comma = std::find(p, end, QLatin1Char(','));
+        if (count == length)
+            return false;
+        bytes[count++] = uint8_t(readHex(p, comma, nullptr) & 0xFF);
+        if (comma == end)
+            break;
+        p = comma + 1;
+    }
+    if (count != length)
         return false;
-    DeviceBlock filled;
-    for (int i = 0; i < length; ++i)
-        filled.bytes[i] = uint8_t(readHex(tokens[i], nullptr) & 0xFF);
-    if (block)
-        *block = filled;
+    std::memset(bytes + length, 0, size_t(VQ_BLOCK_SIZE - length));
     return true;
 }
 
 QString DeviceFunctions::blockToTokens(const DeviceBlock& block, int length)
 {
-    QString text;
-    for (int i = 0; i < length && i < VQ_BLOCK_SIZE; ++i) {
-        text += QStringLiteral("0x") + QString::number(block.bytes[i], 16).rightJustified(2, QLatin1Char('0'));
-        text += QLatin1Char(',');
+    static const char digits[] = "0123456789abcdef";
+    const int n = std::max(0, std::min(length, int(VQ_BLOCK_SIZE)));
+    if (n == 0)
+        return QString();
+    QString text(5 * n - 1, QLatin1Char(','));
+    QChar* out = text.data();
+    for (int i = 0; i < n; ++i, out += 5) {
+        out[0] = QLatin1Char('0');
+        out[1] = QLatin1Char('x');
+        out[2] = QLatin1Char(digits[block.bytes[i] >> 4]);
+        out[3] = QLatin1Char(digits[block.bytes[i] & 15]);
     }
-    text.chop(1);
     return text;
 }
 

@@ -56,8 +56,8 @@ public:
     // Text rules shared by the operations.
     // Base-16 address as strtol reads it; false for a negative text.
     static bool parseAddress(const QString& text, int* address);
-    // One byte per token (base 16, low 8 bits); false unless there are exactly length tokens
-    // and 0 <= length <= 2048.
+    // One byte per token (base 16, low 8 bits), the rest of the block zero; false unless there
+    // are exactly length tokens and 0 <= length <= 2048 (the block's content is then undefined).
     static bool tokensToBlock(const QString& data, int length, DeviceBlock* block);
     // "0x%02x" per byte, joined by ",".
     static QString blockToTokens(const DeviceBlock& block, int length);

@@ -27,13 +27,14 @@ UsageFilter deviceUsageFilter()
     return filter;
 }
 
-// Reads one UTF-16 field of a record; fields hold at most `units` code units.
+// Reads one UTF-16 field of a record up to its terminator; fields hold at most `units` code units.
 const char16_t* recordField(const DeviceInfoList& list, int record, int offset, char16_t* out, int units)
 {
     const uint8_t* p = list.bytes + 2 + record * VQ_RECORD_SIZE + offset;
-    for (int i = 0; i < units; ++i)
+    int i = 0;
+    for (; i < units && (p[2 * i] | p[2 * i + 1]); ++i)
         out[i] = char16_t(p[2 * i] | (p[2 * i + 1] << 8));
-    out[units] = 0;
+    out[i] = 0;
     return out;
 }
 
@@ -61,12 +62,10 @@ bool deviceEventCallback(uint16_t code)
     return true;
 }
 
-bool deviceDataCallback(const uint8_t** report, int32_t length)
+bool deviceDataCallback(const uint8_t** report, int32_t)
 {
+    // Reports carry at least 8 bytes; the length the library passes is not read.
     if (!report || !*report)
-        return true;
-    // Reports carry at least 8 bytes; a library that says otherwise is not read past its end.
-    if (length >= 0 && length < 8)
         return true;
     static const char digits[] = "0123456789abcdef";
     char hex[17];
@@ -138,16 +137,15 @@ DeviceInfoList devices_handler::getDevices()
     return list;
 }
 
-DeviceBlock devices_handler::read(const char16_t* id, int length, int address, bool* ok)
+DeviceBlock devices_handler::read(const char16_t* id, int length, int address)
 {
     DeviceBlock block;
-    const bool answered = m_vqRead && m_vqRead(id, kEmptyText, VQ_DEVICE_CONSTANT, block.bytes, length, address) == 0;
-    if (ok)
-        *ok = answered;
+    if (m_vqRead)
+        m_vqRead(id, kEmptyText, VQ_DEVICE_CONSTANT, block.bytes, length, address);
     return block;
 }
 
-bool devices_handler::write(const char16_t* id, DeviceBlock block, int length, int address)
+bool devices_handler::write(const char16_t* id, const DeviceBlock& block, int length, int address)
 {
     if (!m_vqWrite)
         return false;
@@ -162,7 +160,7 @@ DeviceBlock devices_handler::readProp(const char16_t* id, int length, int index)
     return block;
 }
 
-bool devices_handler::writeProp(const char16_t* id, DeviceBlock block, int length, int index)
+bool devices_handler::writeProp(const char16_t* id, const DeviceBlock& block, int length, int index)
 {
     if (!m_vqWriteProp)
         return false;

@@ -35,11 +35,11 @@ public:
     // Device list and the data callback of its first device.
     DeviceInfoList getDevices();
 
-    // ok, when given, tells whether the library answered the read (the block is zero otherwise).
-    DeviceBlock read(const char16_t* id, int length, int address, bool* ok = nullptr);
-    bool write(const char16_t* id, DeviceBlock block, int length, int address);
+    // Reads hand the library a zeroed block and return it whatever the library answers.
+    DeviceBlock read(const char16_t* id, int length, int address);
+    bool write(const char16_t* id, const DeviceBlock& block, int length, int address);
     DeviceBlock readProp(const char16_t* id, int length, int index);
-    bool writeProp(const char16_t* id, DeviceBlock block, int length, int index);
+    bool writeProp(const char16_t* id, const DeviceBlock& block, int length, int index);
     bool reset(const char16_t* id, uint8_t low, uint8_t high);
 
     bool deviceExist(const char16_t* id);

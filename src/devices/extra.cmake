@@ -1,3 +1,3 @@
 # The device code calls the vendor libraries through their binary interface and loads them at run time.
-target_link_libraries(tmcore PUBLIC vendor_api)
+target_link_libraries(tmcore PUBLIC vq_api)
 add_dependencies(tmcore vq hexlane)

@@ -3,7 +3,7 @@
 // and a handler holding the two built-in descriptions.
 #pragma once
 
-#include "device_test_support.h"
+#include "vqsim_devices.h"
 
 #include "devices/device_data_handler.h"
 
@@ -40,15 +40,9 @@ protected:
     }
 
     static QByteArray prop(const char* id, int index) { return simProp(id, index); }
-    static void setProp(const char* id, int index, const QByteArray& bytes)
-    {
-        vqsim().setProp(id, index, reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
-    }
+    static void setProp(const char* id, int index, const QByteArray& bytes) { setSimProp(id, index, bytes); }
     static QByteArray memory(const char* id, int address, int length) { return simMemory(id, address, length); }
-    static void setMemory(const char* id, int address, const QByteArray& bytes)
-    {
-        vqsim().setMemory(id, address, reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
-    }
+    static void setMemory(const char* id, int address, const QByteArray& bytes) { setSimMemory(id, address, bytes); }
 
     SimMainWindow devices;
     std::unique_ptr<device_data_handler> handler;

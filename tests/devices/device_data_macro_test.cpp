@@ -91,14 +91,13 @@ TEST_F(DeviceMacroTest, AFailingSlotWriteMovesToTheNextSlot)
     EXPECT_EQ(memory(kMouseId, kMouseSlot0 + 200, 6), hexBytes("84 04 00 07 01 00"));
 }
 
-TEST_F(DeviceMacroTest, ASlotThatCannotBeReadIsNotOverwritten)
+TEST_F(DeviceMacroTest, ASlotIsJudgedByTheBytesReadNotByTheReadsResult)
 {
-    occupy(kMouseId, kMouseSlot0, 0);
+    // The read answers non-zero and leaves the zeroed block as it was: the slot reads as empty.
     vqsim().failNext("vqRead");
     ASSERT_TRUE(writeMacro("按下(A)"));
-    EXPECT_EQ(prop(kMouseId, 61), hexBytes("04 00 01 06"));
-    EXPECT_EQ(memory(kMouseId, kMouseSlot0 + 199, 1), hexBytes("01"));
-    EXPECT_EQ(memory(kMouseId, kMouseSlot0, 6), QByteArray(6, '\0'));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("04 00 00 06"));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0, 6), hexBytes("84 04 00 07 01 00"));
 }
 
 TEST_F(DeviceMacroTest, NoSlotLeftFailsWithNothingWritten)
@@ -159,22 +158,22 @@ TEST_F(DeviceMacroTest, MacrosBeyondOneSlotAreRefusedBeforeAnySlotIsRead)
     EXPECT_EQ(memory(kMouseId, kMouseSlot0 + 195, 5), hexBytes("07 01 00 00 00"));
 }
 
-TEST_F(DeviceMacroTest, DelaysOutsideSixteenBitsAreRefused)
+TEST_F(DeviceMacroTest, MacrosThatCannotBeEncodedAreRefusedWithNothingWritten)
 {
     setProp(kMouseId, 61, hexBytes("01 01 00 00"));
-    EXPECT_FALSE(writeMacro("按下(A)延迟(65536)弹起(A)"));
-    EXPECT_FALSE(writeMacro("延迟(-5)"));
+    const char* texts[] = {
+        "按下(A)延迟(65536)弹起(A)", "延迟(-5)", "按下(A)延迟(abc)弹起(A)", "延迟(1.5)", "延迟(0x10)",
+        // No step is kept.
+        "按下A弹起(Nope)", "", "延迟()", "跳(A)",
+    };
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(writeMacro(QString::fromUtf8(text)));
+    }
     EXPECT_EQ(prop(kMouseId, 61), hexBytes("01 01 00 00"));
-    EXPECT_EQ(simCalls("vqWrite"), 0);
-}
-
-TEST_F(DeviceMacroTest, AMacroWithoutStepsClearsTheButtonAndStoresNothing)
-{
-    setProp(kMouseId, 61, hexBytes("01 01 00 00"));
-    EXPECT_TRUE(writeMacro("按下A弹起(Nope)"));
-    EXPECT_EQ(prop(kMouseId, 61), hexBytes("00 00 00 00"));
     EXPECT_EQ(simCalls("vqRead"), 0);
     EXPECT_EQ(simCalls("vqWrite"), 0);
+    EXPECT_EQ(simCalls("vqWriteProp"), 0);
 }
 
 TEST_F(DeviceMacroTest, KeyboardSlots)

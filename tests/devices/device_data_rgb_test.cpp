@@ -1,7 +1,7 @@
 // The per-key colour report: its bytes, its running state and what is sent.
 #include "device_data_fixture.h"
+#include "test_files.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 namespace {
@@ -106,14 +106,11 @@ TEST_F(KeyRgbTest, OrdinalsPastTheReportAreIgnored)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("wide.xml");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     QByteArray xml = "<Driver Version=\"T1.0\"><Key Task=\"pid\" Name=\"k0\"/><Key Name=\"k0\" vkCode=\"65\"/>";
     for (int i = 1; i < 400; ++i)
         xml += "<Key Name=\"k" + QByteArray::number(i) + "\"/>";
     xml += "</Driver>";
-    f.write(xml);
-    f.close();
+    ASSERT_TRUE(test_support::writeFile(path, xml));
     handler->loadDriverXml(path);
 
     ASSERT_TRUE(colour({"k0#010101", "k337#FFFFFF", "k338#FFFFFF", "k399#FFFFFF"}, "T1.0"));
@@ -121,6 +118,23 @@ TEST_F(KeyRgbTest, OrdinalsPastTheReportAreIgnored)
     ASSERT_TRUE(colour({}, "T1.0"));
     EXPECT_EQ(sent(), expectedReport({}));
     EXPECT_EQ(KeyRgbReport::kMaxOrdinal, 337);
+}
+
+TEST_F(KeyRgbTest, TheLastReportsKeysGoDarkByTheDescriptionInUse)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("moved.xml");
+    ASSERT_TRUE(test_support::writeFile(
+        path, "<Driver Version=\"T1.0\"><Key Name=\"k0\" vkCode=\"65\"/><Key Name=\"k1\"/><Key Name=\"A\"/></Driver>"));
+    handler->loadDriverXml(path);
+
+    ASSERT_TRUE(colour({"A#FF0000", "C#00FF00"}));
+    // The other description puts A at ordinal 2 (C's bytes here) and has no C: ordinal 2 goes
+    // dark and ordinal 0 keeps its colour.
+    ASSERT_TRUE(colour({}, "T1.0"));
+    EXPECT_EQ(sent(), expectedReport({{kA, "ff 00 00"}}));
+    ASSERT_TRUE(colour({"Esc#010101"}));
+    EXPECT_EQ(sent(), expectedReport({{kA, "ff 00 00"}, {kEsc, "01 01 01"}}));
 }
 
 TEST(KeyRgbDigits, HexDigitValue)

@@ -1,9 +1,9 @@
 // Built-in driver descriptions and the property byte strings built from page tasks.
 #include "device_data_fixture.h"
+#include "test_files.h"
 
 #include <pugixml.hpp>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -21,11 +21,8 @@ struct Description {
     explicit Description(const QString& resource)
     {
         device_data_handler registersResources;
-        QFile file(resource);
-        if (!file.open(QIODevice::ReadOnly))
-            return;
-        const QByteArray text = file.readAll();
-        ok = static_cast<bool>(doc.load_buffer(text.constData(), size_t(text.size())));
+        const QByteArray text = test_support::readFile(resource);
+        ok = !text.isEmpty() && static_cast<bool>(doc.load_buffer(text.constData(), size_t(text.size())));
     }
     pugi::xml_node root() const { return doc.document_element(); }
     std::vector<pugi::xml_node> rows() const
@@ -347,10 +344,10 @@ TEST_F(DeviceDataTest, QuotesAndQuerySyntaxInTextsFindNoRow)
             EXPECT_FALSE(handler->writeDeviceTask("M1.0", "M1.0", t, t, type, t));
         }
     }
-    // A quoted name still finds nothing on a valid index: zeros, not another row's code.
+    // A quoted name finds no row on a valid index either: nothing, not another row's code.
     setProp(kMouseId, 61, hexBytes("01 21 00 00"));
-    EXPECT_TRUE(handler->writeDeviceTask("M1.0", "M1.0", "61", "LeftClick\"", "MouseFunction", "1"));
-    EXPECT_EQ(prop(kMouseId, 61), hexBytes("00 00 00 00"));
+    EXPECT_FALSE(handler->writeDeviceTask("M1.0", "M1.0", "61", "LeftClick\"", "MouseFunction", "1"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("01 21 00 00"));
 }
 
 TEST(DeviceDataBuilders, ToByteList)
@@ -432,7 +429,8 @@ TEST_F(DeviceDataTest, MouseTasksToPropertyBytes)
                      {"M1.0", 62, "MouseFunction", "ScrollUp", "01 12 00 00"},
                      {"M1.0", 63, "MouseFunction", "SwitchLight", "07 01 00 00"},
                      {"M1.0", 64, "MouseFunction", "MediaPlayer", "03 00 83 01"},
-                     {"M1.0", 65, "MouseFunction", "NoSuchRow", "00 00 00 00"},
+                     {"M1.0", 65, "MouseFunction", "NoSuchRow", std::nullopt},
+                     {"M1.0", 65, "MouseFunction", "", std::nullopt},
                      {"M1.0", 65, "MouseFunction", "A", std::nullopt}, // one token for four bytes
                      {"M1.0", 61, "HotKey", "A", "02 00 04 00"},
                      {"M1.0", 61, "HotKey", "Ctrl+C", "02 E0 06 00"},
@@ -445,8 +443,15 @@ TEST_F(DeviceDataTest, MouseTasksToPropertyBytes)
                      {"M1.0", 66, "MultiMedia", "0x03,0x00,0xCD,0x00", "03 00 CD 00"},
                      {"M1.0", 66, "MultiMedia", "3,0,e9,0", "03 00 E9 00"},
                      {"M1.0", 66, "MultiMedia", "0x03,0x00,0xCD", std::nullopt},
+                     {"M1.0", 66, "MultiMedia", "", std::nullopt},
                      {"M1.0", 67, "GKey", "GLeft|10|50", "05 81 0a 32"},
                      {"M1.0", 67, "GKey", "GMiddle|255|1", "05 84 ff 01"},
+                     {"M1.0", 67, "GKey", "GRight|0|0", "05 82 00 00"},
+                     {"M1.0", 67, "GKey", "GLeft|-1|5", std::nullopt},
+                     {"M1.0", 67, "GKey", "GLeft|5|256", std::nullopt},
+                     {"M1.0", 67, "GKey", "GLeft|x|5", std::nullopt},
+                     {"M1.0", 67, "GKey", "GLeft|5|0x10", std::nullopt},
+                     {"M1.0", 67, "GKey", "Nope|1|1", std::nullopt},
                      {"M1.0", 67, "GKey", "GLeft|10", std::nullopt},
                      {"M1.0", 67, "GKey", "|GLeft||10|", std::nullopt},
                      {"M1.0", 67, "GKey", "", std::nullopt},
@@ -454,7 +459,14 @@ TEST_F(DeviceDataTest, MouseTasksToPropertyBytes)
                      {"M1.0", 50, "DPI", "0|1600|800", "00 20 00 10 00 00 00 00"},
                      {"M1.0", 51, "DPI", "1|12000|400", "01 f0 00 f0 00 00 00 00"},
                      {"M1.0", 52, "DPI", "2|5000|64000", "02 64 00 00 05 00 00 00"},
+                     {"M1.0", 53, "DPI", "7|800|800", "07 10 00 10 00 00 00 00"},
                      {"M1.0", 53, "DPI", "10|800|800", "10 10 00 10 00 00 00 00"}, // mode taken as written
+                     {"M1.0", 53, "DPI", "a|800|800", std::nullopt},
+                     {"M1.0", 53, "DPI", "0x1|800|800", std::nullopt},
+                     {"M1.0", 53, "DPI", "-1|800|800", std::nullopt},
+                     {"M1.0", 53, "DPI", "100|800|800", std::nullopt}, // does not fit the byte
+                     {"M1.0", 53, "DPI", "1|x|800", std::nullopt},
+                     {"M1.0", 53, "DPI", "0|800|y", std::nullopt},
                      {"M1.0", 53, "DPI", "1|1600", std::nullopt},
                      {"M1.0", 53, "DPI", "0|4000000|800", std::nullopt},
                      {"M1.0", 61, "SomethingElse", "LeftClick", "00 00 00 00"},
@@ -492,10 +504,7 @@ TEST_F(DeviceDataTest, UnlistedDeviceOrBadDescriptionWritesNothing)
 
     QTemporaryDir dir;
     const QString broken = dir.filePath("broken.xml");
-    QFile f(broken);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("<Driver Version=\"B1.0\"><Key Task=\"x\"");
-    f.close();
+    ASSERT_TRUE(test_support::writeFile(broken, "<Driver Version=\"B1.0\"><Key Task=\"x\""));
     handler->loadDriverXml(broken);
     handler->loadDriverXml(dir.filePath("missing.xml"));
     EXPECT_FALSE(handler->writeDeviceTask("M1.0", "B1.0", "61", "DpiUp", "MouseFunction", "1"));

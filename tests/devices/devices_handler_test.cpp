@@ -1,7 +1,10 @@
 // The vendor library binding against the simulated libraries: entry points, the device-event
 // counter, the data callback and the refresh on events.
-#include "device_test_support.h"
+#include "test_app.h"
+#include "test_files.h"
+#include "vqsim_devices.h"
 
+#include "app/window.h"
 #include "cefclient/client_handler.h"
 #include "devices/device_functions.h"
 #include "devices/devices_handler.h"
@@ -10,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -73,11 +75,8 @@ protected:
     std::vector<int> loggedCounters() const
     {
         std::vector<int> out;
-        QFile file(logPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return out;
         const QRegularExpression re(QStringLiteral("==================device event:(\\d+)"));
-        for (const QByteArray& line : file.readAll().split('\n')) {
+        for (const QByteArray& line : test_support::readFile(logPath).split('\n')) {
             QRegularExpressionMatch m = re.match(QString::fromUtf8(line));
             if (m.hasMatch())
                 out.push_back(m.captured(1).toInt());
@@ -273,7 +272,7 @@ TEST_F(BindingTest, DataReportsBecomeKeyDownAndMouseMove)
     ASSERT_EQ(vqsim().emitData(kMouseId, key, 10), 0);
     ASSERT_EQ(vqsim().emitData(kMouseId, move, 8), 0);
     ASSERT_EQ(vqsim().emitData(kMouseId, other, 8), 0);
-    ASSERT_EQ(vqsim().emitData(kMouseId, tooShort, 4), 0);
+    EXPECT_NE(vqsim().emitData(kMouseId, tooShort, 4), 0); // no device report is that short
     ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
 
     QList<ClientHandler::PageEvent> events = handler->sentEvents();
@@ -292,12 +291,15 @@ TEST_F(BindingTest, DataCallbackFormatsTheFirstEightBytes)
 {
     const uint8_t bytes[9] = {0x01, 0x05, 0xAB, 0, 0, 0, 0, 0xFF, 0x12};
     const uint8_t* report = bytes;
-    EXPECT_TRUE(deviceDataCallback(&report, 9));
+    // The length is not read: whatever the library passes, the first 8 bytes make the event.
+    for (int32_t length : {9, 8, 0, -1})
+        EXPECT_TRUE(deviceDataCallback(&report, length));
     EXPECT_TRUE(deviceDataCallback(nullptr, 8));
     const uint8_t* null = nullptr;
     EXPECT_TRUE(deviceDataCallback(&null, 8));
-    ASSERT_EQ(handler->sentEvents().size(), 1);
-    EXPECT_EQ(handler->sentEvents()[0].name, QStringLiteral("keyDown"));
+    ASSERT_EQ(handler->sentEvents().size(), 4);
+    for (const ClientHandler::PageEvent& e : handler->sentEvents())
+        EXPECT_EQ(e.name, QStringLiteral("keyDown"));
 }
 
 TEST_F(BindingTest, ActingEventReadsTheListAgainFromInsideTheCallback)

@@ -1,5 +1,6 @@
 // Windows pointer settings: the setters, the simulated session, and the mouse configuration report.
-#include "device_test_support.h"
+#include "test_files.h"
+#include "vqsim_devices.h"
 
 #include "devices/device_functions.h"
 
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -123,8 +123,9 @@ TEST_F(PointerSettingsTest, AccelerationRowsAndTheirReportedIndex)
         EXPECT_EQ(s.mouse[0], c.threshold1);
         EXPECT_EQ(s.mouse[1], c.threshold2);
         EXPECT_EQ(s.mouse[2], c.acceleration);
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(s.lastWinIni, UINT(SPIF_UPDATEINIFILE));
+        }
         EXPECT_EQ(reported(report(), "defaultMouseAccel"), QString(c.reported));
     }
 }
@@ -218,9 +219,7 @@ TEST_F(PointerSettingsTest, ReportIsLogged)
     cef_logging::SetLogDestination(path.toStdString(), LOGSEVERITY_INFO);
     const QString text = report();
     cef_logging::SetLogDestination(std::string(), LOGSEVERITY_INFO);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString log = QString::fromUtf8(file.readAll());
+    const QString log = QString::fromUtf8(test_support::readFile(path));
     EXPECT_TRUE(log.contains(text)) << qPrintable(log);
     EXPECT_TRUE(log.contains(":INFO:device_functions.cpp(")) << qPrintable(log);
 }

@@ -1,5 +1,6 @@
 // The simulated "libvq.dll" and "Hexlane.dll", called directly through their exported entry points.
-#include "device_test_support.h"
+#include "test_files.h"
+#include "vqsim_devices.h"
 
 #include "vq/vq_api.h"
 
@@ -8,12 +9,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLibrary>
+#include <QTemporaryDir>
 
 #include <atomic>
 #include <cstring>
 #include <dlfcn.h>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -48,7 +52,7 @@ UsageFilter filterOf(std::initializer_list<uint16_t> pages)
     return f;
 }
 
-class VendorLibraryTest : public ::testing::Test {
+class VqLibraryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -66,7 +70,7 @@ protected:
     QLibrary lib{QStringLiteral("libvq.dll")};
 };
 
-TEST_F(VendorLibraryTest, BothLibrariesLoadByFileNameFromTheProgramsDirectory)
+TEST_F(VqLibraryTest, BothLibrariesLoadByFileNameFromTheProgramsDirectory)
 {
     QLibrary rgb(QStringLiteral("Hexlane.dll"));
     ASSERT_TRUE(rgb.load()) << qPrintable(rgb.errorString());
@@ -75,7 +79,7 @@ TEST_F(VendorLibraryTest, BothLibrariesLoadByFileNameFromTheProgramsDirectory)
     EXPECT_EQ(loadedFrom(rgb.resolve("vqNotifyRGBDevice")), dir + "/Hexlane.dll");
 }
 
-TEST_F(VendorLibraryTest, ExportsEveryEntryPoint)
+TEST_F(VqLibraryTest, ExportsEveryEntryPoint)
 {
     for (const char* name : {"vqDeviceExist", "vqDevices", "vqOnDeviceEvent", "vqonDeviceData", "vqAsk", "vqReset",
                              "vqNotify", "vqRead", "vqWrite", "vqReadProp", "vqWriteProp", "vqScriptOut", "vqIDWrite",
@@ -85,7 +89,7 @@ TEST_F(VendorLibraryTest, ExportsEveryEntryPoint)
     EXPECT_NE(rgb.resolve("vqNotifyRGBDevice"), nullptr);
 }
 
-TEST_F(VendorLibraryTest, DeviceListLayoutAndUsageFilter)
+TEST_F(VqLibraryTest, DeviceListLayoutAndUsageFilter)
 {
     auto devices = fn<vqDevices_t>("vqDevices");
     auto list = std::make_unique<DeviceInfoList>();
@@ -113,7 +117,7 @@ TEST_F(VendorLibraryTest, DeviceListLayoutAndUsageFilter)
     EXPECT_NE(devices(filterOf({0xFFA0}), nullptr, 42102), 0);
 }
 
-TEST_F(VendorLibraryTest, BadInputFailsAndWritesNothing)
+TEST_F(VqLibraryTest, BadInputFailsAndWritesNothing)
 {
     auto readProp = fn<vqReadProp_t>("vqReadProp");
     auto read = fn<vqRead_t>("vqRead");
@@ -167,7 +171,7 @@ TEST_F(VendorLibraryTest, BadInputFailsAndWritesNothing)
     EXPECT_EQ(vqsim().lastRgb("M1.0", nullptr, nullptr), 0);
 }
 
-TEST_F(VendorLibraryTest, FailNextFailsOnlyTheNextCall)
+TEST_F(VqLibraryTest, FailNextFailsOnlyTheNextCall)
 {
     auto readProp = fn<vqReadProp_t>("vqReadProp");
     uint8_t block[VQ_BLOCK_SIZE] = {};
@@ -204,7 +208,7 @@ bool recordData(const uint8_t** report, int32_t length)
     return true;
 }
 
-TEST_F(VendorLibraryTest, EveryRegistrationIsCalledOncePerEventOnTheLibrarysThread)
+TEST_F(VqLibraryTest, EveryRegistrationIsCalledOncePerEventOnTheLibrarysThread)
 {
     g_seen.clear();
     auto onEvent = fn<vqOnDeviceEvent_t>("vqOnDeviceEvent");
@@ -228,7 +232,7 @@ TEST_F(VendorLibraryTest, EveryRegistrationIsCalledOncePerEventOnTheLibrarysThre
     EXPECT_EQ(codes, (std::vector<int>{5, 1005, 5, 2, 1002, 2, 1, 1001, 1}));
 }
 
-TEST_F(VendorLibraryTest, DataRegistrationReplacesTheDevicesEarlierOne)
+TEST_F(VqLibraryTest, DataRegistrationReplacesTheDevicesEarlierOne)
 {
     g_reports.clear();
     auto onData = fn<vqonDeviceData_t>("vqonDeviceData");
@@ -239,13 +243,14 @@ TEST_F(VendorLibraryTest, DataRegistrationReplacesTheDevicesEarlierOne)
     const uint8_t bytes[9] = {1, 5, 0, 0, 0, 0, 0, 0, 9};
     ASSERT_EQ(vqsim().emitData(kMouseId, bytes, 9), 0);
     EXPECT_NE(vqsim().emitData(kKeyboardId, bytes, 9), 0);
+    EXPECT_NE(vqsim().emitData(kMouseId, bytes, 7), 0); // shorter than any device report
     ASSERT_TRUE(vqsim().waitIdle(5000));
     std::lock_guard<std::mutex> g(g_seenLock);
     ASSERT_EQ(g_reports.size(), 1u);
     EXPECT_EQ(g_reports[0], QByteArray(reinterpret_cast<const char*>(bytes), 9));
 }
 
-TEST_F(VendorLibraryTest, DeviceFileGivesPropertiesAndMemory)
+TEST_F(VqLibraryTest, DeviceFileGivesPropertiesAndMemory)
 {
     SimDevices file(QStringLiteral("# a comment\n[device]\nVersion=T1.0\nDeviceId=ID-1\nprop.7 = 0x01, 0x02\n"
                                    "mem.0E00=0xaa,bb\n[device]\nVersion=T2.0\nDeviceId=ID-2\n"));
@@ -258,7 +263,7 @@ TEST_F(VendorLibraryTest, DeviceFileGivesPropertiesAndMemory)
     EXPECT_EQ(vqsim().getProp("ID-2", 7, bytes, 4), -1);
 }
 
-TEST_F(VendorLibraryTest, StateFileKeepsPropertiesAndMemoryAcrossRuns)
+TEST_F(VqLibraryTest, StateFileKeepsPropertiesAndMemoryAcrossRuns)
 {
     QTemporaryDir dir;
     const QByteArray state = QFile::encodeName(dir.filePath("state.txt"));
@@ -278,6 +283,202 @@ TEST_F(VendorLibraryTest, StateFileKeepsPropertiesAndMemoryAcrossRuns)
     unsetenv("VQSIM_STATE");
     vqsim().reset();
     EXPECT_EQ(vqsim().getProp(kMouseId, 61, back, 3), -1);
+}
+
+// Runs f and returns what it wrote to standard error.
+std::string stderrOf(const std::function<void()>& f)
+{
+    ::testing::internal::CaptureStderr();
+    f();
+    return ::testing::internal::GetCapturedStderr();
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST_F(VqLibraryTest, WrongFixedArgumentsAreRefusedReportedAndChangeNothing)
+{
+    auto read = fn<vqRead_t>("vqRead");
+    auto write = fn<vqWrite_t>("vqWrite");
+    auto readProp = fn<vqReadProp_t>("vqReadProp");
+    auto writeProp = fn<vqWriteProp_t>("vqWriteProp");
+    auto reset = fn<vqReset_t>("vqReset");
+    auto idWrite = fn<vqIDWrite_t>("vqIDWrite");
+    auto onData = fn<vqonDeviceData_t>("vqonDeviceData");
+    uint8_t block[VQ_BLOCK_SIZE];
+    std::memset(block, 0x5A, sizeof block);
+    uint8_t scratch = 0;
+    const uint8_t zeros17[17] = {};
+    uint8_t marked17[17] = {};
+    marked17[16] = 1;
+    VqDeviceDataCallback cb = &recordData;
+    const struct {
+        const char* name;
+        std::function<int32_t()> call;
+    } cases[] = {
+        {"vqRead", [&] { return read(kMouse16, u"", 0x1017, block, 4, 0); }},
+        {"vqRead", [&] { return read(kMouse16, u"x", 0x1016, block, 4, 0); }},
+        {"vqWrite", [&] { return write(kMouse16, u"", 0, block, 4, 0); }},
+        {"vqWrite", [&] { return write(kMouse16, u"M1.0", 0x1016, block, 4, 0); }},
+        {"vqReadProp", [&] { return readProp(kMouse16, u"", 0x16, block, 1, 40); }},
+        {"vqWriteProp", [&] { return writeProp(kMouse16, u"", 0x1610, block, 1, 40); }},
+        {"vqWriteProp", [&] { return writeProp(kMouse16, u" ", 0x1016, block, 1, 40); }},
+        {"vqReset", [&] { return reset(kMouse16, u"", 0x1017, 2, &scratch, 0); }},
+        {"vqReset", [&] { return reset(kMouse16, u"x", 0x1016, 2, &scratch, 0); }},
+        {"vqNotify", [&] { return fn<vqNotify_t>("vqNotify")(kMouse16, u"", 0x1017, 1, block, 0); }},
+        {"vqAsk", [&] { return fn<vqAsk_t>("vqAsk")(kMouse16, u"", 0, block, 73); }},
+        {"vqonDeviceData", [&] { return onData(kMouse16, u"path", 0x1017, &cb); }},
+        {"vqIDWrite", [&] { return idWrite(kMouse16, u"", 0x1017, 3, block, 14); }},
+        {"vqIDWrite", [&] { return idWrite(kMouse16, u"", 0x1016, 2, marked17, 17); }},
+        {"vqIDWrite", [&] { return idWrite(kMouse16, u"", 0x1016, 2, zeros17, 16); }},
+        {"vqFinishUpdateRom", [&] { return fn<vqFinishUpdateRom_t>("vqFinishUpdateRom")(kMouse16, u"x", 0x1016); }},
+        {"vqCheckRom", [&] { return fn<vqCheckRom_t>("vqCheckRom")(kMouse16, u"", 0, 1, 2); }},
+        {"vqBornRom", [&] { return fn<vqBornRom_t>("vqBornRom")(kMouse16, u"x", 0x1016, block, 1, 2); }},
+        {"vqEraseRom", [&] { return fn<vqEraseRom_t>("vqEraseRom")(kMouse16, u"", 0x1017); }},
+        {"vqRebootRom", [&] { return fn<vqRebootRom_t>("vqRebootRom")(kMouse16, u"", 0x1017); }},
+    };
+    setSimProp(kMouseId, 40, QByteArray("\x07"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int32_t result = 0;
+        const std::string err = stderrOf([&] { result = c.call(); });
+        EXPECT_NE(result, 0);
+        EXPECT_TRUE(contains(err, std::string("libvq: ") + c.name + " refused")) << err;
+        const VqSimCall last = lastSimCall(c.name);
+        EXPECT_EQ(last.result, result);
+        EXPECT_EQ(block[0], 0x5A);
+    }
+    EXPECT_EQ(simProp(kMouseId, 40), QByteArray("\x07"));
+    EXPECT_EQ(simMemory(kMouseId, 0, 4), QByteArray(4, '\0'));
+    const uint8_t data[9] = {1, 5, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_NE(vqsim().emitData(kMouseId, data, 9), 0); // no data callback was registered
+    uint8_t answer[73] = {};
+    ASSERT_EQ(fn<vqAsk_t>("vqAsk")(kMouse16, u"any text", 0x1016, answer, 73), 0);
+    EXPECT_STREQ(reinterpret_cast<const char*>(answer), "M1.0;M100000001"); // the serial was not cleared
+
+    // The right arguments are taken.
+    EXPECT_EQ(idWrite(kMouse16, u"any text", 0x1016, 2, zeros17, 17), 0);
+    EXPECT_EQ(read(kMouse16, u"", 0x1016, block, 4, 0), 0);
+}
+
+TEST_F(VqLibraryTest, CallLogKeepsTheLatestThousandCalls)
+{
+    auto exist = fn<vqDeviceExist_t>("vqDeviceExist");
+    vqsim().clearCalls();
+    for (int i = 0; i < 1050; ++i) {
+        const std::u16string id = u"id-" + QString::number(i).toStdU16String();
+        exist(id.c_str());
+    }
+    ASSERT_EQ(vqsim().callCount(), 1000);
+    VqSimCall call;
+    ASSERT_EQ(vqsim().callAt(0, &call), 0);
+    EXPECT_STREQ(call.id, "id-50");
+    ASSERT_EQ(vqsim().callAt(999, &call), 0);
+    EXPECT_STREQ(call.id, "id-1049");
+    EXPECT_NE(vqsim().callAt(1000, &call), 0);
+}
+
+TEST_F(VqLibraryTest, DeviceFileLinesThatCannotBeReadAreReportedAndSkipped)
+{
+    const char* lines[] = {
+        "Version=X1.0",                   // 1: before any device
+        "[device]",                       // 2
+        "Version=T1.0",                   // 3
+        "DeviceId=ID-1",                  // 4
+        "mem.7FFFFFFFFFFFFFFF=0x01",      // 5: far past the memory
+        "mem.FFFFFFFFFFFFFFFFFFFFFF=0x01", // 6: beyond 64 bits
+        "mem.3FFF=0x01,0x02",             // 7: runs past the end
+        "mem.4000=0x01",                  // 8
+        "mem.-10=0x01",                   // 9
+        "mem.=0x01",                      // 10
+        "mem.1G=0x01",                    // 11
+        "prop.x=0x01",                    // 12
+        "prop.99999999999=0x01",          // 13
+        "Bogus=1",                        // 14
+        "no equals sign",                 // 15
+        "mem.3FFE=0x0a,0x0b",             // 16: the last two bytes
+        "mem.0x10=0x0c",                  // 17
+        "prop.-7=0x01",                   // 18
+    };
+    QString text;
+    for (const char* line : lines)
+        text += QString::fromUtf8(line) + '\n';
+    std::unique_ptr<SimDevices> file;
+    const std::string err = stderrOf([&] { file = std::make_unique<SimDevices>(text); });
+    for (int n = 1; n <= 15; ++n) {
+        if (n >= 2 && n <= 4)
+            continue;
+        EXPECT_TRUE(contains(err, "device file line " + std::to_string(n) + " ")) << n << err;
+    }
+    for (int n : {16, 17, 18})
+        EXPECT_FALSE(contains(err, "device file line " + std::to_string(n) + " ")) << n;
+
+    QByteArray expected(0x4000, '\0');
+    expected[0x10] = 0x0c;
+    expected[0x3FFE] = 0x0a;
+    expected[0x3FFF] = 0x0b;
+    EXPECT_EQ(simMemory("ID-1", 0, 0x4000), expected);
+    EXPECT_EQ(simProp("ID-1", -7), QByteArray("\x01"));
+    EXPECT_EQ(simProp("ID-1", 0), QByteArray());
+}
+
+TEST_F(VqLibraryTest, StateFileLinesThatCannotBeReadAreReportedAndSkipped)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("state.txt");
+    const QByteArray id = QByteArray(kMouseId).toHex();
+    const QByteArray lines[] = {
+        "mem " + id + " 9223372036854775807 01", // 1
+        "mem " + id + " 16383 0102",             // 2: runs past the end
+        "mem " + id + " -1 01",                  // 3
+        "mem " + id + " 0 0g",                   // 4
+        "mem " + id + " 0 010",                  // 5
+        "prop " + id + " x 01",                  // 6
+        "prop zz 40 01",                         // 7
+        "nonsense",                              // 8
+        "mem " + id + " 256 aabb",               // 9
+        "prop " + id + " -5 0102",               // 10
+        "mem 4e4f4e45 0 01",                     // 11: a device not present in this run
+    };
+    QByteArray state;
+    for (const QByteArray& line : lines)
+        state += line + '\n';
+    ASSERT_TRUE(test_support::writeFile(path, state));
+    setenv("VQSIM_STATE", QFile::encodeName(path).constData(), 1);
+    const std::string err = stderrOf([] { vqsim().reset(); });
+    unsetenv("VQSIM_STATE");
+    for (int n = 1; n <= 11; ++n)
+        EXPECT_EQ(contains(err, "state file line " + std::to_string(n) + " "), n <= 8) << n << err;
+    QByteArray expected(0x4000, '\0');
+    expected[256] = char(0xAA);
+    expected[257] = char(0xBB);
+    EXPECT_EQ(simMemory(kMouseId, 0, 0x4000), expected);
+    EXPECT_EQ(simProp(kMouseId, -5), QByteArray("\x01\x02"));
+    EXPECT_EQ(simProp(kMouseId, 40), QByteArray("\x01"));
+}
+
+TEST_F(VqLibraryTest, StateFileKeepsMemoryTheProgramCleared)
+{
+    SimDevices file(QStringLiteral("[device]\nVersion=T1.0\nDeviceId=ID-1\nmem.0E00=0xaa,0xbb\nmem.2000=0x01\n"));
+    QTemporaryDir dir;
+    setenv("VQSIM_STATE", QFile::encodeName(dir.filePath("state.txt")).constData(), 1);
+    vqsim().reset();
+    const uint8_t zeros[2] = {};
+    ASSERT_EQ(fn<vqWrite_t>("vqWrite")(u"ID-1", u"", 0x1016, zeros, 2, 0xE00), 0);
+    vqsim().reset(); // the next run
+    unsetenv("VQSIM_STATE");
+    EXPECT_EQ(simMemory("ID-1", 0xE00, 2), QByteArray(2, '\0'));
+    EXPECT_EQ(simMemory("ID-1", 0x2000, 1), QByteArray("\x01"));
+}
+
+TEST_F(VqLibraryTest, AnEmptyPropertyReadsAsNoBytes)
+{
+    SimDevices file(QStringLiteral("[device]\nVersion=T1.0\nDeviceId=ID-1\nprop.7=\n"));
+    uint8_t block[4];
+    std::memset(block, 0x5A, sizeof block);
+    EXPECT_EQ(fn<vqReadProp_t>("vqReadProp")(u"ID-1", u"", 0x1016, block, 4, 7), 0);
+    EXPECT_EQ(block[0], 0x5A);
+    EXPECT_EQ(vqsim().getProp("ID-1", 7, block, 4), 0);
+    EXPECT_EQ(block[0], 0x5A);
 }
 
 } // namespace

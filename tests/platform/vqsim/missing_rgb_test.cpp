@@ -1,5 +1,8 @@
 // The binding when only "Hexlane.dll" is missing: colour reports are not sent, all else works.
-#include "device_test_support.h"
+#include "test_app.h"
+#include "vqsim_devices.h"
+
+#include "app/window.h"
 
 #include "devices/device_functions.h"
 

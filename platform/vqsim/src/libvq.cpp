@@ -29,6 +29,8 @@
 namespace {
 
 const int32_t kMemorySize = 0x4000;
+// The call log keeps the latest calls only.
+const int32_t kCallLogSize = 1000;
 const int32_t kFailure = 1;
 const int32_t kBadArgument = -1;
 
@@ -65,7 +67,7 @@ struct Sim {
     bool initialised = false;
     std::vector<Device> devices;
     std::vector<VqDeviceEventCallback> eventCallbacks;
-    std::vector<VqSimCall> calls;
+    std::deque<VqSimCall> calls;
     bool failAny = false;
     std::vector<std::string> failNames;
     std::map<std::string, RgbReport> rgb;
@@ -261,17 +263,72 @@ std::string hexBytes(const uint8_t* bytes, size_t n)
     return out;
 }
 
-std::vector<uint8_t> unhex(const std::string& text)
+// A whole text as a number in base 10 or 16 from 0 to max; false for anything else (no sign,
+// prefix or white space), so that no value can overflow a bounds check.
+bool parseNumber(const std::string& text, int base, int64_t max, int64_t* out)
 {
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        out.push_back(uint8_t(std::strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
-    return out;
+    if (text.empty())
+        return false;
+    int64_t value = 0;
+    for (char ch : text) {
+        int d = -1;
+        if (ch >= '0' && ch <= '9')
+            d = ch - '0';
+        else if (base == 16 && ch >= 'a' && ch <= 'f')
+            d = ch - 'a' + 10;
+        else if (base == 16 && ch >= 'A' && ch <= 'F')
+            d = ch - 'A' + 10;
+        if (d < 0 || d >= base || value > (max - d) / base)
+            return false;
+        value = value * base + d;
+    }
+    *out = value;
+    return true;
+}
+
+// A property index: a decimal number with an optional "-", within 32 bits.
+bool parseIndex(const std::string& text, int32_t* out)
+{
+    const bool minus = !text.empty() && text[0] == '-';
+    int64_t value = 0;
+    if (!parseNumber(text.substr(minus ? 1 : 0), 10, minus ? -int64_t(INT32_MIN) : INT32_MAX, &value))
+        return false;
+    *out = int32_t(minus ? -value : value);
+    return true;
+}
+
+// Pairs of hexadecimal digits to bytes; false for an odd count or a non-digit.
+bool unhex(const std::string& text, std::vector<uint8_t>* out)
+{
+    if (text.size() % 2)
+        return false;
+    out->clear();
+    for (size_t i = 0; i < text.size(); i += 2) {
+        int64_t byte = 0;
+        if (!parseNumber(text.substr(i, 2), 16, 0xFF, &byte))
+            return false;
+        out->push_back(uint8_t(byte));
+    }
+    return true;
+}
+
+// Copies bytes into a device's memory at address; false (nothing copied) when they do not fit.
+bool putMemory(Device& d, int64_t address, const std::vector<uint8_t>& bytes)
+{
+    if (address < 0 || address > kMemorySize || int64_t(bytes.size()) > kMemorySize - address)
+        return false;
+    std::copy(bytes.begin(), bytes.end(), d.memory.begin() + address);
+    return true;
+}
+
+void reportSkipped(const char* source, int lineNumber, const std::string& line)
+{
+    std::fprintf(stderr, "libvq: %s line %d cannot be read; skipped: %s\n", source, lineNumber, line.c_str());
 }
 
 // ---- device file ----
 
-// Applies one "Key=Value" line to a device; false for an unknown key.
+// Applies one "Key=Value" line to a device; false for an unknown key or an unreadable value.
 bool applyField(Device& d, const std::string& key, const std::string& value)
 {
     if (key == "Version")
@@ -294,17 +351,17 @@ bool applyField(Device& d, const std::string& key, const std::string& value)
         d.usagePage = uint16_t(std::strtoul(value.c_str(), nullptr, 0));
     else if (key.compare(0, 5, "prop.") == 0) {
         std::vector<uint8_t> bytes = parseTokens(value);
-        if (bytes.size() > size_t(VQ_BLOCK_SIZE))
+        int32_t index = 0;
+        if (bytes.size() > size_t(VQ_BLOCK_SIZE) || !parseIndex(key.substr(5), &index))
             return false;
-        int32_t index = int32_t(std::strtol(key.c_str() + 5, nullptr, 10));
         d.props[index] = bytes;
         d.defaultProps[index] = bytes;
     } else if (key.compare(0, 4, "mem.") == 0) {
-        long address = std::strtol(key.c_str() + 4, nullptr, 16);
-        std::vector<uint8_t> bytes = parseTokens(value);
-        if (address < 0 || address + long(bytes.size()) > kMemorySize)
-            return false;
-        std::copy(bytes.begin(), bytes.end(), d.memory.begin() + address);
+        std::string text = key.substr(4);
+        if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+            text.erase(0, 2);
+        int64_t address = 0;
+        return parseNumber(text, 16, kMemorySize, &address) && putMemory(d, address, parseTokens(value));
     } else {
         return false;
     }
@@ -312,14 +369,17 @@ bool applyField(Device& d, const std::string& key, const std::string& value)
 }
 
 // Device-file entries: "[device]" starts one, "Key=Value" lines fill it, "#" starts a comment.
-std::vector<Device> parseDeviceText(const std::string& text, bool implicitDevice)
+// Lines that cannot be read are reported and skipped.
+std::vector<Device> parseDeviceText(const std::string& text, bool implicitDevice, const char* source)
 {
     std::vector<Device> out;
     if (implicitDevice)
         out.emplace_back();
     std::stringstream ss(text);
     std::string line;
+    int lineNumber = 0;
     while (std::getline(ss, line)) {
+        ++lineNumber;
         std::string t = trim(line);
         if (t.empty() || t[0] == '#')
             continue;
@@ -328,9 +388,8 @@ std::vector<Device> parseDeviceText(const std::string& text, bool implicitDevice
             continue;
         }
         size_t eq = t.find('=');
-        if (eq == std::string::npos || out.empty())
-            continue;
-        applyField(out.back(), trim(t.substr(0, eq)), trim(t.substr(eq + 1)));
+        if (eq == std::string::npos || out.empty() || !applyField(out.back(), trim(t.substr(0, eq)), trim(t.substr(eq + 1))))
+            reportSkipped(source, lineNumber, t);
     }
     return out;
 }
@@ -369,7 +428,7 @@ std::vector<Device> defaultDevices()
         "Pid=0x0E30\n"
         "UsagePage=0xFFAA\n"
         "prop.40=0x01\n";
-    return parseDeviceText(text, false);
+    return parseDeviceText(text, false, "built-in device file");
 }
 
 // ---- state file: "prop <id> <index> <bytes>" and "mem <id> <address> <bytes>" lines, the device
@@ -381,27 +440,36 @@ void loadState(Sim& s)
         return;
     std::ifstream in(s.statePath);
     std::string line;
+    int lineNumber = 0;
     while (std::getline(in, line)) {
+        ++lineNumber;
         std::istringstream ls(line);
-        std::string kind, id, hex;
-        long where = 0;
-        if (!(ls >> kind >> id >> where))
+        std::string kind, id, where, hex;
+        std::vector<uint8_t> idBytes, bytes;
+        int64_t address = 0;
+        int32_t index = 0;
+        ls >> kind >> id >> where >> hex;
+        const bool readable = unhex(id, &idBytes) && unhex(hex, &bytes) &&
+                              ((kind == "prop" && bytes.size() <= size_t(VQ_BLOCK_SIZE) && parseIndex(where, &index)) ||
+                               (kind == "mem" && parseNumber(where, 10, kMemorySize, &address)));
+        if (!readable) {
+            reportSkipped("state file", lineNumber, line);
             continue;
-        ls >> hex;
-        std::vector<uint8_t> bytes = unhex(hex);
-        std::vector<uint8_t> idBytes = unhex(id);
+        }
         const std::string deviceId(idBytes.begin(), idBytes.end());
         for (Device& d : s.devices) {
             if (d.id != deviceId)
                 continue;
-            if (kind == "prop" && bytes.size() <= size_t(VQ_BLOCK_SIZE))
-                d.props[int32_t(where)] = bytes;
-            else if (kind == "mem" && where >= 0 && where + long(bytes.size()) <= kMemorySize)
-                std::copy(bytes.begin(), bytes.end(), d.memory.begin() + where);
+            if (kind == "prop")
+                d.props[index] = bytes;
+            else if (!putMemory(d, address, bytes))
+                reportSkipped("state file", lineNumber, line);
         }
     }
 }
 
+// Writes every property and the whole memory of each device, zeros included: the next run starts
+// from what the devices hold, not from the device file.
 void saveState(Sim& s)
 {
     if (s.statePath.empty())
@@ -419,11 +487,8 @@ void saveState(Sim& s)
                 out << "prop " << id << ' ' << p.first << ' ' << hexBytes(p.second.data(), p.second.size())
                     << '\n';
             const int chunk = 256;
-            for (int a = 0; a < kMemorySize; a += chunk) {
-                const uint8_t* m = d.memory.data() + a;
-                if (std::any_of(m, m + chunk, [](uint8_t b) { return b != 0; }))
-                    out << "mem " << id << ' ' << a << ' ' << hexBytes(m, chunk) << '\n';
-            }
+            for (int a = 0; a < kMemorySize; a += chunk)
+                out << "mem " << id << ' ' << a << ' ' << hexBytes(d.memory.data() + a, chunk) << '\n';
         }
         if (!out)
             return;
@@ -451,7 +516,7 @@ void initLocked(Sim& s)
         bool ok = false;
         std::string text = readFile(file, &ok);
         if (ok)
-            s.devices = parseDeviceText(text, false);
+            s.devices = parseDeviceText(text, false, "device file");
         else
             std::fprintf(stderr, "libvq: cannot read the device file %s; no devices\n", file);
     } else {
@@ -483,7 +548,10 @@ Device* findLocked(Sim& s, const char* id)
     return nullptr;
 }
 
-// One logged call; `failed` is set when the test asked this call to fail.
+// What a call's second argument must hold: the empty text, or any text of the caller's.
+enum class Text { Empty, Any };
+
+// One logged call. `failed` is set when the test asked this call to fail.
 struct Call {
     Sim& s;
     std::unique_lock<std::mutex> guard;
@@ -508,15 +576,44 @@ struct Call {
             failed = true;
         }
     }
+
+    // The device of a per-device call whose fixed arguments (the constant 0x1016 and the second
+    // text) are right; null otherwise, after reporting a wrong fixed argument.
+    Device* device(const char16_t* id, int32_t constant, const char16_t* text, Text rule)
+    {
+        if (failed)
+            return nullptr;
+        if (constant != VQ_DEVICE_CONSTANT)
+            return refuse("third argument is not 0x1016");
+        if (!text)
+            return refuse("second text is null");
+        if (rule == Text::Empty && text[0])
+            return refuse("second text is not empty");
+        return findLocked(s, id);
+    }
+
+    Device* refuse(const char* why)
+    {
+        std::fprintf(stderr, "libvq: %s refused: %s\n", entry.name, why);
+        return nullptr;
+    }
+
     int32_t done(int32_t result)
     {
         entry.result = result;
         s.calls.push_back(entry);
+        if (s.calls.size() > size_t(kCallLogSize))
+            s.calls.pop_front();
         return result;
     }
 };
 
 bool badLength(int32_t length) { return length < 0 || length > VQ_BLOCK_SIZE; }
+
+bool badRange(int32_t address, int32_t length)
+{
+    return badLength(length) || address < 0 || address > kMemorySize - length;
+}
 
 } // namespace
 
@@ -591,18 +688,18 @@ VQ_EXPORT int32_t vqonDeviceData(const char16_t* id, const char16_t* path, int32
                                  VqDeviceDataCallback* callback)
 {
     Call c("vqonDeviceData", id, 0, 0, constant);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !path || !callback || !*callback)
+    Device* d = c.device(id, constant, path, Text::Any);
+    if (!d || !callback || !*callback)
         return c.done(kBadArgument);
     d->dataCallback = *callback;
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqAsk(const char16_t* id, const char16_t* text, int32_t, uint8_t* buffer, int32_t size)
+VQ_EXPORT int32_t vqAsk(const char16_t* id, const char16_t* text, int32_t constant, uint8_t* buffer, int32_t size)
 {
     Call c("vqAsk", id, 0, size);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !buffer || size < 0 || size > VQ_ASK_SIZE)
+    Device* d = c.device(id, constant, text, Text::Any);
+    if (!d || !buffer || size < 0 || size > VQ_ASK_SIZE)
         return c.done(kBadArgument);
     // Answer: the record's version and serial texts.
     std::string answer = d->version + ";" + d->sn;
@@ -610,12 +707,12 @@ VQ_EXPORT int32_t vqAsk(const char16_t* id, const char16_t* text, int32_t, uint8
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqReset(const char16_t* id, const char16_t* text, int32_t, int32_t code, uint8_t* out,
+VQ_EXPORT int32_t vqReset(const char16_t* id, const char16_t* text, int32_t constant, int32_t code, uint8_t* out,
                           int32_t outSize)
 {
     Call c("vqReset", id, code, outSize);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !out || outSize < 0)
+    Device* d = c.device(id, constant, text, Text::Empty);
+    if (!d || !out || outSize < 0)
         return c.done(kBadArgument);
     if (code == 2) {
         d->props = d->defaultProps;
@@ -626,83 +723,85 @@ VQ_EXPORT int32_t vqReset(const char16_t* id, const char16_t* text, int32_t, int
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqNotify(const char16_t* id, const char16_t* text, int32_t, int32_t code,
+VQ_EXPORT int32_t vqNotify(const char16_t* id, const char16_t* text, int32_t constant, int32_t code,
                            const uint8_t* bytes, int32_t count)
 {
     Call c("vqNotify", id, code, count);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !bytes || badLength(count))
+    if (!c.device(id, constant, text, Text::Any) || !bytes || badLength(count))
         return c.done(kBadArgument);
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqRead(const char16_t* id, const char16_t* text, int32_t, uint8_t* block, int32_t length,
-                         int32_t address)
+VQ_EXPORT int32_t vqRead(const char16_t* id, const char16_t* text, int32_t constant, uint8_t* block,
+                         int32_t length, int32_t address)
 {
     Call c("vqRead", id, 0, length, address);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !block || badLength(length) || address < 0 ||
-        int64_t(address) + length > kMemorySize)
+    Device* d = c.device(id, constant, text, Text::Empty);
+    if (!d || !block || badRange(address, length))
         return c.done(kBadArgument);
     std::memcpy(block, d->memory.data() + address, size_t(length));
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqWrite(const char16_t* id, const char16_t* text, int32_t, const uint8_t* block,
+VQ_EXPORT int32_t vqWrite(const char16_t* id, const char16_t* text, int32_t constant, const uint8_t* block,
                           int32_t length, int32_t address)
 {
     Call c("vqWrite", id, 0, length, address);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !block || badLength(length) || address < 0 ||
-        int64_t(address) + length > kMemorySize)
+    Device* d = c.device(id, constant, text, Text::Empty);
+    if (!d || !block || badRange(address, length))
         return c.done(kBadArgument);
     std::memcpy(d->memory.data() + address, block, size_t(length));
     saveState(c.s);
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqReadProp(const char16_t* id, const char16_t* text, int32_t, uint8_t* block,
+VQ_EXPORT int32_t vqReadProp(const char16_t* id, const char16_t* text, int32_t constant, uint8_t* block,
                              int32_t length, int32_t index)
 {
     Call c("vqReadProp", id, 0, length, index);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !block || badLength(length))
+    Device* d = c.device(id, constant, text, Text::Empty);
+    if (!d || !block || badLength(length))
         return c.done(kBadArgument);
     auto it = d->props.find(index);
     if (it != d->props.end())
-        std::memcpy(block, it->second.data(), std::min(it->second.size(), size_t(length)));
+        std::copy_n(it->second.begin(), std::min(it->second.size(), size_t(length)), block);
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqWriteProp(const char16_t* id, const char16_t* text, int32_t, const uint8_t* block,
+VQ_EXPORT int32_t vqWriteProp(const char16_t* id, const char16_t* text, int32_t constant, const uint8_t* block,
                               int32_t length, int32_t index)
 {
     Call c("vqWriteProp", id, 0, length, index);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !block || badLength(length))
+    Device* d = c.device(id, constant, text, Text::Empty);
+    if (!d || !block || badLength(length))
         return c.done(kBadArgument);
-    d->props[index] = std::vector<uint8_t>(block, block + length);
+    d->props[index].assign(block, block + length);
     saveState(c.s);
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqScriptOut(const char16_t* id, const char16_t* text, int32_t, const uint8_t* script,
+VQ_EXPORT int32_t vqScriptOut(const char16_t* id, const char16_t* text, int32_t constant, const uint8_t* script,
                               int32_t length)
 {
     Call c("vqScriptOut", id, 0, length);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !script || badLength(length))
+    if (!c.device(id, constant, text, Text::Empty) || !script || badLength(length))
         return c.done(kBadArgument);
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqIDWrite(const char16_t* id, const char16_t* text, int32_t, int32_t kind,
+// Kind 3 writes a serial number of at most `length` bytes; kind 2 clears it and takes exactly 17
+// zero bytes.
+VQ_EXPORT int32_t vqIDWrite(const char16_t* id, const char16_t* text, int32_t constant, int32_t kind,
                             const uint8_t* data, int32_t length)
 {
     Call c("vqIDWrite", id, kind, length);
-    Device* d = findLocked(c.s, id);
-    if (c.failed || !d || !text || !data || length < 0 || length > 255)
+    Device* d = c.device(id, constant, text, Text::Any);
+    if (!d || !data || length < 0 || length > 255)
         return c.done(kBadArgument);
+    if (kind == 2 && (length != 17 || std::any_of(data, data + 17, [](uint8_t b) { return b != 0; }))) {
+        c.refuse("kind 2 takes 17 zero bytes");
+        return c.done(kBadArgument);
+    }
     if (kind == 3)
         d->sn.assign(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size_t(length)));
     else if (kind == 2)
@@ -712,46 +811,36 @@ VQ_EXPORT int32_t vqIDWrite(const char16_t* id, const char16_t* text, int32_t, i
     return c.done(0);
 }
 
-VQ_EXPORT int32_t vqRebootRom(const char16_t* id, const char16_t* text, int32_t)
+VQ_EXPORT int32_t vqRebootRom(const char16_t* id, const char16_t* text, int32_t constant)
 {
     Call c("vqRebootRom", id);
-    if (c.failed || !findLocked(c.s, id) || !text)
-        return c.done(kBadArgument);
-    return c.done(0);
+    return c.done(c.device(id, constant, text, Text::Empty) ? 0 : kBadArgument);
 }
 
-VQ_EXPORT int32_t vqFinishUpdateRom(const char16_t* id, const char16_t* text, int32_t)
+VQ_EXPORT int32_t vqFinishUpdateRom(const char16_t* id, const char16_t* text, int32_t constant)
 {
     Call c("vqFinishUpdateRom", id);
-    if (c.failed || !findLocked(c.s, id) || !text)
-        return c.done(kBadArgument);
-    return c.done(0);
+    return c.done(c.device(id, constant, text, Text::Empty) ? 0 : kBadArgument);
 }
 
-VQ_EXPORT int32_t vqCheckRom(const char16_t* id, const char16_t* text, int32_t, int32_t a, int32_t b)
+// Firmware image check: the simulation accepts every image.
+VQ_EXPORT int32_t vqCheckRom(const char16_t* id, const char16_t* text, int32_t constant, int32_t a, int32_t b)
 {
     Call c("vqCheckRom", id, a, 0, b);
-    if (c.failed || !findLocked(c.s, id) || !text)
-        return c.done(kBadArgument);
-    // Firmware image check: the sim accepts every image.
-    return c.done(0);
+    return c.done(c.device(id, constant, text, Text::Empty) ? 0 : kBadArgument);
 }
 
-VQ_EXPORT int32_t vqBornRom(const char16_t* id, const char16_t* text, int32_t, uint8_t* block, int32_t a,
+VQ_EXPORT int32_t vqBornRom(const char16_t* id, const char16_t* text, int32_t constant, uint8_t* block, int32_t a,
                             int32_t b)
 {
     Call c("vqBornRom", id, a, 0, b);
-    if (c.failed || !findLocked(c.s, id) || !text || !block)
-        return c.done(kBadArgument);
-    return c.done(0);
+    return c.done(c.device(id, constant, text, Text::Empty) && block ? 0 : kBadArgument);
 }
 
-VQ_EXPORT int32_t vqEraseRom(const char16_t* id, const char16_t* text, int32_t)
+VQ_EXPORT int32_t vqEraseRom(const char16_t* id, const char16_t* text, int32_t constant)
 {
     Call c("vqEraseRom", id);
-    if (c.failed || !findLocked(c.s, id) || !text)
-        return c.done(kBadArgument);
-    return c.done(0);
+    return c.done(c.device(id, constant, text, Text::Empty) ? 0 : kBadArgument);
 }
 
 // Called by the simulated "Hexlane.dll" for every colour report it receives.
@@ -795,7 +884,7 @@ VQ_EXPORT int32_t vqsim_add_device(const char* entry)
         initLocked(s);
         if (!entry)
             return -1;
-        std::vector<Device> parsed = parseDeviceText(entry, true);
+        std::vector<Device> parsed = parseDeviceText(entry, true, "device entry");
         if (parsed.empty())
             return -1;
         for (Device& d : parsed)
@@ -843,7 +932,8 @@ VQ_EXPORT int32_t vqsim_emit_data(const char* deviceId, const uint8_t* bytes, in
         std::lock_guard<std::mutex> g(s.lock);
         initLocked(s);
         Device* d = findLocked(s, deviceId);
-        if (!d || !d->dataCallback || !bytes || length < 0)
+        // A device report is never shorter than 8 bytes.
+        if (!d || !d->dataCallback || !bytes || length < 8)
             return -1;
         t.data = d->dataCallback;
     }
@@ -898,7 +988,7 @@ VQ_EXPORT int32_t vqsim_get_prop(const char* deviceId, int32_t index, uint8_t* o
     if (it == d->props.end())
         return -1;
     if (out && size > 0)
-        std::memcpy(out, it->second.data(), std::min(it->second.size(), size_t(size)));
+        std::copy_n(it->second.begin(), std::min(it->second.size(), size_t(size)), out);
     return int32_t(it->second.size());
 }
 
@@ -914,15 +1004,29 @@ VQ_EXPORT int32_t vqsim_set_prop(const char* deviceId, int32_t index, const uint
     return 0;
 }
 
+namespace {
+
+// The device of a control call on [address, address + length) of its memory; null for an unknown
+// device or a range outside the memory.
+Device* memoryRangeLocked(Sim& s, const char* deviceId, int32_t address, int32_t length)
+{
+    initLocked(s);
+    Device* d = findLocked(s, deviceId);
+    if (!d || length < 0 || address < 0 || address > kMemorySize - length)
+        return nullptr;
+    return d;
+}
+
+} // namespace
+
 VQ_EXPORT int32_t vqsim_get_memory(const char* deviceId, int32_t address, uint8_t* out, int32_t length)
 {
     Sim& s = sim();
     std::lock_guard<std::mutex> g(s.lock);
-    initLocked(s);
-    Device* d = findLocked(s, deviceId);
-    if (!d || !out || length < 0 || address < 0 || int64_t(address) + length > kMemorySize)
+    Device* d = memoryRangeLocked(s, deviceId, address, length);
+    if (!d || !out)
         return -1;
-    std::memcpy(out, d->memory.data() + address, size_t(length));
+    std::copy_n(d->memory.begin() + address, length, out);
     return 0;
 }
 
@@ -930,11 +1034,10 @@ VQ_EXPORT int32_t vqsim_set_memory(const char* deviceId, int32_t address, const 
 {
     Sim& s = sim();
     std::lock_guard<std::mutex> g(s.lock);
-    initLocked(s);
-    Device* d = findLocked(s, deviceId);
-    if (!d || !bytes || length < 0 || address < 0 || int64_t(address) + length > kMemorySize)
+    Device* d = memoryRangeLocked(s, deviceId, address, length);
+    if (!d || !bytes)
         return -1;
-    std::memcpy(d->memory.data() + address, bytes, size_t(length));
+    std::copy_n(bytes, length, d->memory.begin() + address);
     return 0;
 }
 

@@ -3,6 +3,9 @@
 // The simulated "libvq.dll" reads its devices from the file named by VQSIM_DEVICES (one mouse
 // "M1.0" and one keyboard "K1.0" when unset) and, when VQSIM_STATE names a file, keeps device
 // properties and memory there across runs. Callbacks arrive on the library's own thread.
+// Lines of either file that cannot be read, and calls refused for a wrong fixed argument (the
+// constant 0x1016, the empty second text, the 17 zero bytes of an id clear), are reported on
+// standard error.
 #pragma once
 
 #include <cstdint>
@@ -54,10 +57,12 @@ struct VqSim {
     vqsim_remove_device_t removeDevice = nullptr;
     // Calls every event registration once with code.
     vqsim_emit_event_t emitEvent = nullptr;
-    // Hands the bytes to the data callback registered for the device. 0 when one is registered.
+    // Hands the bytes (at least 8, as every device report) to the data callback registered for the
+    // device. 0 when one is registered.
     vqsim_emit_data_t emitData = nullptr;
     // The next call of that entry point (any entry point for null or "") fails and writes nothing.
     vqsim_fail_next_t failNext = nullptr;
+    // The call log: the latest 1000 calls, oldest first.
     vqsim_call_count_t callCount = nullptr;
     vqsim_call_at_t callAt = nullptr;
     vqsim_clear_calls_t clearCalls = nullptr;
