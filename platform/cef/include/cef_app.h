@@ -14,11 +14,11 @@
 
 class CefApp : public virtual CefBase {
 public:
-    virtual void OnBeforeCommandLineProcessing(const CefString& process_type,
-                                               CefRefPtr<CefCommandLine> command_line)
+    virtual void OnBeforeCommandLineProcessing(const CefString& /*process_type*/,
+                                               CefRefPtr<CefCommandLine> /*command_line*/)
     {
     }
-    virtual void OnRegisterCustomSchemes(CefRefPtr<CefSchemeRegistrar> registrar) {}
+    virtual void OnRegisterCustomSchemes(CefRefPtr<CefSchemeRegistrar> /*registrar*/) {}
     virtual CefRefPtr<CefResourceBundleHandler> GetResourceBundleHandler() { return nullptr; }
     virtual CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() { return nullptr; }
     virtual CefRefPtr<CefRenderProcessHandler> GetRenderProcessHandler() { return nullptr; }

@@ -10,8 +10,8 @@ class CefBrowserProcessHandler : public virtual CefBase {
 public:
     // UI thread, once, after CefInitialize.
     virtual void OnContextInitialized() {}
-    virtual void OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> command_line) {}
+    virtual void OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> /*command_line*/) {}
     // UI thread, once: extra_info reaches CefRenderProcessHandler::OnRenderThreadCreated.
-    virtual void OnRenderProcessThreadCreated(CefRefPtr<CefListValue> extra_info) {}
+    virtual void OnRenderProcessThreadCreated(CefRefPtr<CefListValue> /*extra_info*/) {}
     virtual CefRefPtr<CefPrintHandler> GetPrintHandler() { return nullptr; }
 };

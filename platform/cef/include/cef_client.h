@@ -35,8 +35,8 @@ public:
     virtual CefRefPtr<CefRenderHandler> GetRenderHandler() { return nullptr; }
     virtual CefRefPtr<CefRequestHandler> GetRequestHandler() { return nullptr; }
     // true when the message was handled.
-    virtual bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
-                                          CefRefPtr<CefProcessMessage> message)
+    virtual bool OnProcessMessageReceived(CefRefPtr<CefBrowser> /*browser*/, CefProcessId /*source_process*/,
+                                          CefRefPtr<CefProcessMessage> /*message*/)
     {
         return false;
     }

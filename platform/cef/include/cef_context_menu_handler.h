@@ -31,16 +31,16 @@ public:
     typedef cef_event_flags_t EventFlags;
 
     // Edit model; an empty model shows no menu.
-    virtual void OnBeforeContextMenu(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                                     CefRefPtr<CefContextMenuParams> params, CefRefPtr<CefMenuModel> model)
+    virtual void OnBeforeContextMenu(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                                     CefRefPtr<CefContextMenuParams> /*params*/, CefRefPtr<CefMenuModel> /*model*/)
     {
     }
     // true: handled; false: the runtime's default handling of command_id.
-    virtual bool OnContextMenuCommand(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                                      CefRefPtr<CefContextMenuParams> params, int command_id,
-                                      EventFlags event_flags)
+    virtual bool OnContextMenuCommand(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                                      CefRefPtr<CefContextMenuParams> /*params*/, int /*command_id*/,
+                                      EventFlags /*event_flags*/)
     {
         return false;
     }
-    virtual void OnContextMenuDismissed(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame) {}
+    virtual void OnContextMenuDismissed(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/) {}
 };

@@ -17,9 +17,9 @@ public:
     typedef cef_file_dialog_mode_t FileDialogMode;
 
     // true: the client answers through callback; false: the runtime's own dialog.
-    virtual bool OnFileDialog(CefRefPtr<CefBrowser> browser, FileDialogMode mode, const CefString& title,
-                              const CefString& default_file_name, const std::vector<CefString>& accept_types,
-                              CefRefPtr<CefFileDialogCallback> callback)
+    virtual bool OnFileDialog(CefRefPtr<CefBrowser> /*browser*/, FileDialogMode /*mode*/, const CefString& /*title*/,
+                              const CefString& /*default_file_name*/, const std::vector<CefString>& /*accept_types*/,
+                              CefRefPtr<CefFileDialogCallback> /*callback*/)
     {
         return false;
     }

@@ -21,8 +21,8 @@ public:
     // Without callback->Continue() the download is cancelled.
     virtual void OnBeforeDownload(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> download_item,
                                   const CefString& suggested_name, CefRefPtr<CefBeforeDownloadCallback> callback) = 0;
-    virtual void OnDownloadUpdated(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> download_item,
-                                   CefRefPtr<CefDownloadItemCallback> callback)
+    virtual void OnDownloadUpdated(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefDownloadItem> /*download_item*/,
+                                   CefRefPtr<CefDownloadItemCallback> /*callback*/)
     {
     }
 };

@@ -10,8 +10,8 @@ public:
     typedef cef_drag_operations_mask_t DragOperationsMask;
 
     // true refuses the drag.
-    virtual bool OnDragEnter(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDragData> dragData,
-                             DragOperationsMask mask)
+    virtual bool OnDragEnter(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefDragData> /*dragData*/,
+                             DragOperationsMask /*mask*/)
     {
         return false;
     }

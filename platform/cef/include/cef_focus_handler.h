@@ -6,6 +6,6 @@
 
 class CefFocusHandler : public virtual CefBase {
 public:
-    virtual void OnTakeFocus(CefRefPtr<CefBrowser> browser, bool next) {}
-    virtual void OnGotFocus(CefRefPtr<CefBrowser> browser) {}
+    virtual void OnTakeFocus(CefRefPtr<CefBrowser> /*browser*/, bool /*next*/) {}
+    virtual void OnGotFocus(CefRefPtr<CefBrowser> /*browser*/) {}
 };

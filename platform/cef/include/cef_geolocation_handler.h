@@ -12,13 +12,13 @@ public:
 class CefGeolocationHandler : public virtual CefBase {
 public:
     // true: the client answers through callback; false: the request is denied.
-    virtual bool OnRequestGeolocationPermission(CefRefPtr<CefBrowser> browser, const CefString& requesting_url,
-                                                int request_id, CefRefPtr<CefGeolocationCallback> callback)
+    virtual bool OnRequestGeolocationPermission(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*requesting_url*/,
+                                                int /*request_id*/, CefRefPtr<CefGeolocationCallback> /*callback*/)
     {
         return false;
     }
-    virtual void OnCancelGeolocationPermission(CefRefPtr<CefBrowser> browser, const CefString& requesting_url,
-                                               int request_id)
+    virtual void OnCancelGeolocationPermission(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*requesting_url*/,
+                                               int /*request_id*/)
     {
     }
 };

@@ -7,12 +7,12 @@
 class CefKeyboardHandler : public virtual CefBase {
 public:
     // true: consumed; false: the key goes to the page.
-    virtual bool OnPreKeyEvent(CefRefPtr<CefBrowser> browser, const CefKeyEvent& event, CefEventHandle os_event,
-                               bool* is_keyboard_shortcut)
+    virtual bool OnPreKeyEvent(CefRefPtr<CefBrowser> /*browser*/, const CefKeyEvent& /*event*/, CefEventHandle /*os_event*/,
+                               bool* /*is_keyboard_shortcut*/)
     {
         return false;
     }
-    virtual bool OnKeyEvent(CefRefPtr<CefBrowser> browser, const CefKeyEvent& event, CefEventHandle os_event)
+    virtual bool OnKeyEvent(CefRefPtr<CefBrowser> /*browser*/, const CefKeyEvent& /*event*/, CefEventHandle /*os_event*/)
     {
         return false;
     }

@@ -25,43 +25,43 @@ public:
     typedef cef_termination_status_t TerminationStatus;
 
     // true cancels the navigation.
-    virtual bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                                CefRefPtr<CefRequest> request, bool is_redirect)
+    virtual bool OnBeforeBrowse(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                                CefRefPtr<CefRequest> /*request*/, bool /*is_redirect*/)
     {
         return false;
     }
     // true cancels the request.
-    virtual bool OnBeforeResourceLoad(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                                      CefRefPtr<CefRequest> request)
+    virtual bool OnBeforeResourceLoad(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                                      CefRefPtr<CefRequest> /*request*/)
     {
         return false;
     }
     // null: default handling (then the scheme handler factories).
-    virtual CefRefPtr<CefResourceHandler> GetResourceHandler(CefRefPtr<CefBrowser> browser,
-                                                             CefRefPtr<CefFrame> frame,
-                                                             CefRefPtr<CefRequest> request)
+    virtual CefRefPtr<CefResourceHandler> GetResourceHandler(CefRefPtr<CefBrowser> /*browser*/,
+                                                             CefRefPtr<CefFrame> /*frame*/,
+                                                             CefRefPtr<CefRequest> /*request*/)
     {
         return nullptr;
     }
-    virtual void OnResourceRedirect(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                                    const CefString& old_url, CefString& new_url)
+    virtual void OnResourceRedirect(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                                    const CefString& /*old_url*/, CefString& /*new_url*/)
     {
     }
     // true: the client answers through callback; false: the request is refused.
-    virtual bool OnQuotaRequest(CefRefPtr<CefBrowser> browser, const CefString& origin_url, int64 new_size,
-                                CefRefPtr<CefQuotaCallback> callback)
+    virtual bool OnQuotaRequest(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*origin_url*/, int64 /*new_size*/,
+                                CefRefPtr<CefQuotaCallback> /*callback*/)
     {
         return false;
     }
     // Set allow_os_execution to hand an unknown-scheme URL to the operating system.
-    virtual void OnProtocolExecution(CefRefPtr<CefBrowser> browser, const CefString& url, bool& allow_os_execution)
+    virtual void OnProtocolExecution(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*url*/, bool& /*allow_os_execution*/)
     {
     }
-    virtual bool OnCertificateError(cef_errorcode_t cert_error, const CefString& request_url,
-                                    CefRefPtr<CefAllowCertificateErrorCallback> callback)
+    virtual bool OnCertificateError(cef_errorcode_t /*cert_error*/, const CefString& /*request_url*/,
+                                    CefRefPtr<CefAllowCertificateErrorCallback> /*callback*/)
     {
         return false;
     }
-    virtual void OnPluginCrashed(CefRefPtr<CefBrowser> browser, const CefString& plugin_path) {}
-    virtual void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, TerminationStatus status) {}
+    virtual void OnPluginCrashed(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*plugin_path*/) {}
+    virtual void OnRenderProcessTerminated(CefRefPtr<CefBrowser> /*browser*/, TerminationStatus /*status*/) {}
 };

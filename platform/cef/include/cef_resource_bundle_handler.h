@@ -5,6 +5,6 @@
 
 class CefResourceBundleHandler : public virtual CefBase {
 public:
-    virtual bool GetLocalizedString(int message_id, CefString& string) { return false; }
-    virtual bool GetDataResource(int resource_id, void*& data, size_t& data_size) { return false; }
+    virtual bool GetLocalizedString(int /*message_id*/, CefString& /*string*/) { return false; }
+    virtual bool GetDataResource(int /*resource_id*/, void*& /*data*/, size_t& /*data_size*/) { return false; }
 };

@@ -20,7 +20,7 @@ public:
     // false: the response is complete.
     virtual bool ReadResponse(void* data_out, int bytes_to_read, int& bytes_read,
                               CefRefPtr<CefCallback> callback) = 0;
-    virtual bool CanGetCookie(const CefCookie& cookie) { return true; }
-    virtual bool CanSetCookie(const CefCookie& cookie) { return true; }
+    virtual bool CanGetCookie(const CefCookie& /*cookie*/) { return true; }
+    virtual bool CanSetCookie(const CefCookie& /*cookie*/) { return true; }
     virtual void Cancel() = 0;
 };

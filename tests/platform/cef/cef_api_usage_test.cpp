@@ -44,8 +44,8 @@ using Events = cef_testing::Log;
 // A page query handler that keeps the callback with a reference taken by hand.
 class QueryHandler : public CefMessageRouterBrowserSide::Handler {
 public:
-    bool OnQuery(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int64 query_id, const CefString& request,
-                 bool persistent, CefRefPtr<Callback> callback) override
+    bool OnQuery(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, int64 /*query_id*/, const CefString& request,
+                 bool /*persistent*/, CefRefPtr<Callback> callback) override
     {
         if (request.ToString().find("MoveWindow") == 0) {
             callback->Success("");
@@ -56,7 +56,7 @@ public:
         pending.push_back(callback.get());
         return true;
     }
-    void OnQueryCanceled(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int64 query_id) override {}
+    void OnQueryCanceled(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, int64 /*query_id*/) override {}
 
     std::mutex m;
     std::vector<Callback*> pending; // each holds one reference taken in OnQuery
@@ -107,10 +107,10 @@ public:
     }
 
     // CefLifeSpanHandler
-    bool OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& target_url,
-                       const CefString& target_frame_name, const CefPopupFeatures& popupFeatures,
-                       CefWindowInfo& windowInfo, CefRefPtr<CefClient>& client, CefBrowserSettings& settings,
-                       bool* no_javascript_access) override
+    bool OnBeforePopup(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, const CefString& target_url,
+                       const CefString& /*target_frame_name*/, const CefPopupFeatures& /*popupFeatures*/,
+                       CefWindowInfo& /*windowInfo*/, CefRefPtr<CefClient>& /*client*/, CefBrowserSettings& /*settings*/,
+                       bool* /*no_javascript_access*/) override
     {
         events_->add("OnBeforePopup:" + target_url.ToString());
         return !allowPopups;
@@ -134,7 +134,7 @@ public:
             CefPostTask(TID_UI, CefCreateClosureTask([popup] { popup->GetHost()->SetFocus(true); }));
         }
     }
-    bool DoClose(CefRefPtr<CefBrowser> browser) override { return false; }
+    bool DoClose(CefRefPtr<CefBrowser> /*browser*/) override { return false; }
     void OnBeforeClose(CefRefPtr<CefBrowser> browser) override
     {
         events_->add("OnBeforeClose");
@@ -152,18 +152,18 @@ public:
     }
 
     // CefLoadHandler
-    void OnLoadingStateChange(CefRefPtr<CefBrowser> browser, bool isLoading, bool canGoBack,
+    void OnLoadingStateChange(CefRefPtr<CefBrowser> /*browser*/, bool isLoading, bool canGoBack,
                               bool canGoForward) override
     {
         events_->add(std::string("OnLoadingStateChange:") + (isLoading ? "1" : "0") + (canGoBack ? "1" : "0") +
                      (canGoForward ? "1" : "0"));
     }
-    void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int httpStatusCode) override
+    void OnLoadEnd(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, int httpStatusCode) override
     {
         events_->add("OnLoadEnd:" + std::to_string(httpStatusCode));
     }
-    void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, ErrorCode errorCode,
-                     const CefString& errorText, const CefString& failedUrl) override
+    void OnLoadError(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, ErrorCode errorCode,
+                     const CefString& /*errorText*/, const CefString& failedUrl) override
     {
         if (errorCode == ERR_ABORTED)
             return;
@@ -174,14 +174,14 @@ public:
 
     // CefRequestHandler
     bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, CefRefPtr<CefRequest> request,
-                        bool is_redirect) override
+                        bool /*is_redirect*/) override
     {
         events_->add("OnBeforeBrowse:" + request->GetURL().ToString());
         if (router_)
             router_->OnBeforeBrowse(browser, frame);
         return false;
     }
-    CefRefPtr<CefResourceHandler> GetResourceHandler(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+    CefRefPtr<CefResourceHandler> GetResourceHandler(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
                                                      CefRefPtr<CefRequest> request) override
     {
         events_->add("GetResourceHandler");
@@ -193,7 +193,7 @@ public:
                                                              static_cast<void*>(const_cast<char*>(text.c_str())),
                                                              text.size()));
     }
-    bool OnQuotaRequest(CefRefPtr<CefBrowser> browser, const CefString& origin_url, int64 new_size,
+    bool OnQuotaRequest(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*origin_url*/, int64 new_size,
                         CefRefPtr<CefQuotaCallback> callback) override
     {
         events_->add("OnQuotaRequest");
@@ -201,7 +201,7 @@ public:
         callback->Continue(new_size <= maxSize);
         return true;
     }
-    void OnProtocolExecution(CefRefPtr<CefBrowser> browser, const CefString& url, bool& allow_os_execution) override
+    void OnProtocolExecution(CefRefPtr<CefBrowser> /*browser*/, const CefString& url, bool& allow_os_execution) override
     {
         allow_os_execution = url.ToString().find("tel:") == 0;
     }
@@ -214,7 +214,7 @@ public:
     }
 
     // CefContextMenuHandler
-    void OnBeforeContextMenu(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+    void OnBeforeContextMenu(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
                              CefRefPtr<CefContextMenuParams> params, CefRefPtr<CefMenuModel> model) override
     {
         if ((params->GetTypeFlags() & (CM_TYPEFLAG_PAGE | CM_TYPEFLAG_FRAME)) != 0) {
@@ -233,8 +233,8 @@ public:
             sub->SetChecked(26506, true);
         }
     }
-    bool OnContextMenuCommand(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                              CefRefPtr<CefContextMenuParams> params, int command_id, EventFlags event_flags) override
+    bool OnContextMenuCommand(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> /*frame*/,
+                              CefRefPtr<CefContextMenuParams> params, int command_id, EventFlags /*event_flags*/) override
     {
         if (command_id == 26500 || command_id == 26502) {
             CefWindowInfo windowInfo;
@@ -253,87 +253,87 @@ public:
     }
 
     // CefDialogHandler
-    bool OnFileDialog(CefRefPtr<CefBrowser> browser, FileDialogMode mode, const CefString& title,
-                      const CefString& default_file_name, const std::vector<CefString>& accept_types,
-                      CefRefPtr<CefFileDialogCallback> callback) override
+    bool OnFileDialog(CefRefPtr<CefBrowser> /*browser*/, FileDialogMode /*mode*/, const CefString& /*title*/,
+                      const CefString& /*default_file_name*/, const std::vector<CefString>& /*accept_types*/,
+                      CefRefPtr<CefFileDialogCallback> /*callback*/) override
     {
         return false;
     }
 
     // CefDownloadHandler
-    void OnBeforeDownload(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> download_item,
+    void OnBeforeDownload(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefDownloadItem> /*download_item*/,
                           const CefString& suggested_name, CefRefPtr<CefBeforeDownloadCallback> callback) override
     {
         callback->Continue("/downloads/" + suggested_name.ToString(), true);
     }
-    void OnDownloadUpdated(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> download_item,
-                           CefRefPtr<CefDownloadItemCallback> callback) override
+    void OnDownloadUpdated(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefDownloadItem> download_item,
+                           CefRefPtr<CefDownloadItemCallback> /*callback*/) override
     {
         if (download_item->IsComplete())
             events_->add("downloaded:" + download_item->GetFullPath().ToString());
     }
 
     // CefDragHandler
-    bool OnDragEnter(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDragData> dragData,
+    bool OnDragEnter(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefDragData> /*dragData*/,
                      DragOperationsMask mask) override
     {
         return (mask & DRAG_OPERATION_LINK) != 0;
     }
 
     // CefGeolocationHandler
-    bool OnRequestGeolocationPermission(CefRefPtr<CefBrowser> browser, const CefString& requesting_url,
-                                        int request_id, CefRefPtr<CefGeolocationCallback> callback) override
+    bool OnRequestGeolocationPermission(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*requesting_url*/,
+                                        int /*request_id*/, CefRefPtr<CefGeolocationCallback> callback) override
     {
         callback->Continue(true);
         return true;
     }
 
     // CefJSDialogHandler
-    bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& origin_url, const CefString& accept_lang,
-                    JSDialogType dialog_type, const CefString& message_text, const CefString& default_prompt_text,
-                    CefRefPtr<CefJSDialogCallback> callback, bool& suppress_message) override
+    bool OnJSDialog(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*origin_url*/, const CefString& /*accept_lang*/,
+                    JSDialogType /*dialog_type*/, const CefString& /*message_text*/, const CefString& /*default_prompt_text*/,
+                    CefRefPtr<CefJSDialogCallback> /*callback*/, bool& /*suppress_message*/) override
     {
         return false;
     }
-    bool OnBeforeUnloadDialog(CefRefPtr<CefBrowser> browser, const CefString& message_text, bool is_reload,
-                              CefRefPtr<CefJSDialogCallback> callback) override
+    bool OnBeforeUnloadDialog(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*message_text*/, bool /*is_reload*/,
+                              CefRefPtr<CefJSDialogCallback> /*callback*/) override
     {
         return false;
     }
-    void OnResetDialogState(CefRefPtr<CefBrowser> browser) override {}
+    void OnResetDialogState(CefRefPtr<CefBrowser> /*browser*/) override {}
 
     // CefKeyboardHandler
-    bool OnPreKeyEvent(CefRefPtr<CefBrowser> browser, const CefKeyEvent& event, CefEventHandle os_event,
-                       bool* is_keyboard_shortcut) override
+    bool OnPreKeyEvent(CefRefPtr<CefBrowser> /*browser*/, const CefKeyEvent& /*event*/, CefEventHandle /*os_event*/,
+                       bool* /*is_keyboard_shortcut*/) override
     {
         return false;
     }
 
     // CefRenderHandler (windowed browsers: never called)
-    bool GetRootScreenRect(CefRefPtr<CefBrowser> browser, CefRect& rect) override { return false; }
-    bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) override { return false; }
-    bool GetScreenPoint(CefRefPtr<CefBrowser> browser, int viewX, int viewY, int& screenX, int& screenY) override
+    bool GetRootScreenRect(CefRefPtr<CefBrowser> /*browser*/, CefRect& /*rect*/) override { return false; }
+    bool GetViewRect(CefRefPtr<CefBrowser> /*browser*/, CefRect& /*rect*/) override { return false; }
+    bool GetScreenPoint(CefRefPtr<CefBrowser> /*browser*/, int /*viewX*/, int /*viewY*/, int& /*screenX*/, int& /*screenY*/) override
     {
         return false;
     }
-    bool GetScreenInfo(CefRefPtr<CefBrowser> browser, CefScreenInfo& screen_info) override { return false; }
-    void OnPopupShow(CefRefPtr<CefBrowser> browser, bool show) override {}
-    void OnPopupSize(CefRefPtr<CefBrowser> browser, const CefRect& rect) override {}
-    void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type, const RectList& dirtyRects,
-                 const void* buffer, int width, int height) override
+    bool GetScreenInfo(CefRefPtr<CefBrowser> /*browser*/, CefScreenInfo& /*screen_info*/) override { return false; }
+    void OnPopupShow(CefRefPtr<CefBrowser> /*browser*/, bool /*show*/) override {}
+    void OnPopupSize(CefRefPtr<CefBrowser> /*browser*/, const CefRect& /*rect*/) override {}
+    void OnPaint(CefRefPtr<CefBrowser> /*browser*/, PaintElementType /*type*/, const RectList& /*dirtyRects*/,
+                 const void* /*buffer*/, int /*width*/, int /*height*/) override
     {
     }
-    void OnCursorChange(CefRefPtr<CefBrowser> browser, CefCursorHandle cursor) override {}
-    bool StartDragging(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDragData> drag_data,
-                       cef_drag_operations_mask_t allowed_ops, int x, int y) override
+    void OnCursorChange(CefRefPtr<CefBrowser> /*browser*/, CefCursorHandle /*cursor*/) override {}
+    bool StartDragging(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefDragData> /*drag_data*/,
+                       cef_drag_operations_mask_t /*allowed_ops*/, int /*x*/, int /*y*/) override
     {
         return false;
     }
-    void UpdateDragCursor(CefRefPtr<CefBrowser> browser, DragOperation operation) override {}
+    void UpdateDragCursor(CefRefPtr<CefBrowser> /*browser*/, DragOperation /*operation*/) override {}
 
     // CefSchemeHandlerFactory: a handler of its own class per request
-    CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                                         const CefString& scheme_name, CefRefPtr<CefRequest> request) override
+    CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                                         const CefString& scheme_name, CefRefPtr<CefRequest> /*request*/) override
     {
         events_->add("Create:" + scheme_name.ToString());
         return new ApiClientHandler(events_);
@@ -349,7 +349,7 @@ public:
         callback->Continue();
         return true;
     }
-    void GetResponseHeaders(CefRefPtr<CefResponse> response, int64& response_length, CefString& redirectUrl) override
+    void GetResponseHeaders(CefRefPtr<CefResponse> response, int64& response_length, CefString& /*redirectUrl*/) override
     {
         response->SetMimeType("text/html");
         response->SetStatus(200);
@@ -360,7 +360,7 @@ public:
         response->SetHeaderMap(headers);
         response_length = int64(data_.size());
     }
-    bool ReadResponse(void* data_out, int bytes_to_read, int& bytes_read, CefRefPtr<CefCallback> callback) override
+    bool ReadResponse(void* data_out, int bytes_to_read, int& bytes_read, CefRefPtr<CefCallback> /*callback*/) override
     {
         bytes_read = 0;
         if (offset_ >= data_.size())
@@ -422,8 +422,8 @@ std::map<std::pair<std::string, int>, Registration> g_callbacks; // renderer thr
 
 class MessageCallbackHandler : public CefV8Handler {
 public:
-    bool Execute(const CefString& name, CefRefPtr<CefV8Value> object, const CefV8ValueList& arguments,
-                 CefRefPtr<CefV8Value>& retval, CefString& exception) override
+    bool Execute(const CefString& /*name*/, CefRefPtr<CefV8Value> /*object*/, const CefV8ValueList& arguments,
+                 CefRefPtr<CefV8Value>& /*retval*/, CefString& /*exception*/) override
     {
         if (arguments.size() == 2 && arguments[0]->IsString() && arguments[1]->IsFunction()) {
             CefRefPtr<CefV8Context> context = CefV8Context::GetCurrentContext();
@@ -470,11 +470,11 @@ public:
     explicit ApiClientApp(Events* events) : events_(events) {}
 
     // CefApp
-    void OnBeforeCommandLineProcessing(const CefString& process_type,
-                                       CefRefPtr<CefCommandLine> command_line) override
+    void OnBeforeCommandLineProcessing(const CefString& /*process_type*/,
+                                       CefRefPtr<CefCommandLine> /*command_line*/) override
     {
     }
-    void OnRegisterCustomSchemes(CefRefPtr<CefSchemeRegistrar> registrar) override
+    void OnRegisterCustomSchemes(CefRefPtr<CefSchemeRegistrar> /*registrar*/) override
     {
         events_->add("OnRegisterCustomSchemes");
     }
@@ -493,22 +493,22 @@ public:
         if (manager)
             manager->SetSupportedSchemes(schemes);
     }
-    void OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> command_line) override {}
-    void OnRenderProcessThreadCreated(CefRefPtr<CefListValue> extra_info) override {}
+    void OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> /*command_line*/) override {}
+    void OnRenderProcessThreadCreated(CefRefPtr<CefListValue> /*extra_info*/) override {}
     CefRefPtr<CefPrintHandler> GetPrintHandler() override { return nullptr; }
 
     // CefRenderProcessHandler
-    void OnRenderThreadCreated(CefRefPtr<CefListValue> extra_info) override { events_->add("OnRenderThreadCreated"); }
+    void OnRenderThreadCreated(CefRefPtr<CefListValue> /*extra_info*/) override { events_->add("OnRenderThreadCreated"); }
     void OnWebKitInitialized() override
     {
         CefMessageRouterConfig config;
         router_ = CefMessageRouterRendererSide::Create(config);
     }
-    void OnBrowserCreated(CefRefPtr<CefBrowser> browser) override {}
-    void OnBrowserDestroyed(CefRefPtr<CefBrowser> browser) override {}
+    void OnBrowserCreated(CefRefPtr<CefBrowser> /*browser*/) override {}
+    void OnBrowserDestroyed(CefRefPtr<CefBrowser> /*browser*/) override {}
     CefRefPtr<CefLoadHandler> GetLoadHandler() override { return nullptr; }
-    bool OnBeforeNavigation(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, CefRefPtr<CefRequest> request,
-                            NavigationType navigation_type, bool is_redirect) override
+    bool OnBeforeNavigation(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, CefRefPtr<CefRequest> /*request*/,
+                            NavigationType /*navigation_type*/, bool /*is_redirect*/) override
     {
         return false;
     }
@@ -528,13 +528,13 @@ public:
         for (auto it = g_callbacks.begin(); it != g_callbacks.end();)
             it = it->second.context->IsSame(context) ? g_callbacks.erase(it) : std::next(it);
     }
-    void OnUncaughtException(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                             CefRefPtr<CefV8Context> context, CefRefPtr<CefV8Exception> exception,
-                             CefRefPtr<CefV8StackTrace> stackTrace) override
+    void OnUncaughtException(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                             CefRefPtr<CefV8Context> /*context*/, CefRefPtr<CefV8Exception> /*exception*/,
+                             CefRefPtr<CefV8StackTrace> /*stackTrace*/) override
     {
     }
-    void OnFocusedNodeChanged(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                              CefRefPtr<CefDOMNode> node) override
+    void OnFocusedNodeChanged(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                              CefRefPtr<CefDOMNode> /*node*/) override
     {
     }
     bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,

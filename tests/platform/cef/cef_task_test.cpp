@@ -46,8 +46,9 @@ TEST_F(CefTaskTest, TasksRunInPostingOrderOnTheirThread)
         std::map<int, int> last;
         for (const auto& e : seen[id]) {
             auto it = last.find(e.first);
-            if (it != last.end())
+            if (it != last.end()) {
                 EXPECT_LT(it->second, e.second) << "thread " << id;
+            }
             last[e.first] = e.second;
         }
     }

@@ -226,17 +226,17 @@ public:
     virtual ~BrowserView() {}
 
     virtual void LoadURL(const std::string& url) = 0;
-    virtual void LoadString(const std::string& html, const std::string& url) {}
+    virtual void LoadString(const std::string& /*html*/, const std::string& /*url*/) {}
     virtual void GoBack() = 0;
     virtual void GoForward() = 0;
     virtual void Reload(bool ignoreCache) = 0;
     virtual void StopLoad() = 0;
     virtual void ExecuteJavaScript(const std::string& code, const std::string& scriptUrl, int startLine) = 0;
     virtual void SetFocus(bool focus) = 0;
-    virtual void SetVisible(bool visible) {}
-    virtual void SetMouseCursorChangeDisabled(bool disabled) {}
-    virtual void SetZoomLevel(double level) {}
-    virtual void StartDownload(const std::string& url) {}
+    virtual void SetVisible(bool /*visible*/) {}
+    virtual void SetMouseCursorChangeDisabled(bool /*disabled*/) {}
+    virtual void SetZoomLevel(double /*level*/) {}
+    virtual void StartDownload(const std::string& /*url*/) {}
     // Destroy the view (DoClose was already asked), then report BrowserCore::Closed().
     virtual void Close() = 0;
 
@@ -255,18 +255,18 @@ public:
 
     // CefInitialize, on the initialising thread (before the Qt application object exists in
     // the program), after the task threads started.
-    virtual void Initialize(const CefMainArgs& args, const CefSettings& settings) {}
+    virtual void Initialize(const CefMainArgs& /*args*/, const CefSettings& /*settings*/) {}
     // CefShutdown, after the task threads stopped and every BrowserView was destroyed.
     virtual void Shutdown() {}
     // CefRegisterSchemeHandlerFactory (any thread; in the program before the Qt application object).
-    virtual void SchemeHandlerFactoryRegistered(const std::string& scheme, const std::string& domain) {}
+    virtual void SchemeHandlerFactoryRegistered(const std::string& /*scheme*/, const std::string& /*domain*/) {}
     // CefSchemeRegistrar::AddCustomScheme from CefApp::OnRegisterCustomSchemes.
-    virtual void CustomSchemeAdded(const std::string& scheme, bool isStandard, bool isLocal, bool isDisplayIsolated) {}
+    virtual void CustomSchemeAdded(const std::string& /*scheme*/, bool /*isStandard*/, bool /*isLocal*/, bool /*isDisplayIsolated*/) {}
     // A new browser (GUI thread for CefBrowserHost::CreateBrowser, UI for ShowDevTools).
     // Answer its view, or null to refuse. Report core->Created() once the view exists.
     virtual std::unique_ptr<BrowserView> CreateBrowser(CefRefPtr<BrowserCore> core, const CreateParams& params) = 0;
     // Observer: a process message (a copy) is on its way to target of browser browserId.
-    virtual void ProcessMessageSent(int browserId, CefProcessId target, CefRefPtr<CefProcessMessage> message) {}
+    virtual void ProcessMessageSent(int /*browserId*/, CefProcessId /*target*/, CefRefPtr<CefProcessMessage> /*message*/) {}
 };
 
 // Installs the backend (not owned; null removes it). Install before CefInitialize.

@@ -40,13 +40,13 @@ public:
         typedef CefMessageRouterBrowserSide::Callback Callback;
 
         // true when this handler takes the query (it answers through callback, now or later).
-        virtual bool OnQuery(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int64 query_id,
-                             const CefString& request, bool persistent, CefRefPtr<Callback> callback)
+        virtual bool OnQuery(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, int64 /*query_id*/,
+                             const CefString& /*request*/, bool /*persistent*/, CefRefPtr<Callback> /*callback*/)
         {
             return false;
         }
         // The query ended without an answer; its callback is detached.
-        virtual void OnQueryCanceled(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int64 query_id) {}
+        virtual void OnQueryCanceled(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, int64 /*query_id*/) {}
         virtual ~Handler() {}
     };
 
