@@ -1,7 +1,6 @@
 // Median round trip of a page query (page script -> native answer -> page callback):
 // a bare web-channel echo against the same trip through the runtime layer, in one
 // engine and one run. Run by hand: bench_page_query [rounds]
-#include "engine_test_support.h"
 #include "include/cef_app.h"
 #include "include/cef_browser.h"
 #include "include/cef_client.h"
@@ -10,7 +9,9 @@
 #include "include/cef_stream.h"
 #include "include/wrapper/cef_message_router.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
-#include "qt/engine.h"
+#include "cef_extras/qt_backend.h"
+#include "cefqt/engine.h"
+#include "wait.h"
 
 #include <QApplication>
 #include <QFile>
@@ -34,7 +35,7 @@ namespace {
 
 bool waitFor(const std::function<bool()>& done, int ms)
 {
-    return cefqt_test::waitFor(done, ms, 2);
+    return test_support::waitFor(done, ms, 2);
 }
 
 double median(QList<double> v)
@@ -225,6 +226,7 @@ int main(int argc, char** argv)
     settings.no_sandbox = 1;
     settings.multi_threaded_message_loop = 1;
     settings.cache_path = cache.path().toStdString() + "/Cache";
+    cefqt::InstallBackend();
     CefInitialize(args, settings, benchApp.get(), nullptr);
     CefRefPtr<PageFactory> factory = new PageFactory;
     factory->html = layerPage(rounds);

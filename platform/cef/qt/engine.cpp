@@ -1,5 +1,5 @@
-#include "qt/engine.h"
-#include "qt/engine_page.h"
+#include "cefqt/engine.h"
+#include "cefqt/engine_page.h"
 
 #include "include/base/cef_logging.h"
 

@@ -1,6 +1,6 @@
-#include "qt/engine_page.h"
+#include "cefqt/engine_page.h"
 
-#include "qt/engine.h"
+#include "cefqt/engine.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>

@@ -1,12 +1,14 @@
-#include "qt/qt_backend.h"
+#include "cef_extras/qt_backend.h"
+
+#include "cef_control/backend.h"
 
 #include "include/base/cef_logging.h"
 #include "include/cef_browser.h"
 #include "include/cef_menu_model.h"
-#include "include/wrapper/cef_closure_task.h"
-#include "qt/engine.h"
-#include "qt/engine_page.h"
-#include "qt/menu_bridge.h"
+#include "cef_extras/closure_task.h"
+#include "cefqt/engine.h"
+#include "cefqt/engine_page.h"
+#include "cefqt/menu_bridge.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -45,10 +47,9 @@ using cef_backend::CreateParams;
 using cef_backend::ScriptValue;
 
 namespace cefqt {
+namespace {
 
 const char kProgramScheme[] = "velmora";
-
-namespace {
 
 // ---- threads ---------------------------------------------------------------------
 
@@ -1026,23 +1027,10 @@ private:
 
 } // namespace
 
-cef_backend::Backend* QtBackendInstance()
-{
-    static QtBackend* backend = new QtBackend; // used until process exit
-    return backend;
-}
-
 void InstallBackend()
 {
-    cef_backend::SetBackend(QtBackendInstance());
+    static QtBackend* backend = new QtBackend; // used until process exit
+    cef_backend::SetBackend(backend);
 }
 
 } // namespace cefqt
-
-namespace cef_backend {
-// Picked by CefInitialize when no backend was installed.
-Backend* CreateDefaultBackend()
-{
-    return cefqt::QtBackendInstance();
-}
-} // namespace cef_backend

@@ -3,8 +3,8 @@
 
 #include "include/cef_app.h"
 #include "include/cef_task.h"
-#include "include/internal/cef_backend.h"
-#include "include/wrapper/cef_closure_task.h"
+#include "cef_control/backend.h"
+#include "cef_extras/closure_task.h"
 
 #include <atomic>
 #include <chrono>

@@ -14,11 +14,6 @@
 #include <map>
 #include <mutex>
 
-namespace cef_backend {
-// Optional: a backend library may define this to be installed when none was set.
-Backend* CreateDefaultBackend() __attribute__((weak));
-} // namespace cef_backend
-
 namespace cef_internal {
 namespace {
 
@@ -158,8 +153,6 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
         rt().running = true;
         rt().app = application;
         rt().settings = settings;
-        if (!rt().backend && cef_backend::CreateDefaultBackend)
-            rt().backend = cef_backend::CreateDefaultBackend();
     }
 
     CefRefPtr<CefCommandLine> cl = CefCommandLine::GetGlobalCommandLine();

@@ -1,4 +1,4 @@
-#include "include/test/cef_test_host.h"
+#include "cef_test/cef_test_host.h"
 
 #include "cef_internal.h"
 

@@ -16,8 +16,8 @@
 #include "include/cef_stream.h"
 #include "include/cef_task.h"
 #include "include/cef_v8.h"
-#include "include/test/cef_test_host.h"
-#include "include/wrapper/cef_closure_task.h"
+#include "cef_test/cef_test_host.h"
+#include "cef_extras/closure_task.h"
 #include "include/wrapper/cef_message_router.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
 

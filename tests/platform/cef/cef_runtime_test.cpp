@@ -2,7 +2,7 @@
 #include "include/cef_app.h"
 #include "include/cef_command_line.h"
 #include "include/cef_cookie.h"
-#include "include/test/cef_test_host.h"
+#include "cef_test/cef_test_host.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "include/cef_task.h"
-#include "include/test/cef_test_host.h"
-#include "include/wrapper/cef_closure_task.h"
+#include "cef_test/cef_test_host.h"
+#include "cef_extras/closure_task.h"
 
 #include <gtest/gtest.h>
 

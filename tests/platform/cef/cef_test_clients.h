@@ -4,7 +4,7 @@
 
 #include "include/cef_app.h"
 #include "include/cef_client.h"
-#include "include/test/cef_test_host.h"
+#include "cef_test/cef_test_host.h"
 #include "include/wrapper/cef_message_router.h"
 
 #include <functional>

@@ -1,8 +1,8 @@
 // The engine side of the backend against the real QtWebEngine: serving pages from a
 // custom scheme, the page bridge in both directions, context lifetime, popups and
 // renderer termination.
-#include "qt/engine.h"
-#include "qt/engine_page.h"
+#include "cefqt/engine.h"
+#include "cefqt/engine_page.h"
 #include "test_util.h"
 
 #include <QCoreApplication>

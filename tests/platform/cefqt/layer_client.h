@@ -14,7 +14,7 @@
 #include "include/cef_scheme.h"
 #include "include/cef_stream.h"
 #include "include/cef_v8.h"
-#include "include/wrapper/cef_closure_task.h"
+#include "cef_extras/closure_task.h"
 #include "include/wrapper/cef_message_router.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
 #include "engine_test_support.h"

@@ -6,7 +6,7 @@
 #include "include/cef_browser.h"
 #include "include/cef_process_message.h"
 #include "include/cef_values.h"
-#include "qt/engine_page.h"
+#include "cefqt/engine_page.h"
 
 #include <QCoreApplication>
 #include <QProcess>

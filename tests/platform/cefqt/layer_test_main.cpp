@@ -1,9 +1,10 @@
-// Entry of the layer tests: the runtime starts (with the QtWebEngine backend it finds by
-// itself) before the Qt application exists and stops after it is gone, as in the program.
+// Entry of the layer tests: the runtime starts (with the QtWebEngine backend) before the Qt
+// application exists and stops after it is gone, as in the program.
 #include "layer_client.h"
 
 #include "include/cef_app.h"
-#include "qt/engine.h"
+#include "cef_extras/qt_backend.h"
+#include "cefqt/engine.h"
 
 #include <QApplication>
 #include <QDir>
@@ -73,6 +74,7 @@ int main(int argc, char** argv)
     settings.locale = "en";
     settings.cache_path = cache.path().toStdString() + "/Cache";
     settings.persist_session_cookies = 1;
+    cefqt::InstallBackend();
     CefInitialize(args, settings, g_app.get(), nullptr);
     g_site = new layer_test::SiteFactory;
     CefRegisterSchemeHandlerFactory("velmora", "test", g_site.get());
