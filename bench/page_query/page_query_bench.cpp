@@ -138,7 +138,7 @@ public:
     bool OnQuery(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, int64, const CefString& request, bool,
                  CefRefPtr<Callback> callback) override
     {
-        const QString r = request.ToQString();
+        const QString r = QString::fromStdString(request.ToString());
         if (r.startsWith(QLatin1String("report:"))) {
             std::lock_guard<std::mutex> l(m_);
             for (const QJsonValue& v : QJsonDocument::fromJson(r.mid(7).toUtf8()).array())
@@ -225,7 +225,7 @@ int main(int argc, char** argv)
     CefSettings settings;
     settings.no_sandbox = 1;
     settings.multi_threaded_message_loop = 1;
-    settings.cache_path = cache.path().toStdString() + "/Cache";
+    CefString(&settings.cache_path) = cache.path().toStdString() + "/Cache";
     cefqt::InstallBackend();
     CefInitialize(args, settings, benchApp.get(), nullptr);
     CefRefPtr<PageFactory> factory = new PageFactory;

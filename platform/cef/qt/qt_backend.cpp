@@ -1,4 +1,5 @@
 #include "cef_extras/qt_backend.h"
+#include "cef_extras/qt_string.h"
 
 #include "cef_control/backend.h"
 
@@ -277,7 +278,7 @@ public:
         const CefWindowInfo& wi = params_.window_info;
         PageHost::Options options;
         const bool windowless = wi.windowless_rendering_enabled != 0;
-        const bool child = (wi.style & CEF_WS_CHILD) != 0;
+        const bool child = (wi.style & cef_backend::kWindowStyleChild) != 0;
         if (!windowless) {
             if (child && !params_.is_devtools) {
                 options.parent = wi.parent_window ? QWidget::find(WId(wi.parent_window)) : nullptr;
@@ -287,16 +288,16 @@ public:
                 }
             } else {
                 options.popupWindow = true;
-                options.windowTitle = wi.window_name.ToQString();
+                options.windowTitle = cef_extras::ToQString(CefString(&wi.window_name));
                 if (params_.is_devtools && options.windowTitle.isEmpty())
                     options.windowTitle = QStringLiteral("Dev Tools");
             }
-            if (wi.x != CEF_CW_USEDEFAULT && wi.y != CEF_CW_USEDEFAULT && wi.width != CEF_CW_USEDEFAULT &&
-                wi.height != CEF_CW_USEDEFAULT)
+            const int byDefault = cef_backend::kDefaultPosition;
+            if (wi.x != byDefault && wi.y != byDefault && wi.width != byDefault && wi.height != byDefault)
                 options.geometry = QRect(wi.x, wi.y, wi.width, wi.height);
             else if (options.popupWindow)
                 options.geometry = QRect(QPoint(100, 100), QSize(800, 600));
-            options.visible = (wi.style & CEF_WS_VISIBLE) || wi.style == 0;
+            options.visible = (wi.style & cef_backend::kWindowStyleVisible) || wi.style == 0;
         }
         options.background = params_.settings.background_color ? fromCefColor(params_.settings.background_color)
                                                                 : background;
@@ -527,7 +528,7 @@ public:
         info.selection_text = data.selectedText().toStdString();
         info.editable = data.isContentEditable();
 
-        CefRefPtr<CefMenuModel> model = CefMenuModel::CreateMenuModel();
+        CefRefPtr<CefMenuModel> model = cef_backend::CreateMenuModel();
         const QHash<int, QPointer<QAction>> standard = SeedModelFromMenu(menu, model);
         core_->BeforeContextMenu(info, model);
         if (!model || model->GetCount() == 0) {
@@ -737,8 +738,8 @@ private:
             s->setFontSize(QWebEngineSettings::DefaultFixedFontSize, b.default_fixed_font_size);
         if (b.minimum_font_size > 0)
             s->setFontSize(QWebEngineSettings::MinimumFontSize, b.minimum_font_size);
-        if (!b.default_encoding.empty())
-            s->setDefaultTextEncoding(b.default_encoding.ToQString());
+        if (b.default_encoding.length)
+            s->setDefaultTextEncoding(cef_extras::ToQString(CefString(&b.default_encoding)));
         // No counterpart: caret_browsing, web_security, text_area_resize, java,
         // javascript_close_windows, databases, application_cache, remote_fonts.
     }
@@ -874,10 +875,10 @@ public:
     {
         PrepareProcess(settings.no_sandbox != 0);
         ProfileSettings profile;
-        profile.userAgent = settings.user_agent.ToQString();
-        profile.locale = settings.accept_language_list.empty() ? settings.locale.ToQString()
-                                                               : settings.accept_language_list.ToQString();
-        profile.cachePath = ResolveCachePath(settings.cache_path.ToQString());
+        auto text = [](const cef_string_t& field) { return cef_extras::ToQString(CefString(&field)); };
+        profile.userAgent = text(settings.user_agent);
+        profile.locale = text(settings.accept_language_list.length ? settings.accept_language_list : settings.locale);
+        profile.cachePath = ResolveCachePath(text(settings.cache_path));
         profile.persistentCookies = settings.persist_session_cookies != 0;
         SetProfileSettings(profile);
         {

@@ -321,14 +321,14 @@ public:
             b->ProcessMessageSent(id_, target, CopyMessageForDelivery(message));
         CefRefPtr<BrowserImpl> self = this;
         if (target == PID_RENDERER) {
-            return CefPostTask(TID_RENDERER, [self, copy] {
+            return cef_extras::PostTask(TID_RENDERER, [self, copy] {
                 if (self->IsClosed())
                     return;
                 if (CefRefPtr<CefRenderProcessHandler> rph = RenderHandler())
                     rph->OnProcessMessageReceived(self.get(), PID_BROWSER, copy);
             });
         }
-        return CefPostTask(TID_UI, [self, copy] {
+        return cef_extras::PostTask(TID_UI, [self, copy] {
             if (self->IsClosed())
                 return;
             if (self->client_)
@@ -341,7 +341,7 @@ public:
     void CloseBrowser(bool) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_UI, [self] {
+        cef_extras::PostTask(TID_UI, [self] {
             if (self->IsClosed())
                 return;
             CefRefPtr<CefLifeSpanHandler> h = self->client_ ? self->client_->GetLifeSpanHandler() : nullptr;
@@ -516,9 +516,9 @@ public:
     void RenderProcessTerminated(cef_termination_status_t status) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_RENDERER, [self, status] {
+        cef_extras::PostTask(TID_RENDERER, [self, status] {
             self->ReleaseAllContexts();
-            CefPostTask(TID_UI, [self, status] {
+            cef_extras::PostTask(TID_UI, [self, status] {
                 if (self->IsClosed() || !self->client_)
                     return;
                 if (auto h = self->client_->GetRequestHandler())
@@ -704,7 +704,7 @@ public:
     void ContextCreated(int64 contextId, const std::string& url) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_RENDERER, [self, contextId, url] {
+        cef_extras::PostTask(TID_RENDERER, [self, contextId, url] {
             if (self->IsClosed() || self->contexts_.count(contextId))
                 return;
             CefRefPtr<CefV8Context> ctx = CreateV8Context(self.get(), contextId);
@@ -719,13 +719,13 @@ public:
     void ContextReleased(int64 contextId) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_RENDERER, [self, contextId] { self->ReleaseContext(contextId); });
+        cef_extras::PostTask(TID_RENDERER, [self, contextId] { self->ReleaseContext(contextId); });
     }
     void CallGlobalFunction(int64 contextId, const std::string& name, const std::vector<ScriptValue>& args,
                             std::function<void(const ScriptValue&, const std::string&)> done) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_RENDERER, [self, contextId, name, args, done] {
+        cef_extras::PostTask(TID_RENDERER, [self, contextId, name, args, done] {
             auto it = self->contexts_.find(contextId);
             ScriptValue result;
             std::string exception;
@@ -785,14 +785,14 @@ private:
     void Announce()
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_UI, [self] {
+        cef_extras::PostTask(TID_UI, [self] {
             if (self->IsClosed() || !self->client_)
                 return;
             self->announcedUi_ = true;
             if (auto h = self->client_->GetLifeSpanHandler())
                 h->OnAfterCreated(self.get());
         });
-        CefPostTask(TID_RENDERER, [self] {
+        cef_extras::PostTask(TID_RENDERER, [self] {
             if (self->IsClosed())
                 return;
             self->announcedRenderer_ = true;
@@ -805,7 +805,7 @@ private:
     void onUI(std::function<void(BrowserImpl*)> fn)
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_UI, [self, fn] {
+        cef_extras::PostTask(TID_UI, [self, fn] {
             if (!self->IsClosed() && self->client_)
                 fn(self.get());
         });
@@ -949,14 +949,14 @@ void BrowserImpl::Closed()
     CefRefPtr<BrowserImpl> self = this;
     // A browser that was never announced (its view went before creation completed) is
     // not reported as closing either.
-    CefPostTask(TID_RENDERER, [self] {
+    cef_extras::PostTask(TID_RENDERER, [self] {
         self->ReleaseAllContexts();
         if (!self->announcedRenderer_)
             return;
         if (CefRefPtr<CefRenderProcessHandler> rph = RenderHandler())
             rph->OnBrowserDestroyed(self.get());
     });
-    const bool posted = CefPostTask(TID_UI, [self] {
+    const bool posted = cef_extras::PostTask(TID_UI, [self] {
         if (self->client_ && self->announcedUi_)
             if (auto h = self->client_->GetLifeSpanHandler())
                 h->OnBeforeClose(self.get());

@@ -5,6 +5,7 @@
 #include "include/cef_task.h"
 #include "cef_control/backend.h"
 #include "cef_extras/closure_task.h"
+#include "cef_extras/qt_string.h"
 
 #include <atomic>
 #include <chrono>
@@ -59,7 +60,7 @@ R RunAndWait(CefThreadId thread, std::function<R()> fn, R fallback)
     };
     auto guard = std::make_shared<Guard>();
     guard->s = state;
-    const bool posted = CefPostTask(thread, CefCreateClosureTask([guard, fn]() {
+    const bool posted = CefPostTask(thread, cef_extras::ClosureTask([guard, fn]() {
         R r = fn();
         std::lock_guard<std::mutex> l(guard->s->m);
         guard->s->result = std::move(r);
@@ -103,6 +104,9 @@ cef_backend::ScriptValue CallGlobal(CefRefPtr<CefV8Context> context, const std::
                                     const std::vector<cef_backend::ScriptValue>& args, std::string* exception);
 cef_backend::ScriptValue ToScriptValue(CefRefPtr<CefV8Value> value);
 CefRefPtr<CefV8Value> FromScriptValue(const cef_backend::ScriptValue& value, CefRefPtr<CefV8Context> context);
+
+// The schemes last given to the cookie manager.
+std::vector<CefString> SupportedCookieSchemes();
 
 CefRefPtr<CefProcessMessage> CopyMessageForDelivery(CefRefPtr<CefProcessMessage> message);
 

@@ -133,7 +133,7 @@ void CallbackImpl::post(bool success, const std::string& response, int code, con
     if (CefCurrentlyOn(TID_UI))
         run();
     else
-        CefPostTask(TID_UI, run);
+        cef_extras::PostTask(TID_UI, run);
 }
 
 class BrowserSideImpl : public CefMessageRouterBrowserSide {

@@ -1,5 +1,6 @@
 // Process entry points, runtime state, backend and scheme-factory registries.
 #include "include/base/cef_logging.h"
+#include "cef_extras/logging.h"
 #include "include/cef_app.h"
 #include "include/cef_command_line.h"
 #include "include/cef_scheme.h"
@@ -160,7 +161,7 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
         cl->InitFromArgv(args.argc, args.argv);
 
     // Log: a relative path is taken from the program's directory; empty writes no log.
-    std::string logPath = settings.log_file.ToString();
+    std::string logPath = CefString(&settings.log_file).ToString();
     if (!logPath.empty() && QDir::isRelativePath(QString::fromStdString(logPath)))
         logPath = QDir(programDir()).filePath(QString::fromStdString(logPath)).toStdString();
     cef_logging::SetLogDestination(logPath, cef_log_severity_t(settings.log_severity));
@@ -175,7 +176,7 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
     if (auto* b = Backend())
         b->Initialize(args, settings);
 
-    CefPostTask(TID_UI, [] {
+    cef_extras::PostTask(TID_UI, [] {
         CefRefPtr<CefBrowserProcessHandler> bph = BrowserProcessHandler();
         if (bph)
             bph->OnContextInitialized();
@@ -183,7 +184,7 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
         if (bph)
             bph->OnRenderProcessThreadCreated(extra);
         CefRefPtr<CefListValue> copy = extra->Copy();
-        CefPostTask(TID_RENDERER, [copy] {
+        cef_extras::PostTask(TID_RENDERER, [copy] {
             if (CefRefPtr<CefRenderProcessHandler> rph = RenderHandler()) {
                 rph->OnRenderThreadCreated(copy);
                 rph->OnWebKitInitialized();

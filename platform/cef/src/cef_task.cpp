@@ -164,9 +164,9 @@ TaskThread* threads()
 
 std::atomic<bool> g_running{false};
 
-class ClosureTask : public CefTask {
+class FunctionTask : public CefTask {
 public:
-    explicit ClosureTask(std::function<void()> f) : f_(std::move(f)) {}
+    explicit FunctionTask(std::function<void()> f) : f_(std::move(f)) {}
     void Execute() override
     {
         if (f_)
@@ -176,7 +176,7 @@ public:
 private:
     std::function<void()> f_;
     ObjectCounter counter_;
-    IMPLEMENT_REFCOUNTING(ClosureTask);
+    IMPLEMENT_REFCOUNTING(FunctionTask);
 };
 
 class TaskRunnerImpl : public CefTaskRunner {
@@ -254,9 +254,9 @@ bool CefPostDelayedTask(CefThreadId threadId, CefRefPtr<CefTask> task, int64 del
     return threads()[slot].Post(task, delay_ms);
 }
 
-CefRefPtr<CefTask> CefCreateClosureTask(std::function<void()> closure)
+CefRefPtr<CefTask> cef_extras::ClosureTask(std::function<void()> closure)
 {
-    return new ClosureTask(std::move(closure));
+    return new FunctionTask(std::move(closure));
 }
 
 CefRefPtr<CefTaskRunner> CefTaskRunner::GetForCurrentThread()

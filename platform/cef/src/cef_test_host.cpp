@@ -145,7 +145,7 @@ bool WaitForThread(CefThreadId thread, int timeoutMs)
         return true;
     auto p = std::make_shared<std::promise<void>>();
     std::future<void> f = p->get_future();
-    if (!CefPostTask(thread, [p] { p->set_value(); }))
+    if (!cef_extras::PostTask(thread, [p] { p->set_value(); }))
         return false;
     return f.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
 }
@@ -178,6 +178,8 @@ bool StartRuntime(CefRefPtr<CefApp> app, const std::vector<std::string>& argv)
 }
 
 void StopRuntime() { CefShutdown(); }
+
+std::vector<CefString> SupportedCookieSchemes() { return cef_internal::SupportedCookieSchemes(); }
 
 int LiveObjectCount() { return cef_internal::LiveObjects().load(); }
 
@@ -365,7 +367,7 @@ int TestHost::WindowOpen(int id, const std::string& targetUrl)
 CefRefPtr<CefMenuModel> TestHost::ContextMenu(int id, const cef_backend::ContextMenuInfo& info,
                                               const std::vector<std::pair<int, std::string>>& engineItems)
 {
-    CefRefPtr<CefMenuModel> model = CefMenuModel::CreateMenuModel();
+    CefRefPtr<CefMenuModel> model = cef_backend::CreateMenuModel();
     for (const auto& item : engineItems) {
         if (item.first < 0)
             model->AddSeparator();

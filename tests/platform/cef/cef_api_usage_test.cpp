@@ -38,6 +38,14 @@ using cef_backend::ScriptValue;
 
 namespace {
 
+// The window rectangle of the platform.
+struct RECT {
+    long left;
+    long top;
+    long right;
+    long bottom;
+};
+
 // Callbacks by name and thread ("callback@thread").
 using Events = cef_testing::Log;
 
@@ -131,7 +139,7 @@ public:
         } else if (browser->IsPopup()) {
             popups_.push_back(browser);
             CefRefPtr<CefBrowser> popup = browser;
-            CefPostTask(TID_UI, CefCreateClosureTask([popup] { popup->GetHost()->SetFocus(true); }));
+            CefPostTask(TID_UI, cef_extras::ClosureTask([popup] { popup->GetHost()->SetFocus(true); }));
         }
     }
     bool DoClose(CefRefPtr<CefBrowser> /*browser*/) override { return false; }
@@ -591,7 +599,7 @@ protected:
         CefRegisterSchemeHandlerFactory("velmora", "settings", handler.get());
 
         CefWindowInfo info;
-        CefRect rect(0, 0, 800, 600);
+        RECT rect = {0, 0, 800, 600};
         info.SetAsChild(0x99, rect);
         CefBrowserSettings browserSettings;
         browserSettings.caret_browsing = STATE_ENABLED;
@@ -641,7 +649,7 @@ TEST_F(CefApiUsageTest, StartupAndCreationReachTheHandlersOnTheirThreads)
     EXPECT_EQ(host.Record(id).params.settings.caret_browsing, STATE_ENABLED);
     EXPECT_EQ(CefCommandLine::GetGlobalCommandLine()->GetSwitchValue("url").ToString(),
               "velmora://settings/local/client/main/index.html");
-    const std::vector<CefString> schemes = CefCookieManager::GetGlobalManager()->GetSupportedSchemes();
+    const std::vector<CefString> schemes = cef_test::SupportedCookieSchemes();
     EXPECT_EQ(schemes, (std::vector<CefString>{"http", "https"}));
 }
 
@@ -842,7 +850,7 @@ TEST_F(CefApiUsageTest, TasksAndMainWindowHandleRepostOnUi)
     std::function<void(uintptr_t)> setHandle;
     setHandle = [&](uintptr_t h) {
         if (!CefCurrentlyOn(TID_UI)) {
-            CefPostTask(TID_UI, CefCreateClosureTask([&setHandle, h] { setHandle(h); }));
+            CefPostTask(TID_UI, cef_extras::ClosureTask([&setHandle, h] { setHandle(h); }));
             return;
         }
         handle = h;

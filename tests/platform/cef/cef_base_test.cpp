@@ -3,6 +3,8 @@
 #include "include/cef_process_message.h"
 #include "include/cef_stream.h"
 #include "include/cef_values.h"
+#include "cef_control/backend.h"
+#include "cef_extras/qt_string.h"
 
 #include <gtest/gtest.h>
 
@@ -33,8 +35,8 @@ TEST(CefStringTest, ConversionTable)
         EXPECT_EQ(fromUtf8.ToWString(), c.wide);
         EXPECT_EQ(CefString(c.wide).ToString(), c.utf8);
         const QString q = QString::fromUtf8(c.utf8);
-        EXPECT_EQ(CefString(q).ToString(), c.utf8);
-        EXPECT_EQ(fromUtf8.ToQString(), q);
+        EXPECT_EQ(cef_extras::ToCefString(q).ToString(), c.utf8);
+        EXPECT_EQ(cef_extras::ToQString(fromUtf8), q);
         EXPECT_EQ(fromUtf8.length(), c.utf16.size());
     }
 }
@@ -47,18 +49,30 @@ TEST(CefStringTest, InvalidInputBecomesReplacementCharacter)
     EXPECT_EQ(CefString(std::u16string(1, char16_t(0xD800))).ToString(), "\xEF\xBF\xBD"); // lone surrogate
 }
 
-TEST(CefStringTest, AttachedStringWritesThrough)
+TEST(CefStringTest, AttachedStringWritesThroughAndStructuresOwnTheirTexts)
 {
-    struct {
-        CefString field;
-    } settings;
-    CefString(&settings.field) = "app.log";
-    EXPECT_EQ(settings.field.ToString(), "app.log");
-    CefString(&settings.field).FromASCII("en");
-    EXPECT_EQ(settings.field, CefString("en"));
-    CefString copy = settings.field; // a copy is not attached
-    copy = "other";
-    EXPECT_EQ(settings.field.ToString(), "en");
+    CefSettings settings;
+    EXPECT_EQ(settings.size, sizeof(cef_settings_t));
+    CefString(&settings.log_file) = "app.log";
+    CefString(&settings.locale).FromASCII("en");
+    EXPECT_EQ(CefString(&settings.log_file).ToString(), "app.log");
+
+    CefSettings copy = settings; // owns texts of its own
+    CefString(&settings.locale) = "zh";
+    CefString(&settings.log_file).clear();
+    EXPECT_EQ(CefString(&copy.locale).ToString(), "en");
+    EXPECT_EQ(CefString(&copy.log_file).ToString(), "app.log");
+
+    const CefSettings& constant = copy;
+    CefString detached(&constant.locale); // from a const field: a copy, not attached
+    detached = "other";
+    EXPECT_EQ(CefString(&copy.locale).ToString(), "en");
+
+    copy = settings;
+    EXPECT_EQ(CefString(&copy.locale).ToString(), "zh");
+    EXPECT_TRUE(CefString(&copy.log_file).empty());
+    copy = copy;
+    EXPECT_EQ(CefString(&copy.locale).ToString(), "zh");
 }
 
 TEST(CefStringTest, ComparesAndOrders)
@@ -125,7 +139,7 @@ TEST(CefValuesTest, MessageCopyIsDeepAndReadOnlyForReceivers)
 
 TEST(CefMenuModelTest, RadioGroupIsExclusiveAndSubmenusNest)
 {
-    CefRefPtr<CefMenuModel> m = CefMenuModel::CreateMenuModel();
+    CefRefPtr<CefMenuModel> m = cef_backend::CreateMenuModel();
     m->AddItem(26500, "Show DevTools");
     m->AddSeparator();
     CefRefPtr<CefMenuModel> sub = m->AddSubMenu(26503, "Context Menu Test");
@@ -203,16 +217,17 @@ TEST(CefUrlTest, ParseCreateAndMimeTypes)
 {
     CefURLParts p;
     ASSERT_TRUE(CefParseURL("velmora://settings/local/client/index.html?v=2", p));
-    EXPECT_EQ(p.scheme.ToString(), "velmora");
-    EXPECT_EQ(p.host.ToString(), "settings");
-    EXPECT_EQ(p.path.ToString(), "/local/client/index.html");
-    EXPECT_EQ(p.query.ToString(), "v=2");
+    EXPECT_EQ(CefString(&p.spec).ToString(), "velmora://settings/local/client/index.html?v=2");
+    EXPECT_EQ(CefString(&p.scheme).ToString(), "velmora");
+    EXPECT_EQ(CefString(&p.host).ToString(), "settings");
+    EXPECT_EQ(CefString(&p.path).ToString(), "/local/client/index.html");
+    EXPECT_EQ(CefString(&p.query).ToString(), "v=2");
     EXPECT_FALSE(CefParseURL("not a url", p));
     CefURLParts q;
-    q.scheme = "http";
-    q.host = "localhost";
-    q.port = "8080";
-    q.path = "/a b";
+    CefString(&q.scheme) = "http";
+    CefString(&q.host) = "localhost";
+    CefString(&q.port) = "8080";
+    CefString(&q.path) = "/a b";
     CefString url;
     ASSERT_TRUE(CefCreateURL(q, url));
     EXPECT_EQ(url.ToString(), "http://localhost:8080/a%20b");

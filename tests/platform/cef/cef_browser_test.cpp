@@ -220,7 +220,7 @@ TEST_F(CefBrowserTest, DevToolsIsAPopupBrowserOfTheClientAndClosesWithItsBrowser
     CefWindowInfo wi;
     wi.SetAsPopup(host.Browser(id)->GetHost()->GetWindowHandle(), "Dev Tools");
     // ShowDevTools is called from UI by the client; the backend gets the request there.
-    CefPostTask(TID_UI, [&] {
+    cef_extras::PostTask(TID_UI, [&] {
         host.Browser(id)->GetHost()->ShowDevTools(wi, client.get(), CefBrowserSettings(), CefPoint(10, 20));
     });
     cef_test::WaitForIdle();
@@ -229,7 +229,7 @@ TEST_F(CefBrowserTest, DevToolsIsAPopupBrowserOfTheClientAndClosesWithItsBrowser
     const cef_test::BrowserRecord r = host.Record(dev);
     EXPECT_TRUE(r.params.is_devtools);
     EXPECT_EQ(r.params.inspect_at, CefPoint(10, 20));
-    EXPECT_EQ(r.params.window_info.window_name.ToString(), "Dev Tools");
+    EXPECT_EQ(CefString(&r.params.window_info.window_name).ToString(), "Dev Tools");
     EXPECT_TRUE(host.Browser(dev)->IsPopup());
     ASSERT_EQ(client->Browsers().size(), 2u);
     host.Browser(id)->GetHost()->CloseDevTools();

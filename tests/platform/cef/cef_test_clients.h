@@ -15,6 +15,14 @@
 
 namespace cef_testing {
 
+// A window rectangle as the platform gives it (left, top, right, bottom).
+struct WindowRect {
+    int left;
+    int top;
+    int right;
+    int bottom;
+};
+
 inline std::string threadName()
 {
     if (CefCurrentlyOn(TID_UI))
@@ -268,8 +276,7 @@ private:
 inline int CreateTestBrowser(cef_test::TestHost& host, CefRefPtr<CefClient> client, const std::string& url = "about:blank")
 {
     CefWindowInfo info;
-    CefRect rect(0, 0, 800, 600);
-    info.SetAsChild(0x77, rect);
+    info.SetAsChild(0x77, WindowRect{0, 0, 800, 600});
     CefBrowserSettings settings;
     if (!CefBrowserHost::CreateBrowser(info, client, url, settings))
         return 0;

@@ -165,9 +165,9 @@ TEST_F(CefV8Test, PageFunctionsRunThroughTheScriptHost)
 TEST_F(CefV8Test, ReleasedContextIsInvalidAndItsGlobalsGone)
 {
     CefRefPtr<CefV8Context> held;
-    CefPostTask(TID_RENDERER, [&] { held = echo->current; });
+    cef_extras::PostTask(TID_RENDERER, [&] { held = echo->current; });
     host.CallGlobal(id, ctx, "echo", {});
-    CefPostTask(TID_RENDERER, [&] { held = echo->current; });
+    cef_extras::PostTask(TID_RENDERER, [&] { held = echo->current; });
     cef_test::WaitForIdle();
     ASSERT_TRUE(held);
     host.ReleaseContext(id, ctx);

@@ -32,6 +32,14 @@
 
 namespace layer_test {
 
+// A window rectangle as the platform gives it (left, top, right, bottom).
+struct WindowRect {
+    int left;
+    int top;
+    int right;
+    int bottom;
+};
+
 inline bool waitFor(const std::function<bool()>& done, int ms = 20000)
 {
     return cefqt_test::waitFor(done, ms, 2);

@@ -84,7 +84,7 @@ public:
             }
             // The browser is closed while its page waits for the answer.
             CefRefPtr<CefBrowser> b = browser;
-            CefPostTask(TID_UI, CefCreateClosureTask([b] { b->GetHost()->CloseBrowser(false); }));
+            CefPostTask(TID_UI, cef_extras::ClosureTask([b] { b->GetHost()->CloseBrowser(false); }));
             return true;
         }
         // Answered later, from another thread.

@@ -70,9 +70,9 @@ int main(int argc, char** argv)
     CefSettings settings;
     settings.no_sandbox = 1;
     settings.multi_threaded_message_loop = 1;
-    settings.user_agent = "TarquilMervane-Test";
-    settings.locale = "en";
-    settings.cache_path = cache.path().toStdString() + "/Cache";
+    CefString(&settings.user_agent) = "TarquilMervane-Test";
+    CefString(&settings.locale) = "en";
+    CefString(&settings.cache_path) = cache.path().toStdString() + "/Cache";
     settings.persist_session_cookies = 1;
     cefqt::InstallBackend();
     CefInitialize(args, settings, g_app.get(), nullptr);

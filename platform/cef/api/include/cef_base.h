@@ -19,7 +19,6 @@ public:
 protected:
     virtual ~CefBase() {}
 };
-typedef CefBase CefBaseRefCounted;
 
 // Thread-safe reference count used by IMPLEMENT_REFCOUNTING.
 class CefRefCount {
@@ -29,7 +28,6 @@ public:
     // True when the count dropped to zero.
     bool Release() const { return count_.fetch_sub(1, std::memory_order_acq_rel) == 1; }
     bool HasOneRef() const { return count_.load(std::memory_order_acquire) == 1; }
-    int Count() const { return count_.load(std::memory_order_acquire); }
 
 private:
     mutable std::atomic<int> count_;

@@ -6,16 +6,6 @@
 
 #include <vector>
 
-struct CefCookie {
-    CefString name;
-    CefString value;
-    CefString domain;
-    CefString path;
-    int secure = 0;
-    int httponly = 0;
-    int has_expires = 0;
-};
-
 class CefCookieManager : public virtual CefBase {
 public:
     // The process-wide manager; never null once the layer is loaded.
@@ -24,5 +14,4 @@ public:
     // Schemes whose cookies the manager handles ("http" and "https" by default).
     virtual void SetSupportedSchemes(const std::vector<CefString>& schemes,
                                      CefRefPtr<CefCompletionCallback> callback = nullptr) = 0;
-    virtual std::vector<CefString> GetSupportedSchemes() = 0;
 };

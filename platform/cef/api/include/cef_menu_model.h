@@ -8,8 +8,6 @@ class CefMenuModel : public virtual CefBase {
 public:
     typedef cef_menu_item_type_t MenuItemType;
 
-    static CefRefPtr<CefMenuModel> CreateMenuModel();
-
     virtual bool Clear() = 0;
     virtual int GetCount() = 0;
     virtual bool AddSeparator() = 0;

@@ -5,6 +5,8 @@
 #include "include/cef_browser.h"
 #include "include/cef_drag_data.h"
 
+#include <vector>
+
 class CefRenderHandler : public virtual CefBase {
 public:
     typedef cef_drag_operations_mask_t DragOperation;

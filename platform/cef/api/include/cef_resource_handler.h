@@ -7,8 +7,6 @@
 #include "include/cef_request.h"
 #include "include/cef_response.h"
 
-struct CefCookie;
-
 class CefResourceHandler : public virtual CefBase {
 public:
     // true and callback->Continue() (now or later, any thread) to go on; false cancels.

@@ -32,6 +32,14 @@
 
 namespace cef_backend {
 
+// CefWindowInfo's Win32 style bits that the backends interpret, and its default position.
+const unsigned long kWindowStyleChild = 0x40000000UL;   // WS_CHILD
+const unsigned long kWindowStyleVisible = 0x10000000UL; // WS_VISIBLE
+const int kDefaultPosition = int(0x80000000U);          // CW_USEDEFAULT
+
+// An empty menu model (the engine's context menus are handed to the client as one).
+CefRefPtr<CefMenuModel> CreateMenuModel();
+
 // A page value crossing between the page engine and the core's V8 values.
 struct ScriptValue {
     enum Kind { Undefined, Null, Bool, Int, Double, String, Array, Object, Function };

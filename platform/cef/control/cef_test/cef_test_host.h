@@ -36,6 +36,9 @@ bool WaitForIdle(int timeoutMs = 5000);
 bool StartRuntime(CefRefPtr<CefApp> app = nullptr, const std::vector<std::string>& argv = {});
 void StopRuntime();
 
+// The schemes the client last gave to the cookie manager.
+std::vector<CefString> SupportedCookieSchemes();
+
 // Number of live objects made by the core (browsers, values, messages, V8 values, router
 // callbacks, tasks); for reference-balance checks.
 int LiveObjectCount();

@@ -1,13 +1,22 @@
-// A task that runs a closure: CefPostTask(TID_UI, CefCreateClosureTask([=] { ... })).
+// Tasks made of a closure: cef_extras::PostTask(TID_UI, [=] { ... }).
 #pragma once
 
 #include "include/cef_task.h"
 
 #include <functional>
 
-CefRefPtr<CefTask> CefCreateClosureTask(std::function<void()> closure);
+namespace cef_extras {
 
-inline bool CefPostTask(CefThreadId threadId, std::function<void()> closure)
+CefRefPtr<CefTask> ClosureTask(std::function<void()> closure);
+
+inline bool PostTask(CefThreadId threadId, std::function<void()> closure)
 {
-    return CefPostTask(threadId, CefCreateClosureTask(std::move(closure)));
+    return CefPostTask(threadId, ClosureTask(std::move(closure)));
 }
+
+inline bool PostDelayedTask(CefThreadId threadId, std::function<void()> closure, int64 delay_ms)
+{
+    return CefPostDelayedTask(threadId, ClosureTask(std::move(closure)), delay_ms);
+}
+
+} // namespace cef_extras

@@ -2,18 +2,10 @@
 // as "[MMDD/HHMMSS.mmm:INFO:file.cpp(123)] text" when the minimum severity admits them.
 #pragma once
 
+#include "include/internal/cef_types.h"
+
 #include <sstream>
 #include <string>
-
-typedef enum {
-    LOGSEVERITY_DEFAULT,
-    LOGSEVERITY_VERBOSE,
-    LOGSEVERITY_DEBUG = LOGSEVERITY_VERBOSE,
-    LOGSEVERITY_INFO,
-    LOGSEVERITY_WARNING,
-    LOGSEVERITY_ERROR,
-    LOGSEVERITY_DISABLE = 99
-} cef_log_severity_t;
 
 namespace cef_logging {
 
@@ -24,10 +16,6 @@ const LogSeverity LOG_WARNING = 1;
 const LogSeverity LOG_ERROR = 2;
 const LogSeverity LOG_FATAL = 3;
 
-// Sets where lines go (an empty path drops them) and the lowest severity written.
-// CefInitialize calls this from its settings; tests may call it directly.
-void SetLogDestination(const std::string& path, cef_log_severity_t minSeverity);
-std::string GetLogDestination();
 bool ShouldCreateLogMessage(LogSeverity severity);
 
 class LogMessage {

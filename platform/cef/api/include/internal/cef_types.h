@@ -1,6 +1,9 @@
-// Plain types and enumerations of the browser runtime.
+// Plain types, enumerations and structures of the browser runtime.
 #pragma once
 
+#include "include/internal/cef_string_types.h"
+
+#include <cstddef>
 #include <cstdint>
 
 typedef int32_t int32;
@@ -21,6 +24,16 @@ typedef uint32 cef_color_t;
 #define CefColorSetARGB(a, r, g, b)                                                                \
     static_cast<cef_color_t>((unsigned(a) << 24) | (unsigned(r) << 16) | (unsigned(g) << 8) |    \
                              (unsigned(b) << 0))
+
+typedef enum {
+    LOGSEVERITY_DEFAULT,
+    LOGSEVERITY_VERBOSE,
+    LOGSEVERITY_DEBUG = LOGSEVERITY_VERBOSE,
+    LOGSEVERITY_INFO,
+    LOGSEVERITY_WARNING,
+    LOGSEVERITY_ERROR,
+    LOGSEVERITY_DISABLE = 99
+} cef_log_severity_t;
 
 typedef enum {
     TID_UI,
@@ -232,3 +245,106 @@ typedef enum {
     PDE_TYPE_BYTES,
     PDE_TYPE_FILE,
 } cef_postdataelement_type_t;
+
+// Runtime settings (CefSettings); every field not set stays zero/empty.
+typedef struct _cef_settings_t {
+    size_t size;
+    int single_process;
+    int no_sandbox;
+    cef_string_t browser_subprocess_path;
+    int multi_threaded_message_loop;
+    int windowless_rendering_enabled;
+    int command_line_args_disabled;
+    cef_string_t cache_path;
+    int persist_session_cookies;
+    cef_string_t user_agent;
+    cef_string_t product_version;
+    cef_string_t locale;
+    cef_string_t log_file;
+    cef_log_severity_t log_severity;
+    cef_string_t javascript_flags;
+    cef_string_t resources_dir_path;
+    cef_string_t locales_dir_path;
+    int pack_loading_disabled;
+    int remote_debugging_port;
+    int uncaught_exception_stack_size;
+    int context_safety_implementation;
+    int ignore_certificate_errors;
+    cef_color_t background_color;
+    cef_string_t accept_language_list;
+} cef_settings_t;
+
+typedef struct _cef_browser_settings_t {
+    size_t size;
+    cef_string_t standard_font_family;
+    cef_string_t fixed_font_family;
+    cef_string_t serif_font_family;
+    cef_string_t sans_serif_font_family;
+    cef_string_t cursive_font_family;
+    cef_string_t fantasy_font_family;
+    int default_font_size;
+    int default_fixed_font_size;
+    int minimum_font_size;
+    int minimum_logical_font_size;
+    cef_string_t default_encoding;
+    cef_state_t remote_fonts;
+    cef_state_t javascript;
+    cef_state_t javascript_open_windows;
+    cef_state_t javascript_close_windows;
+    cef_state_t javascript_access_clipboard;
+    cef_state_t javascript_dom_paste;
+    cef_state_t caret_browsing;
+    cef_state_t java;
+    cef_state_t plugins;
+    cef_state_t universal_access_from_file_urls;
+    cef_state_t file_access_from_file_urls;
+    cef_state_t web_security;
+    cef_state_t image_loading;
+    cef_state_t image_shrink_standalone_to_fit;
+    cef_state_t text_area_resize;
+    cef_state_t tab_to_links;
+    cef_state_t local_storage;
+    cef_state_t databases;
+    cef_state_t application_cache;
+    cef_state_t webgl;
+    cef_color_t background_color;
+} cef_browser_settings_t;
+
+// The browser's window: a child of parent_window, a top-level window, or none (windowless).
+typedef struct _cef_window_info_t {
+    unsigned long ex_style;
+    cef_string_t window_name;
+    unsigned long style;
+    int x;
+    int y;
+    int width;
+    int height;
+    CefWindowHandle parent_window;
+    uintptr_t menu;
+    int windowless_rendering_enabled;
+    int transparent_painting_enabled;
+    // Out: the browser's own window, filled in by the runtime.
+    CefWindowHandle window;
+} cef_window_info_t;
+
+typedef struct _cef_urlparts_t {
+    cef_string_t spec;
+    cef_string_t scheme;
+    cef_string_t username;
+    cef_string_t password;
+    cef_string_t host;
+    cef_string_t port;
+    cef_string_t origin;
+    cef_string_t path;
+    cef_string_t query;
+} cef_urlparts_t;
+
+typedef struct _cef_cookie_t {
+    cef_string_t name;
+    cef_string_t value;
+    cef_string_t domain;
+    cef_string_t path;
+    int secure;
+    int httponly;
+    int has_expires;
+} cef_cookie_t;

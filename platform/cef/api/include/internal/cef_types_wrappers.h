@@ -1,10 +1,12 @@
-// Structures of the runtime: geometry, settings, window description, key event, popup features.
+// Structures of the runtime: geometry, settings, window description, URL parts, cookies, key
+// event, popup features. The structures with text fields own their texts: a copy copies them.
 #pragma once
 
 #include "include/internal/cef_string.h"
 #include "include/internal/cef_types.h"
 
-#include <type_traits>
+#include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -41,8 +43,6 @@ struct CefSize {
     CefSize() = default;
     CefSize(int w, int h) : width(w), height(h) {}
 };
-
-typedef std::vector<CefRect> RectList;
 
 struct CefScreenInfo {
     float device_scale_factor = 1.0f;
@@ -98,120 +98,131 @@ private:
     bool owned_ = false; // storage_ and pointers_ back argv
 };
 
-// Runtime settings; every field not set stays zero/empty.
-struct CefSettings {
-    size_t size = sizeof(CefSettings);
-    int single_process = 0;
-    int no_sandbox = 0;
-    CefString browser_subprocess_path;
-    int multi_threaded_message_loop = 0;
-    int windowless_rendering_enabled = 0;
-    int command_line_args_disabled = 0;
-    CefString cache_path;
-    int persist_session_cookies = 0;
-    CefString user_agent;
-    CefString product_version;
-    CefString locale;
-    CefString log_file;
-    int log_severity = 0; // cef_log_severity_t
-    CefString javascript_flags;
-    CefString resources_dir_path;
-    CefString locales_dir_path;
-    int pack_loading_disabled = 0;
-    int remote_debugging_port = 0;
-    int uncaught_exception_stack_size = 0;
-    int context_safety_implementation = 0;
-    int ignore_certificate_errors = 0;
-    cef_color_t background_color = 0;
-    CefString accept_language_list;
-};
-
-struct CefBrowserSettings {
-    size_t size = sizeof(CefBrowserSettings);
-    CefString standard_font_family;
-    CefString fixed_font_family;
-    CefString serif_font_family;
-    CefString sans_serif_font_family;
-    CefString cursive_font_family;
-    CefString fantasy_font_family;
-    int default_font_size = 0;
-    int default_fixed_font_size = 0;
-    int minimum_font_size = 0;
-    int minimum_logical_font_size = 0;
-    CefString default_encoding;
-    cef_state_t remote_fonts = STATE_DEFAULT;
-    cef_state_t javascript = STATE_DEFAULT;
-    cef_state_t javascript_open_windows = STATE_DEFAULT;
-    cef_state_t javascript_close_windows = STATE_DEFAULT;
-    cef_state_t javascript_access_clipboard = STATE_DEFAULT;
-    cef_state_t javascript_dom_paste = STATE_DEFAULT;
-    cef_state_t caret_browsing = STATE_DEFAULT;
-    cef_state_t java = STATE_DEFAULT;
-    cef_state_t plugins = STATE_DEFAULT;
-    cef_state_t universal_access_from_file_urls = STATE_DEFAULT;
-    cef_state_t file_access_from_file_urls = STATE_DEFAULT;
-    cef_state_t web_security = STATE_DEFAULT;
-    cef_state_t image_loading = STATE_DEFAULT;
-    cef_state_t image_shrink_standalone_to_fit = STATE_DEFAULT;
-    cef_state_t text_area_resize = STATE_DEFAULT;
-    cef_state_t tab_to_links = STATE_DEFAULT;
-    cef_state_t local_storage = STATE_DEFAULT;
-    cef_state_t databases = STATE_DEFAULT;
-    cef_state_t application_cache = STATE_DEFAULT;
-    cef_state_t webgl = STATE_DEFAULT;
-    cef_color_t background_color = 0;
-};
-
-// Window style bits kept in CefWindowInfo::style (only WS_VISIBLE is interpreted).
-enum : unsigned long {
-    CEF_WS_CHILD = 0x40000000UL,
-    CEF_WS_VISIBLE = 0x10000000UL,
-    CEF_WS_CLIPSIBLINGS = 0x04000000UL,
-    CEF_WS_CLIPCHILDREN = 0x02000000UL,
-    CEF_WS_TABSTOP = 0x00010000UL,
-    CEF_WS_OVERLAPPEDWINDOW = 0x00CF0000UL,
-};
-const int CEF_CW_USEDEFAULT = int(0x80000000U);
-
-class CefWindowInfo {
+// A C structure of the runtime with its text fields owned: Traits names the structure
+// (struct_type) and its text fields (strings); everything else is copied as it is.
+template <class Traits>
+class CefStructBase : public Traits::struct_type {
 public:
-    unsigned long ex_style = 0;
-    CefString window_name;
-    unsigned long style = 0;
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    CefWindowHandle parent_window = 0;
-    uintptr_t menu = 0;
-    int windowless_rendering_enabled = 0;
-    int transparent_painting_enabled = 0;
-    // Out: the browser's own window, filled in by the runtime.
-    CefWindowHandle window = 0;
+    typedef typename Traits::struct_type struct_type;
 
-    // A visible child window of parent at rect (style 0x56010000).
-    void SetAsChild(CefWindowHandle parent, const CefRect& rect)
+    CefStructBase() { init(); }
+    CefStructBase(const CefStructBase& other) : struct_type()
     {
-        style = CEF_WS_CHILD | CEF_WS_CLIPCHILDREN | CEF_WS_CLIPSIBLINGS | CEF_WS_TABSTOP | CEF_WS_VISIBLE;
-        parent_window = parent;
-        x = rect.x;
-        y = rect.y;
-        width = rect.width;
-        height = rect.height;
+        init();
+        Set(other);
     }
-    // Same, from a rectangle with left/top/right/bottom members (a Win32 RECT).
+    CefStructBase(const struct_type& src) : struct_type()
+    {
+        init();
+        Set(src);
+    }
+    ~CefStructBase() { clearStrings(); }
+
+    CefStructBase& operator=(const CefStructBase& other)
+    {
+        Set(other);
+        return *this;
+    }
+    CefStructBase& operator=(const struct_type& src)
+    {
+        Set(src);
+        return *this;
+    }
+
+    // Copies src, its texts included.
+    void Set(const struct_type& src)
+    {
+        if (&src == static_cast<struct_type*>(this))
+            return;
+        clearStrings();
+        static_cast<struct_type&>(*this) = src;
+        for (cef_string_t struct_type::*field : Traits::strings) {
+            cef_string_t& text = this->*field;
+            text = cef_string_t();
+            cef_string_utf16_set((src.*field).str, (src.*field).length, &text, 1);
+        }
+    }
+
+private:
+    void init()
+    {
+        std::memset(static_cast<struct_type*>(this), 0, sizeof(struct_type));
+        Traits::init(this);
+    }
+    void clearStrings()
+    {
+        for (cef_string_t struct_type::*field : Traits::strings)
+            cef_string_utf16_clear(&(this->*field));
+    }
+};
+
+struct CefSettingsTraits {
+    typedef cef_settings_t struct_type;
+    static void init(struct_type* s) { s->size = sizeof(struct_type); }
+    static constexpr cef_string_t struct_type::*strings[] = {
+        &struct_type::browser_subprocess_path, &struct_type::cache_path,         &struct_type::user_agent,
+        &struct_type::product_version,         &struct_type::locale,             &struct_type::log_file,
+        &struct_type::javascript_flags,        &struct_type::resources_dir_path, &struct_type::locales_dir_path,
+        &struct_type::accept_language_list};
+};
+typedef CefStructBase<CefSettingsTraits> CefSettings;
+
+struct CefBrowserSettingsTraits {
+    typedef cef_browser_settings_t struct_type;
+    static void init(struct_type* s) { s->size = sizeof(struct_type); }
+    static constexpr cef_string_t struct_type::*strings[] = {
+        &struct_type::standard_font_family, &struct_type::fixed_font_family,   &struct_type::serif_font_family,
+        &struct_type::sans_serif_font_family, &struct_type::cursive_font_family, &struct_type::fantasy_font_family,
+        &struct_type::default_encoding};
+};
+typedef CefStructBase<CefBrowserSettingsTraits> CefBrowserSettings;
+
+struct CefURLPartsTraits {
+    typedef cef_urlparts_t struct_type;
+    static void init(struct_type*) {}
+    static constexpr cef_string_t struct_type::*strings[] = {
+        &struct_type::spec, &struct_type::scheme, &struct_type::username, &struct_type::password, &struct_type::host,
+        &struct_type::port, &struct_type::origin, &struct_type::path,     &struct_type::query};
+};
+typedef CefStructBase<CefURLPartsTraits> CefURLParts;
+
+struct CefCookieTraits {
+    typedef cef_cookie_t struct_type;
+    static void init(struct_type*) {}
+    static constexpr cef_string_t struct_type::*strings[] = {&struct_type::name, &struct_type::value,
+                                                             &struct_type::domain, &struct_type::path};
+};
+typedef CefStructBase<CefCookieTraits> CefCookie;
+
+struct CefWindowInfoTraits {
+    typedef cef_window_info_t struct_type;
+    static void init(struct_type*) {}
+    static constexpr cef_string_t struct_type::*strings[] = {&struct_type::window_name};
+};
+
+class CefWindowInfo : public CefStructBase<CefWindowInfoTraits> {
+public:
+    // A visible child window of parent at the rectangle given by its left, top, right and
+    // bottom (a Win32 RECT); style WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_TABSTOP |
+    // WS_VISIBLE.
     template <class R, class = decltype(std::declval<const R&>().left + std::declval<const R&>().bottom)>
-    void SetAsChild(CefWindowHandle parent, const R& r)
+    void SetAsChild(CefWindowHandle parent, const R& windowRect)
     {
-        SetAsChild(parent, CefRect(int(r.left), int(r.top), int(r.right - r.left), int(r.bottom - r.top)));
-    }
-    // A visible top-level window owned by parent, at the default position and size (style 0x16CF0000).
-    void SetAsPopup(CefWindowHandle parent, const CefString& name)
-    {
-        style = CEF_WS_OVERLAPPEDWINDOW | CEF_WS_CLIPCHILDREN | CEF_WS_CLIPSIBLINGS | CEF_WS_VISIBLE;
+        style = 0x56010000UL;
         parent_window = parent;
-        x = y = width = height = CEF_CW_USEDEFAULT;
-        window_name = name;
+        x = int(windowRect.left);
+        y = int(windowRect.top);
+        width = int(windowRect.right - windowRect.left);
+        height = int(windowRect.bottom - windowRect.top);
+    }
+    // A visible top-level window owned by parent, at the default position and size (CW_USEDEFAULT);
+    // style WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VISIBLE.
+    void SetAsPopup(CefWindowHandle parent, const CefString& windowName)
+    {
+        style = 0x16CF0000UL;
+        parent_window = parent;
+        x = y = width = height = int(0x80000000U);
+        CefString(&this->window_name) = windowName;
     }
     void SetAsWindowless(CefWindowHandle parent, bool transparent)
     {
@@ -219,7 +230,6 @@ public:
         parent_window = parent;
         transparent_painting_enabled = transparent ? 1 : 0;
     }
-    bool IsPopupWindow() const { return !(style & CEF_WS_CHILD) && style != 0; }
 };
 
 struct CefKeyEvent {
