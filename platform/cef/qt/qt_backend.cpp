@@ -50,8 +50,6 @@ using cef_backend::ScriptValue;
 namespace cefqt {
 namespace {
 
-const char kProgramScheme[] = "velmora";
-
 // ---- threads ---------------------------------------------------------------------
 
 bool onGui()
@@ -878,14 +876,13 @@ public:
         auto text = [](const cef_string_t& field) { return cef_extras::ToQString(CefString(&field)); };
         profile.userAgent = text(settings.user_agent);
         profile.locale = text(settings.accept_language_list.length ? settings.accept_language_list : settings.locale);
-        profile.cachePath = ResolveCachePath(text(settings.cache_path));
+        profile.cachePath = CachePathFromSettings(text(settings.cache_path));
         profile.persistentCookies = settings.persist_session_cookies != 0;
         SetProfileSettings(profile);
         {
             std::lock_guard<std::mutex> l(m_);
             background_ = settings.background_color;
         }
-        addScheme(kProgramScheme);
         SetDownloadObserver([](QWebEngineDownloadItem* item) {
             GuiBrowser* g = GuiBrowser::pages().value(item->page());
             if (g)

@@ -234,17 +234,6 @@ TEST_F(QtEngineTest, ProfileCarriesUserAgentLocaleAndPersistentCookies)
     EXPECT_TRUE(profile->cachePath().startsWith(profile->persistentStoragePath()));
 }
 
-TEST_F(QtEngineTest, PrivateTempDirIsOwnerOnly)
-{
-    const QString dir = PrivateTempDir();
-    EXPECT_EQ(dir, PrivateTempDir());
-    QFileInfo info(dir);
-    ASSERT_TRUE(info.isDir());
-    EXPECT_EQ(info.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
-                                    QFile::WriteOther | QFile::ExeOther),
-              QFile::Permissions());
-}
-
 TEST_F(QtEngineTest, DownloadReachesTheObserverAndCompletes)
 {
     QTemporaryDir target;
@@ -285,24 +274,21 @@ TEST_F(QtEngineTest, CrashUrlTerminatesTheRenderer)
 
 namespace {
 
-TEST(QtEngineCachePath, SharedTemporaryFolderIsReplacedByThePrivateOne)
+TEST(QtEngineCachePath, IsTheSettingsPathWithForwardSlashes)
 {
-    const QString priv = PrivateTempDir();
-    const QString tmp = QDir::tempPath();
     struct Case {
         QString requested, expected;
     };
     const Case cases[] = {
-        {"", priv + "/Cache"},
-        {tmp + "/Cache", priv + "/Cache"},
-        {QString(tmp).replace('/', '\\') + "\\Cache", priv + "/Cache"},
-        {tmp + "/Other/", priv + "/Other"},
-        {"/home/someone/app/Cache", "/home/someone/app/Cache"},
-        {"C:\\Users\\x\\Cache", "C:/Users/x/Cache"},
-        {tmp + "/nested/Cache", tmp + "/nested/Cache"},
+        {"", ""},
+        {"/tmp/Cache", "/tmp/Cache"},
+        {"/tmp/private/Other/", "/tmp/private/Other"},
+        {"\\tmp\\private\\Cache", "/tmp/private/Cache"},
+        {"C:\\Users\\x\\AppData\\Local\\Temp\\Cache", "C:/Users/x/AppData/Local/Temp/Cache"},
+        {"/home/someone/app/./Cache", "/home/someone/app/Cache"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ResolveCachePath(c.requested), c.expected) << c.requested.toStdString();
+        EXPECT_EQ(CachePathFromSettings(c.requested), c.expected) << c.requested.toStdString();
 }
 
 } // namespace

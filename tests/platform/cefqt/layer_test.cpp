@@ -250,10 +250,12 @@ TEST_F(QtLayerTest, ServedBodiesArriveWholeAndMissingPagesFail)
 
 // A child process leaves browsers open when its application object ends, with and without
 // an event loop that quit; the runtime then stops after the application is gone. Also in a
-// fresh process: no engine profile exists before the first browser.
+// fresh process: no engine profile exists before the first browser, and it keeps its files
+// in the settings' cache path, or nothing on disk without one.
 TEST(QtLayerExit, BrowsersStillOpenWhenTheApplicationEndsShutDownCleanly)
 {
-    for (const char* mode : {"--exit-with-open-browsers", "--quit-with-open-browsers", "--profile-at-first-browser"}) {
+    for (const char* mode : {"--exit-with-open-browsers", "--quit-with-open-browsers", "--profile-at-first-browser",
+                             "--profile-without-cache-path"}) {
         QProcess child;
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QCoreApplication::applicationFilePath(), {mode});

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QWebEngineProfile>
 #include <gtest/gtest.h>
 
 CefRefPtr<layer_test::TestApp> g_app;
@@ -36,9 +37,10 @@ int exitWithOpenBrowsers(bool runEventLoop)
     return QApplication::exec();
 }
 
-// Child-process mode: the engine profile (cache and cookie files) is made at the first
-// browser, not at start-up, so a second instance that quits early never opens it.
-int profileAtFirstBrowser()
+// Child-process modes: the engine profile (cache and cookie files) is made at the first
+// browser, not at start-up, so a second instance that quits early never opens it; it keeps
+// its files in the settings' cache path, or nothing on disk without one.
+int profileAtFirstBrowser(const QString& cachePath)
 {
     if (cefqt::HasProfile())
         return 4;
@@ -49,6 +51,9 @@ int profileAtFirstBrowser()
     CefBrowserHost::CreateBrowser(windowless, client.get(), "velmora://test/first.html", CefBrowserSettings());
     if (!cefqt::HasProfile())
         return 5;
+    QWebEngineProfile* profile = cefqt::Profile();
+    if (cachePath.isEmpty() ? !profile->isOffTheRecord() : profile->persistentStoragePath() != cachePath)
+        return 6;
     return layer_test::waitFor([&] { return client->loadEnds >= 1; }) ? 0 : 3;
 }
 
@@ -60,7 +65,7 @@ int main(int argc, char** argv)
     // Child-process modes of the exit test.
     const std::string mode = argc > 1 ? argv[1] : "";
     const bool exitMode = mode == "--exit-with-open-browsers" || mode == "--quit-with-open-browsers";
-    const bool profileMode = mode == "--profile-at-first-browser";
+    const bool profileMode = mode == "--profile-at-first-browser" || mode == "--profile-without-cache-path";
     ::testing::InitGoogleTest(&argc, argv);
 
     // A profile folder of this process: test cases run in parallel processes.
@@ -72,7 +77,8 @@ int main(int argc, char** argv)
     settings.multi_threaded_message_loop = 1;
     CefString(&settings.user_agent) = "TarquilMervane-Test";
     CefString(&settings.locale) = "en";
-    CefString(&settings.cache_path) = cache.path().toStdString() + "/Cache";
+    const QString cachePath = mode == "--profile-without-cache-path" ? QString() : cache.path() + "/Cache";
+    CefString(&settings.cache_path) = cachePath.toStdString();
     settings.persist_session_cookies = 1;
     cefqt::InstallBackend();
     CefInitialize(args, settings, g_app.get(), nullptr);
@@ -85,7 +91,7 @@ int main(int argc, char** argv)
         if (exitMode)
             rc = exitWithOpenBrowsers(mode == "--quit-with-open-browsers");
         else if (profileMode)
-            rc = profileAtFirstBrowser();
+            rc = profileAtFirstBrowser(cachePath);
         else
             rc = RUN_ALL_TESTS();
     }

@@ -1,6 +1,5 @@
 // Process-wide QtWebEngine state of the runtime layer: pre-application set-up, the
-// one profile (made lazily at the first browser), custom-scheme serving and the
-// private per-user temporary folder.
+// one profile (made lazily at the first browser) and custom-scheme serving.
 #pragma once
 
 #include <QByteArray>
@@ -21,7 +20,7 @@ namespace cefqt {
 struct ProfileSettings {
     QString userAgent;     // empty: the engine's default
     QString locale;        // e.g. "en"; becomes the Accept-Language and --lang
-    QString cachePath;     // empty: "<private temp>/Cache"
+    QString cachePath;     // empty: nothing kept on disk (an off-the-record profile)
     bool persistentCookies = true;
 };
 
@@ -43,12 +42,9 @@ bool HasProfile();
 // Deletes the profile. Every page must be gone already.
 void ReleaseProfile();
 
-// A private folder (mode 0700) below the system temporary directory, made once.
-QString PrivateTempDir();
-
-// The profile folder for a requested cache path: Windows separators become "/"; empty, or
-// directly inside the shared temporary directory, becomes the same name in PrivateTempDir().
-QString ResolveCachePath(QString path);
+// The profile folder for a cache path as the runtime's settings give it: Windows
+// separators become "/", and the path is cleaned; empty stays empty.
+QString CachePathFromSettings(QString path);
 
 // ---- custom-scheme serving -------------------------------------------------
 
