@@ -11,6 +11,7 @@
 #include "include/wrapper/cef_stream_resource_handler.h"
 #include "cef_extras/qt_backend.h"
 #include "cefqt/engine.h"
+#include "cef_recording_client.h"
 #include "wait.h"
 
 #include <QApplication>
@@ -173,18 +174,6 @@ private:
     IMPLEMENT_REFCOUNTING(BenchClient);
 };
 
-class PageFactory : public CefSchemeHandlerFactory {
-public:
-    std::string html;
-    CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, const CefString&,
-                                         CefRefPtr<CefRequest>) override
-    {
-        std::string copy = html;
-        return new CefStreamResourceHandler("text/html", CefStreamReader::CreateForData(&copy[0], copy.size()));
-    }
-    IMPLEMENT_REFCOUNTING(PageFactory);
-};
-
 std::string layerPage(int rounds)
 {
     return QString(R"(<html><body>layer<script>
@@ -228,8 +217,8 @@ int main(int argc, char** argv)
     CefString(&settings.cache_path) = cache.path().toStdString() + "/Cache";
     cefqt::InstallBackend();
     CefInitialize(args, settings, benchApp.get(), nullptr);
-    CefRefPtr<PageFactory> factory = new PageFactory;
-    factory->html = layerPage(rounds);
+    CefRefPtr<test_support::SiteFactory> factory = new test_support::SiteFactory;
+    factory->Put("/page.html", layerPage(rounds));
     CefRegisterSchemeHandlerFactory("velmora", "bench", factory.get());
     int rc = 0;
     {

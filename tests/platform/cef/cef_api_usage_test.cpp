@@ -21,7 +21,7 @@
 #include "include/wrapper/cef_message_router.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
 
-#include "cef_test_clients.h"
+#include "cef_test_browser.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +47,7 @@ struct RECT {
 };
 
 // Callbacks by name and thread ("callback@thread").
-using Events = cef_testing::Log;
+using Events = test_support::EventLog;
 
 // A page query handler that keeps the callback with a reference taken by hand.
 class QueryHandler : public CefMessageRouterBrowserSide::Handler {
@@ -110,7 +110,7 @@ public:
     bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
                                   CefRefPtr<CefProcessMessage> message) override
     {
-        events_->add("OnProcessMessageReceived");
+        events_->Add("OnProcessMessageReceived");
         return router_ && router_->OnProcessMessageReceived(browser, source_process, message);
     }
 
@@ -120,12 +120,12 @@ public:
                        CefWindowInfo& /*windowInfo*/, CefRefPtr<CefClient>& /*client*/, CefBrowserSettings& /*settings*/,
                        bool* /*no_javascript_access*/) override
     {
-        events_->add("OnBeforePopup:" + target_url.ToString());
+        events_->Add("OnBeforePopup:" + target_url.ToString());
         return !allowPopups;
     }
     void OnAfterCreated(CefRefPtr<CefBrowser> browser) override
     {
-        events_->add(std::string("OnAfterCreated:") + (browser->IsPopup() ? "popup" : "browser"));
+        events_->Add(std::string("OnAfterCreated:") + (browser->IsPopup() ? "popup" : "browser"));
         if (!router_) {
             CefMessageRouterConfig config;
             router_ = CefMessageRouterBrowserSide::Create(config);
@@ -145,7 +145,7 @@ public:
     bool DoClose(CefRefPtr<CefBrowser> /*browser*/) override { return false; }
     void OnBeforeClose(CefRefPtr<CefBrowser> browser) override
     {
-        events_->add("OnBeforeClose");
+        events_->Add("OnBeforeClose");
         if (router_)
             router_->OnBeforeClose(browser);
         AutoLock lock_scope(this);
@@ -163,12 +163,12 @@ public:
     void OnLoadingStateChange(CefRefPtr<CefBrowser> /*browser*/, bool isLoading, bool canGoBack,
                               bool canGoForward) override
     {
-        events_->add(std::string("OnLoadingStateChange:") + (isLoading ? "1" : "0") + (canGoBack ? "1" : "0") +
+        events_->Add(std::string("OnLoadingStateChange:") + (isLoading ? "1" : "0") + (canGoBack ? "1" : "0") +
                      (canGoForward ? "1" : "0"));
     }
     void OnLoadEnd(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, int httpStatusCode) override
     {
-        events_->add("OnLoadEnd:" + std::to_string(httpStatusCode));
+        events_->Add("OnLoadEnd:" + std::to_string(httpStatusCode));
     }
     void OnLoadError(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, ErrorCode errorCode,
                      const CefString& /*errorText*/, const CefString& failedUrl) override
@@ -177,14 +177,14 @@ public:
             return;
         if (errorCode == ERR_UNKNOWN_URL_SCHEME && failedUrl.ToString().find("tel:") == 0)
             return;
-        events_->add("OnLoadError:" + std::to_string(int(errorCode)) + ":" + failedUrl.ToString());
+        events_->Add("OnLoadError:" + std::to_string(int(errorCode)) + ":" + failedUrl.ToString());
     }
 
     // CefRequestHandler
     bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, CefRefPtr<CefRequest> request,
                         bool /*is_redirect*/) override
     {
-        events_->add("OnBeforeBrowse:" + request->GetURL().ToString());
+        events_->Add("OnBeforeBrowse:" + request->GetURL().ToString());
         if (router_)
             router_->OnBeforeBrowse(browser, frame);
         return false;
@@ -192,7 +192,7 @@ public:
     CefRefPtr<CefResourceHandler> GetResourceHandler(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
                                                      CefRefPtr<CefRequest> request) override
     {
-        events_->add("GetResourceHandler");
+        events_->Add("GetResourceHandler");
         const std::string url = request->GetURL();
         if (url.find("local") == std::string::npos)
             return nullptr;
@@ -204,7 +204,7 @@ public:
     bool OnQuotaRequest(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*origin_url*/, int64 new_size,
                         CefRefPtr<CefQuotaCallback> callback) override
     {
-        events_->add("OnQuotaRequest");
+        events_->Add("OnQuotaRequest");
         static const int64 maxSize = 1024 * 1024 * 20;
         callback->Continue(new_size <= maxSize);
         return true;
@@ -215,7 +215,7 @@ public:
     }
     void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, TerminationStatus status) override
     {
-        events_->add("OnRenderProcessTerminated:" + std::to_string(int(status)));
+        events_->Add("OnRenderProcessTerminated:" + std::to_string(int(status)));
         if (router_)
             router_->OnRenderProcessTerminated(browser);
         browser->GetMainFrame()->LoadURL(startupUrl_);
@@ -278,7 +278,7 @@ public:
                            CefRefPtr<CefDownloadItemCallback> /*callback*/) override
     {
         if (download_item->IsComplete())
-            events_->add("downloaded:" + download_item->GetFullPath().ToString());
+            events_->Add("downloaded:" + download_item->GetFullPath().ToString());
     }
 
     // CefDragHandler
@@ -343,7 +343,7 @@ public:
     CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
                                          const CefString& scheme_name, CefRefPtr<CefRequest> /*request*/) override
     {
-        events_->add("Create:" + scheme_name.ToString());
+        events_->Add("Create:" + scheme_name.ToString());
         return new ApiClientHandler(events_);
     }
 
@@ -484,7 +484,7 @@ public:
     }
     void OnRegisterCustomSchemes(CefRefPtr<CefSchemeRegistrar> /*registrar*/) override
     {
-        events_->add("OnRegisterCustomSchemes");
+        events_->Add("OnRegisterCustomSchemes");
     }
     CefRefPtr<CefResourceBundleHandler> GetResourceBundleHandler() override { return nullptr; }
     CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() override { return this; }
@@ -493,7 +493,7 @@ public:
     // CefBrowserProcessHandler
     void OnContextInitialized() override
     {
-        events_->add("OnContextInitialized");
+        events_->Add("OnContextInitialized");
         std::vector<CefString> schemes;
         schemes.push_back("http");
         schemes.push_back("https");
@@ -506,7 +506,7 @@ public:
     CefRefPtr<CefPrintHandler> GetPrintHandler() override { return nullptr; }
 
     // CefRenderProcessHandler
-    void OnRenderThreadCreated(CefRefPtr<CefListValue> /*extra_info*/) override { events_->add("OnRenderThreadCreated"); }
+    void OnRenderThreadCreated(CefRefPtr<CefListValue> /*extra_info*/) override { events_->Add("OnRenderThreadCreated"); }
     void OnWebKitInitialized() override
     {
         CefMessageRouterConfig config;
@@ -638,10 +638,10 @@ protected:
 
 TEST_F(CefApiUsageTest, StartupAndCreationReachTheHandlersOnTheirThreads)
 {
-    EXPECT_TRUE(events.has("OnRegisterCustomSchemes@other"));
-    EXPECT_TRUE(events.has("OnContextInitialized@UI"));
-    EXPECT_TRUE(events.has("OnRenderThreadCreated@REN"));
-    EXPECT_TRUE(events.has("OnAfterCreated:browser@UI"));
+    EXPECT_TRUE(events.Has("OnRegisterCustomSchemes@other"));
+    EXPECT_TRUE(events.Has("OnContextInitialized@UI"));
+    EXPECT_TRUE(events.Has("OnRenderThreadCreated@REN"));
+    EXPECT_TRUE(events.Has("OnAfterCreated:browser@UI"));
     ASSERT_TRUE(handler->GetBrowser());
     EXPECT_EQ(handler->GetBrowserId(), id);
     EXPECT_FALSE(handler->GetBrowser()->IsPopup());
@@ -661,14 +661,14 @@ TEST_F(CefApiUsageTest, BrowserCallbacksAnswerAsTheClientDecides)
     host.LoadError(id, ERR_UNKNOWN_URL_SCHEME, "tel:123");
     host.LoadError(id, ERR_FAILED, "velmora://settings/y");
     cef_test::WaitForIdle();
-    EXPECT_TRUE(events.has("OnLoadingStateChange:010@UI"));
-    EXPECT_TRUE(events.has("OnLoadEnd:200@UI"));
-    EXPECT_TRUE(events.has("OnLoadError:-2:velmora://settings/y@UI"));
-    EXPECT_FALSE(events.has("OnLoadError:-3:velmora://settings/x@UI"));
+    EXPECT_TRUE(events.Has("OnLoadingStateChange:010@UI"));
+    EXPECT_TRUE(events.Has("OnLoadEnd:200@UI"));
+    EXPECT_TRUE(events.Has("OnLoadError:-2:velmora://settings/y@UI"));
+    EXPECT_FALSE(events.Has("OnLoadError:-3:velmora://settings/x@UI"));
 
     EXPECT_EQ(host.Quota(id, "velmora://settings", 20971520), 1);
     EXPECT_EQ(host.Quota(id, "velmora://settings", 20971521), 0);
-    EXPECT_TRUE(events.has("OnQuotaRequest@IO"));
+    EXPECT_TRUE(events.Has("OnQuotaRequest@IO"));
     EXPECT_TRUE(host.DragEnter(id, DRAG_OPERATION_LINK | DRAG_OPERATION_COPY));
     EXPECT_FALSE(host.DragEnter(id, DRAG_OPERATION_COPY));
     EXPECT_EQ(host.Geolocation(id, "velmora://settings/"), 1);
@@ -688,11 +688,11 @@ TEST_F(CefApiUsageTest, BrowserCallbacksAnswerAsTheClientDecides)
     item.full_path = "/downloads/a.zip";
     host.DownloadUpdate(id, item);
     cef_test::WaitForIdle();
-    EXPECT_TRUE(events.has("downloaded:/downloads/a.zip@UI"));
+    EXPECT_TRUE(events.Has("downloaded:/downloads/a.zip@UI"));
 
     host.TerminateRenderer(id, TS_PROCESS_WAS_KILLED);
     cef_test::WaitForIdle();
-    EXPECT_TRUE(events.has("OnRenderProcessTerminated:1@UI"));
+    EXPECT_TRUE(events.Has("OnRenderProcessTerminated:1@UI"));
     const auto loads = host.Record(id).loads;
     ASSERT_FALSE(loads.empty());
     EXPECT_EQ(loads.back(), "velmora://settings/local/client/main/index.html");
@@ -720,7 +720,7 @@ TEST_F(CefApiUsageTest, ContextMenuAndDevToolsOpenAPopupBrowser)
     EXPECT_TRUE(host.Record(dev).params.is_devtools);
     EXPECT_EQ(host.Record(dev).params.inspect_at, CefPoint(12, 34));
     EXPECT_TRUE(host.Browser(dev)->IsPopup());
-    EXPECT_TRUE(events.has("OnAfterCreated:popup@UI"));
+    EXPECT_TRUE(events.Has("OnAfterCreated:popup@UI"));
     ASSERT_EQ(handler->Popups().size(), 1u);
     EXPECT_EQ(host.Record(dev).focus, std::vector<bool>{true}); // the posted SetFocus(true)
 
@@ -734,7 +734,7 @@ TEST_F(CefApiUsageTest, ContextMenuAndDevToolsOpenAPopupBrowser)
 TEST_F(CefApiUsageTest, WindowOpenThatTheClientAllowsIsAPopupBrowser)
 {
     EXPECT_EQ(host.WindowOpen(id, "velmora://settings/cancelled.html"), 0);
-    EXPECT_TRUE(events.has("OnBeforePopup:velmora://settings/cancelled.html@IO"));
+    EXPECT_TRUE(events.Has("OnBeforePopup:velmora://settings/cancelled.html@IO"));
     EXPECT_EQ(host.BrowserIds().size(), 1u);
 
     handler->allowPopups = true;
@@ -749,7 +749,7 @@ TEST_F(CefApiUsageTest, WindowOpenThatTheClientAllowsIsAPopupBrowser)
     EXPECT_TRUE(b->IsPopup());
     EXPECT_EQ(b->GetHost()->GetClient().get(), static_cast<CefClient*>(handler.get()));
     EXPECT_EQ(b->GetHost()->GetOpenerWindowHandle(), host.Browser(id)->GetHost()->GetWindowHandle());
-    EXPECT_TRUE(events.has("OnAfterCreated:popup@UI"));
+    EXPECT_TRUE(events.Has("OnAfterCreated:popup@UI"));
     ASSERT_EQ(handler->Popups().size(), 1u);
     EXPECT_TRUE(handler->Popups()[0]->IsSame(b));
     EXPECT_EQ(rec.focus, std::vector<bool>{true});
@@ -766,8 +766,8 @@ TEST_F(CefApiUsageTest, SchemeFactoryAndLocalHandlerServeResources)
     EXPECT_EQ(page.head.mime_type, "text/html");
     EXPECT_EQ(page.head.headers.count("Cache-Control"), 1u);
     EXPECT_EQ(page.head.length, int64(page.body.size()));
-    EXPECT_TRUE(events.has("GetResourceHandler@IO"));
-    EXPECT_TRUE(events.has("Create:velmora@IO"));
+    EXPECT_TRUE(events.Has("GetResourceHandler@IO"));
+    EXPECT_TRUE(events.Has("Create:velmora@IO"));
 
     cef_test::TestHost::Response local = host.Request("velmora://settings/local/client/a.html");
     ASSERT_TRUE(local.handled);
@@ -789,7 +789,7 @@ TEST_F(CefApiUsageTest, PageQueryAnsweredLaterFromAnotherThreadReachesThePage)
     EXPECT_EQ(query("MoveWindow:1,2,3,4,"), ScriptValue::MakeInt(1));
     EXPECT_EQ(query("{\"FuncName\":\"Other\"}"), ScriptValue::MakeInt(2));
     cef_test::WaitForIdle();
-    EXPECT_TRUE(events.has("OnProcessMessageReceived@UI"));
+    EXPECT_TRUE(events.Has("OnProcessMessageReceived@UI"));
 
     CefMessageRouterBrowserSide::Callback* cb = nullptr;
     {
@@ -884,7 +884,7 @@ TEST_F(CefApiUsageTest, CloseWithAPendingQueryCancelsItAndLaterAnswersAreHarmles
     }
     handler->GetBrowser()->GetHost()->CloseBrowser(false);
     cef_test::WaitForIdle();
-    EXPECT_TRUE(events.has("OnBeforeClose@UI"));
+    EXPECT_TRUE(events.Has("OnBeforeClose@UI"));
     EXPECT_FALSE(handler->GetBrowser());
     handler->ReleaseRouter(); // the router goes with the last browser
     cb->Success("too late");

@@ -12,8 +12,8 @@
 #include <QWebEngineProfile>
 #include <gtest/gtest.h>
 
-CefRefPtr<layer_test::TestApp> g_app;
-CefRefPtr<layer_test::SiteFactory> g_site;
+CefRefPtr<test_support::RecordingApp> g_app;
+CefRefPtr<test_support::SiteFactory> g_site;
 
 namespace {
 
@@ -21,7 +21,7 @@ namespace {
 // still open when the application object goes away; then the runtime stops.
 int exitWithOpenBrowsers(bool runEventLoop)
 {
-    CefRefPtr<layer_test::TestClient> client = new layer_test::TestClient;
+    CefRefPtr<test_support::RecordingClient> client = new test_support::RecordingClient;
     g_site->Put("/exit.html", "<html><body>bye</body></html>");
     CefWindowInfo windowless;
     windowless.SetAsWindowless(0, false);
@@ -29,7 +29,7 @@ int exitWithOpenBrowsers(bool runEventLoop)
     CefWindowInfo popup;
     popup.SetAsPopup(0, "exit");
     CefBrowserHost::CreateBrowser(popup, client.get(), "velmora://test/exit.html", CefBrowserSettings());
-    if (!layer_test::waitFor([&] { return client->loadEnds >= 2; }))
+    if (!test_support::waitFor([&] { return client->loadEnds >= 2; }))
         return 3;
     if (!runEventLoop)
         return 0;
@@ -44,7 +44,7 @@ int profileAtFirstBrowser(const QString& cachePath)
 {
     if (cefqt::HasProfile())
         return 4;
-    CefRefPtr<layer_test::TestClient> client = new layer_test::TestClient;
+    CefRefPtr<test_support::RecordingClient> client = new test_support::RecordingClient;
     g_site->Put("/first.html", "<html><body>first</body></html>");
     CefWindowInfo windowless;
     windowless.SetAsWindowless(0, false);
@@ -54,7 +54,7 @@ int profileAtFirstBrowser(const QString& cachePath)
     QWebEngineProfile* profile = cefqt::Profile();
     if (cachePath.isEmpty() ? !profile->isOffTheRecord() : profile->persistentStoragePath() != cachePath)
         return 6;
-    return layer_test::waitFor([&] { return client->loadEnds >= 1; }) ? 0 : 3;
+    return test_support::waitFor([&] { return client->loadEnds >= 1; }) ? 0 : 3;
 }
 
 } // namespace
@@ -70,7 +70,7 @@ int main(int argc, char** argv)
 
     // A profile folder of this process: test cases run in parallel processes.
     QTemporaryDir cache(QDir::tempPath() + "/cefqt-layer-XXXXXX");
-    g_app = new layer_test::TestApp;
+    g_app = new test_support::RecordingApp;
     CefMainArgs args(argc, argv);
     CefSettings settings;
     settings.no_sandbox = 1;
@@ -82,7 +82,7 @@ int main(int argc, char** argv)
     settings.persist_session_cookies = 1;
     cefqt::InstallBackend();
     CefInitialize(args, settings, g_app.get(), nullptr);
-    g_site = new layer_test::SiteFactory;
+    g_site = new test_support::SiteFactory;
     CefRegisterSchemeHandlerFactory("velmora", "test", g_site.get());
 
     int rc = 0;

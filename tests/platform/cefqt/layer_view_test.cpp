@@ -14,13 +14,14 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-extern CefRefPtr<layer_test::SiteFactory> g_site;
+extern CefRefPtr<test_support::SiteFactory> g_site;
 
 using namespace layer_test;
+using namespace test_support;
 
 namespace {
 
-class MenuClient : public TestClient, public CefContextMenuHandler {
+class MenuClient : public RecordingClient, public CefContextMenuHandler {
 public:
     CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() override { return this; }
 
@@ -108,15 +109,15 @@ TEST_F(QtLayerViewTest, BrowserWindowIsAChildOfItsHostAtTheGivenRect)
     EXPECT_EQ(w->window(), host.data());
     EXPECT_EQ(w->geometry(), QRect(10, 20, 300, 200));
     EXPECT_TRUE(w->isVisible());
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("pong:300x200"); }));
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("pong:300x200"); }));
 }
 
 TEST_F(QtLayerViewTest, ResizingTheBrowserWindowResizesThePage)
 {
     openChild(WindowRect{0, 0, 200, 150});
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("pong:200x150"); }));
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("pong:200x150"); }));
     browserWidget()->setGeometry(0, 0, 420, 310);
-    ASSERT_TRUE(waitFor([&] { return client->lastTitle() == "pong:420x310"; }));
+    ASSERT_TRUE(waitFor([&] { return client->LastTitle() == "pong:420x310"; }));
 }
 
 TEST_F(QtLayerViewTest, CloseBrowserRemovesTheWindow)
@@ -143,7 +144,7 @@ TEST_F(QtLayerViewTest, BrowserEndsWithItsHostWindow)
 TEST_F(QtLayerViewTest, ContextMenuIsOfferedSeededAndItsCommandsReachTheClient)
 {
     openChild(WindowRect{0, 0, 300, 200});
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("pong:300x200"); }));
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("pong:300x200"); }));
     QWidget* w = browserWidget();
     QWidget* target = w->focusProxy() ? w->focusProxy() : w;
     // Cleared by the client: no menu.
@@ -184,7 +185,7 @@ TEST_F(QtLayerViewTest, PopupTheClientAllowsOpensInAWindowOfItsOwn)
         std::lock_guard<std::mutex> l(client->m);
         return client->browsers.size() == 2;
     }));
-    browser = client->first();
+    browser = client->First();
     CefRefPtr<CefBrowser> popup;
     {
         std::lock_guard<std::mutex> l(client->m);
