@@ -179,7 +179,6 @@ new QWebChannel(qt.webChannelTransport, function (channel) {
     try { args = JSON.parse(json).map(dec); } catch (e) { return; }
     try { f.apply(null, args); } catch (e) { console.error(e); }
   });
-  bridge.release.connect(function (t, json) { if (t === token) forget(JSON.parse(json)); });
   bridge.define.connect(function (t, name, role) { if (t === token && !(name in window)) define(name, role); });
   bridge.contextCreated(token, location.href);
   var q = queue;
@@ -582,16 +581,6 @@ void PageHost::invokeFunction(int contextId, int handle, const QJsonArray& args)
     if (contextId == 0 || contextId != context_)
         return;
     emit bridge_->invoke(token_, handle, encodeJson(args));
-}
-
-void PageHost::releaseFunctions(int contextId, const QList<int>& handles)
-{
-    if (contextId == 0 || contextId != context_ || handles.isEmpty())
-        return;
-    QJsonArray ids;
-    for (int h : handles)
-        ids.append(h);
-    emit bridge_->release(token_, encodeJson(ids));
 }
 
 void PageHost::defineFunction(int contextId, const GlobalFunction& function)

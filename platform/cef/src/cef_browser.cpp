@@ -425,7 +425,6 @@ public:
         std::lock_guard<std::recursive_mutex> l(m_);
         return closed_;
     }
-    bool IsDevTools() override { return devtools_; }
 
     void Created(CefWindowHandle window) override
     {
@@ -608,21 +607,6 @@ public:
         if (suppress)
             *suppress = *sup;
         return r;
-    }
-    bool BeforeUnloadDialog(const std::string& message, bool isReload,
-                            std::function<void(bool, std::string)> done) override
-    {
-        return uiBool([=](BrowserImpl* b) {
-            auto h = b->client_->GetJSDialogHandler();
-            return h && h->OnBeforeUnloadDialog(b, message, isReload, new JSDialogCallbackImpl(done));
-        });
-    }
-    void ResetDialogState() override
-    {
-        onUI([](BrowserImpl* b) {
-            if (auto h = b->client_->GetJSDialogHandler())
-                h->OnResetDialogState(b);
-        });
     }
     cef_backend::DownloadDecision BeforeDownload(const cef_backend::DownloadInfo& item,
                                                  const std::string& suggestedName) override

@@ -28,7 +28,6 @@ struct ObjectCounter {
 void StartThreads();
 void StopThreads();
 bool ThreadsRunning();
-bool IsTaskThread(CefThreadId id);
 // Waits until no task is queued or running on any task thread (besides the caller's own),
 // including tasks those post while it waits. false on timeout.
 bool WaitForTasksToSettle(int timeoutMs);

@@ -229,8 +229,6 @@ bool WaitForTasksToSettle(int timeoutMs)
                               [own] { return g_unfinished.load() <= own; });
 }
 
-bool IsTaskThread(CefThreadId id) { return t_currentSlot >= 0 && t_currentSlot == slotOf(id); }
-
 } // namespace cef_internal
 
 using namespace cef_internal;

@@ -531,12 +531,6 @@ ScriptValue TestHost::MakePageFunction(const std::string& name)
     return ScriptValue::MakeFunction(++state_->nextFunction, name);
 }
 
-std::vector<ProcessMessageRecord> TestHost::Messages()
-{
-    std::lock_guard<std::mutex> l(state_->m);
-    return state_->messages;
-}
-
 std::vector<ProcessMessageRecord> TestHost::MessagesTo(int id, CefProcessId target)
 {
     std::vector<ProcessMessageRecord> out;

@@ -603,14 +603,6 @@ ScriptValue ScriptValue::MakeFunction(int64 id, const std::string& name)
     return v;
 }
 
-const ScriptValue* ScriptValue::Member(const std::string& name) const
-{
-    for (const auto& m : members)
-        if (m.first == name)
-            return &m.second;
-    return nullptr;
-}
-
 bool ScriptValue::operator==(const ScriptValue& o) const
 {
     if (kind != o.kind)

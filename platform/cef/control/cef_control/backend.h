@@ -64,8 +64,6 @@ struct ScriptValue {
     static ScriptValue MakeObject(std::vector<std::pair<std::string, ScriptValue>> v);
     static ScriptValue MakeFunction(int64 id, const std::string& name = std::string());
 
-    // Object member by name (null when absent).
-    const ScriptValue* Member(const std::string& name) const;
     bool operator==(const ScriptValue& o) const;
     bool operator!=(const ScriptValue& o) const { return !(*this == o); }
 };
@@ -135,8 +133,6 @@ public:
     virtual CefRefPtr<CefBrowser> Browser() = 0;
     virtual int Id() = 0;
     virtual bool IsClosed() = 0;
-    // True for a developer-tools browser.
-    virtual bool IsDevTools() = 0;
 
     // --- Life span
     // The engine's view exists: OnAfterCreated (UI) and the renderer's OnBrowserCreated (REN).
@@ -181,9 +177,6 @@ public:
     virtual bool JSDialog(const std::string& originUrl, int dialogType, const std::string& message,
                           const std::string& defaultPrompt, std::function<void(bool ok, std::string input)> done,
                           bool* suppress) = 0;
-    virtual bool BeforeUnloadDialog(const std::string& message, bool isReload,
-                                    std::function<void(bool ok, std::string input)> done) = 0;
-    virtual void ResetDialogState() = 0;
     // Blocks (UI). Continue() calls made after the handler returned are ignored.
     virtual DownloadDecision BeforeDownload(const DownloadInfo& item, const std::string& suggestedName) = 0;
     // cancel (may be null) cancels the download when the client asks.

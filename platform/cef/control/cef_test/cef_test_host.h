@@ -136,7 +136,6 @@ public:
     ScriptValue MakePageFunction(const std::string& name = "f");
 
     // --- Outputs
-    std::vector<ProcessMessageRecord> Messages(); // every message sent, both directions
     std::vector<ProcessMessageRecord> MessagesTo(int id, CefProcessId target);
     std::vector<PageCall> PageCalls(int id = 0);  // 0: all browsers
     std::vector<std::pair<std::string, std::string>> RegisteredSchemes();

@@ -152,8 +152,6 @@ public:
     // Native to page: call the page function `handle` of `contextId` with `args`
     // (encoded values, see the bridge). Ignored when the context is gone.
     void invokeFunction(int contextId, int handle, const QJsonArray& args);
-    // Drops page-side function handles that native code no longer holds.
-    void releaseFunctions(int contextId, const QList<int>& handles);
     // Defines a further global function in a live context.
     void defineFunction(int contextId, const GlobalFunction& function);
     // The functions of this page's next documents.
@@ -208,7 +206,6 @@ public slots:
 
 signals:
     void invoke(const QString& token, int handle, const QString& argsJson);
-    void release(const QString& token, const QString& handlesJson);
     void define(const QString& token, const QString& name, int role);
 
 private:
