@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace cef_internal {
 CefRefPtr<CefListValue> CopyList(CefRefPtr<CefListValue> list, bool readOnly);
@@ -60,6 +61,10 @@ Item makeItem(CefValueType type, T Item::*field, const T& value)
     it.*field = value;
     return it;
 }
+
+// True when target is container itself or is held anywhere inside it. Inserting container
+// into target would then close a cycle, which could never be freed nor copied.
+bool holds(CefBase* container, const CefBase* target);
 
 Item copyItem(const Item& it, bool readOnly)
 {
@@ -151,16 +156,17 @@ public:
     }
     bool SetDictionary(int index, CefRefPtr<CefDictionaryValue> value) override
     {
-        if (!value)
+        if (!value || holds(value.get(), this))
             return false;
         return set(index, makeItem(VTYPE_DICTIONARY, &Item::dict, value));
     }
     bool SetList(int index, CefRefPtr<CefListValue> value) override
     {
-        if (!value || value.get() == this)
+        if (!value || holds(value.get(), this))
             return false;
         return set(index, makeItem(VTYPE_LIST, &Item::list, value));
     }
+    const std::vector<Item>& Items() const { return items_; }
 
 private:
     bool valid(int index) const { return index >= 0 && size_t(index) < items_.size(); }
@@ -285,16 +291,17 @@ public:
     }
     bool SetDictionary(const CefString& key, CefRefPtr<CefDictionaryValue> value) override
     {
-        if (!value || value.get() == this)
+        if (!value || holds(value.get(), this))
             return false;
         return set(key, makeItem(VTYPE_DICTIONARY, &Item::dict, value));
     }
     bool SetList(const CefString& key, CefRefPtr<CefListValue> value) override
     {
-        if (!value)
+        if (!value || holds(value.get(), this))
             return false;
         return set(key, makeItem(VTYPE_LIST, &Item::list, value));
     }
+    const std::map<CefString, Item>& Items() const { return items_; }
 
 private:
     const Item* find(const CefString& key) const
@@ -315,6 +322,36 @@ private:
     ObjectCounter counter_;
     IMPLEMENT_REFCOUNTING(DictionaryImpl);
 };
+
+bool holds(CefBase* container, const CefBase* target)
+{
+    const void* wanted = dynamic_cast<const void*>(target);
+    std::vector<CefBase*> pending{container};
+    std::set<const void*> seen;
+    auto visit = [&pending](const Item& it) {
+        if (it.list)
+            pending.push_back(it.list.get());
+        if (it.dict)
+            pending.push_back(it.dict.get());
+    };
+    while (!pending.empty()) {
+        CefBase* value = pending.back();
+        pending.pop_back();
+        const void* identity = dynamic_cast<const void*>(value);
+        if (identity == wanted)
+            return true;
+        if (!seen.insert(identity).second)
+            continue; // shared by two parents: walked already
+        if (auto* list = dynamic_cast<ListImpl*>(value)) {
+            for (const Item& it : list->Items())
+                visit(it);
+        } else if (auto* dict = dynamic_cast<DictionaryImpl*>(value)) {
+            for (const auto& it : dict->Items())
+                visit(it.second);
+        }
+    }
+    return false;
+}
 
 class ProcessMessageImpl : public CefProcessMessage {
 public:

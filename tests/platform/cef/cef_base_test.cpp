@@ -4,6 +4,7 @@
 #include "include/cef_stream.h"
 #include "include/cef_values.h"
 #include "cef_control/backend.h"
+#include "cef_test/cef_test_host.h"
 #include "cef_extras/qt_string.h"
 
 #include <gtest/gtest.h>
@@ -123,6 +124,48 @@ TEST(CefValuesTest, ListGrowsAndReportsTypes)
     EXPECT_DOUBLE_EQ(list->GetList(3)->GetDouble(0), 1.5);
     EXPECT_EQ(list->GetInt(1), 0); // wrong type reads as zero
     EXPECT_FALSE(list->SetInt(-1, 1));
+}
+
+// A container cannot be put inside itself, however deep: such a value would never be freed
+// and copying it would not end. Sharing one child between parents stays allowed.
+TEST(CefValuesTest, CyclesAreRefusedAtAnyDepth)
+{
+    const int before = cef_test::LiveObjectCount();
+    {
+        CefRefPtr<CefListValue> list = CefListValue::Create();
+        CefRefPtr<CefDictionaryValue> dict = CefDictionaryValue::Create();
+        CefRefPtr<CefListValue> inner = CefListValue::Create();
+        CefRefPtr<CefDictionaryValue> innerDict = CefDictionaryValue::Create();
+        ASSERT_TRUE(dict->SetList("list", list));         // dict > list
+        ASSERT_TRUE(list->SetList(0, inner));             // dict > list > inner
+        ASSERT_TRUE(inner->SetDictionary(0, innerDict));  // dict > list > inner > innerDict
+        struct Case {
+            const char* what;
+            bool refused;
+        };
+        const Case cases[] = {
+            {"list into itself", !list->SetList(1, list)},
+            {"dict into itself", !dict->SetDictionary("self", dict)},
+            {"dict into the list it holds", !list->SetDictionary(1, dict)},
+            {"list into its grandchild", !inner->SetList(1, list)},
+            {"dict into its deepest descendant", !innerDict->SetDictionary("up", dict)},
+            {"list into its deepest descendant", !innerDict->SetList("up", list)},
+            {"outer list into the dict inside it", !innerDict->SetList("outer", inner)},
+        };
+        for (const Case& c : cases)
+            EXPECT_TRUE(c.refused) << c.what;
+        EXPECT_EQ(list->GetSize(), 1u);
+        EXPECT_EQ(innerDict->GetSize(), 0u);
+
+        CefRefPtr<CefListValue> shared = CefListValue::Create();
+        shared->SetInt(0, 5);
+        EXPECT_TRUE(inner->SetList(1, shared));
+        EXPECT_TRUE(innerDict->SetList("again", shared)); // one child, two parents: no cycle
+        CefRefPtr<CefDictionaryValue> copy = dict->Copy(false);
+        EXPECT_EQ(copy->GetList("list")->GetList(0)->GetList(1)->GetInt(0), 5);
+        EXPECT_EQ(copy->GetList("list")->GetList(0)->GetDictionary(0)->GetList("again")->GetInt(0), 5);
+    }
+    EXPECT_EQ(cef_test::LiveObjectCount(), before); // everything freed
 }
 
 TEST(CefValuesTest, MessageCopyIsDeepAndReadOnlyForReceivers)
