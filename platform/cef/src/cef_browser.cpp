@@ -18,6 +18,10 @@ using cef_backend::ScriptValue;
 
 namespace {
 
+// Rounds of engine-thread work a page call waits for: the query's way renderer -> UI ->
+// renderer takes two; more leave room for handlers that answer through a task of their own.
+const int kSettleRounds = 8;
+
 // Calls done at most once.
 template <class... A>
 class Once {
@@ -316,9 +320,15 @@ public:
     {
         if (!message || IsClosed())
             return false;
-        CefRefPtr<CefProcessMessage> copy = CopyMessageForDelivery(message);
+        return Deliver(target, CopyMessageForDelivery(message));
+    }
+    // copy: read-only; the receiver and the backend's observer share it.
+    bool Deliver(CefProcessId target, CefRefPtr<CefProcessMessage> copy)
+    {
+        if (IsClosed())
+            return false;
         if (auto* b = cef_internal::Backend())
-            b->ProcessMessageSent(id_, target, CopyMessageForDelivery(message));
+            b->ProcessMessageSent(id_, target, copy);
         CefRefPtr<BrowserImpl> self = this;
         if (target == PID_RENDERER) {
             return cef_extras::PostTask(TID_RENDERER, [self, copy] {
@@ -533,29 +543,25 @@ public:
         });
     }
 
-    cef_backend::PopupDecision BeforePopup(const std::string& targetUrl, const std::string& frameName) override
+    void BeforePopup(const std::string& targetUrl, const std::string& frameName,
+                     std::function<void(const cef_backend::PopupDecision&)> done) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        cef_backend::PopupDecision fallback;
-        fallback.client = client_;
-        fallback.settings = settings_;
-        return RunAndWait<cef_backend::PopupDecision>(TID_IO, [self, targetUrl, frameName, fallback]() {
-            cef_backend::PopupDecision d = fallback;
-            if (self->IsClosed() || !self->client_) {
-                d.cancel = true;
-                return d;
+        cef_extras::PostTask(TID_IO, [self, targetUrl, frameName, done] {
+            cef_backend::PopupDecision d;
+            d.client = self->client_;
+            d.settings = self->settings_;
+            d.cancel = true;
+            if (!self->IsClosed() && self->client_) {
+                d.cancel = false;
+                if (auto h = self->client_->GetLifeSpanHandler()) {
+                    CefPopupFeatures features;
+                    d.cancel = h->OnBeforePopup(self.get(), self->Frame(), targetUrl, frameName, features,
+                                                d.window_info, d.client, d.settings, &d.no_javascript_access);
+                }
             }
-            if (auto h = self->client_->GetLifeSpanHandler()) {
-                CefPopupFeatures features;
-                d.cancel = h->OnBeforePopup(self.get(), self->Frame(), targetUrl, frameName, features, d.window_info,
-                                            d.client, d.settings, &d.no_javascript_access);
-            }
-            return d;
-        }, [&] {
-            cef_backend::PopupDecision c = fallback;
-            c.cancel = true;
-            return c;
-        }());
+            cef_extras::PostTask(TID_UI, [d, done] { done(d); });
+        });
     }
     int OpenPopup(const cef_backend::PopupDecision& decision, const std::string& targetUrl) override;
     void BeforeContextMenu(const cef_backend::ContextMenuInfo& info, CefRefPtr<CefMenuModel> model) override
@@ -649,15 +655,18 @@ public:
             return h && h->OnRequestGeolocationPermission(b, url, requestId, new BoolCallbackImpl(done));
         });
     }
-    bool QuotaRequest(const std::string& originUrl, int64 newSize, std::function<void(bool)> done) override
+    void QuotaRequest(const std::string& originUrl, int64 newSize, std::function<void(bool)> done) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        return RunAndWait<bool>(TID_IO, [self, originUrl, newSize, done]() {
-            if (self->IsClosed() || !self->client_)
-                return false;
-            auto h = self->client_->GetRequestHandler();
-            return h && h->OnQuotaRequest(self.get(), originUrl, newSize, new BoolCallbackImpl(done));
-        }, false);
+        CefRefPtr<BoolCallbackImpl> callback = new BoolCallbackImpl(done);
+        const bool posted = cef_extras::PostTask(TID_IO, [self, originUrl, newSize, callback] {
+            CefRefPtr<CefRequestHandler> h =
+                !self->IsClosed() && self->client_ ? self->client_->GetRequestHandler() : nullptr;
+            if (!h || !h->OnQuotaRequest(self.get(), originUrl, newSize, callback.get()))
+                callback->Continue(false);
+        });
+        if (!posted)
+            done(false);
     }
     bool ProtocolExecution(const std::string& url) override
     {
@@ -705,19 +714,34 @@ public:
         CefRefPtr<BrowserImpl> self = this;
         cef_extras::PostTask(TID_RENDERER, [self, contextId] { self->ReleaseContext(contextId); });
     }
-    void CallGlobalFunction(int64 contextId, const std::string& name, const std::vector<ScriptValue>& args,
+    void CallGlobalFunction(int64 contextId, const CefString& name, const std::vector<ScriptValue>& args,
                             std::function<void(const ScriptValue&, const std::string&)> done) override
     {
+        if (CefCurrentlyOn(TID_RENDERER) && OnEngineThread()) {
+            // Contexts and messages queued before the call come first; a page query answered
+            // at once then travels renderer -> UI -> renderer within the rounds after it.
+            std::pair<ScriptValue, std::string> r;
+            SettleEngineThread(kSettleRounds, [&] { r = CallNow(contextId, name, args); });
+            if (done)
+                done(r.first, r.second);
+            return;
+        }
         CefRefPtr<BrowserImpl> self = this;
         cef_extras::PostTask(TID_RENDERER, [self, contextId, name, args, done] {
-            auto it = self->contexts_.find(contextId);
-            ScriptValue result;
-            std::string exception;
-            if (it != self->contexts_.end() && !self->IsClosed())
-                result = CallGlobal(it->second, name, args, &exception);
+            const auto r = self->CallNow(contextId, name, args);
             if (done)
-                done(result, exception);
+                done(r.first, r.second);
         });
+    }
+    // REN thread: the result and exception text of a page call.
+    std::pair<ScriptValue, std::string> CallNow(int64 contextId, const CefString& name,
+                                                const std::vector<ScriptValue>& args)
+    {
+        std::pair<ScriptValue, std::string> r;
+        auto it = contexts_.find(contextId);
+        if (it != contexts_.end() && !IsClosed())
+            r.first = CallGlobal(it->second, name, args, &r.second);
+        return r;
     }
 
     std::vector<std::string> ProbeGlobalFunctionNames() override
@@ -990,6 +1014,14 @@ CefRefPtr<CefBrowser> FindBrowser(int id)
     std::lock_guard<std::mutex> l(registryMutex());
     auto it = registry().find(id);
     return it == registry().end() ? nullptr : it->second.get();
+}
+
+bool HandOverProcessMessage(CefRefPtr<CefBrowser> browser, CefProcessId target, CefRefPtr<CefProcessMessage> message)
+{
+    auto* impl = dynamic_cast<BrowserImpl*>(browser.get());
+    if (!impl)
+        return browser && browser->SendProcessMessage(target, message);
+    return message && impl->Deliver(target, SealMessage(message));
 }
 
 CefRefPtr<CefBrowser> OldestOpenBrowser()

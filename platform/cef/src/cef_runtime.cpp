@@ -111,6 +111,8 @@ void SetBackend(Backend* backend)
 
 Backend* GetBackend() { return cef_internal::Backend(); }
 
+void RunEngineThreadTasks() { cef_internal::RunEngineThreadTasks(); }
+
 } // namespace cef_backend
 
 using namespace cef_internal;
@@ -172,9 +174,12 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
         application->OnRegisterCustomSchemes(registrar);
     }
 
-    StartThreads();
-    if (auto* b = Backend())
+    std::function<void()> scheduleEngineThread;
+    if (auto* b = Backend()) {
         b->Initialize(args, settings);
+        scheduleEngineThread = b->EngineThreadScheduler();
+    }
+    StartThreads(std::move(scheduleEngineThread));
 
     cef_extras::PostTask(TID_UI, [] {
         CefRefPtr<CefBrowserProcessHandler> bph = BrowserProcessHandler();
@@ -203,9 +208,11 @@ void CefShutdown()
     }
     // Let work in flight settle, then stop.
     auto idle = [] {
-        for (int round = 0; round < 4; ++round)
+        for (int round = 0; round < 4; ++round) {
+            SettleEngineThread(4);
             for (CefThreadId t : {TID_UI, TID_IO, TID_RENDERER, TID_FILE})
                 RunAndWaitVoid(t, [] {});
+        }
     };
     idle();
     CloseAllViews();

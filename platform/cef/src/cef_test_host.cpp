@@ -342,13 +342,15 @@ bool TestHost::Navigate(int id, const std::string& url, bool isRedirect, int64* 
 
 cef_backend::PopupDecision TestHost::Popup(int id, const std::string& targetUrl, const std::string& frameName)
 {
+    cef_backend::PopupDecision cancelled;
+    cancelled.cancel = true;
     auto c = Core(id);
-    if (!c) {
-        cef_backend::PopupDecision d;
-        d.cancel = true;
-        return d;
-    }
-    return c->BeforePopup(targetUrl, frameName);
+    if (!c)
+        return cancelled;
+    auto p = std::make_shared<std::promise<cef_backend::PopupDecision>>();
+    std::future<cef_backend::PopupDecision> f = p->get_future();
+    c->BeforePopup(targetUrl, frameName, [p](const cef_backend::PopupDecision& d) { p->set_value(d); });
+    return f.wait_for(std::chrono::seconds(5)) == std::future_status::ready ? f.get() : cancelled;
 }
 
 int TestHost::WindowOpen(int id, const std::string& targetUrl)
@@ -356,12 +358,14 @@ int TestHost::WindowOpen(int id, const std::string& targetUrl)
     auto c = Core(id);
     if (!c)
         return 0;
-    const cef_backend::PopupDecision d = c->BeforePopup(targetUrl, std::string());
-    if (d.cancel)
-        return 0;
-    const int popup = c->OpenPopup(d, targetUrl);
+    // As the engine does: the popup opens on the engine's side once the client allowed it.
+    auto popup = std::make_shared<std::atomic<int>>(0);
+    c->BeforePopup(targetUrl, std::string(), [c, targetUrl, popup](const cef_backend::PopupDecision& d) {
+        if (!d.cancel)
+            *popup = c->OpenPopup(d, targetUrl);
+    });
     WaitForIdle();
-    return popup;
+    return *popup;
 }
 
 CefRefPtr<CefMenuModel> TestHost::ContextMenu(int id, const cef_backend::ContextMenuInfo& info,

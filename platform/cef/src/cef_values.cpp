@@ -3,6 +3,7 @@
 
 #include "cef_internal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
@@ -89,6 +90,7 @@ public:
     CefRefPtr<CefListValue> CopyAs(bool readOnly)
     {
         CefRefPtr<ListImpl> c = new ListImpl(false);
+        c->items_.reserve(items_.size());
         for (const auto& it : items_)
             c->items_.push_back(copyItem(it, readOnly));
         c->readOnly_ = readOnly;
@@ -167,6 +169,8 @@ public:
         return set(index, makeItem(VTYPE_LIST, &Item::list, value));
     }
     const std::vector<Item>& Items() const { return items_; }
+    // Read-only from now on, with every container it holds.
+    void Seal();
 
 private:
     bool valid(int index) const { return index >= 0 && size_t(index) < items_.size(); }
@@ -174,8 +178,11 @@ private:
     {
         if (readOnly_ || index < 0)
             return false;
-        if (size_t(index) >= items_.size())
+        if (size_t(index) >= items_.size()) {
+            if (size_t(index) >= items_.capacity())
+                items_.reserve(std::max<size_t>({size_t(index) + 1, 2 * items_.capacity(), 4}));
             items_.resize(size_t(index) + 1);
+        }
         items_[index] = std::move(it);
         return true;
     }
@@ -302,6 +309,7 @@ public:
         return set(key, makeItem(VTYPE_LIST, &Item::list, value));
     }
     const std::map<CefString, Item>& Items() const { return items_; }
+    void Seal();
 
 private:
     const Item* find(const CefString& key) const
@@ -322,6 +330,30 @@ private:
     ObjectCounter counter_;
     IMPLEMENT_REFCOUNTING(DictionaryImpl);
 };
+
+void sealItem(const Item& it);
+
+void ListImpl::Seal()
+{
+    readOnly_ = true;
+    for (const Item& it : items_)
+        sealItem(it);
+}
+
+void DictionaryImpl::Seal()
+{
+    readOnly_ = true;
+    for (const auto& it : items_)
+        sealItem(it.second);
+}
+
+void sealItem(const Item& it)
+{
+    if (auto* list = dynamic_cast<ListImpl*>(it.list.get()))
+        list->Seal();
+    if (auto* dict = dynamic_cast<DictionaryImpl*>(it.dict.get()))
+        dict->Seal();
+}
 
 bool holds(CefBase* container, const CefBase* target)
 {
@@ -367,11 +399,17 @@ public:
     }
     CefString GetName() override { return name_; }
     CefRefPtr<CefListValue> GetArgumentList() override { return args_; }
+    void Seal()
+    {
+        readOnly_ = true;
+        if (auto* list = dynamic_cast<ListImpl*>(args_.get()))
+            list->Seal();
+    }
 
 private:
     const CefString name_;
     const CefRefPtr<CefListValue> args_;
-    const bool readOnly_;
+    bool readOnly_;
     ObjectCounter counter_;
     IMPLEMENT_REFCOUNTING(ProcessMessageImpl);
 };
@@ -398,6 +436,15 @@ CefRefPtr<CefDictionaryValue> CopyDictionary(CefRefPtr<CefDictionaryValue> dict,
 CefRefPtr<CefProcessMessage> CopyMessageForDelivery(CefRefPtr<CefProcessMessage> message)
 {
     return new ProcessMessageImpl(message->GetName(), CopyList(message->GetArgumentList(), true), true);
+}
+
+CefRefPtr<CefProcessMessage> SealMessage(CefRefPtr<CefProcessMessage> message)
+{
+    auto* impl = dynamic_cast<ProcessMessageImpl*>(message.get());
+    if (!impl)
+        return CopyMessageForDelivery(message);
+    impl->Seal();
+    return message;
 }
 
 } // namespace cef_internal

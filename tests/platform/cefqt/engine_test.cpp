@@ -41,12 +41,15 @@ struct Recorder : PageEvents {
     QList<QPair<bool, int>> finished;
     QList<int> terminated;
     QString title;
+    std::function<void(const Call&)> onCall; // while the page's call is answered
 
     void contextCreated(int id, const QUrl&) override { created.append(id); }
     void contextReleased(int id) override { released.append(id); }
     void scriptCall(int ctx, const QString& name, int callId, const QJsonArray& args) override
     {
         calls.append({ctx, name, callId, args});
+        if (onCall)
+            onCall(calls.last());
     }
     void popupRequested(const QUrl& url, QWebEnginePage::WebWindowType) override { popups.append(url); }
     void loadFinished(bool ok, int code, const QUrl&) override { finished.append({ok, code}); }
@@ -162,6 +165,36 @@ TEST_F(QtEngineTest, QueryCallbacksLiveUntilTheLastAnswer)
     host->runJavaScript("document.title = 'done' + count");
     ASSERT_TRUE(waitFor([&] { return events.title.startsWith("done"); }));
     EXPECT_EQ(events.title, "done4");
+}
+
+TEST_F(QtEngineTest, FunctionCallsMadeWhileAPageCallIsAnsweredTravelWithItsReply)
+{
+    PageHost* host = nullptr;
+    events.onCall = [&](const Recorder::Call& call) {
+        const QJsonObject query = call.args[0].toObject()["$o"].toObject();
+        const int ok = query["onSuccess"].toObject()["$f"].toInt();
+        if (query["request"].toString() == "now") {
+            host->invokeFunction(call.context, ok, QJsonArray{"first"});
+            host->invokeFunction(call.context, ok, QJsonArray{"second"});
+        }
+    };
+    auto page = open("/reply.html", R"(<html><body><script>
+        var seen = [];
+        nativeQuery({request: "now", persistent: true,
+                     onSuccess: function (r) { seen.push(r); document.title = seen.join(","); }});
+        nativeQuery({request: "later", onSuccess: function (r) { document.title = "later:" + r; }});
+    </script></body></html>)");
+    host = page.get();
+    ASSERT_TRUE(waitFor([&] { return events.title == "first,second"; }));
+    EXPECT_EQ(host->invocationMessages(), 0); // both came with the call's reply, in order
+
+    // Answered after its call returned: a message of its own.
+    ASSERT_EQ(events.calls.size(), 2);
+    const Recorder::Call later = events.calls[1];
+    host->invokeFunction(later.context, later.args[0].toObject()["$o"].toObject()["onSuccess"].toObject()["$f"].toInt(),
+                         QJsonArray{"x"});
+    ASSERT_TRUE(waitFor([&] { return events.title == "later:x"; }));
+    EXPECT_EQ(host->invocationMessages(), 1);
 }
 
 TEST_F(QtEngineTest, ReloadReleasesAndRecreatesContext)

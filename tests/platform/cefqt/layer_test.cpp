@@ -10,6 +10,8 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QThread>
+#include <QWidget>
 #include <QWebEnginePage>
 #include <QWebEngineUrlScheme>
 #include <gtest/gtest.h>
@@ -24,12 +26,38 @@ using namespace test_support;
 
 namespace {
 
+// Browser callbacks on the GUI thread: they may use widgets directly.
+class GuiThreadClient : public RecordingClient {
+public:
+    bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, CefRefPtr<CefRequest> request,
+                        bool redirect) override
+    {
+        note();
+        QWidget probe; // widgets exist on the GUI thread only
+        probe.resize(10, 10);
+        return RecordingClient::OnBeforeBrowse(browser, frame, request, redirect);
+    }
+    void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int status) override
+    {
+        note();
+        RecordingClient::OnLoadEnd(browser, frame, status);
+    }
+    void note()
+    {
+        ++calls;
+        if (QThread::currentThread() != qApp->thread() || !CefCurrentlyOn(TID_UI) || !CefCurrentlyOn(TID_RENDERER))
+            ++elsewhere;
+    }
+    std::atomic<int> calls{0}, elsewhere{0};
+    IMPLEMENT_REFCOUNTING(GuiThreadClient);
+};
+
 class QtLayerTest : public ::testing::Test {
 protected:
-    void open(const std::string& path, const std::string& html)
+    void open(const std::string& path, const std::string& html, CefRefPtr<RecordingClient> with = nullptr)
     {
         g_site->Put(path, html);
-        client = new RecordingClient;
+        client = with ? with : CefRefPtr<RecordingClient>(new RecordingClient);
         CefWindowInfo info;
         info.SetAsWindowless(0, false);
         openBrowser(info, client.get(), "velmora://test" + path, &browser);
@@ -74,6 +102,22 @@ TEST_F(QtLayerTest, PageQueryIsAnsweredOnTheUiThreadAndThePageSeesTheAnswer)
     EXPECT_TRUE(client->HasTitle("refused")); // a refused call throws and uses no id
     EXPECT_TRUE(client->queries.onUi);
     EXPECT_EQ(client->queries.taken, 2);
+}
+
+// The runtime's UI and renderer are the GUI thread: callbacks run there (and so may call
+// window functions), and a page query answered at once needs no thread hop.
+TEST_F(QtLayerTest, BrowserCallbacksAndPageQueriesRunOnTheGuiThread)
+{
+    CefRefPtr<GuiThreadClient> gui = new GuiThreadClient;
+    gui->queries.answerInline = true;
+    open("/gui.html", R"(<html><body><script>
+        cefQuery({request: "ping:gui", onSuccess: function (r) { document.title = r; }});
+    </script></body></html>)", gui.get());
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("pong:gui"); }));
+    EXPECT_GE(gui->calls, 2);
+    EXPECT_EQ(gui->elsewhere, 0);
+    EXPECT_TRUE(client->queries.onUi);
+    EXPECT_TRUE(g_app->onRendererThread);
 }
 
 TEST_F(QtLayerTest, NativeCodeCallsAPageFunctionRegisteredThroughAV8Function)

@@ -1,6 +1,7 @@
 // Tasks and the runtime's task threads. Each thread (TID_UI, TID_FILE, TID_IO, TID_RENDERER)
-// runs its tasks one at a time in posting order; posting never blocks. Tasks posted before
-// CefInitialize or after CefShutdown are dropped (the post answers false).
+// runs its tasks one at a time in posting order; posting never blocks. With a page engine that
+// decides on its own thread, TID_UI and TID_RENDERER are that thread and share one order.
+// Tasks posted before CefInitialize or after CefShutdown are dropped (the post answers false).
 #pragma once
 
 #include "include/cef_base.h"

@@ -10,12 +10,14 @@
 // in the program, the test host (include/test/cef_test_host.h) in tests.
 //
 // Threads: the core runs browser callbacks on TID_UI (TID_IO for resource handlers, popups
-// and quota), renderer callbacks and all script work on TID_RENDERER. A backend may call
-// BrowserCore from any thread; the members marked "blocks" run the client's handler on its
-// thread and wait for the answer (they run inline when already called on that thread, and
-// answer the default when the runtime is stopped); call them from the engine's own thread (the
-// Qt GUI thread), never from another of the runtime's threads. The core calls BrowserView
-// members from any thread and they must never block: post to the engine's own thread.
+// and quota), renderer callbacks and all script work on TID_RENDERER. A backend whose engine
+// decides on one thread runs UI and RENDERER there (Backend::EngineThreadScheduler): its
+// decisions then reach the client at once, never waiting on another thread. Otherwise UI and
+// RENDERER are threads of their own (the test host). A backend may call BrowserCore from any
+// thread; the members marked "blocks" run the client's handler on its thread and wait for the
+// answer (inline when already called on that thread; the default when the runtime is
+// stopped); call them from the engine's own thread, never from another of the runtime's
+// threads. The core calls BrowserView members from any thread and they must never block.
 #pragma once
 
 #include "include/cef_base.h"
@@ -48,9 +50,9 @@ struct ScriptValue {
     bool b = false;
     int i = 0;
     double d = 0;
-    std::string s;                                              // String (UTF-8), Function: name
+    CefString s;                                                // String, Function: name
     std::vector<ScriptValue> items;                             // Array
-    std::vector<std::pair<std::string, ScriptValue>> members;   // Object, in order
+    std::vector<std::pair<CefString, ScriptValue>> members;     // Object, in order
     int64 function_id = 0;                                      // Function: the engine's handle (> 0)
 
     static ScriptValue MakeUndefined() { return ScriptValue(); }
@@ -59,10 +61,10 @@ struct ScriptValue {
     static ScriptValue MakeInt(int v);
     // A number: Int when it is integral and fits 32 bits, else Double.
     static ScriptValue MakeNumber(double v);
-    static ScriptValue MakeString(const std::string& v);
+    static ScriptValue MakeString(const CefString& v);
     static ScriptValue MakeArray(std::vector<ScriptValue> v);
-    static ScriptValue MakeObject(std::vector<std::pair<std::string, ScriptValue>> v);
-    static ScriptValue MakeFunction(int64 id, const std::string& name = std::string());
+    static ScriptValue MakeObject(std::vector<std::pair<CefString, ScriptValue>> v);
+    static ScriptValue MakeFunction(int64 id, const CefString& name = CefString());
 
     bool operator==(const ScriptValue& o) const;
     bool operator!=(const ScriptValue& o) const { return !(*this == o); }
@@ -158,8 +160,10 @@ public:
     virtual void ConsoleMessage(const std::string& message, const std::string& source, int line) = 0;
 
     // --- Requests for a decision
-    // Blocks (IO). When not cancelled the backend may open the popup with OpenPopup, or drop it.
-    virtual PopupDecision BeforePopup(const std::string& targetUrl, const std::string& targetFrameName) = 0;
+    // OnBeforePopup (IO); done gets the client's decision on TID_UI. When not cancelled the
+    // backend may open the popup with OpenPopup, or drop it.
+    virtual void BeforePopup(const std::string& targetUrl, const std::string& targetFrameName,
+                             std::function<void(const PopupDecision& decision)> done) = 0;
     // Opens a popup that BeforePopup did not cancel as a new browser with the decision's
     // window, client (this browser's when null) and settings: IsPopup() is true for it and
     // its opener window is this browser's. Call on the engine's thread. Answers the new
@@ -186,8 +190,9 @@ public:
     // Blocks (UI). true: the client answers through done; false: denied.
     virtual bool GeolocationPermission(const std::string& requestingUrl, int requestId,
                                        std::function<void(bool allow)> done) = 0;
-    // Blocks (IO). true: the client answers through done; false: refused.
-    virtual bool QuotaRequest(const std::string& originUrl, int64 newSize, std::function<void(bool allow)> done) = 0;
+    // OnQuotaRequest (IO); done gets the client's answer (any thread), false when the client
+    // does not take the request.
+    virtual void QuotaRequest(const std::string& originUrl, int64 newSize, std::function<void(bool allow)> done) = 0;
     // Blocks (UI). true: hand the URL to the operating system.
     virtual bool ProtocolExecution(const std::string& url) = 0;
     // Blocks (UI). true: consumed, the page does not see the key.
@@ -199,8 +204,11 @@ public:
     virtual void ContextCreated(int64 contextId, const std::string& url) = 0;
     virtual void ContextReleased(int64 contextId) = 0;
     // Page script called the global function name (REN). done (REN) gets the handler's return
-    // value and exception text (empty: none). An unknown name gives undefined.
-    virtual void CallGlobalFunction(int64 contextId, const std::string& name, const std::vector<ScriptValue>& args,
+    // value and exception text (empty: none). An unknown name gives undefined. Called on the
+    // engine's thread that runs REN, the call runs at once, after what that thread had queued,
+    // and the work it starts there (a page query answered at once, with the page function
+    // calls of that answer) has run before done is called and the call returns.
+    virtual void CallGlobalFunction(int64 contextId, const CefString& name, const std::vector<ScriptValue>& args,
                                     std::function<void(const ScriptValue& result, const std::string& exception)> done) = 0;
     // Blocks (REN). The names of the native global functions a new context of this browser
     // gets: runs OnContextCreated and OnContextReleased on a throw-away context. For a page
@@ -255,8 +263,13 @@ public:
     virtual ~Backend() {}
 
     // CefInitialize, on the initialising thread (before the Qt application object exists in
-    // the program), after the task threads started.
+    // the program), before the task threads start.
     virtual void Initialize(const CefMainArgs& /*args*/, const CefSettings& /*settings*/) {}
+    // Asked once in CefInitialize, on the initialising thread. A backend whose engine makes
+    // its decisions on that thread answers a function that asks the thread, from any thread
+    // and without blocking, to call RunEngineThreadTasks() soon: the runtime's UI and
+    // renderer tasks then run there. Empty (the default): they get threads of their own.
+    virtual std::function<void()> EngineThreadScheduler() { return nullptr; }
     // CefShutdown, after the task threads stopped and every BrowserView was destroyed.
     virtual void Shutdown() {}
     // CefRegisterSchemeHandlerFactory (any thread; in the program before the Qt application object).
@@ -273,6 +286,10 @@ public:
 // Installs the backend (not owned; null removes it). Install before CefInitialize.
 void SetBackend(Backend* backend);
 Backend* GetBackend();
+
+// On the engine's thread: runs the UI and renderer tasks queued there (see
+// Backend::EngineThreadScheduler).
+void RunEngineThreadTasks();
 
 // ---- Resource requests (served by the client's request handler, then the scheme factories)
 

@@ -5,7 +5,9 @@
 // context menus, renderer termination, script contexts and page calls into global
 // functions) and read what the system did (URL loads, process messages, page-function
 // calls, focus, close requests). Drivers that need an answer wait for it (bounded); the
-// others post and return, so call WaitForIdle() before looking at results.
+// others post and return, so call WaitForIdle() before looking at results. The runtime's
+// UI, IO and renderer are threads of their own here (unlike on the QtWebEngine backend,
+// where UI and renderer are the GUI thread), so handlers meet the real runtime's threading.
 #pragma once
 
 #include "include/cef_app.h"

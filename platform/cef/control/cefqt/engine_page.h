@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -11,6 +12,8 @@
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+
+#include <functional>
 
 class QWebChannel;
 class QWebEngineQuotaRequest;
@@ -55,9 +58,24 @@ public:
     virtual void contextReleased(int contextId) { (void)contextId; }
     // Page script called a global function the layer defined. `callId` is the value
     // the page-side call returned (non-zero only for names defined as id-returning).
+    // PageHost::invokeFunction calls for the same context made before this returns reach
+    // the page as the call's reply.
     virtual void scriptCall(int contextId, const QString& name, int callId, const QJsonArray& args)
     {
         (void)contextId; (void)name; (void)callId; (void)args;
+    }
+    // Page script called a query function (role Query): its query object, flat; the
+    // callbacks are function handles (0: none). By default a scriptCall with the object as
+    // the page encodes it.
+    virtual void queryCall(int contextId, const QString& name, int callId, const QString& request, bool persistent,
+                           int onSuccess, int onFailure)
+    {
+        QJsonObject query{{QStringLiteral("request"), request}, {QStringLiteral("persistent"), persistent}};
+        if (onSuccess)
+            query.insert(QStringLiteral("onSuccess"), QJsonObject{{QStringLiteral("$f"), onSuccess}});
+        if (onFailure)
+            query.insert(QStringLiteral("onFailure"), QJsonObject{{QStringLiteral("$f"), onFailure}});
+        scriptCall(contextId, name, callId, QJsonArray{QJsonObject{{QStringLiteral("$o"), query}}});
     }
     // A view's context menu is about to open; `menu` holds the engine's standard
     // actions and may be changed or cleared (empty: no menu).
@@ -150,8 +168,12 @@ public:
     void setGeometry(const QRect& rect);
 
     // Native to page: call the page function `handle` of `contextId` with `args`
-    // (encoded values, see the bridge). Ignored when the context is gone.
+    // (encoded values, see the bridge). Ignored when the context is gone. While the page's
+    // call into that context is being answered, the function call travels with the reply;
+    // otherwise it is a message of its own.
     void invokeFunction(int contextId, int handle, const QJsonArray& args);
+    // Function calls sent as messages of their own so far.
+    int invocationMessages() const { return invocationMessages_; }
     // Defines a further global function in a live context.
     void defineFunction(int contextId, const GlobalFunction& function);
     // The functions of this page's next documents.
@@ -170,7 +192,11 @@ private:
     friend class EngineView;
     friend class PageBridge;
     void onContextReported(const QString& token, const QString& url);
-    void onScriptCall(const QString& token, const QString& name, int callId, const QString& argsJson);
+    QJsonArray onScriptCall(const QString& token, const QString& name, int callId, const QJsonArray& args);
+    QJsonArray onQuery(const QString& token, const QString& name, int callId, const QString& request, bool persistent,
+                       int onSuccess, int onFailure);
+    // Runs call for a page call of token's document; answers the function calls it completed.
+    QJsonArray answer(const QString& token, const std::function<void()>& call);
     void onLoadStarted();
     void onLoadFinished(bool ok);
     void onNavigation(const QUrl& url, bool isMainFrame);
@@ -189,6 +215,14 @@ private:
     QUrl pendingUrl_;
     bool destroyedSent_ = false;
     QList<GlobalFunction> functions_;
+    // The reply of the page call being answered (innermost first when calls nest).
+    struct Reply {
+        int context;
+        QJsonArray calls; // [handle, args] in call order
+        Reply* outer;
+    };
+    Reply* reply_ = nullptr;
+    int invocationMessages_ = 0;
 };
 
 // The object the page script talks to over the web channel.
@@ -199,13 +233,19 @@ public:
 
 public slots:
     void contextCreated(const QString& token, const QString& url) { host_->onContextReported(token, url); }
-    void call(const QString& token, const QString& name, int callId, const QString& argsJson)
+    // Answers the page function calls the native side made while answering: [[handle, args], ...].
+    QJsonArray call(const QString& token, const QString& name, int callId, const QJsonArray& args)
     {
-        host_->onScriptCall(token, name, callId, argsJson);
+        return host_->onScriptCall(token, name, callId, args);
+    }
+    QJsonArray query(const QString& token, const QString& name, int callId, const QString& request, bool persistent,
+                     int onSuccess, int onFailure)
+    {
+        return host_->onQuery(token, name, callId, request, persistent, onSuccess, onFailure);
     }
 
 signals:
-    void invoke(const QString& token, int handle, const QString& argsJson);
+    void invoke(const QString& token, int handle, const QJsonArray& args);
     void define(const QString& token, const QString& name, int role);
 
 private:
