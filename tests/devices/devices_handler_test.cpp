@@ -10,6 +10,7 @@
 #include "devices/devices_handler.h"
 
 #include "include/base/cef_logging.h"
+#include "cef_extras/logging.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 #include "devices/device_functions.h"
 
 #include "include/base/cef_logging.h"
+#include "cef_extras/logging.h"
 
 #include <windows.h>
 #include "win32sim/pointer.h"

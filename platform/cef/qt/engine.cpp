@@ -1,5 +1,5 @@
-#include "qt/engine.h"
-#include "qt/engine_page.h"
+#include "cefqt/engine.h"
+#include "cefqt/engine_page.h"
 
 #include "include/base/cef_logging.h"
 
@@ -21,8 +21,6 @@
 
 #include <atomic>
 #include <mutex>
-#include <unistd.h>
-#include <sys/stat.h>
 
 namespace cefqt {
 namespace {
@@ -34,7 +32,6 @@ struct State {
     ProfileSettings settings;
     std::function<void(QWebEngineDownloadItem*)> downloadObserver;
     QWebEngineProfile* profile = nullptr;
-    QString privateTemp;
 };
 
 State& state()
@@ -173,39 +170,10 @@ void SetProfileSettings(const ProfileSettings& settings)
     state().settings = settings;
 }
 
-QString PrivateTempDir()
-{
-    QMutexLocker lock(&state().mutex);
-    if (!state().privateTemp.isEmpty())
-        return state().privateTemp;
-    const QString base = QDir::tempPath() + QStringLiteral("/tarquilmervane-") + QString::number(getuid());
-    QByteArray native = QFile::encodeName(base);
-    ::mkdir(native.constData(), 0700);
-    struct stat st;
-    // Refuse a folder someone else made for us (or a symbolic link to one).
-    if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) {
-        LOG(ERROR) << "private temporary folder unusable: " << native.constData();
-        const QString fallback = QDir::homePath() + QStringLiteral("/.cache/tarquilmervane");
-        QDir().mkpath(fallback);
-        native = QFile::encodeName(fallback);
-        state().privateTemp = fallback;
-    } else {
-        state().privateTemp = base;
-    }
-    ::chmod(native.constData(), 0700);
-    return state().privateTemp;
-}
-
-QString ResolveCachePath(QString path)
+QString CachePathFromSettings(QString path)
 {
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    path = QDir::cleanPath(path);
-    if (path.isEmpty() || path == QLatin1String("."))
-        return PrivateTempDir() + QStringLiteral("/Cache");
-    const QFileInfo info(path);
-    if (QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(QDir::tempPath()))
-        return PrivateTempDir() + QLatin1Char('/') + info.fileName();
-    return path;
+    return path.isEmpty() ? path : QDir::cleanPath(path);
 }
 
 namespace {
@@ -288,18 +256,18 @@ QWebEngineProfile* Profile()
         settings = state().settings;
         schemes = state().schemes;
     }
-    QString cache = settings.cachePath;
-    if (cache.isEmpty())
-        cache = PrivateTempDir() + QStringLiteral("/Cache");
-    cache = QDir::fromNativeSeparators(cache);
-    QDir().mkpath(cache);
-
-    auto* profile = new QWebEngineProfile(QStringLiteral("Default"));
-    profile->setPersistentStoragePath(cache);
-    profile->setCachePath(cache + QStringLiteral("/Cache"));
-    profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
-    profile->setPersistentCookiesPolicy(settings.persistentCookies ? QWebEngineProfile::ForcePersistentCookies
-                                                                   : QWebEngineProfile::NoPersistentCookies);
+    QWebEngineProfile* profile = nullptr;
+    if (settings.cachePath.isEmpty()) {
+        profile = new QWebEngineProfile(); // off the record: nothing on disk
+    } else {
+        QDir().mkpath(settings.cachePath);
+        profile = new QWebEngineProfile(QStringLiteral("Default"));
+        profile->setPersistentStoragePath(settings.cachePath);
+        profile->setCachePath(settings.cachePath + QStringLiteral("/Cache"));
+        profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+        profile->setPersistentCookiesPolicy(settings.persistentCookies ? QWebEngineProfile::ForcePersistentCookies
+                                                                       : QWebEngineProfile::NoPersistentCookies);
+    }
     if (!settings.userAgent.isEmpty())
         profile->setHttpUserAgent(settings.userAgent);
     if (!settings.locale.isEmpty())

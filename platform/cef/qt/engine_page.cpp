@@ -1,6 +1,6 @@
-#include "qt/engine_page.h"
+#include "cefqt/engine_page.h"
 
-#include "qt/engine.h"
+#include "cefqt/engine.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -53,18 +53,20 @@ const char kShim[] = R"JS(
 var token = Math.random().toString(36).slice(2) + Date.now().toString(36);
 var fns = {}, fnIds = new Map(), nextFn = 1, nextCall = 1;
 var bridge = null, queue = [], queries = {}, collecting = null;
+// A page function's handle for the native side (collect: where the query keeps its own).
+function handle(f, collect) {
+  var id = fnIds.get(f);
+  if (!id) { id = nextFn++; fnIds.set(f, id); fns[id] = f; }
+  if (collect) collect.push(id);
+  return id;
+}
 function enc(v, depth) {
   if (v === undefined) return {"$u": 1};
   if (v === null) return null;
   var t = typeof v;
   if (t === 'boolean' || t === 'string') return v;
   if (t === 'number') return isFinite(v) ? v : {"$d": String(v)};
-  if (t === 'function') {
-    var id = fnIds.get(v);
-    if (!id) { id = nextFn++; fnIds.set(v, id); fns[id] = v; }
-    if (collecting) collecting.push(id);
-    return {"$f": id};
-  }
+  if (t === 'function') return {"$f": handle(v, collecting)};
   if (depth > 64) return {"$u": 1};
   if (Array.isArray(v)) return v.map(function (x) { return enc(x, depth + 1); });
   if (t === 'object') {
@@ -98,28 +100,40 @@ function dropQuery(id) {
   delete queries[id];
   if (ids) forget(ids);
 }
+function run(id, args) {
+  var f = fns[id];
+  if (typeof f !== 'function') return;
+  try { f.apply(null, args.map(dec)); } catch (e) { console.error(e); }
+}
+// The native side's function calls that completed with a call of ours come as its reply.
+function replied(calls) {
+  if (calls) calls.forEach(function (c) { run(c[0], c[1]); });
+}
+function deliver(call) {
+  if (bridge) call();
+  else queue.push(call);
+}
 function send(name, callId, args, collect) {
   collecting = collect;
-  var json;
-  try { json = JSON.stringify(args.map(function (a) { return enc(a, 0); })); } finally { collecting = null; }
-  if (bridge) bridge.call(token, name, callId, json);
-  else queue.push([name, callId, json]);
+  var encoded;
+  try { encoded = args.map(function (a) { return enc(a, 0); }); } finally { collecting = null; }
+  deliver(function () { bridge.call(token, name, callId, encoded, replied); });
 }
-// A query's callbacks stay known until its last possible answer: the first answer of a
-// one-shot query, a failure, or its cancellation.
-function wrapQuery(id, o) {
-  if (!o || typeof o !== 'object') return o;
-  var copy = {}, persistent = !!o.persistent;
-  Object.keys(o).forEach(function (k) { copy[k] = o[k]; });
-  if (typeof o.onSuccess === 'function') {
-    var s = o.onSuccess;
-    copy.onSuccess = function () { if (!persistent) dropQuery(id); return s.apply(this, arguments); };
-  }
-  if (typeof o.onFailure === 'function') {
-    var fl = o.onFailure;
-    copy.onFailure = function () { dropQuery(id); return fl.apply(this, arguments); };
-  }
-  return copy;
+// A query travels flat: its text, whether it is persistent, and handles of its callbacks,
+// which stay known until its last possible answer (the first answer of a one-shot query, a
+// failure, or its cancellation).
+function query(name, id, o) {
+  var ids = [], request = o.request, persistent = !!o.persistent, s = o.onSuccess, fl = o.onFailure;
+  queries[id] = ids;
+  var ok = typeof s !== 'function' ? 0 : handle(function () {
+    if (!persistent) dropQuery(id);
+    return s.apply(null, arguments);
+  }, ids);
+  var bad = typeof fl !== 'function' ? 0 : handle(function () {
+    dropQuery(id);
+    return fl.apply(null, arguments);
+  }, ids);
+  deliver(function () { bridge.query(token, name, id, request, persistent, ok, bad, replied); });
 }
 // The checks of the native query functions, made here because the page gets its answer
 // (the query id, or the exception) at once; a refused call uses no id.
@@ -145,10 +159,8 @@ function define(name, role) {
     var args = Array.prototype.slice.call(arguments);
     if (role === 1) {
       checkQuery(args);
-      var id = nextCall++, ids = [];
-      args[0] = wrapQuery(id, args[0]);
-      queries[id] = ids;
-      send(name, id, args, ids);
+      var id = nextCall++;
+      query(name, id, args[0]);
       return id;
     }
     if (role === 2) {
@@ -171,20 +183,12 @@ FUNCTIONS.forEach(function (f) { define(f[0], f[1]); });
 if (typeof qt === 'undefined' || !qt.webChannelTransport) return;
 new QWebChannel(qt.webChannelTransport, function (channel) {
   bridge = channel.objects.BRIDGE;
-  bridge.invoke.connect(function (t, id, json) {
-    if (t !== token) return;
-    var f = fns[id];
-    if (typeof f !== 'function') return;
-    var args;
-    try { args = JSON.parse(json).map(dec); } catch (e) { return; }
-    try { f.apply(null, args); } catch (e) { console.error(e); }
-  });
-  bridge.release.connect(function (t, json) { if (t === token) forget(JSON.parse(json)); });
+  bridge.invoke.connect(function (t, id, args) { if (t === token) run(id, args); });
   bridge.define.connect(function (t, name, role) { if (t === token && !(name in window)) define(name, role); });
   bridge.contextCreated(token, location.href);
   var q = queue;
   queue = null;
-  q.forEach(function (c) { bridge.call(token, c[0], c[1], c[2]); });
+  q.forEach(function (c) { c(); });
 });
 )JS";
 
@@ -581,17 +585,14 @@ void PageHost::invokeFunction(int contextId, int handle, const QJsonArray& args)
 {
     if (contextId == 0 || contextId != context_)
         return;
-    emit bridge_->invoke(token_, handle, encodeJson(args));
-}
-
-void PageHost::releaseFunctions(int contextId, const QList<int>& handles)
-{
-    if (contextId == 0 || contextId != context_ || handles.isEmpty())
-        return;
-    QJsonArray ids;
-    for (int h : handles)
-        ids.append(h);
-    emit bridge_->release(token_, encodeJson(ids));
+    for (Reply* r = reply_; r; r = r->outer) {
+        if (r->context == contextId) {
+            r->calls.append(QJsonArray{handle, args});
+            return;
+        }
+    }
+    ++invocationMessages_;
+    emit bridge_->invoke(token_, handle, args);
 }
 
 void PageHost::defineFunction(int contextId, const GlobalFunction& function)
@@ -638,15 +639,29 @@ void PageHost::onContextReported(const QString& token, const QString& url)
     events_->contextCreated(context_, QUrl(url));
 }
 
-void PageHost::onScriptCall(const QString& token, const QString& name, int callId, const QString& argsJson)
+QJsonArray PageHost::onScriptCall(const QString& token, const QString& name, int callId, const QJsonArray& args)
+{
+    return answer(token, [&] { events_->scriptCall(context_, name, callId, args); });
+}
+
+QJsonArray PageHost::onQuery(const QString& token, const QString& name, int callId, const QString& request,
+                             bool persistent, int onSuccess, int onFailure)
+{
+    return answer(token, [&] { events_->queryCall(context_, name, callId, request, persistent, onSuccess, onFailure); });
+}
+
+QJsonArray PageHost::answer(const QString& token, const std::function<void()>& call)
 {
     if (token.isEmpty() || token != token_)
-        return; // a document that is gone
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(argsJson.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isArray())
-        return;
-    events_->scriptCall(context_, name, callId, doc.array());
+        return QJsonArray(); // a document that is gone
+    Reply reply{context_, QJsonArray(), reply_};
+    reply_ = &reply;
+    QPointer<PageHost> self(this);
+    call();
+    if (!self)
+        return QJsonArray();
+    reply_ = reply.outer;
+    return reply.calls;
 }
 
 void PageHost::popupReported(const QUrl& url, QWebEnginePage::WebWindowType type)

@@ -1,4 +1,4 @@
-#include "qt/menu_bridge.h"
+#include "cefqt/menu_bridge.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -1,12 +1,15 @@
-#include "qt/qt_backend.h"
+#include "cef_extras/qt_backend.h"
+#include "cef_extras/qt_string.h"
+
+#include "cef_control/backend.h"
 
 #include "include/base/cef_logging.h"
 #include "include/cef_browser.h"
 #include "include/cef_menu_model.h"
-#include "include/wrapper/cef_closure_task.h"
-#include "qt/engine.h"
-#include "qt/engine_page.h"
-#include "qt/menu_bridge.h"
+#include "cef_extras/closure_task.h"
+#include "cefqt/engine.h"
+#include "cefqt/engine_page.h"
+#include "cefqt/menu_bridge.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -45,9 +48,6 @@ using cef_backend::CreateParams;
 using cef_backend::ScriptValue;
 
 namespace cefqt {
-
-const char kProgramScheme[] = "velmora";
-
 namespace {
 
 // ---- threads ---------------------------------------------------------------------
@@ -82,7 +82,7 @@ QJsonValue toJson(const ScriptValue& v)
             return v.d;
         return QJsonObject{{"$d", std::isnan(v.d) ? "NaN" : (v.d > 0 ? "Infinity" : "-Infinity")}};
     case ScriptValue::String:
-        return QString::fromStdString(v.s);
+        return cef_extras::ToQString(v.s);
     case ScriptValue::Array: {
         QJsonArray a;
         for (const ScriptValue& item : v.items)
@@ -92,7 +92,7 @@ QJsonValue toJson(const ScriptValue& v)
     case ScriptValue::Object: {
         QJsonObject o;
         for (const auto& m : v.members)
-            o.insert(QString::fromStdString(m.first), toJson(m.second));
+            o.insert(cef_extras::ToQString(m.first), toJson(m.second));
         return QJsonObject{{"$o", o}};
     }
     case ScriptValue::Function:
@@ -113,28 +113,35 @@ ScriptValue fromJson(const QJsonValue& v, int depth = 0)
     case QJsonValue::Double:
         return ScriptValue::MakeNumber(v.toDouble());
     case QJsonValue::String:
-        return ScriptValue::MakeString(v.toString().toStdString());
+        return ScriptValue::MakeString(cef_extras::ToCefString(v.toString()));
     case QJsonValue::Array: {
         std::vector<ScriptValue> items;
-        for (const QJsonValue& item : v.toArray())
+        const QJsonArray array = v.toArray();
+        items.reserve(size_t(array.size()));
+        for (const QJsonValue& item : array)
             items.push_back(fromJson(item, depth + 1));
         return ScriptValue::MakeArray(std::move(items));
     }
     case QJsonValue::Object: {
         const QJsonObject o = v.toObject();
-        if (o.contains("$f"))
-            return ScriptValue::MakeFunction(int64(o.value("$f").toDouble()));
-        if (o.contains("$d")) {
-            const QString s = o.value("$d").toString();
+        if (o.size() != 1)
+            return ScriptValue::MakeUndefined();
+        const auto tag = o.constBegin();
+        if (tag.key() == QLatin1String("$f"))
+            return ScriptValue::MakeFunction(int64(tag.value().toDouble()));
+        if (tag.key() == QLatin1String("$d")) {
+            const QString s = tag.value().toString();
             const double inf = std::numeric_limits<double>::infinity();
-            return ScriptValue::MakeNumber(s == "Infinity" ? inf : s == "-Infinity" ? -inf
-                                                                                     : std::nan(""));
+            return ScriptValue::MakeNumber(s == QLatin1String("Infinity")    ? inf
+                                           : s == QLatin1String("-Infinity") ? -inf
+                                                                             : std::nan(""));
         }
-        if (o.contains("$o")) {
-            std::vector<std::pair<std::string, ScriptValue>> members;
-            const QJsonObject m = o.value("$o").toObject();
-            for (auto it = m.begin(); it != m.end(); ++it)
-                members.emplace_back(it.key().toStdString(), fromJson(it.value(), depth + 1));
+        if (tag.key() == QLatin1String("$o")) {
+            std::vector<std::pair<CefString, ScriptValue>> members;
+            const QJsonObject m = tag.value().toObject();
+            members.reserve(size_t(m.size()));
+            for (auto it = m.constBegin(); it != m.constEnd(); ++it)
+                members.emplace_back(cef_extras::ToCefString(it.key()), fromJson(it.value(), depth + 1));
             return ScriptValue::MakeObject(std::move(members));
         }
         return ScriptValue::MakeUndefined();
@@ -245,7 +252,8 @@ struct PendingAnswer {
 class GuiBrowser;
 
 struct Link {
-    QPointer<GuiBrowser> gui; // GUI thread only
+    QPointer<GuiBrowser> gui;   // GUI thread only
+    std::atomic<int> queued{0}; // actions posted to the GUI thread and not run yet
 };
 
 // ---- the GUI side of one browser ---------------------------------------------------
@@ -276,7 +284,7 @@ public:
         const CefWindowInfo& wi = params_.window_info;
         PageHost::Options options;
         const bool windowless = wi.windowless_rendering_enabled != 0;
-        const bool child = (wi.style & CEF_WS_CHILD) != 0;
+        const bool child = (wi.style & cef_backend::kWindowStyleChild) != 0;
         if (!windowless) {
             if (child && !params_.is_devtools) {
                 options.parent = wi.parent_window ? QWidget::find(WId(wi.parent_window)) : nullptr;
@@ -286,16 +294,16 @@ public:
                 }
             } else {
                 options.popupWindow = true;
-                options.windowTitle = wi.window_name.ToQString();
+                options.windowTitle = cef_extras::ToQString(CefString(&wi.window_name));
                 if (params_.is_devtools && options.windowTitle.isEmpty())
                     options.windowTitle = QStringLiteral("Dev Tools");
             }
-            if (wi.x != CEF_CW_USEDEFAULT && wi.y != CEF_CW_USEDEFAULT && wi.width != CEF_CW_USEDEFAULT &&
-                wi.height != CEF_CW_USEDEFAULT)
+            const int byDefault = cef_backend::kDefaultPosition;
+            if (wi.x != byDefault && wi.y != byDefault && wi.width != byDefault && wi.height != byDefault)
                 options.geometry = QRect(wi.x, wi.y, wi.width, wi.height);
             else if (options.popupWindow)
                 options.geometry = QRect(QPoint(100, 100), QSize(800, 600));
-            options.visible = (wi.style & CEF_WS_VISIBLE) || wi.style == 0;
+            options.visible = (wi.style & cef_backend::kWindowStyleVisible) || wi.style == 0;
         }
         options.background = params_.settings.background_color ? fromCefColor(params_.settings.background_color)
                                                                 : background;
@@ -459,10 +467,12 @@ public:
     void popupRequested(const QUrl& url, QWebEnginePage::WebWindowType) override
     {
         const std::string target = url.toString(QUrl::FullyEncoded).toStdString();
-        cef_backend::PopupDecision d = core_->BeforePopup(target, std::string());
-        if (d.cancel)
-            return;
-        core_->OpenPopup(d, target);
+        CefRefPtr<BrowserCore> core = core_;
+        // The decision comes back on UI, which is this thread: the popup opens there.
+        core_->BeforePopup(target, std::string(), [core, target](const cef_backend::PopupDecision& d) {
+            if (!d.cancel)
+                core->OpenPopup(d, target);
+        });
     }
 
     void renderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status, int) override
@@ -478,9 +488,26 @@ public:
     void scriptCall(int contextId, const QString& name, int, const QJsonArray& args) override
     {
         std::vector<ScriptValue> values;
+        values.reserve(size_t(args.size()));
         for (const QJsonValue& v : args)
             values.push_back(fromJson(v));
-        core_->CallGlobalFunction(contextId, name.toStdString(), values, nullptr);
+        core_->CallGlobalFunction(contextId, cef_extras::ToCefString(name), values, nullptr);
+    }
+    void queryCall(int contextId, const QString& name, int, const QString& request, bool persistent, int onSuccess,
+                   int onFailure) override
+    {
+        static const CefString kRequest(u"request"), kPersistent(u"persistent"), kOnSuccess(u"onSuccess"),
+            kOnFailure(u"onFailure");
+        std::vector<std::pair<CefString, ScriptValue>> query;
+        query.reserve(4);
+        query.emplace_back(kRequest, ScriptValue::MakeString(cef_extras::ToCefString(request)));
+        query.emplace_back(kPersistent, ScriptValue::MakeBool(persistent));
+        if (onSuccess)
+            query.emplace_back(kOnSuccess, ScriptValue::MakeFunction(onSuccess));
+        if (onFailure)
+            query.emplace_back(kOnFailure, ScriptValue::MakeFunction(onFailure));
+        core_->CallGlobalFunction(contextId, cef_extras::ToCefString(name), {ScriptValue::MakeObject(std::move(query))},
+                                  nullptr);
     }
 
     void contextMenu(QMenu* menu, const QWebEngineContextMenuData& data) override
@@ -526,7 +553,7 @@ public:
         info.selection_text = data.selectedText().toStdString();
         info.editable = data.isContentEditable();
 
-        CefRefPtr<CefMenuModel> model = CefMenuModel::CreateMenuModel();
+        CefRefPtr<CefMenuModel> model = cef_backend::CreateMenuModel();
         const QHash<int, QPointer<QAction>> standard = SeedModelFromMenu(menu, model);
         core_->BeforeContextMenu(info, model);
         if (!model || model->GetCount() == 0) {
@@ -557,9 +584,8 @@ public:
                     copy.reject();
             });
         };
-        if (!core_->QuotaRequest(request.origin().toString(QUrl::FullyEncoded).toStdString(),
-                                 request.requestedSize(), done))
-            done(false);
+        core_->QuotaRequest(request.origin().toString(QUrl::FullyEncoded).toStdString(), request.requestedSize(),
+                            done);
         return true;
     }
 
@@ -736,8 +762,8 @@ private:
             s->setFontSize(QWebEngineSettings::DefaultFixedFontSize, b.default_fixed_font_size);
         if (b.minimum_font_size > 0)
             s->setFontSize(QWebEngineSettings::MinimumFontSize, b.minimum_font_size);
-        if (!b.default_encoding.empty())
-            s->setDefaultTextEncoding(b.default_encoding.ToQString());
+        if (b.default_encoding.length)
+            s->setDefaultTextEncoding(cef_extras::ToQString(CefString(&b.default_encoding)));
         // No counterpart: caret_browsing, web_security, text_area_resize, java,
         // javascript_close_windows, databases, application_cache, remote_fonts.
     }
@@ -778,12 +804,12 @@ public:
     void LoadURL(const std::string& url) override
     {
         const QString u = QString::fromStdString(url);
-        onPage([u](GuiBrowser* g) { g->loadUrl(u); });
+        later([u](GuiBrowser* g) { g->loadUrl(u); });
     }
     void LoadString(const std::string& html, const std::string& url) override
     {
         const QString h = QString::fromStdString(html), u = QString::fromStdString(url);
-        onPage([h, u](GuiBrowser* g) { g->loadString(h, u); });
+        later([h, u](GuiBrowser* g) { g->loadString(h, u); });
     }
     void GoBack() override { onHost([](PageHost* h) { h->back(); }); }
     void GoForward() override { onHost([](PageHost* h) { h->forward(); }); }
@@ -827,36 +853,49 @@ public:
                 h->page()->download(u);
         });
     }
-    void Close() override { onPage([](GuiBrowser* g) { g->close(); }); }
+    void Close() override { later([](GuiBrowser* g) { g->close(); }); }
 
     void ExposeGlobalFunctions(int64 contextId, const std::vector<std::string>& names) override
     {
-        onPage([contextId, names](GuiBrowser* g) { g->exposed(contextId, names); });
+        now([contextId, names](GuiBrowser* g) { g->exposed(contextId, names); });
     }
     bool InvokeFunction(int64 contextId, int64 functionId, const std::vector<ScriptValue>& args,
                         ScriptValue*) override
     {
-        const QJsonArray json = toJsonArgs(args);
-        onHost([contextId, functionId, json](PageHost* h) { h->invokeFunction(int(contextId), int(functionId), json); });
+        QJsonArray json = toJsonArgs(args);
+        now([contextId, functionId, json](GuiBrowser* g) {
+            if (PageHost* h = g->host())
+                h->invokeFunction(int(contextId), int(functionId), json);
+        });
         return false;
     }
 
 private:
-    void onPage(std::function<void(GuiBrowser*)> fn)
+    // Actions reach the engine later, in order, never from inside one of its own calls.
+    void later(std::function<void(GuiBrowser*)> fn)
     {
         std::shared_ptr<Link> link = link_;
-        auto run = [link, fn]() {
+        ++link->queued;
+        postToGui([link, fn]() {
+            --link->queued;
             if (link->gui)
                 fn(link->gui.data());
-        };
-        if (onGui())
-            run();
-        else
-            postToGui(run);
+        });
+    }
+    // Script-host calls run at once on the GUI thread (a page call's answer becomes its reply),
+    // unless actions posted before them are still waiting.
+    void now(std::function<void(GuiBrowser*)> fn)
+    {
+        if (onGui() && link_->queued == 0) {
+            if (link_->gui)
+                fn(link_->gui.data());
+            return;
+        }
+        later(std::move(fn));
     }
     void onHost(std::function<void(PageHost*)> fn)
     {
-        onPage([fn](GuiBrowser* g) {
+        later([fn](GuiBrowser* g) {
             if (PageHost* h = g->host())
                 fn(h);
         });
@@ -867,23 +906,48 @@ private:
 
 // ---- the backend ---------------------------------------------------------------------
 
+// Runs the runtime's UI and renderer tasks on the thread it lives on (the GUI thread) when
+// its event arrives. Made before the application object exists; events posted then wait for
+// the first event loop.
+class EngineTaskPump : public QObject {
+public:
+    static const QEvent::Type kRunTasks;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() != kRunTasks)
+            return QObject::event(e);
+        cef_backend::RunEngineThreadTasks();
+        return true;
+    }
+};
+const QEvent::Type EngineTaskPump::kRunTasks = QEvent::Type(QEvent::registerEventType());
+
 class QtBackend : public cef_backend::Backend {
 public:
+    // QtWebEngine decides on the GUI thread (navigation, popups, menus, permissions,
+    // downloads, page calls): the runtime's UI and renderer run there too.
+    std::function<void()> EngineThreadScheduler() override
+    {
+        static EngineTaskPump* pump = new EngineTaskPump; // this thread's, kept until process exit
+        return [] { QCoreApplication::postEvent(pump, new QEvent(EngineTaskPump::kRunTasks)); };
+    }
+
     void Initialize(const CefMainArgs&, const CefSettings& settings) override
     {
         PrepareProcess(settings.no_sandbox != 0);
         ProfileSettings profile;
-        profile.userAgent = settings.user_agent.ToQString();
-        profile.locale = settings.accept_language_list.empty() ? settings.locale.ToQString()
-                                                               : settings.accept_language_list.ToQString();
-        profile.cachePath = ResolveCachePath(settings.cache_path.ToQString());
+        auto text = [](const cef_string_t& field) { return cef_extras::ToQString(CefString(&field)); };
+        profile.userAgent = text(settings.user_agent);
+        profile.locale = text(settings.accept_language_list.length ? settings.accept_language_list : settings.locale);
+        profile.cachePath = CachePathFromSettings(text(settings.cache_path));
         profile.persistentCookies = settings.persist_session_cookies != 0;
         SetProfileSettings(profile);
         {
             std::lock_guard<std::mutex> l(m_);
             background_ = settings.background_color;
         }
-        addScheme(kProgramScheme);
         SetDownloadObserver([](QWebEngineDownloadItem* item) {
             GuiBrowser* g = GuiBrowser::pages().value(item->page());
             if (g)
@@ -1026,23 +1090,10 @@ private:
 
 } // namespace
 
-cef_backend::Backend* QtBackendInstance()
-{
-    static QtBackend* backend = new QtBackend; // used until process exit
-    return backend;
-}
-
 void InstallBackend()
 {
-    cef_backend::SetBackend(QtBackendInstance());
+    static QtBackend* backend = new QtBackend; // used until process exit
+    cef_backend::SetBackend(backend);
 }
 
 } // namespace cefqt
-
-namespace cef_backend {
-// Picked by CefInitialize when no backend was installed.
-Backend* CreateDefaultBackend()
-{
-    return cefqt::QtBackendInstance();
-}
-} // namespace cef_backend

@@ -18,6 +18,10 @@ using cef_backend::ScriptValue;
 
 namespace {
 
+// Rounds of engine-thread work a page call waits for: the query's way renderer -> UI ->
+// renderer takes two; more leave room for handlers that answer through a task of their own.
+const int kSettleRounds = 8;
+
 // Calls done at most once.
 template <class... A>
 class Once {
@@ -316,19 +320,25 @@ public:
     {
         if (!message || IsClosed())
             return false;
-        CefRefPtr<CefProcessMessage> copy = CopyMessageForDelivery(message);
+        return Deliver(target, CopyMessageForDelivery(message));
+    }
+    // copy: read-only; the receiver and the backend's observer share it.
+    bool Deliver(CefProcessId target, CefRefPtr<CefProcessMessage> copy)
+    {
+        if (IsClosed())
+            return false;
         if (auto* b = cef_internal::Backend())
-            b->ProcessMessageSent(id_, target, CopyMessageForDelivery(message));
+            b->ProcessMessageSent(id_, target, copy);
         CefRefPtr<BrowserImpl> self = this;
         if (target == PID_RENDERER) {
-            return CefPostTask(TID_RENDERER, [self, copy] {
+            return cef_extras::PostTask(TID_RENDERER, [self, copy] {
                 if (self->IsClosed())
                     return;
                 if (CefRefPtr<CefRenderProcessHandler> rph = RenderHandler())
                     rph->OnProcessMessageReceived(self.get(), PID_BROWSER, copy);
             });
         }
-        return CefPostTask(TID_UI, [self, copy] {
+        return cef_extras::PostTask(TID_UI, [self, copy] {
             if (self->IsClosed())
                 return;
             if (self->client_)
@@ -341,7 +351,7 @@ public:
     void CloseBrowser(bool) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_UI, [self] {
+        cef_extras::PostTask(TID_UI, [self] {
             if (self->IsClosed())
                 return;
             CefRefPtr<CefLifeSpanHandler> h = self->client_ ? self->client_->GetLifeSpanHandler() : nullptr;
@@ -425,7 +435,6 @@ public:
         std::lock_guard<std::recursive_mutex> l(m_);
         return closed_;
     }
-    bool IsDevTools() override { return devtools_; }
 
     void Created(CefWindowHandle window) override
     {
@@ -516,9 +525,9 @@ public:
     void RenderProcessTerminated(cef_termination_status_t status) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_RENDERER, [self, status] {
+        cef_extras::PostTask(TID_RENDERER, [self, status] {
             self->ReleaseAllContexts();
-            CefPostTask(TID_UI, [self, status] {
+            cef_extras::PostTask(TID_UI, [self, status] {
                 if (self->IsClosed() || !self->client_)
                     return;
                 if (auto h = self->client_->GetRequestHandler())
@@ -534,29 +543,25 @@ public:
         });
     }
 
-    cef_backend::PopupDecision BeforePopup(const std::string& targetUrl, const std::string& frameName) override
+    void BeforePopup(const std::string& targetUrl, const std::string& frameName,
+                     std::function<void(const cef_backend::PopupDecision&)> done) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        cef_backend::PopupDecision fallback;
-        fallback.client = client_;
-        fallback.settings = settings_;
-        return RunAndWait<cef_backend::PopupDecision>(TID_IO, [self, targetUrl, frameName, fallback]() {
-            cef_backend::PopupDecision d = fallback;
-            if (self->IsClosed() || !self->client_) {
-                d.cancel = true;
-                return d;
+        cef_extras::PostTask(TID_IO, [self, targetUrl, frameName, done] {
+            cef_backend::PopupDecision d;
+            d.client = self->client_;
+            d.settings = self->settings_;
+            d.cancel = true;
+            if (!self->IsClosed() && self->client_) {
+                d.cancel = false;
+                if (auto h = self->client_->GetLifeSpanHandler()) {
+                    CefPopupFeatures features;
+                    d.cancel = h->OnBeforePopup(self.get(), self->Frame(), targetUrl, frameName, features,
+                                                d.window_info, d.client, d.settings, &d.no_javascript_access);
+                }
             }
-            if (auto h = self->client_->GetLifeSpanHandler()) {
-                CefPopupFeatures features;
-                d.cancel = h->OnBeforePopup(self.get(), self->Frame(), targetUrl, frameName, features, d.window_info,
-                                            d.client, d.settings, &d.no_javascript_access);
-            }
-            return d;
-        }, [&] {
-            cef_backend::PopupDecision c = fallback;
-            c.cancel = true;
-            return c;
-        }());
+            cef_extras::PostTask(TID_UI, [d, done] { done(d); });
+        });
     }
     int OpenPopup(const cef_backend::PopupDecision& decision, const std::string& targetUrl) override;
     void BeforeContextMenu(const cef_backend::ContextMenuInfo& info, CefRefPtr<CefMenuModel> model) override
@@ -609,21 +614,6 @@ public:
             *suppress = *sup;
         return r;
     }
-    bool BeforeUnloadDialog(const std::string& message, bool isReload,
-                            std::function<void(bool, std::string)> done) override
-    {
-        return uiBool([=](BrowserImpl* b) {
-            auto h = b->client_->GetJSDialogHandler();
-            return h && h->OnBeforeUnloadDialog(b, message, isReload, new JSDialogCallbackImpl(done));
-        });
-    }
-    void ResetDialogState() override
-    {
-        onUI([](BrowserImpl* b) {
-            if (auto h = b->client_->GetJSDialogHandler())
-                h->OnResetDialogState(b);
-        });
-    }
     cef_backend::DownloadDecision BeforeDownload(const cef_backend::DownloadInfo& item,
                                                  const std::string& suggestedName) override
     {
@@ -665,15 +655,18 @@ public:
             return h && h->OnRequestGeolocationPermission(b, url, requestId, new BoolCallbackImpl(done));
         });
     }
-    bool QuotaRequest(const std::string& originUrl, int64 newSize, std::function<void(bool)> done) override
+    void QuotaRequest(const std::string& originUrl, int64 newSize, std::function<void(bool)> done) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        return RunAndWait<bool>(TID_IO, [self, originUrl, newSize, done]() {
-            if (self->IsClosed() || !self->client_)
-                return false;
-            auto h = self->client_->GetRequestHandler();
-            return h && h->OnQuotaRequest(self.get(), originUrl, newSize, new BoolCallbackImpl(done));
-        }, false);
+        CefRefPtr<BoolCallbackImpl> callback = new BoolCallbackImpl(done);
+        const bool posted = cef_extras::PostTask(TID_IO, [self, originUrl, newSize, callback] {
+            CefRefPtr<CefRequestHandler> h =
+                !self->IsClosed() && self->client_ ? self->client_->GetRequestHandler() : nullptr;
+            if (!h || !h->OnQuotaRequest(self.get(), originUrl, newSize, callback.get()))
+                callback->Continue(false);
+        });
+        if (!posted)
+            done(false);
     }
     bool ProtocolExecution(const std::string& url) override
     {
@@ -704,7 +697,7 @@ public:
     void ContextCreated(int64 contextId, const std::string& url) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_RENDERER, [self, contextId, url] {
+        cef_extras::PostTask(TID_RENDERER, [self, contextId, url] {
             if (self->IsClosed() || self->contexts_.count(contextId))
                 return;
             CefRefPtr<CefV8Context> ctx = CreateV8Context(self.get(), contextId);
@@ -719,21 +712,36 @@ public:
     void ContextReleased(int64 contextId) override
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_RENDERER, [self, contextId] { self->ReleaseContext(contextId); });
+        cef_extras::PostTask(TID_RENDERER, [self, contextId] { self->ReleaseContext(contextId); });
     }
-    void CallGlobalFunction(int64 contextId, const std::string& name, const std::vector<ScriptValue>& args,
+    void CallGlobalFunction(int64 contextId, const CefString& name, const std::vector<ScriptValue>& args,
                             std::function<void(const ScriptValue&, const std::string&)> done) override
     {
-        CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_RENDERER, [self, contextId, name, args, done] {
-            auto it = self->contexts_.find(contextId);
-            ScriptValue result;
-            std::string exception;
-            if (it != self->contexts_.end() && !self->IsClosed())
-                result = CallGlobal(it->second, name, args, &exception);
+        if (CefCurrentlyOn(TID_RENDERER) && OnEngineThread()) {
+            // Contexts and messages queued before the call come first; a page query answered
+            // at once then travels renderer -> UI -> renderer within the rounds after it.
+            std::pair<ScriptValue, std::string> r;
+            SettleEngineThread(kSettleRounds, [&] { r = CallNow(contextId, name, args); });
             if (done)
-                done(result, exception);
+                done(r.first, r.second);
+            return;
+        }
+        CefRefPtr<BrowserImpl> self = this;
+        cef_extras::PostTask(TID_RENDERER, [self, contextId, name, args, done] {
+            const auto r = self->CallNow(contextId, name, args);
+            if (done)
+                done(r.first, r.second);
         });
+    }
+    // REN thread: the result and exception text of a page call.
+    std::pair<ScriptValue, std::string> CallNow(int64 contextId, const CefString& name,
+                                                const std::vector<ScriptValue>& args)
+    {
+        std::pair<ScriptValue, std::string> r;
+        auto it = contexts_.find(contextId);
+        if (it != contexts_.end() && !IsClosed())
+            r.first = CallGlobal(it->second, name, args, &r.second);
+        return r;
     }
 
     std::vector<std::string> ProbeGlobalFunctionNames() override
@@ -785,14 +793,14 @@ private:
     void Announce()
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_UI, [self] {
+        cef_extras::PostTask(TID_UI, [self] {
             if (self->IsClosed() || !self->client_)
                 return;
             self->announcedUi_ = true;
             if (auto h = self->client_->GetLifeSpanHandler())
                 h->OnAfterCreated(self.get());
         });
-        CefPostTask(TID_RENDERER, [self] {
+        cef_extras::PostTask(TID_RENDERER, [self] {
             if (self->IsClosed())
                 return;
             self->announcedRenderer_ = true;
@@ -805,7 +813,7 @@ private:
     void onUI(std::function<void(BrowserImpl*)> fn)
     {
         CefRefPtr<BrowserImpl> self = this;
-        CefPostTask(TID_UI, [self, fn] {
+        cef_extras::PostTask(TID_UI, [self, fn] {
             if (!self->IsClosed() && self->client_)
                 fn(self.get());
         });
@@ -949,14 +957,14 @@ void BrowserImpl::Closed()
     CefRefPtr<BrowserImpl> self = this;
     // A browser that was never announced (its view went before creation completed) is
     // not reported as closing either.
-    CefPostTask(TID_RENDERER, [self] {
+    cef_extras::PostTask(TID_RENDERER, [self] {
         self->ReleaseAllContexts();
         if (!self->announcedRenderer_)
             return;
         if (CefRefPtr<CefRenderProcessHandler> rph = RenderHandler())
             rph->OnBrowserDestroyed(self.get());
     });
-    const bool posted = CefPostTask(TID_UI, [self] {
+    const bool posted = cef_extras::PostTask(TID_UI, [self] {
         if (self->client_ && self->announcedUi_)
             if (auto h = self->client_->GetLifeSpanHandler())
                 h->OnBeforeClose(self.get());
@@ -1006,6 +1014,14 @@ CefRefPtr<CefBrowser> FindBrowser(int id)
     std::lock_guard<std::mutex> l(registryMutex());
     auto it = registry().find(id);
     return it == registry().end() ? nullptr : it->second.get();
+}
+
+bool HandOverProcessMessage(CefRefPtr<CefBrowser> browser, CefProcessId target, CefRefPtr<CefProcessMessage> message)
+{
+    auto* impl = dynamic_cast<BrowserImpl*>(browser.get());
+    if (!impl)
+        return browser && browser->SendProcessMessage(target, message);
+    return message && impl->Deliver(target, SealMessage(message));
 }
 
 CefRefPtr<CefBrowser> OldestOpenBrowser()

@@ -3,8 +3,9 @@
 
 #include "include/cef_app.h"
 #include "include/cef_task.h"
-#include "include/internal/cef_backend.h"
-#include "include/wrapper/cef_closure_task.h"
+#include "cef_control/backend.h"
+#include "cef_extras/closure_task.h"
+#include "cef_extras/qt_string.h"
 
 #include <atomic>
 #include <chrono>
@@ -23,22 +24,32 @@ struct ObjectCounter {
     ~ObjectCounter() { LiveObjects().fetch_sub(1); }
 };
 
-// Task threads.
-void StartThreads();
+// Task threads. With a scheduler, UI and RENDERER run on the calling thread (the engine's),
+// which schedule asks to call RunEngineThreadTasks().
+void StartThreads(std::function<void()> scheduleEngineThread);
 void StopThreads();
 bool ThreadsRunning();
-bool IsTaskThread(CefThreadId id);
+// True on the engine's thread while it runs UI and RENDERER.
+bool OnEngineThread();
+void RunEngineThreadTasks();
+// On the engine's thread, outside any task: runs what UI and RENDERER have queued, and what
+// that posts there, for at most `rounds` rounds; with fn, runs fn in between and the same
+// rounds again after it. Elsewhere only fn runs.
+void SettleEngineThread(int rounds, const std::function<void()>& fn = nullptr);
 // Waits until no task is queued or running on any task thread (besides the caller's own),
 // including tasks those post while it waits. false on timeout.
 bool WaitForTasksToSettle(int timeoutMs);
 
-// Runs fn on thread and waits for it (inline when already there). Answers fallback when the
-// thread is not running or drops the task.
+// Runs fn on thread and waits for it (inline when already there: on the engine's thread after
+// the work queued there before). Answers fallback when the thread is not running or drops
+// the task.
 template <class R>
 R RunAndWait(CefThreadId thread, std::function<R()> fn, R fallback)
 {
-    if (CefCurrentlyOn(thread))
+    if (CefCurrentlyOn(thread)) {
+        SettleEngineThread(1);
         return fn();
+    }
     struct State {
         std::mutex m;
         std::condition_variable cv;
@@ -59,7 +70,7 @@ R RunAndWait(CefThreadId thread, std::function<R()> fn, R fallback)
     };
     auto guard = std::make_shared<Guard>();
     guard->s = state;
-    const bool posted = CefPostTask(thread, CefCreateClosureTask([guard, fn]() {
+    const bool posted = CefPostTask(thread, cef_extras::ClosureTask([guard, fn]() {
         R r = fn();
         std::lock_guard<std::mutex> l(guard->s->m);
         guard->s->result = std::move(r);
@@ -99,12 +110,19 @@ void InvalidateV8Context(CefRefPtr<CefV8Context> context);
 int64 V8ContextId(CefRefPtr<CefV8Context> context);
 std::vector<std::string> GlobalFunctionNames(CefRefPtr<CefV8Context> context);
 // Runs the global native function name of context with converted args.
-cef_backend::ScriptValue CallGlobal(CefRefPtr<CefV8Context> context, const std::string& name,
+cef_backend::ScriptValue CallGlobal(CefRefPtr<CefV8Context> context, const CefString& name,
                                     const std::vector<cef_backend::ScriptValue>& args, std::string* exception);
 cef_backend::ScriptValue ToScriptValue(CefRefPtr<CefV8Value> value);
 CefRefPtr<CefV8Value> FromScriptValue(const cef_backend::ScriptValue& value, CefRefPtr<CefV8Context> context);
 
+// The schemes last given to the cookie manager.
+std::vector<CefString> SupportedCookieSchemes();
+
 CefRefPtr<CefProcessMessage> CopyMessageForDelivery(CefRefPtr<CefProcessMessage> message);
+// Makes message read-only in place (its sender gives it up) and answers it.
+CefRefPtr<CefProcessMessage> SealMessage(CefRefPtr<CefProcessMessage> message);
+// Sends a message its sender gives up (no copy); as CefBrowser::SendProcessMessage otherwise.
+bool HandOverProcessMessage(CefRefPtr<CefBrowser> browser, CefProcessId target, CefRefPtr<CefProcessMessage> message);
 
 // The engine view of a browser (for script invocation from V8 values).
 bool InvokePageFunction(CefRefPtr<CefBrowser> browser, int64 contextId, int64 functionId,

@@ -1,5 +1,7 @@
 #include "include/base/cef_logging.h"
 
+#include "cef_extras/logging.h"
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -57,12 +59,6 @@ void SetLogDestination(const std::string& path, cef_log_severity_t minSeverity)
     std::lock_guard<std::mutex> lock(logMutex());
     g_path = path;
     g_minSeverity = fromSetting(minSeverity);
-}
-
-std::string GetLogDestination()
-{
-    std::lock_guard<std::mutex> lock(logMutex());
-    return g_path;
 }
 
 bool ShouldCreateLogMessage(LogSeverity severity)

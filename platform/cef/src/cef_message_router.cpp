@@ -15,8 +15,15 @@ using namespace cef_internal;
 
 namespace {
 
-std::string queryMessageName(const CefMessageRouterConfig& c) { return c.js_query_function.ToString() + "Msg"; }
-std::string cancelMessageName(const CefMessageRouterConfig& c) { return c.js_cancel_function.ToString() + "Msg"; }
+// The process-message names of a router configuration.
+struct MessageNames {
+    explicit MessageNames(const CefMessageRouterConfig& c)
+        : query(c.js_query_function.ToString16() + u"Msg"), cancel(c.js_cancel_function.ToString16() + u"Msg")
+    {
+    }
+    const CefString query;
+    const CefString cancel;
+};
 
 // ---------------------------------------------------------------- browser side
 
@@ -33,18 +40,18 @@ public:
     {
         if (persistent_ ? done_.load() : done_.exchange(true))
             return;
-        post(true, response.ToString(), 0, std::string());
+        post(true, response, 0, CefString());
     }
     void Failure(int error_code, const CefString& error_message) override
     {
         if (done_.exchange(true))
             return;
-        post(false, std::string(), error_code, error_message.ToString());
+        post(false, CefString(), error_code, error_message);
     }
     void Detach() { done_ = true; }
 
 private:
-    void post(bool success, const std::string& response, int code, const std::string& message);
+    void post(bool success, const CefString& response, int code, const CefString& message);
 
     std::weak_ptr<BrowserState> state_;
     const int64 queryId_;
@@ -60,21 +67,23 @@ struct BrowserState {
     struct Query {
         CefRefPtr<CefBrowser> browser;
         int64 frameId = 0;
-        std::string contextId;
+        CefString contextId;
         int requestId = 0;
         bool persistent = false;
         Handler* handler = nullptr;
         CefRefPtr<CallbackImpl> callback;
     };
 
-    CefMessageRouterConfig config;
+    explicit BrowserState(const CefMessageRouterConfig& c) : names(c) {}
+
+    const MessageNames names;
     std::list<Handler*> handlers;
     std::map<int64, Query> queries;
     int64 nextQueryId = 1;
 
-    void SendResponse(const Query& q, bool success, const std::string& response, int code, const std::string& message)
+    void SendResponse(const Query& q, bool success, const CefString& response, int code, const CefString& message)
     {
-        CefRefPtr<CefProcessMessage> msg = CefProcessMessage::Create(queryMessageName(config));
+        CefRefPtr<CefProcessMessage> msg = CefProcessMessage::Create(names.query);
         CefRefPtr<CefListValue> args = msg->GetArgumentList();
         args->SetString(0, q.contextId);
         args->SetInt(1, q.requestId);
@@ -85,11 +94,11 @@ struct BrowserState {
             args->SetInt(3, code);
             args->SetString(4, message);
         }
-        q.browser->SendProcessMessage(PID_RENDERER, msg);
+        HandOverProcessMessage(q.browser, PID_RENDERER, msg);
     }
 
     // UI thread.
-    void Answer(int64 queryId, bool success, const std::string& response, int code, const std::string& message)
+    void Answer(int64 queryId, bool success, const CefString& response, int code, const CefString& message)
     {
         auto it = queries.find(queryId);
         if (it == queries.end())
@@ -122,7 +131,7 @@ struct BrowserState {
     }
 };
 
-void CallbackImpl::post(bool success, const std::string& response, int code, const std::string& message)
+void CallbackImpl::post(bool success, const CefString& response, int code, const CefString& message)
 {
     std::weak_ptr<BrowserState> weak = state_;
     const int64 id = queryId_;
@@ -133,15 +142,12 @@ void CallbackImpl::post(bool success, const std::string& response, int code, con
     if (CefCurrentlyOn(TID_UI))
         run();
     else
-        CefPostTask(TID_UI, run);
+        cef_extras::PostTask(TID_UI, run);
 }
 
 class BrowserSideImpl : public CefMessageRouterBrowserSide {
 public:
-    explicit BrowserSideImpl(const CefMessageRouterConfig& config) : state_(std::make_shared<BrowserState>())
-    {
-        state_->config = config;
-    }
+    explicit BrowserSideImpl(const CefMessageRouterConfig& config) : state_(std::make_shared<BrowserState>(config)) {}
     ~BrowserSideImpl() override
     {
         state_->Cancel([](const BrowserState::Query&) { return true; }, false);
@@ -200,15 +206,16 @@ public:
     {
         if (!browser || !message)
             return false;
-        const std::string name = message->GetName().ToString();
+        const CefString name = message->GetName();
         CefRefPtr<CefListValue> args = message->GetArgumentList();
-        if (name == queryMessageName(state_->config)) {
+        if (name == state_->names.query) {
             if (args->GetSize() < 4)
                 return true;
             BrowserState::Query q;
             q.browser = browser;
-            q.frameId = browser->GetMainFrame()->GetIdentifier();
-            q.contextId = args->GetString(0).ToString();
+            CefRefPtr<CefFrame> frame = browser->GetMainFrame();
+            q.frameId = frame->GetIdentifier();
+            q.contextId = args->GetString(0);
             q.requestId = args->GetInt(1);
             const CefString request = args->GetString(2);
             q.persistent = args->GetBool(3);
@@ -216,7 +223,6 @@ public:
             q.callback = new CallbackImpl(state_, id, q.persistent);
             state_->queries[id] = q;
             CefRefPtr<CefMessageRouterBrowserSide::Callback> cb = q.callback.get();
-            CefRefPtr<CefFrame> frame = browser->GetMainFrame();
             const std::list<Handler*> handlers = state_->handlers;
             bool taken = false;
             for (Handler* h : handlers) {
@@ -235,13 +241,13 @@ public:
                     q.callback->Detach();
                     const BrowserState::Query copy = it->second;
                     state_->queries.erase(it);
-                    state_->SendResponse(copy, false, std::string(), -1, "Unhandled query");
+                    state_->SendResponse(copy, false, CefString(), -1, "Unhandled query");
                 }
             }
             return true;
         }
-        if (name == cancelMessageName(state_->config)) {
-            const std::string ctx = args->GetString(0).ToString();
+        if (name == state_->names.cancel) {
+            const CefString ctx = args->GetString(0);
             const int requestId = args->GetInt(1);
             state_->Cancel(
                 [browser, ctx, requestId](const BrowserState::Query& q) {
@@ -269,6 +275,12 @@ private:
 
 // ---------------------------------------------------------------- renderer side
 
+// Members of the page's query object.
+const CefString kRequest(u"request");
+const CefString kOnSuccess(u"onSuccess");
+const CefString kOnFailure(u"onFailure");
+const CefString kPersistent(u"persistent");
+
 struct RendererState {
     struct Request {
         CefRefPtr<CefBrowser> browser;
@@ -278,23 +290,28 @@ struct RendererState {
         bool persistent = false;
     };
 
-    CefMessageRouterConfig config;
-    std::map<std::pair<std::string, int>, Request> requests;
-    std::map<std::string, int> counters;
+    explicit RendererState(const CefMessageRouterConfig& c) : config(c), names(c) {}
+
+    const CefMessageRouterConfig config;
+    const MessageNames names;
+    std::map<std::pair<CefString, int>, Request> requests;
+    std::map<CefString, int> counters;
 
     // Context ids are unique per browser only.
-    static std::string ContextKey(CefRefPtr<CefV8Context> ctx)
+    static CefString ContextKey(CefRefPtr<CefV8Context> ctx)
     {
         CefRefPtr<CefBrowser> browser = ctx->GetBrowser();
-        return std::to_string(browser ? browser->GetIdentifier() : 0) + ":" + std::to_string(V8ContextId(ctx));
+        const std::string key =
+            std::to_string(browser ? browser->GetIdentifier() : 0) + ":" + std::to_string(V8ContextId(ctx));
+        return CefString(std::u16string(key.begin(), key.end())); // ASCII
     }
 
-    void SendCancel(CefRefPtr<CefBrowser> browser, const std::string& ctx, int requestId)
+    void SendCancel(CefRefPtr<CefBrowser> browser, const CefString& ctx, int requestId)
     {
-        CefRefPtr<CefProcessMessage> msg = CefProcessMessage::Create(cancelMessageName(config));
+        CefRefPtr<CefProcessMessage> msg = CefProcessMessage::Create(names.cancel);
         msg->GetArgumentList()->SetString(0, ctx);
         msg->GetArgumentList()->SetInt(1, requestId);
-        browser->SendProcessMessage(PID_BROWSER, msg);
+        HandOverProcessMessage(browser, PID_BROWSER, msg);
     }
 };
 
@@ -315,7 +332,7 @@ public:
                 return true;
             }
             CefRefPtr<CefV8Value> arg = arguments[0];
-            CefRefPtr<CefV8Value> request = arg->GetValue("request");
+            CefRefPtr<CefV8Value> request = arg->GetValue(kRequest);
             if (!request || !request->IsString()) {
                 exception = "Invalid arguments; object member 'request' is required and must be a string";
                 return true;
@@ -323,9 +340,10 @@ public:
             RendererState::Request r;
             r.browser = ctx->GetBrowser();
             r.context = ctx;
-            CefRefPtr<CefV8Value> onSuccess = arg->GetValue("onSuccess");
-            CefRefPtr<CefV8Value> onFailure = arg->GetValue("onFailure");
-            CefRefPtr<CefV8Value> persistent = arg->GetValue("persistent");
+            auto member = [&arg](const CefString& key) { return arg->HasValue(key) ? arg->GetValue(key) : nullptr; };
+            CefRefPtr<CefV8Value> onSuccess = member(kOnSuccess);
+            CefRefPtr<CefV8Value> onFailure = member(kOnFailure);
+            CefRefPtr<CefV8Value> persistent = member(kPersistent);
             if ((onSuccess && !onSuccess->IsUndefined() && !onSuccess->IsFunction()) ||
                 (onFailure && !onFailure->IsUndefined() && !onFailure->IsFunction())) {
                 exception = "Invalid arguments; 'onSuccess' and 'onFailure' must be functions";
@@ -338,17 +356,17 @@ public:
             r.onSuccess = onSuccess && onSuccess->IsFunction() ? onSuccess : nullptr;
             r.onFailure = onFailure && onFailure->IsFunction() ? onFailure : nullptr;
             r.persistent = persistent && persistent->IsBool() && persistent->GetBoolValue();
-            const std::string key = RendererState::ContextKey(ctx);
+            const CefString key = RendererState::ContextKey(ctx);
             const int id = ++s->counters[key];
             s->requests[{key, id}] = r;
 
-            CefRefPtr<CefProcessMessage> msg = CefProcessMessage::Create(queryMessageName(s->config));
+            CefRefPtr<CefProcessMessage> msg = CefProcessMessage::Create(s->names.query);
             CefRefPtr<CefListValue> a = msg->GetArgumentList();
             a->SetString(0, key);
             a->SetInt(1, id);
             a->SetString(2, request->GetStringValue());
             a->SetBool(3, r.persistent);
-            r.browser->SendProcessMessage(PID_BROWSER, msg);
+            HandOverProcessMessage(r.browser, PID_BROWSER, msg);
             retval = CefV8Value::CreateInt(id);
             return true;
         }
@@ -357,7 +375,7 @@ public:
                 exception = "Invalid arguments; expecting a single integer";
                 return true;
             }
-            const std::string key = RendererState::ContextKey(ctx);
+            const CefString key = RendererState::ContextKey(ctx);
             const int id = arguments[0]->GetIntValue();
             const bool found = s->requests.erase({key, id}) > 0;
             if (found)
@@ -375,10 +393,7 @@ private:
 
 class RendererSideImpl : public CefMessageRouterRendererSide {
 public:
-    explicit RendererSideImpl(const CefMessageRouterConfig& config) : state_(std::make_shared<RendererState>())
-    {
-        state_->config = config;
-    }
+    explicit RendererSideImpl(const CefMessageRouterConfig& config) : state_(std::make_shared<RendererState>(config)) {}
 
     int GetPendingCount(CefRefPtr<CefBrowser> browser, CefRefPtr<CefV8Context> context) override
     {
@@ -407,7 +422,7 @@ public:
     {
         if (!context)
             return;
-        const std::string key = RendererState::ContextKey(context);
+        const CefString key = RendererState::ContextKey(context);
         bool any = false;
         for (auto it = state_->requests.begin(); it != state_->requests.end();) {
             if (it->first.first == key) {
@@ -424,10 +439,10 @@ public:
 
     bool OnProcessMessageReceived(CefRefPtr<CefBrowser>, CefProcessId, CefRefPtr<CefProcessMessage> message) override
     {
-        if (!message || message->GetName().ToString() != queryMessageName(state_->config))
+        if (!message || message->GetName() != state_->names.query)
             return false;
         CefRefPtr<CefListValue> args = message->GetArgumentList();
-        const std::string key = args->GetString(0).ToString();
+        const CefString key = args->GetString(0);
         const int id = args->GetInt(1);
         const bool success = args->GetBool(2);
         auto it = state_->requests.find({key, id});

@@ -150,9 +150,9 @@ public:
     void SetMimeType(const CefString& mimeType) override { mime_ = mimeType; }
     CefString GetHeader(const CefString& name) override
     {
-        const QString want = name.ToQString();
+        const QString want = cef_extras::ToQString(name);
         for (const auto& h : headers_)
-            if (h.first.ToQString().compare(want, Qt::CaseInsensitive) == 0)
+            if (cef_extras::ToQString(h.first).compare(want, Qt::CaseInsensitive) == 0)
                 return h.second;
         return CefString();
     }
@@ -215,26 +215,23 @@ private:
     IMPLEMENT_REFCOUNTING(DataStreamReader);
 };
 
+std::mutex g_cookieMutex;
+std::vector<CefString> g_cookieSchemes{CefString("http"), CefString("https")};
+
+// The engine keeps its own cookie store: the manager only records the schemes.
 class CookieManagerImpl : public CefCookieManager {
 public:
     void SetSupportedSchemes(const std::vector<CefString>& schemes, CefRefPtr<CefCompletionCallback> callback) override
     {
         {
-            std::lock_guard<std::mutex> l(m_);
-            schemes_ = schemes;
+            std::lock_guard<std::mutex> l(g_cookieMutex);
+            g_cookieSchemes = schemes;
         }
         if (callback)
             callback->OnComplete();
     }
-    std::vector<CefString> GetSupportedSchemes() override
-    {
-        std::lock_guard<std::mutex> l(m_);
-        return schemes_;
-    }
 
 private:
-    std::mutex m_;
-    std::vector<CefString> schemes_{CefString("http"), CefString("https")};
     IMPLEMENT_REFCOUNTING(CookieManagerImpl);
 };
 
@@ -409,7 +406,6 @@ CefRefPtr<CefPostDataElement> CefPostDataElement::Create() { return new PostData
 CefRefPtr<CefPostData> CefPostData::Create() { return new PostDataImpl; }
 CefRefPtr<CefRequest> CefRequest::Create() { return new RequestImpl; }
 CefRefPtr<CefResponse> CefResponse::Create() { return new ResponseImpl; }
-CefRefPtr<CefMenuModel> CefMenuModel::CreateMenuModel() { return new MenuModelImpl; }
 CefRefPtr<CefDragData> CefDragData::Create() { return new DragDataImpl; }
 
 CefRefPtr<CefStreamReader> CefStreamReader::CreateForData(void* data, size_t size)
@@ -422,7 +418,7 @@ CefRefPtr<CefStreamReader> CefStreamReader::CreateForData(void* data, size_t siz
 
 CefRefPtr<CefStreamReader> CefStreamReader::CreateForFile(const CefString& fileName)
 {
-    QFile f(fileName.ToQString());
+    QFile f(cef_extras::ToQString(fileName));
     if (!f.open(QIODevice::ReadOnly))
         return nullptr;
     const QByteArray bytes = f.readAll();
@@ -434,6 +430,14 @@ CefRefPtr<CefCookieManager> CefCookieManager::GetGlobalManager()
     static CefRefPtr<CefCookieManager> manager = new CookieManagerImpl;
     return manager;
 }
+
+std::vector<CefString> cef_internal::SupportedCookieSchemes()
+{
+    std::lock_guard<std::mutex> l(g_cookieMutex);
+    return g_cookieSchemes;
+}
+
+CefRefPtr<CefMenuModel> cef_backend::CreateMenuModel() { return new MenuModelImpl; }
 
 // ---- CefStreamResourceHandler
 

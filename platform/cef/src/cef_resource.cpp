@@ -61,7 +61,7 @@ void postToJob(std::weak_ptr<JobState> weak, void (JobState::*fn)())
             ((*s).*fn)();
     };
     // Always posted, also on IO: the handler is never re-entered from inside its own call.
-    CefPostTask(TID_IO, run);
+    cef_extras::PostTask(TID_IO, run);
 }
 
 class CallbackImpl : public CefCallback {
@@ -85,7 +85,7 @@ public:
     void Cancel() override
     {
         std::shared_ptr<JobState> s = state_;
-        CefPostTask(TID_IO, [s] { s->Cancel(); });
+        cef_extras::PostTask(TID_IO, [s] { s->Cancel(); });
     }
 
 private:
@@ -197,7 +197,7 @@ CefRefPtr<ResourceJob> StartResourceRequest(const ResourceRequest& request, std:
     auto state = std::make_shared<JobState>();
     state->req = request;
     state->sink = std::move(sink);
-    if (!CefPostTask(TID_IO, [state] { state->Start(); }))
+    if (!cef_extras::PostTask(TID_IO, [state] { state->Start(); }))
         return nullptr;
     return new JobImpl(state);
 }

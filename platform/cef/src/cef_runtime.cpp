@@ -1,5 +1,6 @@
 // Process entry points, runtime state, backend and scheme-factory registries.
 #include "include/base/cef_logging.h"
+#include "cef_extras/logging.h"
 #include "include/cef_app.h"
 #include "include/cef_command_line.h"
 #include "include/cef_scheme.h"
@@ -13,11 +14,6 @@
 
 #include <map>
 #include <mutex>
-
-namespace cef_backend {
-// Optional: a backend library may define this to be installed when none was set.
-Backend* CreateDefaultBackend() __attribute__((weak));
-} // namespace cef_backend
 
 namespace cef_internal {
 namespace {
@@ -115,6 +111,8 @@ void SetBackend(Backend* backend)
 
 Backend* GetBackend() { return cef_internal::Backend(); }
 
+void RunEngineThreadTasks() { cef_internal::RunEngineThreadTasks(); }
+
 } // namespace cef_backend
 
 using namespace cef_internal;
@@ -158,8 +156,6 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
         rt().running = true;
         rt().app = application;
         rt().settings = settings;
-        if (!rt().backend && cef_backend::CreateDefaultBackend)
-            rt().backend = cef_backend::CreateDefaultBackend();
     }
 
     CefRefPtr<CefCommandLine> cl = CefCommandLine::GetGlobalCommandLine();
@@ -167,7 +163,7 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
         cl->InitFromArgv(args.argc, args.argv);
 
     // Log: a relative path is taken from the program's directory; empty writes no log.
-    std::string logPath = settings.log_file.ToString();
+    std::string logPath = CefString(&settings.log_file).ToString();
     if (!logPath.empty() && QDir::isRelativePath(QString::fromStdString(logPath)))
         logPath = QDir(programDir()).filePath(QString::fromStdString(logPath)).toStdString();
     cef_logging::SetLogDestination(logPath, cef_log_severity_t(settings.log_severity));
@@ -178,11 +174,14 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
         application->OnRegisterCustomSchemes(registrar);
     }
 
-    StartThreads();
-    if (auto* b = Backend())
+    std::function<void()> scheduleEngineThread;
+    if (auto* b = Backend()) {
         b->Initialize(args, settings);
+        scheduleEngineThread = b->EngineThreadScheduler();
+    }
+    StartThreads(std::move(scheduleEngineThread));
 
-    CefPostTask(TID_UI, [] {
+    cef_extras::PostTask(TID_UI, [] {
         CefRefPtr<CefBrowserProcessHandler> bph = BrowserProcessHandler();
         if (bph)
             bph->OnContextInitialized();
@@ -190,7 +189,7 @@ bool CefInitialize(const CefMainArgs& args, const CefSettings& settings, CefRefP
         if (bph)
             bph->OnRenderProcessThreadCreated(extra);
         CefRefPtr<CefListValue> copy = extra->Copy();
-        CefPostTask(TID_RENDERER, [copy] {
+        cef_extras::PostTask(TID_RENDERER, [copy] {
             if (CefRefPtr<CefRenderProcessHandler> rph = RenderHandler()) {
                 rph->OnRenderThreadCreated(copy);
                 rph->OnWebKitInitialized();
@@ -209,9 +208,11 @@ void CefShutdown()
     }
     // Let work in flight settle, then stop.
     auto idle = [] {
-        for (int round = 0; round < 4; ++round)
+        for (int round = 0; round < 4; ++round) {
+            SettleEngineThread(4);
             for (CefThreadId t : {TID_UI, TID_IO, TID_RENDERER, TID_FILE})
                 RunAndWaitVoid(t, [] {});
+        }
     };
     idle();
     CloseAllViews();

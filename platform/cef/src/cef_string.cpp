@@ -1,6 +1,7 @@
 #include "include/internal/cef_string.h"
 
-namespace cef_string_util {
+#include <cstring>
+
 namespace {
 
 const char32_t kReplacement = 0xFFFD;
@@ -54,8 +55,6 @@ char32_t nextUtf16(const std::u16string& s, size_t& i)
         return kReplacement;
     return c;
 }
-
-} // namespace
 
 std::u16string Utf8ToUtf16(const std::string& in)
 {
@@ -141,7 +140,48 @@ std::wstring Utf16ToWide(const std::u16string& in)
     return out;
 }
 
-} // namespace cef_string_util
+void freeText(char16* text) { delete[] text; }
+
+std::u16string fromStruct(const cef_string_t* s)
+{
+    return s && s->str ? std::u16string(s->str, s->length) : std::u16string();
+}
+
+} // namespace
+
+int cef_string_utf16_set(const char16* src, size_t src_len, cef_string_utf16_t* output, int copy)
+{
+    if (!output)
+        return 0;
+    char16* text = const_cast<char16*>(src);
+    if (src && src_len && copy) {
+        text = new char16[src_len + 1];
+        std::memcpy(text, src, src_len * sizeof(char16));
+        text[src_len] = 0;
+    }
+    cef_string_utf16_clear(output);
+    if (!src || !src_len)
+        return 1;
+    output->str = text;
+    output->length = src_len;
+    output->dtor = copy ? &freeText : nullptr;
+    return 1;
+}
+
+void cef_string_utf16_clear(cef_string_utf16_t* str)
+{
+    if (!str)
+        return;
+    if (str->dtor && str->str)
+        str->dtor(str->str);
+    str->str = nullptr;
+    str->length = 0;
+    str->dtor = nullptr;
+}
+
+CefString::CefString(struct_type* target) : str_(fromStruct(target)), target_(target) {}
+
+CefString::CefString(const struct_type* src) : str_(fromStruct(src)) {}
 
 CefString& CefString::operator=(const CefString& other)
 {
@@ -164,39 +204,28 @@ CefString& CefString::operator=(CefString&& other) noexcept
 void CefString::store(std::u16string s)
 {
     str_ = std::move(s);
-    if (target_ && target_ != this)
-        target_->store(str_);
+    if (target_)
+        cef_string_utf16_set(str_.data(), str_.size(), target_, 1);
 }
 
-std::string CefString::ToString() const { return cef_string_util::Utf16ToUtf8(str_); }
-std::wstring CefString::ToWString() const { return cef_string_util::Utf16ToWide(str_); }
-
-QString CefString::ToQString() const
-{
-    return QString::fromUtf16(str_.data(), int(str_.size()));
-}
+std::string CefString::ToString() const { return Utf16ToUtf8(str_); }
+std::wstring CefString::ToWString() const { return Utf16ToWide(str_); }
 
 bool CefString::FromString(const std::string& utf8)
 {
-    store(cef_string_util::Utf8ToUtf16(utf8));
+    store(Utf8ToUtf16(utf8));
     return true;
 }
 
 bool CefString::FromWString(const std::wstring& wide)
 {
-    store(cef_string_util::WideToUtf16(wide));
+    store(WideToUtf16(wide));
     return true;
 }
 
 bool CefString::FromString16(const std::u16string& utf16)
 {
     store(utf16);
-    return true;
-}
-
-bool CefString::FromQString(const QString& qs)
-{
-    store(std::u16string(reinterpret_cast<const char16_t*>(qs.utf16()), size_t(qs.size())));
     return true;
 }
 

@@ -1,3 +1,7 @@
+// The runtime's task threads. FILE and IO always run on threads of their own. UI and
+// RENDERER do too, unless the backend runs them on the page engine's own thread (the thread
+// that called CefInitialize): then both share one queue there, which the backend drains when
+// asked (ScheduleEngineThreadTasks -> RunEngineThreadTasks).
 #include "cef_internal.h"
 
 #include "include/base/cef_logging.h"
@@ -9,25 +13,37 @@
 namespace cef_internal {
 namespace {
 
+enum Slot { kUi, kFile, kIo, kRenderer, kSlotCount };
+
 const CefThreadId kThreads[] = {TID_UI, TID_FILE, TID_IO, TID_RENDERER};
-const int kThreadCount = 4;
 
 int slotOf(CefThreadId id)
 {
     switch (id) {
-    case TID_UI: return 0;
+    case TID_UI: return kUi;
     case TID_DB:
     case TID_FILE:
     case TID_FILE_USER_BLOCKING:
     case TID_PROCESS_LAUNCHER:
-    case TID_CACHE: return 1;
-    case TID_IO: return 2;
-    case TID_RENDERER: return 3;
+    case TID_CACHE: return kFile;
+    case TID_IO: return kIo;
+    case TID_RENDERER: return kRenderer;
     }
     return -1;
 }
 
-thread_local int t_currentSlot = -1;
+bool isEngineSlot(int slot) { return slot == kUi || slot == kRenderer; }
+
+// The slot whose thread of its own this thread is (-1: none).
+thread_local int t_ownSlot = -1;
+// Runtime tasks running on this thread (more than one when a task runs others).
+thread_local int t_taskDepth = 0;
+
+// UI and RENDERER run on the engine's thread (g_engineThread) while this is set.
+std::atomic<bool> g_onEngineThread{false};
+std::thread::id g_engineThread;
+
+bool isEngineThread() { return g_onEngineThread.load(std::memory_order_acquire) && std::this_thread::get_id() == g_engineThread; }
 
 // Tasks due on any task thread that have not finished yet (queued or running). A task that
 // posts another one adds it before its own count is dropped, so zero means every chain of
@@ -46,21 +62,36 @@ void dropUnfinished(int64_t n)
     }
 }
 
-class TaskThread {
-public:
-    explicit TaskThread(int slot) : slot_(slot) {}
+void runTask(CefRefPtr<CefTask>& task)
+{
+    ++t_taskDepth;
+    task->Execute();
+    --t_taskDepth;
+    task = nullptr;
+    dropUnfinished(1);
+}
 
-    void Start()
+class TaskQueue {
+public:
+    typedef std::chrono::steady_clock Clock;
+
+    // On a thread of its own (slot >= 0), or drained by the engine's thread (slot < 0), which
+    // schedule() asks to call RunQueued().
+    void Start(int slot, std::function<void()> schedule)
     {
         std::lock_guard<std::mutex> l(m_);
         if (running_)
             return;
         running_ = true;
         accepting_ = true;
-        thread_ = std::thread([this] { Run(); });
+        scheduled_ = false;
+        schedule_ = std::move(schedule);
+        if (slot >= 0)
+            thread_ = std::thread([this, slot] { Run(slot); });
     }
 
-    // Stops accepting; the thread runs what is queued, then ends. Delayed tasks are dropped.
+    // Stops accepting; a thread of its own runs what is queued, then ends. Delayed tasks are
+    // dropped.
     void StopAccepting()
     {
         std::lock_guard<std::mutex> l(m_);
@@ -68,10 +99,17 @@ public:
         cv_.notify_all();
     }
 
+    // Waits for the queue's own thread to end; a queue of the engine's thread runs what is
+    // left when called there. What was not run is dropped.
     void Join()
     {
-        if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
-            thread_.join();
+        if (thread_.joinable()) {
+            if (thread_.get_id() != std::this_thread::get_id())
+                thread_.join();
+        } else if (isEngineThread()) {
+            while (RunOne()) {
+            }
+        }
         std::deque<CefRefPtr<CefTask>> rest;
         std::multimap<Clock::time_point, CefRefPtr<CefTask>> delayed;
         {
@@ -79,6 +117,7 @@ public:
             running_ = false;
             rest.swap(queue_);
             delayed.swap(delayed_);
+            schedule_ = nullptr;
         }
         dropUnfinished(int64_t(rest.size()));
         // Released here, outside the lock.
@@ -88,29 +127,113 @@ public:
     {
         if (!task)
             return false;
-        std::lock_guard<std::mutex> l(m_);
-        if (!accepting_)
-            return false;
-        if (delayMs > 0)
-            delayed_.emplace(Clock::now() + std::chrono::milliseconds(delayMs), task);
-        else
-            enqueue(task);
-        cv_.notify_all();
+        std::function<void()> schedule;
+        {
+            std::lock_guard<std::mutex> l(m_);
+            if (!accepting_)
+                return false;
+            if (delayMs > 0 && thread_.joinable()) {
+                delayed_.emplace(Clock::now() + std::chrono::milliseconds(delayMs), task);
+            } else if (delayMs > 0) {
+                // The engine's thread has no timer of the runtime: the FILE thread waits.
+                CefRefPtr<CefTask> later = task;
+                return CefPostDelayedTask(TID_FILE, cef_extras::ClosureTask([later] { CefPostTask(TID_UI, later); }),
+                                          delayMs);
+            } else {
+                enqueue(task);
+            }
+            cv_.notify_all();
+            // While the engine's thread settles this queue it takes the task itself.
+            if (!thread_.joinable() && !scheduled_ && !(isEngineThread() && settling_ > 0)) {
+                scheduled_ = true;
+                schedule = schedule_;
+            }
+        }
+        if (schedule)
+            schedule();
         return true;
     }
 
-    bool Accepting()
+    // Engine's thread: runs the tasks queued when called (not those they post), and asks for
+    // another round when more are queued.
+    void RunQueued()
     {
-        std::lock_guard<std::mutex> l(m_);
-        return accepting_;
+        size_t n;
+        {
+            std::lock_guard<std::mutex> l(m_);
+            scheduled_ = false;
+            n = queue_.size();
+        }
+        while (n-- > 0 && RunOne()) {
+        }
+        std::function<void()> schedule;
+        {
+            std::lock_guard<std::mutex> l(m_);
+            if (!queue_.empty() && !scheduled_ && accepting_) {
+                scheduled_ = true;
+                schedule = schedule_;
+            }
+        }
+        if (schedule)
+            schedule();
+    }
+
+    // Engine's thread: runs queued tasks, and those they post, for at most `rounds` rounds,
+    // before and after fn (when given); asks for a later round when some are left.
+    void Settle(int rounds, const std::function<void()>& fn)
+    {
+        ++settling_;
+        runRounds(rounds);
+        if (fn) {
+            fn();
+            runRounds(rounds);
+        }
+        --settling_;
+        std::function<void()> schedule;
+        {
+            std::lock_guard<std::mutex> l(m_);
+            if (settling_ == 0 && !queue_.empty() && !scheduled_ && accepting_) {
+                scheduled_ = true;
+                schedule = schedule_;
+            }
+        }
+        if (schedule)
+            schedule();
     }
 
 private:
-    typedef std::chrono::steady_clock Clock;
-
-    void Run()
+    void runRounds(int rounds)
     {
-        t_currentSlot = slot_;
+        for (int round = 0; round < rounds; ++round) {
+            size_t n;
+            {
+                std::lock_guard<std::mutex> l(m_);
+                n = queue_.size();
+            }
+            if (n == 0)
+                return;
+            while (n-- > 0 && RunOne()) {
+            }
+        }
+    }
+
+    bool RunOne()
+    {
+        CefRefPtr<CefTask> task;
+        {
+            std::lock_guard<std::mutex> l(m_);
+            if (queue_.empty())
+                return false;
+            task = queue_.front();
+            queue_.pop_front();
+        }
+        runTask(task);
+        return true;
+    }
+
+    void Run(int slot)
+    {
+        t_ownSlot = slot;
         for (;;) {
             CefRefPtr<CefTask> task;
             {
@@ -133,9 +256,7 @@ private:
                 task = queue_.front();
                 queue_.pop_front();
             }
-            task->Execute();
-            task = nullptr;
-            dropUnfinished(1);
+            runTask(task);
         }
     }
 
@@ -146,27 +267,37 @@ private:
         queue_.push_back(std::move(task));
     }
 
-    const int slot_;
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<CefRefPtr<CefTask>> queue_;
     std::multimap<Clock::time_point, CefRefPtr<CefTask>> delayed_;
     std::thread thread_;
+    std::function<void()> schedule_;
     bool running_ = false;
     bool accepting_ = false;
+    bool scheduled_ = false; // engine's thread: a RunQueued() is due
+    int settling_ = 0;       // engine's thread only: Settle() calls in progress
 };
 
-TaskThread* threads()
+TaskQueue* queues()
 {
-    static TaskThread t[kThreadCount] = {TaskThread(0), TaskThread(1), TaskThread(2), TaskThread(3)};
-    return t;
+    static TaskQueue q[kSlotCount];
+    return q;
+}
+
+// The queue of a slot: UI and RENDERER share the UI queue on the engine's thread.
+TaskQueue& queueOf(int slot)
+{
+    if (isEngineSlot(slot) && g_onEngineThread.load(std::memory_order_acquire))
+        return queues()[kUi];
+    return queues()[slot];
 }
 
 std::atomic<bool> g_running{false};
 
-class ClosureTask : public CefTask {
+class FunctionTask : public CefTask {
 public:
-    explicit ClosureTask(std::function<void()> f) : f_(std::move(f)) {}
+    explicit FunctionTask(std::function<void()> f) : f_(std::move(f)) {}
     void Execute() override
     {
         if (f_)
@@ -176,7 +307,7 @@ public:
 private:
     std::function<void()> f_;
     ObjectCounter counter_;
-    IMPLEMENT_REFCOUNTING(ClosureTask);
+    IMPLEMENT_REFCOUNTING(FunctionTask);
 };
 
 class TaskRunnerImpl : public CefTaskRunner {
@@ -202,34 +333,58 @@ private:
 
 } // namespace
 
-void StartThreads()
+void StartThreads(std::function<void()> scheduleEngineThread)
 {
-    for (int i = 0; i < kThreadCount; ++i)
-        threads()[i].Start();
+    if (scheduleEngineThread) {
+        g_engineThread = std::this_thread::get_id();
+        g_onEngineThread.store(true, std::memory_order_release);
+    }
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        if (!scheduleEngineThread || !isEngineSlot(slot))
+            queues()[slot].Start(slot, nullptr);
+    }
+    if (scheduleEngineThread)
+        queues()[kUi].Start(-1, std::move(scheduleEngineThread));
     g_running = true;
 }
 
 void StopThreads()
 {
     g_running = false;
-    for (int i = 0; i < kThreadCount; ++i)
-        threads()[i].StopAccepting();
-    for (int i = 0; i < kThreadCount; ++i)
-        threads()[i].Join();
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        queues()[slot].StopAccepting();
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        queues()[slot].Join();
+    g_onEngineThread.store(false, std::memory_order_release);
 }
 
 bool ThreadsRunning() { return g_running; }
 
+bool OnEngineThread() { return isEngineThread(); }
+
+void RunEngineThreadTasks()
+{
+    if (isEngineThread())
+        queues()[kUi].RunQueued();
+}
+
+void SettleEngineThread(int rounds, const std::function<void()>& fn)
+{
+    // Inside a task the rest of the queue waits its turn.
+    if (isEngineThread() && t_taskDepth == 0)
+        queues()[kUi].Settle(rounds, fn);
+    else if (fn)
+        fn();
+}
+
 bool WaitForTasksToSettle(int timeoutMs)
 {
-    // The caller's own task, when it is one, is still running.
-    const int64_t own = t_currentSlot >= 0 ? 1 : 0;
+    // The caller's own tasks, when it runs inside some, are still running.
+    const int64_t own = t_taskDepth;
     std::unique_lock<std::mutex> l(g_settledMutex);
     return g_settled.wait_for(l, std::chrono::milliseconds(timeoutMs),
                               [own] { return g_unfinished.load() <= own; });
 }
-
-bool IsTaskThread(CefThreadId id) { return t_currentSlot >= 0 && t_currentSlot == slotOf(id); }
 
 } // namespace cef_internal
 
@@ -238,7 +393,11 @@ using namespace cef_internal;
 bool CefCurrentlyOn(CefThreadId threadId)
 {
     const int slot = slotOf(threadId);
-    return slot >= 0 && t_currentSlot == slot;
+    if (slot < 0)
+        return false;
+    if (isEngineSlot(slot) && g_onEngineThread.load(std::memory_order_acquire))
+        return isEngineThread();
+    return t_ownSlot == slot;
 }
 
 bool CefPostTask(CefThreadId threadId, CefRefPtr<CefTask> task)
@@ -251,19 +410,20 @@ bool CefPostDelayedTask(CefThreadId threadId, CefRefPtr<CefTask> task, int64 del
     const int slot = slotOf(threadId);
     if (slot < 0)
         return false;
-    return threads()[slot].Post(task, delay_ms);
+    return queueOf(slot).Post(task, delay_ms);
 }
 
-CefRefPtr<CefTask> CefCreateClosureTask(std::function<void()> closure)
+CefRefPtr<CefTask> cef_extras::ClosureTask(std::function<void()> closure)
 {
-    return new ClosureTask(std::move(closure));
+    return new FunctionTask(std::move(closure));
 }
 
 CefRefPtr<CefTaskRunner> CefTaskRunner::GetForCurrentThread()
 {
-    if (t_currentSlot < 0)
-        return nullptr;
-    return new TaskRunnerImpl(kThreads[t_currentSlot]);
+    for (CefThreadId id : kThreads)
+        if (CefCurrentlyOn(id))
+            return new TaskRunnerImpl(id);
+    return nullptr;
 }
 
 CefRefPtr<CefTaskRunner> CefTaskRunner::GetForThread(CefThreadId threadId)

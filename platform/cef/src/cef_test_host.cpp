@@ -1,4 +1,4 @@
-#include "include/test/cef_test_host.h"
+#include "cef_test/cef_test_host.h"
 
 #include "cef_internal.h"
 
@@ -145,7 +145,7 @@ bool WaitForThread(CefThreadId thread, int timeoutMs)
         return true;
     auto p = std::make_shared<std::promise<void>>();
     std::future<void> f = p->get_future();
-    if (!CefPostTask(thread, [p] { p->set_value(); }))
+    if (!cef_extras::PostTask(thread, [p] { p->set_value(); }))
         return false;
     return f.wait_for(std::chrono::milliseconds(timeoutMs)) == std::future_status::ready;
 }
@@ -178,6 +178,8 @@ bool StartRuntime(CefRefPtr<CefApp> app, const std::vector<std::string>& argv)
 }
 
 void StopRuntime() { CefShutdown(); }
+
+std::vector<CefString> SupportedCookieSchemes() { return cef_internal::SupportedCookieSchemes(); }
 
 int LiveObjectCount() { return cef_internal::LiveObjects().load(); }
 
@@ -340,13 +342,15 @@ bool TestHost::Navigate(int id, const std::string& url, bool isRedirect, int64* 
 
 cef_backend::PopupDecision TestHost::Popup(int id, const std::string& targetUrl, const std::string& frameName)
 {
+    cef_backend::PopupDecision cancelled;
+    cancelled.cancel = true;
     auto c = Core(id);
-    if (!c) {
-        cef_backend::PopupDecision d;
-        d.cancel = true;
-        return d;
-    }
-    return c->BeforePopup(targetUrl, frameName);
+    if (!c)
+        return cancelled;
+    auto p = std::make_shared<std::promise<cef_backend::PopupDecision>>();
+    std::future<cef_backend::PopupDecision> f = p->get_future();
+    c->BeforePopup(targetUrl, frameName, [p](const cef_backend::PopupDecision& d) { p->set_value(d); });
+    return f.wait_for(std::chrono::seconds(5)) == std::future_status::ready ? f.get() : cancelled;
 }
 
 int TestHost::WindowOpen(int id, const std::string& targetUrl)
@@ -354,18 +358,20 @@ int TestHost::WindowOpen(int id, const std::string& targetUrl)
     auto c = Core(id);
     if (!c)
         return 0;
-    const cef_backend::PopupDecision d = c->BeforePopup(targetUrl, std::string());
-    if (d.cancel)
-        return 0;
-    const int popup = c->OpenPopup(d, targetUrl);
+    // As the engine does: the popup opens on the engine's side once the client allowed it.
+    auto popup = std::make_shared<std::atomic<int>>(0);
+    c->BeforePopup(targetUrl, std::string(), [c, targetUrl, popup](const cef_backend::PopupDecision& d) {
+        if (!d.cancel)
+            *popup = c->OpenPopup(d, targetUrl);
+    });
     WaitForIdle();
-    return popup;
+    return *popup;
 }
 
 CefRefPtr<CefMenuModel> TestHost::ContextMenu(int id, const cef_backend::ContextMenuInfo& info,
                                               const std::vector<std::pair<int, std::string>>& engineItems)
 {
-    CefRefPtr<CefMenuModel> model = CefMenuModel::CreateMenuModel();
+    CefRefPtr<CefMenuModel> model = cef_backend::CreateMenuModel();
     for (const auto& item : engineItems) {
         if (item.first < 0)
             model->AddSeparator();
@@ -527,12 +533,6 @@ ScriptValue TestHost::MakePageFunction(const std::string& name)
 {
     std::lock_guard<std::mutex> l(state_->m);
     return ScriptValue::MakeFunction(++state_->nextFunction, name);
-}
-
-std::vector<ProcessMessageRecord> TestHost::Messages()
-{
-    std::lock_guard<std::mutex> l(state_->m);
-    return state_->messages;
 }
 
 std::vector<ProcessMessageRecord> TestHost::MessagesTo(int id, CefProcessId target)

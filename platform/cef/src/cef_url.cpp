@@ -1,54 +1,71 @@
 #include "include/cef_url.h"
 
+#include "cef_extras/qt_string.h"
+
 #include <QMimeDatabase>
 #include <QUrl>
 
+using cef_extras::ToCefString;
+using cef_extras::ToQString;
+
+namespace {
+
+void setField(cef_string_t* field, const QString& value)
+{
+    CefString attached(field);
+    attached = ToCefString(value);
+}
+QString field(const cef_string_t& f) { return ToQString(CefString(&f)); }
+
+} // namespace
+
 bool CefParseURL(const CefString& url, CefURLParts& parts)
 {
-    const QUrl u(url.ToQString(), QUrl::StrictMode);
+    const QUrl u(ToQString(url), QUrl::StrictMode);
     if (!u.isValid() || u.scheme().isEmpty())
         return false;
-    parts.full_url = u.toString(QUrl::FullyEncoded);
-    parts.scheme = u.scheme();
-    parts.username = u.userName(QUrl::FullyEncoded);
-    parts.password = u.password(QUrl::FullyEncoded);
-    parts.host = u.host(QUrl::FullyEncoded);
-    parts.port = u.port() >= 0 ? QString::number(u.port()) : QString();
-    parts.origin = u.host().isEmpty() ? QString() : u.scheme() + "://" + u.authority(QUrl::FullyEncoded) + "/";
-    parts.path = u.path(QUrl::FullyEncoded);
-    parts.query = u.query(QUrl::FullyEncoded);
+    setField(&parts.spec, u.toString(QUrl::FullyEncoded));
+    setField(&parts.scheme, u.scheme());
+    setField(&parts.username, u.userName(QUrl::FullyEncoded));
+    setField(&parts.password, u.password(QUrl::FullyEncoded));
+    setField(&parts.host, u.host(QUrl::FullyEncoded));
+    setField(&parts.port, u.port() >= 0 ? QString::number(u.port()) : QString());
+    setField(&parts.origin,
+             u.host().isEmpty() ? QString() : u.scheme() + "://" + u.authority(QUrl::FullyEncoded) + "/");
+    setField(&parts.path, u.path(QUrl::FullyEncoded));
+    setField(&parts.query, u.query(QUrl::FullyEncoded));
     return true;
 }
 
 bool CefCreateURL(const CefURLParts& parts, CefString& url)
 {
     QUrl u;
-    if (!parts.full_url.empty()) {
-        u = QUrl(parts.full_url.ToQString(), QUrl::StrictMode);
+    if (parts.spec.length) {
+        u = QUrl(field(parts.spec), QUrl::StrictMode);
     } else {
-        u.setScheme(parts.scheme.ToQString());
-        if (!parts.username.empty())
-            u.setUserName(parts.username.ToQString());
-        if (!parts.password.empty())
-            u.setPassword(parts.password.ToQString());
-        u.setHost(parts.host.ToQString());
-        if (!parts.port.empty())
-            u.setPort(parts.port.ToQString().toInt());
-        u.setPath(parts.path.ToQString());
-        if (!parts.query.empty())
-            u.setQuery(parts.query.ToQString());
+        u.setScheme(field(parts.scheme));
+        if (parts.username.length)
+            u.setUserName(field(parts.username));
+        if (parts.password.length)
+            u.setPassword(field(parts.password));
+        u.setHost(field(parts.host));
+        if (parts.port.length)
+            u.setPort(field(parts.port).toInt());
+        u.setPath(field(parts.path));
+        if (parts.query.length)
+            u.setQuery(field(parts.query));
     }
     if (!u.isValid() || u.scheme().isEmpty())
         return false;
-    url = u.toString(QUrl::FullyEncoded);
+    url = ToCefString(u.toString(QUrl::FullyEncoded));
     return true;
 }
 
 CefString CefGetMimeType(const CefString& extension)
 {
-    const QString ext = extension.ToQString().toLower();
+    const QString ext = ToQString(extension).toLower();
     if (ext.isEmpty())
         return CefString();
     const QMimeType t = QMimeDatabase().mimeTypeForFile(QStringLiteral("x.") + ext, QMimeDatabase::MatchExtension);
-    return t.isDefault() ? CefString() : CefString(t.name());
+    return t.isDefault() ? CefString() : ToCefString(t.name());
 }

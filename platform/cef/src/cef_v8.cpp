@@ -346,18 +346,18 @@ ScriptValue toScript(CefRefPtr<CefV8Value> v, int depth)
     case V8ValueImpl::Null: return ScriptValue::MakeNull();
     case V8ValueImpl::Bool: return ScriptValue::MakeBool(impl->b_);
     case V8ValueImpl::Number: return ScriptValue::MakeNumber(impl->d_);
-    case V8ValueImpl::String: return ScriptValue::MakeString(impl->s_.ToString());
+    case V8ValueImpl::String: return ScriptValue::MakeString(impl->s_);
     case V8ValueImpl::Array: {
         std::vector<ScriptValue> items;
         for (auto& e : impl->elements_)
             items.push_back(toScript(e, depth + 1));
         return ScriptValue::MakeArray(std::move(items));
     }
-    case V8ValueImpl::Function: return ScriptValue::MakeFunction(impl->functionId_, impl->s_.ToString());
+    case V8ValueImpl::Function: return ScriptValue::MakeFunction(impl->functionId_, impl->s_);
     case V8ValueImpl::Object: {
-        std::vector<std::pair<std::string, ScriptValue>> members;
+        std::vector<std::pair<CefString, ScriptValue>> members;
         for (const auto& k : impl->order_)
-            members.emplace_back(k.ToString(), toScript(impl->props_[k].value, depth + 1));
+            members.emplace_back(k, toScript(impl->props_[k].value, depth + 1));
         return ScriptValue::MakeObject(std::move(members));
     }
     }
@@ -439,7 +439,7 @@ std::vector<std::string> GlobalFunctionNames(CefRefPtr<CefV8Context> context)
     return names;
 }
 
-ScriptValue CallGlobal(CefRefPtr<CefV8Context> context, const std::string& name, const std::vector<ScriptValue>& args,
+ScriptValue CallGlobal(CefRefPtr<CefV8Context> context, const CefString& name, const std::vector<ScriptValue>& args,
                        std::string* exception)
 {
     auto* c = contextImpl(context);
@@ -573,7 +573,7 @@ ScriptValue ScriptValue::MakeNumber(double d)
     v.d = d;
     return v;
 }
-ScriptValue ScriptValue::MakeString(const std::string& s)
+ScriptValue ScriptValue::MakeString(const CefString& s)
 {
     ScriptValue v;
     v.kind = String;
@@ -587,28 +587,20 @@ ScriptValue ScriptValue::MakeArray(std::vector<ScriptValue> items)
     v.items = std::move(items);
     return v;
 }
-ScriptValue ScriptValue::MakeObject(std::vector<std::pair<std::string, ScriptValue>> members)
+ScriptValue ScriptValue::MakeObject(std::vector<std::pair<CefString, ScriptValue>> members)
 {
     ScriptValue v;
     v.kind = Object;
     v.members = std::move(members);
     return v;
 }
-ScriptValue ScriptValue::MakeFunction(int64 id, const std::string& name)
+ScriptValue ScriptValue::MakeFunction(int64 id, const CefString& name)
 {
     ScriptValue v;
     v.kind = Function;
     v.function_id = id;
     v.s = name;
     return v;
-}
-
-const ScriptValue* ScriptValue::Member(const std::string& name) const
-{
-    for (const auto& m : members)
-        if (m.first == name)
-            return &m.second;
-    return nullptr;
 }
 
 bool ScriptValue::operator==(const ScriptValue& o) const

@@ -3,8 +3,10 @@
 
 #include "cef_internal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace cef_internal {
 CefRefPtr<CefListValue> CopyList(CefRefPtr<CefListValue> list, bool readOnly);
@@ -61,6 +63,10 @@ Item makeItem(CefValueType type, T Item::*field, const T& value)
     return it;
 }
 
+// True when target is container itself or is held anywhere inside it. Inserting container
+// into target would then close a cycle, which could never be freed nor copied.
+bool holds(CefBase* container, const CefBase* target);
+
 Item copyItem(const Item& it, bool readOnly)
 {
     Item c = it;
@@ -84,6 +90,7 @@ public:
     CefRefPtr<CefListValue> CopyAs(bool readOnly)
     {
         CefRefPtr<ListImpl> c = new ListImpl(false);
+        c->items_.reserve(items_.size());
         for (const auto& it : items_)
             c->items_.push_back(copyItem(it, readOnly));
         c->readOnly_ = readOnly;
@@ -151,16 +158,19 @@ public:
     }
     bool SetDictionary(int index, CefRefPtr<CefDictionaryValue> value) override
     {
-        if (!value)
+        if (!value || holds(value.get(), this))
             return false;
         return set(index, makeItem(VTYPE_DICTIONARY, &Item::dict, value));
     }
     bool SetList(int index, CefRefPtr<CefListValue> value) override
     {
-        if (!value || value.get() == this)
+        if (!value || holds(value.get(), this))
             return false;
         return set(index, makeItem(VTYPE_LIST, &Item::list, value));
     }
+    const std::vector<Item>& Items() const { return items_; }
+    // Read-only from now on, with every container it holds.
+    void Seal();
 
 private:
     bool valid(int index) const { return index >= 0 && size_t(index) < items_.size(); }
@@ -168,8 +178,11 @@ private:
     {
         if (readOnly_ || index < 0)
             return false;
-        if (size_t(index) >= items_.size())
+        if (size_t(index) >= items_.size()) {
+            if (size_t(index) >= items_.capacity())
+                items_.reserve(std::max<size_t>({size_t(index) + 1, 2 * items_.capacity(), 4}));
             items_.resize(size_t(index) + 1);
+        }
         items_[index] = std::move(it);
         return true;
     }
@@ -285,16 +298,18 @@ public:
     }
     bool SetDictionary(const CefString& key, CefRefPtr<CefDictionaryValue> value) override
     {
-        if (!value || value.get() == this)
+        if (!value || holds(value.get(), this))
             return false;
         return set(key, makeItem(VTYPE_DICTIONARY, &Item::dict, value));
     }
     bool SetList(const CefString& key, CefRefPtr<CefListValue> value) override
     {
-        if (!value)
+        if (!value || holds(value.get(), this))
             return false;
         return set(key, makeItem(VTYPE_LIST, &Item::list, value));
     }
+    const std::map<CefString, Item>& Items() const { return items_; }
+    void Seal();
 
 private:
     const Item* find(const CefString& key) const
@@ -316,6 +331,60 @@ private:
     IMPLEMENT_REFCOUNTING(DictionaryImpl);
 };
 
+void sealItem(const Item& it);
+
+void ListImpl::Seal()
+{
+    readOnly_ = true;
+    for (const Item& it : items_)
+        sealItem(it);
+}
+
+void DictionaryImpl::Seal()
+{
+    readOnly_ = true;
+    for (const auto& it : items_)
+        sealItem(it.second);
+}
+
+void sealItem(const Item& it)
+{
+    if (auto* list = dynamic_cast<ListImpl*>(it.list.get()))
+        list->Seal();
+    if (auto* dict = dynamic_cast<DictionaryImpl*>(it.dict.get()))
+        dict->Seal();
+}
+
+bool holds(CefBase* container, const CefBase* target)
+{
+    const void* wanted = dynamic_cast<const void*>(target);
+    std::vector<CefBase*> pending{container};
+    std::set<const void*> seen;
+    auto visit = [&pending](const Item& it) {
+        if (it.list)
+            pending.push_back(it.list.get());
+        if (it.dict)
+            pending.push_back(it.dict.get());
+    };
+    while (!pending.empty()) {
+        CefBase* value = pending.back();
+        pending.pop_back();
+        const void* identity = dynamic_cast<const void*>(value);
+        if (identity == wanted)
+            return true;
+        if (!seen.insert(identity).second)
+            continue; // shared by two parents: walked already
+        if (auto* list = dynamic_cast<ListImpl*>(value)) {
+            for (const Item& it : list->Items())
+                visit(it);
+        } else if (auto* dict = dynamic_cast<DictionaryImpl*>(value)) {
+            for (const auto& it : dict->Items())
+                visit(it.second);
+        }
+    }
+    return false;
+}
+
 class ProcessMessageImpl : public CefProcessMessage {
 public:
     ProcessMessageImpl(const CefString& name, CefRefPtr<CefListValue> args, bool readOnly)
@@ -330,11 +399,17 @@ public:
     }
     CefString GetName() override { return name_; }
     CefRefPtr<CefListValue> GetArgumentList() override { return args_; }
+    void Seal()
+    {
+        readOnly_ = true;
+        if (auto* list = dynamic_cast<ListImpl*>(args_.get()))
+            list->Seal();
+    }
 
 private:
     const CefString name_;
     const CefRefPtr<CefListValue> args_;
-    const bool readOnly_;
+    bool readOnly_;
     ObjectCounter counter_;
     IMPLEMENT_REFCOUNTING(ProcessMessageImpl);
 };
@@ -361,6 +436,15 @@ CefRefPtr<CefDictionaryValue> CopyDictionary(CefRefPtr<CefDictionaryValue> dict,
 CefRefPtr<CefProcessMessage> CopyMessageForDelivery(CefRefPtr<CefProcessMessage> message)
 {
     return new ProcessMessageImpl(message->GetName(), CopyList(message->GetArgumentList(), true), true);
+}
+
+CefRefPtr<CefProcessMessage> SealMessage(CefRefPtr<CefProcessMessage> message)
+{
+    auto* impl = dynamic_cast<ProcessMessageImpl*>(message.get());
+    if (!impl)
+        return CopyMessageForDelivery(message);
+    impl->Seal();
+    return message;
 }
 
 } // namespace cef_internal

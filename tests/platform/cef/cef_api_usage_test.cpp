@@ -16,12 +16,12 @@
 #include "include/cef_stream.h"
 #include "include/cef_task.h"
 #include "include/cef_v8.h"
-#include "include/test/cef_test_host.h"
-#include "include/wrapper/cef_closure_task.h"
+#include "cef_test/cef_test_host.h"
+#include "cef_extras/closure_task.h"
 #include "include/wrapper/cef_message_router.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
 
-#include "cef_test_clients.h"
+#include "cef_test_browser.h"
 
 #include <gtest/gtest.h>
 
@@ -38,14 +38,22 @@ using cef_backend::ScriptValue;
 
 namespace {
 
+// The window rectangle of the platform.
+struct RECT {
+    long left;
+    long top;
+    long right;
+    long bottom;
+};
+
 // Callbacks by name and thread ("callback@thread").
-using Events = cef_testing::Log;
+using Events = test_support::EventLog;
 
 // A page query handler that keeps the callback with a reference taken by hand.
 class QueryHandler : public CefMessageRouterBrowserSide::Handler {
 public:
-    bool OnQuery(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int64 query_id, const CefString& request,
-                 bool persistent, CefRefPtr<Callback> callback) override
+    bool OnQuery(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, int64 /*query_id*/, const CefString& request,
+                 bool /*persistent*/, CefRefPtr<Callback> callback) override
     {
         if (request.ToString().find("MoveWindow") == 0) {
             callback->Success("");
@@ -56,7 +64,7 @@ public:
         pending.push_back(callback.get());
         return true;
     }
-    void OnQueryCanceled(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int64 query_id) override {}
+    void OnQueryCanceled(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, int64 /*query_id*/) override {}
 
     std::mutex m;
     std::vector<Callback*> pending; // each holds one reference taken in OnQuery
@@ -102,22 +110,22 @@ public:
     bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
                                   CefRefPtr<CefProcessMessage> message) override
     {
-        events_->add("OnProcessMessageReceived");
+        events_->Add("OnProcessMessageReceived");
         return router_ && router_->OnProcessMessageReceived(browser, source_process, message);
     }
 
     // CefLifeSpanHandler
-    bool OnBeforePopup(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, const CefString& target_url,
-                       const CefString& target_frame_name, const CefPopupFeatures& popupFeatures,
-                       CefWindowInfo& windowInfo, CefRefPtr<CefClient>& client, CefBrowserSettings& settings,
-                       bool* no_javascript_access) override
+    bool OnBeforePopup(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, const CefString& target_url,
+                       const CefString& /*target_frame_name*/, const CefPopupFeatures& /*popupFeatures*/,
+                       CefWindowInfo& /*windowInfo*/, CefRefPtr<CefClient>& /*client*/, CefBrowserSettings& /*settings*/,
+                       bool* /*no_javascript_access*/) override
     {
-        events_->add("OnBeforePopup:" + target_url.ToString());
+        events_->Add("OnBeforePopup:" + target_url.ToString());
         return !allowPopups;
     }
     void OnAfterCreated(CefRefPtr<CefBrowser> browser) override
     {
-        events_->add(std::string("OnAfterCreated:") + (browser->IsPopup() ? "popup" : "browser"));
+        events_->Add(std::string("OnAfterCreated:") + (browser->IsPopup() ? "popup" : "browser"));
         if (!router_) {
             CefMessageRouterConfig config;
             router_ = CefMessageRouterBrowserSide::Create(config);
@@ -131,13 +139,13 @@ public:
         } else if (browser->IsPopup()) {
             popups_.push_back(browser);
             CefRefPtr<CefBrowser> popup = browser;
-            CefPostTask(TID_UI, CefCreateClosureTask([popup] { popup->GetHost()->SetFocus(true); }));
+            CefPostTask(TID_UI, cef_extras::ClosureTask([popup] { popup->GetHost()->SetFocus(true); }));
         }
     }
-    bool DoClose(CefRefPtr<CefBrowser> browser) override { return false; }
+    bool DoClose(CefRefPtr<CefBrowser> /*browser*/) override { return false; }
     void OnBeforeClose(CefRefPtr<CefBrowser> browser) override
     {
-        events_->add("OnBeforeClose");
+        events_->Add("OnBeforeClose");
         if (router_)
             router_->OnBeforeClose(browser);
         AutoLock lock_scope(this);
@@ -152,39 +160,39 @@ public:
     }
 
     // CefLoadHandler
-    void OnLoadingStateChange(CefRefPtr<CefBrowser> browser, bool isLoading, bool canGoBack,
+    void OnLoadingStateChange(CefRefPtr<CefBrowser> /*browser*/, bool isLoading, bool canGoBack,
                               bool canGoForward) override
     {
-        events_->add(std::string("OnLoadingStateChange:") + (isLoading ? "1" : "0") + (canGoBack ? "1" : "0") +
+        events_->Add(std::string("OnLoadingStateChange:") + (isLoading ? "1" : "0") + (canGoBack ? "1" : "0") +
                      (canGoForward ? "1" : "0"));
     }
-    void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int httpStatusCode) override
+    void OnLoadEnd(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, int httpStatusCode) override
     {
-        events_->add("OnLoadEnd:" + std::to_string(httpStatusCode));
+        events_->Add("OnLoadEnd:" + std::to_string(httpStatusCode));
     }
-    void OnLoadError(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, ErrorCode errorCode,
-                     const CefString& errorText, const CefString& failedUrl) override
+    void OnLoadError(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, ErrorCode errorCode,
+                     const CefString& /*errorText*/, const CefString& failedUrl) override
     {
         if (errorCode == ERR_ABORTED)
             return;
         if (errorCode == ERR_UNKNOWN_URL_SCHEME && failedUrl.ToString().find("tel:") == 0)
             return;
-        events_->add("OnLoadError:" + std::to_string(int(errorCode)) + ":" + failedUrl.ToString());
+        events_->Add("OnLoadError:" + std::to_string(int(errorCode)) + ":" + failedUrl.ToString());
     }
 
     // CefRequestHandler
     bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, CefRefPtr<CefRequest> request,
-                        bool is_redirect) override
+                        bool /*is_redirect*/) override
     {
-        events_->add("OnBeforeBrowse:" + request->GetURL().ToString());
+        events_->Add("OnBeforeBrowse:" + request->GetURL().ToString());
         if (router_)
             router_->OnBeforeBrowse(browser, frame);
         return false;
     }
-    CefRefPtr<CefResourceHandler> GetResourceHandler(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+    CefRefPtr<CefResourceHandler> GetResourceHandler(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
                                                      CefRefPtr<CefRequest> request) override
     {
-        events_->add("GetResourceHandler");
+        events_->Add("GetResourceHandler");
         const std::string url = request->GetURL();
         if (url.find("local") == std::string::npos)
             return nullptr;
@@ -193,28 +201,28 @@ public:
                                                              static_cast<void*>(const_cast<char*>(text.c_str())),
                                                              text.size()));
     }
-    bool OnQuotaRequest(CefRefPtr<CefBrowser> browser, const CefString& origin_url, int64 new_size,
+    bool OnQuotaRequest(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*origin_url*/, int64 new_size,
                         CefRefPtr<CefQuotaCallback> callback) override
     {
-        events_->add("OnQuotaRequest");
+        events_->Add("OnQuotaRequest");
         static const int64 maxSize = 1024 * 1024 * 20;
         callback->Continue(new_size <= maxSize);
         return true;
     }
-    void OnProtocolExecution(CefRefPtr<CefBrowser> browser, const CefString& url, bool& allow_os_execution) override
+    void OnProtocolExecution(CefRefPtr<CefBrowser> /*browser*/, const CefString& url, bool& allow_os_execution) override
     {
         allow_os_execution = url.ToString().find("tel:") == 0;
     }
     void OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, TerminationStatus status) override
     {
-        events_->add("OnRenderProcessTerminated:" + std::to_string(int(status)));
+        events_->Add("OnRenderProcessTerminated:" + std::to_string(int(status)));
         if (router_)
             router_->OnRenderProcessTerminated(browser);
         browser->GetMainFrame()->LoadURL(startupUrl_);
     }
 
     // CefContextMenuHandler
-    void OnBeforeContextMenu(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
+    void OnBeforeContextMenu(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
                              CefRefPtr<CefContextMenuParams> params, CefRefPtr<CefMenuModel> model) override
     {
         if ((params->GetTypeFlags() & (CM_TYPEFLAG_PAGE | CM_TYPEFLAG_FRAME)) != 0) {
@@ -233,8 +241,8 @@ public:
             sub->SetChecked(26506, true);
         }
     }
-    bool OnContextMenuCommand(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                              CefRefPtr<CefContextMenuParams> params, int command_id, EventFlags event_flags) override
+    bool OnContextMenuCommand(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> /*frame*/,
+                              CefRefPtr<CefContextMenuParams> params, int command_id, EventFlags /*event_flags*/) override
     {
         if (command_id == 26500 || command_id == 26502) {
             CefWindowInfo windowInfo;
@@ -253,89 +261,89 @@ public:
     }
 
     // CefDialogHandler
-    bool OnFileDialog(CefRefPtr<CefBrowser> browser, FileDialogMode mode, const CefString& title,
-                      const CefString& default_file_name, const std::vector<CefString>& accept_types,
-                      CefRefPtr<CefFileDialogCallback> callback) override
+    bool OnFileDialog(CefRefPtr<CefBrowser> /*browser*/, FileDialogMode /*mode*/, const CefString& /*title*/,
+                      const CefString& /*default_file_name*/, const std::vector<CefString>& /*accept_types*/,
+                      CefRefPtr<CefFileDialogCallback> /*callback*/) override
     {
         return false;
     }
 
     // CefDownloadHandler
-    void OnBeforeDownload(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> download_item,
+    void OnBeforeDownload(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefDownloadItem> /*download_item*/,
                           const CefString& suggested_name, CefRefPtr<CefBeforeDownloadCallback> callback) override
     {
         callback->Continue("/downloads/" + suggested_name.ToString(), true);
     }
-    void OnDownloadUpdated(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDownloadItem> download_item,
-                           CefRefPtr<CefDownloadItemCallback> callback) override
+    void OnDownloadUpdated(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefDownloadItem> download_item,
+                           CefRefPtr<CefDownloadItemCallback> /*callback*/) override
     {
         if (download_item->IsComplete())
-            events_->add("downloaded:" + download_item->GetFullPath().ToString());
+            events_->Add("downloaded:" + download_item->GetFullPath().ToString());
     }
 
     // CefDragHandler
-    bool OnDragEnter(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDragData> dragData,
+    bool OnDragEnter(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefDragData> /*dragData*/,
                      DragOperationsMask mask) override
     {
         return (mask & DRAG_OPERATION_LINK) != 0;
     }
 
     // CefGeolocationHandler
-    bool OnRequestGeolocationPermission(CefRefPtr<CefBrowser> browser, const CefString& requesting_url,
-                                        int request_id, CefRefPtr<CefGeolocationCallback> callback) override
+    bool OnRequestGeolocationPermission(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*requesting_url*/,
+                                        int /*request_id*/, CefRefPtr<CefGeolocationCallback> callback) override
     {
         callback->Continue(true);
         return true;
     }
 
     // CefJSDialogHandler
-    bool OnJSDialog(CefRefPtr<CefBrowser> browser, const CefString& origin_url, const CefString& accept_lang,
-                    JSDialogType dialog_type, const CefString& message_text, const CefString& default_prompt_text,
-                    CefRefPtr<CefJSDialogCallback> callback, bool& suppress_message) override
+    bool OnJSDialog(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*origin_url*/, const CefString& /*accept_lang*/,
+                    JSDialogType /*dialog_type*/, const CefString& /*message_text*/, const CefString& /*default_prompt_text*/,
+                    CefRefPtr<CefJSDialogCallback> /*callback*/, bool& /*suppress_message*/) override
     {
         return false;
     }
-    bool OnBeforeUnloadDialog(CefRefPtr<CefBrowser> browser, const CefString& message_text, bool is_reload,
-                              CefRefPtr<CefJSDialogCallback> callback) override
+    bool OnBeforeUnloadDialog(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*message_text*/, bool /*is_reload*/,
+                              CefRefPtr<CefJSDialogCallback> /*callback*/) override
     {
         return false;
     }
-    void OnResetDialogState(CefRefPtr<CefBrowser> browser) override {}
+    void OnResetDialogState(CefRefPtr<CefBrowser> /*browser*/) override {}
 
     // CefKeyboardHandler
-    bool OnPreKeyEvent(CefRefPtr<CefBrowser> browser, const CefKeyEvent& event, CefEventHandle os_event,
-                       bool* is_keyboard_shortcut) override
+    bool OnPreKeyEvent(CefRefPtr<CefBrowser> /*browser*/, const CefKeyEvent& /*event*/, CefEventHandle /*os_event*/,
+                       bool* /*is_keyboard_shortcut*/) override
     {
         return false;
     }
 
     // CefRenderHandler (windowed browsers: never called)
-    bool GetRootScreenRect(CefRefPtr<CefBrowser> browser, CefRect& rect) override { return false; }
-    bool GetViewRect(CefRefPtr<CefBrowser> browser, CefRect& rect) override { return false; }
-    bool GetScreenPoint(CefRefPtr<CefBrowser> browser, int viewX, int viewY, int& screenX, int& screenY) override
+    bool GetRootScreenRect(CefRefPtr<CefBrowser> /*browser*/, CefRect& /*rect*/) override { return false; }
+    bool GetViewRect(CefRefPtr<CefBrowser> /*browser*/, CefRect& /*rect*/) override { return false; }
+    bool GetScreenPoint(CefRefPtr<CefBrowser> /*browser*/, int /*viewX*/, int /*viewY*/, int& /*screenX*/, int& /*screenY*/) override
     {
         return false;
     }
-    bool GetScreenInfo(CefRefPtr<CefBrowser> browser, CefScreenInfo& screen_info) override { return false; }
-    void OnPopupShow(CefRefPtr<CefBrowser> browser, bool show) override {}
-    void OnPopupSize(CefRefPtr<CefBrowser> browser, const CefRect& rect) override {}
-    void OnPaint(CefRefPtr<CefBrowser> browser, PaintElementType type, const RectList& dirtyRects,
-                 const void* buffer, int width, int height) override
+    bool GetScreenInfo(CefRefPtr<CefBrowser> /*browser*/, CefScreenInfo& /*screen_info*/) override { return false; }
+    void OnPopupShow(CefRefPtr<CefBrowser> /*browser*/, bool /*show*/) override {}
+    void OnPopupSize(CefRefPtr<CefBrowser> /*browser*/, const CefRect& /*rect*/) override {}
+    void OnPaint(CefRefPtr<CefBrowser> /*browser*/, PaintElementType /*type*/, const RectList& /*dirtyRects*/,
+                 const void* /*buffer*/, int /*width*/, int /*height*/) override
     {
     }
-    void OnCursorChange(CefRefPtr<CefBrowser> browser, CefCursorHandle cursor) override {}
-    bool StartDragging(CefRefPtr<CefBrowser> browser, CefRefPtr<CefDragData> drag_data,
-                       cef_drag_operations_mask_t allowed_ops, int x, int y) override
+    void OnCursorChange(CefRefPtr<CefBrowser> /*browser*/, CefCursorHandle /*cursor*/) override {}
+    bool StartDragging(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefDragData> /*drag_data*/,
+                       cef_drag_operations_mask_t /*allowed_ops*/, int /*x*/, int /*y*/) override
     {
         return false;
     }
-    void UpdateDragCursor(CefRefPtr<CefBrowser> browser, DragOperation operation) override {}
+    void UpdateDragCursor(CefRefPtr<CefBrowser> /*browser*/, DragOperation /*operation*/) override {}
 
     // CefSchemeHandlerFactory: a handler of its own class per request
-    CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                                         const CefString& scheme_name, CefRefPtr<CefRequest> request) override
+    CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                                         const CefString& scheme_name, CefRefPtr<CefRequest> /*request*/) override
     {
-        events_->add("Create:" + scheme_name.ToString());
+        events_->Add("Create:" + scheme_name.ToString());
         return new ApiClientHandler(events_);
     }
 
@@ -349,7 +357,7 @@ public:
         callback->Continue();
         return true;
     }
-    void GetResponseHeaders(CefRefPtr<CefResponse> response, int64& response_length, CefString& redirectUrl) override
+    void GetResponseHeaders(CefRefPtr<CefResponse> response, int64& response_length, CefString& /*redirectUrl*/) override
     {
         response->SetMimeType("text/html");
         response->SetStatus(200);
@@ -360,7 +368,7 @@ public:
         response->SetHeaderMap(headers);
         response_length = int64(data_.size());
     }
-    bool ReadResponse(void* data_out, int bytes_to_read, int& bytes_read, CefRefPtr<CefCallback> callback) override
+    bool ReadResponse(void* data_out, int bytes_to_read, int& bytes_read, CefRefPtr<CefCallback> /*callback*/) override
     {
         bytes_read = 0;
         if (offset_ >= data_.size())
@@ -422,8 +430,8 @@ std::map<std::pair<std::string, int>, Registration> g_callbacks; // renderer thr
 
 class MessageCallbackHandler : public CefV8Handler {
 public:
-    bool Execute(const CefString& name, CefRefPtr<CefV8Value> object, const CefV8ValueList& arguments,
-                 CefRefPtr<CefV8Value>& retval, CefString& exception) override
+    bool Execute(const CefString& /*name*/, CefRefPtr<CefV8Value> /*object*/, const CefV8ValueList& arguments,
+                 CefRefPtr<CefV8Value>& /*retval*/, CefString& /*exception*/) override
     {
         if (arguments.size() == 2 && arguments[0]->IsString() && arguments[1]->IsFunction()) {
             CefRefPtr<CefV8Context> context = CefV8Context::GetCurrentContext();
@@ -470,13 +478,13 @@ public:
     explicit ApiClientApp(Events* events) : events_(events) {}
 
     // CefApp
-    void OnBeforeCommandLineProcessing(const CefString& process_type,
-                                       CefRefPtr<CefCommandLine> command_line) override
+    void OnBeforeCommandLineProcessing(const CefString& /*process_type*/,
+                                       CefRefPtr<CefCommandLine> /*command_line*/) override
     {
     }
-    void OnRegisterCustomSchemes(CefRefPtr<CefSchemeRegistrar> registrar) override
+    void OnRegisterCustomSchemes(CefRefPtr<CefSchemeRegistrar> /*registrar*/) override
     {
-        events_->add("OnRegisterCustomSchemes");
+        events_->Add("OnRegisterCustomSchemes");
     }
     CefRefPtr<CefResourceBundleHandler> GetResourceBundleHandler() override { return nullptr; }
     CefRefPtr<CefBrowserProcessHandler> GetBrowserProcessHandler() override { return this; }
@@ -485,7 +493,7 @@ public:
     // CefBrowserProcessHandler
     void OnContextInitialized() override
     {
-        events_->add("OnContextInitialized");
+        events_->Add("OnContextInitialized");
         std::vector<CefString> schemes;
         schemes.push_back("http");
         schemes.push_back("https");
@@ -493,22 +501,22 @@ public:
         if (manager)
             manager->SetSupportedSchemes(schemes);
     }
-    void OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> command_line) override {}
-    void OnRenderProcessThreadCreated(CefRefPtr<CefListValue> extra_info) override {}
+    void OnBeforeChildProcessLaunch(CefRefPtr<CefCommandLine> /*command_line*/) override {}
+    void OnRenderProcessThreadCreated(CefRefPtr<CefListValue> /*extra_info*/) override {}
     CefRefPtr<CefPrintHandler> GetPrintHandler() override { return nullptr; }
 
     // CefRenderProcessHandler
-    void OnRenderThreadCreated(CefRefPtr<CefListValue> extra_info) override { events_->add("OnRenderThreadCreated"); }
+    void OnRenderThreadCreated(CefRefPtr<CefListValue> /*extra_info*/) override { events_->Add("OnRenderThreadCreated"); }
     void OnWebKitInitialized() override
     {
         CefMessageRouterConfig config;
         router_ = CefMessageRouterRendererSide::Create(config);
     }
-    void OnBrowserCreated(CefRefPtr<CefBrowser> browser) override {}
-    void OnBrowserDestroyed(CefRefPtr<CefBrowser> browser) override {}
+    void OnBrowserCreated(CefRefPtr<CefBrowser> /*browser*/) override {}
+    void OnBrowserDestroyed(CefRefPtr<CefBrowser> /*browser*/) override {}
     CefRefPtr<CefLoadHandler> GetLoadHandler() override { return nullptr; }
-    bool OnBeforeNavigation(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, CefRefPtr<CefRequest> request,
-                            NavigationType navigation_type, bool is_redirect) override
+    bool OnBeforeNavigation(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, CefRefPtr<CefRequest> /*request*/,
+                            NavigationType /*navigation_type*/, bool /*is_redirect*/) override
     {
         return false;
     }
@@ -528,13 +536,13 @@ public:
         for (auto it = g_callbacks.begin(); it != g_callbacks.end();)
             it = it->second.context->IsSame(context) ? g_callbacks.erase(it) : std::next(it);
     }
-    void OnUncaughtException(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                             CefRefPtr<CefV8Context> context, CefRefPtr<CefV8Exception> exception,
-                             CefRefPtr<CefV8StackTrace> stackTrace) override
+    void OnUncaughtException(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                             CefRefPtr<CefV8Context> /*context*/, CefRefPtr<CefV8Exception> /*exception*/,
+                             CefRefPtr<CefV8StackTrace> /*stackTrace*/) override
     {
     }
-    void OnFocusedNodeChanged(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame,
-                              CefRefPtr<CefDOMNode> node) override
+    void OnFocusedNodeChanged(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/,
+                              CefRefPtr<CefDOMNode> /*node*/) override
     {
     }
     bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
@@ -591,7 +599,7 @@ protected:
         CefRegisterSchemeHandlerFactory("velmora", "settings", handler.get());
 
         CefWindowInfo info;
-        CefRect rect(0, 0, 800, 600);
+        RECT rect = {0, 0, 800, 600};
         info.SetAsChild(0x99, rect);
         CefBrowserSettings browserSettings;
         browserSettings.caret_browsing = STATE_ENABLED;
@@ -630,10 +638,10 @@ protected:
 
 TEST_F(CefApiUsageTest, StartupAndCreationReachTheHandlersOnTheirThreads)
 {
-    EXPECT_TRUE(events.has("OnRegisterCustomSchemes@other"));
-    EXPECT_TRUE(events.has("OnContextInitialized@UI"));
-    EXPECT_TRUE(events.has("OnRenderThreadCreated@REN"));
-    EXPECT_TRUE(events.has("OnAfterCreated:browser@UI"));
+    EXPECT_TRUE(events.Has("OnRegisterCustomSchemes@other"));
+    EXPECT_TRUE(events.Has("OnContextInitialized@UI"));
+    EXPECT_TRUE(events.Has("OnRenderThreadCreated@REN"));
+    EXPECT_TRUE(events.Has("OnAfterCreated:browser@UI"));
     ASSERT_TRUE(handler->GetBrowser());
     EXPECT_EQ(handler->GetBrowserId(), id);
     EXPECT_FALSE(handler->GetBrowser()->IsPopup());
@@ -641,7 +649,7 @@ TEST_F(CefApiUsageTest, StartupAndCreationReachTheHandlersOnTheirThreads)
     EXPECT_EQ(host.Record(id).params.settings.caret_browsing, STATE_ENABLED);
     EXPECT_EQ(CefCommandLine::GetGlobalCommandLine()->GetSwitchValue("url").ToString(),
               "velmora://settings/local/client/main/index.html");
-    const std::vector<CefString> schemes = CefCookieManager::GetGlobalManager()->GetSupportedSchemes();
+    const std::vector<CefString> schemes = cef_test::SupportedCookieSchemes();
     EXPECT_EQ(schemes, (std::vector<CefString>{"http", "https"}));
 }
 
@@ -653,14 +661,14 @@ TEST_F(CefApiUsageTest, BrowserCallbacksAnswerAsTheClientDecides)
     host.LoadError(id, ERR_UNKNOWN_URL_SCHEME, "tel:123");
     host.LoadError(id, ERR_FAILED, "velmora://settings/y");
     cef_test::WaitForIdle();
-    EXPECT_TRUE(events.has("OnLoadingStateChange:010@UI"));
-    EXPECT_TRUE(events.has("OnLoadEnd:200@UI"));
-    EXPECT_TRUE(events.has("OnLoadError:-2:velmora://settings/y@UI"));
-    EXPECT_FALSE(events.has("OnLoadError:-3:velmora://settings/x@UI"));
+    EXPECT_TRUE(events.Has("OnLoadingStateChange:010@UI"));
+    EXPECT_TRUE(events.Has("OnLoadEnd:200@UI"));
+    EXPECT_TRUE(events.Has("OnLoadError:-2:velmora://settings/y@UI"));
+    EXPECT_FALSE(events.Has("OnLoadError:-3:velmora://settings/x@UI"));
 
     EXPECT_EQ(host.Quota(id, "velmora://settings", 20971520), 1);
     EXPECT_EQ(host.Quota(id, "velmora://settings", 20971521), 0);
-    EXPECT_TRUE(events.has("OnQuotaRequest@IO"));
+    EXPECT_TRUE(events.Has("OnQuotaRequest@IO"));
     EXPECT_TRUE(host.DragEnter(id, DRAG_OPERATION_LINK | DRAG_OPERATION_COPY));
     EXPECT_FALSE(host.DragEnter(id, DRAG_OPERATION_COPY));
     EXPECT_EQ(host.Geolocation(id, "velmora://settings/"), 1);
@@ -680,11 +688,11 @@ TEST_F(CefApiUsageTest, BrowserCallbacksAnswerAsTheClientDecides)
     item.full_path = "/downloads/a.zip";
     host.DownloadUpdate(id, item);
     cef_test::WaitForIdle();
-    EXPECT_TRUE(events.has("downloaded:/downloads/a.zip@UI"));
+    EXPECT_TRUE(events.Has("downloaded:/downloads/a.zip@UI"));
 
     host.TerminateRenderer(id, TS_PROCESS_WAS_KILLED);
     cef_test::WaitForIdle();
-    EXPECT_TRUE(events.has("OnRenderProcessTerminated:1@UI"));
+    EXPECT_TRUE(events.Has("OnRenderProcessTerminated:1@UI"));
     const auto loads = host.Record(id).loads;
     ASSERT_FALSE(loads.empty());
     EXPECT_EQ(loads.back(), "velmora://settings/local/client/main/index.html");
@@ -712,7 +720,7 @@ TEST_F(CefApiUsageTest, ContextMenuAndDevToolsOpenAPopupBrowser)
     EXPECT_TRUE(host.Record(dev).params.is_devtools);
     EXPECT_EQ(host.Record(dev).params.inspect_at, CefPoint(12, 34));
     EXPECT_TRUE(host.Browser(dev)->IsPopup());
-    EXPECT_TRUE(events.has("OnAfterCreated:popup@UI"));
+    EXPECT_TRUE(events.Has("OnAfterCreated:popup@UI"));
     ASSERT_EQ(handler->Popups().size(), 1u);
     EXPECT_EQ(host.Record(dev).focus, std::vector<bool>{true}); // the posted SetFocus(true)
 
@@ -726,7 +734,7 @@ TEST_F(CefApiUsageTest, ContextMenuAndDevToolsOpenAPopupBrowser)
 TEST_F(CefApiUsageTest, WindowOpenThatTheClientAllowsIsAPopupBrowser)
 {
     EXPECT_EQ(host.WindowOpen(id, "velmora://settings/cancelled.html"), 0);
-    EXPECT_TRUE(events.has("OnBeforePopup:velmora://settings/cancelled.html@IO"));
+    EXPECT_TRUE(events.Has("OnBeforePopup:velmora://settings/cancelled.html@IO"));
     EXPECT_EQ(host.BrowserIds().size(), 1u);
 
     handler->allowPopups = true;
@@ -741,7 +749,7 @@ TEST_F(CefApiUsageTest, WindowOpenThatTheClientAllowsIsAPopupBrowser)
     EXPECT_TRUE(b->IsPopup());
     EXPECT_EQ(b->GetHost()->GetClient().get(), static_cast<CefClient*>(handler.get()));
     EXPECT_EQ(b->GetHost()->GetOpenerWindowHandle(), host.Browser(id)->GetHost()->GetWindowHandle());
-    EXPECT_TRUE(events.has("OnAfterCreated:popup@UI"));
+    EXPECT_TRUE(events.Has("OnAfterCreated:popup@UI"));
     ASSERT_EQ(handler->Popups().size(), 1u);
     EXPECT_TRUE(handler->Popups()[0]->IsSame(b));
     EXPECT_EQ(rec.focus, std::vector<bool>{true});
@@ -758,8 +766,8 @@ TEST_F(CefApiUsageTest, SchemeFactoryAndLocalHandlerServeResources)
     EXPECT_EQ(page.head.mime_type, "text/html");
     EXPECT_EQ(page.head.headers.count("Cache-Control"), 1u);
     EXPECT_EQ(page.head.length, int64(page.body.size()));
-    EXPECT_TRUE(events.has("GetResourceHandler@IO"));
-    EXPECT_TRUE(events.has("Create:velmora@IO"));
+    EXPECT_TRUE(events.Has("GetResourceHandler@IO"));
+    EXPECT_TRUE(events.Has("Create:velmora@IO"));
 
     cef_test::TestHost::Response local = host.Request("velmora://settings/local/client/a.html");
     ASSERT_TRUE(local.handled);
@@ -781,7 +789,7 @@ TEST_F(CefApiUsageTest, PageQueryAnsweredLaterFromAnotherThreadReachesThePage)
     EXPECT_EQ(query("MoveWindow:1,2,3,4,"), ScriptValue::MakeInt(1));
     EXPECT_EQ(query("{\"FuncName\":\"Other\"}"), ScriptValue::MakeInt(2));
     cef_test::WaitForIdle();
-    EXPECT_TRUE(events.has("OnProcessMessageReceived@UI"));
+    EXPECT_TRUE(events.Has("OnProcessMessageReceived@UI"));
 
     CefMessageRouterBrowserSide::Callback* cb = nullptr;
     {
@@ -842,7 +850,7 @@ TEST_F(CefApiUsageTest, TasksAndMainWindowHandleRepostOnUi)
     std::function<void(uintptr_t)> setHandle;
     setHandle = [&](uintptr_t h) {
         if (!CefCurrentlyOn(TID_UI)) {
-            CefPostTask(TID_UI, CefCreateClosureTask([&setHandle, h] { setHandle(h); }));
+            CefPostTask(TID_UI, cef_extras::ClosureTask([&setHandle, h] { setHandle(h); }));
             return;
         }
         handle = h;
@@ -876,7 +884,7 @@ TEST_F(CefApiUsageTest, CloseWithAPendingQueryCancelsItAndLaterAnswersAreHarmles
     }
     handler->GetBrowser()->GetHost()->CloseBrowser(false);
     cef_test::WaitForIdle();
-    EXPECT_TRUE(events.has("OnBeforeClose@UI"));
+    EXPECT_TRUE(events.Has("OnBeforeClose@UI"));
     EXPECT_FALSE(handler->GetBrowser());
     handler->ReleaseRouter(); // the router goes with the last browser
     cb->Success("too late");

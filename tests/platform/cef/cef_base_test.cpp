@@ -3,6 +3,9 @@
 #include "include/cef_process_message.h"
 #include "include/cef_stream.h"
 #include "include/cef_values.h"
+#include "cef_control/backend.h"
+#include "cef_test/cef_test_host.h"
+#include "cef_extras/qt_string.h"
 
 #include <gtest/gtest.h>
 
@@ -33,8 +36,8 @@ TEST(CefStringTest, ConversionTable)
         EXPECT_EQ(fromUtf8.ToWString(), c.wide);
         EXPECT_EQ(CefString(c.wide).ToString(), c.utf8);
         const QString q = QString::fromUtf8(c.utf8);
-        EXPECT_EQ(CefString(q).ToString(), c.utf8);
-        EXPECT_EQ(fromUtf8.ToQString(), q);
+        EXPECT_EQ(cef_extras::ToCefString(q).ToString(), c.utf8);
+        EXPECT_EQ(cef_extras::ToQString(fromUtf8), q);
         EXPECT_EQ(fromUtf8.length(), c.utf16.size());
     }
 }
@@ -47,18 +50,30 @@ TEST(CefStringTest, InvalidInputBecomesReplacementCharacter)
     EXPECT_EQ(CefString(std::u16string(1, char16_t(0xD800))).ToString(), "\xEF\xBF\xBD"); // lone surrogate
 }
 
-TEST(CefStringTest, AttachedStringWritesThrough)
+TEST(CefStringTest, AttachedStringWritesThroughAndStructuresOwnTheirTexts)
 {
-    struct {
-        CefString field;
-    } settings;
-    CefString(&settings.field) = "app.log";
-    EXPECT_EQ(settings.field.ToString(), "app.log");
-    CefString(&settings.field).FromASCII("en");
-    EXPECT_EQ(settings.field, CefString("en"));
-    CefString copy = settings.field; // a copy is not attached
-    copy = "other";
-    EXPECT_EQ(settings.field.ToString(), "en");
+    CefSettings settings;
+    EXPECT_EQ(settings.size, sizeof(cef_settings_t));
+    CefString(&settings.log_file) = "app.log";
+    CefString(&settings.locale).FromASCII("en");
+    EXPECT_EQ(CefString(&settings.log_file).ToString(), "app.log");
+
+    CefSettings copy = settings; // owns texts of its own
+    CefString(&settings.locale) = "zh";
+    CefString(&settings.log_file).clear();
+    EXPECT_EQ(CefString(&copy.locale).ToString(), "en");
+    EXPECT_EQ(CefString(&copy.log_file).ToString(), "app.log");
+
+    const CefSettings& constant = copy;
+    CefString detached(&constant.locale); // from a const field: a copy, not attached
+    detached = "other";
+    EXPECT_EQ(CefString(&copy.locale).ToString(), "en");
+
+    copy = settings;
+    EXPECT_EQ(CefString(&copy.locale).ToString(), "zh");
+    EXPECT_TRUE(CefString(&copy.log_file).empty());
+    copy = copy;
+    EXPECT_EQ(CefString(&copy.locale).ToString(), "zh");
 }
 
 TEST(CefStringTest, ComparesAndOrders)
@@ -111,6 +126,48 @@ TEST(CefValuesTest, ListGrowsAndReportsTypes)
     EXPECT_FALSE(list->SetInt(-1, 1));
 }
 
+// A container cannot be put inside itself, however deep: such a value would never be freed
+// and copying it would not end. Sharing one child between parents stays allowed.
+TEST(CefValuesTest, CyclesAreRefusedAtAnyDepth)
+{
+    const int before = cef_test::LiveObjectCount();
+    {
+        CefRefPtr<CefListValue> list = CefListValue::Create();
+        CefRefPtr<CefDictionaryValue> dict = CefDictionaryValue::Create();
+        CefRefPtr<CefListValue> inner = CefListValue::Create();
+        CefRefPtr<CefDictionaryValue> innerDict = CefDictionaryValue::Create();
+        ASSERT_TRUE(dict->SetList("list", list));         // dict > list
+        ASSERT_TRUE(list->SetList(0, inner));             // dict > list > inner
+        ASSERT_TRUE(inner->SetDictionary(0, innerDict));  // dict > list > inner > innerDict
+        struct Case {
+            const char* what;
+            bool refused;
+        };
+        const Case cases[] = {
+            {"list into itself", !list->SetList(1, list)},
+            {"dict into itself", !dict->SetDictionary("self", dict)},
+            {"dict into the list it holds", !list->SetDictionary(1, dict)},
+            {"list into its grandchild", !inner->SetList(1, list)},
+            {"dict into its deepest descendant", !innerDict->SetDictionary("up", dict)},
+            {"list into its deepest descendant", !innerDict->SetList("up", list)},
+            {"outer list into the dict inside it", !innerDict->SetList("outer", inner)},
+        };
+        for (const Case& c : cases)
+            EXPECT_TRUE(c.refused) << c.what;
+        EXPECT_EQ(list->GetSize(), 1u);
+        EXPECT_EQ(innerDict->GetSize(), 0u);
+
+        CefRefPtr<CefListValue> shared = CefListValue::Create();
+        shared->SetInt(0, 5);
+        EXPECT_TRUE(inner->SetList(1, shared));
+        EXPECT_TRUE(innerDict->SetList("again", shared)); // one child, two parents: no cycle
+        CefRefPtr<CefDictionaryValue> copy = dict->Copy(false);
+        EXPECT_EQ(copy->GetList("list")->GetList(0)->GetList(1)->GetInt(0), 5);
+        EXPECT_EQ(copy->GetList("list")->GetList(0)->GetDictionary(0)->GetList("again")->GetInt(0), 5);
+    }
+    EXPECT_EQ(cef_test::LiveObjectCount(), before); // everything freed
+}
+
 TEST(CefValuesTest, MessageCopyIsDeepAndReadOnlyForReceivers)
 {
     CefRefPtr<CefProcessMessage> msg = CefProcessMessage::Create("devicesChanged");
@@ -125,7 +182,7 @@ TEST(CefValuesTest, MessageCopyIsDeepAndReadOnlyForReceivers)
 
 TEST(CefMenuModelTest, RadioGroupIsExclusiveAndSubmenusNest)
 {
-    CefRefPtr<CefMenuModel> m = CefMenuModel::CreateMenuModel();
+    CefRefPtr<CefMenuModel> m = cef_backend::CreateMenuModel();
     m->AddItem(26500, "Show DevTools");
     m->AddSeparator();
     CefRefPtr<CefMenuModel> sub = m->AddSubMenu(26503, "Context Menu Test");
@@ -203,16 +260,17 @@ TEST(CefUrlTest, ParseCreateAndMimeTypes)
 {
     CefURLParts p;
     ASSERT_TRUE(CefParseURL("velmora://settings/local/client/index.html?v=2", p));
-    EXPECT_EQ(p.scheme.ToString(), "velmora");
-    EXPECT_EQ(p.host.ToString(), "settings");
-    EXPECT_EQ(p.path.ToString(), "/local/client/index.html");
-    EXPECT_EQ(p.query.ToString(), "v=2");
+    EXPECT_EQ(CefString(&p.spec).ToString(), "velmora://settings/local/client/index.html?v=2");
+    EXPECT_EQ(CefString(&p.scheme).ToString(), "velmora");
+    EXPECT_EQ(CefString(&p.host).ToString(), "settings");
+    EXPECT_EQ(CefString(&p.path).ToString(), "/local/client/index.html");
+    EXPECT_EQ(CefString(&p.query).ToString(), "v=2");
     EXPECT_FALSE(CefParseURL("not a url", p));
     CefURLParts q;
-    q.scheme = "http";
-    q.host = "localhost";
-    q.port = "8080";
-    q.path = "/a b";
+    CefString(&q.scheme) = "http";
+    CefString(&q.host) = "localhost";
+    CefString(&q.port) = "8080";
+    CefString(&q.path) = "/a b";
     CefString url;
     ASSERT_TRUE(CefCreateURL(q, url));
     EXPECT_EQ(url.ToString(), "http://localhost:8080/a%20b");

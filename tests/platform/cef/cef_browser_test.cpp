@@ -1,19 +1,39 @@
-#include "cef_test_clients.h"
+#include "cef_test_browser.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
-using namespace cef_testing;
+using namespace test_support;
 
 namespace {
+
+// Adds the developer item to page menus and shows no menu elsewhere.
+class MenuClient : public RecordingClient, public CefContextMenuHandler {
+public:
+    explicit MenuClient(EventLog* log) : RecordingClient(log) {}
+    CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() override { return this; }
+    void OnBeforeContextMenu(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, CefRefPtr<CefContextMenuParams> params,
+                             CefRefPtr<CefMenuModel> model) override
+    {
+        Log().Add("OnBeforeContextMenu");
+        if (params->GetTypeFlags() & (CM_TYPEFLAG_PAGE | CM_TYPEFLAG_FRAME)) {
+            model->AddSeparator();
+            model->AddItem(26500, "Show DevTools");
+        } else {
+            model->Clear();
+        }
+    }
+    IMPLEMENT_REFCOUNTING(MenuClient);
+};
 
 class CefBrowserTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        app = new TestApp(&log);
-        client = new TestClient(&log);
+        app = new RecordingApp(&log);
+        client = new MenuClient(&log);
+        client->blockedUrl = "http://blocked/";
         ASSERT_TRUE(cef_test::StartRuntime(app.get()));
     }
     void TearDown() override
@@ -24,24 +44,24 @@ protected:
         app = nullptr;
     }
 
-    Log log;
+    EventLog log;
     cef_test::TestHost host;
-    CefRefPtr<TestApp> app;
-    CefRefPtr<TestClient> client;
+    CefRefPtr<RecordingApp> app;
+    CefRefPtr<MenuClient> client;
 };
 
 TEST_F(CefBrowserTest, StartupCallbacksRunOnTheirThreads)
 {
-    EXPECT_TRUE(log.has("OnContextInitialized@UI"));
-    EXPECT_TRUE(log.has("OnWebKitInitialized@REN"));
+    EXPECT_TRUE(log.Has("OnContextInitialized@UI"));
+    EXPECT_TRUE(log.Has("OnWebKitInitialized@REN"));
 }
 
 TEST_F(CefBrowserTest, CreationIsAnnouncedOnUiAndRendererWithTheWindowHandle)
 {
     const int id = CreateTestBrowser(host, client.get(), "velmora://settings/local/client/index.html");
     ASSERT_GT(id, 0);
-    EXPECT_TRUE(log.has("OnAfterCreated@UI"));
-    EXPECT_TRUE(log.has("OnBrowserCreated@REN"));
+    EXPECT_TRUE(log.Has("OnAfterCreated@UI"));
+    EXPECT_TRUE(log.Has("OnBrowserCreated@REN"));
     const cef_test::BrowserRecord rec = host.Record(id);
     EXPECT_EQ(rec.params.url, "velmora://settings/local/client/index.html");
     EXPECT_EQ(rec.params.window_info.parent_window, 0x77u);
@@ -59,10 +79,10 @@ TEST_F(CefBrowserTest, DeferredCreationAnnouncesOnlyWhenTheViewExists)
 {
     host.SetAutoCreate(false);
     const int id = CreateTestBrowser(host, client.get());
-    EXPECT_FALSE(log.has("OnAfterCreated@UI"));
+    EXPECT_FALSE(log.Has("OnAfterCreated@UI"));
     host.CompleteCreation(id);
     cef_test::WaitForIdle();
-    EXPECT_TRUE(log.has("OnAfterCreated@UI"));
+    EXPECT_TRUE(log.Has("OnAfterCreated@UI"));
 }
 
 TEST_F(CefBrowserTest, ViewGoneBeforeCreationCompletedIsNeitherAnnouncedNorClosed)
@@ -75,7 +95,7 @@ TEST_F(CefBrowserTest, ViewGoneBeforeCreationCompletedIsNeitherAnnouncedNorClose
     cef_test::WaitForIdle();
     // A client counting its browsers (OnAfterCreated up, OnBeforeClose down) stays balanced.
     for (const char* e : {"OnAfterCreated@UI", "OnBeforeClose@UI", "OnBrowserCreated@REN", "OnBrowserDestroyed@REN"})
-        EXPECT_FALSE(log.has(e)) << e;
+        EXPECT_FALSE(log.Has(e)) << e;
     EXPECT_TRUE(host.Browser(id) == nullptr || !host.Browser(id)->GetMainFrame()->IsValid());
 }
 
@@ -113,7 +133,7 @@ TEST_F(CefBrowserTest, ActionsReachTheViewAndGettersAnswerCachedState)
     EXPECT_EQ(b->GetMainFrame()->GetURL().ToString(), "velmora://settings/a.html");
     EXPECT_TRUE(b->CanGoBack());
     EXPECT_FALSE(b->CanGoForward());
-    EXPECT_TRUE(log.has("OnLoadEnd:200:velmora://settings/a.html@UI"));
+    EXPECT_TRUE(log.Has("OnLoadEnd:200:velmora://settings/a.html@UI"));
 }
 
 TEST_F(CefBrowserTest, CloseRunsDoCloseThenOnBeforeCloseAndLaterActionsAreIgnored)
@@ -122,9 +142,9 @@ TEST_F(CefBrowserTest, CloseRunsDoCloseThenOnBeforeCloseAndLaterActionsAreIgnore
     CefRefPtr<CefBrowser> b = host.Browser(id);
     b->GetHost()->CloseBrowser(false);
     cef_test::WaitForIdle();
-    EXPECT_TRUE(log.has("DoClose@UI"));
-    EXPECT_TRUE(log.has("OnBeforeClose@UI"));
-    EXPECT_TRUE(log.has("OnBrowserDestroyed@REN"));
+    EXPECT_TRUE(log.Has("DoClose@UI"));
+    EXPECT_TRUE(log.Has("OnBeforeClose@UI"));
+    EXPECT_TRUE(log.Has("OnBrowserDestroyed@REN"));
     EXPECT_EQ(host.Record(id).close_requests, 1);
     EXPECT_FALSE(b->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("keyDown")));
     b->GetMainFrame()->LoadURL("x");
@@ -138,8 +158,8 @@ TEST_F(CefBrowserTest, DoCloseTrueKeepsTheBrowser)
     const int id = CreateTestBrowser(host, client.get());
     host.Browser(id)->GetHost()->CloseBrowser(false);
     cef_test::WaitForIdle();
-    EXPECT_TRUE(log.has("DoClose@UI"));
-    EXPECT_FALSE(log.has("OnBeforeClose@UI"));
+    EXPECT_TRUE(log.Has("DoClose@UI"));
+    EXPECT_FALSE(log.Has("OnBeforeClose@UI"));
     EXPECT_EQ(host.Record(id).close_requests, 0);
 }
 
@@ -148,8 +168,8 @@ TEST_F(CefBrowserTest, ViewDestroyedByTheEngineClosesTheBrowser)
     const int id = CreateTestBrowser(host, client.get());
     host.DestroyView(id);
     cef_test::WaitForIdle();
-    EXPECT_TRUE(log.has("OnBeforeClose@UI"));
-    EXPECT_FALSE(log.has("DoClose@UI"));
+    EXPECT_TRUE(log.Has("OnBeforeClose@UI"));
+    EXPECT_FALSE(log.Has("DoClose@UI"));
 }
 
 TEST_F(CefBrowserTest, ProcessMessagesAreCopiedAndDeliveredInOrderBothWays)
@@ -171,8 +191,8 @@ TEST_F(CefBrowserTest, ProcessMessagesAreCopiedAndDeliveredInOrderBothWays)
         EXPECT_TRUE(received[i]->IsReadOnly());
         EXPECT_FALSE(received[i]->GetArgumentList()->SetInt(0, 5));
     }
-    EXPECT_TRUE(log.has("renderer-message:devicesChanged@REN"));
-    EXPECT_TRUE(log.has("message:toBrowser@UI"));
+    EXPECT_TRUE(log.Has("renderer-message:devicesChanged@REN"));
+    EXPECT_TRUE(log.Has("message:toBrowser@UI"));
     EXPECT_EQ(host.MessagesTo(id, PID_RENDERER).size(), 20u);
     EXPECT_EQ(host.MessagesTo(id, PID_BROWSER).size(), 1u);
 }
@@ -181,18 +201,18 @@ TEST_F(CefBrowserTest, DecisionCallbacksRunOnTheirThreadsAndAnswer)
 {
     const int id = CreateTestBrowser(host, client.get());
     EXPECT_TRUE(host.Popup(id, "http://x/").cancel);
-    EXPECT_TRUE(log.has("OnBeforePopup:http://x/@IO"));
+    EXPECT_TRUE(log.Has("OnBeforePopup:http://x/@IO"));
     EXPECT_EQ(host.Quota(id, "velmora://settings", 20971520), 1);
     EXPECT_EQ(host.Quota(id, "velmora://settings", 20971521), 0);
-    EXPECT_TRUE(log.has("OnQuotaRequest@IO"));
+    EXPECT_TRUE(log.Has("OnQuotaRequest@IO"));
     EXPECT_TRUE(host.Navigate(id, "http://blocked/"));
     EXPECT_FALSE(host.Navigate(id, "http://ok/"));
-    EXPECT_TRUE(log.has("OnBeforeBrowse:http://ok/@UI"));
+    EXPECT_TRUE(log.Has("OnBeforeBrowse:http://ok/@UI"));
     host.LoadError(id, ERR_UNKNOWN_URL_SCHEME, "nosuch://x");
     host.TerminateRenderer(id);
     cef_test::WaitForIdle();
-    EXPECT_TRUE(log.has("OnLoadError:-302:nosuch://x@UI"));
-    EXPECT_TRUE(log.has("OnRenderProcessTerminated@UI"));
+    EXPECT_TRUE(log.Has("OnLoadError:-302:nosuch://x@UI"));
+    EXPECT_TRUE(log.Has("OnRenderProcessTerminated@UI"));
     // Handlers the client does not provide give the runtime's defaults.
     EXPECT_FALSE(host.DragEnter(id, DRAG_OPERATION_LINK));
     EXPECT_EQ(host.Geolocation(id, "velmora://settings"), -1);
@@ -211,7 +231,7 @@ TEST_F(CefBrowserTest, ContextMenuModelIsEditedOnUi)
     cef_backend::ContextMenuInfo link;
     link.type_flags = CM_TYPEFLAG_LINK;
     EXPECT_EQ(host.ContextMenu(id, link, {{MENU_ID_COPY, "Copy"}})->GetCount(), 0);
-    EXPECT_TRUE(log.has("OnBeforeContextMenu@UI"));
+    EXPECT_TRUE(log.Has("OnBeforeContextMenu@UI"));
 }
 
 TEST_F(CefBrowserTest, DevToolsIsAPopupBrowserOfTheClientAndClosesWithItsBrowser)
@@ -220,7 +240,7 @@ TEST_F(CefBrowserTest, DevToolsIsAPopupBrowserOfTheClientAndClosesWithItsBrowser
     CefWindowInfo wi;
     wi.SetAsPopup(host.Browser(id)->GetHost()->GetWindowHandle(), "Dev Tools");
     // ShowDevTools is called from UI by the client; the backend gets the request there.
-    CefPostTask(TID_UI, [&] {
+    cef_extras::PostTask(TID_UI, [&] {
         host.Browser(id)->GetHost()->ShowDevTools(wi, client.get(), CefBrowserSettings(), CefPoint(10, 20));
     });
     cef_test::WaitForIdle();
@@ -229,7 +249,7 @@ TEST_F(CefBrowserTest, DevToolsIsAPopupBrowserOfTheClientAndClosesWithItsBrowser
     const cef_test::BrowserRecord r = host.Record(dev);
     EXPECT_TRUE(r.params.is_devtools);
     EXPECT_EQ(r.params.inspect_at, CefPoint(10, 20));
-    EXPECT_EQ(r.params.window_info.window_name.ToString(), "Dev Tools");
+    EXPECT_EQ(CefString(&r.params.window_info.window_name).ToString(), "Dev Tools");
     EXPECT_TRUE(host.Browser(dev)->IsPopup());
     ASSERT_EQ(client->Browsers().size(), 2u);
     host.Browser(id)->GetHost()->CloseDevTools();
@@ -241,10 +261,10 @@ TEST(CefBrowserLifetimeTest, EveryObjectIsFreedAfterShutdown)
 {
     const int before = cef_test::LiveObjectCount();
     {
-        Log log;
+        EventLog log;
         cef_test::TestHost host;
-        CefRefPtr<TestApp> app = new TestApp(&log);
-        CefRefPtr<TestClient> client = new TestClient(&log);
+        CefRefPtr<RecordingApp> app = new RecordingApp(&log);
+        CefRefPtr<RecordingClient> client = new RecordingClient(&log);
         ASSERT_TRUE(cef_test::StartRuntime(app.get()));
         const int a = CreateTestBrowser(host, client.get());
         CreateTestBrowser(host, client.get()); // left open at shutdown

@@ -1,4 +1,5 @@
 #include "include/base/cef_logging.h"
+#include "cef_extras/logging.h"
 
 #include <gtest/gtest.h>
 

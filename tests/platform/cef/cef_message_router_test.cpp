@@ -1,10 +1,10 @@
-#include "cef_test_clients.h"
+#include "cef_test_browser.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
-using namespace cef_testing;
+using namespace test_support;
 using cef_backend::ScriptValue;
 
 namespace {
@@ -13,10 +13,8 @@ class CefMessageRouterTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        app = new TestApp(&log);
-        client = new TestClient(&log);
-        client->router = CefMessageRouterBrowserSide::Create(CefMessageRouterConfig());
-        client->router->AddHandler(&handler, false);
+        app = new RecordingApp(&log);
+        client = new RecordingClient(&log);
         ASSERT_TRUE(cef_test::StartRuntime(app.get()));
         id = CreateTestBrowser(host, client.get());
         ASSERT_GT(id, 0);
@@ -27,8 +25,6 @@ protected:
     void TearDown() override
     {
         cef_test::StopRuntime();
-        if (client->router)
-            client->router->RemoveHandler(&handler);
         client->Forget();
     }
 
@@ -52,11 +48,10 @@ protected:
         return out;
     }
 
-    Log log;
+    EventLog log;
     cef_test::TestHost host;
-    CefRefPtr<TestApp> app;
-    CefRefPtr<TestClient> client;
-    RecordingHandler handler;
+    CefRefPtr<RecordingApp> app;
+    CefRefPtr<RecordingClient> client;
     int id = 0;
     int64 ctx = 0;
     ScriptValue onSuccess, onFailure;
@@ -73,10 +68,10 @@ TEST_F(CefMessageRouterTest, RoundTripWithTheAnswerFromAnotherThread)
 {
     EXPECT_EQ(query("hello"), ScriptValue::MakeInt(1));
     EXPECT_EQ(query("second"), ScriptValue::MakeInt(2)); // ids count per context
-    auto queries = handler.Queries();
+    auto queries = client->queries.Held();
     ASSERT_EQ(queries.size(), 2u);
     EXPECT_EQ(queries[0].request, "hello");
-    EXPECT_TRUE(log.has("message:cefQueryMsg@UI"));
+    EXPECT_TRUE(log.Has("message:cefQueryMsg@UI"));
     std::thread([cb = queries[0].callback] { cb->Success("world"); }).join();
     cef_test::WaitForIdle();
     auto calls = pageCalls();
@@ -95,7 +90,7 @@ TEST_F(CefMessageRouterTest, RoundTripWithTheAnswerFromAnotherThread)
 TEST_F(CefMessageRouterTest, SecondAnswerOfANonPersistentQueryIsIgnored)
 {
     query("once");
-    auto cb = handler.Queries().at(0).callback;
+    auto cb = client->queries.Held().at(0).callback;
     cb->Success("first");
     cb->Success("second");
     cb->Failure(1, "late");
@@ -109,7 +104,7 @@ TEST_F(CefMessageRouterTest, AnswersRacingFromManyThreadsCompleteTheQueryOnce)
     for (int round = 0; round < 20; ++round)
         query("race");
     std::vector<std::thread> threads;
-    for (const auto& q : handler.Queries()) {
+    for (const auto& q : client->queries.Held()) {
         for (int t = 0; t < 4; ++t)
             threads.emplace_back([cb = q.callback, t] {
                 if (t % 2)
@@ -128,7 +123,7 @@ TEST_F(CefMessageRouterTest, AnswersRacingFromManyThreadsCompleteTheQueryOnce)
 TEST_F(CefMessageRouterTest, PersistentQueryAnswersUntilFailure)
 {
     query("watch", true);
-    auto q = handler.Queries().at(0);
+    auto q = client->queries.Held().at(0);
     EXPECT_TRUE(q.persistent);
     q.callback->Success("a");
     q.callback->Success("b");
@@ -164,11 +159,11 @@ TEST_F(CefMessageRouterTest, InvalidCallsThrowAndUseNoId)
 TEST_F(CefMessageRouterTest, NavigationCancelsPendingQueriesAndLaterAnswersAreDropped)
 {
     query("pending");
-    auto q = handler.Queries().at(0);
+    auto q = client->queries.Held().at(0);
     int64 newCtx = 0;
     EXPECT_FALSE(host.Navigate(id, "velmora://settings/other.html", false, &newCtx));
     cef_test::WaitForIdle();
-    EXPECT_EQ(handler.Canceled(), std::vector<int64>{q.id});
+    EXPECT_EQ(client->queries.Canceled(), std::vector<int64>{q.id});
     q.callback->Success("too late");
     cef_test::WaitForIdle();
     EXPECT_TRUE(pageCalls().empty());
@@ -178,10 +173,10 @@ TEST_F(CefMessageRouterTest, NavigationCancelsPendingQueriesAndLaterAnswersAreDr
 TEST_F(CefMessageRouterTest, ContextReleaseCancelsItsQueries)
 {
     query("pending");
-    auto q = handler.Queries().at(0);
+    auto q = client->queries.Held().at(0);
     host.ReleaseContext(id, ctx);
     cef_test::WaitForIdle();
-    EXPECT_EQ(handler.Canceled(), std::vector<int64>{q.id});
+    EXPECT_EQ(client->queries.Canceled(), std::vector<int64>{q.id});
     q.callback->Success("too late");
     cef_test::WaitForIdle();
     EXPECT_TRUE(pageCalls().empty());
@@ -191,13 +186,13 @@ TEST_F(CefMessageRouterTest, PageCancelAndBrowserCloseCancel)
 {
     query("a");
     query("b");
-    auto qs = handler.Queries();
+    auto qs = client->queries.Held();
     EXPECT_EQ(host.CallGlobal(id, ctx, "cefQueryCancel", {ScriptValue::MakeInt(1)}), ScriptValue::MakeBool(true));
     cef_test::WaitForIdle();
-    EXPECT_EQ(handler.Canceled(), std::vector<int64>{qs[0].id});
+    EXPECT_EQ(client->queries.Canceled(), std::vector<int64>{qs[0].id});
     host.Browser(id)->GetHost()->CloseBrowser(false);
     cef_test::WaitForIdle();
-    EXPECT_EQ(handler.Canceled(), (std::vector<int64>{qs[0].id, qs[1].id}));
+    EXPECT_EQ(client->queries.Canceled(), (std::vector<int64>{qs[0].id, qs[1].id}));
 }
 
 TEST_F(CefMessageRouterTest, RendererTerminationCancels)
@@ -205,7 +200,7 @@ TEST_F(CefMessageRouterTest, RendererTerminationCancels)
     query("a");
     host.TerminateRenderer(id);
     cef_test::WaitForIdle();
-    EXPECT_EQ(handler.Canceled().size(), 1u);
+    EXPECT_EQ(client->queries.Canceled().size(), 1u);
 }
 
 TEST_F(CefMessageRouterTest, BrowsersWhoseContextsShareAnIdKeepTheirQueriesApart)
@@ -225,7 +220,7 @@ TEST_F(CefMessageRouterTest, BrowsersWhoseContextsShareAnIdKeepTheirQueriesApart
     EXPECT_EQ(ask(id, "from a"), ScriptValue::MakeInt(1));
     EXPECT_EQ(ask(other, "from b"), ScriptValue::MakeInt(1));
     cef_test::WaitForIdle();
-    const auto queries = handler.Queries();
+    const auto queries = client->queries.Held();
     ASSERT_EQ(queries.size(), 2u);
     queries[0].callback->Success("to a");
     queries[1].callback->Success("to b");
@@ -242,13 +237,13 @@ TEST_F(CefMessageRouterTest, BrowsersWhoseContextsShareAnIdKeepTheirQueriesApart
     cef_test::WaitForIdle();
     host.Core(other)->ContextReleased(shared);
     cef_test::WaitForIdle();
-    EXPECT_EQ(handler.Canceled(), std::vector<int64>{handler.Queries().back().id});
+    EXPECT_EQ(client->queries.Canceled(), std::vector<int64>{client->queries.Held().back().id});
 }
 
 TEST_F(CefMessageRouterTest, AnswerAfterTheRouterIsGoneIsHarmless)
 {
     query("kept");
-    CefRefPtr<CefMessageRouterBrowserSide::Callback> cb = handler.Queries().at(0).callback;
+    CefRefPtr<CefMessageRouterBrowserSide::Callback> cb = client->queries.Held().at(0).callback;
     client->router = nullptr; // destroyed with the query pending
     std::thread([cb] {
         cb->Success("nobody listens");
@@ -262,13 +257,10 @@ TEST(CefMessageRouterLifetimeTest, ManualReferenceKeepsTheCallbackAcrossRouterDe
 {
     const int before = cef_test::LiveObjectCount();
     {
-        Log log;
+        EventLog log;
         cef_test::TestHost host;
-        RecordingHandler handler;
-        CefRefPtr<TestApp> app = new TestApp(&log);
-        CefRefPtr<TestClient> client = new TestClient(&log);
-        client->router = CefMessageRouterBrowserSide::Create(CefMessageRouterConfig());
-        client->router->AddHandler(&handler, false);
+        CefRefPtr<RecordingApp> app = new RecordingApp(&log);
+        CefRefPtr<RecordingClient> client = new RecordingClient(&log);
         ASSERT_TRUE(cef_test::StartRuntime(app.get()));
         const int id = CreateTestBrowser(host, client.get());
         const int64 ctx = host.CreateContext(id);
@@ -276,12 +268,12 @@ TEST(CefMessageRouterLifetimeTest, ManualReferenceKeepsTheCallbackAcrossRouterDe
         host.CallGlobal(id, ctx, "cefQuery",
                         {ScriptValue::MakeObject({{"request", ScriptValue::MakeString("q")}, {"onSuccess", ok}})});
         cef_test::WaitForIdle();
-        ASSERT_EQ(handler.Queries().size(), 1u);
+        ASSERT_EQ(client->queries.Held().size(), 1u);
 
-        CefMessageRouterBrowserSide::Callback* raw = handler.Queries()[0].callback.get();
+        CefMessageRouterBrowserSide::Callback* raw = client->queries.Held()[0].callback.get();
         raw->AddRef();  // the forwarding handler's manual reference
-        handler.Clear(); // drop every counted reference
-        client->router->RemoveHandler(&handler); // cancels: the router drops its reference
+        client->queries.Clear(); // drop every counted reference
+        client->router->RemoveHandler(&client->queries); // cancels: the router drops its reference
         client->router = nullptr;
         cef_test::WaitForIdle();
 

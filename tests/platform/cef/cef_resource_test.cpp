@@ -1,14 +1,14 @@
 #include "include/cef_scheme.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
 
-#include "cef_test_clients.h"
+#include "cef_test_browser.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <thread>
 
-using namespace cef_testing;
+using namespace test_support;
 
 namespace {
 
@@ -94,7 +94,7 @@ class CefResourceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        client = new TestClient(&log);
+        client = new RecordingClient(&log);
         ASSERT_TRUE(cef_test::StartRuntime());
         CreateTestBrowser(host, client.get());
     }
@@ -103,9 +103,9 @@ protected:
         cef_test::StopRuntime();
         client->Forget();
     }
-    Log log;
+    EventLog log;
     cef_test::TestHost host;
-    CefRefPtr<TestClient> client;
+    CefRefPtr<RecordingClient> client;
 };
 
 TEST_F(CefResourceTest, FactoryServesWholeBodyWithSmallAndLargeBuffers)
@@ -130,7 +130,7 @@ TEST_F(CefResourceTest, FactoryServesWholeBodyWithSmallAndLargeBuffers)
         EXPECT_EQ(r.chunks, c.chunks);
     }
     EXPECT_EQ(f->lastScheme, "velmora");
-    EXPECT_TRUE(log.has("GetResourceHandler@IO"));
+    EXPECT_TRUE(log.Has("GetResourceHandler@IO"));
 }
 
 TEST_F(CefResourceTest, RequestHandlerComesBeforeTheFactory)

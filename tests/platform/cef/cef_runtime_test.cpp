@@ -1,8 +1,9 @@
 #include "include/base/cef_logging.h"
+#include "cef_extras/logging.h"
 #include "include/cef_app.h"
 #include "include/cef_command_line.h"
 #include "include/cef_cookie.h"
-#include "include/test/cef_test_host.h"
+#include "cef_test/cef_test_host.h"
 
 #include <gtest/gtest.h>
 
@@ -81,7 +82,7 @@ TEST(CefRuntimeTest, CookieManagerKeepsTheSchemes)
     CefRefPtr<CefCookieManager> m = CefCookieManager::GetGlobalManager();
     ASSERT_TRUE(m);
     m->SetSupportedSchemes({CefString("http"), CefString("https")});
-    const auto schemes = m->GetSupportedSchemes();
+    const auto schemes = cef_test::SupportedCookieSchemes();
     ASSERT_EQ(schemes.size(), 2u);
     EXPECT_EQ(schemes[1].ToString(), "https");
 }

@@ -1,6 +1,6 @@
 #include "include/cef_task.h"
-#include "include/test/cef_test_host.h"
-#include "include/wrapper/cef_closure_task.h"
+#include "cef_test/cef_test_host.h"
+#include "cef_extras/closure_task.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ TEST_F(CefTaskTest, TasksRunInPostingOrderOnTheirThread)
         producers.emplace_back([&, p] {
             for (int seq = 0; seq < 200; ++seq)
                 for (CefThreadId id : ids)
-                    CefPostTask(id, [&, id, p, seq] {
+                    cef_extras::PostTask(id, [&, id, p, seq] {
                         for (CefThreadId other : ids)
                             if (CefCurrentlyOn(other) != (other == id))
                                 ++wrongThread;
@@ -46,8 +46,9 @@ TEST_F(CefTaskTest, TasksRunInPostingOrderOnTheirThread)
         std::map<int, int> last;
         for (const auto& e : seen[id]) {
             auto it = last.find(e.first);
-            if (it != last.end())
+            if (it != last.end()) {
                 EXPECT_LT(it->second, e.second) << "thread " << id;
+            }
             last[e.first] = e.second;
         }
     }
@@ -60,8 +61,8 @@ TEST_F(CefTaskTest, WaitForIdleCoversWorkHandedOnToAnotherThread)
     // reaches the browser side). Many rounds: a wait that misses the hop does so only now and then.
     std::atomic<int> arrived{0};
     for (int round = 1; round <= 1000; ++round) {
-        ASSERT_TRUE(CefPostTask(TID_RENDERER, [&] {
-            CefPostTask(TID_UI, [&] { CefPostTask(TID_IO, [&] { ++arrived; }); });
+        ASSERT_TRUE(cef_extras::PostTask(TID_RENDERER, [&] {
+            cef_extras::PostTask(TID_UI, [&] { cef_extras::PostTask(TID_IO, [&] { ++arrived; }); });
         }));
         ASSERT_TRUE(cef_test::WaitForIdle());
         ASSERT_EQ(arrived.load(), round);
@@ -69,8 +70,8 @@ TEST_F(CefTaskTest, WaitForIdleCoversWorkHandedOnToAnotherThread)
     // From a task thread: every other task, not the caller's own.
     std::atomic<int> seen{-1};
     std::atomic<bool> settled{false};
-    CefPostTask(TID_FILE, [&] {
-        CefPostTask(TID_RENDERER, [&] { CefPostTask(TID_UI, [&] { ++arrived; }); });
+    cef_extras::PostTask(TID_FILE, [&] {
+        cef_extras::PostTask(TID_RENDERER, [&] { cef_extras::PostTask(TID_UI, [&] { ++arrived; }); });
         settled = cef_test::WaitForIdle();
         seen = arrived.load();
     });
@@ -83,12 +84,12 @@ TEST_F(CefTaskTest, DelayedTaskRunsAfterQueuedOnesAndTaskRunnerMatchesThread)
 {
     std::vector<int> order;
     std::mutex m;
-    CefPostDelayedTask(TID_UI, CefCreateClosureTask([&] {
+    CefPostDelayedTask(TID_UI, cef_extras::ClosureTask([&] {
                            std::lock_guard<std::mutex> l(m);
                            order.push_back(2);
                        }),
                        20);
-    CefPostTask(TID_UI, [&] {
+    cef_extras::PostTask(TID_UI, [&] {
         std::lock_guard<std::mutex> l(m);
         order.push_back(1);
     });
@@ -109,14 +110,14 @@ TEST_F(CefTaskTest, DelayedTaskRunsAfterQueuedOnesAndTaskRunnerMatchesThread)
 
 TEST(CefTaskLifecycleTest, PostsAreRefusedOutsideTheRuntimeAndQueuedTasksRunAtShutdown)
 {
-    EXPECT_FALSE(CefPostTask(TID_UI, [] {}));
+    EXPECT_FALSE(cef_extras::PostTask(TID_UI, [] {}));
     ASSERT_TRUE(cef_test::StartRuntime());
     std::atomic<int> ran{0};
     for (int i = 0; i < 50; ++i)
-        CefPostTask(TID_IO, [&] { ++ran; });
+        cef_extras::PostTask(TID_IO, [&] { ++ran; });
     cef_test::StopRuntime();
     EXPECT_EQ(ran.load(), 50);
-    EXPECT_FALSE(CefPostTask(TID_UI, [] {}));
+    EXPECT_FALSE(cef_extras::PostTask(TID_UI, [] {}));
     // The runtime can be started again.
     ASSERT_TRUE(cef_test::StartRuntime());
     EXPECT_TRUE(cef_test::WaitForThread(TID_UI));

@@ -1,10 +1,10 @@
-#include "cef_test_clients.h"
+#include "cef_test_browser.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-using namespace cef_testing;
+using namespace test_support;
 using cef_backend::ScriptValue;
 
 namespace {
@@ -38,7 +38,7 @@ class CefV8Test : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        app = new TestApp(&log);
+        app = new RecordingApp(&log);
         echo = new EchoHandler;
         app->onContextCreated = [this](CefRefPtr<CefV8Context> context) {
             CefRefPtr<CefV8Value> g = context->GetGlobal();
@@ -46,7 +46,7 @@ protected:
                 g->SetValue(n, CefV8Value::CreateFunction(n, echo.get()), V8_PROPERTY_ATTRIBUTE_NONE);
             g->SetValue("notAFunction", CefV8Value::CreateInt(1), V8_PROPERTY_ATTRIBUTE_NONE);
         };
-        client = new TestClient(&log);
+        client = new RecordingClient(&log);
         ASSERT_TRUE(cef_test::StartRuntime(app.get()));
         id = CreateTestBrowser(host, client.get());
         ctx = host.CreateContext(id);
@@ -58,10 +58,10 @@ protected:
         app->onContextCreated = nullptr;
     }
 
-    Log log;
+    EventLog log;
     cef_test::TestHost host;
-    CefRefPtr<TestApp> app;
-    CefRefPtr<TestClient> client;
+    CefRefPtr<RecordingApp> app;
+    CefRefPtr<RecordingClient> client;
     CefRefPtr<EchoHandler> echo;
     int id = 0;
     int64 ctx = 0;
@@ -70,8 +70,9 @@ protected:
 TEST_F(CefV8Test, NativeGlobalsAreExposed)
 {
     const auto globals = host.Record(id).globals[ctx];
-    // The renderer router's functions first (added in OnContextCreated before the app's own).
-    EXPECT_EQ(globals, (std::vector<std::string>{"cefQuery", "cefQueryCancel", "echo", "fail", "callBack"}));
+    // In the order the application's OnContextCreated sets them: the renderer router's first.
+    EXPECT_EQ(globals, (std::vector<std::string>{"cefQuery", "cefQueryCancel", "registerCallback", "echo", "fail",
+                                                 "callBack"}));
 }
 
 TEST_F(CefV8Test, ConversionTable)
@@ -165,14 +166,14 @@ TEST_F(CefV8Test, PageFunctionsRunThroughTheScriptHost)
 TEST_F(CefV8Test, ReleasedContextIsInvalidAndItsGlobalsGone)
 {
     CefRefPtr<CefV8Context> held;
-    CefPostTask(TID_RENDERER, [&] { held = echo->current; });
+    cef_extras::PostTask(TID_RENDERER, [&] { held = echo->current; });
     host.CallGlobal(id, ctx, "echo", {});
-    CefPostTask(TID_RENDERER, [&] { held = echo->current; });
+    cef_extras::PostTask(TID_RENDERER, [&] { held = echo->current; });
     cef_test::WaitForIdle();
     ASSERT_TRUE(held);
     host.ReleaseContext(id, ctx);
     cef_test::WaitForIdle();
-    EXPECT_TRUE(log.has("OnContextReleased@REN"));
+    EXPECT_TRUE(log.Has("OnContextReleased@REN"));
     EXPECT_FALSE(held->IsValid());
     EXPECT_EQ(host.CallGlobal(id, ctx, "echo", {ScriptValue::MakeInt(1)}), ScriptValue());
     held = nullptr;

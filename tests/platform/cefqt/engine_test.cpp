@@ -1,8 +1,8 @@
 // The engine side of the backend against the real QtWebEngine: serving pages from a
 // custom scheme, the page bridge in both directions, context lifetime, popups and
 // renderer termination.
-#include "qt/engine.h"
-#include "qt/engine_page.h"
+#include "cefqt/engine.h"
+#include "cefqt/engine_page.h"
 #include "test_util.h"
 
 #include <QCoreApplication>
@@ -41,12 +41,15 @@ struct Recorder : PageEvents {
     QList<QPair<bool, int>> finished;
     QList<int> terminated;
     QString title;
+    std::function<void(const Call&)> onCall; // while the page's call is answered
 
     void contextCreated(int id, const QUrl&) override { created.append(id); }
     void contextReleased(int id) override { released.append(id); }
     void scriptCall(int ctx, const QString& name, int callId, const QJsonArray& args) override
     {
         calls.append({ctx, name, callId, args});
+        if (onCall)
+            onCall(calls.last());
     }
     void popupRequested(const QUrl& url, QWebEnginePage::WebWindowType) override { popups.append(url); }
     void loadFinished(bool ok, int code, const QUrl&) override { finished.append({ok, code}); }
@@ -164,6 +167,36 @@ TEST_F(QtEngineTest, QueryCallbacksLiveUntilTheLastAnswer)
     EXPECT_EQ(events.title, "done4");
 }
 
+TEST_F(QtEngineTest, FunctionCallsMadeWhileAPageCallIsAnsweredTravelWithItsReply)
+{
+    PageHost* host = nullptr;
+    events.onCall = [&](const Recorder::Call& call) {
+        const QJsonObject query = call.args[0].toObject()["$o"].toObject();
+        const int ok = query["onSuccess"].toObject()["$f"].toInt();
+        if (query["request"].toString() == "now") {
+            host->invokeFunction(call.context, ok, QJsonArray{"first"});
+            host->invokeFunction(call.context, ok, QJsonArray{"second"});
+        }
+    };
+    auto page = open("/reply.html", R"(<html><body><script>
+        var seen = [];
+        nativeQuery({request: "now", persistent: true,
+                     onSuccess: function (r) { seen.push(r); document.title = seen.join(","); }});
+        nativeQuery({request: "later", onSuccess: function (r) { document.title = "later:" + r; }});
+    </script></body></html>)");
+    host = page.get();
+    ASSERT_TRUE(waitFor([&] { return events.title == "first,second"; }));
+    EXPECT_EQ(host->invocationMessages(), 0); // both came with the call's reply, in order
+
+    // Answered after its call returned: a message of its own.
+    ASSERT_EQ(events.calls.size(), 2);
+    const Recorder::Call later = events.calls[1];
+    host->invokeFunction(later.context, later.args[0].toObject()["$o"].toObject()["onSuccess"].toObject()["$f"].toInt(),
+                         QJsonArray{"x"});
+    ASSERT_TRUE(waitFor([&] { return events.title == "later:x"; }));
+    EXPECT_EQ(host->invocationMessages(), 1);
+}
+
 TEST_F(QtEngineTest, ReloadReleasesAndRecreatesContext)
 {
     auto host = open("/reload.html", "<html><body><script>nativeCall('loaded')</script></body></html>");
@@ -234,17 +267,6 @@ TEST_F(QtEngineTest, ProfileCarriesUserAgentLocaleAndPersistentCookies)
     EXPECT_TRUE(profile->cachePath().startsWith(profile->persistentStoragePath()));
 }
 
-TEST_F(QtEngineTest, PrivateTempDirIsOwnerOnly)
-{
-    const QString dir = PrivateTempDir();
-    EXPECT_EQ(dir, PrivateTempDir());
-    QFileInfo info(dir);
-    ASSERT_TRUE(info.isDir());
-    EXPECT_EQ(info.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
-                                    QFile::WriteOther | QFile::ExeOther),
-              QFile::Permissions());
-}
-
 TEST_F(QtEngineTest, DownloadReachesTheObserverAndCompletes)
 {
     QTemporaryDir target;
@@ -285,24 +307,21 @@ TEST_F(QtEngineTest, CrashUrlTerminatesTheRenderer)
 
 namespace {
 
-TEST(QtEngineCachePath, SharedTemporaryFolderIsReplacedByThePrivateOne)
+TEST(QtEngineCachePath, IsTheSettingsPathWithForwardSlashes)
 {
-    const QString priv = PrivateTempDir();
-    const QString tmp = QDir::tempPath();
     struct Case {
         QString requested, expected;
     };
     const Case cases[] = {
-        {"", priv + "/Cache"},
-        {tmp + "/Cache", priv + "/Cache"},
-        {QString(tmp).replace('/', '\\') + "\\Cache", priv + "/Cache"},
-        {tmp + "/Other/", priv + "/Other"},
-        {"/home/someone/app/Cache", "/home/someone/app/Cache"},
-        {"C:\\Users\\x\\Cache", "C:/Users/x/Cache"},
-        {tmp + "/nested/Cache", tmp + "/nested/Cache"},
+        {"", ""},
+        {"/tmp/Cache", "/tmp/Cache"},
+        {"/tmp/private/Other/", "/tmp/private/Other"},
+        {"\\tmp\\private\\Cache", "/tmp/private/Cache"},
+        {"C:\\Users\\x\\AppData\\Local\\Temp\\Cache", "C:/Users/x/AppData/Local/Temp/Cache"},
+        {"/home/someone/app/./Cache", "/home/someone/app/Cache"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ResolveCachePath(c.requested), c.expected) << c.requested.toStdString();
+        EXPECT_EQ(CachePathFromSettings(c.requested), c.expected) << c.requested.toStdString();
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 #include "engine_test_support.h"
-#include "qt/engine.h"
+#include "cefqt/engine.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // Views of the engine side: a browser as a native child window of a host widget, its
 // geometry and resizing as the page sees them, the end of the view with its parent, and
 // the context menu hook.
-#include "qt/engine.h"
-#include "qt/engine_page.h"
+#include "cefqt/engine.h"
+#include "cefqt/engine_page.h"
 #include "test_util.h"
 
 #include <QAction>

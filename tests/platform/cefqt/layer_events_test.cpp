@@ -9,19 +9,22 @@
 #include "include/cef_jsdialog_handler.h"
 #include "include/cef_resource_handler.h"
 #include "include/cef_scheme.h"
+#include "include/cef_task.h"
+#include "cef_extras/closure_task.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-extern CefRefPtr<layer_test::SiteFactory> g_site;
+extern CefRefPtr<test_support::SiteFactory> g_site;
 
 using namespace layer_test;
+using namespace test_support;
 
 namespace {
 
-class EventsClient : public TestClient, public CefDownloadHandler, public CefJSDialogHandler {
+class EventsClient : public RecordingClient, public CefDownloadHandler, public CefJSDialogHandler {
 public:
     CefRefPtr<CefDownloadHandler> GetDownloadHandler() override { return this; }
     CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() override { return this; }
@@ -36,7 +39,7 @@ public:
     bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, CefRefPtr<CefRequest> request,
                         bool redirect) override
     {
-        TestClient::OnBeforeBrowse(browser, frame, request, redirect);
+        RecordingClient::OnBeforeBrowse(browser, frame, request, redirect);
         return request->GetURL().ToString().find("blocked") != std::string::npos;
     }
     void OnProtocolExecution(CefRefPtr<CefBrowser>, const CefString& url, bool& allow) override
@@ -84,7 +87,7 @@ public:
             }
             // The browser is closed while its page waits for the answer.
             CefRefPtr<CefBrowser> b = browser;
-            CefPostTask(TID_UI, CefCreateClosureTask([b] { b->GetHost()->CloseBrowser(false); }));
+            CefPostTask(TID_UI, cef_extras::ClosureTask([b] { b->GetHost()->CloseBrowser(false); }));
             return true;
         }
         // Answered later, from another thread.
@@ -176,7 +179,7 @@ TEST_F(QtLayerEventsTest, LoadingStateFollowsNavigationsAndRefusedOnesDoNotHappe
     EXPECT_TRUE(browser->CanGoBack());
     browser->GetMainFrame()->LoadURL("velmora://test/blocked.html");
     browser->GetMainFrame()->ExecuteJavaScript("document.title = 'still two'", "", 0);
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("still two"); }));
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("still two"); }));
     EXPECT_EQ(client->loadEnds, 2);
     EXPECT_EQ(browser->GetMainFrame()->GetURL().ToString(), "velmora://test/two.html");
 }
@@ -251,9 +254,9 @@ TEST_F(QtLayerEventsTest, QuotaRequestsAreDecidedByTheClientOnTheIoThread)
         }
         ask(1024, "small", function () { ask(50 * 1024 * 1024, "large", function () {}); });
     </script></body></html>)");
-    ASSERT_TRUE(waitFor([&] { return client->lastTitle().rfind("large:", 0) == 0; }));
-    EXPECT_TRUE(client->hasTitle("small:yes"));
-    EXPECT_NE(client->lastTitle(), "large:yes");
+    ASSERT_TRUE(waitFor([&] { return client->LastTitle().rfind("large:", 0) == 0; }));
+    EXPECT_TRUE(client->HasTitle("small:yes"));
+    EXPECT_NE(client->LastTitle(), "large:yes");
     EXPECT_TRUE(client->quotaOnIo);
 }
 
@@ -265,7 +268,7 @@ TEST_F(QtLayerEventsTest, ScriptDialogsAnsweredLaterByTheClientReachThePage)
         alert("done");
         document.title = "confirm:" + ok + ",prompt:" + text;
     </script></body></html>)");
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("confirm:true,prompt:null"); }));
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("confirm:true,prompt:null"); }));
     std::lock_guard<std::mutex> l(client->m);
     EXPECT_EQ(client->dialogs, (std::vector<std::string>{"sure?", "name?", "done"}));
 }
@@ -282,7 +285,7 @@ TEST_F(QtLayerEventsTest, BrowserClosedWhileTheClientHoldsADialogClosesAndTheLat
     info.SetAsWindowless(0, false);
     ASSERT_TRUE(CefBrowserHost::CreateBrowser(info, client.get(), "velmora://test/stuck.html", CefBrowserSettings()));
     ASSERT_TRUE(waitFor([&] { return client->closed == 1; }, 10000));
-    browser = client->first();
+    browser = client->First();
     std::vector<CefRefPtr<CefJSDialogCallback>> held;
     {
         std::lock_guard<std::mutex> l(client->m);
@@ -291,7 +294,7 @@ TEST_F(QtLayerEventsTest, BrowserClosedWhileTheClientHoldsADialogClosesAndTheLat
     ASSERT_EQ(held.size(), 1u);
     held.front()->Continue(true, "late"); // harmless
     waitFor([] { return false; }, 200); // give a wrong late delivery the chance to show
-    EXPECT_FALSE(client->hasTitle("after"));
+    EXPECT_FALSE(client->HasTitle("after"));
     EXPECT_FALSE(browser->SendProcessMessage(PID_RENDERER, CefProcessMessage::Create("x")));
 }
 

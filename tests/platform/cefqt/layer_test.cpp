@@ -6,29 +6,58 @@
 #include "include/cef_browser.h"
 #include "include/cef_process_message.h"
 #include "include/cef_values.h"
-#include "qt/engine_page.h"
+#include "cefqt/engine_page.h"
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QThread>
+#include <QWidget>
 #include <QWebEnginePage>
 #include <QWebEngineUrlScheme>
 #include <gtest/gtest.h>
 
 #include <csignal>
 
-extern CefRefPtr<layer_test::TestApp> g_app;
-extern CefRefPtr<layer_test::SiteFactory> g_site;
+extern CefRefPtr<test_support::RecordingApp> g_app;
+extern CefRefPtr<test_support::SiteFactory> g_site;
 
 using namespace layer_test;
+using namespace test_support;
 
 namespace {
 
+// Browser callbacks on the GUI thread: they may use widgets directly.
+class GuiThreadClient : public RecordingClient {
+public:
+    bool OnBeforeBrowse(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, CefRefPtr<CefRequest> request,
+                        bool redirect) override
+    {
+        note();
+        QWidget probe; // widgets exist on the GUI thread only
+        probe.resize(10, 10);
+        return RecordingClient::OnBeforeBrowse(browser, frame, request, redirect);
+    }
+    void OnLoadEnd(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int status) override
+    {
+        note();
+        RecordingClient::OnLoadEnd(browser, frame, status);
+    }
+    void note()
+    {
+        ++calls;
+        if (QThread::currentThread() != qApp->thread() || !CefCurrentlyOn(TID_UI) || !CefCurrentlyOn(TID_RENDERER))
+            ++elsewhere;
+    }
+    std::atomic<int> calls{0}, elsewhere{0};
+    IMPLEMENT_REFCOUNTING(GuiThreadClient);
+};
+
 class QtLayerTest : public ::testing::Test {
 protected:
-    void open(const std::string& path, const std::string& html)
+    void open(const std::string& path, const std::string& html, CefRefPtr<RecordingClient> with = nullptr)
     {
         g_site->Put(path, html);
-        client = new TestClient;
+        client = with ? with : CefRefPtr<RecordingClient>(new RecordingClient);
         CefWindowInfo info;
         info.SetAsWindowless(0, false);
         openBrowser(info, client.get(), "velmora://test" + path, &browser);
@@ -49,7 +78,7 @@ protected:
         ASSERT_TRUE(browser->SendProcessMessage(PID_RENDERER, m));
     }
 
-    CefRefPtr<TestClient> client;
+    CefRefPtr<RecordingClient> client;
     CefRefPtr<CefBrowser> browser;
 };
 
@@ -67,12 +96,28 @@ const char kQueryPage[] = R"(<html><body><script>
 TEST_F(QtLayerTest, PageQueryIsAnsweredOnTheUiThreadAndThePageSeesTheAnswer)
 {
     open("/query.html", kQueryPage);
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("bad:7:nope"); }));
-    EXPECT_TRUE(client->hasTitle("ok:1:pong:1")); // the synchronous id and the answer from another thread
-    EXPECT_FALSE(client->hasTitle("wrong"));
-    EXPECT_TRUE(client->hasTitle("refused")); // a refused call throws and uses no id
-    EXPECT_TRUE(client->queryOnUi);
-    EXPECT_EQ(client->queries, 2);
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("bad:7:nope"); }));
+    EXPECT_TRUE(client->HasTitle("ok:1:pong:1")); // the synchronous id and the answer from another thread
+    EXPECT_FALSE(client->HasTitle("wrong"));
+    EXPECT_TRUE(client->HasTitle("refused")); // a refused call throws and uses no id
+    EXPECT_TRUE(client->queries.onUi);
+    EXPECT_EQ(client->queries.taken, 2);
+}
+
+// The runtime's UI and renderer are the GUI thread: callbacks run there (and so may call
+// window functions), and a page query answered at once needs no thread hop.
+TEST_F(QtLayerTest, BrowserCallbacksAndPageQueriesRunOnTheGuiThread)
+{
+    CefRefPtr<GuiThreadClient> gui = new GuiThreadClient;
+    gui->queries.answerInline = true;
+    open("/gui.html", R"(<html><body><script>
+        cefQuery({request: "ping:gui", onSuccess: function (r) { document.title = r; }});
+    </script></body></html>)", gui.get());
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("pong:gui"); }));
+    EXPECT_GE(gui->calls, 2);
+    EXPECT_EQ(gui->elsewhere, 0);
+    EXPECT_TRUE(client->queries.onUi);
+    EXPECT_TRUE(g_app->onRendererThread);
 }
 
 TEST_F(QtLayerTest, NativeCodeCallsAPageFunctionRegisteredThroughAV8Function)
@@ -82,11 +127,11 @@ TEST_F(QtLayerTest, NativeCodeCallsAPageFunctionRegisteredThroughAV8Function)
         registerCallback(function (text) { document.title = "called:" + text; });
     </script></body></html>)");
     ASSERT_TRUE(waitFor([&] { return g_app->registered == before + 1; }));
-    EXPECT_TRUE(g_app->renderThread);
+    EXPECT_TRUE(g_app->onRendererThread);
     sendToPage("hello");
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("called:hello"); }));
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("called:hello"); }));
     sendToPage("again");
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("called:again"); }));
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("called:again"); }));
 }
 
 TEST_F(QtLayerTest, ReloadReleasesAndRecreatesTheContext)
@@ -103,7 +148,7 @@ TEST_F(QtLayerTest, ReloadReleasesAndRecreatesTheContext)
     EXPECT_EQ(g_app->released, released + 1);
     // The new document's function is the one called.
     sendToPage("new");
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("v:new"); }));
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("v:new"); }));
 }
 
 TEST_F(QtLayerTest, PendingQueryIsCancelledByNavigation)
@@ -113,14 +158,14 @@ TEST_F(QtLayerTest, PendingQueryIsCancelledByNavigation)
     </script></body></html>)");
     ASSERT_TRUE(waitFor([&] {
         std::lock_guard<std::mutex> l(client->m);
-        return client->held.size() == 1;
+        return client->queries.Held().size() == 1;
     }));
     g_site->Put("/next.html", "<html><head><title>next</title></head></html>");
     browser->GetMainFrame()->LoadURL("velmora://test/next.html");
-    ASSERT_TRUE(waitFor([&] { return client->canceled == 1 && client->hasTitle("next"); }));
-    client->held.front()->Success("too late"); // ignored, and harmless
-    client->held.clear();
-    EXPECT_FALSE(client->hasTitle("late"));
+    ASSERT_TRUE(waitFor([&] { return client->queries.Canceled().size() == 1 && client->HasTitle("next"); }));
+    client->queries.Held().front().callback->Success("too late"); // ignored, and harmless
+    client->queries.Clear();
+    EXPECT_FALSE(client->HasTitle("late"));
 }
 
 TEST_F(QtLayerTest, PageCancelsItsOwnQuery)
@@ -132,12 +177,12 @@ TEST_F(QtLayerTest, PageCancelsItsOwnQuery)
             document.title = "cancelled:" + id + ":" + first + ":" + again;
         }, 50);
     </script></body></html>)");
-    ASSERT_TRUE(waitFor([&] { return client->canceled == 1 && client->lastTitle().rfind("cancelled", 0) == 0; }));
-    EXPECT_EQ(client->lastTitle(), "cancelled:1:true:false");
+    ASSERT_TRUE(waitFor([&] { return client->queries.Canceled().size() == 1 && client->LastTitle().rfind("cancelled", 0) == 0; }));
+    EXPECT_EQ(client->LastTitle(), "cancelled:1:true:false");
     std::lock_guard<std::mutex> l(client->m);
-    ASSERT_EQ(client->held.size(), 1u);
-    client->held.front()->Success("ignored");
-    client->held.clear();
+    ASSERT_EQ(client->queries.Held().size(), 1u);
+    client->queries.Held().front().callback->Success("ignored");
+    client->queries.Clear();
 }
 
 TEST_F(QtLayerTest, WindowOpenReachesOnBeforePopupWithItsUrl)
@@ -151,7 +196,7 @@ TEST_F(QtLayerTest, WindowOpenReachesOnBeforePopupWithItsUrl)
     }));
     std::lock_guard<std::mutex> l(client->m);
     EXPECT_EQ(client->popups.front(), "velmora://test/target.html?a=1");
-    EXPECT_TRUE(client->popupOnIo);
+    EXPECT_TRUE(client->Log().Has("OnBeforePopup:velmora://test/target.html?a=1@IO"));
     EXPECT_EQ(client->browsers.size(), 1u); // cancelled: no browser made
 }
 
@@ -194,11 +239,11 @@ TEST_F(QtLayerTest, FactorySchemeIsRegisteredAsAStandardLocalScheme)
 
     g_site->Put("/canon.html", "<html><body><script>document.title = 'origin:' + location.origin;</script>"
                                "</body></html>");
-    client = new TestClient;
+    client = new RecordingClient;
     CefWindowInfo info;
     info.SetAsWindowless(0, false);
     ASSERT_NO_FATAL_FAILURE(openBrowser(info, client.get(), "velmora://test/sub/../canon.html", &browser));
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("origin:velmora://test"); })) << client->lastTitle();
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("origin:velmora://test"); })) << client->LastTitle();
     EXPECT_EQ(browser->GetMainFrame()->GetURL().ToString(), "velmora://test/canon.html");
 }
 
@@ -235,7 +280,7 @@ TEST_F(QtLayerTest, ServedBodiesArriveWholeAndMissingPagesFail)
     open("/big.html", "<html><body><pre id=p>" + big + "</pre><script>"
                       "cefQuery({request: 'ping:' + document.getElementById('p').textContent.length,"
                       " onSuccess: function (r) { document.title = r; }});</script></body></html>");
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("pong:300000"); }));
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("pong:300000"); }));
     // The page's answer may come before the engine reports the load finished.
     EXPECT_TRUE(waitFor([&] { return client->loadEnds >= 1; }));
     browser->GetMainFrame()->LoadURL("velmora://test/missing.html");
@@ -250,10 +295,12 @@ TEST_F(QtLayerTest, ServedBodiesArriveWholeAndMissingPagesFail)
 
 // A child process leaves browsers open when its application object ends, with and without
 // an event loop that quit; the runtime then stops after the application is gone. Also in a
-// fresh process: no engine profile exists before the first browser.
+// fresh process: no engine profile exists before the first browser, and it keeps its files
+// in the settings' cache path, or nothing on disk without one.
 TEST(QtLayerExit, BrowsersStillOpenWhenTheApplicationEndsShutDownCleanly)
 {
-    for (const char* mode : {"--exit-with-open-browsers", "--quit-with-open-browsers", "--profile-at-first-browser"}) {
+    for (const char* mode : {"--exit-with-open-browsers", "--quit-with-open-browsers", "--profile-at-first-browser",
+                             "--profile-without-cache-path"}) {
         QProcess child;
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QCoreApplication::applicationFilePath(), {mode});

@@ -1,17 +1,19 @@
-// Entry of the layer tests: the runtime starts (with the QtWebEngine backend it finds by
-// itself) before the Qt application exists and stops after it is gone, as in the program.
+// Entry of the layer tests: the runtime starts (with the QtWebEngine backend) before the Qt
+// application exists and stops after it is gone, as in the program.
 #include "layer_client.h"
 
 #include "include/cef_app.h"
-#include "qt/engine.h"
+#include "cef_extras/qt_backend.h"
+#include "cefqt/engine.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QWebEngineProfile>
 #include <gtest/gtest.h>
 
-CefRefPtr<layer_test::TestApp> g_app;
-CefRefPtr<layer_test::SiteFactory> g_site;
+CefRefPtr<test_support::RecordingApp> g_app;
+CefRefPtr<test_support::SiteFactory> g_site;
 
 namespace {
 
@@ -19,7 +21,7 @@ namespace {
 // still open when the application object goes away; then the runtime stops.
 int exitWithOpenBrowsers(bool runEventLoop)
 {
-    CefRefPtr<layer_test::TestClient> client = new layer_test::TestClient;
+    CefRefPtr<test_support::RecordingClient> client = new test_support::RecordingClient;
     g_site->Put("/exit.html", "<html><body>bye</body></html>");
     CefWindowInfo windowless;
     windowless.SetAsWindowless(0, false);
@@ -27,7 +29,7 @@ int exitWithOpenBrowsers(bool runEventLoop)
     CefWindowInfo popup;
     popup.SetAsPopup(0, "exit");
     CefBrowserHost::CreateBrowser(popup, client.get(), "velmora://test/exit.html", CefBrowserSettings());
-    if (!layer_test::waitFor([&] { return client->loadEnds >= 2; }))
+    if (!test_support::waitFor([&] { return client->loadEnds >= 2; }))
         return 3;
     if (!runEventLoop)
         return 0;
@@ -35,20 +37,24 @@ int exitWithOpenBrowsers(bool runEventLoop)
     return QApplication::exec();
 }
 
-// Child-process mode: the engine profile (cache and cookie files) is made at the first
-// browser, not at start-up, so a second instance that quits early never opens it.
-int profileAtFirstBrowser()
+// Child-process modes: the engine profile (cache and cookie files) is made at the first
+// browser, not at start-up, so a second instance that quits early never opens it; it keeps
+// its files in the settings' cache path, or nothing on disk without one.
+int profileAtFirstBrowser(const QString& cachePath)
 {
     if (cefqt::HasProfile())
         return 4;
-    CefRefPtr<layer_test::TestClient> client = new layer_test::TestClient;
+    CefRefPtr<test_support::RecordingClient> client = new test_support::RecordingClient;
     g_site->Put("/first.html", "<html><body>first</body></html>");
     CefWindowInfo windowless;
     windowless.SetAsWindowless(0, false);
     CefBrowserHost::CreateBrowser(windowless, client.get(), "velmora://test/first.html", CefBrowserSettings());
     if (!cefqt::HasProfile())
         return 5;
-    return layer_test::waitFor([&] { return client->loadEnds >= 1; }) ? 0 : 3;
+    QWebEngineProfile* profile = cefqt::Profile();
+    if (cachePath.isEmpty() ? !profile->isOffTheRecord() : profile->persistentStoragePath() != cachePath)
+        return 6;
+    return test_support::waitFor([&] { return client->loadEnds >= 1; }) ? 0 : 3;
 }
 
 } // namespace
@@ -59,22 +65,24 @@ int main(int argc, char** argv)
     // Child-process modes of the exit test.
     const std::string mode = argc > 1 ? argv[1] : "";
     const bool exitMode = mode == "--exit-with-open-browsers" || mode == "--quit-with-open-browsers";
-    const bool profileMode = mode == "--profile-at-first-browser";
+    const bool profileMode = mode == "--profile-at-first-browser" || mode == "--profile-without-cache-path";
     ::testing::InitGoogleTest(&argc, argv);
 
     // A profile folder of this process: test cases run in parallel processes.
     QTemporaryDir cache(QDir::tempPath() + "/cefqt-layer-XXXXXX");
-    g_app = new layer_test::TestApp;
+    g_app = new test_support::RecordingApp;
     CefMainArgs args(argc, argv);
     CefSettings settings;
     settings.no_sandbox = 1;
     settings.multi_threaded_message_loop = 1;
-    settings.user_agent = "TarquilMervane-Test";
-    settings.locale = "en";
-    settings.cache_path = cache.path().toStdString() + "/Cache";
+    CefString(&settings.user_agent) = "TarquilMervane-Test";
+    CefString(&settings.locale) = "en";
+    const QString cachePath = mode == "--profile-without-cache-path" ? QString() : cache.path() + "/Cache";
+    CefString(&settings.cache_path) = cachePath.toStdString();
     settings.persist_session_cookies = 1;
+    cefqt::InstallBackend();
     CefInitialize(args, settings, g_app.get(), nullptr);
-    g_site = new layer_test::SiteFactory;
+    g_site = new test_support::SiteFactory;
     CefRegisterSchemeHandlerFactory("velmora", "test", g_site.get());
 
     int rc = 0;
@@ -83,7 +91,7 @@ int main(int argc, char** argv)
         if (exitMode)
             rc = exitWithOpenBrowsers(mode == "--quit-with-open-browsers");
         else if (profileMode)
-            rc = profileAtFirstBrowser();
+            rc = profileAtFirstBrowser(cachePath);
         else
             rc = RUN_ALL_TESTS();
     }

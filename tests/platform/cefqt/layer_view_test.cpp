@@ -14,13 +14,14 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-extern CefRefPtr<layer_test::SiteFactory> g_site;
+extern CefRefPtr<test_support::SiteFactory> g_site;
 
 using namespace layer_test;
+using namespace test_support;
 
 namespace {
 
-class MenuClient : public TestClient, public CefContextMenuHandler {
+class MenuClient : public RecordingClient, public CefContextMenuHandler {
 public:
     CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() override { return this; }
 
@@ -83,7 +84,7 @@ protected:
         delete host.data();
     }
 
-    void openChild(const CefRect& rect)
+    void openChild(const WindowRect& rect)
     {
         client = new MenuClient;
         CefWindowInfo info;
@@ -100,7 +101,7 @@ protected:
 
 TEST_F(QtLayerViewTest, BrowserWindowIsAChildOfItsHostAtTheGivenRect)
 {
-    openChild(CefRect(10, 20, 300, 200));
+    openChild(WindowRect{10, 20, 310, 220});
     ASSERT_NE(browser->GetHost()->GetWindowHandle(), CefWindowHandle(0));
     QWidget* w = browserWidget();
     ASSERT_NE(w, nullptr);
@@ -108,20 +109,20 @@ TEST_F(QtLayerViewTest, BrowserWindowIsAChildOfItsHostAtTheGivenRect)
     EXPECT_EQ(w->window(), host.data());
     EXPECT_EQ(w->geometry(), QRect(10, 20, 300, 200));
     EXPECT_TRUE(w->isVisible());
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("pong:300x200"); }));
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("pong:300x200"); }));
 }
 
 TEST_F(QtLayerViewTest, ResizingTheBrowserWindowResizesThePage)
 {
-    openChild(CefRect(0, 0, 200, 150));
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("pong:200x150"); }));
+    openChild(WindowRect{0, 0, 200, 150});
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("pong:200x150"); }));
     browserWidget()->setGeometry(0, 0, 420, 310);
-    ASSERT_TRUE(waitFor([&] { return client->lastTitle() == "pong:420x310"; }));
+    ASSERT_TRUE(waitFor([&] { return client->LastTitle() == "pong:420x310"; }));
 }
 
 TEST_F(QtLayerViewTest, CloseBrowserRemovesTheWindow)
 {
-    openChild(CefRect(0, 0, 200, 150));
+    openChild(WindowRect{0, 0, 200, 150});
     ASSERT_TRUE(waitFor([&] { return client->loadEnds >= 1; }));
     const CefWindowHandle handle = browser->GetHost()->GetWindowHandle();
     browser->GetHost()->CloseBrowser(false);
@@ -131,7 +132,7 @@ TEST_F(QtLayerViewTest, CloseBrowserRemovesTheWindow)
 
 TEST_F(QtLayerViewTest, BrowserEndsWithItsHostWindow)
 {
-    openChild(CefRect(0, 0, 200, 150));
+    openChild(WindowRect{0, 0, 200, 150});
     ASSERT_TRUE(waitFor([&] { return client->loadEnds >= 1; }));
     delete host.data();
     ASSERT_TRUE(waitFor([&] { return client->closed == 1; }));
@@ -142,8 +143,8 @@ TEST_F(QtLayerViewTest, BrowserEndsWithItsHostWindow)
 
 TEST_F(QtLayerViewTest, ContextMenuIsOfferedSeededAndItsCommandsReachTheClient)
 {
-    openChild(CefRect(0, 0, 300, 200));
-    ASSERT_TRUE(waitFor([&] { return client->hasTitle("pong:300x200"); }));
+    openChild(WindowRect{0, 0, 300, 200});
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("pong:300x200"); }));
     QWidget* w = browserWidget();
     QWidget* target = w->focusProxy() ? w->focusProxy() : w;
     // Cleared by the client: no menu.
@@ -178,13 +179,13 @@ TEST_F(QtLayerViewTest, PopupTheClientAllowsOpensInAWindowOfItsOwn)
     client = new MenuClient;
     client->allowPopups = true;
     CefWindowInfo info;
-    info.SetAsChild(CefWindowHandle(host->winId()), CefRect(0, 0, 200, 150));
+    info.SetAsChild(CefWindowHandle(host->winId()), WindowRect{0, 0, 200, 150});
     ASSERT_TRUE(CefBrowserHost::CreateBrowser(info, client.get(), "velmora://test/opener.html", CefBrowserSettings()));
     ASSERT_TRUE(waitFor([&] {
         std::lock_guard<std::mutex> l(client->m);
         return client->browsers.size() == 2;
     }));
-    browser = client->first();
+    browser = client->First();
     CefRefPtr<CefBrowser> popup;
     {
         std::lock_guard<std::mutex> l(client->m);
@@ -208,7 +209,7 @@ TEST_F(QtLayerViewTest, PopupTheClientAllowsOpensInAWindowOfItsOwn)
 
 TEST_F(QtLayerViewTest, DevToolsOpenAsAFurtherBrowserAndClose)
 {
-    openChild(CefRect(0, 0, 200, 150));
+    openChild(WindowRect{0, 0, 200, 150});
     ASSERT_TRUE(waitFor([&] { return client->loadEnds >= 1; }));
     CefWindowInfo info;
     info.SetAsPopup(0, "Dev Tools");
@@ -235,7 +236,7 @@ TEST_F(QtLayerViewTest, SetFocusGivesTheBrowserWindowTheKeyboardFocus)
     other->setFocusPolicy(Qt::StrongFocus);
     other->setGeometry(300, 0, 50, 50);
     other->show();
-    openChild(CefRect(0, 0, 200, 150));
+    openChild(WindowRect{0, 0, 200, 150});
     ASSERT_TRUE(waitFor([&] { return client->loadEnds >= 1; }));
     host->activateWindow();
     other->setFocus();

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine_test_support.h"
-#include "qt/engine.h"
+#include "cefqt/engine.h"
 
 #include <QHash>
 

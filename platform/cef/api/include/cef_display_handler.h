@@ -1,0 +1,19 @@
+// Display notifications (UI thread).
+#pragma once
+
+#include "include/cef_base.h"
+#include "include/cef_browser.h"
+#include "include/cef_frame.h"
+
+class CefDisplayHandler : public virtual CefBase {
+public:
+    virtual void OnAddressChange(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<CefFrame> /*frame*/, const CefString& /*url*/) {}
+    virtual void OnTitleChange(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*title*/) {}
+    virtual bool OnTooltip(CefRefPtr<CefBrowser> /*browser*/, CefString& /*text*/) { return false; }
+    virtual void OnStatusMessage(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*value*/) {}
+    virtual bool OnConsoleMessage(CefRefPtr<CefBrowser> /*browser*/, const CefString& /*message*/,
+                                  const CefString& /*source*/, int /*line*/)
+    {
+        return false;
+    }
+};
