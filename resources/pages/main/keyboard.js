@@ -1,0 +1,126 @@
+// Per-key colours of a keyboard: the keys are drawn from a layout in key units, each key
+// under the name the keyboard description gives it, and all colours go to the keyboard in
+// one "WriteRGBDevice" (keys not named there go dark).
+var KeyboardPanel = (function () {
+    "use strict";
+
+    var UNIT = 31; // pixels per key unit
+
+    // Rows of [name, width in units, gap before it]; a key taller than one row has a height.
+    var LAYOUT = [
+        [["Esc"], ["F1", 1, 1], ["F2"], ["F3"], ["F4"], ["F5", 1, 0.5], ["F6"], ["F7"], ["F8"],
+         ["F9", 1, 0.5], ["F10"], ["F11"], ["F12"], ["Print Screen", 1, 0.25], ["Scroll Lock"], ["Pause"]],
+        [["`"], ["1"], ["2"], ["3"], ["4"], ["5"], ["6"], ["7"], ["8"], ["9"], ["0"], ["-"], ["="],
+         ["Backspace", 2], ["Insert", 1, 0.25], ["Home"], ["Page Up"],
+         ["Num Lock", 1, 0.25], ["Num /"], ["Num *"], ["Num -"]],
+        [["Tab", 1.5], ["Q"], ["W"], ["E"], ["R"], ["T"], ["Y"], ["U"], ["I"], ["O"], ["P"], ["["], ["]"],
+         ["\\", 1.5], ["Delete", 1, 0.25], ["End"], ["Page Down"],
+         ["Num 7", 1, 0.25], ["Num 8"], ["Num 9"], ["Num +", 1, 0, 2]],
+        [["CapsLock", 1.75], ["A"], ["S"], ["D"], ["F"], ["G"], ["H"], ["J"], ["K"], ["L"], [";"], ["'"],
+         ["Enter", 2.25], ["Num 4", 1, 3.5], ["Num 5"], ["Num 6"]],
+        [["Left Shift", 2.25], ["Z"], ["X"], ["C"], ["V"], ["B"], ["N"], ["M"], [","], ["."], ["/"],
+         ["Right Shift", 2.75], ["Up", 1, 1.25], ["Num 1", 1, 1.25], ["Num 2"], ["Num 3"], ["Num Enter", 1, 0, 2]],
+        [["Left Ctrl", 1.25], ["Left Windows", 1.25], ["Left Alt", 1.25], ["Space", 6.25], ["Right Alt", 1.25],
+         ["Right Windows", 1.25], ["Application", 1.25], ["Right Ctrl", 1.25], ["Left", 1, 0.25], ["Down"], ["Right"],
+         ["Num 0", 2, 0.25], ["Num ."]]
+    ];
+    var LABELS = {
+        "Backspace": "\u232B", "Print Screen": "PrtSc", "Scroll Lock": "ScrLk", "Page Up": "PgUp",
+        "Page Down": "PgDn", "Insert": "Ins", "Delete": "Del", "CapsLock": "Caps", "Num Lock": "Num",
+        "Left Shift": "Shift", "Right Shift": "Shift", "Left Ctrl": "Ctrl", "Right Ctrl": "Ctrl",
+        "Left Alt": "Alt", "Right Alt": "Alt", "Left Windows": "Win", "Right Windows": "Win",
+        "Application": "Menu", "Num Enter": "Ent", "Up": "\u2191", "Down": "\u2193", "Left": "\u2190",
+        "Right": "\u2192"
+    };
+
+    var version = "";
+    var colours = {};   // key name -> "#rrggbb"
+    var keys = {};      // key name -> element
+    var $ = function (id) { return document.getElementById(id); };
+
+    function label(name) {
+        if (LABELS[name])
+            return LABELS[name];
+        return name.indexOf("Num ") === 0 ? name.substr(4) : name;
+    }
+
+    // Black or white text, whichever reads better on the colour.
+    function textOn(colour) {
+        var r = parseInt(colour.substr(1, 2), 16), g = parseInt(colour.substr(3, 2), 16), b = parseInt(colour.substr(5, 2), 16);
+        return 0.299 * r + 0.587 * g + 0.114 * b > 140 ? "#111" : "#fff";
+    }
+
+    function paint(name) {
+        var key = keys[name];
+        var colour = colours[name];
+        key.classList.toggle("lit", !!colour);
+        key.style.background = colour || "";
+        key.style.color = colour ? textOn(colour) : "";
+    }
+
+    function build() {
+        var board = $("keyboard");
+        var width = 0;
+        LAYOUT.forEach(function (row, r) {
+            var x = 0;
+            row.forEach(function (spec) {
+                var name = spec[0], w = spec[1] || 1, gap = spec[2] || 0, h = spec[3] || 1;
+                x += gap;
+                var key = document.createElement("div");
+                key.className = "key";
+                key.textContent = label(name);
+                key.title = name;
+                key.style.left = (x * UNIT) + "px";
+                key.style.top = (r * UNIT) + "px";
+                key.style.width = (w * UNIT - 3) + "px";
+                key.style.height = (h * UNIT - 3) + "px";
+                key.addEventListener("click", function () {
+                    var chosen = $("key-colour").value;
+                    if (colours[name] === chosen)
+                        delete colours[name];
+                    else
+                        colours[name] = chosen;
+                    paint(name);
+                });
+                board.appendChild(key);
+                keys[name] = key;
+                x += w;
+            });
+            width = Math.max(width, x);
+        });
+        board.style.width = (width * UNIT) + "px";
+        board.style.height = (LAYOUT.length * UNIT) + "px";
+    }
+
+    // Items "name#RRGGBB" as a JSON array text.
+    function send() {
+        var items = Object.keys(colours).map(function (name) {
+            return name + "#" + colours[name].substr(1).toUpperCase();
+        });
+        Bridge.send("WriteRGBDevice", { Version: version, DriverVersion: "K1.0", Data: JSON.stringify(items) },
+                    { label: "Key colours (" + items.length + " keys)" });
+    }
+
+    function init() {
+        build();
+        $("keys-all").addEventListener("click", function () {
+            var chosen = $("key-colour").value;
+            Object.keys(keys).forEach(function (name) {
+                colours[name] = chosen;
+                paint(name);
+            });
+        });
+        $("keys-clear").addEventListener("click", function () {
+            colours = {};
+            Object.keys(keys).forEach(paint);
+        });
+        $("keys-apply").addEventListener("click", send);
+    }
+
+    function open(deviceVersion) {
+        version = deviceVersion;
+        $("keyboard-title").textContent = "Keyboard " + version;
+    }
+
+    return { init: init, open: open };
+})();

@@ -1,0 +1,37 @@
+// The text "GetWindowsMouseConfig" answers: "label:value" pairs joined by ",", where some
+// values hold commas of their own, so only the known labels mark where a value begins.
+var MouseReport = (function () {
+    "use strict";
+
+    var LABELS = ["reporVal", "curDpi", "DpiXVal", "DpiYVal", "lightVal", "jittersVal", "soundVal",
+                  "defaultMouseAccel", "defaultScrollLinesX", "defaultMouseSpeed",
+                  "defaultMouseDoubleClick", "defaultScrollLinesY"];
+
+    // An object with the value text of every label found.
+    function parse(text) {
+        var values = {};
+        LABELS.forEach(function (label, i) {
+            var start = text.indexOf(label + ":");
+            if (start < 0)
+                return;
+            start += label.length + 1;
+            var end = text.length;
+            if (i + 1 < LABELS.length) {
+                var next = text.indexOf("," + LABELS[i + 1] + ":", start);
+                if (next >= 0)
+                    end = next;
+            }
+            values[label] = text.substring(start, end);
+        });
+        return values;
+    }
+
+    function read(version, onValues) {
+        Bridge.send("GetWindowsMouseConfig", { Version: version || "" }, {
+            label: "Read settings",
+            onSuccess: function (answer) { onValues(parse(answer)); }
+        });
+    }
+
+    return { parse: parse, read: read };
+})();
