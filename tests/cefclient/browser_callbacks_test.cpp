@@ -3,6 +3,7 @@
 // protocols, renderer crashes and downloads.
 #include "handler_fixture.h"
 
+#include "temporary_home.h"
 #include "test_files.h"
 
 #include <QDesktopServices>
@@ -300,11 +301,7 @@ TEST_F(CallbacksTest, TheRuntimesCrashPageAsStartPageIsNeverReloaded)
 
 TEST_F(CallbacksTest, DownloadsAreProposedInTheDocumentsFolder)
 {
-    QTemporaryDir home;
-    const QByteArray oldHome = qgetenv("HOME");
-    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
-    qputenv("HOME", QFile::encodeName(home.path()));
-    qunsetenv("XDG_CONFIG_HOME");
+    test_support::TemporaryHome home;
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 
     cef_backend::DownloadInfo item;
@@ -326,9 +323,6 @@ TEST_F(CallbacksTest, DownloadsAreProposedInTheDocumentsFolder)
     cef_test::WaitForIdle();
     EXPECT_EQ(handler->GetLastDownloadFile(), "/somewhere/report 1.txt");
 
-    qputenv("HOME", oldHome);
-    if (!oldConfig.isEmpty())
-        qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 TEST_F(CallbacksTest, TheConfigurationCanBeLoadedAgainWhileMenusAreBuilt)

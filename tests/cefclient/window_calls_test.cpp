@@ -1,6 +1,7 @@
 // The Win32 window calls the browser bridge makes, on offscreen Qt windows: the root ancestor,
 // window position, visibility and placement, deferred positions, calls from another thread, and
 // the documents folder.
+#include "temporary_home.h"
 #include "test_app.h"
 #include "wait.h"
 
@@ -162,11 +163,7 @@ TEST_F(WindowCallsTest, CallsFromAnotherThreadActOnTheGuiThread)
 
 TEST(ShellFolders, TheDocumentsFolderIsMadeOnlyWhenAskedTo)
 {
-    QTemporaryDir home;
-    const QByteArray oldHome = qgetenv("HOME");
-    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
-    qputenv("HOME", QFile::encodeName(home.path()));
-    qunsetenv("XDG_CONFIG_HOME");
+    test_support::TemporaryHome home;
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 
     WCHAR path[MAX_PATH] = {};
@@ -179,9 +176,6 @@ TEST(ShellFolders, TheDocumentsFolderIsMadeOnlyWhenAskedTo)
     EXPECT_EQ(SHGetFolderPathW(0, 0x001a, nullptr, SHGFP_TYPE_CURRENT, path), E_INVALIDARG); // another folder
     EXPECT_EQ(SHGetFolderPathW(0, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, nullptr), E_INVALIDARG);
 
-    qputenv("HOME", oldHome);
-    if (!oldConfig.isEmpty())
-        qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 TEST(CursorPosition, NeedsSomewhereToWriteIt)
