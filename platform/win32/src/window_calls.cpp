@@ -96,14 +96,17 @@ void placeWindow(QWidget* w, int x, int y, int cx, int cy, UINT flags)
 
 // ---- Cursor position, kept for the other threads
 
-std::atomic<long long> g_cursor{0};
+std::atomic<uint64_t> g_cursor{0};
 std::atomic<bool> g_cursorReadQueued{false};
 std::mutex g_cursorAppLock; // keeps the application alive while a reading is posted to it
 bool g_cursorAppGone = true;
 
-long long packPoint(const QPoint& p) { return (static_cast<long long>(p.x()) << 32) | static_cast<uint32_t>(p.y()); }
+uint64_t packPoint(const QPoint& p)
+{
+    return (uint64_t(uint32_t(p.x())) << 32) | uint32_t(p.y());
+}
 
-POINT unpackPoint(long long v) { return POINT{static_cast<LONG>(v >> 32), static_cast<LONG>(static_cast<int32_t>(v))}; }
+POINT unpackPoint(uint64_t v) { return POINT{LONG(int32_t(uint32_t(v >> 32))), LONG(int32_t(uint32_t(v)))}; }
 
 // GUI thread.
 void readCursor()
