@@ -46,6 +46,15 @@ public:
         std::lock_guard<std::mutex> lock(m);
         return posted.size();
     }
+    // Releases the reference the handler added to each query's callback, as the main window's
+    // reply does, and drops the events.
+    void ReleaseQueries()
+    {
+        std::lock_guard<std::mutex> lock(m);
+        for (const std::unique_ptr<MessageEvent>& event : posted)
+            event->callback()->Release();
+        posted.clear();
+    }
 
     std::mutex m;
     std::vector<int> created;

@@ -273,6 +273,7 @@ TEST_F(QueryHandlerTest, EveryQueryRecordsItsPagesTopLevelWindowAsTheMainWindowH
     RecordingListener listener;
     handler->SetListener(&listener);
     Query("{\"FuncName\":\"GetDevicesList\"}");
+    listener.ReleaseQueries();
     EXPECT_EQ(handler->GetMainWindowHandle(), top.winId());
 
     QWidget popup(nullptr, Qt::Dialog | Qt::FramelessWindowHint);
