@@ -257,13 +257,31 @@ void Application::loadConf()
         return;
     conf.insert(QStringLiteral("MacAddress"), firstMacAddress());
     conf.insert(QStringLiteral("IpAddress"), firstIpv4Address());
-    m_conf = conf;
+    QString text;
+    bool haveText = false;
     QFile file(path);
     if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         QTextStream in(&file);
         in.setCodec("UTF-8");
-        m_confText = in.readAll();
+        text = in.readAll();
+        haveText = true;
     }
+    QMutexLocker lock(&m_confLock);
+    m_conf = conf;
+    if (haveText)
+        m_confText = text;
+}
+
+ConfMap Application::confValues() const
+{
+    QMutexLocker lock(&m_confLock);
+    return m_conf;
+}
+
+QString Application::confText() const
+{
+    QMutexLocker lock(&m_confLock);
+    return m_confText;
 }
 
 bool Application::loadDefine()

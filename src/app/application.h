@@ -28,8 +28,9 @@ public:
     // conf.xml below "Resources/" of the application directory. A missing or malformed file keeps the
     // previous values. No caller yet: startApp and the page commands load and read it.
     void loadConf();
-    ConfMap confValues() const { return m_conf; }
-    QString confText() const { return m_confText; }
+    // Safe on any thread (the browser's threads read it while the GUI thread may load it again).
+    ConfMap confValues() const;
+    QString confText() const;
 
     // define.xml below "Resources/" of the application directory: false when it is missing or cannot be
     // opened. Entries are added to the table, never removed. No caller yet: startApp loads it.
@@ -62,6 +63,7 @@ private:
     mutable QMutex m_inputDevicesLock;
     InputDeviceList m_inputDevices;
 
+    mutable QMutex m_confLock; // m_conf, m_confText
     mutable QMutex m_rootsLock;
     QString m_pageRoot;
     QString m_imageRoot;

@@ -66,8 +66,10 @@ QString pageRootFor(const ConfMap& conf, const QString& appDir, const QString& t
 
 QString imageSubPathFor(const QString& loadPath)
 {
+    // A page directly below the prefix is removed too: its images lie beside it.
     static const QRegularExpression page(QStringLiteral("/[^/]*.html"));
-    return loadPath.mid(32).remove(page);
+    QString path = QLatin1Char('/') + loadPath.mid(32);
+    return path.remove(page).mid(1);
 }
 
 QSize clientSizeFor(const ConfMap& conf)

@@ -27,7 +27,7 @@ QString firstIpv4Address();
 
 // "/template" below appDir when Debug is exactly "true", else below tempDir (native separators).
 QString pageRootFor(const ConfMap& conf, const QString& appDir, const QString& tempDir);
-// LoadPath from its 33rd character on, without its "/<page>.html" parts.
+// LoadPath from its 33rd character on, without its "<page>.html" parts (the first one included).
 QString imageSubPathFor(const QString& loadPath);
 
 // Window size from ClientSize ("width,height"). A part that is missing or not a positive integer takes

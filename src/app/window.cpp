@@ -11,6 +11,8 @@ Window::Window(QWidget* parent)
 
 Window::~Window() = default;
 
+void Window::flushDirtyFiles() {}
+
 QMap<QString, QJsonObject> Window::deviceMap() const
 {
     QMutexLocker lock(&m_deviceMapLock);

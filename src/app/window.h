@@ -22,6 +22,10 @@ public:
     // thread and on the vendor library's thread; readers see the old or the new list whole.
     void refreshDeviceList();
 
+    // Writes the changed page files back (GUI thread). Called by the page query handler for the
+    // minimise request; the page-file cache is not built yet, so there is nothing to write.
+    void flushDirtyFiles();
+
     // Reads the device list only; created by the constructor and never deleted.
     DeviceFunctions* listFunctions = nullptr;
 

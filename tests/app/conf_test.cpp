@@ -185,7 +185,7 @@ TEST(ConfValues, ImageSubPathFromLoadPath)
     } cases[] = {
         {prefix + "main/index.html", "main"},
         {prefix + "main/sub/page.html", "main/sub"},
-        {prefix + "index.html", "index.html"},
+        {prefix + "index.html", ""}, // a start page directly below the prefix: images beside it
         {prefix + "a/b.html/c/d.html", "a/c"},
         {"short", ""},
         {prefix, ""},

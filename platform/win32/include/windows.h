@@ -7,3 +7,5 @@
 #include "win32/pointer.h"
 #include "win32/messages.h"
 #include "win32/window_info.h"
+#include "win32/window_calls.h"
+#include "win32/shell_folders.h"

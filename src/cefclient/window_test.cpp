@@ -1,0 +1,136 @@
+#include "cefclient/window_test.h"
+
+#include "app/application.h"
+#include "app/window.h"
+#include "cefclient/gui_thread.h"
+#include "cefclient/message_event.h"
+
+#include "cef_extras/qt_string.h"
+
+#include <QWidget>
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
+namespace window_test {
+
+namespace {
+
+const char kMoveRequest[] = "MoveWindow";
+const size_t kMoveRequestSkip = 11;
+const char kMinimizeRequest[] = "{\"FuncName\":\"MinisizeWindow\"}";
+
+// GUI thread: the window work and its answer, or the hand-off of the query to the current view.
+void answerQuery(CefRefPtr<CefBrowser> browser, HWND browserWindow, const std::string& text,
+                 const CefString& request, CefRefPtr<CefMessageRouterBrowserSide::Callback> callback)
+{
+    // The page's top-level window (the main window or a popup's) is the one window requests act on.
+    const HWND root = GetAncestor(browserWindow, GA_ROOT);
+    if (g_handler)
+        g_handler->SetMainWindowHandle(root);
+
+    if (text.compare(0, std::strlen(kMoveRequest), kMoveRequest) == 0) {
+        const std::vector<int> n = ParseMoveRequest(text);
+        // Anything but four numbers with a real size is not a request: no move, no answer.
+        if (n.size() != 4 || n[2] <= 0 || n[3] <= 0)
+            return;
+        MoveResizeRootWindow(root, n[0], n[1], n[2], n[3]);
+        callback->Success("");
+        return;
+    }
+    if (text == kMinimizeRequest) {
+        if (Window* window = appMainWindow())
+            window->flushDirtyFiles();
+        MinimizeWindow(root);
+        callback->Success("");
+        return;
+    }
+    if (!g_handler)
+        return;
+    // Under the handler's view lock: the view cannot go away meanwhile.
+    g_handler->WithListener([&](ClientHandler::Listener* listener) {
+        callback->AddRef(); // released by the main window's reply
+        listener->PostMessageEvent(new MessageEvent(cef_extras::ToQString(request), callback));
+        listener->browser = browser;
+    });
+}
+
+} // namespace
+
+bool Handler::OnQuery(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> /*frame*/, int64 /*query_id*/,
+                      const CefString& request, bool /*persistent*/, CefRefPtr<Callback> callback)
+{
+    // Windows and the main window's files belong to the GUI thread; the answer follows the work.
+    const HWND browserWindow = browser->GetHost()->GetWindowHandle();
+    const std::string text = request.ToString();
+    cefclient::RunOnGuiThread(
+        [browser, browserWindow, text, request, callback] { answerQuery(browser, browserWindow, text, request, callback); });
+    return true;
+}
+
+void CreateMessageHandlers(ClientHandler::MessageHandlerSet& handlers) { handlers.insert(new Handler()); }
+
+std::vector<int> ParseMoveRequest(const std::string& request)
+{
+    std::vector<int> numbers;
+    if (request.size() <= kMoveRequestSkip)
+        return numbers;
+    std::istringstream in(request.substr(kMoveRequestSkip));
+    int n = 0;
+    while (in >> n) {
+        numbers.push_back(n);
+        if (in.peek() == ',')
+            in.get();
+    }
+    return numbers;
+}
+
+void MoveResizeRootWindow(HWND hwnd, int dx, int dy, int width, int height)
+{
+    const HWND root = GetAncestor(hwnd, GA_ROOT);
+    RECT rect{0, 0, 0, 0};
+    GetWindowRect(root, &rect);
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    GetWindowPlacement(root, &placement);
+    if (placement.showCmd == SW_MINIMIZE || placement.showCmd == SW_SHOWMAXIMIZED) {
+        placement.rcNormalPosition = RECT{rect.left, rect.top, rect.left + width, rect.top + height};
+        SetWindowPlacement(root, &placement);
+        ShowWindow(root, SW_RESTORE);
+    } else {
+        SetWindowPos(root, 0, rect.left + dx, rect.top + dy, width, height, SWP_NOZORDER);
+    }
+}
+
+void MinimizeWindow(HWND hwnd) { MinimizeWidget(hwnd, SW_MINIMIZE); }
+
+void MinimizeWidget(HWND hwnd, int /*show_cmd*/)
+{
+    QWidget* widget = hwnd ? QWidget::find(static_cast<WId>(hwnd)) : nullptr;
+    if (!widget || widget->isMinimized())
+        return;
+    if (widget == Application::mainWindow())
+        widget->hide(); // back through the tray icon
+    else
+        widget->showMinimized();
+}
+
+void MaximizeWindow(HWND hwnd) { MinimizeWidget(hwnd, SW_MAXIMIZE); }
+
+void RestoreWindow(HWND hwnd) { ShowWindow(GetAncestor(hwnd, GA_ROOT), SW_RESTORE); }
+
+void ModifyBounds(const RECT& display, RECT& window)
+{
+    const int displayWidth = display.right - display.left;
+    const int displayHeight = display.bottom - display.top;
+    const int width = std::min(std::max(int(window.right - window.left), 100), displayWidth);
+    const int height = std::min(std::max(int(window.bottom - window.top), 100), displayHeight);
+    int left = std::max(int(window.left + display.left), int(display.left));
+    int top = std::max(int(window.top + display.top), int(display.top));
+    left = std::max(std::min(left, int(display.right) - width), int(display.left));
+    top = std::max(std::min(top, int(display.bottom) - height), int(display.top));
+    window = RECT{left, top, left + width, top + height};
+}
+
+} // namespace window_test

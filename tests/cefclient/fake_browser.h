@@ -1,0 +1,109 @@
+// A browser whose window is a given Qt window, and a reply callback that records its answers:
+// for calling the query handler directly with real windows.
+#pragma once
+
+#include "include/cef_browser.h"
+#include "include/wrapper/cef_message_router.h"
+
+#include <QRect>
+#include <QThread>
+#include <QWidget>
+
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace cefclient_test {
+
+class FakeHost : public CefBrowserHost {
+public:
+    explicit FakeHost(CefWindowHandle window) : window_(window) {}
+    CefRefPtr<CefBrowser> GetBrowser() override { return nullptr; }
+    void CloseBrowser(bool) override {}
+    void SetFocus(bool) override {}
+    void SetWindowVisibility(bool) override {}
+    CefWindowHandle GetWindowHandle() override { return window_; }
+    CefWindowHandle GetOpenerWindowHandle() override { return 0; }
+    CefRefPtr<CefClient> GetClient() override { return nullptr; }
+    CefRefPtr<CefRequestContext> GetRequestContext() override { return nullptr; }
+    double GetZoomLevel() override { return 0; }
+    void SetZoomLevel(double) override {}
+    void StartDownload(const CefString&) override {}
+    void Print() override {}
+    void ShowDevTools(const CefWindowInfo&, CefRefPtr<CefClient>, const CefBrowserSettings&, const CefPoint&) override {}
+    void CloseDevTools() override {}
+    void SetMouseCursorChangeDisabled(bool) override {}
+    bool IsMouseCursorChangeDisabled() override { return false; }
+    bool IsWindowRenderingDisabled() override { return false; }
+    void WasResized() override {}
+    void WasHidden(bool) override {}
+    void NotifyScreenInfoChanged() override {}
+    void Invalidate(cef_paint_element_type_t) override {}
+
+private:
+    CefWindowHandle window_;
+    IMPLEMENT_REFCOUNTING(FakeHost);
+};
+
+class FakeBrowser : public CefBrowser {
+public:
+    FakeBrowser(int id, CefWindowHandle window) : id_(id), host_(new FakeHost(window)) {}
+    CefRefPtr<CefBrowserHost> GetHost() override { return host_; }
+    bool CanGoBack() override { return false; }
+    void GoBack() override {}
+    bool CanGoForward() override { return false; }
+    void GoForward() override {}
+    bool IsLoading() override { return false; }
+    void Reload() override {}
+    void ReloadIgnoreCache() override {}
+    void StopLoad() override {}
+    int GetIdentifier() override { return id_; }
+    bool IsSame(CefRefPtr<CefBrowser> that) override { return that && that->GetIdentifier() == id_; }
+    bool IsPopup() override { return false; }
+    bool HasDocument() override { return true; }
+    CefRefPtr<CefFrame> GetMainFrame() override { return nullptr; }
+    CefRefPtr<CefFrame> GetFocusedFrame() override { return nullptr; }
+    CefRefPtr<CefFrame> GetFrame(int64) override { return nullptr; }
+    CefRefPtr<CefFrame> GetFrame(const CefString&) override { return nullptr; }
+    size_t GetFrameCount() override { return 1; }
+    void GetFrameIdentifiers(std::vector<int64>&) override {}
+    void GetFrameNames(std::vector<CefString>&) override {}
+    bool SendProcessMessage(CefProcessId, CefRefPtr<CefProcessMessage>) override { return false; }
+
+private:
+    int id_;
+    CefRefPtr<CefBrowserHost> host_;
+    IMPLEMENT_REFCOUNTING(FakeBrowser);
+};
+
+// Records every answer with the thread it came from; onAnswer runs first (to look at windows then).
+class RecordingCallback : public CefMessageRouterBrowserSide::Callback {
+public:
+    void Success(const CefString& response) override { record("ok:" + response.ToString()); }
+    void Failure(int code, const CefString& message) override
+    {
+        record("fail:" + std::to_string(code) + ":" + message.ToString());
+    }
+    std::vector<std::string> Answers()
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return answers_;
+    }
+    QThread* answerThread = nullptr;
+    std::function<void()> onAnswer;
+
+private:
+    void record(const std::string& answer)
+    {
+        if (onAnswer)
+            onAnswer();
+        std::lock_guard<std::mutex> lock(m_);
+        answerThread = QThread::currentThread();
+        answers_.push_back(answer);
+    }
+    std::mutex m_;
+    std::vector<std::string> answers_;
+    IMPLEMENT_REFCOUNTING(RecordingCallback);
+};
+
+} // namespace cefclient_test

@@ -1,0 +1,289 @@
+// The page query handler: move requests and their numbers, the minimise request, and every other
+// query handed with its callback to the current view. Queries arrive on the runtime's UI thread;
+// the windows are real (offscreen) Qt windows.
+#include "handler_fixture.h"
+
+#include "fake_browser.h"
+
+#include "app/window.h"
+#include "cefclient/window_test.h"
+
+#include "cef_extras/closure_task.h"
+#include "cef_extras/qt_string.h"
+
+#include <QEvent>
+#include <QThread>
+#include <QWidget>
+
+using namespace cefclient_test;
+
+namespace {
+
+TEST(MoveRequestNumbers, AreReadAfterElevenCharactersWithOneCommaAfterEach)
+{
+    struct Case {
+        const char* request;
+        std::vector<int> numbers;
+    };
+    const Case cases[] = {
+        {"MoveWindow:10,-20,800,600", {10, -20, 800, 600}},
+        {"MoveWindow 10, -20, 800, 600", {10, -20, 800, 600}}, // blanks before a number are skipped
+        {"MoveWindowX+5,6,7,8", {5, 6, 7, 8}},                  // any eleventh character; a plus sign
+        {"MoveWindow:10;-20;800;600", {10}},                    // another separator ends the reading
+        {"MoveWindow:1,2,3,4,5", {1, 2, 3, 4, 5}},
+        {"MoveWindow:1,,2,3,4", {1}},
+        {"MoveWindow:1 ,2,3,4", {1}}, // the comma must follow the number directly
+        {"MoveWindow:99999999999,1,2,3", {}},
+        {"MoveWindow:1,2,3,2147483648", {1, 2, 3}},
+        {"MoveWindow:-2147483648,0,1,1", {-2147483648, 0, 1, 1}},
+        {"MoveWindow:1.5,2,3,4", {1}},
+        {"MoveWindow:", {}},
+        {"MoveWindow", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request);
+        EXPECT_EQ(window_test::ParseMoveRequest(c.request), c.numbers);
+    }
+}
+
+TEST(ModifyBounds, MovesByTheDisplayOriginAndFitsInside)
+{
+    struct Case {
+        RECT display;
+        RECT window;
+        RECT expected;
+    };
+    const Case cases[] = {
+        {{0, 0, 1920, 1080}, {10, 20, 810, 620}, {10, 20, 810, 620}},
+        {{1920, 0, 3840, 1080}, {10, 20, 810, 620}, {1930, 20, 2730, 620}},     // second display
+        {{0, 0, 1920, 1080}, {-50, -40, 150, 160}, {0, 0, 200, 200}},           // not left of or above it
+        {{0, 0, 1920, 1080}, {1800, 1000, 2100, 1300}, {1620, 780, 1920, 1080}}, // edges pulled inside
+        {{0, 0, 1920, 1080}, {10, 10, 20, 20}, {10, 10, 110, 110}},             // at least 100 x 100
+        {{0, 0, 800, 600}, {0, 0, 1000, 900}, {0, 0, 800, 600}},                // at most the display
+    };
+    for (const Case& c : cases) {
+        RECT w = c.window;
+        window_test::ModifyBounds(c.display, w);
+        EXPECT_EQ(std::vector<LONG>({w.left, w.top, w.right, w.bottom}),
+                  std::vector<LONG>({c.expected.left, c.expected.top, c.expected.right, c.expected.bottom}));
+    }
+}
+
+// Records on which thread a widget was hidden or minimised.
+class StateWatcher : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Hide || e->type() == QEvent::WindowStateChange)
+            thread = QThread::currentThread();
+        return false;
+    }
+    QThread* thread = nullptr;
+};
+
+class QueryHandlerTest : public HandlerTest {
+protected:
+    void SetUp() override
+    {
+        HandlerTest::SetUp();
+        // Frameless, as the program's main window and popups are.
+        top.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        top.setGeometry(200, 150, 500, 400);
+        browserWindow = new QWidget(&top);
+        browserWindow->setAttribute(Qt::WA_NativeWindow);
+        top.show();
+        browser = new FakeBrowser(7001, browserWindow->winId());
+    }
+    void TearDown() override
+    {
+        TestApplication::get()->setMainWindow(nullptr);
+        HandlerTest::TearDown();
+    }
+
+    // Sends request as the router would (UI thread) and lets the GUI thread do its part.
+    CefRefPtr<RecordingCallback> Query(const std::string& request, CefRefPtr<CefBrowser> from = nullptr)
+    {
+        CefRefPtr<RecordingCallback> callback = new RecordingCallback;
+        CefRefPtr<CefBrowser> b = from ? from : browser;
+        bool taken = false;
+        cef_extras::PostTask(TID_UI, [&, b, callback] { taken = queryHandler.OnQuery(b, nullptr, 1, request, false, callback); });
+        EXPECT_TRUE(cef_test::WaitForThread(TID_UI));
+        EXPECT_TRUE(taken);
+        QCoreApplication::processEvents();
+        cef_test::WaitForIdle();
+        return callback;
+    }
+    RECT Rect(QWidget* w)
+    {
+        RECT r{};
+        GetWindowRect(w->winId(), &r);
+        return r;
+    }
+
+    window_test::Handler queryHandler;
+    QWidget top;
+    QWidget* browserWindow = nullptr;
+    CefRefPtr<CefBrowser> browser;
+};
+
+TEST_F(QueryHandlerTest, MoveRequestsMoveThePagesTopLevelWindowAndAnswerAfterwards)
+{
+    struct Case {
+        const char* request;
+        bool moves; // by (10, -20) to 800 x 600, answered ""
+    };
+    const Case cases[] = {
+        {"MoveWindow:10,-20,800,600", true},
+        {"MoveWindow 10, -20, 800, 600", true},
+        {"MoveWindow:10;-20;800;600", false},
+        {"MoveWindow:10,-20,800,600,5", false},
+        {"MoveWindow:10,-20,800", false},
+        {"MoveWindow:10,-20,0,600", false},   // no window has no size
+        {"MoveWindow:10,-20,800,-600", false},
+        {"MoveWindow", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request);
+        top.setGeometry(200, 150, 500, 400);
+        const RECT before = Rect(&top);
+        CefRefPtr<RecordingCallback> callback = new RecordingCallback;
+        RECT atAnswer{};
+        callback->onAnswer = [&] { atAnswer = Rect(&top); };
+        bool taken = false;
+        cef_extras::PostTask(TID_UI, [&] { taken = queryHandler.OnQuery(browser, nullptr, 1, c.request, false, callback); });
+        ASSERT_TRUE(cef_test::WaitForThread(TID_UI));
+        EXPECT_TRUE(taken);
+        QCoreApplication::processEvents();
+        const RECT after = Rect(&top);
+        if (!c.moves) {
+            EXPECT_TRUE(callback->Answers().empty());
+            EXPECT_EQ(after.left, before.left);
+            EXPECT_EQ(after.right - after.left, before.right - before.left);
+            continue;
+        }
+        EXPECT_EQ(callback->Answers(), std::vector<std::string>{"ok:"});
+        EXPECT_EQ(callback->answerThread, QThread::currentThread()); // the window work ran on the GUI thread
+        EXPECT_EQ(after.left, before.left + 10);
+        EXPECT_EQ(after.top, before.top - 20);
+        EXPECT_EQ(after.right - after.left, 800);
+        EXPECT_EQ(after.bottom - after.top, 600);
+        EXPECT_EQ(atAnswer.left, after.left); // answered once the window had moved
+    }
+}
+
+TEST_F(QueryHandlerTest, AMaximisedWindowIsRestoredAtItsCornerWithTheRequestedSize)
+{
+    top.showMaximized();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(top.isMaximized());
+    const RECT maximised = Rect(&top);
+    CefRefPtr<RecordingCallback> callback = Query("MoveWindow:10,-20,640,480");
+    EXPECT_EQ(callback->Answers(), std::vector<std::string>{"ok:"});
+    EXPECT_FALSE(top.isMaximized());
+    EXPECT_EQ(top.geometry().topLeft(), QPoint(maximised.left, maximised.top)); // the offsets are not applied
+    EXPECT_EQ(top.size(), QSize(640, 480));
+}
+
+TEST_F(QueryHandlerTest, TheMinimiseRequestHidesTheMainWindowOnTheGuiThreadThenAnswers)
+{
+    Window mainWindow;
+    mainWindow.setGeometry(50, 50, 600, 400);
+    QWidget* mainBrowserWindow = new QWidget(&mainWindow);
+    mainBrowserWindow->setAttribute(Qt::WA_NativeWindow);
+    mainWindow.show();
+    TestApplication::get()->setMainWindow(&mainWindow);
+    StateWatcher watcher;
+    mainWindow.installEventFilter(&watcher);
+    CefRefPtr<CefBrowser> mainBrowser = new FakeBrowser(7002, mainBrowserWindow->winId());
+
+    CefRefPtr<RecordingCallback> callback = new RecordingCallback;
+    bool visibleAtAnswer = true;
+    callback->onAnswer = [&] { visibleAtAnswer = mainWindow.isVisible(); };
+    cef_extras::PostTask(TID_UI, [&] {
+        queryHandler.OnQuery(mainBrowser, nullptr, 1, "{\"FuncName\":\"MinisizeWindow\"}", false, callback);
+    });
+    ASSERT_TRUE(test_support::waitFor([&] { return !callback->Answers().empty(); }, 5000));
+    EXPECT_EQ(callback->Answers(), std::vector<std::string>{"ok:"});
+    EXPECT_FALSE(mainWindow.isVisible()); // hidden to the tray, not minimised
+    EXPECT_FALSE(visibleAtAnswer);
+    EXPECT_EQ(watcher.thread, QThread::currentThread());
+
+    // From a popup's page: the popup is minimised and the main window stays as it is.
+    mainWindow.show();
+    CefRefPtr<RecordingCallback> fromPopup = Query("{\"FuncName\":\"MinisizeWindow\"}");
+    EXPECT_EQ(fromPopup->Answers(), std::vector<std::string>{"ok:"});
+    EXPECT_TRUE(top.isMinimized());
+    EXPECT_TRUE(mainWindow.isVisible());
+
+    // Already minimised: it stays so, and the page still gets its answer.
+    CefRefPtr<RecordingCallback> again = Query("{\"FuncName\":\"MinisizeWindow\"}");
+    EXPECT_EQ(again->Answers(), std::vector<std::string>{"ok:"});
+    EXPECT_TRUE(top.isMinimized());
+    EXPECT_TRUE(top.isVisible());
+}
+
+TEST_F(QueryHandlerTest, EveryOtherQueryGoesToTheListenerWithItsCallbackAndOneMoreReference)
+{
+    RecordingListener listener;
+    handler->SetListener(&listener);
+    const std::vector<std::string> forwarded = {
+        "{\"FuncName\":\"GetDevicesList\"}",
+        "movewindow:10,-20,800,600",          // not a window request: the comparison is exact
+        "{\"FuncName\": \"MinisizeWindow\"}", // a blank after the colon
+        "{\"FuncName\":\"maxsizeWindow\"}",
+        "\xe8\xae\xbe\xe5\xa4\x87", // non-ASCII text arrives unchanged
+    };
+    std::vector<CefRefPtr<RecordingCallback>> callbacks;
+    for (const std::string& request : forwarded)
+        callbacks.push_back(Query(request));
+
+    ASSERT_EQ(listener.PostedCount(), forwarded.size());
+    for (size_t i = 0; i < forwarded.size(); ++i) {
+        SCOPED_TRACE(forwarded[i]);
+        MessageEvent* event = listener.posted[i].get();
+        EXPECT_EQ(event->type(), MessageEvent::eventType());
+        EXPECT_EQ(event->message(), QString::fromStdString(forwarded[i])); // in arrival order
+        EXPECT_EQ(event->callback().get(), callbacks[i].get());
+        EXPECT_TRUE(callbacks[i]->Answers().empty()); // the main window answers, not the handler
+    }
+    // The listener's browser is the one that asked.
+    int asked = 0;
+    handler->WithListener([&](ClientHandler::Listener* l) { asked = l->browser->GetIdentifier(); });
+    EXPECT_EQ(asked, 7001);
+
+    // One reference more than the event's: it stays for the main window's reply to release.
+    listener.posted.clear();
+    for (CefRefPtr<RecordingCallback>& c : callbacks) {
+        EXPECT_FALSE(c->HasOneRef());
+        c->Release();
+        EXPECT_TRUE(c->HasOneRef());
+    }
+    handler->SetListener(nullptr);
+}
+
+TEST_F(QueryHandlerTest, WithoutAListenerAQueryIsDroppedWithoutAReference)
+{
+    CefRefPtr<RecordingCallback> callback = Query("{\"FuncName\":\"GetDevicesList\"}");
+    EXPECT_TRUE(callback->Answers().empty());
+    EXPECT_TRUE(callback->HasOneRef());
+}
+
+TEST_F(QueryHandlerTest, EveryQueryRecordsItsPagesTopLevelWindowAsTheMainWindowHandle)
+{
+    RecordingListener listener;
+    handler->SetListener(&listener);
+    Query("{\"FuncName\":\"GetDevicesList\"}");
+    listener.ReleaseQueries();
+    EXPECT_EQ(handler->GetMainWindowHandle(), top.winId());
+
+    QWidget popup(nullptr, Qt::Dialog | Qt::FramelessWindowHint);
+    QWidget* popupBrowserWindow = new QWidget(&popup);
+    popupBrowserWindow->setAttribute(Qt::WA_NativeWindow);
+    popup.show();
+    Query("MoveWindow:1,1,300,200", new FakeBrowser(7003, popupBrowserWindow->winId()));
+    EXPECT_EQ(handler->GetMainWindowHandle(), popup.winId());
+    EXPECT_EQ(popup.size(), QSize(300, 200)); // the request acted on the asking page's window
+    handler->SetListener(nullptr);
+}
+
+} // namespace
