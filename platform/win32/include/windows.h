@@ -7,3 +7,4 @@
 #include "win32/pointer.h"
 #include "win32/messages.h"
 #include "win32/window_info.h"
+#include "win32/device_notify.h"
