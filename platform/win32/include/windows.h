@@ -8,3 +8,4 @@
 #include "win32/messages.h"
 #include "win32/window_info.h"
 #include "win32/device_notify.h"
+#include "win32/registry.h"
