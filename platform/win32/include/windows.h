@@ -9,3 +9,4 @@
 #include "win32/window_info.h"
 #include "win32/device_notify.h"
 #include "win32/registry.h"
+#include "win32/keyboard_layout.h"
