@@ -1,5 +1,6 @@
 // The vendor library binding against the simulated libraries: entry points, the device-event
 // counter, the data callback and the refresh on events.
+#include "page_events.h"
 #include "test_app.h"
 #include "test_files.h"
 #include "vqsim_devices.h"
@@ -37,8 +38,7 @@ protected:
         TestApplication::get();
         ASSERT_TRUE(vqsim().loaded());
         sim = std::make_unique<SimDevices>();
-        handler = new ClientHandler();
-        g_handler = handler;
+        handler = pageEvents.handler();
         logPath = logDir.filePath(QStringLiteral("app.log"));
         cef_logging::SetLogDestination(logPath.toStdString(), LOGSEVERITY_INFO);
     }
@@ -49,8 +49,6 @@ protected:
         TestApplication::get()->setMainWindow(nullptr);
         delete window;
         window = nullptr;
-        g_handler = nullptr;
-        delete handler;
         cef_logging::SetLogDestination(std::string(), LOGSEVERITY_INFO);
         TestApplication::get()->setInputDevices(InputDeviceList());
         sim.reset();
@@ -66,7 +64,7 @@ protected:
     int devicesChangedCount(int code = -1) const
     {
         int n = 0;
-        for (const ClientHandler::PageEvent& e : handler->sentEvents())
+        for (const test_support::PageEvent& e : pageEvents.events())
             if (e.name == QLatin1String("devicesChanged") && (code < 0 || e.args.value(0).toInt() == code))
                 ++n;
         return n;
@@ -85,8 +83,9 @@ protected:
         return out;
     }
 
+    test_support::MainBrowserEvents pageEvents;
     std::unique_ptr<SimDevices> sim;
-    ClientHandler* handler = nullptr;
+    CefRefPtr<ClientHandler> handler;
     Window* window = nullptr;
     QTemporaryDir logDir;
     QString logPath;
@@ -276,7 +275,7 @@ TEST_F(BindingTest, DataReportsBecomeKeyDownAndMouseMove)
     EXPECT_NE(vqsim().emitData(kMouseId, tooShort, 4), 0); // no device report is that short
     ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
 
-    QList<ClientHandler::PageEvent> events = handler->sentEvents();
+    QList<test_support::PageEvent> events = pageEvents.events();
     ASSERT_EQ(events.size(), 2);
     EXPECT_EQ(events[0].name, QStringLiteral("keyDown"));
     EXPECT_TRUE(events[0].args.isEmpty());
@@ -298,8 +297,8 @@ TEST_F(BindingTest, DataCallbackFormatsTheFirstEightBytes)
     EXPECT_TRUE(deviceDataCallback(nullptr, 8));
     const uint8_t* null = nullptr;
     EXPECT_TRUE(deviceDataCallback(&null, 8));
-    ASSERT_EQ(handler->sentEvents().size(), 4);
-    for (const ClientHandler::PageEvent& e : handler->sentEvents())
+    ASSERT_EQ(pageEvents.events().size(), 4);
+    for (const test_support::PageEvent& e : pageEvents.events())
         EXPECT_EQ(e.name, QStringLiteral("keyDown"));
 }
 

@@ -1,5 +1,6 @@
 #include "windows.h"
 #include "win32sim/messages.h"
+#include "window_lookup.h"
 
 #include <QGuiApplication>
 #include <QMutex>
@@ -65,17 +66,9 @@ HMONITOR fallback(const std::vector<win32sim::Monitor>& list, POINT p, DWORD fla
     return handleOf(best);
 }
 
-QWidget* widgetOf(HWND hwnd) { return hwnd ? QWidget::find(static_cast<WId>(hwnd)) : nullptr; }
-
-QWidget* widgetOrError(HWND hwnd)
-{
-    QWidget* w = widgetOf(hwnd);
-    if (!w)
-        SetLastError(1400); // ERROR_INVALID_WINDOW_HANDLE
-    return w;
-}
-
 } // namespace
+
+using win32_internal::widgetOrError;
 
 BOOL GetClientRect(HWND hwnd, LPRECT rect)
 {
