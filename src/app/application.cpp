@@ -355,6 +355,16 @@ Window* appMainWindow() { return Application::mainWindow(); }
 void setAppDirPath(const QString& path) { g_appDir = path; }
 const QString& appDirPath() { return g_appDir; }
 
+QString pathInAppDir(const QString& relative)
+{
+    const QString base = QDir::cleanPath(g_appDir);
+    const QString path = g_appDir + relative;
+    const QString clean = QDir::cleanPath(path);
+    if (g_appDir.isEmpty() || !clean.startsWith(base + QLatin1Char('/')) || clean.size() <= base.size() + 1)
+        return QString();
+    return path;
+}
+
 void quitApplication()
 {
     if (g_quitRequested)

@@ -7,6 +7,7 @@
 
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 
 class Window;
 
@@ -22,6 +23,9 @@ public:
     static Window* mainWindow();
 
     // Replaced whole by the vendor library's device-event callback; read by the capture loop.
+    // Ids (vendor and product, 8 hexadecimal digits) of the devices the application knows.
+    QStringList knownDeviceIds() const { return m_knownDeviceIds; }
+
     InputDeviceList inputDevices() const; // no caller yet
     void setInputDevices(const InputDeviceList& list);
 
@@ -69,6 +73,7 @@ private:
     QString m_confText;
     bool m_autostart = false; // nothing reads it yet
     KeyCodeMap m_keyCodes;
+    QStringList m_knownDeviceIds;
 };
 
 Application* appInstance();
@@ -76,6 +81,9 @@ Window* appMainWindow();
 
 void setAppDirPath(const QString& path);
 const QString& appDirPath();
+// appDirPath() + relative when that path lies below the application directory (after "." and ".."
+// are resolved), else "": pages name files with such relative paths.
+QString pathInAppDir(const QString& relative);
 
 // Quits the event loop once: the first call sets the quit flag and, when an application instance is
 // registered, ends the loop; later calls do nothing.
