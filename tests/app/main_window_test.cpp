@@ -262,6 +262,79 @@ TEST_F(WindowTest, DeviceChangeMessagesTellThePages)
     }
 }
 
+TEST_F(WindowTest, UsbDevicesAddedAndRemovedReachThePagesThroughTheRegistration)
+{
+    openWindow();
+    window->winId();
+    const int registrations = win32sim::deviceNotificationCount();
+    app->registerUsbNotification();
+    EXPECT_EQ(win32sim::deviceNotificationCount(), registrations + 1);
+
+    using Props = std::map<std::string, std::string>;
+    struct Case {
+        Props props;
+        int arrivals, removals;
+    } cases[] = {
+        {{{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"ID_VENDOR_ID", "046d"},
+          {"ID_MODEL_ID", "c52b"}, {"ID_SERIAL_SHORT", "ABC"}},
+         1, 0},
+        {{{"ACTION", "remove"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "46d/c52b/1201"},
+          {"DEVPATH", "/devices/pci0000:00/usb1/1-2"}},
+         0, 1},
+        // Not a device add or remove, not a whole USB device, no ids: nothing.
+        {{{"ACTION", "bind"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "46d/c52b/1201"}}, 0, 0},
+        {{{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_interface"}, {"PRODUCT", "46d/c52b/1201"}}, 0, 0},
+        {{{"ACTION", "add"}, {"SUBSYSTEM", "hid"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "46d/c52b/1201"}}, 0, 0},
+        {{{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}}, 0, 0},
+        {{{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "zz/c52b/1"}}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const int arrivals = devicesChanged(2), removals = devicesChanged(1);
+        win32sim::injectDeviceEvent(c.props);
+        cef_test::WaitForIdle();
+        EXPECT_EQ(devicesChanged(2) - arrivals, c.arrivals) << c.props.at("ACTION");
+        EXPECT_EQ(devicesChanged(1) - removals, c.removals) << c.props.at("ACTION");
+    }
+
+    // The name carries the ids in upper case, four digits each.
+    class NameWindow : public QWidget {
+    public:
+        QStringList names;
+
+    protected:
+        bool nativeEvent(const QByteArray&, void* message, long*) override
+        {
+            const MSG* m = static_cast<const MSG*>(message);
+            if (m->message == WM_DEVICECHANGE)
+                names << QString::fromUtf16(reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(m->lParam)->dbcc_name);
+            return false;
+        }
+    } listener;
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+    HDEVNOTIFY handle = RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(listener.winId()), &filter, 0);
+    ASSERT_TRUE(handle);
+    win32sim::injectDeviceEvent({{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"},
+                                 {"PRODUCT", "46d/c52b/1201"}, {"DEVPATH", "/devices/usb1/1-2"}});
+    win32sim::injectDeviceEvent({{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"},
+                                 {"ID_VENDOR_ID", "1a2c"}, {"ID_MODEL_ID", "e24"}, {"ID_SERIAL_SHORT", "S#1"}});
+    EXPECT_EQ(listener.names, (QStringList{"\\\\?\\USB#VID_046D&PID_C52B#1-2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
+                                           "\\\\?\\USB#VID_1A2C&PID_0E24#S&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"}));
+    EXPECT_TRUE(UnregisterDeviceNotification(handle));
+    EXPECT_FALSE(UnregisterDeviceNotification(handle));
+    win32sim::injectDeviceEvent({{"ACTION", "remove"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"},
+                                 {"PRODUCT", "46d/c52b/1201"}});
+    EXPECT_EQ(listener.names.size(), 2);
+
+    // A filter that is no device-interface filter, or a handle of no window, is refused.
+    DEV_BROADCAST_HDR volume{sizeof(DEV_BROADCAST_HDR), DBT_DEVTYP_VOLUME, 0};
+    EXPECT_FALSE(RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(listener.winId()), &volume, 0));
+    EXPECT_FALSE(RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(uintptr_t(0x7fff0001)), &filter, 0));
+    EXPECT_FALSE(RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(listener.winId()), nullptr, 0));
+}
+
 TEST_F(WindowTest, TasksFromOtherThreadsReachOneWorkerMadeOnTheGuiThread)
 {
     openWindow();
