@@ -57,7 +57,6 @@ public:
 
     devices_handler* devicesHandler() const { return m_devicesHandler; }
     QStringList knownDeviceIds() const { return m_knownDeviceIds; }
-    bool autostart() const { return m_autostart; }
     UpdateCheck* updateCheck() const { return m_updateCheck; }
 
     // Replaced whole by the vendor library's device-event callback; read by the capture loop.
