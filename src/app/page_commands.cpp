@@ -376,7 +376,7 @@ void Window::onJsMessage(const QString& name, const Callback callbackPtr)
     }
     if (!isCommand)
         return;
-    qDebug() << "funcname====" + funcName;
+    qDebug().noquote() << "funcname====" + funcName;
     dofunc(funcName, args, callbackPtr);
 }
 
