@@ -228,7 +228,7 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
 {
     const QString home = "~/Documents";
     const std::vector<Case> cases = {
-        // 1: the text loses its brackets and outer quotes; doubled backslashes become one.
+        // The colour text loses its brackets and outer quotes; doubled backslashes become one.
         {R"({"FuncName":"WriteRGBDevice","Version":"K1.0","DriverVersion":"K1.0","Data":"[\"Esc#FF0000\",\"F1#00FF00\"]"})",
          R"(S:Esc#FF0000","F1#00FF00)", {"writeRgbDevice(K1.0,K1.0,[Esc#FF0000|F1#00FF00])"}},
         {R"({"FuncName":"WriteRGBDevice","Version":"K1.0","Data":"[\"a\\\\b\",\"\"]"})", R"(S:a\b",")",
@@ -236,7 +236,6 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
         {R"({"FuncName":"WriteRGBDevice","Data":"[]"})", "S:", {"writeRgbDevice(,,[])"}},
         {R"({"FuncName":"WriteRGBDevice","Version":"X","Data":"[\"Esc#FF0000\"]"})", "F:0:WriteRGBDevice failed",
          {"writeRgbDevice(X,,[Esc#FF0000])"}, false},
-        // 2
         {R"({"FuncName":"LoginMain","Url":"velmora://settings/local/client/login.html","width":"640","height":"480"})",
          nullptr, {"load(velmora://settings/local/client/login.html)"}, true, nullptr,
          [](PageCommandsTest& t) {
@@ -257,7 +256,6 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
          }},
         {R"({"FuncName":"LoginMain","Url":"u","width":"640","height":""})", nullptr, {}, true, nullptr,
          [](PageCommandsTest& t) { EXPECT_FALSE(t.window->loginTimer); }},
-        // 3
         {R"({"FuncName":"GetDevicesList"})", R"(S:["K1.0","M1.0"])", {}},
         {R"({"FuncName":"GetDevicesList"})", nullptr, {}, true,
          [](PageCommandsTest& t) {
@@ -265,7 +263,6 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
              t.sim = std::make_unique<SimDevices>("Version=X\nDeviceId=USB\\NOTHING\nDevicePath=p\nUsagePage=0xFFA0\n");
              t.window->refreshDeviceList();
          }},
-        // 4-6
         {R"({"FuncName":"RestDevice","Version":"M1.0"})", "S:RestDevice success", {"resetDevice(M1.0)"}},
         {R"({"FuncName":"RestDevice"})", "F:0:RestDevice failed", {"resetDevice()"}, false},
         {R"({"FuncName":"ReadDevicesDpiVal","Version":"M1.0","DpiIndex":2})", R"(S:{"dpi":[800,1600]})",
@@ -274,11 +271,10 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
          "S:writeDevices success!", {"writeDeviceTask(M1.0,M1.0,3,左键,MouseFunction,1)"}},
         {R"({"FuncName":"WriteDevice","Version":"M1.0"})", "F:0:writeDevices failed!",
          {"writeDeviceTask(M1.0,,,,,)"}, false},
-        // 7: below the program folder only.
+        // Pages below the program folder only.
         {R"({"FuncName":"loadurl","url":"/template/a.html?x=1"})", nullptr, {"load(file://<dir>/template/a.html?x=1)"}},
         {R"({"FuncName":"loadurl","url":"/../etc/passwd"})", nullptr, {}},
         {R"({"FuncName":"loadurl"})", nullptr, {}},
-        // 8
         {R"({"FuncName":"ReadFileToStr","FilePath":"Resources/s.xml","Xpath":"//Key"})",
          "S:<Key Index=\"2\" Value=\"b\" />\n", {}, true,
          [](PageCommandsTest& t) { ASSERT_TRUE(writeFile(t.path("Resources/s.xml"), kSettings)); }},
@@ -297,7 +293,6 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
              QFile::remove(t.path("../outside.xml"));
          }},
         {R"({"FuncName":"ReadFileToStr","Xpath":"//Key"})", nullptr, {}},
-        // 9
         {R"({"FuncName":"ModifyFileFromStr","FilePath":"Resources/s.xml","ContentStr":"<a/>"})",
          "S:ModifyFileFromStr success", {}, true,
          [](PageCommandsTest& t) { ASSERT_TRUE(writeFile(t.path("Resources/s.xml"), kSettings)); },
@@ -313,13 +308,11 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
         {R"({"FuncName":"ModifyFileFromStr","FilePath":"../../made.xml","ContentStr":"<a/>"})",
          "F:0:ModifyFileFromStr failed", {}, true, nullptr,
          [](PageCommandsTest& t) { EXPECT_FALSE(QFile::exists(t.path("../../made.xml"))); }},
-        // 10
         {R"({"FuncName":"mouseTracks","status":"开始"})", "S:mouseTracks success", {"startMouseTracks()"}},
         {R"({"FuncName":"mouseTracks","status":"开始"})", "F:0:mouseTracks failed", {"startMouseTracks()"}, false},
         {R"({"FuncName":"mouseTracks","status":"停止"})", "S:x:1,y:2Time:3;", {"stopMouseTracks()"}},
         {R"({"FuncName":"mouseTracks","status":"stop"})", nullptr, {}},
         {R"({"FuncName":"mouseTracks"})", nullptr, {}},
-        // 11-13
         {R"({"FuncName":"goback"})", "S:goback", {"back"}},
         {R"({"FuncName":"goforward"})", "S:goforward", {"forward"}},
         {R"({"FuncName":"savexml"})", nullptr, {}},
@@ -334,7 +327,7 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
              ASSERT_EQ(t.window->fileCache.modify(t.path("gone/a.xml"), "<a/>"), PageFileCache::Result::Ok);
              ASSERT_TRUE(QDir(t.path("gone")).removeRecursively());
          }},
-        // 14-19: "Num" is a number or a numeric text.
+        // Pointer settings: "Num" is a number or a numeric text.
         {R"({"FuncName":"modifyMouseAcce","Num":1})", "S:modifyMouseAccel success", {"setMouseAcceleration(1)"}},
         {R"({"FuncName":"modifyMouseAcce","Num":"7"})", "F:0:modifyMouseAccel failed", {"setMouseAcceleration(7)"},
          false},
@@ -357,11 +350,10 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
         {R"({"FuncName":"modifyMouseDoubleClick","Num":12})", "F:0:modifyMouseDoubleClick failed",
          {"setDoubleClickTime(12)"}, false},
         {R"({"FuncName":"modifyMouseDoubleClick"})", nullptr, {}},
-        // 20-21
         {R"({"FuncName":"GetWindowsMouseConfig","Version":"M1.0"})", R"(S:{"speed":10})",
          {"windowsMouseConfig(M1.0)"}, false},
         {R"({"FuncName":"GetWindowsKeyboreadConfig"})", "S:", {"windowsKeyboardConfig()"}},
-        // 22-23: conf.xml is read again for CloseX.
+        // conf.xml is read again for CloseX.
         {R"({"FuncName":"CloseX"})", "S:modify conf sucess", {}, true,
          [](PageCommandsTest& t) {
              t.window->show();
@@ -399,7 +391,6 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
          [](PageCommandsTest& t) {
              EXPECT_EQ(readFile(t.path("Resources/new.xml")), QByteArray("<?xml version=\"1.0\"?>\n<d />\n"));
          }},
-        // 24-25, 31
         {R"({"FuncName":"saveFileDialog"})", "S:/home/u/Documents/a.pfd",
          {"save(main,保存为," + home + ",pfd文件(*.pfd))"}},
         {R"({"FuncName":"saveFileDialog"})", "F:0:doesn't select file", {"save(main,保存为," + home + ",pfd文件(*.pfd))"},
@@ -408,7 +399,7 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
         {R"({"FuncName":"OpenFileDialog"})", "F:0:doesn't select file", {"open(main,打开," + home + ",*)"}, false},
         {R"({"FuncName":"openFileDialogEx"})", "S:/home/u/Documents/a.pfd", {"open(main,打开,,)"}},
         {R"({"FuncName":"openFileDialogEx"})", nullptr, {"open(main,打开,,)"}, false},
-        // 26: the desktop gets web and mail addresses only; its own result is not reported.
+        // The desktop gets web and mail addresses only; its own result is not reported.
         {R"({"FuncName":"OpenUrl","url":"https://example.com/a?b=1"})", "S:open successed",
          {"openUrl(https://example.com/a?b=1)"}},
         {R"({"FuncName":"OpenUrl","url":"mailto:a@example.com"})", "S:open successed",
@@ -416,7 +407,6 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
         {R"({"FuncName":"OpenUrl","url":"file:///etc/passwd"})", "F:0:open failed", {}},
         {R"({"FuncName":"OpenUrl","url":"/usr/bin/xterm"})", "F:0:open failed", {}},
         {R"({"FuncName":"OpenUrl"})", nullptr, {}},
-        // 27
         {R"({"FuncName":"DownloadFile","downloadUrl":"http://h/f/a.bin?x=1","relativePath":"dl/"})",
          "S:<dir>/dl/a.bin", {}, true, [](PageCommandsTest& t) { ASSERT_TRUE(writeFile(t.path("dl/a.bin"), "x")); }},
         {R"({"FuncName":"DownloadFile","downloadUrl":"http://h/f/","relativePath":"dl/"})",
@@ -424,14 +414,13 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
         {R"({"FuncName":"DownloadFile","downloadUrl":"ftp://h/a.bin","relativePath":"dl/"})", "F:0:downloadFaild", {}},
         {R"({"FuncName":"DownloadFile","downloadUrl":"http://h/a.bin","relativePath":"../"})", "F:0:downloadFaild", {}},
         {R"({"FuncName":"DownloadFile","downloadUrl":"http://h/a.bin"})", nullptr, {}},
-        // 28-29
         {R"({"FuncName":"OpenView","Url":"velmora://settings/local/client/pop.html","width":400})", nullptr, {}, true,
          nullptr, [](PageCommandsTest& t) { EXPECT_TRUE(t.window->popups.isEmpty()); }},
         {R"({"FuncName":"CloseView"})", nullptr, {}, true, nullptr,
          [](PageCommandsTest& t) {
              EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(t.window->webView));
          }},
-        // 30: the browser registered under the key gets the message.
+        // The browser registered under the key gets the message.
         {R"({"FuncName":"SendMsgToMainBrowser","url":"about:blank","msg":"hi"})", "S:SendMsgToMainBrowser success",
          {"event(onBrowserMsg,hi)"}, true,
          [](PageCommandsTest& t) {
@@ -442,9 +431,8 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
          }},
         {R"({"FuncName":"SendMsgToMainBrowser","url":"nobody","msg":"hi"})", "S:SendMsgToMainBrowser success", {}},
         {R"({"FuncName":"SendMsgToMainBrowser","msg":"hi"})", nullptr, {}},
-        // 32
         {R"({"FuncName":"SetIME"})", "S:SetIME success!", {"LoadKeyboardLayoutW(0x0409,257)"}},
-        // 33-34: without the capture thread both fail; an empty argument gives no answer.
+        // Without the capture thread both fail; an empty argument gives no answer.
         {R"({"FuncName":"setVDevice","virtualXmlPath":"map.xml","deviceId":"HID\\X"})", "F:0:setVDevice failed!", {}},
         {R"({"FuncName":"setVDevice","virtualXmlPath":"","deviceId":"HID\\X"})", nullptr, {}},
         {R"({"FuncName":"setVDevice","virtualXmlPath":"map.xml","deviceId":"HID\\X"})", "S:setVDevice success!", {},
@@ -475,7 +463,7 @@ TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
          [](PageCommandsTest& t) { EXPECT_TRUE(t.window->deviceFilter->configuredDevices().isEmpty()); }},
         {R"({"FuncName":"closeVDevice","deviceId":"HID\\Y"})", "F:0:closeVDevice failed!", {}, true,
          [](PageCommandsTest& t) { t.window->startDeviceFilter(); }},
-        // 35: nothing plays without the virtual device.
+        // Nothing plays without the virtual device.
         {R"x({"FuncName":"playActions","actionList":"按下(A)弹起(A)"})x", nullptr, {}, true, nullptr,
          [](PageCommandsTest& t) { EXPECT_FALSE(t.window->taskThread); }},
         // Names are compared exactly; unknown names and malformed requests are not answered.
