@@ -123,7 +123,7 @@ TEST(Application, PathsInTheApplicationFolder)
     EXPECT_EQ(pathInAppDir("a.xml"), "");
 }
 
-// Nothing in the program calls these; they keep what they are specified to do.
+// Nothing in the program calls these; they still do what their names say.
 TEST(Application, UncalledDeviceAndConfigurationMembers)
 {
     TestApplication* app = TestApplication::get();

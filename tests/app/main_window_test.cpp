@@ -496,7 +496,7 @@ TEST_F(QuitTest, TheTrayQuitsOnceAndWritesBack)
 
 TEST_F(QuitTest, TheEndOfTheSessionQuitsAndWritesBack)
 {
-    // The session's end quits whatever wParam says, as the platform's message is specified.
+    // The session's end quits whatever wParam says.
     QTimer::singleShot(0, [&] { win32sim::dispatchQueuedMessage(window->psHwnd(), WM_ENDSESSION, FALSE, 0); });
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(isQuitRequested());

@@ -224,7 +224,7 @@ struct Case {
     std::function<void(PageCommandsTest&)> check = nullptr;
 };
 
-TEST_F(PageCommandsTest, EveryCommandAnswersAsSpecified)
+TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
 {
     const QString home = "~/Documents";
     const std::vector<Case> cases = {
