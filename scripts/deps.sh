@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qtbase5-dev libqt5test5 qtwebengine5-dev libqt5webchannel5-dev libqt5svg5-dev
-  libpugixml-dev lzma-dev xz-utils
+  libpugixml-dev lzma-dev xz-utils libudev-dev
   googletest libgtest-dev libgmock-dev
   xvfb xauth
 )

@@ -1,7 +1,14 @@
 #include "app/application.h"
 
+#include "app/breakpad_qt.h"
 #include "app/file_package.h"
 #include "app/window.h"
+#include "cefclient/client_handler.h"
+#include "devices/device_functions.h"
+#include "devices/devices_handler.h"
+#include "update/update_check.h"
+
+#include "include/base/cef_logging.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +16,7 @@
 #include <QSet>
 #include <QTemporaryFile>
 #include <QTextStream>
+#include <QTimer>
 
 #include <atomic>
 #include <condition_variable>
@@ -23,6 +31,30 @@ namespace {
 Application* g_instance = nullptr;
 QString g_appDir;
 bool g_quitRequested = false;
+
+// {A5DCBF10-6530-11D2-901F-00C04FB951ED}: the device interface class of USB devices.
+const GUID GUID_DEVINTERFACE_USB_DEVICE = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+
+// The texts of one record of the vendor library's device list.
+Application::DeviceRecord deviceRecord(const DeviceInfoList& list, int index, unsigned* vid, unsigned* pid)
+{
+    const uint8_t* r = list.bytes + 2 + index * VQ_RECORD_SIZE;
+    auto text8 = [r](int offset, int size) {
+        return QString::fromUtf8(reinterpret_cast<const char*>(r + offset), int(strnlen(reinterpret_cast<const char*>(r + offset), size_t(size))));
+    };
+    auto text16 = [r](int offset) {
+        QString out;
+        for (int i = 0; i < 255 && (r[offset + 2 * i] | r[offset + 2 * i + 1]); ++i)
+            out.append(QChar(ushort(r[offset + 2 * i] | (r[offset + 2 * i + 1] << 8))));
+        return out;
+    };
+    auto u32 = [r](int offset) {
+        return unsigned(r[offset]) | unsigned(r[offset + 1]) << 8 | unsigned(r[offset + 2]) << 16 | unsigned(r[offset + 3]) << 24;
+    };
+    *vid = u32(73);
+    *pid = u32(77);
+    return {text8(0, 40), text8(57, 14), text8(40, 14), text16(1595), text16(1085), text8(71, 2)};
+}
 
 // "Resources/" of the application directory, with its trailing "/".
 QString resourcesDir()
@@ -213,17 +245,30 @@ private:
 
 Application::Application(int& argc, char** argv)
     : PsApplication(argc, argv)
+    , m_timer(new QTimer(this))
+    , m_serverName(QStringLiteral("Global\\{776E7BB3-A590-447E-8C5F-21E6F2319DD3}"))
 {
-    for (int i = 0; i < argc; ++i) {
-        if (argv[i] && std::strcmp(argv[i], "-autostart") == 0) {
-            m_autostart = true;
-            startMinimized() = true;
-        }
+    if (hasAutostartArgument(argc, argv)) {
+        m_autostart = true;
+        startMinimized() = true;
     }
 }
 
 Application::~Application()
 {
+    m_socket.close();
+    delete m_updateCheck;
+    m_updateCheck = nullptr;
+    for (QObject*& object : m_ownedObjects) {
+        delete object;
+        object = nullptr;
+    }
+    // Nobody reaches the window any more once its destruction begins: the record is cleared first.
+    PsMainWindow* window = m_mainWindow;
+    m_mainWindow = nullptr;
+    delete window;
+    delete m_devicesHandler;
+    m_devicesHandler = nullptr;
     if (g_instance == this)
         g_instance = nullptr;
 }
@@ -235,6 +280,85 @@ Application* Application::instance() { return g_instance; }
 Window* Application::mainWindow()
 {
     return g_instance ? qobject_cast<Window*>(g_instance->m_mainWindow.data()) : nullptr;
+}
+
+devices_handler* Application::currentDevicesHandler() { return g_instance ? g_instance->m_devicesHandler : nullptr; }
+
+void Application::init()
+{
+    const QString dir = applicationDirPath();
+    exeDirPath() = dir + QLatin1Char('/');
+    setQuitOnLastWindowClosed(false);
+    setAppDirPath(dir + QLatin1Char('/'));
+    QFile style(QStringLiteral(":/qss/qssmain"));
+    setStyleSheet(style.open(QIODevice::ReadOnly) ? QString::fromUtf8(style.readAll()) : QString());
+    BreakpadQt::instance()->setDumpPath(dir);
+    if (g_instance) {
+        LOG(INFO) << "Application Error:another Application was creadted,terminating..";
+        exit(0);
+    }
+    registerInstance();
+    psInstallEventFilter();
+    connect(&m_socket, &QLocalSocket::connected, this, &Application::socketConnected);
+    connect(&m_socket, &QLocalSocket::disconnected, this, &Application::socketDisconnected);
+    connect(&m_socket, &QLocalSocket::errorOccurred, this, &Application::socketError);
+    LOG(INFO) << "Application Info: connecting local socket to " << m_serverName.toStdString() << "..";
+    m_socket.connectToServer(m_serverName, QIODevice::ReadWrite);
+}
+
+void Application::startApp()
+{
+    if (m_mainWindow)
+        return;
+    loadConf();
+    auto* window = new Window;
+    m_mainWindow = window;
+    window->winId();
+    registerUsbNotification();
+    if (g_handler)
+        g_handler->SetMainWindowHandle(static_cast<HWND>(window->winId()));
+    window->initWindow();
+    window->initSystemTray();
+    window->firstShow();
+    checkUpdate(0);
+    loadDefine();
+    if (window->GetVirtualDeviceStatus())
+        window->startDeviceFilter();
+    LOG(INFO) << "mainwindow show!";
+}
+
+void Application::checkUpdate(int)
+{
+    const QString fwversion = m_deviceRecords.isEmpty() ? QString() : m_deviceRecords.first().version;
+    delete m_updateCheck;
+    m_updateCheck = new UpdateCheck(this);
+    QString version;
+    {
+        QMutexLocker lock(&m_confLock);
+        version = m_conf[QStringLiteral("Version")];
+    }
+    m_updateCheck->doCheck(version, fwversion);
+}
+
+void Application::registerUsbNotification()
+{
+    Window* window = mainWindow();
+    if (!window)
+        return;
+    DEV_BROADCAST_DEVICEINTERFACE_W filter;
+    std::memset(&filter, 0, sizeof filter);
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = GUID_DEVINTERFACE_USB_DEVICE;
+    RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(window->winId()), &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void Application::play() {}
+
+void Application::on_closeApp()
+{
+    if (Window* window = mainWindow())
+        window->oncloseApp();
 }
 
 InputDeviceList Application::inputDevices() const
@@ -367,11 +491,104 @@ bool Application::makePath(const QString& path)
     return result;
 }
 
+void Application::initDevices()
+{
+    if (!m_devicesHandler)
+        m_devicesHandler = new devices_handler;
+    refreshDevices();
+    setInputDevices(devices_handler::enumerateInputDevices());
+}
+
+void Application::refreshDevices()
+{
+    m_deviceRecords.clear();
+    m_knownDeviceIds.clear();
+    m_deviceIdCounts.clear();
+    if (!m_devicesHandler)
+        return;
+    const DeviceInfoList list = m_devicesHandler->getDevices();
+    const int count = qMin(int(list.bytes[0] | (list.bytes[1] << 8)), int(VQ_MAX_DEVICES));
+    for (int i = 0; i < count; ++i) {
+        unsigned vid = 0, pid = 0;
+        const DeviceRecord record = deviceRecord(list, i, &vid, &pid);
+        m_deviceRecords.insert(record.name, record);
+        ++m_deviceIdCounts[record.name];
+        auto hex4 = [](unsigned id) { return QString::number(id, 16).toUpper().rightJustified(4, QLatin1Char('0')); };
+        const QString id = hex4(vid) + hex4(pid);
+        if (!m_knownDeviceIds.contains(id))
+            m_knownDeviceIds.append(id);
+    }
+    m_devicesHandler->setDeviceKeys(m_knownDeviceIds);
+}
+
+void Application::diffDevices(QList<DeviceRecord>& changed)
+{
+    const QMap<QString, DeviceRecord> before = m_deviceRecords;
+    refreshDevices();
+    const bool grew = m_deviceRecords.size() > before.size();
+    const QMap<QString, DeviceRecord>& from = grew ? m_deviceRecords : before;
+    const QMap<QString, DeviceRecord>& other = grew ? before : m_deviceRecords;
+    for (auto it = from.constBegin(); it != from.constEnd(); ++it)
+        if (!other.contains(it.key()))
+            changed.append(it.value());
+}
+
+bool Application::hasDuplicateDevice(const QString& key) const { return m_deviceIdCounts.value(key) > 1; }
+
+void Application::saveConf()
+{
+    QFile file(resourcesDir() + QStringLiteral("conf.xml"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return;
+    QTextStream out(&file);
+    out.setCodec("UTF-8");
+    out << confText();
+}
+
+bool Application::setConfValue(const QString& key, const QString& value)
+{
+    QMutexLocker lock(&m_confLock);
+    if (!m_conf.contains(key))
+        return false;
+    m_conf[key] = value;
+    return true;
+}
+
+void Application::setConfText(const QString& text)
+{
+    QMutexLocker lock(&m_confLock);
+    m_confText = text;
+}
+
+QString Application::confValue(const QString& key) const
+{
+    QMutexLocker lock(&m_confLock);
+    return m_conf.value(key);
+}
+
+bool hasAutostartArgument(int argc, char** argv)
+{
+    for (int i = 0; i < argc; ++i)
+        if (argv[i] && std::strcmp(argv[i], "-autostart") == 0)
+            return true;
+    return false;
+}
+
 Application* appInstance() { return Application::instance(); }
 Window* appMainWindow() { return Application::mainWindow(); }
 
 void setAppDirPath(const QString& path) { g_appDir = path; }
 const QString& appDirPath() { return g_appDir; }
+
+QString pathInAppDir(const QString& relative)
+{
+    const QString base = QDir::cleanPath(g_appDir);
+    const QString path = g_appDir + relative;
+    const QString clean = QDir::cleanPath(path);
+    if (g_appDir.isEmpty() || !clean.startsWith(base + QLatin1Char('/')) || clean.size() <= base.size() + 1)
+        return QString();
+    return path;
+}
 
 void quitApplication()
 {

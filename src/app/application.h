@@ -5,42 +5,78 @@
 #include "app/pswindow.h"
 #include "devices/input_devices.h"
 
-#include <QMutex>
-#include <QString>
+#include <pugixml.hpp>
 
+#include <QByteArray>
+#include <QList>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMap>
+#include <QMutex>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+class QTimer;
+class UpdateCheck;
 class Window;
+class devices_handler;
 
 class Application : public PsApplication {
     Q_OBJECT
 public:
+    // Texts of one vendor device record.
+    struct DeviceRecord {
+        QString name; // the record's first 40 bytes
+        QString serial;
+        QString version;
+        QString deviceId;
+        QString devicePath;
+        QString mask;
+    };
+
     // An argument equal to "-autostart" (any position) marks a start minimised to the tray.
     Application(int& argc, char** argv);
     ~Application() override;
 
     static Application* instance();
-    // The registered main window (PsApplication::psMainWindow) when it is the program's Window.
+    // The application's main window, null before startApp and from the destruction on.
     static Window* mainWindow();
+    // The application's own vendor binding: none.
+    static devices_handler* currentDevicesHandler();
+
+    // Prepares the process (directories, style, crash dumps, native filter) and starts the
+    // single-instance check; the answer arrives in the event loop.
+    void init();
+    // Builds the user interface; once, in the first instance only.
+    void startApp();
+    // Starts the check for a newer version (the argument is not read).
+    void checkUpdate(int);
+    // Registers the main window for USB device-interface arrivals and removals.
+    void registerUsbNotification();
+
+    devices_handler* devicesHandler() const { return m_devicesHandler; }
+    QStringList knownDeviceIds() const { return m_knownDeviceIds; }
+    UpdateCheck* updateCheck() const { return m_updateCheck; }
 
     // Replaced whole by the vendor library's device-event callback; read by the capture loop.
-    InputDeviceList inputDevices() const; // no caller yet
+    InputDeviceList inputDevices() const;
     void setInputDevices(const InputDeviceList& list);
 
     // conf.xml below "Resources/" of the application directory. A missing or malformed file keeps the
-    // previous values. No caller yet: startApp and the page commands load and read it.
+    // previous values.
     void loadConf();
     // Safe on any thread (the browser's threads read it while the GUI thread may load it again).
     ConfMap confValues() const;
     QString confText() const;
 
     // define.xml below "Resources/" of the application directory: false when it is missing or cannot be
-    // opened. Entries are added to the table, never removed. No caller yet: startApp loads it.
+    // opened. Entries are added to the table, never removed.
     bool loadDefine();
-    // The HID usage code of an upper-case key name, "" when there is none. No caller yet: the macro
-    // text parser looks keys up here.
+    // The HID usage code of an upper-case key name, "" when there is none.
     QString hidCodeOfKey(const QString& key) const;
 
-    // Set once by the main window before its first page loads; read by the page loader on other threads.
-    // No caller yet: the main window sets it and the page loader reads it.
+    // Set by the main window before its first page loads; read by the page loader on other threads.
     void setPageRoot(const QString& root);
     QString pageRoot() const;
     // The image root: the page root, "/" and the sub-path.
@@ -48,39 +84,77 @@ public:
     QString imageRoot() const;
 
     // Unpacks the package fileName (relative to the application directory) into targetFolder (the
-    // application directory when empty). True when every entry has been written. No caller yet: the
-    // main window unpacks skn.dat with it.
+    // application directory when empty). True when every entry has been written.
     static bool unpackPackage(const QString& fileName, const QString& targetFolder);
     // Creates every missing level of the folder path; true only when the last creation attempted
     // succeeded.
     static bool makePath(const QString& path);
 
+    // Nothing in the program calls these.
+    void initDevices();
+    void refreshDevices();
+    void diffDevices(QList<DeviceRecord>& changed);
+    bool hasDuplicateDevice(const QString& key) const;
+    void setConfText(const QString& text);
+    void saveConf();
+    bool setConfValue(const QString& key, const QString& value);
+    QString confValue(const QString& key) const;
+
+public slots:
+    void play();
+    void on_closeApp();
+
+    // The single-instance check.
+    void socketConnected();
+    void socketDisconnected();
+    void socketError(QLocalSocket::LocalSocketError error);
+
 protected:
-    // Registers this object as the instance; init does it at start-up. For now only tests call it.
+    // Registers this object as the instance; init does it at start-up.
     void registerInstance();
 
 private:
+    QTimer* m_timer = nullptr;
+    QMap<QString, DeviceRecord> m_deviceRecords;
     mutable QMutex m_inputDevicesLock;
     InputDeviceList m_inputDevices;
-
-    mutable QMutex m_confLock; // m_conf, m_confText
     mutable QMutex m_rootsLock;
     QString m_pageRoot;
     QString m_imageRoot;
+    // Read on the browser runtime's threads too (the context menu); written on the GUI thread.
+    mutable QMutex m_confLock;
     ConfMap m_conf;
+    QMap<QString, int> m_deviceIdCounts;
+    QMap<QString, QObject*> m_ownedObjects;
     QString m_confText;
-    bool m_autostart = false; // nothing reads it yet
+    UpdateCheck* m_updateCheck = nullptr;
+    QString m_serverName;
+    QLocalSocket m_socket;
+    QString m_replyBuffer;
+    QLocalServer m_server;
+    QList<QPair<QLocalSocket*, QByteArray>> m_clients;
+    bool m_commandSent = false;
+    bool m_autostart = false;
+    QStringList m_knownDeviceIds;
+    devices_handler* m_devicesHandler = nullptr;
+    pugi::xml_document m_xmlDoc;
     KeyCodeMap m_keyCodes;
 };
+
+// An argument, the program path included, equal to "-autostart".
+bool hasAutostartArgument(int argc, char** argv);
 
 Application* appInstance();
 Window* appMainWindow();
 
 void setAppDirPath(const QString& path);
 const QString& appDirPath();
+// appDirPath() + relative when that path lies below the application directory (after "." and ".."
+// are resolved), else "": pages name files with such relative paths.
+QString pathInAppDir(const QString& relative);
 
 // Quits the event loop once: the first call sets the quit flag and, when an application instance is
 // registered, ends the loop; later calls do nothing.
 void quitApplication();
-bool isQuitRequested(); // no caller yet: main checks it before init
-void setQuitRequested(); // no caller yet
+bool isQuitRequested();
+void setQuitRequested();

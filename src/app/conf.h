@@ -23,8 +23,6 @@ QString firstMacAddress();
 // The first IPv4 address other than 127.0.0.1, or "".
 QString firstIpv4Address();
 
-// No caller yet for the three below: the main window's construction uses them.
-
 // "/template" below appDir when Debug is exactly "true", else below tempDir (native separators).
 QString pageRootFor(const ConfMap& conf, const QString& appDir, const QString& tempDir);
 // LoadPath from its 33rd character on, without its "<page>.html" parts (the first one included).

@@ -6,8 +6,8 @@
 // A folder owned by the current user with mode 0700, created on first use: "tarquilmervane-<uid>" below
 // the system temporary folder. When that name exists as anything else (a link, a file, another user's
 // folder) it is never used; a fresh folder with a random suffix is made instead. Computed once per
-// process; "" when nothing could be made. No trailing "/". No caller yet: the start-up hands it to the
-// browser runtime and the main window unpacks the pages into it.
+// process; "" when nothing could be made. No trailing "/". The main window unpacks the pages into it;
+// the start-up hands it to the browser runtime for its cache.
 QString privateTempPath();
 
 // The same rule below the given base folder, without caching.

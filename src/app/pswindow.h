@@ -42,8 +42,7 @@ public:
     ~PsMainWindow() override;
 
     // Takes the native handle and, when there is one, makes the window frameless. Registers this
-    // window as the frameless main window when none is registered yet. This, psInitSize,
-    // psFirstShow and psShown have no caller yet: the main window's start-up calls them.
+    // window as the frameless main window when none is registered yet.
     void psInitFrameless();
     void psInitSize();
     HWND psHwnd() const { return m_hwnd; }
@@ -66,7 +65,7 @@ public:
     PsApplication(int& argc, char** argv);
     ~PsApplication() override;
 
-    // Replaces the process-wide native event filter. No caller yet: Application::init installs it.
+    // Replaces the process-wide native event filter; Application::init installs it.
     void psInstallEventFilter();
 
     // The application's main window, whose messages the filter handles (null: none yet, or no
@@ -83,7 +82,7 @@ protected:
 extern int g_hitTestOffsetX;
 extern int g_hitTestOffsetY;
 
-// The executable's directory with a trailing "/". No caller yet: the updater launches read it.
+// The executable's directory with a trailing "/", set by Application::init.
 QString& exeDirPath();
 // "-autostart" was given: the first show minimises and hides the window.
 bool& startMinimized();

@@ -1,17 +1,142 @@
 #include "app/window.h"
 
-#include "devices/device_functions.h"
+#include "app/application.h"
+#include "app/conf.h"
+#include "app/global_shortcut.h"
+#include "app/macro_text.h"
+#include "app/private_temp.h"
+#include "app/system_tray.h"
+#include "app/window_services.h"
+#include "cefclient/client_handler.h"
+#include "cefclient/popwidget.h"
+#include "cefclient/qcefwebview.h"
+#include "devices/device_data_handler.h"
+#include "devices/device_filter.h"
+#include "update/file_download.h"
+
+#include "include/base/cef_logging.h"
+#include "cef_extras/qt_string.h"
+
+#include <pugixml.hpp>
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QResizeEvent>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+
+// How long the shut-down waits for each worker thread to end.
+const unsigned long kJoinMs = 3000;
+
+const int kRegistered = [] {
+    qRegisterMetaType<pvmulti_client>("pvmulti_client");
+    return 0;
+}();
+
+bool onGuiThread()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+// Ends a worker and its thread at shut-down: the worker's loop is already told to end, the thread
+// is told to quit and waited for; both are deleted only once the thread has finished, never
+// while it may still use them.
+void joinWorker(QThread* thread, QObject* worker)
+{
+    if (!thread) {
+        delete worker;
+        return;
+    }
+    thread->quit();
+    if (!thread->wait(kJoinMs)) {
+        LOG(INFO) << "a worker thread did not end in time; it is left running";
+        return;
+    }
+    delete worker;
+    delete thread;
+}
+
+} // namespace
 
 Window::Window(QWidget* parent)
     : PsMainWindow(parent)
     , listFunctions(new DeviceFunctions())
+    , m_devices(std::make_unique<WindowDeviceServices>(this))
+    , m_desktop(std::make_unique<QtDesktopServices>())
 {
+    (void)kRegistered;
+    if (objectName().isEmpty())
+        setObjectName(QStringLiteral("MainWindow"));
+    Application* app = appInstance();
+    const ConfMap conf = app ? app->confValues() : ConfMap();
+    setWindowTitle(conf.value(QStringLiteral("Name")));
+    const QSize size = clientSizeFor(conf);
     refreshDeviceList();
+    initDeviceData();
+    resize(size);
+    setMouseTracking(true);
+
+    const QString loadPath = conf.value(QStringLiteral("LoadPath"));
+    // The page loader reads the roots from the first request of the page on: they are set before
+    // the page is asked for.
+    if (app) {
+        app->setPageRoot(pageRootFor(conf, QCoreApplication::applicationDirPath(), privateTempPath()));
+        app->setImageRoot(imageSubPathFor(loadPath));
+    }
+    if (g_handler) {
+        g_handler->SetViewKey(loadPath);
+        g_handler->SetStartupURL(loadPath.toUtf8().toStdString());
+    }
+    webView = new QCefWebView(this, false);
+    webView->resize(size);
+    webView->load(QUrl(loadPath, QUrl::TolerantMode));
+    setMinimumSize(size);
+    connect(webView, &QCefWebView::jsMessage, this, &Window::onJsMessage);
+    // Every way out of the event loop writes the changed page files back, also those that skip
+    // the window's own quit (the end of the session, the native window's destruction).
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] { flushDirtyFiles(); });
 }
 
-Window::~Window() = default;
+Window::~Window()
+{
+    commandExec* exec;
+    QThread* thread;
+    {
+        QMutexLocker lock(&m_taskLock);
+        exec = taskExec;
+        thread = taskThread;
+        taskExec = nullptr;
+        taskThread = nullptr;
+    }
+    if (exec)
+        exec->quit();
+    joinWorker(thread, exec);
+    if (deviceFilter)
+        deviceFilter->requestStop();
+    joinWorker(filterThread, deviceFilter);
+    filterThread = nullptr;
+    deviceFilter = nullptr;
 
-void Window::flushDirtyFiles() {}
+    delete tray;
+    tray = nullptr;
+
+    // Each view takes itself out as the runtime's listener when it goes.
+    delete webView;
+    webView = nullptr;
+    for (const QPointer<PopWidget>& popup : popups)
+        delete popup.data();
+    popups.clear();
+    qDeleteAll(downloads);
+    downloads.clear();
+    disconnectVMulti();
+}
 
 QMap<QString, QJsonObject> Window::deviceMap() const
 {
@@ -25,4 +150,400 @@ void Window::refreshDeviceList()
     QMap<QString, QJsonObject> fresh = listFunctions->deviceList();
     QMutexLocker lock(&m_deviceMapLock);
     m_deviceMap.swap(fresh);
+}
+
+void Window::initDeviceData()
+{
+    const QString temp = privateTempPath();
+    if (!temp.isEmpty() && QFileInfo(temp).isDir())
+        Application::unpackPackage(QStringLiteral("skn.dat"), QDir::toNativeSeparators(temp));
+    dataHandler = new device_data_handler;
+    dataHandler->loadDriverXml(QStringLiteral(":/drive/M1.0"));
+    dataHandler->loadDriverXml(QStringLiteral(":/drive/K1.0"));
+}
+
+void Window::initWindow()
+{
+    psInitFrameless();
+    psInitSize();
+}
+
+void Window::initSystemTray()
+{
+    tray = new SystemTray(this);
+    tray->show();
+    connect(tray, &QSystemTrayIcon::activated, this, &Window::onSystemtrayActive, Qt::UniqueConnection);
+    connect(tray, &SystemTray::showWidget, this, &Window::onshowWidget);
+    connect(tray, &SystemTray::closeApp, this, &Window::oncloseApp);
+}
+
+void Window::firstShow() { psFirstShow(); }
+
+void Window::runTask(const MacroTask& task, pvmulti_client /*vmulti*/, int keyState)
+{
+    if (onGuiThread()) {
+        handTask(task.actions, task.playType, task.playCount, keyState);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, task, keyState] { handTask(task.actions, task.playType, task.playCount, keyState); },
+        Qt::QueuedConnection);
+}
+
+void Window::handTask(const QList<MacroAction>& actions, int playType, int playCount, int keyState)
+{
+    QMutexLocker lock(&m_taskLock);
+    if (taskThread) {
+        taskExec->setTask(vmulti, actions, playType, playCount, keyState);
+        return;
+    }
+    taskThread = new QThread;
+    taskExec = new commandExec(taskThread, actions, vmulti, playType, playCount, keyState);
+    connect(taskExec, &commandExec::taskFinished, this, &Window::onTaskFinished, Qt::QueuedConnection);
+    connect(taskThread, &QThread::finished, taskThread, &QObject::deleteLater);
+    connect(this, &Window::StopVCMDOutput, taskExec, &commandExec::onStopOutput, Qt::QueuedConnection);
+    taskThread->start(QThread::InheritPriority);
+}
+
+void Window::stopOutput()
+{
+    emit StopVCMDOutput(true);
+    {
+        QMutexLocker lock(&m_taskLock);
+        if (taskThread)
+            taskExec->stopOutput();
+    }
+    // Tasks from other threads reach the worker through the GUI thread; the stop follows them
+    // there too, so that it is never overtaken by a task handed over before it.
+    if (!onGuiThread())
+        QMetaObject::invokeMethod(this, &Window::stopOutput, Qt::QueuedConnection);
+}
+
+void Window::startDeviceFilter()
+{
+    stopWorkers();
+    filterThread = new QThread;
+    deviceFilter = new DEVICE_FILTER(filterThread);
+    deviceFilter->setFlags(true, true);
+    connect(filterThread, &QThread::finished, filterThread, &QObject::deleteLater);
+    filterThread->start(QThread::InheritPriority);
+}
+
+// The worker and the capture object are deleted once their threads have finished.
+void Window::stopWorkers()
+{
+    {
+        QMutexLocker lock(&m_taskLock);
+        if (taskExec) {
+            taskExec->quit();
+            taskExec->deleteLater();
+        }
+        if (taskThread)
+            taskThread->quit();
+        taskExec = nullptr;
+        taskThread = nullptr;
+    }
+    if (filterThread)
+        filterThread->quit();
+    filterThread = nullptr;
+    if (deviceFilter) {
+        deviceFilter->requestStop();
+        deviceFilter->deleteLater();
+    }
+    deviceFilter = nullptr;
+}
+
+void Window::setActivePopup(PopWidget* popup) { activePopup = popup; }
+
+void Window::cacheFile(const QString& path) { fileCache.cacheFile(path); }
+
+QMap<QString, QString> Window::cachedFiles() const { return fileCache.cachedFiles(); }
+
+bool Window::flushDirtyFiles() { return fileCache.flush() != PageFileCache::Flush::Failed; }
+
+void Window::loadUrl(const QString& url)
+{
+    CefRefPtr<CefBrowser> browser = g_handler ? g_handler->GetBrowser() : nullptr;
+    if (!browser)
+        return;
+    QString dir = appDirPath();
+    if (dir.endsWith(QLatin1Char('/')))
+        dir.chop(1);
+    // "file:///C:/..." on the target platform; an absolute path brings its own "/".
+    const QString prefix = dir.startsWith(QLatin1Char('/')) ? QStringLiteral("file://") : QStringLiteral("file:///");
+    browser->GetMainFrame()->LoadURL(cef_extras::ToCefString(prefix + dir + url));
+}
+
+void Window::setDeviceHotKey(const QString& deviceId, const QString& keySequence)
+{
+    if (!hotKeyTexts.contains(deviceId))
+        return;
+    if (hotKeyTexts.value(deviceId).first.isEmpty() || !hotKeys.value(deviceId))
+        hotKeys[deviceId] = new GlobalShortcut(this);
+    GlobalShortcut* shortcut = hotKeys.value(deviceId);
+    const bool set = shortcut->setShortcut(QKeySequence::fromString(keySequence, QKeySequence::NativeText));
+    connect(shortcut, &GlobalShortcut::activated, this, &Window::deviceHotKeyActive, Qt::UniqueConnection);
+    hotKeyTexts[deviceId] = qMakePair(keySequence, set ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void Window::setAutoStart(bool enabled)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                      KEY_SET_VALUE, &key)
+        != ERROR_SUCCESS)
+        return;
+    if (enabled) {
+        const QString command = QLatin1Char('"') + QDir::toNativeSeparators(exeDirPath() + QStringLiteral("Brontivex.exe"))
+            + QStringLiteral("\" -autostart");
+        RegSetValueExW(key, u"velmora", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.utf16()),
+                       DWORD((command.size() + 1) * sizeof(WCHAR)));
+    } else {
+        RegDeleteValueW(key, u"velmora");
+    }
+    RegCloseKey(key);
+}
+
+void Window::setDeviceServices(std::unique_ptr<DeviceServices> services) { m_devices = std::move(services); }
+
+void Window::setDesktopServices(std::unique_ptr<DesktopServices> services) { m_desktop = std::move(services); }
+
+void Window::replySuccess(Callback callback, const QString& text)
+{
+    callback->Success(cef_extras::ToCefString(text));
+    callback->Release();
+}
+
+void Window::replyFailure(Callback callback, int code, const QString& text)
+{
+    callback->Failure(code, cef_extras::ToCefString(text));
+    callback->Release();
+}
+
+void Window::LoginWindow() { show(); }
+
+void Window::quitApp()
+{
+    hide();
+    flushDirtyFiles();
+}
+
+void Window::finishLoading(bool) { qDebug() << "加载完成"; }
+
+void Window::reload_currentPage()
+{
+    // The view's reload acts on the main browser.
+    if (CefRefPtr<CefBrowser> browser = g_handler ? g_handler->GetBrowser() : nullptr)
+        browser->Reload();
+}
+
+void Window::onSystemtrayActive(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Unknown:
+    case QSystemTrayIcon::DoubleClick:
+    case QSystemTrayIcon::Trigger:
+        setWindowState(Qt::WindowActive);
+        show();
+        break;
+    default:
+        break;
+    }
+}
+
+void Window::onCurrentPropChanged(int propIndex, int proMode)
+{
+    if (g_handler)
+        g_handler->SendCurrentPropChanged(propIndex, proMode);
+}
+
+void Window::onshowWidget() { show(); }
+
+void Window::oncloseApp()
+{
+    flushDirtyFiles();
+    quitApplication();
+}
+
+void Window::showMouseConf()
+{
+    if (g_handler)
+        g_handler->SendSwitchVirtualDevice();
+}
+
+void Window::showDebug()
+{
+    Application* app = appInstance();
+    const ConfMap conf = app ? app->confValues() : ConfMap();
+    if (conf.isEmpty())
+        return;
+    QString dir = appDirPath();
+    if (dir.endsWith(QLatin1Char('/')))
+        dir.chop(1);
+    const QStringList size = conf.value(QStringLiteral("testToolSize")).split(QLatin1Char(','));
+    openPopup(QStringLiteral("file:///") + dir + conf.value(QStringLiteral("testToolRurl")),
+              QSize(size.value(0).toInt(), size.value(1).toInt()));
+}
+
+void Window::onTaskFinished(pvmulti_client)
+{
+    BYTE keys[6] = {0, 0, 0, 0, 0, 0};
+    if (vmulti)
+        vmulti_update_keyboard(vmulti, 0, keys);
+    LOG(INFO) << "onTaskFinished reset all key===========================";
+}
+
+void Window::deviceHotKeyActive()
+{
+    QString deviceId;
+    for (auto it = hotKeys.constBegin(); it != hotKeys.constEnd(); ++it) {
+        if (it.value() == sender()) {
+            deviceId = it.key();
+            break;
+        }
+    }
+    Application* app = appInstance();
+    if (deviceId.isEmpty() || !app)
+        return;
+    const QByteArray text = app->confText().toUtf8();
+    pugi::xml_document doc;
+    if (!doc.load_buffer(text.constData(), size_t(text.size())))
+        return;
+    const QString query = QStringLiteral("/root/conf[@deviceId ='%1']/productInfo").arg(deviceId);
+    pugi::xpath_node node;
+    try {
+        node = doc.select_node(query.toUtf8().constData());
+    } catch (const pugi::xpath_exception&) {
+        return;
+    }
+    if (!node)
+        return;
+    const QString device = QString::fromUtf8(node.node().attribute("device").value());
+    QString dir = appDirPath();
+    if (dir.endsWith(QLatin1Char('/')))
+        dir.chop(1);
+    openPopup(QStringLiteral("file:///") + dir + QStringLiteral("/view/device/") + device + QStringLiteral("/seting.html"),
+              QSize(1000, 600));
+}
+
+bool Window::GetVirtualDeviceStatus() { return vmultiConnected; }
+
+void Window::playActions(const QString& strActions)
+{
+    Application* app = appInstance();
+    const QList<MacroAction> actions
+        = parseMacroText(strActions, [app](const QString& key) { return app ? app->hidCodeOfKey(key) : QString(); });
+    if (!vmultiConnected)
+        return;
+    bool playing;
+    {
+        QMutexLocker lock(&m_taskLock);
+        playing = taskThread != nullptr;
+    }
+    if (playing)
+        stopOutput();
+    handTask(actions, 0, 1, 0);
+}
+
+void Window::connectVMulti()
+{
+    if (vmulti)
+        return;
+    vmulti = vmulti_alloc();
+    vmultiConnected = vmulti && vmulti_connect(vmulti);
+}
+
+void Window::disconnectVMulti()
+{
+    if (!vmulti)
+        return;
+    if (vmultiConnected)
+        vmulti_disconnect(vmulti);
+    vmulti_free(vmulti);
+    vmulti = nullptr;
+}
+
+void Window::openPopup(const QString& url, const QSize& size)
+{
+    if (popups.value(url))
+        return;
+    auto* popup = new PopWidget(url, size, this);
+    popups[url] = popup;
+    if (g_handler)
+        g_handler->SetListener(popup->webView());
+    connect(popup->webView(), &QCefWebView::jsMessage, this, &Window::onJsMessage);
+    if (g_handler)
+        g_handler->SetMainWindowHandle(static_cast<HWND>(popup->winId()));
+    popup->show();
+}
+
+bool Window::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && isMinimized())
+        showNormal();
+    return QWidget::event(event);
+}
+
+bool Window::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == this && event->type() == QEvent::WindowActivate) {
+        if (g_handler) {
+            g_handler->SetListener(webView);
+            g_handler->SetMainWindowHandle(static_cast<HWND>(winId()));
+        }
+        return true;
+    }
+    return false;
+}
+
+void Window::resizeEvent(QResizeEvent* event)
+{
+    if (webView)
+        webView->resize(event->size());
+    QWidget::resizeEvent(event);
+}
+
+void Window::closeEvent(QCloseEvent* event)
+{
+    hide();
+    event->ignore();
+}
+
+bool Window::nativeEvent(const QByteArray& eventType, void* message, long*)
+{
+    if (eventType != "windows_generic_MSG" && eventType != "windows_dispatcher_MSG")
+        return false;
+    const MSG* msg = static_cast<const MSG*>(message);
+    if (msg->message != WM_DEVICECHANGE)
+        return false;
+    int code = 0;
+    switch (msg->wParam) {
+    case DBT_DEVICEARRIVAL:
+        qDebug() << "DBT_DEVICEARRIVAL case";
+        code = 2;
+        break;
+    case DBT_DEVICEREMOVECOMPLETE:
+        qDebug() << "DBT_DEVICEREMOVECOMPLETE case";
+        code = 1;
+        break;
+    case DBT_DEVICEREMOVEPENDING:
+        qDebug() << "DBT_DEVICEREMOVEPENDING case";
+        return false;
+    default:
+        qDebug() << "Went to Default case";
+        return false;
+    }
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(msg->lParam);
+    if (!header || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
+        return false;
+    const auto* iface = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
+    static const QRegularExpression ids(QStringLiteral("VID\\_([a-zA-Z0-9]{0,4})&PID\\_([a-zA-Z0-9]{0,4})"));
+    const QRegularExpressionMatch m = ids.match(QString::fromUtf16(iface->dbcc_name));
+    if (!m.hasMatch())
+        return false;
+    const QString id = m.captured(1) + m.captured(2);
+    Application* app = appInstance();
+    if ((!app || !app->knownDeviceIds().contains(id)) && g_handler)
+        g_handler->SendDevicesChanged(code);
+    return false;
 }

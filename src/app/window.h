@@ -1,18 +1,48 @@
-// The main window. Holds the device list that every device operation looks devices up in.
+// The main window: a frameless window filled by the main page view. It holds the device list and
+// the device objects, the page-file cache, the popup views, the page downloads, the macro worker
+// and the capture thread, and answers every page command.
 #pragma once
 
+#include "app/page_file_cache.h"
 #include "app/pswindow.h"
+#include "devices/command_exec.h"
+#include "devices/device_functions.h"
+#include "devices/devices_handler.h"
+#include "devices/vmulti_client.h"
 
+#include "include/wrapper/cef_message_router.h"
+
+#include <QHash>
 #include <QJsonObject>
+#include <QList>
 #include <QMap>
 #include <QMutex>
+#include <QPair>
+#include <QPointer>
+#include <QRect>
 #include <QString>
+#include <QSystemTrayIcon>
+#include <QVariantMap>
 
-class DeviceFunctions;
+#include <memory>
+
+class DesktopServices;
+class DeviceServices;
+class DEVICE_FILTER;
+class GlobalShortcut;
+class PopWidget;
+class QCefWebView;
+class QThread;
+class QTimer;
+class SystemTray;
+class device_data_handler;
+class wrapFileDownload;
 
 class Window : public PsMainWindow {
     Q_OBJECT
 public:
+    typedef CefRefPtr<CefMessageRouterBrowserSide::Callback> Callback;
+
     explicit Window(QWidget* parent = nullptr);
     ~Window() override;
 
@@ -22,15 +52,116 @@ public:
     // thread and on the vendor library's thread; readers see the old or the new list whole.
     void refreshDeviceList();
 
-    // Writes the changed page files back (GUI thread). Called by the page query handler for the
-    // minimise request; the page-file cache is not built yet, so there is nothing to write.
-    void flushDirtyFiles();
+    // Start-up, after the native window exists: the frameless set-up, the tray icon, the first show.
+    void initWindow();
+    void initSystemTray();
+    void firstShow();
 
-    // Reads the device list only; created by the constructor and never deleted.
+    // A mapped button's task for the macro worker, from the capture thread or any other; the
+    // worker is made and given its tasks on the GUI thread, in the order they were handed over.
+    void runTask(const MacroTask& task, pvmulti_client vmulti, int keyState);
+    // Stops the worker's output at once; any thread.
+    void stopOutput();
+    void startDeviceFilter();
+    // Ends the macro worker and the capture thread.
+    void stopWorkers();
+    void setActivePopup(PopWidget* popup);
+
+    // The page-file cache.
+    void cacheFile(const QString& path);
+    QMap<QString, QString> cachedFiles() const;
+    // Writes the changed page files back; false when one of them could not be written.
+    bool flushDirtyFiles();
+
+    // The main browser loads the page at url below the program folder.
+    void loadUrl(const QString& url);
+    void setDeviceHotKey(const QString& deviceId, const QString& keySequence);
+    void setAutoStart(bool enabled);
+
+    // The page commands' way to the devices and to the desktop.
+    void setDeviceServices(std::unique_ptr<DeviceServices> services);
+    void setDesktopServices(std::unique_ptr<DesktopServices> services);
+
+    // Each answer releases the reference the query handler added for the forwarded query.
+    static void replySuccess(Callback callback, const QString& text);
+    static void replyFailure(Callback callback, int code, const QString& text);
+
+    SystemTray* tray = nullptr;
+    PageFileCache fileCache;
+    QCefWebView* webView = nullptr;
+    QMap<QString, QPointer<PopWidget>> popups;
+    QList<wrapFileDownload*> downloads;
+    QThread* taskThread = nullptr;
+    commandExec* taskExec = nullptr;
+    QThread* filterThread = nullptr;
+    DEVICE_FILTER* deviceFilter = nullptr;
+    // Geometry before "maxsizeWindow", per window.
+    QHash<QWidget*, QRect> savedGeometry;
+    QMap<QString, GlobalShortcut*> hotKeys;
+    QMap<QString, QPair<QString, QString>> hotKeyTexts;
+    QPointer<PopWidget> activePopup;
+    DeviceFunctions deviceFunctions;
+    bool vmultiConnected = false;
+    pvmulti_client vmulti = nullptr;
+    devices_handler devicesHandler;
+    // Reads the device list only; never deleted.
     DeviceFunctions* listFunctions = nullptr;
+    // Never deleted.
+    device_data_handler* dataHandler = nullptr;
+    QTimer* loginTimer = nullptr;
+
+signals:
+    void funstared();
+    void StopVCMDOutput(bool stop);
+
+public slots:
+    // The page command dispatcher.
+    void dofunc(const QString& funcname, const QVariantMap& args, Callback callbackPtr);
+    void LoginWindow();
+    // Hides the window to the tray and writes the changed page files back.
+    void quitApp();
+    void finishLoading(bool ok);
+    void reload_currentPage();
+    void onJsMessage(const QString& name, const Callback callbackPtr);
+    void onSystemtrayActive(QSystemTrayIcon::ActivationReason reason);
+    void onCurrentPropChanged(int propIndex, int proMode);
+    void onshowWidget();
+    // Writes the changed page files back and quits the program once.
+    void oncloseApp();
+    void showMouseConf();
+    void showDebug();
+    void onTaskFinished(pvmulti_client m_vmultia);
+    void deviceHotKeyActive();
+    bool GetVirtualDeviceStatus();
+    void playActions(const QString& strActions);
+    void connectVMulti();
+    void disconnectVMulti();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;
 
 private:
+    friend struct PageCommands;
+
+    void initDeviceData();
+    // Creates the macro worker on first use, otherwise hands it the task (GUI thread).
+    void handTask(const QList<MacroAction>& actions, int playType, int playCount, int keyState);
+    // Opens a popup view of url unless one is open for it.
+    void openPopup(const QString& url, const QSize& size);
+    // The window that "maxsizeWindow" and "restoreWindow" act on.
+    void maximizeTarget();
+    void restoreTarget();
+
+    std::unique_ptr<DeviceServices> m_devices;
+    std::unique_ptr<DesktopServices> m_desktop;
+
     QMutex m_refreshLock; // one refresh at a time, so an older list never replaces a newer one
     mutable QMutex m_deviceMapLock;
     QMap<QString, QJsonObject> m_deviceMap;
+    // Guards taskThread and taskExec for the threads that stop the output.
+    mutable QMutex m_taskLock;
 };

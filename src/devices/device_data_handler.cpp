@@ -1,4 +1,7 @@
 #include "devices/device_data_handler.h"
+
+#include "app/application.h"
+#include "app/window.h"
 #include "devices/hex_digit.h"
 
 #include <QByteArray>
@@ -251,6 +254,12 @@ QString device_data_handler::findConfigFile(const QString& value, const QMap<QSt
             return it.value();
     }
     return QString();
+}
+
+QString device_data_handler::findConfigFile(const QString& value)
+{
+    Window* window = appMainWindow();
+    return window ? findConfigFile(value, window->cachedFiles()) : QString();
 }
 
 device_data_handler::TaskResult device_data_handler::taskData(const QString& taskType, const QString& task,

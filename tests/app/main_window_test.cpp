@@ -1,10 +1,34 @@
 #include "test_app.h"
+#include "test_files.h"
+#include "wait.h"
+#include "window_fixture.h"
 
 #include "app/application.h"
+#include "app/global_shortcut.h"
+#include "app/private_temp.h"
 #include "app/pswindow.h"
+#include "app/system_tray.h"
 #include "app/window.h"
+#include "cefclient/popwidget.h"
+#include "cefclient/qcefwebview.h"
+#include "win32sim/device_notify.h"
+#include "win32sim/messages.h"
+#include "win32sim/registry.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QMenu>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -35,6 +59,448 @@ TEST(MainWindowRegistry, EveryAccessorReadsTheOneRecord)
     EXPECT_EQ(appMainWindow(), nullptr);
 
     app->setMainWindow(nullptr);
+}
+
+class WindowTest : public test_support::WindowFixture {
+protected:
+    int devicesChanged(int code) const
+    {
+        int n = 0;
+        for (const test_support::PageEvent& e : events->events())
+            n += e.name == "devicesChanged" && e.args.value(0).toInt() == code;
+        return n;
+    }
+};
+
+TEST_F(WindowTest, ConstructionTakesTitleSizeAndStartPageFromTheConfiguration)
+{
+    struct Case {
+        const char* clientSize; // nullptr: no such key
+        QSize size;
+    } cases[] = {{nullptr, {1000, 700}}, {"1280,800", {1280, 800}}, {"1280", {1280, 700}}, {"a,b", {1000, 700}},
+                 {"640,0", {640, 700}}, {"", {1000, 700}}};
+    for (const Case& c : cases) {
+        const QString size = c.clientSize ? QString(" ClientSize=\"%1\"").arg(c.clientSize) : QString();
+        openWindow("<client Name=\"Tarquil\" LoadPath=\"" + QString(test_support::startPage()) + "\"" + size + "/>");
+        EXPECT_EQ(window->objectName(), "MainWindow");
+        EXPECT_EQ(window->windowTitle(), "Tarquil");
+        EXPECT_EQ(window->size(), c.size) << c.clientSize;
+        EXPECT_EQ(window->minimumSize(), c.size) << c.clientSize;
+        ASSERT_TRUE(window->webView);
+        EXPECT_EQ(window->webView->parentWidget(), window);
+        EXPECT_EQ(window->webView->size(), c.size) << c.clientSize;
+        EXPECT_TRUE(window->hasMouseTracking());
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_EQ(g_handler->GetViewKey(), test_support::startPage());
+        EXPECT_EQ(g_handler->GetStartupURL(), test_support::startPage());
+        // The view made its browser with the start page at the window's size.
+        const cef_test::BrowserRecord r = events->host.Record(events->host.LastBrowserId());
+        EXPECT_EQ(r.params.url, test_support::startPage());
+        EXPECT_EQ(r.params.window_info.width, c.size.width());
+        EXPECT_EQ(r.params.window_info.height, c.size.height());
+        EXPECT_EQ(window->deviceMap().keys(), (QStringList{"K1.0", "M1.0"}));
+        ASSERT_TRUE(window->dataHandler);
+        ASSERT_TRUE(window->listFunctions);
+        EXPECT_FALSE(window->vmultiConnected);
+        EXPECT_FALSE(window->GetVirtualDeviceStatus());
+        closeWindow();
+    }
+}
+
+// Notes the page roots at the moment a browser is asked for: the page loader reads them from the
+// first request of the page on.
+class RootProbeHost : public cef_test::TestHost {
+public:
+    std::unique_ptr<cef_backend::BrowserView> CreateBrowser(CefRefPtr<cef_backend::BrowserCore> core,
+                                                            const cef_backend::CreateParams& params) override
+    {
+        roots << appInstance()->pageRoot() + "|" + appInstance()->imageRoot();
+        return cef_test::TestHost::CreateBrowser(core, params);
+    }
+    QStringList roots;
+};
+
+TEST(MainWindowRoots, PageRootsAreSetBeforeTheStartPageIsAskedFor)
+{
+    TestApplication* app = TestApplication::get();
+    QTemporaryDir dir;
+    setAppDirPath(dir.path() + "/");
+    RootProbeHost host;
+    cef_test::StartRuntime();
+    g_handler = new ClientHandler;
+    struct Case {
+        const char* debug;
+        QString root;
+    } cases[] = {
+        {"true", QCoreApplication::applicationDirPath() + "/template"},
+        {"True", privateTempPath() + "/template"},
+        {nullptr, privateTempPath() + "/template"},
+    };
+    for (const Case& c : cases) {
+        app->setPageRoot("stale");
+        app->setImageRoot("stale");
+        host.roots.clear();
+        const QString debug = c.debug ? QString(" Debug=\"%1\"").arg(c.debug) : QString();
+        ASSERT_TRUE(test_support::writeFile(dir.path() + "/Resources/conf.xml",
+                                            ("<root><client LoadPath=\"" + QString(test_support::startPage()) + "\"" + debug + "/></root>").toUtf8()));
+        app->loadConf();
+        auto* window = new Window;
+        EXPECT_EQ(host.roots, QStringList{c.root + "|" + c.root + "/main"}) << (c.debug ? c.debug : "(none)");
+        delete window;
+    }
+    cef_test::WaitForIdle();
+    cef_test::StopRuntime();
+    g_handler = nullptr;
+    setAppDirPath(QString());
+}
+
+TEST_F(WindowTest, ClosingHidesTheWindowAndTheProgramRunsOn)
+{
+    openWindow();
+    window->show();
+    ASSERT_TRUE(window->isVisible());
+    const bool quitBefore = isQuitRequested();
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isHidden());
+    EXPECT_EQ(isQuitRequested(), quitBefore);
+    EXPECT_EQ(appMainWindow(), window);
+
+    // Activated while minimised, it comes back normal.
+    window->showMinimized();
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(window, &activate);
+    EXPECT_FALSE(window->isMinimized());
+}
+
+TEST_F(WindowTest, TrayShowsTheWindowOnClicksAndHasItsMenu)
+{
+    openWindow();
+    window->initSystemTray();
+    ASSERT_TRUE(window->tray);
+    QMenu* menu = window->tray->contextMenu();
+    ASSERT_TRUE(menu);
+    QStringList texts;
+    for (QAction* a : menu->actions())
+        texts << (a->isSeparator() ? "-" : a->text());
+    EXPECT_EQ(texts, (QStringList{"打开客户端", "-", "退出"}));
+    // The icon owns the menu alone: nothing else deletes it.
+    EXPECT_EQ(menu->parent(), nullptr);
+
+    struct Case {
+        QSystemTrayIcon::ActivationReason reason;
+        bool shows;
+    } cases[] = {{QSystemTrayIcon::Unknown, true},
+                 {QSystemTrayIcon::Context, false},
+                 {QSystemTrayIcon::DoubleClick, true},
+                 {QSystemTrayIcon::Trigger, true},
+                 {QSystemTrayIcon::MiddleClick, false}};
+    for (const Case& c : cases) {
+        window->hide();
+        emit window->tray->activated(c.reason);
+        EXPECT_EQ(window->isVisible(), c.shows) << c.reason;
+    }
+    window->showMinimized();
+    emit window->tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+
+    window->hide();
+    menu->actions().first()->trigger();
+    EXPECT_TRUE(window->isVisible());
+
+    // The window's destruction takes the icon and its menu with it.
+    QPointer<QMenu> watch(menu);
+    closeWindow();
+    EXPECT_TRUE(watch.isNull());
+}
+
+// The device-change messages the main window reads, as the platform sends them.
+struct Broadcast {
+    explicit Broadcast(const QString& name, DWORD type = DBT_DEVTYP_DEVICEINTERFACE)
+        : storage((sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + size_t(name.size()) * 2 + 2) / 2 + 1, 0)
+    {
+        auto* b = get();
+        b->dbcc_size = DWORD(storage.size() * 2);
+        b->dbcc_devicetype = type;
+        std::copy(name.utf16(), name.utf16() + name.size(), b->dbcc_name);
+    }
+    DEV_BROADCAST_DEVICEINTERFACE_W* get() { return reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(storage.data()); }
+    std::vector<char16_t> storage;
+};
+
+TEST_F(WindowTest, DeviceChangeMessagesTellThePages)
+{
+    openWindow();
+    const HWND hwnd = static_cast<HWND>(window->winId());
+    struct Case {
+        WPARAM event;
+        const char* name;
+        DWORD type;
+        int arrivals, removals;
+    } cases[] = {
+        {DBT_DEVICEARRIVAL, "\\\\?\\USB#VID_046D&PID_C52B#5&2b1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", 5, 1, 0},
+        {DBT_DEVICEREMOVECOMPLETE, "\\\\?\\USB#VID_046D&PID_C52B#5&2b1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", 5, 0, 1},
+        // The vendor and product parts are taken as they stand, up to four characters each.
+        {DBT_DEVICEARRIVAL, "USB#VID_1A2C&PID_0E#x", 5, 1, 0},
+        {DBT_DEVICEARRIVAL, "USB#VID_&PID_#x", 5, 1, 0},
+        // Lower-case parts, no parts or another device type: nothing.
+        {DBT_DEVICEARRIVAL, "\\\\?\\USB#vid_046d&pid_c52b#x", 5, 0, 0},
+        {DBT_DEVICEARRIVAL, "\\\\?\\HID#KEYBOARD#x", 5, 0, 0},
+        {DBT_DEVICEARRIVAL, "\\\\?\\USB#VID_046D&PID_C52B#x", DBT_DEVTYP_VOLUME, 0, 0},
+        // Other events are traced only.
+        {DBT_DEVICEREMOVEPENDING, "\\\\?\\USB#VID_046D&PID_C52B#x", 5, 0, 0},
+        {DBT_DEVNODES_CHANGED, "\\\\?\\USB#VID_046D&PID_C52B#x", 5, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const int arrivals = devicesChanged(2), removals = devicesChanged(1);
+        Broadcast b(c.name, c.type);
+        // The window lets the platform go on with the message.
+        EXPECT_FALSE(win32sim::dispatchQueuedMessage(hwnd, WM_DEVICECHANGE, c.event, reinterpret_cast<LPARAM>(b.get())));
+        cef_test::WaitForIdle();
+        EXPECT_EQ(devicesChanged(2) - arrivals, c.arrivals) << c.name;
+        EXPECT_EQ(devicesChanged(1) - removals, c.removals) << c.name;
+    }
+}
+
+TEST_F(WindowTest, UsbDevicesAddedAndRemovedReachThePagesThroughTheRegistration)
+{
+    openWindow();
+    window->winId();
+    const int registrations = win32sim::deviceNotificationCount();
+    app->registerUsbNotification();
+    EXPECT_EQ(win32sim::deviceNotificationCount(), registrations + 1);
+
+    using Props = std::map<std::string, std::string>;
+    struct Case {
+        Props props;
+        int arrivals, removals;
+    } cases[] = {
+        {{{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"ID_VENDOR_ID", "046d"},
+          {"ID_MODEL_ID", "c52b"}, {"ID_SERIAL_SHORT", "ABC"}},
+         1, 0},
+        {{{"ACTION", "remove"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "46d/c52b/1201"},
+          {"DEVPATH", "/devices/pci0000:00/usb1/1-2"}},
+         0, 1},
+        // Not a device add or remove, not a whole USB device, no ids: nothing.
+        {{{"ACTION", "bind"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "46d/c52b/1201"}}, 0, 0},
+        {{{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_interface"}, {"PRODUCT", "46d/c52b/1201"}}, 0, 0},
+        {{{"ACTION", "add"}, {"SUBSYSTEM", "hid"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "46d/c52b/1201"}}, 0, 0},
+        {{{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}}, 0, 0},
+        {{{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "zz/c52b/1"}}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const int arrivals = devicesChanged(2), removals = devicesChanged(1);
+        win32sim::injectDeviceEvent(c.props);
+        cef_test::WaitForIdle();
+        EXPECT_EQ(devicesChanged(2) - arrivals, c.arrivals) << c.props.at("ACTION");
+        EXPECT_EQ(devicesChanged(1) - removals, c.removals) << c.props.at("ACTION");
+    }
+
+    // The name carries the ids in upper case, four digits each.
+    class NameWindow : public QWidget {
+    public:
+        QStringList names;
+
+    protected:
+        bool nativeEvent(const QByteArray&, void* message, long*) override
+        {
+            const MSG* m = static_cast<const MSG*>(message);
+            if (m->message == WM_DEVICECHANGE)
+                names << QString::fromUtf16(reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(m->lParam)->dbcc_name);
+            return false;
+        }
+    } listener;
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+    HDEVNOTIFY handle = RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(listener.winId()), &filter, 0);
+    ASSERT_TRUE(handle);
+    win32sim::injectDeviceEvent({{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"},
+                                 {"PRODUCT", "46d/c52b/1201"}, {"DEVPATH", "/devices/usb1/1-2"}});
+    win32sim::injectDeviceEvent({{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"},
+                                 {"ID_VENDOR_ID", "1a2c"}, {"ID_MODEL_ID", "e24"}, {"ID_SERIAL_SHORT", "S#1"}});
+    EXPECT_EQ(listener.names, (QStringList{"\\\\?\\USB#VID_046D&PID_C52B#1-2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
+                                           "\\\\?\\USB#VID_1A2C&PID_0E24#S&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"}));
+    EXPECT_TRUE(UnregisterDeviceNotification(handle));
+    EXPECT_FALSE(UnregisterDeviceNotification(handle));
+    win32sim::injectDeviceEvent({{"ACTION", "remove"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"},
+                                 {"PRODUCT", "46d/c52b/1201"}});
+    EXPECT_EQ(listener.names.size(), 2);
+
+    // A filter that is no device-interface filter, or a handle of no window, is refused.
+    DEV_BROADCAST_HDR volume{sizeof(DEV_BROADCAST_HDR), DBT_DEVTYP_VOLUME, 0};
+    EXPECT_FALSE(RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(listener.winId()), &volume, 0));
+    EXPECT_FALSE(RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(uintptr_t(0x7fff0001)), &filter, 0));
+    EXPECT_FALSE(RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(listener.winId()), nullptr, 0));
+}
+
+TEST_F(WindowTest, TasksFromOtherThreadsReachOneWorkerMadeOnTheGuiThread)
+{
+    openWindow();
+    // Nothing plays while the virtual device is not connected.
+    window->playActions("按下(A)");
+    EXPECT_FALSE(window->taskThread);
+    window->connectVMulti();
+    EXPECT_FALSE(window->vmultiConnected); // no such device here
+    window->vmultiConnected = true;
+
+    MacroTask first, second;
+    first.playType = 1;
+    first.playCount = 2;
+    first.actions = {{"mouse", "4"}};
+    second.playType = 2;
+    second.playCount = 3;
+    second.actions = {{"down", "04"}, {"up", ""}};
+    std::thread capture([&] {
+        window->runTask(first, nullptr, 0);
+        window->runTask(second, nullptr, 1);
+        window->stopOutput();
+    });
+    capture.join();
+    // Nothing is made on the capture thread: the hand-over waits for the GUI thread.
+    EXPECT_FALSE(window->taskThread);
+    ASSERT_TRUE(test_support::waitFor([&] { return window->taskExec && window->taskExec->keyState() == 1; }, 3000))
+        << (window->taskExec ? window->taskExec->keyState() : -1);
+    QThread* thread = window->taskThread;
+    commandExec* worker = window->taskExec;
+    EXPECT_EQ(thread->thread(), QCoreApplication::instance()->thread());
+    EXPECT_EQ(worker->thread(), thread);
+    EXPECT_EQ(worker->task().actions, second.actions);
+    EXPECT_EQ(worker->task().playCount, 3);
+
+    // A macro text replaces the task of the same worker.
+    window->playActions("左键单击");
+    EXPECT_EQ(window->taskThread, thread);
+    EXPECT_EQ(window->taskExec, worker);
+    EXPECT_EQ(worker->task().actions, (QList<MacroAction>{{"mouseDown", "1"}, {"mouseUp", "1"}}));
+    EXPECT_EQ(worker->task().playType, 0);
+    EXPECT_EQ(worker->task().playCount, 1);
+    EXPECT_EQ(worker->keyState(), 0);
+
+    // The window's end waits for the worker's thread and deletes both.
+    QPointer<QThread> watchThread(thread);
+    QPointer<commandExec> watchWorker(worker);
+    window->startDeviceFilter();
+    QPointer<QThread> filterThread(window->filterThread);
+    EXPECT_TRUE(filterThread);
+    EXPECT_FALSE(window->taskThread);
+    ASSERT_TRUE(test_support::waitFor([&] { return watchThread.isNull() && watchWorker.isNull(); }));
+    closeWindow();
+    EXPECT_TRUE(filterThread.isNull());
+}
+
+TEST_F(WindowTest, TheWindowsEndWaitsForItsWorkers)
+{
+    openWindow();
+    window->vmultiConnected = true;
+    window->playActions("延迟(10)");
+    window->startDeviceFilter();
+    window->vmultiConnected = true;
+    window->playActions("延迟(10)");
+    QPointer<QThread> task(window->taskThread), filter(window->filterThread);
+    QPointer<commandExec> worker(window->taskExec);
+    ASSERT_TRUE(task && filter && worker);
+    closeWindow();
+    EXPECT_TRUE(task.isNull());
+    EXPECT_TRUE(worker.isNull());
+    EXPECT_TRUE(filter.isNull());
+}
+
+TEST_F(WindowTest, AutostartEntryOnTheRegistry)
+{
+    openWindow();
+    const QString run = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+    win32sim::clearRegistry();
+    exeDirPath() = "/opt/tm/";
+    // The key cannot be opened: nothing happens.
+    window->setAutoStart(true);
+    EXPECT_FALSE(win32sim::registryString(HKEY_LOCAL_MACHINE, run, "velmora"));
+    win32sim::createRegistryKey(HKEY_LOCAL_MACHINE, run, 0);
+    window->setAutoStart(true);
+    EXPECT_FALSE(win32sim::registryString(HKEY_LOCAL_MACHINE, run, "velmora"));
+
+    win32sim::createRegistryKey(HKEY_LOCAL_MACHINE, run, KEY_SET_VALUE);
+    window->setAutoStart(true);
+    EXPECT_EQ(win32sim::registryString(HKEY_LOCAL_MACHINE, run, "velmora").value_or("(none)"),
+              "\"/opt/tm/Brontivex.exe\" -autostart");
+    EXPECT_EQ(win32sim::openRegistryKeys(), 0);
+    window->setAutoStart(false);
+    EXPECT_FALSE(win32sim::registryString(HKEY_LOCAL_MACHINE, run, "velmora"));
+    EXPECT_EQ(win32sim::openRegistryKeys(), 0);
+    win32sim::clearRegistry();
+    exeDirPath().clear();
+}
+
+TEST_F(WindowTest, DeviceHotKeysAndTheDebugToolOpenPopups)
+{
+    openWindow("<client LoadPath=\"" + QString(test_support::startPage()) + "\" testToolRurl=\"/tools/test.html\" testToolSize=\"800,600\"/>"
+               "<conf deviceId=\"046DC52B\"><productInfo device=\"m1\"/></conf>");
+    QString dirNoSlash = dir.path();
+
+    // No device has a hot-key entry: nothing is registered.
+    window->setDeviceHotKey("046DC52B", "Ctrl+Alt+M");
+    EXPECT_TRUE(window->hotKeys.isEmpty());
+    window->hotKeyTexts.insert("046DC52B", {});
+    window->setDeviceHotKey("046DC52B", "Ctrl+Alt+M");
+    ASSERT_TRUE(window->hotKeys.value("046DC52B"));
+    // The system grants no global shortcut here.
+    EXPECT_EQ(window->hotKeyTexts.value("046DC52B"), qMakePair(QString("Ctrl+Alt+M"), QString("0")));
+    emit window->hotKeys.value("046DC52B")->activated();
+    const QString device = "file:///" + dirNoSlash + "/view/device/m1/seting.html";
+    ASSERT_TRUE(window->popups.value(device));
+    EXPECT_EQ(window->popups.value(device)->size(), QSize(1000, 600));
+
+    window->showDebug();
+    const QString tool = "file:///" + dirNoSlash + "/tools/test.html";
+    ASSERT_TRUE(window->popups.value(tool));
+    EXPECT_EQ(window->popups.value(tool)->size(), QSize(800, 600));
+    EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(window->popups.value(tool)->webView()));
+    window->showDebug();
+    EXPECT_EQ(window->popups.size(), 2);
+}
+
+// The quit paths: each ends the event loop once and writes the changed page files back. A process
+// quits once, so each of these runs its own.
+class QuitTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        if (isQuitRequested())
+            GTEST_SKIP() << "this process has quit once already";
+        WindowTest::SetUp();
+        openWindow();
+        app->psInstallEventFilter();
+        window->winId();
+        window->initWindow();
+        ASSERT_EQ(window->fileCache.modify(dir.path() + "/a.xml", "<a/>"), PageFileCache::Result::Ok);
+        ASSERT_EQ(window->fileCache.modify(dir.path() + "/a.xml", "<b/>"), PageFileCache::Result::Ok);
+    }
+    QByteArray written() const { return test_support::readFile(dir.path() + "/a.xml"); }
+};
+
+TEST_F(QuitTest, TheTrayQuitsOnceAndWritesBack)
+{
+    window->initSystemTray();
+    QAction* quit = window->tray->contextMenu()->actions().last();
+    int aboutToQuit = 0;
+    QObject::connect(app, &QCoreApplication::aboutToQuit, window, [&] { ++aboutToQuit; });
+    QTimer::singleShot(0, [&] {
+        quit->trigger();
+        quit->trigger();
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(aboutToQuit, 1);
+    EXPECT_EQ(written(), QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
+}
+
+TEST_F(QuitTest, TheEndOfTheSessionQuitsAndWritesBack)
+{
+    // The session's end quits whatever wParam says.
+    QTimer::singleShot(0, [&] { win32sim::dispatchQueuedMessage(window->psHwnd(), WM_ENDSESSION, FALSE, 0); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(isQuitRequested());
+    EXPECT_EQ(written(), QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
 }
 
 } // namespace

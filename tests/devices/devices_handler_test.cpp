@@ -54,7 +54,8 @@ protected:
         sim.reset();
     }
 
-    // The window with its list reader, registered as the main window: one registration.
+    // The window registered as the main window: five registrations (its two device objects, its list
+    // reader and the two of its description handler).
     void makeWindow()
     {
         window = new Window();
@@ -190,8 +191,7 @@ TEST_F(BindingTest, WrappersJudgeResultsAndPassArguments)
 
 TEST_F(BindingTest, FiveRegistrationsActOncePerEvent)
 {
-    makeWindow(); // 1
-    DeviceFunctions a, b, c, d; // 2 to 5
+    makeWindow();
     ASSERT_EQ(vqsim().eventRegistrations(), 5);
 
     for (int code : {2, 1, 77})
@@ -210,7 +210,7 @@ TEST_F(BindingTest, FiveRegistrationsActOncePerEvent)
 
 TEST_F(BindingTest, OneRegistrationActsOnEveryFifthEvent)
 {
-    makeWindow();
+    devices_handler one;
     ASSERT_EQ(vqsim().eventRegistrations(), 1);
     std::vector<int> actedAt;
     for (int i = 0; i < 10; ++i) {
@@ -231,7 +231,6 @@ TEST_F(BindingTest, OneRegistrationActsOnEveryFifthEvent)
 TEST_F(BindingTest, AnActingEventRefreshesTheWindowsDeviceList)
 {
     makeWindow();
-    DeviceFunctions b, c, d, e;
     EXPECT_EQ(window->deviceMap().keys(), (QStringList{"K1.0", "M1.0"}));
     vqsim().addDevice("Version=M2.0\nDeviceId=HID\\VID_1A2C&PID_0E40\\1\nDevicePath=p\nUsagePage=0xFFA0\n");
     ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
@@ -306,7 +305,6 @@ TEST_F(BindingTest, ActingEventReadsTheListAgainFromInsideTheCallback)
 {
     // The refresh on the library's thread re-enters vqDevices from inside the callback.
     makeWindow();
-    DeviceFunctions b, c, d, e;
     vqsim().clearCalls();
     vqsim().emitEvent(2);
     ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
@@ -317,7 +315,6 @@ TEST_F(BindingTest, ActingEventReadsTheListAgainFromInsideTheCallback)
 TEST_F(BindingTest, ReadersSeeTheOldOrTheNewListWhole)
 {
     makeWindow();
-    DeviceFunctions b, c, d, e;
     const char* entry = "Version=M2.0\nDeviceId=HID\\VID_1A2C&PID_0E40\\1\nDevicePath=p\n";
     for (int i = 0; i < 20; ++i) {
         vqsim().addDevice(entry);

@@ -9,3 +9,6 @@
 #include "win32/window_info.h"
 #include "win32/window_calls.h"
 #include "win32/shell_folders.h"
+#include "win32/device_notify.h"
+#include "win32/registry.h"
+#include "win32/keyboard_layout.h"

@@ -1,0 +1,401 @@
+// The page commands: the query text of a page, its geometry words and the dispatcher's table.
+#include "app/window.h"
+
+#include "app/application.h"
+#include "app/window_services.h"
+#include "cefclient/client_handler.h"
+#include "cefclient/popwidget.h"
+#include "cefclient/qcefwebview.h"
+#include "devices/device_filter.h"
+#include "update/file_download.h"
+
+#include "include/base/cef_logging.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+#include <initializer_list>
+
+namespace {
+
+// A text argument: a JSON number reads as its decimal text, an absent key as "".
+QString arg(const QVariantMap& args, const char* key) { return args.value(QLatin1String(key)).toString(); }
+
+// Only these schemes leave the program for the desktop or the network.
+bool schemeIn(const QUrl& url, std::initializer_list<const char*> schemes)
+{
+    const QString scheme = url.scheme().toLower();
+    for (const char* s : schemes)
+        if (scheme == QLatin1String(s))
+            return true;
+    return false;
+}
+
+} // namespace
+
+struct PageCommands {
+    using Callback = Window::Callback;
+    using Run = void (*)(Window& w, const QVariantMap& args, const Callback& cb);
+
+    struct Command {
+        const char* name;
+        // Keys that must be present: without one the command does nothing and gives no answer.
+        const char* required[3];
+        Run run;
+    };
+
+    static const Command* find(const QString& name);
+};
+
+const PageCommands::Command* PageCommands::find(const QString& name)
+{
+    static const Command table[] = {
+        {"WriteRGBDevice", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             const QString data = arg(args, "Data");
+             // Data is a bracketed list of quoted items: ["Esc#FF0000","F1#00FF00"].
+             QString items = data.size() >= 4 ? data.mid(2, data.size() - 4) : QString();
+             items.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+             if (w.m_devices->writeRgbDevice(arg(args, "Version"), arg(args, "DriverVersion"),
+                                             items.split(QStringLiteral("\",\""))))
+                 Window::replySuccess(cb, items);
+             else
+                 Window::replyFailure(cb, 0, QStringLiteral("WriteRGBDevice failed"));
+         }},
+        {"LoginMain", {}, [](Window& w, const QVariantMap& args, const Callback&) {
+             const QString url = arg(args, "Url"), width = arg(args, "width"), height = arg(args, "height");
+             if (url.isEmpty() || width.isEmpty() || height.isEmpty())
+                 return;
+             const QSize size(width.toInt(), height.toInt());
+             w.hide();
+             w.webView->resize(size);
+             w.webView->load(QUrl(url, QUrl::TolerantMode));
+             if (g_handler) {
+                 g_handler->SetViewKey(url);
+                 g_handler->SetStartupURL(url.toUtf8().toStdString());
+             }
+             w.setMinimumSize(size);
+             w.move((GetSystemMetrics(SM_CXSCREEN) - size.width()) / 2,
+                    (GetSystemMetrics(SM_CYSCREEN) - size.height()) / 2);
+             w.resize(size);
+             // One timer for every login: the window shows once, a second after the last one.
+             if (!w.loginTimer) {
+                 w.loginTimer = new QTimer(&w);
+                 w.loginTimer->setSingleShot(true);
+                 w.loginTimer->setInterval(1000);
+                 QObject::connect(w.loginTimer, &QTimer::timeout, &w, &Window::LoginWindow);
+             }
+             w.loginTimer->start();
+         }},
+        {"GetDevicesList", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
+             const QStringList versions = w.deviceMap().keys();
+             if (versions.isEmpty())
+                 return;
+             Window::replySuccess(
+                 cb, QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(versions)).toJson(QJsonDocument::Compact)));
+         }},
+        {"RestDevice", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             if (w.m_devices->resetDevice(arg(args, "Version")))
+                 Window::replySuccess(cb, QStringLiteral("RestDevice success"));
+             else
+                 Window::replyFailure(cb, 0, QStringLiteral("RestDevice failed"));
+         }},
+        {"ReadDevicesDpiVal", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             Window::replySuccess(
+                 cb, QString::fromUtf8(w.m_devices->readDpiValue(arg(args, "Version"), arg(args, "DpiIndex"))));
+         }},
+        {"WriteDevice", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             if (w.m_devices->writeDeviceTask(arg(args, "Version"), arg(args, "DriverVersion"), arg(args, "Index"),
+                                              arg(args, "Task"), arg(args, "TaskType"), arg(args, "TaskCount")))
+                 Window::replySuccess(cb, QStringLiteral("writeDevices success!"));
+             else
+                 Window::replyFailure(cb, 0, QStringLiteral("writeDevices failed!"));
+         }},
+        {"loadurl", {"url"}, [](Window& w, const QVariantMap& args, const Callback&) {
+             const QString url = arg(args, "url");
+             // The page must stay below the program folder; its query and fragment are no part of
+             // the path.
+             const QString path = url.left(url.indexOf(QRegularExpression(QStringLiteral("[?#]"))));
+             if (!pathInAppDir(path).isEmpty())
+                 w.loadUrl(url);
+         }},
+        {"ReadFileToStr", {"FilePath"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             const QString path = pathInAppDir(arg(args, "FilePath"));
+             QString text;
+             if (!path.isEmpty() && w.fileCache.query(path, arg(args, "Xpath"), &text) == PageFileCache::Result::Ok)
+                 Window::replySuccess(cb, text);
+             else
+                 Window::replyFailure(cb, 0, QStringLiteral("queryProfile load xml file failed!"));
+         }},
+        {"ModifyFileFromStr", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             const QString path = pathInAppDir(arg(args, "FilePath"));
+             if (!path.isEmpty() && w.fileCache.modify(path, arg(args, "ContentStr")) == PageFileCache::Result::Ok)
+                 Window::replySuccess(cb, QStringLiteral("ModifyFileFromStr success"));
+             else
+                 Window::replyFailure(cb, 0, QStringLiteral("ModifyFileFromStr failed"));
+         }},
+        {"mouseTracks", {"status"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             const QString status = arg(args, "status");
+             if (status == QStringLiteral("开始")) {
+                 if (w.m_devices->startMouseTracks())
+                     Window::replySuccess(cb, QStringLiteral("mouseTracks success"));
+                 else
+                     Window::replyFailure(cb, 0, QStringLiteral("mouseTracks failed"));
+             } else if (status == QStringLiteral("停止")) {
+                 Window::replySuccess(cb, w.m_devices->stopMouseTracks());
+             }
+         }},
+        {"goback", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
+             w.webView->back();
+             Window::replySuccess(cb, QStringLiteral("goback"));
+         }},
+        {"goforward", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
+             w.webView->forward();
+             Window::replySuccess(cb, QStringLiteral("goforward"));
+         }},
+        {"savexml", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
+             switch (w.fileCache.flush()) {
+             case PageFileCache::Flush::NothingCached:
+                 break;
+             case PageFileCache::Flush::Written:
+                 Window::replySuccess(cb, QStringLiteral("save xml success"));
+                 break;
+             case PageFileCache::Flush::Failed:
+                 Window::replyFailure(cb, 0, QStringLiteral("save xml failed"));
+                 break;
+             }
+         }},
+        {"modifyMouseAcce", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             if (w.m_devices->setMouseAcceleration(args.value(QStringLiteral("Num")).toInt()))
+                 Window::replySuccess(cb, QStringLiteral("modifyMouseAccel success"));
+             else
+                 Window::replyFailure(cb, 0, QStringLiteral("modifyMouseAccel failed"));
+         }},
+        {"ModifyWindowAcceleratedSpeed", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             if (w.m_devices->setMouseSpeed(args.value(QStringLiteral("Num")).toInt()))
+                 Window::replySuccess(cb, QStringLiteral("ModifyWindowAcceleratedSpeed success"));
+             else
+                 Window::replyFailure(cb, 0, QStringLiteral("ModifyWindowAcceleratedSpeed failed"));
+         }},
+        {"modifyMouseAccel", {}, [](Window& w, const QVariantMap&, const Callback&) { w.m_devices->startMouseTracks(); }},
+        {"ModifyMouseScrollLines", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             if (w.m_devices->setWheelScrollLines(args.value(QStringLiteral("Num")).toInt()))
+                 Window::replySuccess(cb, QStringLiteral("ModifyMouseScrollLines success"));
+             else
+                 Window::replyFailure(cb, 0, QStringLiteral("ModifyMouseScrollLines failed"));
+         }},
+        {"modifyMouseScrollLinesX", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             if (w.m_devices->setWheelScrollChars(args.value(QStringLiteral("Num")).toInt()))
+                 Window::replySuccess(cb, QStringLiteral("modifyMouseScrollLinesX success"));
+             else
+                 Window::replyFailure(cb, 0, QStringLiteral("modifyMouseScrollLinesX failed"));
+         }},
+        {"modifyMouseDoubleClick", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             if (w.m_devices->setDoubleClickTime(args.value(QStringLiteral("Num")).toInt()))
+                 Window::replySuccess(cb, QStringLiteral("modifyMouseDoubleClick success"));
+             else
+                 Window::replyFailure(cb, 0, QStringLiteral("modifyMouseDoubleClick failed"));
+         }},
+        {"GetWindowsMouseConfig", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             Window::replySuccess(cb, w.m_devices->windowsMouseConfig(arg(args, "Version")));
+         }},
+        {"GetWindowsKeyboreadConfig", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
+             Window::replySuccess(cb, w.m_devices->windowsKeyboardConfig());
+         }},
+        {"CloseX", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
+             if (Application* app = appInstance()) {
+                 app->loadConf();
+                 const ConfMap conf = app->confValues();
+                 if (conf.contains(QStringLiteral("CloseFunc"))) {
+                     if (conf.value(QStringLiteral("CloseFunc")) == QLatin1String("Closeapp"))
+                         w.oncloseApp();
+                     else
+                         w.quitApp();
+                 }
+             }
+             Window::replySuccess(cb, QStringLiteral("modify conf sucess"));
+         }},
+        {"CloseApp", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
+             w.oncloseApp();
+             Window::replySuccess(cb, QStringLiteral("modify conf sucess"));
+         }},
+        {"saveFileDialog", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
+             const QString path = w.m_desktop->getSaveFileName(&w, QStringLiteral("保存为"),
+                                                                QDir::homePath() + QStringLiteral("/Documents"),
+                                                                QStringLiteral("pfd文件(*.pfd)"));
+             if (path.isEmpty())
+                 Window::replyFailure(cb, 0, QStringLiteral("doesn't select file"));
+             else
+                 Window::replySuccess(cb, path);
+         }},
+        {"OpenFileDialog", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
+             const QString path = w.m_desktop->getOpenFileName(
+                 &w, QStringLiteral("打开"), QDir::homePath() + QStringLiteral("/Documents"), QStringLiteral("*"));
+             if (path.isEmpty())
+                 Window::replyFailure(cb, 0, QStringLiteral("doesn't select file"));
+             else
+                 Window::replySuccess(cb, path);
+         }},
+        {"OpenUrl", {"url"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             const QUrl url(arg(args, "url"), QUrl::TolerantMode);
+             if (!schemeIn(url, {"http", "https", "mailto"})) {
+                 Window::replyFailure(cb, 0, QStringLiteral("open failed"));
+                 return;
+             }
+             w.m_desktop->openUrl(url);
+             Window::replySuccess(cb, QStringLiteral("open successed"));
+         }},
+        {"DownloadFile", {"downloadUrl", "relativePath"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             const QString url = arg(args, "downloadUrl"), relativePath = arg(args, "relativePath");
+             static const QRegularExpression lastSegment(QStringLiteral("/([^/\\?]+)(\\?|$)"));
+             const QString name = lastSegment.match(url).captured(1);
+             if (name.isEmpty()) {
+                 Window::replyFailure(cb, 0, QStringLiteral("url file is not captured"));
+                 return;
+             }
+             const QString local = pathInAppDir(relativePath + name);
+             if (!schemeIn(QUrl(url, QUrl::TolerantMode), {"http", "https"}) || local.isEmpty()) {
+                 Window::replyFailure(cb, 0, QStringLiteral("downloadFaild"));
+                 return;
+             }
+             if (QFileInfo::exists(local)) {
+                 Window::replySuccess(cb, local);
+                 return;
+             }
+             auto* download = new wrapFileDownload(&w);
+             w.downloads.append(download);
+             download->setCallback(cb);
+             download->start(url, relativePath);
+         }},
+        {"OpenView", {"Url", "width", "height"}, [](Window& w, const QVariantMap& args, const Callback&) {
+             const QString url = arg(args, "Url");
+             if (g_handler)
+                 g_handler->SetViewKey(url);
+             w.openPopup(url, QSize(arg(args, "width").toInt(), arg(args, "height").toInt()));
+         }},
+        {"CloseView", {}, [](Window& w, const QVariantMap&, const Callback&) {
+             // The main view takes the queries back before the popup's view goes.
+             if (g_handler) {
+                 g_handler->SetListener(w.webView);
+                 g_handler->SetMainWindowHandle(static_cast<HWND>(w.winId()));
+             }
+             PopWidget* popup = w.activePopup;
+             for (auto it = w.popups.begin(); popup && it != w.popups.end(); ++it) {
+                 if (it.value() == popup) {
+                     w.popups.erase(it);
+                     break;
+                 }
+             }
+             if (popup) {
+                 popup->hide();
+                 popup->deleteLater();
+             }
+             w.activePopup = nullptr;
+         }},
+        {"SendMsgToMainBrowser", {"url", "msg"}, [](Window&, const QVariantMap& args, const Callback& cb) {
+             if (g_handler)
+                 g_handler->SendBrowserMessage(arg(args, "msg"), arg(args, "url"));
+             Window::replySuccess(cb, QStringLiteral("SendMsgToMainBrowser success"));
+         }},
+        {"openFileDialogEx", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
+             const QString path = w.m_desktop->getOpenFileName(&w, QStringLiteral("打开"), QString(), QString());
+             if (!path.isEmpty())
+                 Window::replySuccess(cb, path);
+         }},
+        {"SetIME", {}, [](Window&, const QVariantMap&, const Callback& cb) {
+             LoadKeyboardLayoutW(u"0x0409", KLF_ACTIVATE | KLF_SETFORPROCESS);
+             LOG(INFO) << "SetIME: keyboard layout 0x0409";
+             Window::replySuccess(cb, QStringLiteral("SetIME success!"));
+         }},
+        {"setVDevice", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             const QString path = arg(args, "virtualXmlPath");
+             if (path.isEmpty())
+                 return;
+             if (w.deviceFilter && !pathInAppDir(path).isEmpty() && w.deviceFilter->loadConfig(path, arg(args, "deviceId")))
+                 Window::replySuccess(cb, QStringLiteral("setVDevice success!"));
+             else
+                 Window::replyFailure(cb, 0, QStringLiteral("setVDevice failed!"));
+         }},
+        {"closeVDevice", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             const QString deviceId = arg(args, "deviceId");
+             if (deviceId.isEmpty())
+                 return;
+             if (w.deviceFilter && w.deviceFilter->removeDeviceConfig(deviceId))
+                 Window::replySuccess(cb, QStringLiteral("closeVDevice success!"));
+             else
+                 Window::replyFailure(cb, 0, QStringLiteral("closeVDevice failed!"));
+         }},
+        {"playActions", {}, [](Window& w, const QVariantMap& args, const Callback&) {
+             const QString actions = arg(args, "actionList");
+             if (!actions.isEmpty())
+                 w.playActions(actions);
+         }},
+    };
+    for (const Command& c : table)
+        if (name == QLatin1String(c.name))
+            return &c;
+    return nullptr;
+}
+
+void Window::dofunc(const QString& funcname, const QVariantMap& args, Callback callbackPtr)
+{
+    const PageCommands::Command* command = PageCommands::find(funcname);
+    if (!command)
+        return;
+    for (const char* key : command->required)
+        if (key && !args.contains(QLatin1String(key)))
+            return;
+    command->run(*this, args, callbackPtr);
+}
+
+void Window::onJsMessage(const QString& name, const Callback callbackPtr)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(name.toUtf8(), &error);
+    const bool isCommand = error.error == QJsonParseError::NoError && doc.isObject()
+        && doc.object().contains(QStringLiteral("FuncName"));
+    const QVariantMap args = isCommand ? doc.object().toVariantMap() : QVariantMap();
+    const QString funcName = args.value(QStringLiteral("FuncName")).toString();
+    // The geometry words are requests of their own, or a command's name; a command that only
+    // carries them in an argument is no geometry request.
+    if (isCommand ? funcName == QLatin1String("maxsizeWindow") : name.contains(QLatin1String("maxsizeWindow"))) {
+        maximizeTarget();
+        return;
+    }
+    if (isCommand ? funcName == QLatin1String("restoreWindow") : name.contains(QLatin1String("restoreWindow"))) {
+        restoreTarget();
+        return;
+    }
+    if (!isCommand)
+        return;
+    qDebug().noquote() << "funcname====" + funcName;
+    dofunc(funcName, args, callbackPtr);
+}
+
+void Window::maximizeTarget()
+{
+    QWidget* target = g_handler ? QWidget::find(static_cast<WId>(g_handler->GetMainWindowHandle())) : nullptr;
+    if (!target)
+        return;
+    // Another window's entry goes with that window.
+    if (target != this && !savedGeometry.contains(target))
+        connect(target, &QObject::destroyed, this, [this, target] { savedGeometry.remove(target); });
+    savedGeometry.insert(target, target->geometry());
+    target->setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+}
+
+void Window::restoreTarget()
+{
+    QWidget* target = g_handler ? QWidget::find(static_cast<WId>(g_handler->GetMainWindowHandle())) : nullptr;
+    // Nothing saved for this window: it stays as it is.
+    if (target && savedGeometry.contains(target))
+        target->setGeometry(savedGeometry.value(target));
+}

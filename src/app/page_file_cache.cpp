@@ -1,0 +1,137 @@
+#include "app/page_file_cache.h"
+
+#include "include/base/cef_logging.h"
+
+#include <pugixml.hpp>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <string>
+
+namespace {
+
+// Collects the XML library's output.
+struct xml_string_writer : pugi::xml_writer {
+    std::string result;
+    void write(const void* data, size_t size) override { result.append(static_cast<const char*>(data), size); }
+};
+
+const unsigned kFormat = pugi::format_indent;
+
+bool parse(pugi::xml_document& doc, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    return doc.load_buffer(utf8.constData(), size_t(utf8.size()));
+}
+
+// Replaces the file with text (UTF-8, no byte-order mark) through a temporary file, so that a
+// failed write leaves the old file whole.
+bool writeText(const QString& path, const QString& text)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    const QByteArray bytes = text.toUtf8();
+    if (file.write(bytes) != bytes.size())
+        return false;
+    return file.commit();
+}
+
+} // namespace
+
+void PageFileCache::cacheFile(const QString& path)
+{
+    {
+        QMutexLocker lock(&m_lock);
+        if (m_files.contains(path))
+            return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return;
+    QTextStream in(&file);
+    in.setCodec("UTF-8");
+    const QString text = in.readAll();
+    QMutexLocker lock(&m_lock);
+    if (!m_files.contains(path))
+        m_files.insert(path, text);
+}
+
+QMap<QString, QString> PageFileCache::cachedFiles() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_files;
+}
+
+QStringList PageFileCache::dirtyFiles() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_dirty;
+}
+
+PageFileCache::Result PageFileCache::query(const QString& path, const QString& xpath, QString* text)
+{
+    cacheFile(path);
+    pugi::xml_document doc;
+    if (!parse(doc, cachedFiles().value(path)))
+        return Result::NotXml;
+    pugi::xpath_node_set nodes;
+    try {
+        nodes = doc.select_nodes(xpath.toUtf8().constData());
+    } catch (const pugi::xpath_exception&) {
+        return Result::BadXPath;
+    }
+    xml_string_writer writer;
+    for (const pugi::xpath_node& node : nodes)
+        node.node().print(writer, "\t", kFormat, pugi::encoding_auto, 0);
+    *text = QString::fromStdString(writer.result);
+    return Result::Ok;
+}
+
+PageFileCache::Result PageFileCache::modify(const QString& path, const QString& content)
+{
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || QFileInfo(path).isDir())
+        return Result::NotAFile;
+    pugi::xml_document doc;
+    if (!parse(doc, content))
+        return Result::NotXml;
+    xml_string_writer writer;
+    doc.save(writer, "\t", kFormat, pugi::encoding_auto);
+    const QString text = QString::fromStdString(writer.result);
+    if (!QFileInfo::exists(path) && !writeText(path, text))
+        return Result::WriteFailed;
+    LOG(INFO) << text.toStdString();
+    QMutexLocker lock(&m_lock);
+    m_files.insert(path, text);
+    if (!m_dirty.contains(path))
+        m_dirty.append(path);
+    return Result::Ok;
+}
+
+PageFileCache::Flush PageFileCache::flush()
+{
+    QMap<QString, QString> files;
+    QStringList dirty;
+    {
+        QMutexLocker lock(&m_lock);
+        if (m_files.isEmpty())
+            return Flush::NothingCached;
+        files = m_files;
+        dirty = m_dirty;
+    }
+    QStringList failed;
+    for (const QString& path : dirty) {
+        if (!writeText(path, files.value(path)))
+            failed.append(path);
+    }
+    QMutexLocker lock(&m_lock);
+    // Paths changed again meanwhile stay for the next write-back.
+    for (const QString& path : dirty) {
+        if (!failed.contains(path) && m_files.value(path) == files.value(path))
+            m_dirty.removeOne(path);
+    }
+    return failed.isEmpty() ? Flush::Written : Flush::Failed;
+}

@@ -1,0 +1,31 @@
+// A page opened in a window of its own over the main window: a frameless dialog holding its own
+// page view.
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <QWidget>
+
+class QCefWebView;
+
+class PopWidget : public QWidget {
+    Q_OBJECT
+public:
+    // The view loads url at once, at size.
+    PopWidget(const QString& url, const QSize& size, QWidget* parent = nullptr);
+    ~PopWidget() override;
+
+    QCefWebView* webView() const { return m_view; }
+
+    // On its own activation the popup's view takes the page queries, its window becomes the main
+    // window handle and the main window learns which popup is active.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QString m_url;
+    QSize m_size;
+    QCefWebView* m_view = nullptr;
+};

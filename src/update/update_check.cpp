@@ -1,0 +1,13 @@
+#include "update/update_check.h"
+
+UpdateCheck::UpdateCheck(QObject* parent)
+    : QObject(parent)
+{
+}
+
+UpdateCheck::~UpdateCheck() = default;
+
+void UpdateCheck::doCheck(const QString& /*version*/, const QString& fwversion)
+{
+    this->fwversion = fwversion;
+}

@@ -1,0 +1,172 @@
+// The application object: the start flag, the quit that happens once, the update check's values.
+#include "test_app.h"
+#include "test_files.h"
+#include "vqsim_devices.h"
+
+#include "app/application.h"
+#include "devices/devices_handler.h"
+#include "update/update_check.h"
+
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+TEST(Application, AutostartIsOneExactArgumentAnywhere)
+{
+    struct Case {
+        std::vector<const char*> args;
+        bool autostart;
+    } cases[] = {
+        {{"prog", "-autostart"}, true},
+        {{"prog", "x", "-autostart", "y"}, true},
+        {{"-autostart"}, true}, // the program path counts too
+        {{"prog"}, false},
+        {{"prog", "-Autostart"}, false},
+        {{"prog", "--autostart"}, false},
+        {{"prog", "-autostart "}, false},
+        {{"prog", "autostart"}, false},
+        {{}, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<char*> argv;
+        for (const char* a : c.args)
+            argv.push_back(const_cast<char*>(a));
+        argv.push_back(nullptr);
+        EXPECT_EQ(hasAutostartArgument(int(c.args.size()), argv.data()), c.autostart)
+            << (c.args.size() > 1 ? c.args[1] : "");
+    }
+}
+
+TEST(Application, QuitTwiceQuitsOnce)
+{
+    TestApplication* app = TestApplication::get();
+    if (isQuitRequested())
+        GTEST_SKIP() << "this process has quit once already";
+    int aboutToQuit = 0;
+    QObject::connect(app, &QCoreApplication::aboutToQuit, [&] { ++aboutToQuit; });
+    QTimer::singleShot(0, [] {
+        quitApplication();
+        quitApplication();
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(isQuitRequested());
+    EXPECT_EQ(aboutToQuit, 1);
+
+    // A later quit request ends nothing: the loop runs on until something else ends it.
+    bool ranOn = false;
+    QTimer::singleShot(0, [&] {
+        quitApplication();
+        QTimer::singleShot(0, [&] {
+            ranOn = true;
+            QCoreApplication::quit();
+        });
+    });
+    QCoreApplication::exec();
+    EXPECT_TRUE(ranOn);
+}
+
+TEST(Application, UpdateCheckSendsTheVersionAndAnEmptyFirmwareVersion)
+{
+    TestApplication* app = TestApplication::get();
+    QTemporaryDir dir;
+    setAppDirPath(dir.path() + "/");
+    ASSERT_TRUE(test_support::writeFile(dir.path() + "/Resources/conf.xml", "<root><client Name=\"n\"/></root>"));
+    app->loadConf();
+    ASSERT_FALSE(app->confValues().contains("Version"));
+    app->checkUpdate(0);
+    // A missing Version is sent as "" and is then in the configuration.
+    EXPECT_TRUE(app->confValues().contains("Version"));
+    EXPECT_EQ(app->confValues().value("Version"), "");
+    QPointer<UpdateCheck> first = app->updateCheck();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->fwversion, "");
+    EXPECT_EQ(first->parent(), app);
+
+    ASSERT_TRUE(test_support::writeFile(dir.path() + "/Resources/conf.xml", "<root><client Version=\"2.1.0\"/></root>"));
+    app->loadConf();
+    app->checkUpdate(7);
+    EXPECT_TRUE(first.isNull()); // the earlier check is gone
+    ASSERT_TRUE(app->updateCheck());
+    EXPECT_EQ(app->confValues().value("Version"), "2.1.0");
+}
+
+TEST(Application, PathsInTheApplicationFolder)
+{
+    TestApplication::get();
+    setAppDirPath("/opt/tm/");
+    struct Case {
+        const char* relative;
+        const char* path;
+    } cases[] = {
+        {"Resources/a.xml", "/opt/tm/Resources/a.xml"},
+        {"/Resources/a.xml", "/opt/tm//Resources/a.xml"},
+        {"x/../a.xml", "/opt/tm/x/../a.xml"},
+        {"a", "/opt/tm/a"},
+        {"", ""},
+        {".", ""},
+        {"x/..", ""},
+        {"../tm/a.xml", "/opt/tm/../tm/a.xml"},
+        {"../etc/passwd", ""},
+        {"x/../../etc/passwd", ""},
+        {"../tm2/a.xml", ""},
+        {"..", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(pathInAppDir(c.relative), QString::fromUtf8(c.path)) << c.relative;
+    setAppDirPath(QString());
+    EXPECT_EQ(pathInAppDir("a.xml"), "");
+}
+
+// Nothing in the program calls these; they still do what their names say.
+TEST(Application, UncalledDeviceAndConfigurationMembers)
+{
+    TestApplication* app = TestApplication::get();
+    ASSERT_TRUE(vqsim().loaded());
+    SimDevices sim;
+    EXPECT_EQ(Application::currentDevicesHandler(), nullptr);
+    app->initDevices();
+    ASSERT_TRUE(app->devicesHandler());
+    EXPECT_EQ(Application::currentDevicesHandler(), app->devicesHandler());
+    EXPECT_EQ(app->knownDeviceIds(), (QStringList{"1A2C0E24", "1A2C0E30"}));
+    EXPECT_FALSE(app->hasDuplicateDevice("VQ-MOUSE-M10"));
+
+    // A second mouse with the same record name: counted twice, listed once.
+    vqsim().addDevice("Tag=VQ-MOUSE-M10\nVersion=M1.1\nDeviceId=HID\\VID_1A2C&PID_0E24&MI_01\\9\nDevicePath=p\n"
+                      "Vid=0x1A2C\nPid=0x0E24\nUsagePage=0xFFA0\n");
+    vqsim().waitIdle(5000);
+    QList<Application::DeviceRecord> changed;
+    app->diffDevices(changed);
+    EXPECT_TRUE(app->hasDuplicateDevice("VQ-MOUSE-M10"));
+    EXPECT_EQ(app->knownDeviceIds(), (QStringList{"1A2C0E24", "1A2C0E30"}));
+    EXPECT_TRUE(changed.isEmpty()); // the map did not grow: nothing is only before
+    vqsim().addDevice("Tag=OTHER\nVersion=X1\nDeviceId=HID\\VID_0001&PID_0002\\1\nDevicePath=q\n"
+                      "Vid=0x1\nPid=0x2\nUsagePage=0xFFA0\n");
+    vqsim().waitIdle(5000);
+    app->diffDevices(changed);
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed[0].name, "OTHER");
+    EXPECT_EQ(changed[0].version, "X1");
+    EXPECT_EQ(changed[0].devicePath, "q");
+    EXPECT_EQ(app->knownDeviceIds().last(), "00010002");
+
+    QTemporaryDir dir;
+    setAppDirPath(dir.path() + "/");
+    ASSERT_TRUE(test_support::writeFile(dir.path() + "/Resources/conf.xml", "<root><client Name=\"n\"/></root>"));
+    app->loadConf();
+    EXPECT_TRUE(app->setConfValue("Name", "m"));
+    EXPECT_FALSE(app->setConfValue("Other", "x"));
+    EXPECT_EQ(app->confValue("Name"), "m");
+    EXPECT_EQ(app->confValue("Other"), "");
+    app->setConfText("<root><client Name=\"saved\"/></root>");
+    app->saveConf();
+    EXPECT_EQ(test_support::readFile(dir.path() + "/Resources/conf.xml"), QByteArray("<root><client Name=\"saved\"/></root>"));
+    setAppDirPath(QString());
+}
+
+} // namespace

@@ -1,0 +1,136 @@
+// The program's start in the real page engine: the single-instance check finds no running
+// instance, the main window unpacks the pages, shows the start page and hides to the tray on close.
+#include "engine_test_env.h"
+#include "test_files.h"
+#include "wait.h"
+
+#include "app/application.h"
+#include "app/breakpad_qt.h"
+#include "app/private_temp.h"
+#include "app/system_tray.h"
+#include "app/window.h"
+#include "cefclient/client_handler.h"
+#include "cefclient/qcefwebview.h"
+
+#include "packer.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMenu>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char kPage[] = R"(<!DOCTYPE html><html><head><title>start</title></head>
+<body><p>Tarquil</p><script>history.replaceState(null, "", "#shown");</script></body></html>)";
+
+TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
+{
+    Application* app = engine_test::application();
+    QTemporaryDir program;
+    ASSERT_TRUE(program.isValid());
+    const QByteArray package = packer::packEntries({{"template/main/index.html", kPage}});
+    ASSERT_FALSE(package.isEmpty());
+    ASSERT_TRUE(test_support::writeFile(program.path() + "/skn.dat", package));
+    const QString page = privateTempPath() + "/template/main/index.html";
+    const QString startPage = QUrl::fromLocalFile(page).toString();
+    ASSERT_TRUE(test_support::writeFile(program.path() + "/Resources/conf.xml",
+                                        ("<root><client Name=\"Tarquil\" ClientSize=\"800,600\" LoadPath=\"" + startPage
+                                         + "\" CloseFunc=\"tray\"/></root>")
+                                            .toUtf8()));
+
+    // What the single-instance check does when no running instance answers, in this test's
+    // program folder.
+    engine_test::registerApplication();
+    setAppDirPath(program.path() + "/");
+    app->startApp();
+
+    bool hidden = false, ranOn = false;
+    QString shownUrl;
+    QTimer::singleShot(0, [&] {
+        Window* window = appMainWindow();
+        ASSERT_TRUE(window);
+        EXPECT_EQ(test_support::readFile(page), QByteArray(kPage));
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(window->windowTitle(), "Tarquil");
+        EXPECT_EQ(window->minimumSize(), QSize(500, 300));
+        EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+        ASSERT_TRUE(window->tray);
+        EXPECT_TRUE(app->updateCheck());
+        // The page engine shows the unpacked start page, whose script has run.
+        ASSERT_TRUE(test_support::waitFor([&] {
+            CefRefPtr<CefBrowser> browser = g_handler->GetBrowser();
+            shownUrl = browser ? QString::fromStdString(browser->GetMainFrame()->GetURL().ToString()) : QString();
+            return shownUrl == startPage + "#shown";
+        })) << shownUrl.toStdString();
+        EXPECT_EQ(g_handler->GetMainWindowHandle(), static_cast<HWND>(window->winId()));
+
+        // Closing hides the window; the program goes on.
+        window->close();
+        hidden = window->isHidden();
+        QTimer::singleShot(50, [&, window] {
+            ranOn = !isQuitRequested();
+            window->tray->contextMenu()->actions().last()->trigger();
+        });
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(hidden);
+    EXPECT_TRUE(ranOn);
+    EXPECT_TRUE(isQuitRequested());
+    // The window stays until the application goes.
+    EXPECT_TRUE(appMainWindow());
+    engine_test::watchWindowEnd(appMainWindow());
+}
+
+TEST(ProgramStart, InitPreparesTheProcessAndTheFirstInstanceStartsItsWindow)
+{
+    Application* app = engine_test::application();
+    app->init();
+    const QString dir = QCoreApplication::applicationDirPath();
+    EXPECT_EQ(appDirPath(), dir + "/");
+    EXPECT_EQ(exeDirPath(), dir + "/");
+    EXPECT_FALSE(app->quitOnLastWindowClosed());
+    EXPECT_EQ(BreakpadQt::instance()->dumpPath(), dir);
+    EXPECT_EQ(appInstance(), app);
+    // No instance answers: this one listens and starts, once.
+    ASSERT_TRUE(test_support::waitFor([] { return appMainWindow() != nullptr; }));
+    Window* window = appMainWindow();
+    EXPECT_TRUE(window->isVisible());
+    app->startApp();
+    EXPECT_EQ(appMainWindow(), window);
+    QLocalSocket probe;
+    probe.connectToServer("Global\\{776E7BB3-A590-447E-8C5F-21E6F2319DD3}");
+    EXPECT_TRUE(probe.waitForConnected(5000));
+}
+
+TEST(ProgramStart, ASecondInstanceSendsShowAndEndsWithoutAWindow)
+{
+    Application* app = engine_test::application();
+    const QString name = "Global\\{776E7BB3-A590-447E-8C5F-21E6F2319DD3}";
+    QLocalServer running;
+    ASSERT_TRUE(running.listen(name));
+    QByteArray received;
+    QObject::connect(&running, &QLocalServer::newConnection, [&] {
+        QLocalSocket* client = running.nextPendingConnection();
+        QObject::connect(client, &QLocalSocket::readyRead, [&, client] {
+            received += client->readAll();
+            if (received.endsWith(';'))
+                client->disconnectFromServer();
+        });
+    });
+    app->init();
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(received, QByteArray("CMD:show;"));
+    EXPECT_TRUE(isQuitRequested());
+    EXPECT_EQ(appMainWindow(), nullptr);
+}
+
+} // namespace

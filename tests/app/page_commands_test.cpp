@@ -1,0 +1,691 @@
+// The page commands, as a page sends them: the answer, the calls made and the reply callback's
+// references, with recording doubles for the devices and the desktop and the runtime's test host
+// for the browsers.
+#include "recording_callback.h"
+#include "window_fixture.h"
+
+#include "app/application.h"
+#include "app/window.h"
+#include "app/window_services.h"
+#include "cefclient/popwidget.h"
+#include "cefclient/qcefwebview.h"
+#include "devices/device_filter.h"
+#include "update/file_download.h"
+#include "win32sim/keyboard_layout.h"
+#include "win32sim/pointer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+using test_support::RecordingCallback;
+using test_support::readFile;
+using test_support::writeFile;
+
+// What the doubles answer, and every call they receive.
+struct Record {
+    QStringList calls;
+    bool result = true;
+    QString chosenFile = "/home/u/Documents/a.pfd";
+};
+
+class RecordingDevices : public DeviceServices {
+public:
+    explicit RecordingDevices(Record* r)
+        : m_r(r)
+    {
+    }
+    bool resetDevice(const QString& v) override { return add("resetDevice(" + v + ")"); }
+    QByteArray readDpiValue(const QString& v, const QString& i) override
+    {
+        add("readDpiValue(" + v + "," + i + ")");
+        return "{\"dpi\":[800,1600]}";
+    }
+    bool writeDeviceTask(const QString& v, const QString& d, const QString& i, const QString& t, const QString& tt,
+                         const QString& tc) override
+    {
+        return add("writeDeviceTask(" + QStringList{v, d, i, t, tt, tc}.join(',') + ")");
+    }
+    bool writeRgbDevice(const QString& v, const QString& d, const QStringList& items) override
+    {
+        return add("writeRgbDevice(" + v + "," + d + ",[" + items.join('|') + "])");
+    }
+    QString windowsMouseConfig(const QString& v) override
+    {
+        add("windowsMouseConfig(" + v + ")");
+        return "{\"speed\":10}";
+    }
+    QString windowsKeyboardConfig() override
+    {
+        add("windowsKeyboardConfig()");
+        return QString();
+    }
+    bool setMouseAcceleration(int n) override { return add(QString("setMouseAcceleration(%1)").arg(n)); }
+    bool setMouseSpeed(int n) override { return add(QString("setMouseSpeed(%1)").arg(n)); }
+    bool setWheelScrollLines(int n) override { return add(QString("setWheelScrollLines(%1)").arg(n)); }
+    bool setWheelScrollChars(int n) override { return add(QString("setWheelScrollChars(%1)").arg(n)); }
+    bool setDoubleClickTime(int n) override { return add(QString("setDoubleClickTime(%1)").arg(n)); }
+    bool startMouseTracks() override { return add("startMouseTracks()"); }
+    QString stopMouseTracks() override
+    {
+        add("stopMouseTracks()");
+        return "x:1,y:2Time:3;";
+    }
+
+private:
+    bool add(const QString& call)
+    {
+        m_r->calls << call;
+        return m_r->result;
+    }
+    Record* m_r;
+};
+
+class RecordingDesktop : public DesktopServices {
+public:
+    explicit RecordingDesktop(Record* r)
+        : m_r(r)
+    {
+    }
+    QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) override
+    {
+        return dialog("save", parent, caption, dir, filter);
+    }
+    QString getOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter) override
+    {
+        return dialog("open", parent, caption, dir, filter);
+    }
+    bool openUrl(const QUrl& url) override
+    {
+        m_r->calls << "openUrl(" + url.toString() + ")";
+        return m_r->result;
+    }
+
+private:
+    QString dialog(const char* kind, QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
+    {
+        m_r->calls << QString("%1(%2,%3,%4,%5)")
+                          .arg(kind, parent == appMainWindow() ? "main" : "other", caption,
+                               QString(dir).replace(QDir::homePath(), "~"), filter);
+        return m_r->result ? m_r->chosenFile : QString();
+    }
+    Record* m_r;
+};
+
+// Public: the cases of the table reach into the fixture.
+class PageCommandsTest : public test_support::WindowFixture {
+public:
+    void SetUp() override
+    {
+        // The quit commands must not end the tests' own event loops: the quit counts as asked for.
+        setQuitRequested();
+        WindowFixture::SetUp();
+        win32sim::clearKeyboardLayoutLoads();
+        openWindow();
+    }
+    void TearDown() override
+    {
+        closeWindow();
+        // Unanswered queries keep the query handler's reference: dropped here.
+        for (const CefRefPtr<RecordingCallback>& cb : sent)
+            while (cb->refs() > 1)
+                cb->Release();
+        sent.clear();
+        WindowFixture::TearDown();
+    }
+    void windowOpened() override
+    {
+        window->setDeviceServices(std::make_unique<RecordingDevices>(&record));
+        window->setDesktopServices(std::make_unique<RecordingDesktop>(&record));
+    }
+
+    // What reached the main browser since the last call: loads, history moves, page events; and
+    // keyboard layouts loaded.
+    QStringList browserCalls()
+    {
+        cef_test::WaitForIdle();
+        QStringList out;
+        const cef_test::BrowserRecord r = events->host.Record(events->browserId());
+        for (size_t i = seenLoads; i < r.loads.size(); ++i)
+            out << "load(" + QString::fromStdString(r.loads[i]) + ")";
+        for (int i = seenBack; i < r.back; ++i)
+            out << "back";
+        for (int i = seenForward; i < r.forward; ++i)
+            out << "forward";
+        const QList<test_support::PageEvent> all = events->events();
+        for (int i = seenEvents; i < all.size(); ++i) {
+            QStringList args;
+            for (const QVariant& a : all[i].args)
+                args << a.toString();
+            out << "event(" + all[i].name + "," + args.join(',') + ")";
+        }
+        for (const win32sim::LayoutLoad& l : win32sim::keyboardLayoutLoads())
+            out << QString("LoadKeyboardLayoutW(%1,%2)").arg(l.id).arg(l.flags);
+        win32sim::clearKeyboardLayoutLoads();
+        seenLoads = r.loads.size();
+        seenBack = r.back;
+        seenForward = r.forward;
+        seenEvents = all.size();
+        return out;
+    }
+
+    // Sends the query as the query handler forwards it: with the one reference it adds by hand.
+    CefRefPtr<RecordingCallback> send(const QString& request)
+    {
+        browserCalls();
+        record.calls.clear();
+        CefRefPtr<RecordingCallback> callback = new RecordingCallback;
+        callback->AddRef();
+        sent.push_back(callback);
+        window->onJsMessage(request, callback);
+        return callback;
+    }
+
+    static QString answerText(const CefRefPtr<RecordingCallback>& cb)
+    {
+        QStringList out;
+        for (const RecordingCallback::Answer& a : cb->answers())
+            out << (a.success ? "S:" + a.text : QString("F:%1:%2").arg(a.code).arg(a.text));
+        return out.join('\n');
+    }
+
+    // The references the query handler's and others hold: all but the test's own two (the caller's
+    // and the one kept in sent).
+    static int othersRefs(const CefRefPtr<RecordingCallback>& cb) { return cb->refs() - 2; }
+
+    Record record;
+    std::vector<CefRefPtr<RecordingCallback>> sent;
+    size_t seenLoads = 0;
+    int seenBack = 0, seenForward = 0, seenEvents = 0;
+};
+
+const char kSettings[] = "<Configuration><Conf><Key Index=\"2\" Value=\"b\"/></Conf></Configuration>\n";
+const char kMapping[] = "<conf><m flag=\"10\" scanCode=\"16\" playType=\"0\" playCount=\"1\">"
+                        "<t task=\"MOUSE\" value=\"单击左键()\"/></m></conf>";
+
+struct Case {
+    const char* request;
+    // nullptr: no answer; "S:text" or "F:code:text".
+    const char* answer;
+    QStringList calls;
+    bool result = true; // what the doubles answer
+    std::function<void(PageCommandsTest&)> setup = nullptr;
+    std::function<void(PageCommandsTest&)> check = nullptr;
+};
+
+TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
+{
+    const QString home = "~/Documents";
+    const std::vector<Case> cases = {
+        // The colour text loses its brackets and outer quotes; doubled backslashes become one.
+        {R"({"FuncName":"WriteRGBDevice","Version":"K1.0","DriverVersion":"K1.0","Data":"[\"Esc#FF0000\",\"F1#00FF00\"]"})",
+         R"(S:Esc#FF0000","F1#00FF00)", {"writeRgbDevice(K1.0,K1.0,[Esc#FF0000|F1#00FF00])"}},
+        {R"({"FuncName":"WriteRGBDevice","Version":"K1.0","Data":"[\"a\\\\b\",\"\"]"})", R"(S:a\b",")",
+         {"writeRgbDevice(K1.0,,[a\\b|])"}},
+        {R"({"FuncName":"WriteRGBDevice","Data":"[]"})", "S:", {"writeRgbDevice(,,[])"}},
+        {R"({"FuncName":"WriteRGBDevice","Version":"X","Data":"[\"Esc#FF0000\"]"})", "F:0:WriteRGBDevice failed",
+         {"writeRgbDevice(X,,[Esc#FF0000])"}, false},
+        {R"({"FuncName":"LoginMain","Url":"velmora://settings/local/client/login.html","width":"640","height":"480"})",
+         nullptr, {"load(velmora://settings/local/client/login.html)"}, true, nullptr,
+         [](PageCommandsTest& t) {
+             // The view's browser exists: the main browser loads the page.
+             EXPECT_TRUE(t.window->isHidden());
+             EXPECT_EQ(t.window->size(), QSize(640, 480));
+             EXPECT_EQ(t.window->minimumSize(), QSize(640, 480));
+             EXPECT_EQ(t.window->webView->size(), QSize(640, 480));
+             EXPECT_EQ(g_handler->GetViewKey(), "velmora://settings/local/client/login.html");
+             EXPECT_EQ(g_handler->GetStartupURL(), "velmora://settings/local/client/login.html");
+             ASSERT_TRUE(t.window->loginTimer);
+             EXPECT_TRUE(t.window->loginTimer->isActive());
+             EXPECT_TRUE(t.window->loginTimer->isSingleShot());
+             EXPECT_EQ(t.window->loginTimer->parent(), t.window);
+             EXPECT_EQ(t.window->loginTimer->interval(), 1000);
+             t.window->LoginWindow();
+             EXPECT_TRUE(t.window->isVisible());
+         }},
+        {R"({"FuncName":"LoginMain","Url":"u","width":"640","height":""})", nullptr, {}, true, nullptr,
+         [](PageCommandsTest& t) { EXPECT_FALSE(t.window->loginTimer); }},
+        {R"({"FuncName":"GetDevicesList"})", R"(S:["K1.0","M1.0"])", {}},
+        {R"({"FuncName":"GetDevicesList"})", nullptr, {}, true,
+         [](PageCommandsTest& t) {
+             t.sim.reset();
+             t.sim = std::make_unique<SimDevices>("Version=X\nDeviceId=USB\\NOTHING\nDevicePath=p\nUsagePage=0xFFA0\n");
+             t.window->refreshDeviceList();
+         }},
+        {R"({"FuncName":"RestDevice","Version":"M1.0"})", "S:RestDevice success", {"resetDevice(M1.0)"}},
+        {R"({"FuncName":"RestDevice"})", "F:0:RestDevice failed", {"resetDevice()"}, false},
+        {R"({"FuncName":"ReadDevicesDpiVal","Version":"M1.0","DpiIndex":2})", R"(S:{"dpi":[800,1600]})",
+         {"readDpiValue(M1.0,2)"}, false},
+        {R"({"FuncName":"WriteDevice","Version":"M1.0","DriverVersion":"M1.0","Index":"3","Task":"左键","TaskType":"MouseFunction","TaskCount":"1"})",
+         "S:writeDevices success!", {"writeDeviceTask(M1.0,M1.0,3,左键,MouseFunction,1)"}},
+        {R"({"FuncName":"WriteDevice","Version":"M1.0"})", "F:0:writeDevices failed!",
+         {"writeDeviceTask(M1.0,,,,,)"}, false},
+        // Pages below the program folder only.
+        {R"({"FuncName":"loadurl","url":"/template/a.html?x=1"})", nullptr, {"load(file://<dir>/template/a.html?x=1)"}},
+        {R"({"FuncName":"loadurl","url":"/../etc/passwd"})", nullptr, {}},
+        {R"({"FuncName":"loadurl"})", nullptr, {}},
+        {R"({"FuncName":"ReadFileToStr","FilePath":"Resources/s.xml","Xpath":"//Key"})",
+         "S:<Key Index=\"2\" Value=\"b\" />\n", {}, true,
+         [](PageCommandsTest& t) { ASSERT_TRUE(writeFile(t.path("Resources/s.xml"), kSettings)); }},
+        {R"({"FuncName":"ReadFileToStr","FilePath":"Resources/s.xml","Xpath":"//None"})", "S:", {}, true,
+         [](PageCommandsTest& t) { ASSERT_TRUE(writeFile(t.path("Resources/s.xml"), kSettings)); }},
+        {R"({"FuncName":"ReadFileToStr","FilePath":"Resources/s.xml","Xpath":"//Key["})",
+         "F:0:queryProfile load xml file failed!", {}, true,
+         [](PageCommandsTest& t) { ASSERT_TRUE(writeFile(t.path("Resources/s.xml"), kSettings)); }},
+        {R"({"FuncName":"ReadFileToStr","FilePath":"Resources/none.xml","Xpath":"/"})",
+         "F:0:queryProfile load xml file failed!", {}},
+        {R"({"FuncName":"ReadFileToStr","FilePath":"../outside.xml","Xpath":"//Key"})",
+         "F:0:queryProfile load xml file failed!", {}, true,
+         [](PageCommandsTest& t) { ASSERT_TRUE(writeFile(t.path("../outside.xml"), kSettings)); },
+         [](PageCommandsTest& t) {
+             EXPECT_TRUE(t.window->cachedFiles().isEmpty());
+             QFile::remove(t.path("../outside.xml"));
+         }},
+        {R"({"FuncName":"ReadFileToStr","Xpath":"//Key"})", nullptr, {}},
+        {R"({"FuncName":"ModifyFileFromStr","FilePath":"Resources/s.xml","ContentStr":"<a/>"})",
+         "S:ModifyFileFromStr success", {}, true,
+         [](PageCommandsTest& t) { ASSERT_TRUE(writeFile(t.path("Resources/s.xml"), kSettings)); },
+         [](PageCommandsTest& t) {
+             EXPECT_EQ(t.window->cachedFiles().value(t.path("Resources/s.xml")), "<?xml version=\"1.0\"?>\n<a />\n");
+             EXPECT_EQ(readFile(t.path("Resources/s.xml")), QByteArray(kSettings));
+         }},
+        {R"({"FuncName":"ModifyFileFromStr","FilePath":"Resources/s.xml","ContentStr":"<a>"})",
+         "F:0:ModifyFileFromStr failed", {}, true,
+         [](PageCommandsTest& t) { ASSERT_TRUE(writeFile(t.path("Resources/s.xml"), kSettings)); },
+         [](PageCommandsTest& t) { EXPECT_TRUE(t.window->cachedFiles().isEmpty()); }},
+        {R"({"FuncName":"ModifyFileFromStr","ContentStr":"<a/>"})", "F:0:ModifyFileFromStr failed", {}},
+        {R"({"FuncName":"ModifyFileFromStr","FilePath":"../../made.xml","ContentStr":"<a/>"})",
+         "F:0:ModifyFileFromStr failed", {}, true, nullptr,
+         [](PageCommandsTest& t) { EXPECT_FALSE(QFile::exists(t.path("../../made.xml"))); }},
+        {R"({"FuncName":"mouseTracks","status":"开始"})", "S:mouseTracks success", {"startMouseTracks()"}},
+        {R"({"FuncName":"mouseTracks","status":"开始"})", "F:0:mouseTracks failed", {"startMouseTracks()"}, false},
+        {R"({"FuncName":"mouseTracks","status":"停止"})", "S:x:1,y:2Time:3;", {"stopMouseTracks()"}},
+        {R"({"FuncName":"mouseTracks","status":"stop"})", nullptr, {}},
+        {R"({"FuncName":"mouseTracks"})", nullptr, {}},
+        {R"({"FuncName":"goback"})", "S:goback", {"back"}},
+        {R"({"FuncName":"goforward"})", "S:goforward", {"forward"}},
+        {R"({"FuncName":"savexml"})", nullptr, {}},
+        {R"({"FuncName":"savexml"})", "S:save xml success", {}, true,
+         [](PageCommandsTest& t) {
+             ASSERT_TRUE(writeFile(t.path("Resources/s.xml"), kSettings));
+             t.window->cacheFile(t.path("Resources/s.xml"));
+         }},
+        {R"({"FuncName":"savexml"})", "F:0:save xml failed", {}, true,
+         [](PageCommandsTest& t) {
+             ASSERT_TRUE(QDir(t.dir.path()).mkdir("gone"));
+             ASSERT_EQ(t.window->fileCache.modify(t.path("gone/a.xml"), "<a/>"), PageFileCache::Result::Ok);
+             ASSERT_TRUE(QDir(t.path("gone")).removeRecursively());
+         }},
+        // Pointer settings: "Num" is a number or a numeric text.
+        {R"({"FuncName":"modifyMouseAcce","Num":1})", "S:modifyMouseAccel success", {"setMouseAcceleration(1)"}},
+        {R"({"FuncName":"modifyMouseAcce","Num":"7"})", "F:0:modifyMouseAccel failed", {"setMouseAcceleration(7)"},
+         false},
+        {R"({"FuncName":"modifyMouseAcce"})", nullptr, {}},
+        {R"({"FuncName":"ModifyWindowAcceleratedSpeed","Num":10})", "S:ModifyWindowAcceleratedSpeed success",
+         {"setMouseSpeed(10)"}},
+        {R"({"FuncName":"ModifyWindowAcceleratedSpeed","Num":0})", "F:0:ModifyWindowAcceleratedSpeed failed",
+         {"setMouseSpeed(0)"}, false},
+        {R"({"FuncName":"modifyMouseAccel"})", nullptr, {"startMouseTracks()"}},
+        {R"({"FuncName":"ModifyMouseScrollLines","Num":3})", "S:ModifyMouseScrollLines success",
+         {"setWheelScrollLines(3)"}},
+        {R"({"FuncName":"ModifyMouseScrollLines","Num":3})", "F:0:ModifyMouseScrollLines failed",
+         {"setWheelScrollLines(3)"}, false},
+        {R"({"FuncName":"modifyMouseScrollLinesX","Num":"x"})", "S:modifyMouseScrollLinesX success",
+         {"setWheelScrollChars(0)"}},
+        {R"({"FuncName":"modifyMouseScrollLinesX","Num":4})", "F:0:modifyMouseScrollLinesX failed",
+         {"setWheelScrollChars(4)"}, false},
+        {R"({"FuncName":"modifyMouseDoubleClick","Num":5})", "S:modifyMouseDoubleClick success",
+         {"setDoubleClickTime(5)"}},
+        {R"({"FuncName":"modifyMouseDoubleClick","Num":12})", "F:0:modifyMouseDoubleClick failed",
+         {"setDoubleClickTime(12)"}, false},
+        {R"({"FuncName":"modifyMouseDoubleClick"})", nullptr, {}},
+        {R"({"FuncName":"GetWindowsMouseConfig","Version":"M1.0"})", R"(S:{"speed":10})",
+         {"windowsMouseConfig(M1.0)"}, false},
+        {R"({"FuncName":"GetWindowsKeyboreadConfig"})", "S:", {"windowsKeyboardConfig()"}},
+        // conf.xml is read again for CloseX.
+        {R"({"FuncName":"CloseX"})", "S:modify conf sucess", {}, true,
+         [](PageCommandsTest& t) {
+             t.window->show();
+             t.writeConf("<client/>");
+         },
+         [](PageCommandsTest& t) { EXPECT_TRUE(t.window->isVisible()); }},
+        {R"({"FuncName":"CloseX"})", "S:modify conf sucess", {}, true,
+         [](PageCommandsTest& t) {
+             t.window->show();
+             t.writeConf("<client/>");
+             ASSERT_TRUE(writeFile(t.path("Resources/conf.xml"), "<root><client CloseFunc=\"tray\"/></root>"));
+             ASSERT_EQ(t.window->fileCache.modify(t.path("Resources/new.xml"), "<a/>"), PageFileCache::Result::Ok);
+             ASSERT_EQ(t.window->fileCache.modify(t.path("Resources/new.xml"), "<b/>"), PageFileCache::Result::Ok);
+         },
+         [](PageCommandsTest& t) {
+             EXPECT_TRUE(t.window->isHidden());
+             EXPECT_EQ(readFile(t.path("Resources/new.xml")), QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
+         }},
+        {R"({"FuncName":"CloseX"})", "S:modify conf sucess", {}, true,
+         [](PageCommandsTest& t) {
+             t.window->show();
+             ASSERT_TRUE(writeFile(t.path("Resources/conf.xml"), "<root><client CloseFunc=\"Closeapp\"/></root>"));
+             ASSERT_EQ(t.window->fileCache.modify(t.path("Resources/new.xml"), "<a/>"), PageFileCache::Result::Ok);
+             ASSERT_EQ(t.window->fileCache.modify(t.path("Resources/new.xml"), "<c/>"), PageFileCache::Result::Ok);
+         },
+         [](PageCommandsTest& t) {
+             EXPECT_TRUE(t.window->isVisible());
+             EXPECT_EQ(readFile(t.path("Resources/new.xml")), QByteArray("<?xml version=\"1.0\"?>\n<c />\n"));
+         }},
+        {R"({"FuncName":"CloseApp"})", "S:modify conf sucess", {}, true,
+         [](PageCommandsTest& t) {
+             ASSERT_EQ(t.window->fileCache.modify(t.path("Resources/new.xml"), "<a/>"), PageFileCache::Result::Ok);
+             ASSERT_EQ(t.window->fileCache.modify(t.path("Resources/new.xml"), "<d/>"), PageFileCache::Result::Ok);
+         },
+         [](PageCommandsTest& t) {
+             EXPECT_EQ(readFile(t.path("Resources/new.xml")), QByteArray("<?xml version=\"1.0\"?>\n<d />\n"));
+         }},
+        {R"({"FuncName":"saveFileDialog"})", "S:/home/u/Documents/a.pfd",
+         {"save(main,保存为," + home + ",pfd文件(*.pfd))"}},
+        {R"({"FuncName":"saveFileDialog"})", "F:0:doesn't select file", {"save(main,保存为," + home + ",pfd文件(*.pfd))"},
+         false},
+        {R"({"FuncName":"OpenFileDialog"})", "S:/home/u/Documents/a.pfd", {"open(main,打开," + home + ",*)"}},
+        {R"({"FuncName":"OpenFileDialog"})", "F:0:doesn't select file", {"open(main,打开," + home + ",*)"}, false},
+        {R"({"FuncName":"openFileDialogEx"})", "S:/home/u/Documents/a.pfd", {"open(main,打开,,)"}},
+        {R"({"FuncName":"openFileDialogEx"})", nullptr, {"open(main,打开,,)"}, false},
+        // The desktop gets web and mail addresses only; its own result is not reported.
+        {R"({"FuncName":"OpenUrl","url":"https://example.com/a?b=1"})", "S:open successed",
+         {"openUrl(https://example.com/a?b=1)"}},
+        {R"({"FuncName":"OpenUrl","url":"mailto:a@example.com"})", "S:open successed",
+         {"openUrl(mailto:a@example.com)"}, false},
+        {R"({"FuncName":"OpenUrl","url":"file:///etc/passwd"})", "F:0:open failed", {}},
+        {R"({"FuncName":"OpenUrl","url":"/usr/bin/xterm"})", "F:0:open failed", {}},
+        {R"({"FuncName":"OpenUrl"})", nullptr, {}},
+        {R"({"FuncName":"DownloadFile","downloadUrl":"http://h/f/a.bin?x=1","relativePath":"dl/"})",
+         "S:<dir>/dl/a.bin", {}, true, [](PageCommandsTest& t) { ASSERT_TRUE(writeFile(t.path("dl/a.bin"), "x")); }},
+        {R"({"FuncName":"DownloadFile","downloadUrl":"http://h/f/","relativePath":"dl/"})",
+         "F:0:url file is not captured", {}},
+        {R"({"FuncName":"DownloadFile","downloadUrl":"ftp://h/a.bin","relativePath":"dl/"})", "F:0:downloadFaild", {}},
+        {R"({"FuncName":"DownloadFile","downloadUrl":"http://h/a.bin","relativePath":"../"})", "F:0:downloadFaild", {}},
+        {R"({"FuncName":"DownloadFile","downloadUrl":"http://h/a.bin"})", nullptr, {}},
+        {R"({"FuncName":"OpenView","Url":"velmora://settings/local/client/pop.html","width":400})", nullptr, {}, true,
+         nullptr, [](PageCommandsTest& t) { EXPECT_TRUE(t.window->popups.isEmpty()); }},
+        {R"({"FuncName":"CloseView"})", nullptr, {}, true, nullptr,
+         [](PageCommandsTest& t) {
+             EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(t.window->webView));
+         }},
+        // The browser registered under the key gets the message.
+        {R"({"FuncName":"SendMsgToMainBrowser","url":"about:blank","msg":"hi"})", "S:SendMsgToMainBrowser success",
+         {"event(onBrowserMsg,hi)"}, true,
+         [](PageCommandsTest& t) {
+             g_handler->SetViewKey("about:blank");
+             t.events->host.SetAddress(t.events->browserId(), "about:blank");
+             t.events->host.LoadEnd(t.events->browserId());
+             cef_test::WaitForIdle();
+         }},
+        {R"({"FuncName":"SendMsgToMainBrowser","url":"nobody","msg":"hi"})", "S:SendMsgToMainBrowser success", {}},
+        {R"({"FuncName":"SendMsgToMainBrowser","msg":"hi"})", nullptr, {}},
+        {R"({"FuncName":"SetIME"})", "S:SetIME success!", {"LoadKeyboardLayoutW(0x0409,257)"}},
+        // Without the capture thread both fail; an empty argument gives no answer.
+        {R"({"FuncName":"setVDevice","virtualXmlPath":"map.xml","deviceId":"HID\\X"})", "F:0:setVDevice failed!", {}},
+        {R"({"FuncName":"setVDevice","virtualXmlPath":"","deviceId":"HID\\X"})", nullptr, {}},
+        {R"({"FuncName":"setVDevice","virtualXmlPath":"map.xml","deviceId":"HID\\X"})", "S:setVDevice success!", {},
+         true,
+         [](PageCommandsTest& t) {
+             ASSERT_TRUE(writeFile(t.path("map.xml"), kMapping));
+             t.window->startDeviceFilter();
+         },
+         [](PageCommandsTest& t) { EXPECT_EQ(t.window->deviceFilter->configuredDevices(), QStringList{"HID\\X"}); }},
+        {R"({"FuncName":"setVDevice","virtualXmlPath":"../map.xml","deviceId":"HID\\X"})", "F:0:setVDevice failed!", {},
+         true,
+         [](PageCommandsTest& t) {
+             ASSERT_TRUE(writeFile(t.path("../map.xml"), kMapping));
+             t.window->startDeviceFilter();
+         },
+         [](PageCommandsTest& t) {
+             EXPECT_TRUE(t.window->deviceFilter->configuredDevices().isEmpty());
+             QFile::remove(t.path("../map.xml"));
+         }},
+        {R"({"FuncName":"closeVDevice","deviceId":"HID\\X"})", "F:0:closeVDevice failed!", {}},
+        {R"({"FuncName":"closeVDevice","deviceId":""})", nullptr, {}},
+        {R"({"FuncName":"closeVDevice","deviceId":"HID\\X"})", "S:closeVDevice success!", {}, true,
+         [](PageCommandsTest& t) {
+             ASSERT_TRUE(writeFile(t.path("map.xml"), kMapping));
+             t.window->startDeviceFilter();
+             ASSERT_TRUE(t.window->deviceFilter->loadConfig("map.xml", "HID\\X"));
+         },
+         [](PageCommandsTest& t) { EXPECT_TRUE(t.window->deviceFilter->configuredDevices().isEmpty()); }},
+        {R"({"FuncName":"closeVDevice","deviceId":"HID\\Y"})", "F:0:closeVDevice failed!", {}, true,
+         [](PageCommandsTest& t) { t.window->startDeviceFilter(); }},
+        // Nothing plays without the virtual device.
+        {R"x({"FuncName":"playActions","actionList":"按下(A)弹起(A)"})x", nullptr, {}, true, nullptr,
+         [](PageCommandsTest& t) { EXPECT_FALSE(t.window->taskThread); }},
+        // Names are compared exactly; unknown names and malformed requests are not answered.
+        {R"({"FuncName":"getDevicesList"})", nullptr, {}},
+        {R"({"FuncName":"GOBACK"})", nullptr, {}},
+        {R"({"FuncName":"savexml "})", nullptr, {}},
+        {R"({"FuncName":"NoSuchCommand"})", nullptr, {}},
+        {R"({"funcname":"goback"})", nullptr, {}},
+        {R"(["goback"])", nullptr, {}},
+        {R"({"FuncName":"goback")", nullptr, {}},
+        {"goback", nullptr, {}},
+    };
+
+    int i = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QString("case %1: %2").arg(i++).arg(c.request).toStdString());
+        record.result = c.result;
+        if (c.setup)
+            c.setup(*this);
+        CefRefPtr<RecordingCallback> cb = send(QString::fromUtf8(c.request));
+        QStringList calls = record.calls + browserCalls();
+        calls.replaceInStrings(dir.path(), "<dir>");
+        EXPECT_EQ(calls.join('\n').toStdString(), QStringList(c.calls).join('\n').toStdString());
+        const QString expected = c.answer ? QString::fromUtf8(c.answer).replace("<dir>", dir.path()) : QString();
+        EXPECT_EQ(answerText(cb).toStdString(), expected.toStdString());
+        // An answer releases the one reference the query handler added; without one it stays.
+        EXPECT_EQ(othersRefs(cb), c.answer ? 0 : 1);
+        if (c.check)
+            c.check(*this);
+        // Each case starts from a fresh window and an empty folder.
+        closeWindow();
+        QDir(path("Resources")).removeRecursively();
+        QFile::remove(path("map.xml"));
+        QDir(path("dl")).removeRecursively();
+        sim.reset();
+        sim = std::make_unique<SimDevices>();
+        openWindow();
+    }
+}
+
+TEST_F(PageCommandsTest, ADownloadTakesTheCallbackAndStaysWithTheWindow)
+{
+    CefRefPtr<RecordingCallback> cb =
+        send(R"({"FuncName":"DownloadFile","downloadUrl":"https://h/f/a.bin?x=1","relativePath":"dl/"})");
+    EXPECT_TRUE(cb->answers().empty());
+    ASSERT_EQ(window->downloads.size(), 1);
+    wrapFileDownload* download = window->downloads.first();
+    EXPECT_EQ(download->parent(), window);
+    EXPECT_EQ(download->url, "https://h/f/a.bin?x=1");
+    EXPECT_EQ(download->relativeDir, "dl/");
+    EXPECT_EQ(download->callback.get(), cb.get());
+    // The query handler's and the download's.
+    EXPECT_EQ(othersRefs(cb), 2);
+    closeWindow();
+    EXPECT_EQ(othersRefs(cb), 1);
+}
+
+TEST_F(PageCommandsTest, PopupViewsOpenOncePerAddressAndTheLastActivatedCloses)
+{
+    const QString a = "velmora://settings/local/client/a.html", b = "velmora://settings/local/client/b.html";
+    auto open = [&](const QString& url, int w, int h) {
+        CefRefPtr<RecordingCallback> cb =
+            send(QString(R"({"FuncName":"OpenView","Url":"%1","width":%2,"height":"%3"})").arg(url).arg(w).arg(h));
+        EXPECT_TRUE(cb->answers().empty());
+    };
+    open(a, 400, 300);
+    ASSERT_TRUE(window->popups.value(a));
+    PopWidget* popupA = window->popups.value(a);
+    EXPECT_EQ(popupA->size(), QSize(400, 300));
+    EXPECT_EQ(popupA->parentWidget(), window);
+    EXPECT_TRUE(popupA->isVisible());
+    EXPECT_EQ(popupA->windowFlags() & (Qt::Dialog | Qt::FramelessWindowHint), Qt::Dialog | Qt::FramelessWindowHint);
+    EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(popupA->webView()));
+    EXPECT_EQ(g_handler->GetViewKey(), a);
+    cef_test::WaitForIdle();
+    EXPECT_EQ(g_handler->GetMainWindowHandle(), static_cast<HWND>(popupA->winId()));
+
+    // The same address again only changes the view key.
+    g_handler->SetViewKey("other");
+    open(a, 800, 600);
+    EXPECT_EQ(window->popups.size(), 1);
+    EXPECT_EQ(window->popups.value(a), popupA);
+    EXPECT_EQ(popupA->size(), QSize(400, 300));
+    EXPECT_EQ(g_handler->GetViewKey(), a);
+
+    // The popup's page queries reach the dispatcher through its view.
+    CefRefPtr<RecordingCallback> viaPopup = new RecordingCallback;
+    viaPopup->AddRef();
+    sent.push_back(viaPopup);
+    emit popupA->webView()->jsMessage(R"({"FuncName":"goback"})", viaPopup);
+    EXPECT_EQ(answerText(viaPopup), "S:goback");
+
+    open(b, 300, 200);
+    PopWidget* popupB = window->popups.value(b);
+    ASSERT_TRUE(popupB);
+    QPointer<PopWidget> watchA(popupA), watchB(popupB);
+
+    // CloseView closes the popup activated last, not the one that asked.
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(popupA, &activate);
+    EXPECT_EQ(window->activePopup, popupA);
+    cef_test::WaitForIdle();
+    CefRefPtr<RecordingCallback> cb = send(R"({"FuncName":"CloseView"})");
+    EXPECT_TRUE(cb->answers().empty());
+    EXPECT_EQ(window->popups.keys(), QStringList{b});
+    EXPECT_FALSE(window->activePopup);
+    EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(window->webView));
+    cef_test::WaitForIdle();
+    EXPECT_EQ(g_handler->GetMainWindowHandle(), static_cast<HWND>(window->winId()));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watchA.isNull());
+    EXPECT_FALSE(watchB.isNull());
+
+    // With no popup activated, CloseView only gives the main view the queries back.
+    cb = send(R"({"FuncName":"CloseView"})");
+    EXPECT_EQ(window->popups.keys(), QStringList{b});
+    // A closed address opens again.
+    open(a, 400, 300);
+    EXPECT_EQ(window->popups.size(), 2);
+}
+
+TEST_F(PageCommandsTest, GeometryWordsActOnTheWindowOfThePageThatAsked)
+{
+    window->setMinimumSize(100, 100);
+    window->show();
+    window->setGeometry(100, 100, 700, 500);
+    const QRect normal = window->geometry();
+    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+    g_handler->SetMainWindowHandle(static_cast<HWND>(window->winId()));
+    cef_test::WaitForIdle();
+
+    struct Case {
+        const char* request;
+        QRect geometry;
+        const char* calls;
+    } cases[] = {
+        // Nothing saved yet: the window stays.
+        {"restoreWindow", normal, ""},
+        {"maxsizeWindow", work, ""},
+        {"restoreWindow", normal, ""},
+        {R"({"FuncName":"maxsizeWindow"})", work, ""},
+        {R"({"FuncName":"restoreWindow","x":1})", normal, ""},
+        // The words as a command's argument make no geometry request: the command runs.
+        {R"({"FuncName":"OpenUrl","url":"https://h/maxsizeWindow"})", normal, "openUrl(https://h/maxsizeWindow)"},
+        {"xx maxsizeWindow restoreWindow", work, ""},
+        {"maxsizeWindow", work, ""},
+        // The second maximise saved the work area: the restore keeps it.
+        {"restoreWindow", work, ""},
+    };
+    for (const Case& c : cases) {
+        CefRefPtr<RecordingCallback> cb = send(c.request);
+        EXPECT_EQ(window->geometry(), c.geometry) << c.request;
+        EXPECT_EQ(record.calls.join('\n'), c.calls) << c.request;
+        if (!QString(c.request).contains("OpenUrl")) {
+            EXPECT_TRUE(cb->answers().empty()) << c.request;
+        }
+    }
+
+    // Each window keeps its own geometry: a popup is never restored to the main window's.
+    window->setGeometry(normal);
+    auto* other = new QWidget(nullptr, Qt::Window);
+    other->setGeometry(50, 60, 300, 200);
+    other->show();
+    const QRect otherNormal = other->geometry();
+    auto target = [](QWidget* w) {
+        g_handler->SetMainWindowHandle(static_cast<HWND>(w->winId()));
+        cef_test::WaitForIdle();
+    };
+    send("maxsizeWindow");
+    target(other);
+    send("restoreWindow"); // nothing saved for this one
+    EXPECT_EQ(other->geometry(), otherNormal);
+    send("maxsizeWindow");
+    EXPECT_EQ(other->geometry(), work);
+    send("restoreWindow");
+    EXPECT_EQ(other->geometry(), otherNormal);
+    target(window);
+    send("restoreWindow");
+    EXPECT_EQ(window->geometry(), normal);
+    delete other;
+
+    // No window of the handle: nothing happens.
+    g_handler->SetMainWindowHandle(0);
+    cef_test::WaitForIdle();
+    send("maxsizeWindow");
+    EXPECT_EQ(window->geometry(), normal);
+}
+
+TEST_F(PageCommandsTest, TheWindowsOwnServicesReachTheSystemAndTheDevices)
+{
+    window->setDeviceServices(std::make_unique<WindowDeviceServices>(window));
+    win32sim_resetPointerSettings();
+    struct Case {
+        const char* request;
+        const char* answer;
+    } cases[] = {
+        {R"({"FuncName":"modifyMouseAcce","Num":2})", "S:modifyMouseAccel success"},
+        {R"({"FuncName":"modifyMouseAcce","Num":4})", "F:0:modifyMouseAccel failed"},
+        {R"({"FuncName":"ModifyWindowAcceleratedSpeed","Num":"15"})", "S:ModifyWindowAcceleratedSpeed success"},
+        {R"({"FuncName":"ModifyMouseScrollLines","Num":7})", "S:ModifyMouseScrollLines success"},
+        {R"({"FuncName":"modifyMouseScrollLinesX","Num":5})", "S:modifyMouseScrollLinesX success"},
+        {R"({"FuncName":"modifyMouseDoubleClick","Num":3})", "S:modifyMouseDoubleClick success"},
+        {R"({"FuncName":"modifyMouseDoubleClick","Num":12})", "F:0:modifyMouseDoubleClick failed"},
+        {R"({"FuncName":"RestDevice","Version":"M1.0"})", "S:RestDevice success"},
+        // This platform offers no system-wide mouse hook: the recorder cannot start.
+        {R"({"FuncName":"mouseTracks","status":"开始"})", "F:0:mouseTracks failed"},
+        {R"({"FuncName":"mouseTracks","status":"停止"})", "S:"},
+    };
+    vqsim().clearCalls();
+    for (const Case& c : cases)
+        EXPECT_EQ(answerText(send(c.request)).toStdString(), c.answer) << c.request;
+    const Win32PointerSettings p = win32sim_pointerSettings();
+    EXPECT_EQ(p.mouse[0], 4);
+    EXPECT_EQ(p.mouse[1], 6);
+    EXPECT_EQ(p.mouse[2], 2);
+    EXPECT_EQ(p.speed, 15);
+    EXPECT_EQ(p.wheelLines, 7u);
+    EXPECT_EQ(p.wheelChars, 5u);
+    EXPECT_EQ(p.doubleClickTime, 760u);
+    EXPECT_EQ(simCalls("vqReset"), 1);
+    EXPECT_STREQ(lastSimCall("vqReset").id, kMouseId);
+    win32sim_resetPointerSettings();
+}
+
+} // namespace
