@@ -53,8 +53,9 @@ bool QCefWebView::CreateBrowser(const QSize& size)
     if (g_handler)
         g_handler->SetListener(this);
     const std::string address = m_url.isEmpty() ? std::string("about:blank") : m_url.toString().toStdString();
-    CefBrowserHost::CreateBrowser(info, g_handler.get(), address, settings);
+    // Before the request: the runtime may report the browser created on its own thread at once.
     m_state = kCreating;
+    CefBrowserHost::CreateBrowser(info, g_handler.get(), address, settings);
     return true;
 }
 
