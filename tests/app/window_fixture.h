@@ -6,9 +6,11 @@
 #include "test_app.h"
 #include "test_files.h"
 #include "vqsim_devices.h"
+#include "wait.h"
 
 #include "app/application.h"
 #include "app/window.h"
+#include "cefclient/qcefwebview.h"
 
 #include <QTemporaryDir>
 
@@ -52,7 +54,11 @@ public:
         window = new Window;
         app->setMainWindow(window);
         windowOpened();
-        cef_test::WaitForIdle();
+        // The view's browser is created asynchronously; a load before it exists is dropped.
+        EXPECT_TRUE(waitFor([&] {
+            cef_test::WaitForIdle();
+            return window->webView->browserState() == QCefWebView::kCreated;
+        }));
     }
     void closeWindow()
     {
