@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds everything and runs the whole test suite.
 # The runtime-layer and device tests, and the fuzz targets' corpora (tests/fuzz), also run under
-# AddressSanitizer/UBSan first (SKIP_SANITIZERS=1 skips that pass).
+# AddressSanitizer/UBSan first, then the runtime-layer and device tests under ThreadSanitizer
+# (scripts/tsan.sh). SKIP_SANITIZERS=1 skips both passes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -38,6 +39,7 @@ if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
       *) "$asan_dir/bin/fuzz_${name}_replay" "$corpus" ;;
     esac
   done
+  BUILD_DIR="$build_dir" scripts/tsan.sh
 fi
 
 scripts/build.sh
