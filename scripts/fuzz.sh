@@ -27,7 +27,7 @@ seconds=$2
 shift 2
 
 scripts/deps.sh clang libclang-rt-14-dev
-build_dir="$(pwd)/${BUILD_DIR:-build}-fuzz"
+build_dir="${BUILD_DIR:-build}-fuzz"
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 cmake -S . -B "$build_dir" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTM_BUILD_FUZZERS=ON -DTM_BUILD_BENCHMARKS=OFF \
