@@ -15,12 +15,14 @@ const char16_t kNoText[] = u"";
 void exercise(const std::u16string& id)
 {
     const Library& lib = Library::get();
-    const std::string key = utf8(id);
     static uint8_t block[VQ_BLOCK_SIZE];
     static uint8_t control[VQ_BLOCK_SIZE];
-    // A listed id the library does not find again: cut to the record's field, or empty.
-    if (lib.read(id.c_str(), kNoText, VQ_DEVICE_CONSTANT, block, 1, 0) != 0)
+    // A listed id the library does not find again: cut to the record's field, or empty. The
+    // controls take ids in UTF-8, which a lone surrogate has none of.
+    if (lib.read(id.c_str(), kNoText, VQ_DEVICE_CONSTANT, block, 1, 0) != 0 ||
+        !QString::fromStdU16String(id).isValidUtf16())
         return;
+    const std::string key = utf8(id);
     for (int index : {-1, 0, 1, 40, 42, 48, 50, 255, 0x7FFFFFFF}) {
         std::memset(block, 0, sizeof block);
         if (lib.readProp(id.c_str(), kNoText, VQ_DEVICE_CONSTANT, block, VQ_BLOCK_SIZE, index) != 0)
