@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the program and the tests need (only those missing).
+# Installs the Debian packages the build, the program and the tests need (only those missing),
+# and those named as arguments (as scripts/fuzz.sh does).
 set -euo pipefail
 packages=(
+  "$@"
   build-essential cmake pkg-config
   qtbase5-dev libqt5test5 qtwebengine5-dev libqt5webchannel5-dev libqt5svg5-dev
   libpugixml-dev lzma-dev xz-utils libudev-dev

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds everything and runs the whole test suite.
-# The runtime-layer and device tests also run under AddressSanitizer/UBSan first
-# (SKIP_SANITIZERS=1 skips that pass).
+# The runtime-layer and device tests, and the fuzz targets' corpora (tests/fuzz), also run under
+# AddressSanitizer/UBSan first, then the runtime-layer and device tests under ThreadSanitizer
+# (scripts/tsan.sh). SKIP_SANITIZERS=1 skips both passes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -13,11 +14,14 @@ export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu"
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
   asan_dir="${build_dir}-asan"
   asan_targets=(test_cef_base test_cef_browser test_cef_script test_devices test_platform_vqsim)
+  corpora=(tests/fuzz/corpus/*)
+  replays=()
+  for corpus in "${corpora[@]}"; do replays+=("fuzz_$(basename "$corpus")_replay"); done
   flags="-fsanitize=address,undefined -fno-omit-frame-pointer"
   cmake -S . -B "$asan_dir" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_FLAGS="$flags -fno-sanitize-recover=undefined" -DCMAKE_C_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" >/dev/null
-  cmake --build "$asan_dir" -j"$(nproc)" --target "${asan_targets[@]}" vq hexlane
+  cmake --build "$asan_dir" -j"$(nproc)" --target "${asan_targets[@]}" "${replays[@]}" vq hexlane
   for t in "${asan_targets[@]}"; do
     echo "== $t (address and undefined-behaviour sanitizers)"
     case "$t" in
@@ -26,6 +30,16 @@ if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
       *) "$asan_dir/bin/$t" --gtest_brief=1 ;;
     esac
   done
+  for corpus in "${corpora[@]}"; do
+    name=$(basename "$corpus")
+    echo "== $corpus (address and undefined-behaviour sanitizers)"
+    case "$name" in
+      # The target keeps its application and main window for the whole process, as the program does.
+      device_texts) ASAN_OPTIONS=detect_leaks=0 "$asan_dir/bin/fuzz_${name}_replay" "$corpus" ;;
+      *) "$asan_dir/bin/fuzz_${name}_replay" "$corpus" ;;
+    esac
+  done
+  BUILD_DIR="$build_dir" scripts/tsan.sh
 fi
 
 scripts/build.sh

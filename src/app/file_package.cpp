@@ -96,7 +96,7 @@ FilePackage::Result FilePackage::unpack(const QByteArray& file, QByteArray* payl
 
 bool FilePackage::isSafeEntryName(const QString& name)
 {
-    if (name.isEmpty() || name.startsWith(QLatin1Char('/')))
+    if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || !name.isValidUtf16())
         return false;
     if (name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char(':')) || name.contains(QChar(0)))
         return false;

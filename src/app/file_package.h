@@ -58,7 +58,8 @@ public:
         const std::function<void(int decoded)>& progress);
 
     // A name that stays below the target folder: relative, "/" between non-empty parts, none of them
-    // "." or "..", and no "\", ":" or NUL.
+    // "." or "..", and no "\", ":" or NUL. Whole characters only: a lone surrogate, which no file
+    // name can hold, would be written under another name.
     static bool isSafeEntryName(const QString& name);
 
     struct Entry {

@@ -402,6 +402,21 @@ TEST_F(PackageTest, EntryNamesMustStayBelowTheTarget)
     EXPECT_EQ(test_support::readFile(target + "/..a/b..c/.d"), "ok");
 }
 
+// A lone surrogate is no character: no file can carry the name as the package gives it.
+TEST_F(PackageTest, EntryNamesAreWholeCharacters)
+{
+    for (const QString& name : {QString("page.html") + QChar(0xD800), QString("a") + QChar(0xDC00) + "/page.html"}) {
+        QDir(target).removeRecursively();
+        EXPECT_FALSE(FilePackage::isSafeEntryName(name));
+        EXPECT_FALSE(unpack(packer::packEntries({{"good.txt", "g"}, {name, "x"}}), target));
+        EXPECT_EQ(filesBelow(target), QStringList{"good.txt"});
+    }
+    // A surrogate pair is one character.
+    const QString pair = QString("page") + QChar(0xD83D) + QChar(0xDE00) + ".html";
+    ASSERT_TRUE(unpack(packer::packEntries({{pair, "x"}}), target));
+    EXPECT_EQ(test_support::readFile(target + "/" + pair), "x");
+}
+
 TEST_F(PackageTest, LinksInTheTargetAreNotFollowedOutside)
 {
     QDir().mkpath(target);

@@ -30,9 +30,11 @@ public:
 
     void InitFromArgv(int argc, const char* const* argv) override
     {
+        // Arguments are bytes; they are kept as the text the other members take and give, so that a
+        // switch that is not UTF-8 is found again under the name GetSwitches lists.
         std::vector<std::string> items;
         for (int i = 0; i < argc && argv; ++i)
-            items.push_back(argv[i] ? argv[i] : "");
+            items.push_back(CefString(argv[i] ? argv[i] : "").ToString());
         Init(items);
     }
 

@@ -105,6 +105,26 @@ TEST(CefCommandLineTest, ParsesSwitchesAndArguments)
     EXPECT_EQ(args[1].ToString(), "--not-a-switch");
 }
 
+// Arguments that are not UTF-8 are read as text: every switch listed is found under its listed name.
+TEST(CefCommandLineTest, SwitchesThatAreNotUtf8AreFoundUnderTheirListedNames)
+{
+    const char* argv[] = {"prog", "--bad\xFE\xD7=v\xFF", "--good", "arg\xC0"};
+    CefRefPtr<CefCommandLine> cl = CefCommandLine::CreateCommandLine();
+    cl->InitFromArgv(4, argv);
+    CefCommandLine::SwitchMap switches;
+    cl->GetSwitches(switches);
+    ASSERT_EQ(switches.size(), 2u);
+    for (const auto& s : switches) {
+        EXPECT_TRUE(cl->HasSwitch(s.first)) << s.first.ToString();
+        EXPECT_EQ(cl->GetSwitchValue(s.first), s.second) << s.first.ToString();
+    }
+    EXPECT_EQ(cl->GetSwitchValue("bad\xEF\xBF\xBD\xEF\xBF\xBD").ToString(), "v\xEF\xBF\xBD");
+    std::vector<CefString> all;
+    cl->GetArgv(all);
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(all[3].ToString(), "arg\xEF\xBF\xBD");
+}
+
 TEST(CefValuesTest, ListGrowsAndReportsTypes)
 {
     CefRefPtr<CefListValue> list = CefListValue::Create();
