@@ -13,7 +13,8 @@ export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu"
 
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
   asan_dir="${build_dir}-asan"
-  asan_targets=(test_cef_base test_cef_browser test_cef_script test_devices test_platform_vqsim)
+  asan_targets=(test_cef_base test_cef_browser test_cef_script test_devices test_platform_vqsim
+                test_cefclient test_cefclient_renderer)
   corpora=(tests/fuzz/corpus/*)
   replays=()
   for corpus in "${corpora[@]}"; do replays+=("fuzz_$(basename "$corpus")_replay"); done
@@ -25,8 +26,8 @@ if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
   for t in "${asan_targets[@]}"; do
     echo "== $t (address and undefined-behaviour sanitizers)"
     case "$t" in
-      # The main window keeps its list reader for the whole process by design.
-      test_devices) ASAN_OPTIONS=detect_leaks=0 "$asan_dir/bin/$t" --gtest_brief=1 ;;
+      # The main window keeps its list reader, and the test application lives for the whole process.
+      test_devices|test_cefclient) ASAN_OPTIONS=detect_leaks=0 "$asan_dir/bin/$t" --gtest_brief=1 ;;
       *) "$asan_dir/bin/$t" --gtest_brief=1 ;;
     esac
   done
