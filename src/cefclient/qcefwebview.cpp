@@ -139,8 +139,11 @@ void QCefWebView::OnBrowserCreated(CefRefPtr<CefBrowser> browser)
     auto it = g_viewsByWindow.find(host);
     if (it == g_viewsByWindow.end() || it->second->m_state != kCreating)
         return;
-    it->second->m_browser = browser;
-    it->second->m_state = kCreated;
+    QCefWebView* view = it->second;
+    view->m_browser = browser;
+    view->m_state = kCreated;
+    // The view may have been resized while its browser was being created.
+    QMetaObject::invokeMethod(view, [view] { view->ResizeBrowser(view->size()); }, Qt::QueuedConnection);
 }
 
 void QCefWebView::PostMessageEvent(MessageEvent* event)

@@ -239,6 +239,24 @@ TEST_F(ViewTest, ResizingSizesTheViewsOwnBrowserWindow)
     handler->SetListener(nullptr);
 }
 
+TEST_F(ViewTest, ABrowserCreatedAfterAResizeTakesTheViewsSize)
+{
+    QWidget parent;
+    QWidget* browserWindow = new QWidget(&parent);
+    browserWindow->setAttribute(Qt::WA_NativeWindow);
+    browserWindow->setGeometry(0, 0, 100, 100);
+    host.SetAutoCreate(false);
+    view.resize(100, 100);
+    view.load(QUrl("velmora://settings/local/client/main/index.html"));
+    view.show();
+    view.resize(640, 480); // while the browser is being created: its window keeps its size
+    EXPECT_EQ(browserWindow->geometry(), QRect(0, 0, 100, 100));
+    CefRefPtr<CefBrowser> created = new FakeBrowser(1, browserWindow->winId(), view.winId());
+    std::thread([&] { view.OnBrowserCreated(created); }).join(); // on the runtime's thread
+    EXPECT_TRUE(test_support::waitFor([&] { return browserWindow->geometry() == QRect(0, 0, 640, 480); }));
+    handler->SetListener(nullptr);
+}
+
 TEST_F(ViewTest, ShownWithoutSizeTheViewCreatesItsBrowserAtTheFirstResize)
 {
     view.resize(0, 0);
