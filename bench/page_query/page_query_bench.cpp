@@ -1,13 +1,19 @@
-// Round trip of a page query (page script -> native answer -> page callback) through the
-// runtime layer on QtWebEngine, against its floor: a bare web-channel echo in the same engine
-// and run. The two sides alternate; each run's median round trip counts.
+// Round trip of a page query (page script -> native answer -> page callback) on QtWebEngine, against
+// its floor: a bare web-channel echo in the same engine and run. Two measures: through the runtime
+// layer alone (a router handler answers at once), and through the whole program (its entry, its
+// application and main window, the start page asking "GetDevicesList" of the page command
+// dispatcher). The sides alternate; each run's median round trip counts.
 // Usage: bench_page_query [round trips per run (default 500)] [runs per side (default 7)]
-// Prints the medians over the runs with their min and max, then the ratio; exits 1 when the
-// ratio is above the target or a side could not be measured.
+// Prints the medians over the runs with their min and max, then the two ratios, the layer's with its
+// target last; exits 1 when that ratio is above the target or a side could not be measured.
+#include "app/application.h"
+#include "app/program_entry.h"
+#include "app/window.h"
+#include "cefclient/qcefwebview.h"
+
 #include "include/cef_app.h"
 #include "include/cef_browser.h"
 #include "include/cef_client.h"
-#include "include/cef_render_process_handler.h"
 #include "include/cef_scheme.h"
 #include "include/wrapper/cef_message_router.h"
 #include "cef_extras/qt_backend.h"
@@ -15,16 +21,18 @@
 #include "cef_recording_client.h"
 #include "wait.h"
 
-#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTemporaryDir>
+#include <QTimer>
 #include <QWebChannel>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
+#include <QWebEngineView>
 
 #include <algorithm>
 #include <cstdio>
@@ -118,28 +126,6 @@ private:
 
 // ---- through the runtime layer -------------------------------------------------------------
 
-class BenchApp : public CefApp, public CefRenderProcessHandler {
-public:
-    CefRefPtr<CefRenderProcessHandler> GetRenderProcessHandler() override { return this; }
-    void OnWebKitInitialized() override { router_ = CefMessageRouterRendererSide::Create(CefMessageRouterConfig()); }
-    void OnContextCreated(CefRefPtr<CefBrowser> b, CefRefPtr<CefFrame> f, CefRefPtr<CefV8Context> c) override
-    {
-        router_->OnContextCreated(b, f, c);
-    }
-    void OnContextReleased(CefRefPtr<CefBrowser> b, CefRefPtr<CefFrame> f, CefRefPtr<CefV8Context> c) override
-    {
-        router_->OnContextReleased(b, f, c);
-    }
-    bool OnProcessMessageReceived(CefRefPtr<CefBrowser> b, CefProcessId p, CefRefPtr<CefProcessMessage> m) override
-    {
-        return router_->OnProcessMessageReceived(b, p, m);
-    }
-
-private:
-    CefRefPtr<CefMessageRouterRendererSide> router_;
-    IMPLEMENT_REFCOUNTING(BenchApp);
-};
-
 // Answers "ping" with "pong" at once; "report:<json>" carries the page's timings.
 class BenchClient : public CefClient, public CefLifeSpanHandler, public CefMessageRouterBrowserSide::Handler {
 public:
@@ -214,6 +200,60 @@ QList<double> runLayer(CefRefPtr<BenchClient> client, int run)
     return client->times;
 }
 
+// ---- through the whole program -------------------------------------------------------------
+
+// The value of a script in the page, waited for in steps of pollMs.
+QVariant evaluate(QWebEnginePage* page, const QString& script)
+{
+    bool done = false;
+    QVariant value;
+    page->runJavaScript(script, [&](const QVariant& v) {
+        value = v;
+        done = true;
+    });
+    waitFor([&] { return done; });
+    return value;
+}
+
+// The main window's start page asks "GetDevicesList" rounds times in a row.
+QList<double> runProgram(QWebEnginePage* page, int rounds)
+{
+    evaluate(page, QString(R"((function () {
+        window.__bench = null;
+        var times = [], i = 0, request = JSON.stringify({FuncName: "GetDevicesList"});
+        function next() {
+          if (i++ === %1) { window.__bench = JSON.stringify(times); return; }
+          var t0 = performance.now();
+          cefQuery({request: request, onSuccess: function () { times.push(performance.now() - t0); next(); }});
+        }
+        next();
+        return 0;
+      })())").arg(rounds));
+    // Polled seldom, so that the polls hardly take the page's time.
+    QString report;
+    for (int waited = 0; report.isEmpty() && waited < 60000; waited += 100) {
+        QEventLoop loop;
+        QTimer::singleShot(100, &loop, &QEventLoop::quit);
+        loop.exec();
+        report = evaluate(page, QStringLiteral("window.__bench")).toString();
+    }
+    return fromJson(report);
+}
+
+// The start page of the program's main window once it lists the devices; null after a minute.
+QWebEnginePage* programStartPage()
+{
+    QWebEnginePage* page = nullptr;
+    waitFor([&] {
+        Window* window = appMainWindow();
+        const QList<QWebEngineView*> views =
+            window && window->webView ? window->webView->findChildren<QWebEngineView*>() : QList<QWebEngineView*>();
+        page = views.isEmpty() ? nullptr : views.first()->page();
+        return page && evaluate(page, QStringLiteral("document.querySelectorAll('#device-list li').length")).toInt() > 0;
+    });
+    return page;
+}
+
 struct Side {
     QList<double> runMedians;
     bool failed = false;
@@ -242,60 +282,85 @@ struct Side {
 
 #include "page_query_bench.moc"
 
-int main(int argc, char** argv)
-{
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    const int rounds = argc > 1 ? std::max(10, std::atoi(argv[1])) : 500;
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
+namespace {
 
-    QTemporaryDir cache;
-    CefRefPtr<BenchApp> benchApp = new BenchApp;
-    CefMainArgs args(argc, argv);
-    CefSettings settings;
-    settings.no_sandbox = 1;
-    settings.multi_threaded_message_loop = 1;
-    CefString(&settings.cache_path) = cache.path().toStdString() + "/Cache";
-    cefqt::InstallBackend();
-    CefInitialize(args, settings, benchApp.get(), nullptr);
+int rounds = 500;
+int runs = 7;
+
+// Inside the program's application: both measures and the echo, alternating.
+int measure(int& argc, char** argv, int code)
+{
     CefRefPtr<test_support::SiteFactory> site = new test_support::SiteFactory;
     site->Put("/page.html", layerPage(rounds));
     CefRegisterSchemeHandlerFactory("velmora", "bench", site.get());
 
-    Side bare, layer;
-    {
-        QApplication app(argc, argv);
+    Side bare, layer, program;
+    Application app(argc, argv);
+    if (isQuitRequested())
+        return code;
+    app.init();
+    QTimer::singleShot(0, [&] {
         CefRefPtr<BenchClient> client = new BenchClient;
-        {
+        QWebEnginePage* startPage = programStartPage();
+        if (startPage) {
             BarePage barePage;
-            // Warm-up of both sides, then alternating runs, each side first in turn.
+            // Warm-up of every side, then alternating runs, each side first in turn.
             barePage.run(20);
             runLayer(client, 0);
+            runProgram(startPage, 20);
             for (int run = 1; run <= runs; ++run) {
-                if (run % 2) {
-                    bare.add(barePage.run(rounds));
-                    layer.add(runLayer(client, run));
-                } else {
-                    layer.add(runLayer(client, run));
-                    bare.add(barePage.run(rounds));
-                }
+                std::function<void()> sides[] = {[&] { bare.add(barePage.run(rounds)); },
+                                                 [&] { layer.add(runLayer(client, run)); },
+                                                 [&] { program.add(runProgram(startPage, rounds)); }};
+                for (int i = 0; i < 3; ++i)
+                    sides[(run + i) % 3]();
             }
         }
         if (client->browser_) {
             client->browser_->GetHost()->CloseBrowser(true);
             waitFor([&] { return client->closed; });
         }
-    }
-    CefShutdown();
+        quitApplication();
+    });
+    app.exec();
 
     bare.print("bare web-channel echo", rounds);
+    program.print("page command (program)", rounds);
     layer.print("page query (layer)", rounds);
-    if (bare.failed || layer.failed || bare.runMedians.isEmpty() || median(bare.runMedians) <= 0) {
+    const double floor = bare.runMedians.isEmpty() ? 0 : median(bare.runMedians);
+    if (bare.failed || program.failed || program.runMedians.isEmpty() || floor <= 0)
+        std::printf("ratio program/bare    : n/a (a side could not be measured)\n");
+    else
+        std::printf("ratio program/bare    : %.2f\n", median(program.runMedians) / floor);
+    if (bare.failed || layer.failed || layer.runMedians.isEmpty() || floor <= 0) {
         std::printf("ratio layer/bare      : n/a (a side could not be measured)\n");
         return 1;
     }
-    const double ratio = median(layer.runMedians) / median(bare.runMedians);
+    const double ratio = median(layer.runMedians) / floor;
     std::printf("ratio layer/bare      : %.2f (target <= %.2f)\n", ratio, kTarget);
     return ratio <= kTarget ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The dispatcher's trace of every command name would flood the output.
+    qputenv("QT_LOGGING_RULES", "default.debug=false");
+    // A temporary folder of this run: its single-instance server, unpacked pages and cache.
+    char tmp[] = "/tmp/tm-bench-XXXXXX";
+    if (!mkdtemp(tmp))
+        return 2;
+    setenv("TMPDIR", tmp, 1);
+    if (argc > 1)
+        rounds = std::max(10, std::atoi(argv[1]));
+    if (argc > 2)
+        runs = std::max(1, std::atoi(argv[2]));
+    int appArgc = 1;
+    const int rc = programMain(appArgc, argv, {cefqt::InstallBackend, measure, [] {}});
+    QDir(QString::fromLocal8Bit(tmp)).removeRecursively();
+    return rc;
 }

@@ -9,6 +9,14 @@
 #include <QResizeEvent>
 #include <QUrl>
 
+LoadRes::LoadRes(QCefWebView* view, const QString& url)
+{
+    connect(this, SIGNAL(signals_loadres(QCefWebView*, QString)), this, SLOT(slot_LoadRes(QCefWebView*, QString)));
+    emit signals_loadres(view, url);
+}
+
+void LoadRes::slot_LoadRes(QCefWebView* popView, QString openUrl) { popView->load(QUrl(openUrl, QUrl::TolerantMode)); }
+
 PopWidget::PopWidget(const QString& url, const QSize& size, QWidget* parent)
     : QWidget(parent)
     , m_url(url)
@@ -24,8 +32,10 @@ PopWidget::PopWidget(const QString& url, const QSize& size, QWidget* parent)
 
 PopWidget::~PopWidget()
 {
-    // The view takes itself out as the runtime's listener.
-    delete m_view;
+    // As a child the view goes with the popup in any case; it takes itself out as the runtime's
+    // listener then.
+    if (m_view)
+        m_view->deleteLater();
     m_view = nullptr;
 }
 
@@ -39,7 +49,8 @@ bool PopWidget::eventFilter(QObject* watched, QEvent* event)
     }
     if (Window* main = appMainWindow())
         main->setActivePopup(this);
-    return true;
+    // Qt's own activation handling (active palette, focus) still runs.
+    return false;
 }
 
 void PopWidget::resizeEvent(QResizeEvent* event)

@@ -29,3 +29,16 @@ private:
     QSize m_size;
     QCefWebView* m_view = nullptr;
 };
+
+// Loads an address into a view through a signal of its own.
+class LoadRes : public QObject {
+    Q_OBJECT
+public:
+    LoadRes(QCefWebView* view, const QString& url);
+
+signals:
+    void signals_loadres(QCefWebView* popView, QString openUrl);
+
+public slots:
+    void slot_LoadRes(QCefWebView* popView, QString openUrl);
+};

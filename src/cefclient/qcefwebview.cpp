@@ -1,6 +1,25 @@
 #include "cefclient/qcefwebview.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QResizeEvent>
+#include <QShowEvent>
+
+#include <map>
+#include <mutex>
+
+namespace {
+
+// Views by the window their browser is asked for in: the runtime reports every created browser to
+// whichever view is the listener at that moment, which need not be the view that asked.
+std::mutex g_viewsLock;
+std::map<HWND, QCefWebView*> g_viewsByWindow;
+
+} // namespace
+
+MainBrowserProvider g_mainBrowserProvider;
+
+CefRefPtr<CefBrowser> MainBrowserProvider::GetBrowser() { return g_handler ? g_handler->GetBrowser() : nullptr; }
 
 QCefWebView::QCefWebView(QWidget* parent, bool popup)
     : QWidget(parent)
@@ -12,9 +31,18 @@ QCefWebView::QCefWebView(QWidget* parent, bool popup)
 
 QCefWebView::~QCefWebView()
 {
-    // The runtime's threads must not reach a view that is gone.
+    {
+        std::lock_guard<std::mutex> lock(g_viewsLock);
+        auto it = g_viewsByWindow.find(m_hostWindow);
+        if (it != g_viewsByWindow.end() && it->second == this)
+            g_viewsByWindow.erase(it);
+        m_browser = nullptr;
+    }
+    // Once the handler has let go of the view under its lock, the runtime's threads cannot reach
+    // it any more, nor the browser reference it holds as the listener.
     if (g_handler)
         g_handler->RemoveListener(this);
+    browser = nullptr;
 }
 
 void QCefWebView::load(const QUrl& url)
@@ -36,12 +64,13 @@ bool QCefWebView::CreateBrowser(const QSize& size)
 {
     if (m_state != kNone || size.width() <= 0 || size.height() <= 0)
         return false;
+    const HWND host = static_cast<HWND>(winId());
     CefWindowInfo info;
     if (m_popup) {
-        info.SetAsPopup(winId(), "PopView");
+        info.SetAsPopup(host, "PopView");
     } else {
         const RECT rect{0, 0, size.width(), size.height()};
-        info.SetAsChild(winId(), rect);
+        info.SetAsChild(host, rect);
     }
     CefBrowserSettings settings;
     settings.caret_browsing = STATE_ENABLED;
@@ -54,12 +83,21 @@ bool QCefWebView::CreateBrowser(const QSize& size)
         g_handler->SetListener(this);
     const std::string address = m_url.isEmpty() ? std::string("about:blank") : m_url.toString().toStdString();
     // Before the request: the runtime may report the browser created on its own thread at once.
+    {
+        std::lock_guard<std::mutex> lock(g_viewsLock);
+        m_hostWindow = host;
+        g_viewsByWindow[host] = this;
+    }
     m_state = kCreating;
     CefBrowserHost::CreateBrowser(info, g_handler.get(), address, settings);
     return true;
 }
 
-CefRefPtr<CefBrowser> QCefWebView::GetBrowser() const { return g_handler ? g_handler->GetBrowser() : nullptr; }
+CefRefPtr<CefBrowser> QCefWebView::GetBrowser() const
+{
+    std::lock_guard<std::mutex> lock(g_viewsLock);
+    return m_browser;
+}
 
 bool QCefWebView::BrowserLoadUrl(const QUrl& url)
 {
@@ -70,10 +108,18 @@ bool QCefWebView::BrowserLoadUrl(const QUrl& url)
     return true;
 }
 
+QUrl QCefWebView::url() const
+{
+    CefRefPtr<CefBrowser> browser = GetBrowser();
+    if (!browser)
+        return QUrl();
+    return QUrl(QString::fromStdString(browser->GetMainFrame()->GetURL().ToString()), QUrl::TolerantMode);
+}
+
 void QCefWebView::ResizeBrowser(const QSize& size)
 {
-    CefRefPtr<CefBrowser> browser;
-    if (!g_handler || !g_handler->WithListener([&](ClientHandler::Listener* l) { browser = l->browser; }) || !browser)
+    CefRefPtr<CefBrowser> browser = GetBrowser();
+    if (!browser)
         return;
     const HWND window = browser->GetHost()->GetWindowHandle();
     if (!window)
@@ -83,7 +129,22 @@ void QCefWebView::ResizeBrowser(const QSize& size)
         EndDeferWindowPos(positions);
 }
 
-void QCefWebView::OnBrowserCreated(CefRefPtr<CefBrowser> /*browser*/) { m_state = kCreated; }
+void QCefWebView::OnBrowserCreated(CefRefPtr<CefBrowser> browser)
+{
+    // Popups opened by page script and developer-tools windows belong to no view.
+    if (!browser || browser->IsPopup())
+        return;
+    const HWND host = browser->GetHost()->GetOpenerWindowHandle();
+    std::lock_guard<std::mutex> lock(g_viewsLock);
+    auto it = g_viewsByWindow.find(host);
+    if (it == g_viewsByWindow.end() || it->second->m_state != kCreating)
+        return;
+    QCefWebView* view = it->second;
+    view->m_browser = browser;
+    view->m_state = kCreated;
+    // The view may have been resized while its browser was being created.
+    QMetaObject::invokeMethod(view, [view] { view->ResizeBrowser(view->size()); }, Qt::QueuedConnection);
+}
 
 void QCefWebView::PostMessageEvent(MessageEvent* event)
 {
@@ -102,10 +163,60 @@ void QCefWebView::forward()
         browser->GoForward();
 }
 
+void QCefWebView::reload()
+{
+    if (CefRefPtr<CefBrowser> browser = GetBrowser())
+        browser->Reload();
+}
+
+void QCefWebView::stop()
+{
+    if (CefRefPtr<CefBrowser> browser = GetBrowser())
+        browser->StopLoad();
+}
+
+QVariant QCefWebView::evaluateJavaScript(const QString& scriptSource)
+{
+    CefRefPtr<CefBrowser> browser = GetBrowser();
+    if (!browser)
+        return QVariant(false);
+    browser->GetMainFrame()->ExecuteJavaScript(scriptSource.toStdString(), std::string(), 0);
+    return QVariant(true);
+}
+
 void QCefWebView::customEvent(QEvent* event)
 {
     if (event->type() != MessageEvent::eventType())
         return;
     const MessageEvent* message = static_cast<const MessageEvent*>(event);
     emit jsMessage(message->message(), message->callback());
+}
+
+void QCefWebView::resizeEvent(QResizeEvent* event)
+{
+    switch (m_state.load()) {
+    case kNone:
+        CreateBrowser(event->size());
+        break;
+    case kCreated:
+        ResizeBrowser(event->size());
+        break;
+    default:
+        break; // the browser window keeps the size it is being created with
+    }
+}
+
+void QCefWebView::closeEvent(QCloseEvent* event)
+{
+    if (g_handler && !g_handler->IsClosing()) {
+        if (CefRefPtr<CefBrowser> browser = GetBrowser())
+            browser->GetHost()->CloseBrowser(false);
+    }
+    event->accept();
+}
+
+void QCefWebView::showEvent(QShowEvent* event)
+{
+    CreateBrowser(size());
+    QWidget::showEvent(event);
 }

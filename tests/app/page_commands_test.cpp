@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace {
@@ -150,19 +151,26 @@ public:
         window->setDesktopServices(std::make_unique<RecordingDesktop>(&record));
     }
 
-    // What reached the main browser since the last call: loads, history moves, page events; and
-    // keyboard layouts loaded.
+    // What reached the main browser and the main view's own browser since the last call (loads,
+    // history moves), the page events sent to the main browser, and keyboard layouts loaded.
     QStringList browserCalls()
     {
         cef_test::WaitForIdle();
         QStringList out;
-        const cef_test::BrowserRecord r = events->host.Record(events->browserId());
-        for (size_t i = seenLoads; i < r.loads.size(); ++i)
-            out << "load(" + QString::fromStdString(r.loads[i]) + ")";
-        for (int i = seenBack; i < r.back; ++i)
-            out << "back";
-        for (int i = seenForward; i < r.forward; ++i)
-            out << "forward";
+        std::vector<int> ids{events->browserId()};
+        if (CefRefPtr<CefBrowser> own = window->webView->GetBrowser())
+            ids.push_back(own->GetIdentifier());
+        for (int id : ids) {
+            const cef_test::BrowserRecord r = events->host.Record(id);
+            Seen& seen = seenOf[id];
+            for (size_t i = seen.loads; i < r.loads.size(); ++i)
+                out << "load(" + QString::fromStdString(r.loads[i]) + ")";
+            for (int i = seen.back; i < r.back; ++i)
+                out << "back";
+            for (int i = seen.forward; i < r.forward; ++i)
+                out << "forward";
+            seen = {r.loads.size(), r.back, r.forward};
+        }
         const QList<test_support::PageEvent> all = events->events();
         for (int i = seenEvents; i < all.size(); ++i) {
             QStringList args;
@@ -173,9 +181,6 @@ public:
         for (const win32sim::LayoutLoad& l : win32sim::keyboardLayoutLoads())
             out << QString("LoadKeyboardLayoutW(%1,%2)").arg(l.id).arg(l.flags);
         win32sim::clearKeyboardLayoutLoads();
-        seenLoads = r.loads.size();
-        seenBack = r.back;
-        seenForward = r.forward;
         seenEvents = all.size();
         return out;
     }
@@ -206,8 +211,12 @@ public:
 
     Record record;
     std::vector<CefRefPtr<RecordingCallback>> sent;
-    size_t seenLoads = 0;
-    int seenBack = 0, seenForward = 0, seenEvents = 0;
+    struct Seen {
+        size_t loads = 0;
+        int back = 0, forward = 0;
+    };
+    std::map<int, Seen> seenOf;
+    int seenEvents = 0;
 };
 
 const char kSettings[] = "<Configuration><Conf><Key Index=\"2\" Value=\"b\"/></Conf></Configuration>\n";

@@ -17,13 +17,13 @@ namespace cefclient_test {
 
 class FakeHost : public CefBrowserHost {
 public:
-    explicit FakeHost(CefWindowHandle window) : window_(window) {}
+    FakeHost(CefWindowHandle window, CefWindowHandle opener) : window_(window), opener_(opener) {}
     CefRefPtr<CefBrowser> GetBrowser() override { return nullptr; }
     void CloseBrowser(bool) override {}
     void SetFocus(bool) override {}
     void SetWindowVisibility(bool) override {}
     CefWindowHandle GetWindowHandle() override { return window_; }
-    CefWindowHandle GetOpenerWindowHandle() override { return 0; }
+    CefWindowHandle GetOpenerWindowHandle() override { return opener_; }
     CefRefPtr<CefClient> GetClient() override { return nullptr; }
     CefRefPtr<CefRequestContext> GetRequestContext() override { return nullptr; }
     double GetZoomLevel() override { return 0; }
@@ -42,12 +42,15 @@ public:
 
 private:
     CefWindowHandle window_;
+    CefWindowHandle opener_;
     IMPLEMENT_REFCOUNTING(FakeHost);
 };
 
 class FakeBrowser : public CefBrowser {
 public:
-    FakeBrowser(int id, CefWindowHandle window) : id_(id), host_(new FakeHost(window)) {}
+    // opener: the window the browser was asked for in.
+    FakeBrowser(int id, CefWindowHandle window, CefWindowHandle opener = 0)
+        : id_(id), host_(new FakeHost(window, opener)) {}
     CefRefPtr<CefBrowserHost> GetHost() override { return host_; }
     bool CanGoBack() override { return false; }
     void GoBack() override {}

@@ -1,5 +1,5 @@
-// The web view's first members on the test host: browser creation from load, the browser window it
-// asks for, page queries turned into jsMessage in order, and resizing the listener's browser window.
+// The web view on the test host: browser creation from load, show and resize, the browser window it
+// asks for, page queries turned into jsMessage in order, and each view acting on its own browser.
 #include "handler_fixture.h"
 
 #include "fake_browser.h"
@@ -103,19 +103,198 @@ TEST_F(ViewTest, PostedQueriesBecomeJsMessagesInOrder)
     EXPECT_TRUE(second->HasOneRef());
 }
 
-TEST_F(ViewTest, ResizingSizesTheListenersBrowserWindow)
+// Two views whose browsers are being created at the same time, as the main view and a popup's
+// view are when a page opens a popup during start-up.
+class TwoViewsTest : public HandlerTest {
+protected:
+    void SetUp() override
+    {
+        HandlerTest::SetUp();
+        host.SetAutoCreate(false);
+        main.resize(800, 600);
+        popup.resize(400, 300);
+        main.load(QUrl("velmora://settings/local/client/main/index.html"));
+        popup.load(QUrl("velmora://settings/local/client/popup/index.html"));
+        cef_test::WaitForIdle();
+        ASSERT_EQ(host.BrowserIds().size(), 2u);
+        mainId = host.BrowserIds()[0];
+        popupId = host.BrowserIds()[1];
+        ASSERT_EQ(host.Record(popupId).params.url, "velmora://settings/local/client/popup/index.html");
+    }
+    void TearDown() override
+    {
+        handler->SetListener(nullptr);
+        HandlerTest::TearDown();
+    }
+    QCefWebView main;
+    QCefWebView popup;
+    int mainId = 0;
+    int popupId = 0;
+};
+
+TEST_F(TwoViewsTest, EachViewGetsTheBrowserItAskedForWhoeverListens)
+{
+    // The popup's view listens when the main browser is reported created.
+    EXPECT_EQ(handler->GetListener(), &popup);
+    host.CompleteCreation(mainId);
+    cef_test::WaitForIdle();
+    EXPECT_EQ(main.browserState(), QCefWebView::kCreated);
+    EXPECT_EQ(popup.browserState(), QCefWebView::kCreating);
+    ASSERT_TRUE(main.GetBrowser());
+    EXPECT_EQ(main.GetBrowser()->GetIdentifier(), mainId);
+    EXPECT_FALSE(popup.GetBrowser());
+
+    host.CompleteCreation(popupId);
+    cef_test::WaitForIdle();
+    EXPECT_EQ(popup.browserState(), QCefWebView::kCreated);
+    ASSERT_TRUE(popup.GetBrowser());
+    EXPECT_EQ(popup.GetBrowser()->GetIdentifier(), popupId);
+    EXPECT_EQ(handler->GetBrowser()->GetIdentifier(), mainId); // the first browser stays the main one
+
+    // Every action of a view acts on its own browser.
+    popup.load(QUrl("velmora://settings/local/client/popup/other.html"));
+    popup.back();
+    popup.reload();
+    popup.stop();
+    EXPECT_EQ(popup.evaluateJavaScript("1+1"), QVariant(true));
+    main.forward();
+    main.load(QUrl("velmora://settings/local/client/main/next.html"));
+    cef_test::WaitForIdle();
+    const cef_test::BrowserRecord p = host.Record(popupId), m = host.Record(mainId);
+    EXPECT_EQ(p.loads, std::vector<std::string>{"velmora://settings/local/client/popup/other.html"});
+    EXPECT_EQ(std::vector<int>({p.back, p.forward, p.reloads, p.stops}), std::vector<int>({1, 0, 1, 1}));
+    EXPECT_EQ(p.scripts, std::vector<std::string>{"1+1"});
+    EXPECT_EQ(m.loads, std::vector<std::string>{"velmora://settings/local/client/main/next.html"});
+    EXPECT_EQ(std::vector<int>({m.back, m.forward, m.reloads, m.stops}), std::vector<int>({0, 1, 0, 0}));
+    EXPECT_TRUE(m.scripts.empty());
+}
+
+TEST_F(TwoViewsTest, BrowsersNotAskedForByAViewChangeNoView)
+{
+    // A window opened by page script and a browser of another window reach the listener too.
+    CefRefPtr<CefBrowser> stray = new FakeBrowser(90, 0, 0x7777);
+    popup.OnBrowserCreated(stray);
+    EXPECT_EQ(main.browserState(), QCefWebView::kCreating);
+    EXPECT_EQ(popup.browserState(), QCefWebView::kCreating);
+    host.CompleteCreation(mainId);
+    host.CompleteCreation(popupId);
+    cef_test::WaitForIdle();
+    // A second browser in the same window does not replace the first.
+    popup.OnBrowserCreated(new FakeBrowser(91, 0, main.winId()));
+    ASSERT_TRUE(main.GetBrowser());
+    EXPECT_EQ(main.GetBrowser()->GetIdentifier(), mainId);
+}
+
+TEST_F(TwoViewsTest, EachViewClosesItsOwnBrowser)
+{
+    host.CompleteCreation(mainId);
+    host.CompleteCreation(popupId);
+    cef_test::WaitForIdle();
+    ASSERT_EQ(main.browserState(), QCefWebView::kCreated);
+    // The popup's page has sent a query: its view listens and holds the main browser as the
+    // asking page's, as the query handler leaves it.
+    handler->SetListener(&popup);
+    handler->WithListener([&](ClientHandler::Listener* l) { l->browser = main.GetBrowser(); });
+
+    main.close();
+    cef_test::WaitForIdle();
+    EXPECT_EQ(host.Record(mainId).close_requests, 1);
+    EXPECT_EQ(host.Record(popupId).close_requests, 0);
+    popup.close();
+    cef_test::WaitForIdle();
+    EXPECT_EQ(host.Record(popupId).close_requests, 1);
+}
+
+TEST_F(ViewTest, ResizingSizesTheViewsOwnBrowserWindow)
+{
+    QWidget parent;
+    auto browserWindow = [&](const QRect& geometry) {
+        QWidget* w = new QWidget(&parent);
+        w->setAttribute(Qt::WA_NativeWindow);
+        w->setGeometry(geometry);
+        return w;
+    };
+    QWidget* mainWindow = browserWindow(QRect(5, 5, 100, 100));
+    QWidget* ownWindow = browserWindow(QRect(7, 7, 50, 50));
+    QCefWebView other;
+    other.resize(100, 100);
+    host.SetAutoCreate(false);
+    other.load(QUrl("velmora://settings/local/client/main/index.html"));
+    view.resize(50, 50);
+    view.load(QUrl("velmora://settings/local/client/popup/index.html"));
+    cef_test::WaitForIdle();
+    view.ResizeBrowser(QSize(640, 480)); // no browser yet: nothing
+    EXPECT_EQ(ownWindow->geometry(), QRect(7, 7, 50, 50));
+
+    // The other view's browser is the listener's, as after a query of its page.
+    other.OnBrowserCreated(new FakeBrowser(1, mainWindow->winId(), other.winId()));
+    view.OnBrowserCreated(new FakeBrowser(2, ownWindow->winId(), view.winId()));
+    handler->WithListener([&](ClientHandler::Listener* l) { l->browser = other.GetBrowser(); });
+    ASSERT_EQ(view.browserState(), QCefWebView::kCreated);
+
+    view.show();
+    view.resize(640, 480);
+    EXPECT_EQ(ownWindow->geometry(), QRect(0, 0, 640, 480));
+    EXPECT_EQ(mainWindow->geometry(), QRect(5, 5, 100, 100));
+    handler->SetListener(nullptr);
+}
+
+TEST_F(ViewTest, ABrowserCreatedAfterAResizeTakesTheViewsSize)
 {
     QWidget parent;
     QWidget* browserWindow = new QWidget(&parent);
     browserWindow->setAttribute(Qt::WA_NativeWindow);
-    browserWindow->setGeometry(5, 5, 100, 100);
-    view.ResizeBrowser(QSize(640, 480)); // no listener: nothing
-    handler->SetListener(&view);
-    view.ResizeBrowser(QSize(640, 480)); // no browser: nothing
-    EXPECT_EQ(browserWindow->geometry(), QRect(5, 5, 100, 100));
-    handler->WithListener([&](ClientHandler::Listener* l) { l->browser = new FakeBrowser(1, browserWindow->winId()); });
-    view.ResizeBrowser(QSize(640, 480));
-    EXPECT_EQ(browserWindow->geometry(), QRect(0, 0, 640, 480));
+    browserWindow->setGeometry(0, 0, 100, 100);
+    host.SetAutoCreate(false);
+    view.resize(100, 100);
+    view.load(QUrl("velmora://settings/local/client/main/index.html"));
+    view.show();
+    view.resize(640, 480); // while the browser is being created: its window keeps its size
+    EXPECT_EQ(browserWindow->geometry(), QRect(0, 0, 100, 100));
+    CefRefPtr<CefBrowser> created = new FakeBrowser(1, browserWindow->winId(), view.winId());
+    std::thread([&] { view.OnBrowserCreated(created); }).join(); // on the runtime's thread
+    EXPECT_TRUE(test_support::waitFor([&] { return browserWindow->geometry() == QRect(0, 0, 640, 480); }));
+    handler->SetListener(nullptr);
+}
+
+TEST_F(ViewTest, ShownWithoutSizeTheViewCreatesItsBrowserAtTheFirstResize)
+{
+    view.resize(0, 0);
+    view.show();
+    cef_test::WaitForIdle();
+    EXPECT_TRUE(host.BrowserIds().empty());
+    EXPECT_EQ(view.browserState(), QCefWebView::kNone);
+
+    view.resize(800, 600);
+    cef_test::WaitForIdle();
+    ASSERT_EQ(host.BrowserIds().size(), 1u);
+    const cef_test::BrowserRecord record = host.Record(host.LastBrowserId());
+    EXPECT_EQ(record.params.url, "about:blank");
+    EXPECT_EQ(QSize(record.params.window_info.width, record.params.window_info.height), QSize(800, 600));
+    view.hide();
+    view.show();
+    cef_test::WaitForIdle();
+    EXPECT_EQ(host.BrowserIds().size(), 1u);
+    handler->SetListener(nullptr);
+}
+
+TEST_F(HandlerTest, AViewGoneWhileItsBrowserIsCreatedIsNeverReached)
+{
+    host.SetAutoCreate(false);
+    auto* first = new QCefWebView;
+    first->resize(100, 100);
+    first->load(QUrl("velmora://settings/local/client/main/index.html"));
+    cef_test::WaitForIdle();
+    const int firstId = host.LastBrowserId();
+
+    // Another view listens when the first goes; the first's browser arrives afterwards.
+    QCefWebView listening;
+    handler->SetListener(&listening);
+    delete first;
+    host.CompleteCreation(firstId);
+    cef_test::WaitForIdle();
+    EXPECT_EQ(handler->GetListener(), &listening);
+    EXPECT_EQ(listening.browserState(), QCefWebView::kNone);
     handler->SetListener(nullptr);
 }
 

@@ -1,0 +1,263 @@
+// The whole program in the page engine, driven through its pages as a user's clicks would: page
+// commands sent from the pages' script, page events seen in the pages' documents, and the effects
+// read back from the simulated devices and the files on disk.
+#include "app/application.h"
+#include "app/private_temp.h"
+#include "app/start_snapshot.h"
+#include "app/system_tray.h"
+#include "app/window.h"
+#include "cefclient/client_handler.h"
+#include "cefclient/popwidget.h"
+#include "cefclient/qcefwebview.h"
+
+#include "test_files.h"
+#include "vqsim/vqsim.h"
+#include "wait.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using test_support::waitFor;
+
+const char kStartPage[] = "velmora://settings/local/client/main/index.html";
+const char kPopupPage[] = "velmora://settings/local/client/popup/index.html";
+const char kMouseId[] = "HID\\VID_1A2C&PID_0E24&MI_01\\7&1A2B3C4D&0&0000";
+const int kLoadMs = 60000;
+
+QWebEngineView* engineViewOf(QCefWebView* view)
+{
+    const QList<QWebEngineView*> views = view ? view->findChildren<QWebEngineView*>() : QList<QWebEngineView*>();
+    return views.isEmpty() ? nullptr : views.first();
+}
+
+// The value of a script in the page; invalid when the page gives none in time.
+QVariant eval(QWebEngineView* view, const QString& script)
+{
+    struct Result {
+        bool done = false;
+        QVariant value;
+    };
+    auto result = std::make_shared<Result>();
+    view->page()->runJavaScript(script, [result](const QVariant& v) {
+        result->value = v;
+        result->done = true;
+    });
+    waitFor([&] { return result->done; });
+    return result->value;
+}
+
+QString text(QWebEngineView* view, const QString& script) { return eval(view, script).toString(); }
+
+// text as a script expression.
+QString jsString(const QString& text)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)) + "[0]";
+}
+
+// Sends a request from the page that is never answered, or whose answer does not matter.
+void send(QWebEngineView* view, const QString& request)
+{
+    eval(view, "window.cefQuery({request: " + jsString(request) + "}); 0");
+}
+
+// Sends a request from the page as its own script does and answers what came back:
+// "S:<text>" or "F:<code>:<text>"; empty when no answer came in time.
+QString query(QWebEngineView* view, const QString& request, int ms = 20000)
+{
+    static int next = 0;
+    const QString key = QString::number(++next);
+    eval(view, QString("window.__answers = window.__answers || {};"
+                       "window.cefQuery({request: %1,"
+                       " onSuccess: function (a) { window.__answers[%2] = 'S:' + a; },"
+                       " onFailure: function (c, m) { window.__answers[%2] = 'F:' + c + ':' + m; }}); 0")
+                   .arg(jsString(request), key));
+    QString answer;
+    waitFor([&] {
+        answer = text(view, "window.__answers[" + key + "] || ''");
+        return !answer.isEmpty();
+    }, ms);
+    return answer;
+}
+
+QString command(const QJsonObject& request)
+{
+    return QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact));
+}
+
+QString devicesShown(QWebEngineView* view)
+{
+    return text(view, "Array.from(document.querySelectorAll('#device-list li')).map(function (li) {"
+                      " return li.dataset.key; }).join(',')");
+}
+
+// Every case starts with the program shown on its start page, the simulated devices listed.
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(waitFor([&] {
+            window = appMainWindow();
+            return window && window->isVisible() && engineViewOf(window->webView);
+        }, kLoadMs));
+        page = engineViewOf(window->webView);
+        ASSERT_TRUE(waitFor([&] { return devicesShown(page) == "K1.0,M1.0"; }, kLoadMs)) << devicesShown(page).toStdString();
+    }
+
+    const VqSim& sim() { return VqSim::instance(); }
+
+    Window* window = nullptr;
+    QWebEngineView* page = nullptr;
+};
+
+TEST_F(ProgramTest, TheStartPageComesFromThePackageAndIsDrawn)
+{
+    CefRefPtr<CefBrowser> browser = window->webView->GetBrowser();
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(browser->GetMainFrame()->GetURL().ToString(), kStartPage);
+    EXPECT_TRUE(browser->IsSame(g_handler->GetBrowser()));
+    // The page engine shows the bundled start page, unpacked from skn.dat beside the program.
+    EXPECT_TRUE(QFileInfo(QCoreApplication::applicationDirPath() + "/skn.dat").isFile());
+    const QByteArray unpacked = test_support::readFile(privateTempPath() + "/template/main/index.html");
+    EXPECT_TRUE(unpacked.contains("<title>TarquilMervane</title>"));
+    EXPECT_EQ(text(page, "document.title"), "TarquilMervane");
+    // Its style sheet applies and its logo is there.
+    EXPECT_EQ(text(page, "getComputedStyle(document.body).backgroundColor"), "rgb(34, 37, 41)");
+    EXPECT_TRUE(waitFor([&] { return eval(page, "document.querySelector('.titlebar img').naturalWidth").toInt() > 0; }));
+
+    // A picture of the window once it has settled, as the headless run takes it, kept beside the
+    // test: it is not one flat colour.
+    const QString kept = QString(TM_E2E_OUTPUT_DIR) + "/start-page.png";
+    QFile::remove(kept);
+    int saved = -1;
+    snapshotStartPage(kept, kLoadMs, [&](bool ok) { saved = ok; });
+    ASSERT_TRUE(waitFor([&] { return saved >= 0; }, kLoadMs + 5000));
+    EXPECT_EQ(saved, 1);
+    const QImage picture(kept);
+    EXPECT_EQ(picture.size(), window->size() * window->devicePixelRatioF());
+    EXPECT_TRUE(imageHasContent(picture));
+}
+
+TEST_F(ProgramTest, TheDeviceListAnswersTheSimulatedDevices)
+{
+    EXPECT_EQ(query(page, command({{"FuncName", "GetDevicesList"}})), R"(S:["K1.0","M1.0"])");
+}
+
+TEST_F(ProgramTest, DeviceWritesReachTheSimulatedDevices)
+{
+    ASSERT_TRUE(sim().loaded());
+    EXPECT_EQ(query(page, command({{"FuncName", "WriteDevice"}, {"Version", "M1.0"}, {"DriverVersion", "M1.0"},
+                                   {"Index", "66"}, {"Task", "0x03,0x00,0xCD,0x00"}, {"TaskType", "MultiMedia"},
+                                   {"TaskCount", "1"}})),
+              "S:writeDevices success!");
+    uint8_t prop[64] = {};
+    ASSERT_EQ(sim().getProp(kMouseId, 66, prop, sizeof prop), 4);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(prop), 4), QByteArray::fromHex("0300CD00"));
+
+    EXPECT_EQ(query(page, command({{"FuncName", "WriteRGBDevice"}, {"Version", "K1.0"}, {"DriverVersion", "K1.0"},
+                                   {"Data", R"(["Esc#123456","F1#ABCDEF"])"}})),
+              R"(S:Esc#123456","F1#ABCDEF)");
+    QByteArray report(1024, '\0');
+    ASSERT_EQ(sim().lastRgb("K1.0", nullptr, reinterpret_cast<uint8_t*>(report.data())), 1);
+    EXPECT_TRUE(report.contains(QByteArray::fromHex("123456")));
+    EXPECT_TRUE(report.contains(QByteArray::fromHex("ABCDEF")));
+}
+
+TEST_F(ProgramTest, ADeviceAddedReachesThePageThroughItsEvent)
+{
+    ASSERT_TRUE(sim().loaded());
+    const char id[] = "HID\\VID_1A2C&PID_0E40&MI_01\\7&3A4B5C6D&0&0000";
+    ASSERT_GE(sim().addDevice((std::string("Version=M2.0\nDeviceId=") + id + "\n").c_str()), 3);
+    // The page refreshes its list on "devicesChanged" alone.
+    EXPECT_TRUE(waitFor([&] { return devicesShown(page) == "K1.0,M1.0,M2.0"; })) << devicesShown(page).toStdString();
+    EXPECT_TRUE(text(page, "document.getElementById('status').textContent").startsWith("Devices changed"));
+    ASSERT_EQ(sim().removeDevice(id), 0);
+    EXPECT_TRUE(waitFor([&] { return devicesShown(page) == "K1.0,M1.0"; })) << devicesShown(page).toStdString();
+}
+
+TEST_F(ProgramTest, APopupViewTalksToTheMainPage)
+{
+    send(page, command({{"FuncName", "OpenView"}, {"Url", kPopupPage}, {"width", 460}, {"height", 440}}));
+    PopWidget* popup = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        popup = window->popups.value(kPopupPage);
+        return popup && popup->isVisible() && engineViewOf(popup->webView());
+    }));
+    EXPECT_EQ(popup->size(), QSize(460, 440));
+    QWebEngineView* popupPage = engineViewOf(popup->webView());
+    ASSERT_TRUE(waitFor([&] {
+        return eval(popupPage, QString("location.href === '%1' && document.readyState === 'complete'"
+                                       " && typeof window.cefQuery === 'function'")
+                                   .arg(kPopupPage))
+            .toBool();
+    }, kLoadMs));
+    ASSERT_TRUE(popup->webView()->GetBrowser());
+    EXPECT_FALSE(popup->webView()->GetBrowser()->IsSame(window->webView->GetBrowser()));
+
+    EXPECT_EQ(query(popupPage, command({{"FuncName", "SendMsgToMainBrowser"}, {"url", kStartPage},
+                                        {"msg", "hello from the popup"}})),
+              "S:SendMsgToMainBrowser success");
+    EXPECT_TRUE(waitFor([&] {
+        return text(page, "document.getElementById('status').textContent") == "Message: hello from the popup";
+    }));
+}
+
+TEST_F(ProgramTest, TheTitleAreaMovesAndHidesTheWindow)
+{
+    const QPoint before = window->pos();
+    const QSize size = window->size();
+    EXPECT_EQ(query(page, QString("MoveWindow:30,20,%1,%2").arg(size.width()).arg(size.height())), "S:");
+    EXPECT_TRUE(waitFor([&] { return window->pos() == before + QPoint(30, 20); }))
+        << window->pos().x() << "," << window->pos().y();
+    EXPECT_EQ(window->size(), size);
+
+    // The close button hides the window to the tray; the program runs on.
+    send(page, command({{"FuncName", "CloseX"}}));
+    EXPECT_TRUE(waitFor([&] { return window->isHidden(); }));
+    EXPECT_FALSE(isQuitRequested());
+    EXPECT_EQ(appMainWindow(), window);
+    EXPECT_EQ(query(page, command({{"FuncName", "GetDevicesList"}})), R"(S:["K1.0","M1.0"])");
+    // A click on the tray icon brings it back.
+    emit window->tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(ProgramTest, QuittingWritesTheChangedPageFilesBack)
+{
+    // A page file below the program's folder, of this run alone.
+    const QString folder = QString("e2e-%1").arg(QCoreApplication::applicationPid());
+    QDir programDir(QCoreApplication::applicationDirPath());
+    ASSERT_TRUE(programDir.mkpath(folder));
+    const QString file = programDir.filePath(folder + "/settings.xml");
+    ASSERT_TRUE(test_support::writeFile(file, "<Configuration><Key Index=\"1\" Value=\"a\"/></Configuration>\n"));
+
+    EXPECT_EQ(query(page, command({{"FuncName", "ReadFileToStr"}, {"FilePath", folder + "/settings.xml"},
+                                   {"Xpath", "//Key"}})),
+              "S:<Key Index=\"1\" Value=\"a\" />\n");
+    EXPECT_EQ(query(page, command({{"FuncName", "ModifyFileFromStr"}, {"FilePath", folder + "/settings.xml"},
+                                   {"ContentStr", "<Configuration><Key Index=\"1\" Value=\"b\"/></Configuration>"}})),
+              "S:ModifyFileFromStr success");
+    // Kept in the program until it quits.
+    EXPECT_TRUE(test_support::readFile(file).contains("Value=\"a\""));
+
+    window->tray->contextMenu()->actions().last()->trigger();
+    EXPECT_TRUE(isQuitRequested());
+    const QByteArray written = test_support::readFile(file);
+    QDir(programDir.filePath(folder)).removeRecursively();
+    EXPECT_TRUE(written.contains("Value=\"b\"")) << written.constData();
+}
+
+} // namespace
