@@ -40,6 +40,28 @@ bool schemeIn(const QUrl& url, std::initializer_list<const char*> schemes)
     return false;
 }
 
+// The path pathInAppDir gives for a file a page names, "" also when the name holds a NUL
+// character: the file system would cut the path short there, before the part that was checked.
+QString fileInAppDir(const QString& relative)
+{
+    return relative.contains(QChar(0)) ? QString() : pathInAppDir(relative);
+}
+
+// Whether the file address that loadUrl forms from url names a file below the program folder, read
+// as the browser reads it: the query and fragment are no part of the path, a backslash separates
+// as a slash does and escapes are decoded. url is joined to the folder's path without a separator,
+// so it must begin with one.
+bool pageInAppDir(const QString& url)
+{
+    static const QRegularExpression queryOrFragment(QStringLiteral("[?#]"));
+    QString path = url.left(url.indexOf(queryOrFragment));
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!path.startsWith(QLatin1Char('/')))
+        return false;
+    path = QUrl::fromPercentEncoding(path.toUtf8()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return !fileInAppDir(path).isEmpty();
+}
+
 } // namespace
 
 struct PageCommands {
@@ -121,14 +143,12 @@ const PageCommands::Command* PageCommands::find(const QString& name)
          }},
         {"loadurl", {"url"}, [](Window& w, const QVariantMap& args, const Callback&) {
              const QString url = arg(args, "url");
-             // The page must stay below the program folder; its query and fragment are no part of
-             // the path.
-             const QString path = url.left(url.indexOf(QRegularExpression(QStringLiteral("[?#]"))));
-             if (!pathInAppDir(path).isEmpty())
+             // The page must stay below the program folder.
+             if (pageInAppDir(url))
                  w.loadUrl(url);
          }},
         {"ReadFileToStr", {"FilePath"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             const QString path = pathInAppDir(arg(args, "FilePath"));
+             const QString path = fileInAppDir(arg(args, "FilePath"));
              QString text;
              if (!path.isEmpty() && w.fileCache.query(path, arg(args, "Xpath"), &text) == PageFileCache::Result::Ok)
                  Window::replySuccess(cb, text);
@@ -136,7 +156,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  Window::replyFailure(cb, 0, QStringLiteral("queryProfile load xml file failed!"));
          }},
         {"ModifyFileFromStr", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             const QString path = pathInAppDir(arg(args, "FilePath"));
+             const QString path = fileInAppDir(arg(args, "FilePath"));
              if (!path.isEmpty() && w.fileCache.modify(path, arg(args, "ContentStr")) == PageFileCache::Result::Ok)
                  Window::replySuccess(cb, QStringLiteral("ModifyFileFromStr success"));
              else
@@ -261,7 +281,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  Window::replyFailure(cb, 0, QStringLiteral("url file is not captured"));
                  return;
              }
-             const QString local = pathInAppDir(relativePath + name);
+             const QString local = fileInAppDir(relativePath + name);
              if (!schemeIn(QUrl(url, QUrl::TolerantMode), {"http", "https"}) || local.isEmpty()) {
                  Window::replyFailure(cb, 0, QStringLiteral("downloadFaild"));
                  return;
@@ -319,7 +339,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
              const QString path = arg(args, "virtualXmlPath");
              if (path.isEmpty())
                  return;
-             if (w.deviceFilter && !pathInAppDir(path).isEmpty() && w.deviceFilter->loadConfig(path, arg(args, "deviceId")))
+             if (w.deviceFilter && !fileInAppDir(path).isEmpty() && w.deviceFilter->loadConfig(path, arg(args, "deviceId")))
                  Window::replySuccess(cb, QStringLiteral("setVDevice success!"));
              else
                  Window::replyFailure(cb, 0, QStringLiteral("setVDevice failed!"));

@@ -140,6 +140,10 @@ QString MimeTypeOf(const QString& filePath)
     for (const auto& t : pageTypes)
         if (extension == QLatin1String(t.extension))
             return QLatin1String(t.mime);
+    // The system's type database reads past the end of its cache for a name with a NUL character;
+    // no file has such a name.
+    if (filePath.contains(QChar(0)))
+        return QStringLiteral("application/octet-stream");
     const QMimeType type = QMimeDatabase().mimeTypeForFile(filePath, QMimeDatabase::MatchExtension);
     if (!type.isValid() || type.isDefault())
         return QStringLiteral("application/octet-stream");

@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
@@ -511,6 +512,59 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
         sim = std::make_unique<SimDevices>();
         openWindow();
     }
+}
+
+// Names that pass a plain check of the text but lead outside the program folder once the file system
+// cuts them at a NUL character or the browser reads them as an address.
+TEST_F(PageCommandsTest, NamesReadOtherwiseByTheFileSystemOrTheBrowserStayInTheProgramFolder)
+{
+    // The program folder's own name, to come back into it after the cut.
+    const QString self = QFileInfo(dir.path()).fileName();
+    const QString back = QString("\\u0000/../") + self + "/";
+    ASSERT_TRUE(writeFile(path("../outside.xml"), kSettings));
+    ASSERT_TRUE(writeFile(path("../outside.html"), "outside"));
+    ASSERT_TRUE(writeFile(path("Resources/s.xml"), kSettings));
+    ASSERT_TRUE(writeFile(path("map.xml"), kMapping));
+    window->startDeviceFilter();
+    struct Case {
+        QString request;
+        const char* answer; // nullptr: none
+        QStringList calls;
+    } cases[] = {
+        {R"({"FuncName":"ReadFileToStr","FilePath":"../outside.xml)" + back + R"(Resources/s.xml","Xpath":"//Key"})",
+         "F:0:queryProfile load xml file failed!", {}},
+        {R"({"FuncName":"ModifyFileFromStr","FilePath":"../made.xml)" + back + R"(made.xml","ContentStr":"<a/>"})",
+         "F:0:ModifyFileFromStr failed", {}},
+        {R"({"FuncName":"setVDevice","virtualXmlPath":"../outside.xml)" + back + R"(map.xml","deviceId":"HID\\X"})",
+         "F:0:setVDevice failed!", {}},
+        {R"({"FuncName":"DownloadFile","downloadUrl":"http://h/outside.xml","relativePath":"..)" + back + R"("})",
+         "F:0:downloadFaild", {}},
+        // The browser decodes escapes, takes a backslash for a slash, and the address is the folder's
+        // path with the text appended.
+        {R"({"FuncName":"loadurl","url":"/template/%2e%2e/%2E%2E/outside.html"})", nullptr, {}},
+        {R"({"FuncName":"loadurl","url":"/template\\..\\..\\outside.html"})", nullptr, {}},
+        {R"({"FuncName":"loadurl","url":"\\..\\outside.html"})", nullptr, {}},
+        {R"({"FuncName":"loadurl","url":"/../outside.html%00/../)" + self + R"(/a.html"})", nullptr, {}},
+        {R"({"FuncName":"loadurl","url":"-outside.html"})", nullptr, {}},
+        // Inside the folder these forms still load, as they are written.
+        {R"({"FuncName":"loadurl","url":"/template/%61.html#%2e%2e/x"})", nullptr,
+         {"load(file://<dir>/template/%61.html#%2e%2e/x)"}},
+        {R"({"FuncName":"loadurl","url":"/template/a/..\\b.html"})", nullptr, {"load(file://<dir>/template/a/..\\b.html)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request.toStdString());
+        CefRefPtr<RecordingCallback> cb = send(c.request);
+        QStringList calls = record.calls + browserCalls();
+        calls.replaceInStrings(dir.path(), "<dir>");
+        EXPECT_EQ(calls.join('\n').toStdString(), c.calls.join('\n').toStdString());
+        EXPECT_EQ(answerText(cb).toStdString(), c.answer ? c.answer : "");
+    }
+    EXPECT_TRUE(window->cachedFiles().isEmpty());
+    EXPECT_TRUE(window->deviceFilter->configuredDevices().isEmpty());
+    EXPECT_FALSE(QFile::exists(path("../made.xml")));
+    EXPECT_TRUE(window->downloads.isEmpty());
+    QFile::remove(path("../outside.xml"));
+    QFile::remove(path("../outside.html"));
 }
 
 TEST_F(PageCommandsTest, ADownloadTakesTheCallbackAndStaysWithTheWindow)

@@ -232,6 +232,25 @@ TEST_F(PageLoaderTest, ResponsesCarryTheirHeadersAndArriveWholeInSmallReads)
     EXPECT_GT(page.chunks, 10);
 }
 
+// The scheme handler gives the type of the address even when it names no file; Qt's type database
+// reads past the end of its cache for names with NUL characters.
+TEST_F(PageLoaderTest, AddressesWithNulCharactersNameNoFileAndNoType)
+{
+    const cef_test::TestHost::Response r = Get(kOther + Sub() + "/font" + std::string(40, '\0') + ".woff2");
+    ASSERT_TRUE(r.handled);
+    EXPECT_EQ(r.head.status, 404);
+    EXPECT_EQ(r.head.mime_type, "application/octet-stream");
+    EXPECT_TRUE(r.body.empty());
+    for (const char* extension : {".gif", ".png", ".woff2", ".svgz", ""}) {
+        for (int n = 1; n <= 64; ++n) {
+            const QString nuls(n, QChar(0));
+            EXPECT_EQ(page_loader::MimeTypeOf("/t/anim" + nuls + extension).toStdString(), "application/octet-stream");
+            EXPECT_EQ(page_loader::MimeTypeOf(QString("/t/a") + extension + nuls).toStdString(),
+                      "application/octet-stream");
+        }
+    }
+}
+
 TEST(PageLoaderParts, RegexCapturesGiveTheFirstGroupOfEveryMatchInOrder)
 {
     EXPECT_EQ(RegexCaptures("url(../a.png) x url(b) url(", "url(([^)]*))"),

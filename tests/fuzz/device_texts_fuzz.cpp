@@ -7,8 +7,8 @@
 //   rgb <Version> <DriverVersion> <item>...                                writeRgbDevice
 //   dpi <mode> <x> <y> | gkey <code> <p1> <p2> | hotkey <codes>
 // A write that fails leaves the devices as they were.
+#include "fuzz_app.h"
 #include "fuzz_check.h"
-#include "test_app.h"
 
 #include "app/window.h"
 #include "devices/device_data_handler.h"
@@ -17,8 +17,6 @@
 #include <QByteArray>
 #include <QStringList>
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -30,16 +28,7 @@ const int kMemorySize = 0x4000;
 void setUp()
 {
     static const bool done = [] {
-        unsetenv("VQSIM_DEVICES");
-        unsetenv("VQSIM_STATE");
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        // The handler logs every write; only a fatal message is shown.
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-            if (type == QtFatalMsg)
-                std::fprintf(stderr, "%s\n", qPrintable(message));
-        });
-        TestApplication* app = TestApplication::get();
-        FUZZ_CHECK(VqSim::instance().loaded());
+        TestApplication* app = fuzzApplication();
         VqSim::instance().reset();
         auto* window = new Window();
         app->setMainWindow(window);

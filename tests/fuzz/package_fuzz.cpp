@@ -4,6 +4,7 @@
 // to its own parent. Checked: nothing is ever written outside the sandbox, and when the unpacker
 // reports success the sandbox holds exactly the entries the package's payload lists.
 #include "fuzz_check.h"
+#include "fuzz_sandbox.h"
 
 #include "app/application.h"
 #include "app/file_package.h"
@@ -11,7 +12,6 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -44,23 +44,6 @@ struct Sandbox {
         FUZZ_CHECK(QFile::link(outside, target + QStringLiteral("/elsewhere")));
         FUZZ_CHECK(QFile::link(QStringLiteral(".."), target + QStringLiteral("/up")));
         FUZZ_CHECK(QFile::link(outside + QStringLiteral("/file"), target + QStringLiteral("/file")));
-    }
-
-    // Every file below folder, named relative to it; links are neither listed nor followed.
-    static QMap<QString, QByteArray> files(const QString& folder)
-    {
-        QMap<QString, QByteArray> out;
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (it.fileInfo().isSymLink())
-                continue;
-            QFile file(path);
-            FUZZ_CHECK(file.open(QIODevice::ReadOnly));
-            out.insert(QDir(folder).relativeFilePath(path), file.readAll());
-        }
-        return out;
     }
 
     void checkNothingOutside() const
@@ -124,6 +107,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool unpacked = Application::unpackPackage(QStringLiteral("skn.dat"), sandbox.target);
     sandbox.checkNothingOutside();
     if (unpacked)
-        FUZZ_CHECK(Sandbox::files(sandbox.target) == expectedEntries(package));
+        FUZZ_CHECK(fuzz_sandbox::filesBelow(sandbox.target) == expectedEntries(package));
     return 0;
 }

@@ -1,0 +1,43 @@
+// Folders of the fuzz targets: what a folder holds, to see what a target wrote or left alone.
+#pragma once
+
+#include "fuzz_check.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QString>
+
+namespace fuzz_sandbox {
+
+enum class Folders { Skipped, Listed };
+
+// Every file below folder with its bytes, named relative to it; with Folders::Listed every folder
+// too, named with a trailing "/" and no bytes. Links are neither listed nor followed.
+inline QMap<QString, QByteArray> filesBelow(const QString& folder, Folders folders = Folders::Skipped)
+{
+    QMap<QString, QByteArray> out;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        if (info.isSymLink())
+            continue;
+        const QString name = QDir(folder).relativeFilePath(path);
+        if (info.isDir()) {
+            if (folders == Folders::Listed)
+                out.insert(name + QLatin1Char('/'), QByteArray());
+            continue;
+        }
+        QFile file(path);
+        FUZZ_CHECK(file.open(QIODevice::ReadOnly));
+        out.insert(name, file.readAll());
+    }
+    return out;
+}
+
+} // namespace fuzz_sandbox
