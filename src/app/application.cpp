@@ -585,7 +585,9 @@ QString pathInAppDir(const QString& relative)
     const QString base = QDir::cleanPath(g_appDir);
     const QString path = g_appDir + relative;
     const QString clean = QDir::cleanPath(path);
-    if (g_appDir.isEmpty() || !clean.startsWith(base + QLatin1Char('/')) || clean.size() <= base.size() + 1)
+    // The file system cuts a path short at a NUL, before the part checked here.
+    if (g_appDir.isEmpty() || relative.contains(QChar(0)) || !clean.startsWith(base + QLatin1Char('/'))
+        || clean.size() <= base.size() + 1)
         return QString();
     return path;
 }

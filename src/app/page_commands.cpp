@@ -40,13 +40,6 @@ bool schemeIn(const QUrl& url, std::initializer_list<const char*> schemes)
     return false;
 }
 
-// The path pathInAppDir gives for a file a page names, "" also when the name holds a NUL
-// character: the file system would cut the path short there, before the part that was checked.
-QString fileInAppDir(const QString& relative)
-{
-    return relative.contains(QChar(0)) ? QString() : pathInAppDir(relative);
-}
-
 // Whether the file address that loadUrl forms from url names a file below the program folder, read
 // as the browser reads it: the query and fragment are no part of the path, a backslash separates
 // as a slash does and escapes are decoded. url is joined to the folder's path without a separator,
@@ -59,7 +52,7 @@ bool pageInAppDir(const QString& url)
     if (!path.startsWith(QLatin1Char('/')))
         return false;
     path = QUrl::fromPercentEncoding(path.toUtf8()).replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return !fileInAppDir(path).isEmpty();
+    return !pathInAppDir(path).isEmpty();
 }
 
 } // namespace
@@ -148,7 +141,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  w.loadUrl(url);
          }},
         {"ReadFileToStr", {"FilePath"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             const QString path = fileInAppDir(arg(args, "FilePath"));
+             const QString path = pathInAppDir(arg(args, "FilePath"));
              QString text;
              if (!path.isEmpty() && w.fileCache.query(path, arg(args, "Xpath"), &text) == PageFileCache::Result::Ok)
                  Window::replySuccess(cb, text);
@@ -156,7 +149,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  Window::replyFailure(cb, 0, QStringLiteral("queryProfile load xml file failed!"));
          }},
         {"ModifyFileFromStr", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             const QString path = fileInAppDir(arg(args, "FilePath"));
+             const QString path = pathInAppDir(arg(args, "FilePath"));
              if (!path.isEmpty() && w.fileCache.modify(path, arg(args, "ContentStr")) == PageFileCache::Result::Ok)
                  Window::replySuccess(cb, QStringLiteral("ModifyFileFromStr success"));
              else
@@ -281,7 +274,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  Window::replyFailure(cb, 0, QStringLiteral("url file is not captured"));
                  return;
              }
-             const QString local = fileInAppDir(relativePath + name);
+             const QString local = pathInAppDir(relativePath + name);
              if (!schemeIn(QUrl(url, QUrl::TolerantMode), {"http", "https"}) || local.isEmpty()) {
                  Window::replyFailure(cb, 0, QStringLiteral("downloadFaild"));
                  return;
@@ -339,7 +332,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
              const QString path = arg(args, "virtualXmlPath");
              if (path.isEmpty())
                  return;
-             if (w.deviceFilter && !fileInAppDir(path).isEmpty() && w.deviceFilter->loadConfig(path, arg(args, "deviceId")))
+             if (w.deviceFilter && !pathInAppDir(path).isEmpty() && w.deviceFilter->loadConfig(path, arg(args, "deviceId")))
                  Window::replySuccess(cb, QStringLiteral("setVDevice success!"));
              else
                  Window::replyFailure(cb, 0, QStringLiteral("setVDevice failed!"));

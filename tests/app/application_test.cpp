@@ -119,6 +119,8 @@ TEST(Application, PathsInTheApplicationFolder)
     };
     for (const Case& c : cases)
         EXPECT_EQ(pathInAppDir(c.relative), QString::fromUtf8(c.path)) << c.relative;
+    // The file system would stop at the NUL, short of the checked path.
+    EXPECT_EQ(pathInAppDir(QString("../a.xml") + QChar(0) + "/../tm/x"), "");
     setAppDirPath(QString());
     EXPECT_EQ(pathInAppDir("a.xml"), "");
 }
