@@ -1,7 +1,6 @@
-// The runtime layer's text parsers. The first byte chooses what the rest is (its value modulo 6,
-// so "0".."5" in a text seed): 0 a text in UTF-8, 1 a command line, 2 an argument vector
-// (NUL-separated), 3 a URL, 4 URL parts (NUL-separated scheme, user name, password, host, port,
-// path, query), 5 a file name extension.
+// The runtime layer's text parsers. The first byte chooses what the rest is (its value modulo 4,
+// so "0".."3" in a text seed): 0 a text in UTF-8, 1 a command line, 2 an argument vector
+// (NUL-separated), 3 a file name extension.
 #include "fuzz_check.h"
 
 #include "include/cef_command_line.h"
@@ -42,15 +41,15 @@ void checkText(const std::string& utf8)
 
     // A text attached to a structure's field writes through to it, and a copied structure owns
     // its own copy.
-    CefURLParts parts;
-    CefString(&parts.path) = text;
-    FUZZ_CHECK(CefString(&parts.path).ToString16() == utf16);
-    CefURLParts copy(parts);
-    CefString(&parts.path).clear();
-    FUZZ_CHECK(CefString(&copy.path).ToString16() == utf16);
-    const CefURLParts& same = copy;
+    CefSettings settings;
+    CefString(&settings.cache_path) = text;
+    FUZZ_CHECK(CefString(&settings.cache_path).ToString16() == utf16);
+    CefSettings copy(settings);
+    CefString(&settings.cache_path).clear();
+    FUZZ_CHECK(CefString(&copy.cache_path).ToString16() == utf16);
+    const CefSettings& same = copy;
     copy = same;
-    FUZZ_CHECK(CefString(&copy.path).ToString16() == utf16);
+    FUZZ_CHECK(CefString(&copy.cache_path).ToString16() == utf16);
 }
 
 // What a parsed command line reports is consistent, and a copy reports the same.
@@ -82,39 +81,6 @@ void checkCommandLine(CefRefPtr<CefCommandLine> line)
     FUZZ_CHECK(!copy->HasSwitches() && !copy->HasArguments());
 }
 
-void checkUrl(const std::string& url)
-{
-    CefURLParts parts;
-    if (!CefParseURL(url, parts))
-        return;
-    const CefString spec(&parts.spec);
-    FUZZ_CHECK(!spec.empty() && CefString(&parts.scheme).length() > 0);
-    // The spec a URL was parsed into gives that URL again.
-    CefString created;
-    FUZZ_CHECK(CefCreateURL(parts, created));
-    FUZZ_CHECK(created == spec);
-    // Without the spec the URL is built from the other parts.
-    CefURLParts fields(parts);
-    CefString(&fields.spec).clear();
-    CefCreateURL(fields, created);
-}
-
-void createUrl(const std::string& text)
-{
-    std::vector<std::string> f = splitAtNul(text);
-    f.resize(7);
-    CefURLParts parts;
-    CefString(&parts.scheme) = f[0];
-    CefString(&parts.username) = f[1];
-    CefString(&parts.password) = f[2];
-    CefString(&parts.host) = f[3];
-    CefString(&parts.port) = f[4];
-    CefString(&parts.path) = f[5];
-    CefString(&parts.query) = f[6];
-    CefString url;
-    if (CefCreateURL(parts, url))
-        checkUrl(url.ToString());
-}
 
 } // namespace
 
@@ -123,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0)
         return 0;
     const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
-    switch (data[0] % 6) {
+    switch (data[0] % 4) {
     case 0:
         checkText(text);
         break;
@@ -143,12 +109,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         checkCommandLine(line);
         break;
     }
-    case 3:
-        checkUrl(text);
-        break;
-    case 4:
-        createUrl(text);
-        break;
     default:
         CefGetMimeType(text);
         break;

@@ -276,24 +276,8 @@ TEST(CefRefCountTest, ConcurrentAddRefReleaseDeletesOnce)
 
 namespace {
 
-TEST(CefUrlTest, ParseCreateAndMimeTypes)
+TEST(CefUrlTest, MimeTypesOfExtensions)
 {
-    CefURLParts p;
-    ASSERT_TRUE(CefParseURL("velmora://settings/local/client/index.html?v=2", p));
-    EXPECT_EQ(CefString(&p.spec).ToString(), "velmora://settings/local/client/index.html?v=2");
-    EXPECT_EQ(CefString(&p.scheme).ToString(), "velmora");
-    EXPECT_EQ(CefString(&p.host).ToString(), "settings");
-    EXPECT_EQ(CefString(&p.path).ToString(), "/local/client/index.html");
-    EXPECT_EQ(CefString(&p.query).ToString(), "v=2");
-    EXPECT_FALSE(CefParseURL("not a url", p));
-    CefURLParts q;
-    CefString(&q.scheme) = "http";
-    CefString(&q.host) = "localhost";
-    CefString(&q.port) = "8080";
-    CefString(&q.path) = "/a b";
-    CefString url;
-    ASSERT_TRUE(CefCreateURL(q, url));
-    EXPECT_EQ(url.ToString(), "http://localhost:8080/a%20b");
     EXPECT_EQ(CefGetMimeType("html").ToString(), "text/html");
     EXPECT_EQ(CefGetMimeType("PNG").ToString(), "image/png");
     EXPECT_TRUE(CefGetMimeType("").empty());

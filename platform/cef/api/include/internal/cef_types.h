@@ -327,18 +327,6 @@ typedef struct _cef_window_info_t {
     CefWindowHandle window;
 } cef_window_info_t;
 
-typedef struct _cef_urlparts_t {
-    cef_string_t spec;
-    cef_string_t scheme;
-    cef_string_t username;
-    cef_string_t password;
-    cef_string_t host;
-    cef_string_t port;
-    cef_string_t origin;
-    cef_string_t path;
-    cef_string_t query;
-} cef_urlparts_t;
-
 typedef struct _cef_cookie_t {
     cef_string_t name;
     cef_string_t value;

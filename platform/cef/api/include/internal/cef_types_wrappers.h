@@ -177,15 +177,6 @@ struct CefBrowserSettingsTraits {
 };
 typedef CefStructBase<CefBrowserSettingsTraits> CefBrowserSettings;
 
-struct CefURLPartsTraits {
-    typedef cef_urlparts_t struct_type;
-    static void init(struct_type*) {}
-    static constexpr cef_string_t struct_type::*strings[] = {
-        &struct_type::spec, &struct_type::scheme, &struct_type::username, &struct_type::password, &struct_type::host,
-        &struct_type::port, &struct_type::origin, &struct_type::path,     &struct_type::query};
-};
-typedef CefStructBase<CefURLPartsTraits> CefURLParts;
-
 struct CefCookieTraits {
     typedef cef_cookie_t struct_type;
     static void init(struct_type*) {}
