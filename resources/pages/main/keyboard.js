@@ -63,8 +63,8 @@ var KeyboardPanel = (function () {
         var width = 0;
         LAYOUT.forEach(function (row, r) {
             var x = 0;
-            row.forEach(function (spec) {
-                var name = spec[0], w = spec[1] || 1, gap = spec[2] || 0, h = spec[3] || 1;
+            row.forEach(function (entry) {
+                var name = entry[0], w = entry[1] || 1, gap = entry[2] || 0, h = entry[3] || 1;
                 x += gap;
                 var key = document.createElement("div");
                 key.className = "key";
