@@ -3,7 +3,7 @@
 // layer alone (a router handler answers at once), and through the whole program (its entry, its
 // application and main window, the start page asking "GetDevicesList" of the page command
 // dispatcher). The sides alternate; each run's median round trip counts.
-// Usage: bench_page_query [round trips per run (default 500)] [runs per side (default 7)]
+// Usage: bench_page_query [round trips per run (default 500)] [runs per side (default 15)]
 // Prints the medians over the runs with their min and max, then the two ratios, the layer's with its
 // target last; exits 1 when that ratio is above the target or a side could not be measured.
 #include "app/application.h"
@@ -285,7 +285,7 @@ struct Side {
 namespace {
 
 int rounds = 500;
-int runs = 7;
+int runs = 15;
 
 // Inside the program's application: both measures and the echo, alternating.
 int measure(int& argc, char** argv, int code)

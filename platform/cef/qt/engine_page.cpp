@@ -106,8 +106,8 @@ function run(id, args) {
   try { f.apply(null, args.map(dec)); } catch (e) { console.error(e); }
 }
 // The native side's function calls that completed with a call of ours come as its reply.
-function replied(calls) {
-  if (calls) calls.forEach(function (c) { run(c[0], c[1]); });
+function replied(text) {
+  if (text) JSON.parse(text).forEach(function (c) { run(c[0], c[1]); });
 }
 function deliver(call) {
   if (bridge) call();
@@ -183,7 +183,7 @@ FUNCTIONS.forEach(function (f) { define(f[0], f[1]); });
 if (typeof qt === 'undefined' || !qt.webChannelTransport) return;
 new QWebChannel(qt.webChannelTransport, function (channel) {
   bridge = channel.objects.BRIDGE;
-  bridge.invoke.connect(function (t, id, args) { if (t === token) run(id, args); });
+  bridge.invoke.connect(function (t, id, args) { if (t === token) run(id, JSON.parse(args)); });
   bridge.define.connect(function (t, name, role) { if (t === token && !(name in window)) define(name, role); });
   bridge.contextCreated(token, location.href);
   var q = queue;
@@ -583,16 +583,27 @@ void PageHost::setGeometry(const QRect& rect)
 
 void PageHost::invokeFunction(int contextId, int handle, const QJsonArray& args)
 {
+    invokeFunctionJson(contextId, handle, QJsonDocument(args).toJson(QJsonDocument::Compact));
+}
+
+void PageHost::invokeFunctionJson(int contextId, int handle, const QByteArray& args)
+{
     if (contextId == 0 || contextId != context_)
         return;
     for (Reply* r = reply_; r; r = r->outer) {
         if (r->context == contextId) {
-            r->calls.append(QJsonArray{handle, args});
+            if (!r->calls.isEmpty())
+                r->calls += ',';
+            r->calls += '[';
+            r->calls += QByteArray::number(handle);
+            r->calls += ',';
+            r->calls += args;
+            r->calls += ']';
             return;
         }
     }
     ++invocationMessages_;
-    emit bridge_->invoke(token_, handle, args);
+    emit bridge_->invoke(token_, handle, QString::fromUtf8(args));
 }
 
 void PageHost::defineFunction(int contextId, const GlobalFunction& function)
@@ -639,29 +650,32 @@ void PageHost::onContextReported(const QString& token, const QString& url)
     events_->contextCreated(context_, QUrl(url));
 }
 
-QJsonArray PageHost::onScriptCall(const QString& token, const QString& name, int callId, const QJsonArray& args)
-{
-    return answer(token, [&] { events_->scriptCall(context_, name, callId, args); });
-}
-
-QJsonArray PageHost::onQuery(const QString& token, const QString& name, int callId, const QString& request,
-                             bool persistent, int onSuccess, int onFailure)
-{
-    return answer(token, [&] { events_->queryCall(context_, name, callId, request, persistent, onSuccess, onFailure); });
-}
-
-QJsonArray PageHost::answer(const QString& token, const std::function<void()>& call)
+template <class Call>
+QString PageHost::answer(const QString& token, const Call& call)
 {
     if (token.isEmpty() || token != token_)
-        return QJsonArray(); // a document that is gone
-    Reply reply{context_, QJsonArray(), reply_};
+        return QString(); // a document that is gone
+    Reply reply{context_, QByteArray(), reply_};
     reply_ = &reply;
     QPointer<PageHost> self(this);
     call();
     if (!self)
-        return QJsonArray();
+        return QString();
     reply_ = reply.outer;
-    return reply.calls;
+    if (reply.calls.isEmpty())
+        return QString();
+    return QLatin1Char('[') + QString::fromUtf8(reply.calls) + QLatin1Char(']');
+}
+
+QString PageHost::onScriptCall(const QString& token, const QString& name, int callId, const QJsonArray& args)
+{
+    return answer(token, [&] { events_->scriptCall(context_, name, callId, args); });
+}
+
+QString PageHost::onQuery(const QString& token, const QString& name, int callId, const QString& request,
+                          bool persistent, int onSuccess, int onFailure)
+{
+    return answer(token, [&] { events_->queryCall(context_, name, callId, request, persistent, onSuccess, onFailure); });
 }
 
 void PageHost::popupReported(const QUrl& url, QWebEnginePage::WebWindowType type)

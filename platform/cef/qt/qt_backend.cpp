@@ -10,6 +10,7 @@
 #include "cefqt/engine.h"
 #include "cefqt/engine_page.h"
 #include "cefqt/menu_bridge.h"
+#include "cefqt/script_json.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -66,41 +67,6 @@ void postToGui(std::function<void()> fn)
 
 // ---- values ----------------------------------------------------------------------
 
-QJsonValue toJson(const ScriptValue& v)
-{
-    switch (v.kind) {
-    case ScriptValue::Undefined:
-        return QJsonObject{{"$u", 1}};
-    case ScriptValue::Null:
-        return QJsonValue(QJsonValue::Null);
-    case ScriptValue::Bool:
-        return v.b;
-    case ScriptValue::Int:
-        return v.i;
-    case ScriptValue::Double:
-        if (std::isfinite(v.d))
-            return v.d;
-        return QJsonObject{{"$d", std::isnan(v.d) ? "NaN" : (v.d > 0 ? "Infinity" : "-Infinity")}};
-    case ScriptValue::String:
-        return cef_extras::ToQString(v.s);
-    case ScriptValue::Array: {
-        QJsonArray a;
-        for (const ScriptValue& item : v.items)
-            a.append(toJson(item));
-        return a;
-    }
-    case ScriptValue::Object: {
-        QJsonObject o;
-        for (const auto& m : v.members)
-            o.insert(cef_extras::ToQString(m.first), toJson(m.second));
-        return QJsonObject{{"$o", o}};
-    }
-    case ScriptValue::Function:
-        return QJsonObject{{"$f", double(v.function_id)}};
-    }
-    return QJsonObject{{"$u", 1}};
-}
-
 ScriptValue fromJson(const QJsonValue& v, int depth = 0)
 {
     if (depth > 64)
@@ -149,14 +115,6 @@ ScriptValue fromJson(const QJsonValue& v, int depth = 0)
     default:
         return ScriptValue::MakeUndefined();
     }
-}
-
-QJsonArray toJsonArgs(const std::vector<ScriptValue>& args)
-{
-    QJsonArray a;
-    for (const ScriptValue& v : args)
-        a.append(toJson(v));
-    return a;
 }
 
 GlobalFunction functionFor(const QString& name)
@@ -491,23 +449,24 @@ public:
         values.reserve(size_t(args.size()));
         for (const QJsonValue& v : args)
             values.push_back(fromJson(v));
-        core_->CallGlobalFunction(contextId, cef_extras::ToCefString(name), values, nullptr);
+        core_->CallGlobalFunction(contextId, functionName(name), values, nullptr);
     }
     void queryCall(int contextId, const QString& name, int, const QString& request, bool persistent, int onSuccess,
                    int onFailure) override
     {
         static const CefString kRequest(u"request"), kPersistent(u"persistent"), kOnSuccess(u"onSuccess"),
             kOnFailure(u"onFailure");
-        std::vector<std::pair<CefString, ScriptValue>> query;
-        query.reserve(4);
-        query.emplace_back(kRequest, ScriptValue::MakeString(cef_extras::ToCefString(request)));
-        query.emplace_back(kPersistent, ScriptValue::MakeBool(persistent));
+        std::vector<ScriptValue> args(1);
+        ScriptValue& query = args.front();
+        query.kind = ScriptValue::Object;
+        query.members.reserve(4);
+        query.members.emplace_back(kRequest, ScriptValue::MakeString(cef_extras::ToCefString(request)));
+        query.members.emplace_back(kPersistent, ScriptValue::MakeBool(persistent));
         if (onSuccess)
-            query.emplace_back(kOnSuccess, ScriptValue::MakeFunction(onSuccess));
+            query.members.emplace_back(kOnSuccess, ScriptValue::MakeFunction(onSuccess));
         if (onFailure)
-            query.emplace_back(kOnFailure, ScriptValue::MakeFunction(onFailure));
-        core_->CallGlobalFunction(contextId, cef_extras::ToCefString(name), {ScriptValue::MakeObject(std::move(query))},
-                                  nullptr);
+            query.members.emplace_back(kOnFailure, ScriptValue::MakeFunction(onFailure));
+        core_->CallGlobalFunction(contextId, functionName(name), args, nullptr);
     }
 
     void contextMenu(QMenu* menu, const QWebEngineContextMenuData& data) override
@@ -697,6 +656,16 @@ public:
     }
 
 private:
+    // The runtime's text of a page function's name, kept from the page's last call.
+    const CefString& functionName(const QString& name)
+    {
+        if (name != lastName_) {
+            lastName_ = name;
+            lastCefName_ = cef_extras::ToCefString(name);
+        }
+        return lastCefName_;
+    }
+
     // Waits (GUI stays responsive) until the client answers; false when the browser started
     // closing meanwhile (the page then closes after the engine's call returned).
     bool waitForClient(PendingAnswer& pending)
@@ -781,6 +750,8 @@ private:
     QString pendingHtml_;
     QSet<QString> names_;
     int geolocationId_ = 0;
+    QString lastName_;
+    CefString lastCefName_;
 };
 
 // ---- the core's handle on one browser (any thread) -----------------------------------
@@ -862,10 +833,10 @@ public:
     bool InvokeFunction(int64 contextId, int64 functionId, const std::vector<ScriptValue>& args,
                         ScriptValue*) override
     {
-        QJsonArray json = toJsonArgs(args);
+        const QByteArray json = ScriptValuesJson(args);
         now([contextId, functionId, json](GuiBrowser* g) {
             if (PageHost* h = g->host())
-                h->invokeFunction(int(contextId), int(functionId), json);
+                h->invokeFunctionJson(int(contextId), int(functionId), json);
         });
         return false;
     }
@@ -884,14 +855,15 @@ private:
     }
     // Script-host calls run at once on the GUI thread (a page call's answer becomes its reply),
     // unless actions posted before them are still waiting.
-    void now(std::function<void(GuiBrowser*)> fn)
+    template <class Fn>
+    void now(const Fn& fn)
     {
         if (onGui() && link_->queued == 0) {
             if (link_->gui)
                 fn(link_->gui.data());
             return;
         }
-        later(std::move(fn));
+        later(fn);
     }
     void onHost(std::function<void(PageHost*)> fn)
     {

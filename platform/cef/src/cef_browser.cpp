@@ -323,28 +323,7 @@ public:
         return Deliver(target, CopyMessageForDelivery(message));
     }
     // copy: read-only; the receiver and the backend's observer share it.
-    bool Deliver(CefProcessId target, CefRefPtr<CefProcessMessage> copy)
-    {
-        if (IsClosed())
-            return false;
-        if (auto* b = cef_internal::Backend())
-            b->ProcessMessageSent(id_, target, copy);
-        CefRefPtr<BrowserImpl> self = this;
-        if (target == PID_RENDERER) {
-            return cef_extras::PostTask(TID_RENDERER, [self, copy] {
-                if (self->IsClosed())
-                    return;
-                if (CefRefPtr<CefRenderProcessHandler> rph = RenderHandler())
-                    rph->OnProcessMessageReceived(self.get(), PID_BROWSER, copy);
-            });
-        }
-        return cef_extras::PostTask(TID_UI, [self, copy] {
-            if (self->IsClosed())
-                return;
-            if (self->client_)
-                self->client_->OnProcessMessageReceived(self.get(), PID_RENDERER, copy);
-        });
-    }
+    bool Deliver(CefProcessId target, CefRefPtr<CefProcessMessage> copy);
 
     // ---- CefBrowserHost
     CefRefPtr<CefBrowser> GetBrowser() override { return this; }
@@ -721,7 +700,8 @@ public:
             // Contexts and messages queued before the call come first; a page query answered
             // at once then travels renderer -> UI -> renderer within the rounds after it.
             std::pair<ScriptValue, std::string> r;
-            SettleEngineThread(kSettleRounds, [&] { r = CallNow(contextId, name, args); });
+            auto call = [&] { r = CallNow(contextId, name, args); };
+            SettleEngineThread(kSettleRounds, [&call] { call(); }); // small enough to need no allocation
             if (done)
                 done(r.first, r.second);
             return;
@@ -865,6 +845,42 @@ private:
                                                 const CefBrowserSettings&, bool, BrowserImpl*, const CefPoint&,
                                                 BrowserImpl*);
 };
+
+// A process message on its way to the receiving side's handler (renderer or client).
+class MessageTask : public CefTask {
+public:
+    MessageTask(CefRefPtr<BrowserImpl> browser, CefProcessId target, CefRefPtr<CefProcessMessage> message)
+        : browser_(std::move(browser)), target_(target), message_(std::move(message))
+    {
+    }
+    void Execute() override
+    {
+        if (browser_->IsClosed())
+            return;
+        if (target_ == PID_RENDERER) {
+            if (CefRefPtr<CefRenderProcessHandler> rph = RenderHandler())
+                rph->OnProcessMessageReceived(browser_.get(), PID_BROWSER, message_);
+        } else if (CefRefPtr<CefClient> client = browser_->Client()) {
+            client->OnProcessMessageReceived(browser_.get(), PID_RENDERER, message_);
+        }
+    }
+
+private:
+    const CefRefPtr<BrowserImpl> browser_;
+    const CefProcessId target_;
+    const CefRefPtr<CefProcessMessage> message_;
+    ObjectCounter counter_;
+    IMPLEMENT_REFCOUNTING(MessageTask);
+};
+
+bool BrowserImpl::Deliver(CefProcessId target, CefRefPtr<CefProcessMessage> copy)
+{
+    if (IsClosed())
+        return false;
+    if (auto* b = cef_internal::Backend())
+        b->ProcessMessageSent(id_, target, copy);
+    return CefPostTask(target == PID_RENDERER ? TID_RENDERER : TID_UI, new MessageTask(this, target, copy));
+}
 
 // opener: the browser whose page opened this one as a popup (null: not a popup).
 CefRefPtr<BrowserImpl> createBrowser(const CefWindowInfo& wi, CefRefPtr<CefClient> client, const std::string& url,

@@ -103,8 +103,9 @@ struct BrowserState {
         auto it = queries.find(queryId);
         if (it == queries.end())
             return;
-        const Query q = it->second;
-        if (!q.persistent || !success)
+        const bool last = !it->second.persistent || !success;
+        const Query q = last ? std::move(it->second) : it->second;
+        if (last)
             queries.erase(it);
         SendResponse(q, success, response, code, message);
     }
@@ -133,16 +134,17 @@ struct BrowserState {
 
 void CallbackImpl::post(bool success, const CefString& response, int code, const CefString& message)
 {
+    if (CefCurrentlyOn(TID_UI)) {
+        if (std::shared_ptr<BrowserState> s = state_.lock())
+            s->Answer(queryId_, success, response, code, message);
+        return;
+    }
     std::weak_ptr<BrowserState> weak = state_;
     const int64 id = queryId_;
-    auto run = [weak, id, success, response, code, message] {
+    cef_extras::PostTask(TID_UI, [weak, id, success, response, code, message] {
         if (std::shared_ptr<BrowserState> s = weak.lock())
             s->Answer(id, success, response, code, message);
-    };
-    if (CefCurrentlyOn(TID_UI))
-        run();
-    else
-        cef_extras::PostTask(TID_UI, run);
+    });
 }
 
 class BrowserSideImpl : public CefMessageRouterBrowserSide {

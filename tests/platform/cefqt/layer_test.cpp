@@ -7,8 +7,11 @@
 #include "include/cef_process_message.h"
 #include "include/cef_values.h"
 #include "cefqt/engine_page.h"
+#include "cefqt/script_json.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QThread>
 #include <QWidget>
@@ -16,7 +19,9 @@
 #include <QWebEngineUrlScheme>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
+#include <limits>
 
 extern CefRefPtr<test_support::RecordingApp> g_app;
 extern CefRefPtr<test_support::SiteFactory> g_site;
@@ -133,6 +138,62 @@ TEST_F(QtLayerTest, NativeCodeCallsAPageFunctionRegisteredThroughAV8Function)
     ASSERT_TRUE(waitFor([&] { return client->HasTitle("called:hello"); }));
     sendToPage("again");
     ASSERT_TRUE(waitFor([&] { return client->HasTitle("called:again"); }));
+}
+
+// Text the JSON encoders must escape, and characters outside the Basic Multilingual Plane.
+const char kAwkward[] = "q\"b\\s/n\nt\tc\x01 \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 <b>&amp;";
+
+TEST_F(QtLayerTest, AwkwardTextCrossesBothWaysUnchanged)
+{
+    const std::string awkward = kAwkward;
+    // The same text as a script literal in ASCII (pages are served without a character set).
+    const std::string html = R"(<html><body><script>
+        var awkward = "q\"b\\s/n\nt\tc\u0001 \u00e9\u20ac\ud83d\ude00 <b>&amp;";
+        registerCallback(function (text) { document.title = text === awkward ? "called:same" : "called:differs"; });
+        cefQuery({request: "ping:" + awkward, onSuccess: function (r) {
+            document.title = r === "pong:" + awkward ? "answer:same" : "answer:differs"; }});
+    </script></body></html>)";
+    const int before = g_app->registered;
+    open("/awkward.html", html);
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("answer:same") || client->HasTitle("answer:differs"); }));
+    EXPECT_TRUE(client->HasTitle("answer:same"));
+    ASSERT_TRUE(waitFor([&] { return g_app->registered == before + 1; }));
+    sendToPage(awkward);
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("called:same") || client->HasTitle("called:differs"); }));
+    EXPECT_TRUE(client->HasTitle("called:same"));
+}
+
+// Values for page functions as the page bridge's JSON text.
+TEST(QtLayerScriptJson, ValuesEncodeAsThePageBridgeDecodesThem)
+{
+    using cef_backend::ScriptValue;
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        ScriptValue value;
+        const char* json;
+    } cases[] = {
+        {ScriptValue::MakeUndefined(), R"({"$u":1})"},
+        {ScriptValue::MakeNull(), "null"},
+        {ScriptValue::MakeBool(true), "true"},
+        {ScriptValue::MakeInt(-42), "-42"},
+        {ScriptValue::MakeNumber(0.1), "0.1"},
+        {ScriptValue::MakeNumber(1e300), "1e+300"},
+        {ScriptValue::MakeNumber(std::nan("")), R"({"$d":"NaN"})"},
+        {ScriptValue::MakeNumber(-inf), R"({"$d":"-Infinity"})"},
+        {ScriptValue::MakeString(CefString(std::u16string(u"a\"\\\n\x1f\u00e9"))), "\"a\\\"\\\\\\n\\u001f\xC3\xA9\""},
+        {ScriptValue::MakeString(CefString(std::u16string(u"\U0001F600"))), "\"\xF0\x9F\x98\x80\""},
+        {ScriptValue::MakeString(CefString(std::u16string(1, char16_t(0xD800)) + u"x")), "\"\\ud800x\""},
+        {ScriptValue::MakeArray({ScriptValue::MakeInt(1), ScriptValue::MakeArray({})}), "[1,[]]"},
+        {ScriptValue::MakeObject({{CefString("z"), ScriptValue::MakeInt(1)}, {CefString("a"), ScriptValue::MakeNull()}}),
+         R"({"$o":{"z":1,"a":null}})"},
+        {ScriptValue::MakeFunction(7), R"({"$f":7})"},
+    };
+    for (const auto& c : cases) {
+        const QByteArray json = cefqt::ScriptValuesJson({c.value});
+        EXPECT_EQ(json, QByteArray("[") + c.json + "]");
+        EXPECT_FALSE(QJsonDocument::fromJson(json).isNull()) << json.constData();
+    }
+    EXPECT_EQ(cefqt::ScriptValuesJson({}), QByteArray("[]"));
 }
 
 TEST_F(QtLayerTest, ReloadReleasesAndRecreatesTheContext)

@@ -172,6 +172,8 @@ public:
     // call into that context is being answered, the function call travels with the reply;
     // otherwise it is a message of its own.
     void invokeFunction(int contextId, int handle, const QJsonArray& args);
+    // The same with the encoded values already as JSON text (an array).
+    void invokeFunctionJson(int contextId, int handle, const QByteArray& args);
     // Function calls sent as messages of their own so far.
     int invocationMessages() const { return invocationMessages_; }
     // Defines a further global function in a live context.
@@ -192,11 +194,13 @@ private:
     friend class EngineView;
     friend class PageBridge;
     void onContextReported(const QString& token, const QString& url);
-    QJsonArray onScriptCall(const QString& token, const QString& name, int callId, const QJsonArray& args);
-    QJsonArray onQuery(const QString& token, const QString& name, int callId, const QString& request, bool persistent,
-                       int onSuccess, int onFailure);
-    // Runs call for a page call of token's document; answers the function calls it completed.
-    QJsonArray answer(const QString& token, const std::function<void()>& call);
+    QString onScriptCall(const QString& token, const QString& name, int callId, const QJsonArray& args);
+    QString onQuery(const QString& token, const QString& name, int callId, const QString& request, bool persistent,
+                    int onSuccess, int onFailure);
+    // Runs call for a page call of token's document; answers the function calls it completed
+    // as JSON text (empty: none).
+    template <class Call>
+    QString answer(const QString& token, const Call& call);
     void onLoadStarted();
     void onLoadFinished(bool ok);
     void onNavigation(const QUrl& url, bool isMainFrame);
@@ -218,7 +222,7 @@ private:
     // The reply of the page call being answered (innermost first when calls nest).
     struct Reply {
         int context;
-        QJsonArray calls; // [handle, args] in call order
+        QByteArray calls; // [handle, args], ... in call order (JSON text)
         Reply* outer;
     };
     Reply* reply_ = nullptr;
@@ -233,19 +237,20 @@ public:
 
 public slots:
     void contextCreated(const QString& token, const QString& url) { host_->onContextReported(token, url); }
-    // Answers the page function calls the native side made while answering: [[handle, args], ...].
-    QJsonArray call(const QString& token, const QString& name, int callId, const QJsonArray& args)
+    // Answer the page function calls the native side made while answering, as JSON text
+    // ([[handle, args], ...]; empty when there were none): a string crosses the channel as is.
+    QString call(const QString& token, const QString& name, int callId, const QJsonArray& args)
     {
         return host_->onScriptCall(token, name, callId, args);
     }
-    QJsonArray query(const QString& token, const QString& name, int callId, const QString& request, bool persistent,
+    QString query(const QString& token, const QString& name, int callId, const QString& request, bool persistent,
                      int onSuccess, int onFailure)
     {
         return host_->onQuery(token, name, callId, request, persistent, onSuccess, onFailure);
     }
 
 signals:
-    void invoke(const QString& token, int handle, const QJsonArray& args);
+    void invoke(const QString& token, int handle, const QString& args); // args: JSON text
     void define(const QString& token, const QString& name, int role);
 
 private:
