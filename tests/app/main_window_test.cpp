@@ -436,7 +436,7 @@ TEST_F(WindowTest, DeviceHotKeysAndTheDebugToolOpenPopups)
 {
     openWindow("<client LoadPath=\"" + QString(test_support::startPage()) + "\" testToolRurl=\"/tools/test.html\" testToolSize=\"800,600\"/>"
                "<conf deviceId=\"046DC52B\"><productInfo device=\"m1\"/></conf>");
-    QString dirNoSlash = dir.path();
+    QString dirNoSlash = programDir();
 
     // No device has a hot-key entry: nothing is registered.
     window->setDeviceHotKey("046DC52B", "Ctrl+Alt+M");
@@ -473,10 +473,10 @@ protected:
         app->psInstallEventFilter();
         window->winId();
         window->initWindow();
-        ASSERT_EQ(window->fileCache.modify(dir.path() + "/a.xml", "<a/>"), PageFileCache::Result::Ok);
-        ASSERT_EQ(window->fileCache.modify(dir.path() + "/a.xml", "<b/>"), PageFileCache::Result::Ok);
+        ASSERT_EQ(window->fileCache.modify(path("a.xml"), "<a/>"), PageFileCache::Result::Ok);
+        ASSERT_EQ(window->fileCache.modify(path("a.xml"), "<b/>"), PageFileCache::Result::Ok);
     }
-    QByteArray written() const { return test_support::readFile(dir.path() + "/a.xml"); }
+    QByteArray written() const { return test_support::readFile(path("a.xml")); }
 };
 
 TEST_F(QuitTest, TheTrayQuitsOnceAndWritesBack)
