@@ -1,6 +1,9 @@
 // The program's start in the real page engine: the single-instance check finds no running
 // instance, the main window unpacks the pages, shows the start page and hides to the tray on close.
+// Each case starts the program as a fresh process does (it quits, or it listens on the instance
+// name), so each runs in a process of its own.
 #include "engine_test_env.h"
+#include "own_process.h"
 #include "test_files.h"
 #include "wait.h"
 
@@ -34,6 +37,8 @@ const char kPage[] = R"(<!DOCTYPE html><html><head><title>start</title></head>
 
 TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
 {
+    if (test_support::ranInOwnProcess())
+        return;
     Application* app = engine_test::application();
     QTemporaryDir program;
     ASSERT_TRUE(program.isValid());
@@ -92,6 +97,8 @@ TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
 
 TEST(ProgramStart, InitPreparesTheProcessAndTheFirstInstanceStartsItsWindow)
 {
+    if (test_support::ranInOwnProcess())
+        return;
     Application* app = engine_test::application();
     app->init();
     const QString dir = QCoreApplication::applicationDirPath();
@@ -113,6 +120,8 @@ TEST(ProgramStart, InitPreparesTheProcessAndTheFirstInstanceStartsItsWindow)
 
 TEST(ProgramStart, ASecondInstanceSendsShowAndEndsWithoutAWindow)
 {
+    if (test_support::ranInOwnProcess())
+        return;
     Application* app = engine_test::application();
     const QString name = "Global\\{776E7BB3-A590-447E-8C5F-21E6F2319DD3}";
     QLocalServer running;
