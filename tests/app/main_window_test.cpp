@@ -1,4 +1,5 @@
 #include "own_process.h"
+#include "recording_callback.h"
 #include "test_app.h"
 #include "test_files.h"
 #include "wait.h"
@@ -492,6 +493,15 @@ protected:
         guard.start(20000);
         return QCoreApplication::exec() == 0 && isQuitRequested();
     }
+    // A page command as the query handler forwards it, with its one reference added by hand.
+    void send(const QString& request)
+    {
+        CefRefPtr<test_support::RecordingCallback> callback = new test_support::RecordingCallback;
+        callback->AddRef();
+        window->onJsMessage(request, callback);
+        answers.push_back(callback);
+    }
+    std::vector<CefRefPtr<test_support::RecordingCallback>> answers;
 };
 
 TEST_F(QuitTest, TheTrayQuitsOnceAndWritesBack)
@@ -517,6 +527,29 @@ TEST_F(QuitTest, TheEndOfTheSessionQuitsAndWritesBack)
     // The session's end quits whatever wParam says.
     EXPECT_TRUE(quitsAfter([&] { win32sim::dispatchQueuedMessage(window->psHwnd(), WM_ENDSESSION, FALSE, 0); }));
     EXPECT_EQ(written(), QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
+}
+
+TEST_F(QuitTest, CloseAppQuitsAndWritesBack)
+{
+    if (test_support::ranInOwnProcess())
+        return;
+    EXPECT_TRUE(quitsAfter([&] { send(R"({"FuncName":"CloseApp"})"); }));
+    EXPECT_EQ(written(), QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
+    ASSERT_EQ(answers.size(), 1u);
+    ASSERT_EQ(answers[0]->answers().size(), 1u);
+    EXPECT_EQ(answers[0]->answers()[0].text, "modify conf sucess");
+}
+
+TEST_F(QuitTest, CloseXWithCloseappQuitsAndWritesBack)
+{
+    if (test_support::ranInOwnProcess())
+        return;
+    ASSERT_TRUE(test_support::writeFile(path("Resources/conf.xml"), "<root><client CloseFunc=\"Closeapp\"/></root>"));
+    EXPECT_TRUE(quitsAfter([&] { send(R"({"FuncName":"CloseX"})"); }));
+    EXPECT_EQ(written(), QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
+    ASSERT_EQ(answers.size(), 1u);
+    ASSERT_EQ(answers[0]->answers().size(), 1u);
+    EXPECT_EQ(answers[0]->answers()[0].text, "modify conf sucess");
 }
 
 } // namespace
