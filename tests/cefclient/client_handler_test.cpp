@@ -90,15 +90,36 @@ TEST_F(HandlerTest, TheRouterIsMadeAgainAfterTheLastBrowserClosed)
     handler->SetListener(&listener);
     const cef_backend::ScriptValue query = cef_backend::ScriptValue::MakeObject(
         {{"request", cef_backend::ScriptValue::MakeString("{\"FuncName\":\"GetDevicesList\"}")}});
+    // The router and the number of its handlers, as the UI thread sees them.
+    auto router = [&] {
+        std::pair<CefRefPtr<CefMessageRouterBrowserSide>, size_t> seen;
+        cef_extras::PostTask(TID_UI, [&] { seen = {handler->GetMessageRouter(), handler->GetMessageHandlers().size()}; });
+        cef_test::WaitForIdle();
+        return seen;
+    };
+    CefRefPtr<CefMessageRouterBrowserSide> earlier; // kept, so that a new router cannot take its place
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         const int id = Create();
+        const auto made = router();
+        ASSERT_TRUE(made.first);
+        EXPECT_EQ(made.second, 1u);
+        EXPECT_NE(made.first, earlier);
+        earlier = made.first;
         const int64 context = host.CreateContext(id, "velmora://settings/local/client/index.html");
         host.CallGlobal(id, context, "cefQuery", {query});
         ASSERT_TRUE(test_support::waitFor([&] { return listener.PostedCount() == 1; }, 5000));
         listener.ReleaseQueries();
+        // Another browser keeps the router; the last one to close takes it and its handlers away.
+        const int other = Create();
+        EXPECT_EQ(router().first, earlier);
         Close(id);
+        EXPECT_EQ(router().first, earlier);
+        Close(other);
         EXPECT_EQ(ClientHandler::GetBrowserCount(), 0);
+        const auto gone = router();
+        EXPECT_FALSE(gone.first);
+        EXPECT_EQ(gone.second, 0u);
     }
     handler->SetListener(nullptr);
 }
