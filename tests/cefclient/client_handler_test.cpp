@@ -2,6 +2,8 @@
 // registry of browsers by view key, the main window handle, the startup URL and the page events.
 #include "handler_fixture.h"
 
+#include "fake_browser.h"
+
 #include "cefclient/qcefwebview.h"
 
 #include "include/base/cef_logging.h"
@@ -166,6 +168,22 @@ TEST_F(HandlerTest, ABrowserIsRegisteredUnderTheKeyOfTheAddressItShows)
     const int popup = Create(kPopup);
     Loaded(popup, kPopup);
     EXPECT_EQ(handler->GetRegisteredBrowser(kPopup)->GetIdentifier(), popup);
+
+    // A frame inside the page that finishes loading the key's address does not register the browser.
+    handler->SetViewKey(kLogin);
+    auto loadEnd = [&](int id, bool mainFrame) {
+        CefRefPtr<CefBrowser> browser = host.Browser(id);
+        cef_extras::PostTask(TID_UI, [&, browser, mainFrame] {
+            handler->OnLoadEnd(browser, new cefclient_test::FakeFrame(browser, mainFrame, kLogin), 200);
+        });
+        cef_test::WaitForIdle();
+    };
+    loadEnd(main, false);
+    EXPECT_FALSE(handler->GetRegisteredBrowser(kLogin));
+    loadEnd(main, true);
+    ASSERT_TRUE(handler->GetRegisteredBrowser(kLogin));
+    EXPECT_EQ(handler->GetRegisteredBrowser(kLogin)->GetIdentifier(), main);
+    Close(main);
 
     // The same address written another way (dot segments, a fragment) is the same key.
     handler->SetViewKey("velmora://settings/local/client/x/../login/index.html#top");

@@ -1,8 +1,10 @@
-// A browser whose window is a given Qt window, and a reply callback that records its answers:
-// for calling the query handler directly with real windows.
+// A browser whose window is a given Qt window, a frame of a browser showing a given address, and
+// a reply callback that records its answers: for calling the query handler and the browser
+// callbacks directly.
 #pragma once
 
 #include "include/cef_browser.h"
+#include "include/cef_frame.h"
 #include "include/wrapper/cef_message_router.h"
 
 #include <QRect>
@@ -107,6 +109,39 @@ private:
     std::mutex m_;
     std::vector<std::string> answers_;
     IMPLEMENT_REFCOUNTING(RecordingCallback);
+};
+
+class FakeFrame : public CefFrame {
+public:
+    FakeFrame(CefRefPtr<CefBrowser> browser, bool main, const std::string& url)
+        : browser_(browser), main_(main), url_(url) {}
+    bool IsValid() override { return true; }
+    void Undo() override {}
+    void Redo() override {}
+    void Cut() override {}
+    void Copy() override {}
+    void Paste() override {}
+    void Delete() override {}
+    void SelectAll() override {}
+    void ViewSource() override {}
+    void LoadRequest(CefRefPtr<CefRequest>) override {}
+    void LoadURL(const CefString&) override {}
+    void LoadString(const CefString&, const CefString&) override {}
+    void ExecuteJavaScript(const CefString&, const CefString&, int) override {}
+    bool IsMain() override { return main_; }
+    bool IsFocused() override { return false; }
+    CefString GetName() override { return main_ ? "" : "sub"; }
+    int64 GetIdentifier() override { return main_ ? 1 : 2; }
+    CefRefPtr<CefFrame> GetParent() override { return nullptr; }
+    CefString GetURL() override { return url_; }
+    CefRefPtr<CefBrowser> GetBrowser() override { return browser_; }
+    CefRefPtr<CefV8Context> GetV8Context() override { return nullptr; }
+
+private:
+    CefRefPtr<CefBrowser> browser_;
+    bool main_;
+    std::string url_;
+    IMPLEMENT_REFCOUNTING(FakeFrame);
 };
 
 } // namespace cefclient_test
