@@ -7,7 +7,8 @@ UpdateCheck::UpdateCheck(QObject* parent)
 
 UpdateCheck::~UpdateCheck() = default;
 
-void UpdateCheck::doCheck(const QString& /*version*/, const QString& fwversion)
+void UpdateCheck::doCheck(const QString& version, const QString& fwversion)
 {
+    this->version = version;
     this->fwversion = fwversion;
 }

@@ -13,5 +13,6 @@ public:
     // Asks the update service about version, for the firmware version fwversion.
     void doCheck(const QString& version, const QString& fwversion);
 
+    QString version;
     QString fwversion;
 };

@@ -87,6 +87,7 @@ TEST(Application, UpdateCheckSendsTheVersionAndAnEmptyFirmwareVersion)
     EXPECT_EQ(app->confValues().value("Version"), "");
     QPointer<UpdateCheck> first = app->updateCheck();
     ASSERT_TRUE(first);
+    EXPECT_EQ(first->version, "");
     EXPECT_EQ(first->fwversion, "");
     EXPECT_EQ(first->parent(), app);
 
@@ -95,6 +96,7 @@ TEST(Application, UpdateCheckSendsTheVersionAndAnEmptyFirmwareVersion)
     app->checkUpdate(7);
     EXPECT_TRUE(first.isNull()); // the earlier check is gone
     ASSERT_TRUE(app->updateCheck());
+    EXPECT_EQ(app->updateCheck()->version, "2.1.0");
     EXPECT_EQ(app->confValues().value("Version"), "2.1.0");
 }
 
