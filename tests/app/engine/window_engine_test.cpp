@@ -14,6 +14,8 @@
 #include "app/window.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/qcefwebview.h"
+#include "update/update_check.h"
+#include "win32sim/device_notify.h"
 
 #include "packer.h"
 
@@ -32,6 +34,23 @@
 
 namespace {
 
+// Sees the main window's first show and whether its tray icon was shown by then.
+class ShowWatcher : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto* window = qobject_cast<Window*>(watched)) {
+                if (++shows == 1)
+                    trayShownAtFirstShow = window->tray && window->tray->isVisible();
+            }
+        }
+        return false;
+    }
+    int shows = 0;
+    bool trayShownAtFirstShow = false;
+};
+
 const char kPage[] = R"(<!DOCTYPE html><html><head><title>start</title></head>
 <body><p>Tarquil</p><script>history.replaceState(null, "", "#shown");</script></body></html>)";
 
@@ -49,14 +68,26 @@ TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
     const QString startPage = QUrl::fromLocalFile(page).toString();
     ASSERT_TRUE(test_support::writeFile(program.path() + "/Resources/conf.xml",
                                         ("<root><client Name=\"Tarquil\" ClientSize=\"800,600\" LoadPath=\"" + startPage
-                                         + "\" CloseFunc=\"tray\"/></root>")
+                                         + "\" CloseFunc=\"tray\" Version=\"2.1.7\"/></root>")
                                             .toUtf8()));
 
     // What the single-instance check does when no running instance answers, in this test's
     // program folder.
     engine_test::registerApplication();
     setAppDirPath(program.path() + "/");
+    const int registrations = win32sim::deviceNotificationCount();
+    ShowWatcher firstShow;
+    app->installEventFilter(&firstShow);
     app->startApp();
+    app->removeEventFilter(&firstShow);
+    // The window is registered for USB arrivals and removals, and its tray icon is there when it is
+    // first shown.
+    EXPECT_EQ(win32sim::deviceNotificationCount(), registrations + 1);
+    EXPECT_EQ(firstShow.shows, 1);
+    EXPECT_TRUE(firstShow.trayShownAtFirstShow);
+    // The check for a newer version asks with the configuration's version.
+    ASSERT_TRUE(app->updateCheck());
+    EXPECT_EQ(app->updateCheck()->version, "2.1.7");
 
     bool hidden = false, ranOn = false;
     QString shownUrl;
