@@ -16,6 +16,7 @@
 
 #include "include/base/cef_logging.h"
 #include "cef_extras/qt_string.h"
+#include "qt_extras/gui_thread.h"
 
 #include <pugixml.hpp>
 
@@ -38,12 +39,6 @@ const int kRegistered = [] {
     qRegisterMetaType<pvmulti_client>("pvmulti_client");
     return 0;
 }();
-
-bool onGuiThread()
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
 
 // Ends a worker and its thread at shut-down: the worker's loop is already told to end, the thread
 // is told to quit and waited for; both are deleted only once the thread has finished, never
@@ -181,7 +176,7 @@ void Window::firstShow() { psFirstShow(); }
 
 void Window::runTask(const MacroTask& task, pvmulti_client /*vmulti*/, int keyState)
 {
-    if (onGuiThread()) {
+    if (qt_extras::OnGuiThread()) {
         handTask(task.actions, task.playType, task.playCount, keyState);
         return;
     }
@@ -215,7 +210,7 @@ void Window::stopOutput()
     }
     // Tasks from other threads reach the worker through the GUI thread; the stop follows them
     // there too, so that it is never overtaken by a task handed over before it.
-    if (!onGuiThread())
+    if (!qt_extras::OnGuiThread())
         QMetaObject::invokeMethod(this, &Window::stopOutput, Qt::QueuedConnection);
 }
 

@@ -11,6 +11,7 @@
 #include "cefqt/engine_page.h"
 #include "cefqt/menu_bridge.h"
 #include "cefqt/script_json.h"
+#include "qt_extras/gui_thread.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -27,7 +28,6 @@
 #include <QPointer>
 #include <QSet>
 #include <QStandardPaths>
-#include <QThread>
 #include <QTimer>
 #include <QWebEngineContextMenuData>
 #include <QWebEngineDownloadItem>
@@ -52,12 +52,6 @@ namespace cefqt {
 namespace {
 
 // ---- threads ---------------------------------------------------------------------
-
-bool onGui()
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
 
 // Runs fn on the GUI thread later; dropped once the application's teardown started.
 void postToGui(std::function<void()> fn)
@@ -858,7 +852,7 @@ private:
     template <class Fn>
     void now(const Fn& fn)
     {
-        if (onGui() && link_->queued == 0) {
+        if (qt_extras::OnGuiThread() && link_->queued == 0) {
             if (link_->gui)
                 fn(link_->gui.data());
             return;
@@ -972,7 +966,7 @@ public:
             }
             return true;
         };
-        if (onGui()) {
+        if (qt_extras::OnGuiThread()) {
             if (!make())
                 return nullptr;
         } else {

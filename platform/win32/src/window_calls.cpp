@@ -1,10 +1,10 @@
 #include "windows.h"
 #include "window_lookup.h"
+#include "qt_extras/gui_thread.h"
 
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QThread>
 #include <QWidget>
 
 #include <atomic>
@@ -35,7 +35,7 @@ auto onGuiThread(Fn fn) -> decltype(fn())
         SetLastError(1400);
         return Result();
     }
-    if (QThread::currentThread() == app->thread())
+    if (qt_extras::OnGuiThread())
         return fn();
     Result result = Result();
     DWORD error = ERROR_SUCCESS;
@@ -262,8 +262,7 @@ BOOL GetCursorPos(LPPOINT point)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app && QThread::currentThread() == app->thread())
+    if (qt_extras::OnGuiThread())
         readCursor();
     else
         queueCursorRead();
