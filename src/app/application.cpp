@@ -5,6 +5,7 @@
 #include "app/window.h"
 #include "cefclient/client_handler.h"
 #include "devices/device_functions.h"
+#include "devices/device_info_record.h"
 #include "devices/devices_handler.h"
 #include "update/update_check.h"
 
@@ -34,27 +35,6 @@ bool g_quitRequested = false;
 
 // {A5DCBF10-6530-11D2-901F-00C04FB951ED}: the device interface class of USB devices.
 const GUID GUID_DEVINTERFACE_USB_DEVICE = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
-
-// The texts of one record of the vendor library's device list.
-Application::DeviceRecord deviceRecord(const DeviceInfoList& list, int index, unsigned* vid, unsigned* pid)
-{
-    const uint8_t* r = list.bytes + 2 + index * VQ_RECORD_SIZE;
-    auto text8 = [r](int offset, int size) {
-        return QString::fromUtf8(reinterpret_cast<const char*>(r + offset), int(strnlen(reinterpret_cast<const char*>(r + offset), size_t(size))));
-    };
-    auto text16 = [r](int offset) {
-        QString out;
-        for (int i = 0; i < 255 && (r[offset + 2 * i] | r[offset + 2 * i + 1]); ++i)
-            out.append(QChar(ushort(r[offset + 2 * i] | (r[offset + 2 * i + 1] << 8))));
-        return out;
-    };
-    auto u32 = [r](int offset) {
-        return unsigned(r[offset]) | unsigned(r[offset + 1]) << 8 | unsigned(r[offset + 2]) << 16 | unsigned(r[offset + 3]) << 24;
-    };
-    *vid = u32(73);
-    *pid = u32(77);
-    return {text8(0, 40), text8(57, 14), text8(40, 14), text16(1595), text16(1085), text8(71, 2)};
-}
 
 // "Resources/" of the application directory, with its trailing "/".
 QString resourcesDir()
@@ -507,14 +487,14 @@ void Application::refreshDevices()
     if (!m_devicesHandler)
         return;
     const DeviceInfoList list = m_devicesHandler->getDevices();
-    const int count = qMin(int(list.bytes[0] | (list.bytes[1] << 8)), int(VQ_MAX_DEVICES));
+    const int count = deviceRecordCount(list);
     for (int i = 0; i < count; ++i) {
-        unsigned vid = 0, pid = 0;
-        const DeviceRecord record = deviceRecord(list, i, &vid, &pid);
+        const DeviceInfoRecord r(list, i);
+        const DeviceRecord record{r.tag(), r.sn(), r.version(), r.deviceId(), r.devicePath(), r.mask()};
         m_deviceRecords.insert(record.name, record);
         ++m_deviceIdCounts[record.name];
-        auto hex4 = [](unsigned id) { return QString::number(id, 16).toUpper().rightJustified(4, QLatin1Char('0')); };
-        const QString id = hex4(vid) + hex4(pid);
+        auto hex4 = [](uint32_t id) { return QString::number(id, 16).toUpper().rightJustified(4, QLatin1Char('0')); };
+        const QString id = hex4(r.vid()) + hex4(r.pid());
         if (!m_knownDeviceIds.contains(id))
             m_knownDeviceIds.append(id);
     }
