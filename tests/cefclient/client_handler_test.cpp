@@ -10,6 +10,7 @@
 #include "cef_extras/closure_task.h"
 #include "cef_extras/logging.h"
 #include "test_files.h"
+#include "win32sim/cursor.h"
 
 #include <QCursor>
 #include <QTemporaryDir>
@@ -328,8 +329,8 @@ TEST_F(HandlerTest, DeviceReportsBecomeKeyDownOrMouseMoveByTheirFourthDigit)
 TEST_F(HandlerTest, MouseMoveFromAnotherThreadNeitherWaitsForTheGuiThreadNorLosesTheCursor)
 {
     const int main = Create();
-    QCursor::setPos(300, 200);
-    handler->SendDeviceInput("0108000000000000"); // on the GUI thread: read at once
+    win32sim::moveCursor(300, 200);
+    handler->SendDeviceInput("0108000000000000"); // on the GUI thread
     std::atomic<bool> done{false};
     std::thread vendor([&] {
         handler->SendDeviceInput("0108000000000000");
@@ -345,14 +346,19 @@ TEST_F(HandlerTest, MouseMoveFromAnotherThreadNeitherWaitsForTheGuiThreadNorLose
     vendor.join();
     const QList<test_support::PageEvent> events = EventsOf(main);
     ASSERT_EQ(events.size(), 2);
+    EXPECT_EQ(events[0].args, QVariantList{"300,200"});
     EXPECT_EQ(events[1].args, QVariantList{"300,200"});
 
-    // A move of the cursor reaches the other threads once the GUI thread has had a turn.
-    QCursor::setPos(5, 6);
-    std::thread([&] { handler->SendDeviceInput("0108000000000000"); }).join();
-    QCoreApplication::processEvents();
-    std::thread([&] { handler->SendDeviceInput("0108000000000000"); }).join();
-    EXPECT_EQ(EventsOf(main).last().args, QVariantList{"5,6"});
+    // Each report carries where the pointer is when it is sent, also while the GUI thread has no
+    // turn in between.
+    for (const QPoint& p : {QPoint(5, 6), QPoint(640, 7), QPoint(-3, 90)}) {
+        std::thread([&] {
+            win32sim::moveCursor(p.x(), p.y());
+            handler->SendDeviceInput("0108000000000000");
+        }).join();
+        EXPECT_EQ(EventsOf(main).last().args, QVariantList{QString("%1,%2").arg(p.x()).arg(p.y())});
+    }
+    QCoreApplication::processEvents(); // the moves reach Qt's cursor too
 }
 
 TEST_F(HandlerTest, EventsToTheMainBrowserCarryTheirArguments)

@@ -1,14 +1,11 @@
 #include "windows.h"
+#include "cursor.h"
 #include "window_lookup.h"
 #include "qt_extras/gui_thread.h"
 
 #include <QCoreApplication>
-#include <QCursor>
-#include <QGuiApplication>
 #include <QWidget>
 
-#include <atomic>
-#include <mutex>
 #include <vector>
 
 struct HDWP__ {
@@ -94,57 +91,6 @@ void placeWindow(QWidget* w, int x, int y, int cx, int cy, UINT flags)
         w->hide();
 }
 
-// ---- Cursor position, kept for the other threads
-
-std::atomic<uint64_t> g_cursor{0};
-std::atomic<bool> g_cursorReadQueued{false};
-std::mutex g_cursorAppLock; // keeps the application alive while a reading is posted to it
-bool g_cursorAppGone = true;
-
-uint64_t packPoint(const QPoint& p)
-{
-    return (uint64_t(uint32_t(p.x())) << 32) | uint32_t(p.y());
-}
-
-POINT unpackPoint(uint64_t v) { return POINT{LONG(int32_t(uint32_t(v >> 32))), LONG(int32_t(uint32_t(v)))}; }
-
-// GUI thread.
-void readCursor()
-{
-    g_cursorReadQueued = false;
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        g_cursor = packPoint(QCursor::pos());
-}
-
-void queueCursorRead()
-{
-    if (g_cursorReadQueued.exchange(true))
-        return;
-    std::lock_guard<std::mutex> lock(g_cursorAppLock);
-    if (g_cursorAppGone || !QCoreApplication::instance()) {
-        g_cursorReadQueued = false;
-        return;
-    }
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &readCursor, Qt::QueuedConnection);
-}
-
-void cursorAppGone()
-{
-    std::lock_guard<std::mutex> lock(g_cursorAppLock);
-    g_cursorAppGone = true;
-}
-
-// A first reading as soon as the application's event loop runs.
-void cursorAppStarted()
-{
-    {
-        std::lock_guard<std::mutex> lock(g_cursorAppLock);
-        g_cursorAppGone = false;
-    }
-    qAddPostRoutine(cursorAppGone);
-    queueCursorRead();
-}
-Q_COREAPP_STARTUP_FUNCTION(cursorAppStarted)
 
 } // namespace
 
@@ -262,10 +208,7 @@ BOOL GetCursorPos(LPPOINT point)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (qt_extras::OnGuiThread())
-        readCursor();
-    else
-        queueCursorRead();
-    *point = unpackPoint(g_cursor);
+    const QPoint position = win32_internal::cursorPosition();
+    *point = POINT{position.x(), position.y()};
     return TRUE;
 }
