@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QWidget>
 
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 struct HDWP__ {
@@ -34,15 +36,27 @@ auto onGuiThread(Fn fn) -> decltype(fn())
     }
     if (qt_extras::OnGuiThread())
         return fn();
+    // The caller waits for the answer as a blocking queued call would, on a lock of its own that
+    // hands the answer over.
     Result result = Result();
     DWORD error = ERROR_SUCCESS;
+    std::mutex lock;
+    std::condition_variable answered;
+    bool done = false;
     QMetaObject::invokeMethod(
         app,
         [&] {
-            result = fn();
-            error = GetLastError();
+            Result r = fn();
+            const DWORD e = GetLastError();
+            std::lock_guard<std::mutex> hold(lock);
+            result = r;
+            error = e;
+            done = true;
+            answered.notify_one();
         },
-        Qt::BlockingQueuedConnection);
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> hold(lock);
+    answered.wait(hold, [&] { return done; });
     SetLastError(error);
     return result;
 }
