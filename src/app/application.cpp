@@ -14,10 +14,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryFile>
 #include <QTextStream>
 #include <QTimer>
+#include <QUrl>
 
 #include <atomic>
 #include <condition_variable>
@@ -570,6 +572,17 @@ QString pathInAppDir(const QString& relative)
         || clean.size() <= base.size() + 1)
         return QString();
     return path;
+}
+
+bool pageInAppDir(const QString& url)
+{
+    static const QRegularExpression queryOrFragment(QStringLiteral("[?#]"));
+    QString path = url.left(url.indexOf(queryOrFragment));
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!path.startsWith(QLatin1Char('/')))
+        return false;
+    path = QUrl::fromPercentEncoding(path.toUtf8()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return !pathInAppDir(path).isEmpty();
 }
 
 void quitApplication()

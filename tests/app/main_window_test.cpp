@@ -466,6 +466,26 @@ TEST_F(WindowTest, DeviceHotKeysAndTheDebugToolOpenPopups)
     EXPECT_EQ(window->popups.size(), 2);
 }
 
+// The device id a hot key belongs to is compared with conf.xml's ids, never written into the
+// query; a settings page outside the program folder is not opened.
+TEST_F(WindowTest, HotKeysOpenOnlyTheirOwnDevicesPageInTheProgramFolder)
+{
+    openWindow("<client LoadPath=\"" + QString(test_support::startPage()) + "\"/>"
+               "<conf deviceId=\"046DC52B\"><productInfo device=\"m1\"/></conf>"
+               "<conf deviceId=\"out\"><productInfo device=\"../../../x\"/></conf>"
+               "<conf deviceId=\"escaped\"><productInfo device=\"%2e%2e/%2e%2e/%2e%2e/x\"/></conf>");
+    const QString ids[] = {"x' or '1'='1", "046DC52B' or @deviceId='046DC52B", QString("046DC52B") + QChar(0) + "x",
+                           "out", "escaped"};
+    for (const QString& id : ids) {
+        SCOPED_TRACE(id.toStdString());
+        window->hotKeyTexts.insert(id, {});
+        window->setDeviceHotKey(id, "F2");
+        ASSERT_TRUE(window->hotKeys.value(id));
+        emit window->hotKeys.value(id)->activated();
+        EXPECT_TRUE(window->popups.isEmpty());
+    }
+}
+
 // The quit paths: each ends the event loop once and writes the changed page files back. A process
 // quits once, so each of these runs in a process of its own.
 class QuitTest : public WindowTest {
