@@ -217,7 +217,9 @@ QString DeviceFunctions::hexTokenToDec(const QString& token)
 QStringList DeviceFunctions::decodeDpi(const QString& text)
 {
     const QStringList tokens = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    return QStringList{QString::number(tokenValue(tokens, 1) * 50), QString::number(tokenValue(tokens, 3) * 50)};
+    // A token is a byte from the device; any other whole number still gives its product.
+    return QStringList{QString::number(qint64(tokenValue(tokens, 1)) * 50),
+                       QString::number(qint64(tokenValue(tokens, 3)) * 50)};
 }
 
 // ---- device operations ----
