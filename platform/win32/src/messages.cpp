@@ -1,5 +1,6 @@
 #include "windows.h"
 #include "win32sim/messages.h"
+#include "window_procedures.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -121,6 +122,10 @@ private:
     // The toolkit has already acted on the event: the answer is not used.
     static void post(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     {
+        if (WNDPROC proc = win32_internal::subclassProcedure(hwnd)) {
+            proc(hwnd, msg, wParam, lParam);
+            return;
+        }
         long result = 0;
         deliver(hwnd, msg, wParam, lParam, &result);
     }
@@ -156,6 +161,13 @@ LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         QMutexLocker lock(&g_logLock);
         g_sent.push_back({hwnd, msg, wParam, lParam});
     }
+    if (WNDPROC proc = win32_internal::subclassProcedure(hwnd))
+        return proc(hwnd, msg, wParam, lParam);
+    return win32_internal::toolkitWindowProc(hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK win32_internal::toolkitWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
     long result = 0;
     if (deliver(hwnd, msg, wParam, lParam, &result))
         return static_cast<LRESULT>(result);
