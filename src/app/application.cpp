@@ -332,11 +332,13 @@ void Application::checkUpdate(int)
     const QString fwversion = m_deviceRecords.isEmpty() ? QString() : m_deviceRecords.first().version;
     delete m_updateCheck;
     m_updateCheck = new UpdateCheck(this);
-    QString version;
+    QString version, host;
     {
         QMutexLocker lock(&m_confLock);
         version = m_conf[QStringLiteral("Version")];
+        host = m_conf.value(QStringLiteral("UpgradeUrl"));
     }
+    m_updateCheck->serviceUrl = upgradeServiceUrl(host);
     m_updateCheck->doCheck(version, fwversion);
 }
 

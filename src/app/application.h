@@ -50,7 +50,8 @@ public:
     void init();
     // Builds the user interface; once, in the first instance only.
     void startApp();
-    // Starts the check for a newer version (the argument is not read).
+    // Starts the check for a newer version at the service that UpgradeUrl names (the argument is
+    // not read).
     void checkUpdate(int);
     // Registers the main window for USB device-interface arrivals and removals.
     void registerUsbNotification();
