@@ -1,6 +1,8 @@
 #include "update/update_dialog.h"
 
 #include "app/application.h"
+#include "app/frameless_drag.h"
+#include "app/image_resources.h"
 #include "app/window.h"
 #include "update/updater.h"
 
@@ -21,6 +23,7 @@
 updateDlg::updateDlg(QWidget* parent)
     : QDialog(parent)
 {
+    psInitImageResources();
     setObjectName(QStringLiteral("updateDlg"));
     setFixedSize(375, 304);
     setWindowFlags(Qt::FramelessWindowHint);
@@ -157,4 +160,11 @@ bool updateDlg::nativeEvent(const QByteArray& eventType, void* message, long* re
     if (result)
         *result = long(answer);
     return true;
+}
+
+// Presses that no child takes arrive here; the hit test at the point decides whether they drag.
+void updateDlg::mousePressEvent(QMouseEvent* event)
+{
+    if (!psDragByHitTest(this, event))
+        QDialog::mousePressEvent(event);
 }

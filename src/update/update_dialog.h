@@ -10,6 +10,7 @@
 
 class QFrame;
 class QLabel;
+class QMouseEvent;
 class QPushButton;
 class QStackedWidget;
 
@@ -55,4 +56,5 @@ public slots:
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;
+    void mousePressEvent(QMouseEvent* event) override;
 };

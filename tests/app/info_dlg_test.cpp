@@ -1,4 +1,5 @@
 #include "frameless_window.h"
+#include "mouse_drag.h"
 #include "test_app.h"
 #include "wait.h"
 
@@ -107,17 +108,8 @@ TEST_F(InfoDlgTest, WherePressingDrags)
             c.drags ? HTCAPTION : HTCLIENT)
             << c.label;
 
-        // The press goes to the widget under the point, as the window system delivers it.
         const QPoint start = dlg->pos();
-        QWidget* target = dlg->childAt(c.at) ? dlg->childAt(c.at) : dlg.get();
-        const QPoint local = target->mapFrom(dlg.get(), c.at);
-        QTest::mousePress(target, Qt::LeftButton, Qt::NoModifier, local);
-        QMouseEvent move(QEvent::MouseMove, local + QPoint(30, 20), global + QPoint(30, 20), Qt::NoButton,
-            Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &move);
-        QMouseEvent release(QEvent::MouseButtonRelease, local + QPoint(30, 20), global + QPoint(30, 20),
-            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &release);
+        test_support::dragWithLeftButton(dlg.get(), c.at, QPoint(30, 20));
         if (c.drags) {
             EXPECT_TRUE(test_support::waitFor([&] { return dlg->pos() == start + QPoint(30, 20); }, 10000))
                 << c.label;

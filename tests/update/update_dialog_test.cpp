@@ -1,8 +1,10 @@
 // The update dialog: its widgets, texts and geometry, its buttons, its hit test, and "开始升级"
 // starting the stand-in updater and quitting the program, also when the launch fails.
+#include "mouse_drag.h"
 #include "stub_program.h"
 #include "test_app.h"
 #include "test_files.h"
+#include "wait.h"
 
 #include "app/application.h"
 #include "update/update_dialog.h"
@@ -172,6 +174,38 @@ TEST(UpdateDialog, HitTestOfTheBackgroundAndTheChildren)
 
     // Other messages are the toolkit's.
     EXPECT_EQ(SendMessageW(hwnd, WM_NCACTIVATE, 0, 0), TRUE);
+}
+
+// A press over the background or the page's empty part drags the dialog; one over a child does not.
+TEST(UpdateDialog, PressingTheBackgroundDragsIt)
+{
+    TestApplication::get();
+    updateDlg dialog;
+    dialog.move(300, 200);
+    dialog.show();
+    ASSERT_TRUE(test_support::waitFor([&] { return dialog.isVisible() && dialog.pos() == QPoint(300, 200); }));
+    const struct {
+        const char* label;
+        QPoint at;
+        bool drags;
+    } cases[] = {
+        {"background", {200, 20}, true},
+        {"page's empty part", {30, 70}, true},
+        {"release notes", {22, 160}, false},
+        {"later button", {170, 265}, false},
+    };
+    for (const auto& c : cases) {
+        const QPoint start = dialog.pos();
+        test_support::dragWithLeftButton(&dialog, c.at, QPoint(25, 15));
+        if (c.drags) {
+            EXPECT_TRUE(test_support::waitFor([&] { return dialog.pos() == start + QPoint(25, 15); }, 10000))
+                << c.label;
+        }
+        QCoreApplication::processEvents();
+        EXPECT_EQ(dialog.pos(), start + (c.drags ? QPoint(25, 15) : QPoint())) << c.label;
+        if (!dialog.isVisible())
+            dialog.show(); // "下次提醒" closed it
+    }
 }
 
 // "开始升级" inside the event loop, as the program runs it: the dialog's modal run and the loop end.
