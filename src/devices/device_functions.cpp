@@ -426,7 +426,8 @@ QString DeviceFunctions::decodeLights(const QString& tokens)
 {
     const QStringList t = tokens.split(QLatin1Char(','), Qt::SkipEmptyParts);
     auto d = [&t](int i) { return QString::number(tokenValue(t, i)); };
-    auto h = [&t](int i) { return QString::number(tokenValue(t, i), 16); };
+    // Two digits per colour byte, so that the colour reads back whole.
+    auto h = [&t](int i) { return QStringLiteral("%1").arg(tokenValue(t, i), 2, 16, QLatin1Char('0')); };
     return d(0) + ',' + d(1) + ',' + d(2) + ',' + h(3) + h(4) + h(5) + ',' + d(6) + ',' + d(7) + ',' + d(8);
 }
 
