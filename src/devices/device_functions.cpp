@@ -249,8 +249,10 @@ bool DeviceFunctions::resetDevice(const QString& version)
     return reset(deviceIdOf(device).c_str(), 2, 0);
 }
 
-QString DeviceFunctions::readProp(const QString& version, const QString& index, const QString& length)
+QString DeviceFunctions::readProp(const QString& version, const QString& index, const QString& length, bool* ok)
 {
+    if (ok)
+        *ok = false;
     const int n = length.toInt();
     if (!validLength(n))
         return QString();
@@ -258,7 +260,7 @@ QString DeviceFunctions::readProp(const QString& version, const QString& index, 
     // An unlisted device reads as zeros without asking the library.
     if (device.isEmpty())
         return zeroTokens(n);
-    return blockToTokens(devices_handler::readProp(deviceIdOf(device).c_str(), n, index.toInt()), n);
+    return blockToTokens(devices_handler::readProp(deviceIdOf(device).c_str(), n, index.toInt(), ok), n);
 }
 
 bool DeviceFunctions::writeTask(const QString& version, const QString& index, const QString& data,
