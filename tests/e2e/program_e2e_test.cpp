@@ -23,6 +23,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
+#include <QScreen>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -108,6 +109,19 @@ TEST_F(ProgramTest, APopupViewTalksToTheMainPage)
         return popup && popup->isVisible() && engineViewOf(popup->webView());
     }));
     EXPECT_EQ(popup->size(), QSize(460, 440));
+    // It carries the program's title and opens over the middle of the program's window, as far as
+    // the screen lets it.
+    EXPECT_EQ(popup->windowTitle(), window->windowTitle());
+    EXPECT_FALSE(popup->windowTitle().isEmpty());
+    const QRect area = window->screen()->availableGeometry();
+    QRect expected(QPoint(), popup->size());
+    expected.moveCenter(window->frameGeometry().center());
+    expected.moveLeft(qBound(area.left(), expected.left(), area.right() + 1 - expected.width()));
+    expected.moveTop(qBound(area.top(), expected.top(), area.bottom() + 1 - expected.height()));
+    EXPECT_LE((popup->frameGeometry().topLeft() - expected.topLeft()).manhattanLength(), 2)
+        << popup->x() << "," << popup->y() << " for " << expected.x() << "," << expected.y();
+    // Shown, it is the active window, also without a window manager to activate it.
+    EXPECT_TRUE(waitFor([&] { return window->activePopup == popup; }));
     QWebEngineView* popupPage = engineViewOf(popup->webView());
     ASSERT_TRUE(waitFor([&] {
         return eval(popupPage, QString("location.href === '%1' && document.readyState === 'complete'"
