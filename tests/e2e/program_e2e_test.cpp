@@ -1,6 +1,6 @@
 // The whole program in the page engine: page commands sent from the pages' script, page events seen
 // in the pages' documents, and the effects read back from the simulated devices and the files on
-// disk.
+// disk. How the pages serve a user is in pages_e2e_test.cpp.
 #include "app/application.h"
 #include "app/private_temp.h"
 #include "app/start_snapshot.h"
@@ -95,7 +95,7 @@ TEST_F(ProgramTest, ADeviceAddedReachesThePageThroughItsEvent)
     ASSERT_GE(sim().addDevice((std::string("Version=M2.0\nDeviceId=") + id + "\n").c_str()), 3);
     // The page refreshes its list on "devicesChanged" alone.
     EXPECT_TRUE(waitFor([&] { return devicesShown(page) == "K1.0,M1.0,M2.0"; })) << devicesShown(page).toStdString();
-    EXPECT_TRUE(statusLine(page).startsWith("Devices changed"));
+    EXPECT_EQ(statusLine(page), "The attached devices changed.");
     ASSERT_EQ(sim().removeDevice(id), 0);
     EXPECT_TRUE(waitFor([&] { return devicesShown(page) == "K1.0,M1.0"; })) << devicesShown(page).toStdString();
 }
