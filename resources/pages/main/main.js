@@ -9,7 +9,7 @@
 
     var selected = null; // a device's Version, POINTER, or null
     var opened = null;   // what the visible panel was opened for
-    var ready = false;   // the panels are set up and the first list was asked for
+    var ready = false;   // the panels are set up
 
     function kindOf(version) {
         if (/^M/i.test(version))
@@ -183,13 +183,14 @@
     $("pointer-entry").dataset.key = POINTER;
     $("pointer-entry").addEventListener("click", function () { select(POINTER); });
 
+    MousePanel.init();
+    KeyboardPanel.init();
+    PointerPanel.init();
+    ready = true;
+    refreshDevices();
     KeyNames.load().then(function (names) {
         if (!names.length)
             Status.error("The key names could not be read; key combinations cannot be chosen.");
-        MousePanel.init(names);
-        KeyboardPanel.init();
-        PointerPanel.init();
-        ready = true;
-        refreshDevices();
+        MousePanel.useKeyNames(names);
     });
 })();

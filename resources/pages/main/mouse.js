@@ -445,7 +445,14 @@ var MousePanel = (function () {
         }
     }
 
-    function init(keyNames) {
+    // The keys a combination can name, from the key table, once it has been read.
+    function useKeyNames(names) {
+        KeyNames.fillSelect($("hk-key"), names, { exclude: KeyNames.MODIFIERS, first: ["", "(no other key)"] });
+        if (panel.draft())
+            renderEditor();
+    }
+
+    function init() {
         buildSteps();
         fillSelect($("assign-function"), FUNCTIONS);
         fillSelect($("assign-media"), MEDIA);
@@ -457,7 +464,7 @@ var MousePanel = (function () {
             label.lastChild.textContent = name;
             $("hk-modifiers").appendChild(label);
         });
-        KeyNames.fillSelect($("hk-key"), keyNames, { exclude: KeyNames.MODIFIERS, first: ["", "(no other key)"] });
+        KeyNames.fillSelect($("hk-key"), [], { first: ["", "(no other key)"] });
 
         panel = Panel.create({
             id: "mouse-panel",
@@ -545,6 +552,7 @@ var MousePanel = (function () {
 
     return {
         init: init,
+        useKeyNames: useKeyNames,
         open: open,
         useMacro: useMacro,
         hasUnsavedChanges: function () { return panel.hasUnsavedChanges(); },
