@@ -152,11 +152,12 @@ bool devices_handler::write(const char16_t* id, const DeviceBlock& block, int le
     return m_vqWrite(id, kEmptyText, VQ_DEVICE_CONSTANT, block.bytes, length, address) == 0;
 }
 
-DeviceBlock devices_handler::readProp(const char16_t* id, int length, int index)
+DeviceBlock devices_handler::readProp(const char16_t* id, int length, int index, bool* ok)
 {
     DeviceBlock block;
-    if (m_vqReadProp)
-        m_vqReadProp(id, kEmptyText, VQ_DEVICE_CONSTANT, block.bytes, length, index);
+    const bool done = m_vqReadProp && m_vqReadProp(id, kEmptyText, VQ_DEVICE_CONSTANT, block.bytes, length, index) == 0;
+    if (ok)
+        *ok = done;
     return block;
 }
 

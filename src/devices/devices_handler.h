@@ -35,10 +35,11 @@ public:
     // Device list and the data callback of its first device.
     DeviceInfoList getDevices();
 
-    // Reads hand the library a zeroed block and return it whatever the library answers.
+    // Reads hand the library a zeroed block and return it whatever the library answers; ok, when
+    // given, tells whether the library answered success.
     DeviceBlock read(const char16_t* id, int length, int address);
     bool write(const char16_t* id, const DeviceBlock& block, int length, int address);
-    DeviceBlock readProp(const char16_t* id, int length, int index);
+    DeviceBlock readProp(const char16_t* id, int length, int index, bool* ok = nullptr);
     bool writeProp(const char16_t* id, const DeviceBlock& block, int length, int index);
     bool reset(const char16_t* id, uint8_t low, uint8_t high);
 
