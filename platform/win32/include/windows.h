@@ -12,3 +12,4 @@
 #include "win32/device_notify.h"
 #include "win32/registry.h"
 #include "win32/keyboard_layout.h"
+#include "win32/window_enum.h"
