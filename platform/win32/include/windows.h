@@ -13,3 +13,4 @@
 #include "win32/registry.h"
 #include "win32/keyboard_layout.h"
 #include "win32/window_enum.h"
+#include "win32/exceptions.h"
