@@ -4,6 +4,8 @@
 #include "app/application.h"
 #include "app/program_entry.h"
 
+#include "process_folders.h"
+
 #include "cef_extras/qt_backend.h"
 
 #include <QDir>
@@ -16,10 +18,9 @@
 
 int main(int argc, char** argv)
 {
-    char tmp[] = "/tmp/tm-e2e-XXXXXX";
-    if (!mkdtemp(tmp))
+    const std::string tmp = test_support::useFreshProcessFolders("tm-e2e");
+    if (tmp.empty())
         return 2;
-    setenv("TMPDIR", tmp, 1);
     // The default simulated devices: one mouse and one keyboard, fresh in every run.
     unsetenv("VQSIM_DEVICES");
     unsetenv("VQSIM_STATE");
@@ -42,6 +43,6 @@ int main(int argc, char** argv)
         return result;
     };
     const int rc = programMain(argc, argv, {cefqt::InstallBackend, runTests, [] {}});
-    QDir(QString::fromLocal8Bit(tmp)).removeRecursively();
+    QDir(QString::fromStdString(tmp)).removeRecursively();
     return rc;
 }

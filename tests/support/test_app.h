@@ -13,6 +13,7 @@ public:
     void setMainWindow(Window* window);
 
     // The process's one application, created on first use (offscreen unless a platform is
-    // set) and kept until exit.
+    // set) and kept until exit. Its single-instance server lives in a runtime folder of the
+    // process's own ($XDG_RUNTIME_DIR).
     static TestApplication* get();
 };
