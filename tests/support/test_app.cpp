@@ -14,6 +14,12 @@ TestApplication::TestApplication(int& argc, char** argv)
 
 void TestApplication::setMainWindow(Window* window) { psSetMainWindow(window); }
 
+void TestApplication::becomeRunningInstance()
+{
+    connectInstanceSignals();
+    socketError(QLocalSocket::ServerNotFoundError);
+}
+
 TestApplication* TestApplication::get()
 {
     static TestApplication* app = [] {
