@@ -13,6 +13,7 @@
 #include "cefclient/qcefwebview.h"
 
 #include "cefqt/engine.h"
+#include "crashdump_control/handlers.h"
 #include "packer.h"
 
 #include <QAction>
@@ -146,6 +147,32 @@ TEST(ProgramStart, ASecondInstanceSendsShowAndEndsWithoutAWindow)
     // No browser was made: the page engine's profile and its folders on disk do not exist.
     EXPECT_FALSE(cefqt::HasProfile());
     EXPECT_FALSE(QFileInfo::exists(qEnvironmentVariable("TMPDIR") + "/Cache"));
+}
+
+// The page engine's start, made with the first page, leaves the crash handler in place.
+TEST(CrashHandler, StaysInPlaceOnceAPageHasLoaded)
+{
+    Application* app = engine_test::application();
+    QTemporaryDir program;
+    ASSERT_TRUE(program.isValid());
+    const QString startPage = writeProgramFolder(program.path());
+    ASSERT_FALSE(startPage.isEmpty());
+    BreakpadQt::instance()->setDumpPath(program.path());
+    ASSERT_TRUE(crashdump_control::handlersInPlace());
+    EXPECT_FALSE(cefqt::HasProfile());
+
+    engine_test::registerApplication();
+    setAppDirPath(program.path() + "/");
+    app->startApp();
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(test_support::waitFor([&] { return shownUrl() == startPage + "#shown"; }))
+            << shownUrl().toStdString();
+        EXPECT_TRUE(cefqt::HasProfile());
+        EXPECT_TRUE(crashdump_control::handlersInPlace());
+        quitApplication();
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    engine_test::watchWindowEnd(appMainWindow());
 }
 
 } // namespace
