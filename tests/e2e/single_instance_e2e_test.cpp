@@ -344,4 +344,24 @@ TEST(SecondStart, AServerFileLeftBehindDoesNotKeepTheNextStartFromRunning)
     stop(*process);
 }
 
+// Nothing answers, and the address cannot be listened on (a folder holds it): the start ends
+// without a window instead of running unguarded.
+TEST(SecondStart, AnAddressThatCannotBeListenedOnEndsTheStart)
+{
+    OwnFolders folders;
+    ASSERT_TRUE(folders.ok());
+    ProgramFolder program;
+    ASSERT_TRUE(program.ok());
+    ASSERT_TRUE(QDir().mkpath(folders.serverAddress() + "/taken"));
+    auto process = program.start(folders.environment());
+    ASSERT_TRUE(ended(*process)) << program.log().toStdString();
+    const QString log = program.log();
+    EXPECT_EQ(process->exitCode(), 0);
+    EXPECT_TRUE(log.contains("Application Error: failed to start listening to "
+                             "Global\\{776E7BB3-A590-447E-8C5F-21E6F2319DD3} server, error "))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains("mainwindow show!"));
+    EXPECT_TRUE(QFileInfo(folders.serverAddress() + "/taken").isDir());
+}
+
 } // namespace
