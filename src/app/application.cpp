@@ -256,6 +256,8 @@ Application::Application(int& argc, char** argv)
 
 Application::~Application()
 {
+    // Closing is no news to the single-instance check any more.
+    disconnect(&m_socket, nullptr, this, nullptr);
     m_socket.close();
     delete m_updateCheck;
     m_updateCheck = nullptr;
@@ -299,11 +301,11 @@ void Application::init()
     }
     registerInstance();
     psInstallEventFilter();
-    connect(&m_socket, &QLocalSocket::connected, this, &Application::socketConnected);
-    connect(&m_socket, &QLocalSocket::disconnected, this, &Application::socketDisconnected);
-    connect(&m_socket, &QLocalSocket::errorOccurred, this, &Application::socketError);
+    connectInstanceSignals();
     LOG(INFO) << "Application Info: connecting local socket to " << m_serverName.toStdString() << "..";
-    m_socket.connectToServer(m_serverName, QIODevice::ReadWrite);
+    // A local socket tells its connection, or that there is no server, before connectToServer
+    // returns: the connecting starts with the event loop, where the answer is handled.
+    QTimer::singleShot(0, this, &Application::connectToRunningInstance);
 }
 
 void Application::startApp()

@@ -178,8 +178,9 @@ bool runInAnotherProgramRun(const QString& testName)
         return false;
     QProcess run;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // A temporary folder of its own: its own single-instance server and unpacked pages.
+    // Temporary and runtime folders of its own: its own single-instance server and unpacked pages.
     env.insert("TMPDIR", tmp.path());
+    env.insert("XDG_RUNTIME_DIR", tmp.path());
     run.setProcessEnvironment(env);
     run.setProcessChannelMode(QProcess::MergedChannels);
     run.start(QCoreApplication::applicationFilePath(),

@@ -5,11 +5,13 @@
 // the simulated libraries linked, copied where a link cannot be made; the page package and
 // Resources/ copied) and runs itself from there, so that whatever the program writes below its
 // folder, and the simulated devices' state file, stay in that temporary folder. The process also
-// gets that folder as its temporary folder, so that its single-instance server and its unpacked
-// pages are apart from every other program run. A case may start a second program run from the
+// gets that folder as its temporary and runtime folder, so that its single-instance server and its
+// unpacked pages are apart from every other program run. A case may start a second program run from the
 // same folder (see RunInAnotherProgramRun).
 #include "app/application.h"
 #include "app/program_entry.h"
+
+#include "process_folders.h"
 
 #include "cef_extras/qt_backend.h"
 
@@ -77,8 +79,9 @@ int runFrom(const fs::path& executable, char** argv)
 int main(int argc, char** argv)
 {
     if (!getenv("TM_E2E_PROGRAM_DIR")) {
-        char tmp[] = "/tmp/tm-e2e-XXXXXX";
-        if (!mkdtemp(tmp))
+        // Its own temporary and runtime folders: its own single-instance server and unpacked pages.
+        const std::string tmp = test_support::useFreshProcessFolders("tm-e2e");
+        if (tmp.empty())
             return 2;
         const fs::path base(tmp);
         const fs::path folder = base / "program";
@@ -87,14 +90,13 @@ int main(int argc, char** argv)
         int rc = 2;
         if (!error && layOutProgramFolder(executable, folder)) {
             setenv("TM_E2E_PROGRAM_DIR", folder.c_str(), 1);
-            setenv("TMPDIR", tmp, 1);
             // The default simulated devices: one mouse and one keyboard, fresh in every run, their
             // state kept in this run's folder for any second program run.
             unsetenv("VQSIM_DEVICES");
             setenv("VQSIM_STATE", (base / "devices.state").c_str(), 1);
             rc = runFrom(folder / executable.filename(), argv);
         } else {
-            std::fprintf(stderr, "cannot lay out a program folder in %s\n", tmp);
+            std::fprintf(stderr, "cannot lay out a program folder in %s\n", tmp.c_str());
         }
         fs::remove_all(base, error);
         return rc;

@@ -94,7 +94,9 @@ void runTheProgram(Seen* seen)
     QProcess run;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(kRunAsProgram, "1");
+    // Temporary and runtime folders of its own: no other program run answers its first-instance check.
     env.insert("TMPDIR", temp.path());
+    env.insert("XDG_RUNTIME_DIR", temp.path());
     env.remove("VQSIM_DEVICES");
     env.remove("VQSIM_STATE");
     if (!env.contains("DISPLAY"))

@@ -14,3 +14,5 @@
 #include "win32/keyboard_layout.h"
 #include "win32/window_procedures.h"
 #include "win32/shell_execute.h"
+#include "win32/window_enum.h"
+#include "win32/exceptions.h"

@@ -80,14 +80,3 @@ LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM
 {
     return proc ? proc(hwnd, msg, wParam, lParam) : 0;
 }
-
-BOOL SetForegroundWindow(HWND hwnd)
-{
-    QWidget* w = win32_internal::widgetOrError(hwnd);
-    if (!w)
-        return FALSE;
-    QWidget* top = w->window();
-    top->raise();
-    top->activateWindow();
-    return TRUE;
-}

@@ -30,6 +30,3 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR newLong);
 LONG_PTR GetWindowLongPtrW(HWND hwnd, int index);
 LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
-// Raises the window that the handle names (its top-level window) and makes it the active window.
-// GUI thread.
-BOOL SetForegroundWindow(HWND hwnd);
