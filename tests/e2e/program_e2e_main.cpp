@@ -1,13 +1,13 @@
 // Entry of the end-to-end tests: the program's own entry and application, with the test cases run
 // inside its event loop once it has started.
 //
-// A run first lays out a program folder of its own in a new temporary folder (the executable and
-// the simulated libraries linked, copied where a link cannot be made; the page package and
-// Resources/ copied) and runs itself from there, so that whatever the program writes below its
+// A run first lays out a program folder of its own in a new temporary folder (this executable, the
+// program and the simulated libraries linked, copied where a link cannot be made; the page package
+// and Resources/ copied) and runs itself from there, so that whatever the program writes below its
 // folder, and the simulated devices' state file, stay in that temporary folder. The process also
 // gets that folder as its temporary and runtime folder, so that its single-instance server and its
-// unpacked pages are apart from every other program run. A case may start a second program run from the
-// same folder (see RunInAnotherProgramRun).
+// unpacked pages are apart from every other program run. A case may start a second program run
+// from the same folder (see RunInAnotherProgramRun).
 #include "app/application.h"
 #include "app/program_entry.h"
 
@@ -35,8 +35,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The program's files beside the executable.
-const char* const kProgramFiles[] = {"libvq.dll", "Hexlane.dll", "skn.dat"};
+// The program's files beside the executable, the program itself among them for the cases that
+// start it as a second program.
+const char* const kProgramFiles[] = {"Brontivex", "libvq.dll", "Hexlane.dll", "skn.dat"};
 
 bool linkOrCopy(const fs::path& from, const fs::path& to)
 {
