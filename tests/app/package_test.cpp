@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -200,6 +201,16 @@ TEST_F(PackageTest, PackerBuildsFromAFolder)
     EXPECT_EQ(filesBelow(target),
         (QStringList{"template/.hidden", "template/default/img/a.png", "template/default/main.html"}));
     EXPECT_EQ(test_support::readFile(target + "/template/default/img/a.png"), randomBytes(5000, 3));
+
+    // The folder named relative to the working folder, as a build names it: the same package.
+    const QByteArray fromAbsolute = test_support::readFile(appDir.path() + "/skn.dat");
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QFileInfo(pages.path()).absolutePath()));
+    const bool packed = packer::packFolder(QFileInfo(pages.path()).fileName(), "template/",
+                                           appDir.path() + "/relative.dat", packer::Options(), &error);
+    QDir::setCurrent(cwd);
+    ASSERT_TRUE(packed) << qPrintable(error);
+    EXPECT_EQ(test_support::readFile(appDir.path() + "/relative.dat"), fromAbsolute);
 
     QTemporaryDir empty;
     EXPECT_FALSE(packer::packFolder(empty.path(), "", appDir.path() + "/x.dat", packer::Options(), &error));
