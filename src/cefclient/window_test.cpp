@@ -7,6 +7,8 @@
 
 #include "cef_extras/qt_string.h"
 
+#include <QFileInfo>
+#include <QUrl>
 #include <QWidget>
 
 #include <algorithm>
@@ -58,9 +60,31 @@ void answerQuery(CefRefPtr<CefBrowser> browser, HWND browserWindow, const std::s
 
 } // namespace
 
-bool Handler::OnQuery(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> /*frame*/, int64 /*query_id*/,
+const char kForeignPageError[] = "page not allowed";
+
+bool IsProgramPage(const std::string& url)
+{
+    const QUrl page(QString::fromStdString(url));
+    const QString scheme = page.scheme().toLower();
+    if (scheme == QLatin1String("velmora"))
+        return page.host().toLower() == QLatin1String("settings");
+    Application* app = appInstance();
+    if (scheme != QLatin1String("file") || !app)
+        return false;
+    const QString root = QFileInfo(app->pageRoot()).canonicalFilePath();
+    const QString file = QFileInfo(page.toLocalFile()).canonicalFilePath();
+    return !root.isEmpty() && file.startsWith(root + QLatin1Char('/'));
+}
+
+bool Handler::OnQuery(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int64 /*query_id*/,
                       const CefString& request, bool /*persistent*/, CefRefPtr<Callback> callback)
 {
+    // The page that asks is the frame's; every command acts on the program's files or windows.
+    const CefRefPtr<CefFrame> asking = frame ? frame : browser->GetMainFrame();
+    if (!asking || !IsProgramPage(asking->GetURL().ToString())) {
+        callback->Failure(0, kForeignPageError);
+        return true;
+    }
     // Windows and the main window's files belong to the GUI thread; the answer follows the work.
     const HWND browserWindow = browser->GetHost()->GetWindowHandle();
     const std::string text = request.ToString();
