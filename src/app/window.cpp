@@ -77,7 +77,7 @@ Window::Window(QWidget* parent)
     Application* app = appInstance();
     const ConfMap conf = app ? app->confValues() : ConfMap();
     setWindowTitle(conf.value(QStringLiteral("Name")));
-    const QSize size = clientSizeFor(conf);
+    const QSize size = boundedWindowSize(clientSizeFor(conf));
     refreshDeviceList();
     initDeviceData();
     resize(size);

@@ -20,12 +20,12 @@ void LoadRes::slot_LoadRes(QCefWebView* popView, QString openUrl) { popView->loa
 PopWidget::PopWidget(const QString& url, const QSize& size, QWidget* parent)
     : QWidget(parent)
     , m_url(url)
-    , m_size(size)
+    , m_size(boundedWindowSize(size))
 {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    resize(size);
+    resize(m_size);
     m_view = new QCefWebView(this, false);
-    m_view->resize(size);
+    m_view->resize(m_size);
     m_view->load(QUrl(url, QUrl::TolerantMode));
     installEventFilter(this);
 }

@@ -37,7 +37,8 @@ void answerQuery(CefRefPtr<CefBrowser> browser, HWND browserWindow, const std::s
         // Anything but four numbers with a real size is not a request: no move, no answer.
         if (n.size() != 4 || n[2] <= 0 || n[3] <= 0)
             return;
-        MoveResizeRootWindow(root, n[0], n[1], n[2], n[3]);
+        const QSize size = boundedWindowSize(QSize(n[2], n[3]));
+        MoveResizeRootWindow(root, n[0], n[1], size.width(), size.height());
         callback->Success("");
         return;
     }

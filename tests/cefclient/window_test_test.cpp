@@ -13,6 +13,8 @@
 #include "cef_extras/qt_string.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
@@ -185,6 +187,17 @@ TEST_F(QueryHandlerTest, AMaximisedWindowIsRestoredAtItsCornerWithTheRequestedSi
     EXPECT_FALSE(top.isMaximized());
     EXPECT_EQ(top.geometry().topLeft(), QPoint(maximised.left, maximised.top)); // the offsets are not applied
     EXPECT_EQ(top.size(), QSize(640, 480));
+}
+
+TEST_F(QueryHandlerTest, AMoveToASizeBeyondTheScreenGivesAWindowThatFitsIt)
+{
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    ASSERT_LT(screen.width(), 200000);
+    CefRefPtr<RecordingCallback> callback = Query("MoveWindow:0,0,200000,200000");
+    EXPECT_EQ(callback->Answers(), std::vector<std::string>{"ok:"});
+    EXPECT_EQ(top.size(), screen);
+    Query("MoveWindow:0,0,2147483647,300");
+    EXPECT_EQ(top.size(), QSize(screen.width(), 300));
 }
 
 TEST_F(QueryHandlerTest, TheMinimiseRequestHidesTheMainWindowOnTheGuiThreadThenAnswers)
