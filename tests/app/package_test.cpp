@@ -287,6 +287,37 @@ TEST_F(PackageTest, ContainerChecks)
     EXPECT_FALSE(Application::unpackPackage("missing.dat", target));
 }
 
+// A refused package says what was wrong with it.
+TEST_F(PackageTest, ARefusalSaysWhatFailed)
+{
+    const QByteArray good = packer::packEntries({{"a/b.txt", "alpha"}, {"a/c.txt", "beta"}});
+    QByteArray truncated = good.left(good.size() - 4);
+    resign(&truncated);
+    QByteArray noEntries = packer::packPayload(packer::payloadOf({}, "header"));
+    ASSERT_TRUE(QDir().mkpath(target));
+    ASSERT_TRUE(test_support::writeFile(target + "/a", "a file where a folder goes"));
+    struct Case {
+        const char* what;
+        QByteArray package;
+        QString says;
+    } cases[] = {
+        {"too short", good.left(157), "it is too short to be a package (157 bytes)"},
+        {"altered", good.left(good.size() - 1) + 'x', "its digest does not match its contents"},
+        {"cut short and signed again", truncated, "its data cannot be decoded"},
+        {"no entries", noEntries, "its list of files is damaged"},
+        {"a folder that cannot be made", good, "a file could not be written below " + target},
+    };
+    for (const Case& c : cases) {
+        QString error;
+        ASSERT_TRUE(test_support::writeFile(appDir.path() + "/skn.dat", c.package));
+        EXPECT_FALSE(Application::unpackPackage("skn.dat", target, &error)) << c.what;
+        EXPECT_TRUE(error.startsWith(c.says)) << c.what << ": " << qPrintable(error);
+    }
+    QString error;
+    EXPECT_FALSE(Application::unpackPackage("missing.dat", target, &error));
+    EXPECT_TRUE(error.startsWith("it cannot be opened")) << qPrintable(error);
+}
+
 TEST_F(PackageTest, DeclaredSizeOutOfBoundsOrLargerThanTheStream)
 {
     const QByteArray payload = packer::payloadOf({{"a.txt", "alpha"}}, "h");
