@@ -2,6 +2,7 @@
 
 #include "app/breakpad_qt.h"
 #include "app/file_package.h"
+#include "app/quit_signals.h"
 #include "app/window.h"
 #include "cefclient/client_handler.h"
 #include "devices/device_functions.h"
@@ -307,6 +308,7 @@ void Application::init()
         exit(0);
     }
     registerInstance();
+    installQuitSignals(this);
     psInstallEventFilter();
     connect(&m_socket, &QLocalSocket::connected, this, &Application::socketConnected);
     connect(&m_socket, &QLocalSocket::disconnected, this, &Application::socketDisconnected);

@@ -1,6 +1,7 @@
 // The program as a user runs it: the executable, its libraries, Resources/ and a page package laid
 // out in a folder of the test's own, started as a child process with a temporary folder and a home
-// of its own, and ended by losing its display or by its own headless run.
+// of its own, and ended from outside: by a signal, by losing its display, or by its own headless
+// run.
 #include "packer.h"
 #include "test_files.h"
 
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <functional>
 #include <unistd.h>
 
@@ -123,6 +125,42 @@ private:
         process.waitForFinished(10000);
     }
 };
+
+// A start page that changes a page file as soon as it runs.
+const char kChangingPage[] = R"(<!DOCTYPE html><html><head><title>changing</title></head><body><script>
+cefQuery({request: JSON.stringify({FuncName: "ModifyFileFromStr", FilePath: "data/settings.xml",
+                                   ContentStr: "<settings><key value=\"changed\"/></settings>"})});
+</script></body></html>)";
+
+// SIGTERM (a kill, the session's end) and SIGHUP (its terminal gone) quit the program the normal
+// way: the page file it changed is written back, and it ends with code 0.
+class QuitSignalTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(QuitSignalTest, QuitsThroughTheNormalPathAndWritesThePageFilesBack)
+{
+    ProgramFolder program;
+    ASSERT_TRUE(program.ok);
+    program.conf(QString("Name=\"T\" ClientSize=\"800,600\" LoadPath=\"%1\" CloseFunc=\"hide\"").arg(kStartPage));
+    program.pages({{"template/main/index.html", kChangingPage}});
+    const QString settings = program.path("data/settings.xml");
+    ASSERT_TRUE(writeFile(settings, "<settings><key value=\"before\"/></settings>\n"));
+
+    ASSERT_TRUE(program.start());
+    // The change is logged when the page makes it; the file keeps its old text until the quit.
+    ASSERT_TRUE(program.waitForLog("value=\"changed\"")) << program.log().toStdString();
+    EXPECT_TRUE(readFile(settings).contains("before"));
+
+    ASSERT_EQ(::kill(pid_t(program.process.processId()), GetParam()), 0);
+    ASSERT_TRUE(program.waitForEnd());
+    EXPECT_TRUE(program.endedWith(0)) << "exit status " << program.process.exitStatus() << ", code "
+                                      << program.process.exitCode();
+    EXPECT_TRUE(readFile(settings).contains("value=\"changed\"")) << readFile(settings).constData();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, QuitSignalTest, ::testing::Values(SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGTERM ? "Term" : "Hangup");
+                         });
 
 // The headless run (TM_SCREENSHOT) shows the start page, saves its picture and quits.
 class HeadlessRunTest : public ::testing::Test {
