@@ -1,24 +1,28 @@
 // The program as a user runs it: the executable, its libraries, Resources/ and a page package laid
 // out in a folder of the test's own, started as a child process with a temporary folder and a home
 // of its own, and ended from outside: by a signal, by losing its display, or by its own headless
-// run.
+// run. Pages of another origin come from a web server of the test's own on 127.0.0.1.
 #include "packer.h"
 #include "test_files.h"
+#include "wait.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
+#include <QHostAddress>
 #include <QImage>
+#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QUrl>
+#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -28,19 +32,6 @@ using test_support::writeFile;
 
 const int kStartMs = 90000;
 const char kStartPage[] = "velmora://settings/local/client/main/index.html";
-
-// Polls until done() holds; false after ms.
-bool waitUntil(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 // A program folder below a temporary folder: the executable and the simulated device libraries
 // (linked or copied from the build), Resources/ with the build's key table, and the conf.xml and
@@ -52,8 +43,13 @@ public:
         const QString build = QCoreApplication::applicationDirPath();
         ok = root.isValid() && QDir().mkpath(dir()) && QDir().mkpath(root.path() + "/tmp")
             && QDir().mkpath(root.path() + "/home");
-        for (const char* name : {"Brontivex", "libvq.dll", "Hexlane.dll"})
-            ok = ok && place(build + "/" + name, dir() + "/" + name);
+        // The program finds its folder from its own file: a symbolic link would lead back to the
+        // build. The libraries are copies, which a page might try to replace.
+        const QByteArray executable = QFile::encodeName(build + "/Brontivex");
+        ok = ok && (::link(executable.constData(), QFile::encodeName(path("Brontivex")).constData()) == 0
+                    || QFile::copy(build + "/Brontivex", path("Brontivex")));
+        for (const char* name : {"libvq.dll", "Hexlane.dll"})
+            ok = ok && QFile::copy(build + "/" + name, path(name));
         ok = ok && writeFile(dir() + "/Resources/define.xml", readFile(build + "/Resources/define.xml"));
     }
     ~ProgramFolder() { stop(); }
@@ -97,7 +93,7 @@ public:
     QString log() const { return QString::fromUtf8(readFile(path("app.log"))); }
     bool waitForLog(const QString& text, int ms = kStartMs) const
     {
-        return waitUntil([&] { return log().contains(text); }, ms);
+        return test_support::waitFor([&] { return log().contains(text); }, ms);
     }
     bool waitForEnd(int ms = 60000) { return process.waitForFinished(ms); }
     // Ended of itself with this exit code, not by a signal.
@@ -112,11 +108,6 @@ public:
     bool ok = false;
 
 private:
-    static bool place(const QString& from, const QString& to)
-    {
-        // The program finds its folder from its own file: a link would lead back to the build.
-        return ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0 || QFile::copy(from, to);
-    }
     void stop()
     {
         if (process.state() == QProcess::NotRunning)
@@ -161,6 +152,134 @@ INSTANTIATE_TEST_SUITE_P(Signals, QuitSignalTest, ::testing::Values(SIGTERM, SIG
                          [](const ::testing::TestParamInfo<int>& info) {
                              return std::string(info.param == SIGTERM ? "Term" : "Hangup");
                          });
+
+// A web server on 127.0.0.1 for pages of another origin: it serves one page and records what the
+// pages report to it ("GET /answer?name=text").
+class PageServer : public QObject {
+public:
+    explicit PageServer(const QByteArray& page)
+        : m_page(page)
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection())
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+        });
+    }
+    QString origin() const { return QString("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+    QMap<QString, QString> reports;
+
+private:
+    void answer(QTcpSocket* socket)
+    {
+        m_request += socket->readAll();
+        if (!m_request.contains("\r\n\r\n"))
+            return;
+        const QUrl url(origin() + QString::fromLatin1(m_request.split(' ').value(1)));
+        m_request.clear();
+        QByteArray body;
+        QByteArray type = "text/plain";
+        if (url.path() == "/answer") {
+            for (const auto& item : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
+                reports.insert(item.first, item.second);
+        } else {
+            body = m_page;
+            type = "text/html";
+        }
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: " + QByteArray::number(body.size())
+                      + "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QByteArray m_page;
+    QByteArray m_request;
+};
+
+// Reports a query's answer to the page server as "S:<text>" or "F:<code>:<text>"; each step's
+// promise holds once its report has reached the server.
+const char kAskScript[] = R"(
+function report(name, text) {
+  return new Promise(function (done) {
+    var beacon = new Image();
+    beacon.onload = beacon.onerror = done;
+    beacon.src = ORIGIN + '/answer?' + name + '=' + encodeURIComponent(text);
+  });
+}
+function ask(name, request) {
+  return new Promise(function (done) {
+    cefQuery({request: typeof request === 'string' ? request : JSON.stringify(request),
+              onSuccess: function (a) { report(name, 'S:' + a).then(done); },
+              onFailure: function (c, m) { report(name, 'F:' + c + ':' + m).then(done); }});
+  });
+})";
+
+// A page of another origin, opened as a popup by the program's own start page, has no command
+// run: its query to rewrite a page file, the write-back and a window request all fail, and the
+// file stays as it was. The program's own page changes only XML files. The popup and the login
+// page ask for 200000 pixels a side and get windows that fit the screen.
+TEST(ForeignPagesTest, APageOfAnotherOriginRunsNoCommandInTheProgram)
+{
+    const QByteArray foreign = QByteArray("<!DOCTYPE html><html><body><script>") + kAskScript + R"(
+ask('foreign-modify', {FuncName: 'ModifyFileFromStr', FilePath: 'data/settings.xml',
+                       ContentStr: '<settings><key value="foreign"/></settings>'});
+ask('foreign-save', {FuncName: 'savexml'});
+ask('foreign-move', 'MoveWindow:0,0,300,300');
+</script></body></html>)";
+    PageServer server(QByteArray(foreign).replace("ORIGIN + ", ""));
+    ProgramFolder program;
+    ASSERT_TRUE(program.ok);
+    program.conf(QString("Name=\"T\" ClientSize=\"800,600\" LoadPath=\"%1\" CloseFunc=\"hide\"").arg(kStartPage));
+    const QByteArray start = QByteArray("<!DOCTYPE html><html><body><script>var ORIGIN = '") + server.origin().toLatin1()
+        + "';" + kAskScript + R"(
+if (location.search === '?login') {
+  report('login-size', window.innerWidth + 'x' + window.innerHeight);
+} else {
+  ask('own-library', {FuncName: 'ModifyFileFromStr', FilePath: 'libvq.dll', ContentStr: '<library/>'})
+    .then(function () { return ask('own-xml', {FuncName: 'ModifyFileFromStr', FilePath: 'data/own.xml', ContentStr: '<own/>'}); })
+    .then(function () { return ask('own-save', {FuncName: 'savexml'}); })
+    .then(function () {
+      cefQuery({request: JSON.stringify({FuncName: 'OpenView', Url: ORIGIN + '/foreign.html', width: 200000, height: 200000})});
+      cefQuery({request: JSON.stringify({FuncName: 'LoginMain', Url: location.href + '?login', width: 200000, height: 200000})});
+    });
+}
+</script></body></html>)";
+    program.pages({{"template/main/index.html", start}});
+    const QString settings = program.path("data/settings.xml");
+    const QByteArray before = "<settings><key value=\"before\"/></settings>\n";
+    ASSERT_TRUE(writeFile(settings, before));
+    const QByteArray library = readFile(program.path("libvq.dll"));
+
+    ASSERT_TRUE(program.start());
+    const QStringList expected = {"foreign-modify", "foreign-save", "foreign-move", "own-library", "own-xml",
+                                  "own-save", "login-size"};
+    const bool reported = test_support::waitFor([&] {
+        for (const QString& name : expected)
+            if (!server.reports.contains(name))
+                return false;
+        return true;
+    }, kStartMs);
+    EXPECT_TRUE(reported) << QStringList(server.reports.keys()).join(',').toStdString();
+    EXPECT_EQ(server.reports.value("foreign-modify"), "F:0:page not allowed");
+    EXPECT_EQ(server.reports.value("foreign-save"), "F:0:page not allowed");
+    EXPECT_EQ(server.reports.value("foreign-move"), "F:0:page not allowed");
+    EXPECT_EQ(server.reports.value("own-library"), "F:0:ModifyFileFromStr failed");
+    EXPECT_EQ(server.reports.value("own-xml"), "S:ModifyFileFromStr success");
+    EXPECT_EQ(server.reports.value("own-save"), "S:save xml success");
+    const QStringList size = server.reports.value("login-size").split('x');
+    ASSERT_EQ(size.size(), 2) << server.reports.value("login-size").toStdString();
+    EXPECT_GT(size[0].toInt(), 0);
+    EXPECT_LE(size[0].toInt(), 4096);
+    EXPECT_LE(size[1].toInt(), 4096);
+
+    // Quitting writes back what the program's own page changed, and nothing else.
+    ASSERT_EQ(::kill(pid_t(program.process.processId()), SIGTERM), 0);
+    ASSERT_TRUE(program.waitForEnd());
+    EXPECT_TRUE(program.endedWith(0)) << program.standardError().toStdString();
+    EXPECT_TRUE(readFile(settings) == before) << readFile(settings).constData();
+    EXPECT_TRUE(readFile(program.path("libvq.dll")) == library) << "the library was replaced";
+    EXPECT_TRUE(readFile(program.path("data/own.xml")).contains("<own />"));
+}
 
 // The headless run (TM_SCREENSHOT) shows the start page, saves its picture and quits.
 class HeadlessRunTest : public ::testing::Test {
@@ -218,7 +337,7 @@ TEST(DisplayLossTest, TheProgramEndsWithoutAnAbortWhenItsDisplayGoes)
     server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
     ASSERT_TRUE(server.waitForStarted(10000));
     QByteArray display;
-    ASSERT_TRUE(waitUntil([&] {
+    ASSERT_TRUE(test_support::waitFor([&] {
         server.waitForReadyRead(100);
         display += server.readAllStandardOutput();
         return display.contains('\n');
