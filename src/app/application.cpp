@@ -2,6 +2,7 @@
 
 #include "app/breakpad_qt.h"
 #include "app/file_package.h"
+#include "app/quit_signals.h"
 #include "app/window.h"
 #include "cefclient/client_handler.h"
 #include "devices/device_functions.h"
@@ -200,8 +201,17 @@ public:
         }
     }
 
-    // Waits for the writer; true when every entry was read and written.
-    bool finish() { return m_writer.finish() && m_counted && m_read == m_count && !m_failed; }
+    // Waits for the writer; true when every entry was read and written. Otherwise error says what
+    // failed.
+    bool finish(QString* error)
+    {
+        const bool written = m_writer.finish();
+        if (written && m_counted && m_read == m_count && !m_failed)
+            return true;
+        *error = written ? QStringLiteral("its list of files is damaged")
+                         : QStringLiteral("a file could not be written below %1").arg(m_base);
+        return false;
+    }
 
 private:
     // The entry's path below the target, with its folder made: false for a name that leaves the
@@ -300,6 +310,7 @@ void Application::init()
         exit(0);
     }
     registerInstance();
+    installQuitSignals(this);
     psInstallEventFilter();
     connectInstanceSignals();
     LOG(INFO) << "Application Info: connecting local socket to " << m_serverName.toStdString() << "..";
@@ -381,7 +392,12 @@ void Application::loadConf()
 {
     const QString path = resourcesDir() + QStringLiteral("conf.xml");
     ConfMap conf;
-    if (!parseConfFile(path, &conf))
+    QString error;
+    const bool parsed = parseConfFile(path, &conf, &error);
+    if (!error.isEmpty())
+        reportFailure(QStringLiteral("The configuration %1 %2: %3")
+                          .arg(path, parsed ? QStringLiteral("gives no settings") : QStringLiteral("cannot be read"), error));
+    if (!parsed)
         return;
     conf.insert(QStringLiteral("MacAddress"), firstMacAddress());
     conf.insert(QStringLiteral("IpAddress"), firstIpv4Address());
@@ -449,17 +465,32 @@ QString Application::imageRoot() const
     return m_imageRoot;
 }
 
-bool Application::unpackPackage(const QString& fileName, const QString& targetFolder)
+bool Application::unpackPackage(const QString& fileName, const QString& targetFolder, QString* error)
 {
+    QString ignored;
+    QString& why = error ? *error : ignored;
     QFile file(appDirPath() + fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        why = QStringLiteral("it cannot be opened (%1)").arg(file.errorString());
         return false;
+    }
     const QByteArray bytes = file.readAll();
     file.close();
 
     int size = 0;
-    if (FilePackage::check(bytes, &size) != FilePackage::Ok)
+    switch (FilePackage::check(bytes, &size)) {
+    case FilePackage::Ok:
+        break;
+    case FilePackage::TooShort:
+        why = QStringLiteral("it is too short to be a package (%1 bytes)").arg(bytes.size());
         return false;
+    case FilePackage::BadDigest:
+        why = QStringLiteral("its digest does not match its contents (damaged, cut short or altered)");
+        return false;
+    default:
+        why = QStringLiteral("its declared size does not fit its data");
+        return false;
+    }
     QString base = targetFolder;
     if (base.isEmpty()) {
         base = appDirPath();
@@ -476,7 +507,13 @@ bool Application::unpackPackage(const QString& fileName, const QString& targetFo
         == FilePackage::Ok;
     if (decodedAll)
         unpacker.read(decoded, true);
-    return unpacker.finish() && decodedAll;
+    QString unpackError;
+    const bool written = unpacker.finish(&unpackError);
+    if (!decodedAll)
+        why = QStringLiteral("its data cannot be decoded");
+    else if (!written)
+        why = unpackError;
+    return decodedAll && written;
 }
 
 bool Application::makePath(const QString& path)
@@ -594,6 +631,13 @@ QString pathInAppDir(const QString& relative)
         || clean.size() <= base.size() + 1)
         return QString();
     return path;
+}
+
+void reportFailure(const QString& text)
+{
+    LOG(ERROR) << text.toStdString();
+    std::fprintf(stderr, "TarquilMervane: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
 }
 
 void quitApplication()

@@ -85,8 +85,9 @@ public:
     QString imageRoot() const;
 
     // Unpacks the package fileName (relative to the application directory) into targetFolder (the
-    // application directory when empty). True when every entry has been written.
-    static bool unpackPackage(const QString& fileName, const QString& targetFolder);
+    // application directory when empty). True when every entry has been written; otherwise error,
+    // when given, says what failed.
+    static bool unpackPackage(const QString& fileName, const QString& targetFolder, QString* error = nullptr);
     // Creates every missing level of the folder path; true only when the last creation attempted
     // succeeded.
     static bool makePath(const QString& path);
@@ -191,6 +192,9 @@ const QString& appDirPath();
 // appDirPath() + relative when that path lies below the application directory (after "." and ".."
 // are resolved), else "": pages name files with such relative paths.
 QString pathInAppDir(const QString& relative);
+
+// Says what failed at start-up, or in a later load, in the runtime's log and on standard error.
+void reportFailure(const QString& text);
 
 // Quits the event loop once: the first call sets the quit flag and, when an application instance is
 // registered, ends the loop; later calls do nothing.

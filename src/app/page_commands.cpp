@@ -89,7 +89,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
              const QString url = arg(args, "Url"), width = arg(args, "width"), height = arg(args, "height");
              if (url.isEmpty() || width.isEmpty() || height.isEmpty())
                  return;
-             const QSize size(width.toInt(), height.toInt());
+             const QSize size = boundedWindowSize(QSize(width.toInt(), height.toInt()));
              w.hide();
              w.webView->resize(size);
              w.webView->load(QUrl(url, QUrl::TolerantMode));

@@ -4,8 +4,10 @@
 #include "app/window_shadows.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QGuiApplication>
 #include <QMargins>
 #include <QOperatingSystemVersion>
+#include <QScreen>
 #include <QVariant>
 #include <QWindow>
 
@@ -187,6 +189,13 @@ bool _PsEventFilter::psMainWindowEvent(PsMainWindow* main, HWND hwnd, UINT msg, 
 }
 
 } // namespace
+
+QSize boundedWindowSize(const QSize& size)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize most = screen ? screen->availableGeometry().size() : QSize(kMaxWindowSide, kMaxWindowSide);
+    return QSize(qBound(1, size.width(), qMax(1, most.width())), qBound(1, size.height(), qMax(1, most.height())));
+}
 
 LRESULT psHitTestAnswer(int zone)
 {

@@ -28,6 +28,7 @@
 #include <QResizeEvent>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 
@@ -38,6 +39,18 @@ const int kRegistered = [] {
     qRegisterMetaType<pvmulti_client>("pvmulti_client");
     return 0;
 }();
+
+// A start page of its own that says the pages could not be read, and why.
+QString unreadablePagesPage(const QString& reason)
+{
+    const QString html = QStringLiteral(
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>TarquilMervane</title></head>"
+        "<body style=\"background:#222529;color:#e0e0e0;font-family:sans-serif;margin:40px\">"
+        "<h1>The pages could not be read</h1><p>TarquilMervane cannot show its pages: %1.</p>"
+        "<p>Installing the program again restores its pages.</p></body></html>")
+                             .arg(reason.toHtmlEscaped());
+    return QStringLiteral("data:text/html;charset=utf-8,") + QString::fromLatin1(QUrl::toPercentEncoding(html));
+}
 
 bool onGuiThread()
 {
@@ -77,26 +90,34 @@ Window::Window(QWidget* parent)
     Application* app = appInstance();
     const ConfMap conf = app ? app->confValues() : ConfMap();
     setWindowTitle(conf.value(QStringLiteral("Name")));
-    const QSize size = clientSizeFor(conf);
+    const QSize size = boundedWindowSize(clientSizeFor(conf));
     refreshDeviceList();
     initDeviceData();
     resize(size);
     setMouseTracking(true);
 
     const QString loadPath = conf.value(QStringLiteral("LoadPath"));
+    const QString appDir = QCoreApplication::applicationDirPath();
+    const QString pageRoot = pageRootFor(conf, appDir, privateTempPath());
+    // The pages come from the unpacked folder, unless Debug has them served from the program's.
+    const bool unpackedPages = pageRoot == pageRootFor(ConfMap(), appDir, privateTempPath());
+    // After a refused package the unpacked folder holds at best the pages of an earlier run: none
+    // of them is served, and the start page says why instead.
+    const bool refused = unpackedPages && !m_packageError.isEmpty();
+    const QString startPage = refused ? unreadablePagesPage(m_packageError) : loadPath;
     // The page loader reads the roots from the first request of the page on: they are set before
     // the page is asked for.
     if (app) {
-        app->setPageRoot(pageRootFor(conf, QCoreApplication::applicationDirPath(), privateTempPath()));
+        app->setPageRoot(refused ? QString() : pageRoot);
         app->setImageRoot(imageSubPathFor(loadPath));
     }
     if (g_handler) {
-        g_handler->SetViewKey(loadPath);
-        g_handler->SetStartupURL(loadPath.toUtf8().toStdString());
+        g_handler->SetViewKey(startPage);
+        g_handler->SetStartupURL(startPage.toUtf8().toStdString());
     }
     webView = new QCefWebView(this, false);
     webView->resize(size);
-    webView->load(QUrl(loadPath, QUrl::TolerantMode));
+    webView->load(QUrl(startPage, QUrl::TolerantMode));
     setMinimumSize(size);
     connect(webView, &QCefWebView::jsMessage, this, &Window::onJsMessage);
     // Every way out of the event loop writes the changed page files back, also those that skip
@@ -155,8 +176,16 @@ void Window::refreshDeviceList()
 void Window::initDeviceData()
 {
     const QString temp = privateTempPath();
-    if (!temp.isEmpty() && QFileInfo(temp).isDir())
-        Application::unpackPackage(QStringLiteral("skn.dat"), QDir::toNativeSeparators(temp));
+    const QString package = appDirPath() + QStringLiteral("skn.dat");
+    QString error;
+    if (temp.isEmpty() || !QFileInfo(temp).isDir())
+        reportFailure(QStringLiteral("The pages cannot be unpacked: there is no private temporary folder"));
+    else if (!QFileInfo::exists(package))
+        reportFailure(QStringLiteral("The page package %1 is missing; no pages were unpacked").arg(package));
+    else if (!Application::unpackPackage(QStringLiteral("skn.dat"), QDir::toNativeSeparators(temp), &error)) {
+        m_packageError = QStringLiteral("the page package %1 was refused: %2").arg(package, error);
+        reportFailure(QStringLiteral("The pages cannot be read: ") + m_packageError);
+    }
     dataHandler = new device_data_handler;
     dataHandler->loadDriverXml(QStringLiteral(":/drive/M1.0"));
     dataHandler->loadDriverXml(QStringLiteral(":/drive/K1.0"));

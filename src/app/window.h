@@ -156,6 +156,8 @@ private:
     void maximizeTarget();
     void restoreTarget();
 
+    // Why the page package was refused; empty when it was unpacked (or is missing).
+    QString m_packageError;
     std::unique_ptr<DeviceServices> m_devices;
     std::unique_ptr<DesktopServices> m_desktop;
 

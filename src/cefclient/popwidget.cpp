@@ -23,16 +23,16 @@ void LoadRes::slot_LoadRes(QCefWebView* popView, QString openUrl) { popView->loa
 PopWidget::PopWidget(const QString& url, const QSize& size, QWidget* parent)
     : QWidget(parent)
     , m_url(url)
-    , m_size(size)
+    , m_size(boundedWindowSize(size))
 {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    resize(size);
+    resize(m_size);
     // The popup belongs to the program's window: it carries that window's title and opens over
     // its middle, also where no window manager places it.
     if (QWidget* owner = parent ? parent->window() : nullptr) {
         setWindowTitle(owner->windowTitle());
         QScreen* screen = owner->screen() ? owner->screen() : QGuiApplication::primaryScreen();
-        QRect place(QPoint(), size);
+        QRect place(QPoint(), m_size);
         place.moveCenter(owner->frameGeometry().center());
         if (screen) {
             const QRect area = screen->availableGeometry();
@@ -42,7 +42,7 @@ PopWidget::PopWidget(const QString& url, const QSize& size, QWidget* parent)
         move(place.topLeft());
     }
     m_view = new QCefWebView(this, false);
-    m_view->resize(size);
+    m_view->resize(m_size);
     m_view->load(QUrl(url, QUrl::TolerantMode));
     installEventFilter(this);
 }

@@ -19,8 +19,10 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPointer>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -31,6 +33,9 @@
 #include <thread>
 
 namespace {
+
+// A window size as the screen's available area holds it: larger sizes are bounded to it.
+QSize onScreen(const QSize& size) { return size.boundedTo(QGuiApplication::primaryScreen()->availableGeometry().size()); }
 
 // The native event filter, the application and the device code reach one and the same main window.
 TEST(MainWindowRegistry, EveryAccessorReadsTheOneRecord)
@@ -76,10 +81,11 @@ TEST_F(WindowTest, ConstructionTakesTitleSizeAndStartPageFromTheConfiguration)
 {
     struct Case {
         const char* clientSize; // nullptr: no such key
-        QSize size;
+        QSize size;             // as far as the screen's available area holds it
     } cases[] = {{nullptr, {1000, 700}}, {"1280,800", {1280, 800}}, {"1280", {1280, 700}}, {"a,b", {1000, 700}},
-                 {"640,0", {640, 700}}, {"", {1000, 700}}};
-    for (const Case& c : cases) {
+                 {"640,0", {640, 700}}, {"", {1000, 700}}, {"600,400", {600, 400}}};
+    for (Case c : cases) {
+        c.size = onScreen(c.size);
         const QString size = c.clientSize ? QString(" ClientSize=\"%1\"").arg(c.clientSize) : QString();
         openWindow("<client Name=\"Tarquil\" LoadPath=\"" + QString(test_support::startPage()) + "\"" + size + "/>");
         EXPECT_EQ(window->objectName(), "MainWindow");
@@ -449,12 +455,12 @@ TEST_F(WindowTest, DeviceHotKeysAndTheDebugToolOpenPopups)
     emit window->hotKeys.value("046DC52B")->activated();
     const QString device = "file:///" + dirNoSlash + "/view/device/m1/seting.html";
     ASSERT_TRUE(window->popups.value(device));
-    EXPECT_EQ(window->popups.value(device)->size(), QSize(1000, 600));
+    EXPECT_EQ(window->popups.value(device)->size(), onScreen(QSize(1000, 600)));
 
     window->showDebug();
     const QString tool = "file:///" + dirNoSlash + "/tools/test.html";
     ASSERT_TRUE(window->popups.value(tool));
-    EXPECT_EQ(window->popups.value(tool)->size(), QSize(800, 600));
+    EXPECT_EQ(window->popups.value(tool)->size(), onScreen(QSize(800, 600)));
     EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(window->popups.value(tool)->webView()));
     window->showDebug();
     EXPECT_EQ(window->popups.size(), 2);

@@ -93,6 +93,7 @@ TEST_F(HandlerTest, TheRouterIsMadeAgainAfterTheLastBrowserClosed)
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         const int id = Create();
+        host.SetAddress(id, "velmora://settings/local/client/index.html");
         const int64 context = host.CreateContext(id, "velmora://settings/local/client/index.html");
         host.CallGlobal(id, context, "cefQuery", {query});
         ASSERT_TRUE(test_support::waitFor([&] { return listener.PostedCount() == 1; }, 5000));

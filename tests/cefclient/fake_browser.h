@@ -3,6 +3,7 @@
 #pragma once
 
 #include "include/cef_browser.h"
+#include "include/cef_frame.h"
 #include "include/wrapper/cef_message_router.h"
 
 #include <QRect>
@@ -46,11 +47,46 @@ private:
     IMPLEMENT_REFCOUNTING(FakeHost);
 };
 
+// A main frame that shows a page at url.
+class FakeFrame : public CefFrame {
+public:
+    explicit FakeFrame(const std::string& url) : url_(url) {}
+    bool IsValid() override { return true; }
+    void Undo() override {}
+    void Redo() override {}
+    void Cut() override {}
+    void Copy() override {}
+    void Paste() override {}
+    void Delete() override {}
+    void SelectAll() override {}
+    void ViewSource() override {}
+    void LoadRequest(CefRefPtr<CefRequest>) override {}
+    void LoadURL(const CefString&) override {}
+    void LoadString(const CefString&, const CefString&) override {}
+    void ExecuteJavaScript(const CefString&, const CefString&, int) override {}
+    bool IsMain() override { return true; }
+    bool IsFocused() override { return false; }
+    CefString GetName() override { return CefString(); }
+    int64 GetIdentifier() override { return 1; }
+    CefRefPtr<CefFrame> GetParent() override { return nullptr; }
+    CefString GetURL() override { return url_; }
+    CefRefPtr<CefBrowser> GetBrowser() override { return nullptr; }
+    CefRefPtr<CefV8Context> GetV8Context() override { return nullptr; }
+
+private:
+    std::string url_;
+    IMPLEMENT_REFCOUNTING(FakeFrame);
+};
+
+// The start page of the program, a page whose queries the query handler serves.
+inline const char* programPage() { return "velmora://settings/local/client/main/index.html"; }
+
 class FakeBrowser : public CefBrowser {
 public:
-    // opener: the window the browser was asked for in.
-    FakeBrowser(int id, CefWindowHandle window, CefWindowHandle opener = 0)
-        : id_(id), host_(new FakeHost(window, opener)) {}
+    // opener: the window the browser was asked for in; url: the page its main frame shows (none:
+    // the browser has no main frame).
+    FakeBrowser(int id, CefWindowHandle window, CefWindowHandle opener = 0, const std::string& url = std::string())
+        : id_(id), host_(new FakeHost(window, opener)), frame_(url.empty() ? nullptr : new FakeFrame(url)) {}
     CefRefPtr<CefBrowserHost> GetHost() override { return host_; }
     bool CanGoBack() override { return false; }
     void GoBack() override {}
@@ -64,8 +100,8 @@ public:
     bool IsSame(CefRefPtr<CefBrowser> that) override { return that && that->GetIdentifier() == id_; }
     bool IsPopup() override { return false; }
     bool HasDocument() override { return true; }
-    CefRefPtr<CefFrame> GetMainFrame() override { return nullptr; }
-    CefRefPtr<CefFrame> GetFocusedFrame() override { return nullptr; }
+    CefRefPtr<CefFrame> GetMainFrame() override { return frame_; }
+    CefRefPtr<CefFrame> GetFocusedFrame() override { return frame_; }
     CefRefPtr<CefFrame> GetFrame(int64) override { return nullptr; }
     CefRefPtr<CefFrame> GetFrame(const CefString&) override { return nullptr; }
     size_t GetFrameCount() override { return 1; }
@@ -76,6 +112,7 @@ public:
 private:
     int id_;
     CefRefPtr<CefBrowserHost> host_;
+    CefRefPtr<CefFrame> frame_;
     IMPLEMENT_REFCOUNTING(FakeBrowser);
 };
 
