@@ -1,4 +1,5 @@
 #include "app/info_dlg.h"
+#include "app/pswindow.h"
 
 #include "app/frameless_drag.h"
 #include "app/image_resources.h"
@@ -69,10 +70,8 @@ void infoDlg::paintEvent(QPaintEvent*)
 
 bool infoDlg::nativeEvent(const QByteArray& eventType, void* message, long* result)
 {
-    if (eventType != "windows_generic_MSG" && eventType != "windows_dispatcher_MSG")
-        return false;
-    const MSG* msg = static_cast<const MSG*>(message);
-    if (msg->message != WM_NCHITTEST)
+    const MSG* msg = psWindowsMessage(eventType, message);
+    if (!msg || msg->message != WM_NCHITTEST)
         return false;
     const QPoint p = QPoint(GET_X_LPARAM(msg->lParam), GET_Y_LPARAM(msg->lParam)) - geometry().topLeft();
     QWidget* child = childAt(p);

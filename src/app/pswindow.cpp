@@ -49,12 +49,9 @@ _PsEventFilter* g_psEventFilter = nullptr;
 bool _PsEventFilter::nativeEventFilter(const QByteArray& eventType, void* message, long* result)
 {
     PsMainWindow* main = PsApplication::psMainWindow();
-    if (!main || !message)
+    const MSG* msg = psWindowsMessage(eventType, message);
+    if (!main || !msg)
         return false;
-    // Other platforms' native events share this filter and are no MSG.
-    if (eventType != "windows_generic_MSG" && eventType != "windows_dispatcher_MSG")
-        return false;
-    const MSG* msg = static_cast<const MSG*>(message);
     if (msg->message == WM_ENDSESSION) {
         quitApplication();
         return false;
@@ -189,6 +186,13 @@ bool _PsEventFilter::psMainWindowEvent(PsMainWindow* main, HWND hwnd, UINT msg, 
 }
 
 } // namespace
+
+const MSG* psWindowsMessage(const QByteArray& eventType, const void* message)
+{
+    if (!message || (eventType != "windows_generic_MSG" && eventType != "windows_dispatcher_MSG"))
+        return nullptr;
+    return static_cast<const MSG*>(message);
+}
 
 QSize boundedWindowSize(const QSize& size)
 {

@@ -540,10 +540,8 @@ void Window::closeEvent(QCloseEvent* event)
 
 bool Window::nativeEvent(const QByteArray& eventType, void* message, long*)
 {
-    if (eventType != "windows_generic_MSG" && eventType != "windows_dispatcher_MSG")
-        return false;
-    const MSG* msg = static_cast<const MSG*>(message);
-    if (msg->message != WM_DEVICECHANGE)
+    const MSG* msg = psWindowsMessage(eventType, message);
+    if (!msg || msg->message != WM_DEVICECHANGE)
         return false;
     int code = 0;
     switch (msg->wParam) {

@@ -147,11 +147,8 @@ bool updateDlg::hitTest(const QPoint& point, LRESULT* answer) const
 
 bool updateDlg::nativeEvent(const QByteArray& eventType, void* message, long* result)
 {
-    // Other platforms' native events come here too and are no MSG.
-    if (!message || (eventType != "windows_generic_MSG" && eventType != "windows_dispatcher_MSG"))
-        return false;
-    const MSG* msg = static_cast<const MSG*>(message);
-    if (msg->message != WM_NCHITTEST)
+    const MSG* msg = psWindowsMessage(eventType, message);
+    if (!msg || msg->message != WM_NCHITTEST)
         return false;
     const QPoint point = QPoint(GET_X_LPARAM(msg->lParam), GET_Y_LPARAM(msg->lParam)) - pos();
     LRESULT answer = 0;
