@@ -13,3 +13,4 @@
 #include "win32/registry.h"
 #include "win32/keyboard_layout.h"
 #include "win32/shell_execute.h"
+#include "win32/shell_file_operation.h"
