@@ -1,7 +1,9 @@
 // The page commands, as a page sends them: the answer, the calls made and the reply callback's
 // references, with recording doubles for the devices and the desktop and the runtime's test host
 // for the browsers.
+#include "http_test_server.h"
 #include "recording_callback.h"
+#include "wait.h"
 #include "window_fixture.h"
 
 #include "app/application.h"
@@ -567,21 +569,50 @@ TEST_F(PageCommandsTest, NamesReadOtherwiseByTheFileSystemOrTheBrowserStayInTheP
     QFile::remove(path("../outside.html"));
 }
 
-TEST_F(PageCommandsTest, ADownloadTakesTheCallbackAndStaysWithTheWindow)
+TEST_F(PageCommandsTest, DownloadAnswersWithTheFileOnceItIsWhole)
 {
-    CefRefPtr<RecordingCallback> cb =
-        send(R"({"FuncName":"DownloadFile","downloadUrl":"https://h/f/a.bin?x=1","relativePath":"dl/"})");
+    test_support::HttpTestServer server;
+    const QByteArray bytes = QByteArray(150000, 'd');
+    server.route("/f/a.bin", test_support::HttpReply::resource(bytes));
+    // What an earlier attempt left is no finished file: it is resumed.
+    ASSERT_TRUE(writeFile(path("dl/a.bin.part"), bytes.left(102400)));
+    const QString url = server.url("/f/a.bin?x=1");
+    const QString request = QString(R"({"FuncName":"DownloadFile","downloadUrl":"%1","relativePath":"dl/"})").arg(url);
+    CefRefPtr<RecordingCallback> cb = send(request);
     EXPECT_TRUE(cb->answers().empty());
     ASSERT_EQ(window->downloads.size(), 1);
     wrapFileDownload* download = window->downloads.first();
     EXPECT_EQ(download->parent(), window);
-    EXPECT_EQ(download->url, "https://h/f/a.bin?x=1");
+    EXPECT_EQ(download->url, url);
     EXPECT_EQ(download->relativeDir, "dl/");
     EXPECT_EQ(download->callback.get(), cb.get());
+
+    ASSERT_TRUE(test_support::waitFor([&] { return !cb->answers().empty(); }));
+    EXPECT_EQ(answerText(cb), "S:" + path("dl/a.bin"));
+    EXPECT_EQ(othersRefs(cb), 0);
+    EXPECT_TRUE(readFile(path("dl/a.bin")) == bytes);
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests().first().header("Range"), QByteArray("bytes=102400-"));
+
+    // Once whole, the file is the answer at once.
+    CefRefPtr<RecordingCallback> again = send(request);
+    EXPECT_EQ(answerText(again), "S:" + path("dl/a.bin"));
+    EXPECT_EQ(window->downloads.size(), 1);
+    EXPECT_EQ(server.requests().size(), 1);
+}
+
+TEST_F(PageCommandsTest, ClosingTheWindowEndsARunningDownload)
+{
+    test_support::HttpTestServer server;
+    server.route("/f/a.bin", test_support::HttpReply::hangs());
+    CefRefPtr<RecordingCallback> cb = send(
+        QString(R"({"FuncName":"DownloadFile","downloadUrl":"%1","relativePath":"dl/"})").arg(server.url("/f/a.bin")));
+    ASSERT_TRUE(server.waitForRequests(1));
     // The query handler's and the download's.
     EXPECT_EQ(othersRefs(cb), 2);
     closeWindow();
-    EXPECT_EQ(othersRefs(cb), 1);
+    EXPECT_EQ(answerText(cb), "F:0:downloadFaild");
+    EXPECT_EQ(othersRefs(cb), 0);
 }
 
 TEST_F(PageCommandsTest, PopupViewsOpenOncePerAddressAndTheLastActivatedCloses)

@@ -239,6 +239,12 @@ HttpReply& HttpReply::dropAfterBytes(qint64 bytes, bool byReset)
     return *this;
 }
 
+HttpReply& HttpReply::stallAfterBytes(qint64 bytes)
+{
+    stallAfter = bytes;
+    return *this;
+}
+
 class HttpTestServer::Impl {
 public:
     QThread thread;
@@ -267,7 +273,7 @@ namespace {
 // One client connection, on the server's thread: its requests are answered one after another.
 class Connection : public QObject {
 public:
-    enum After { KeepOpen, Close, Reset };
+    enum After { KeepOpen, Close, Reset, Stall };
 
     Connection(QTcpSocket* socket, int serial, std::function<HttpReply(const RecordedRequest&)> answer, QObject* parent)
         : QObject(parent)
@@ -374,6 +380,10 @@ private:
         } else if (reply.dropAfter >= 0) {
             m_after = reply.reset ? Reset : Close;
         }
+        if (reply.stallAfter >= 0 && reply.stallAfter < wire.size()) {
+            wire.truncate(int(reply.stallAfter));
+            m_after = Stall;
+        }
         m_busy = true;
         m_socket->write(head);
         m_pending = wire;
@@ -409,6 +419,9 @@ private:
             break;
         case Close:
             m_socket->disconnectFromHost();
+            break;
+        case Stall:
+            m_hung = true;
             break;
         case Reset: {
             // No lingering: the close sends a reset.

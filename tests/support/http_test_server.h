@@ -53,6 +53,9 @@ struct HttpReply {
     qint64 dropAfter = -1;
     // Drops by reset instead of an orderly close.
     bool reset = false;
+    // After this many bytes that follow the header nothing more is sent; the connection stays open
+    // until the server ends (-1: never).
+    qint64 stallAfter = -1;
     // Drops the connection without sending anything.
     bool dropBeforeHeaders = false;
     // Never answers; the connection stays open until the server ends.
@@ -73,6 +76,7 @@ struct HttpReply {
     HttpReply& chunked();
     HttpReply& drip(int bytes, int ms);
     HttpReply& dropAfterBytes(qint64 bytes, bool byReset = false);
+    HttpReply& stallAfterBytes(qint64 bytes);
 };
 
 class HttpTestServer {

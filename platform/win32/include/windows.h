@@ -16,3 +16,4 @@
 #include "win32/shell_execute.h"
 #include "win32/window_enum.h"
 #include "win32/exceptions.h"
+#include "win32/shell_file_operation.h"
