@@ -12,3 +12,7 @@
 #include "win32/device_notify.h"
 #include "win32/registry.h"
 #include "win32/keyboard_layout.h"
+#include "win32/files.h"
+#include "win32/devguid.h"
+#include "win32/setupapi.h"
+#include "win32/hid.h"
