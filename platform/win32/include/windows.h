@@ -16,3 +16,4 @@
 #include "win32/devguid.h"
 #include "win32/setupapi.h"
 #include "win32/hid.h"
+#include "win32/input_hooks.h"

@@ -11,7 +11,8 @@ namespace win32sim {
 // "SetupDiGetDeviceRegistryPropertyW", "SetupDiGetDeviceInterfaceDetailW",
 // "SetupDiGetDeviceInterfaceDetailA", "CreateFileA", "ReadFile", "WriteFile",
 // "HidD_GetAttributes", "HidD_GetPreparsedData", "HidP_GetCaps" (which answers
-// HIDP_STATUS_INVALID_PREPARSED_DATA), "HidD_SetNumInputBuffers", "HidD_SetOutputReport".
+// HIDP_STATUS_INVALID_PREPARSED_DATA), "HidD_SetNumInputBuffers", "HidD_SetOutputReport",
+// "SetWindowsHookExW".
 void failNextCall(const char* function, DWORD error, int callsBefore = 0);
 // Forgets every failure asked for.
 void clearFaults();
