@@ -319,6 +319,8 @@ void Application::startApp()
     window->firstShow();
     checkUpdate(0);
     loadDefine();
+    // The present keyboards and mice from the start, not only after the first device event.
+    setInputDevices(devices_handler::enumerateInputDevices());
     if (window->GetVirtualDeviceStatus())
         window->startDeviceFilter();
     LOG(INFO) << "mainwindow show!";
