@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# ThreadSanitizer pass over the runtime-layer tests and the device tests, built into
+# ThreadSanitizer pass over the runtime-layer and Win32-layer tests and the device tests, built into
 # ${BUILD_DIR:-build}-tsan (only the executables they need). Any report fails the pass.
 #
 # Qt's own library is not instrumented, so ThreadSanitizer cannot see a QMutex being taken or
@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir="${BUILD_DIR:-build}-tsan"
-tests=(test_cef_logging test_cef_base test_cef_browser test_cef_script
+tests=(test_cef_logging test_cef_base test_cef_browser test_cef_script test_platform_win32
        test_devices test_platform_vqsim test_platform_vqsim_without_libvq test_platform_vqsim_without_hexlane)
 flags="-fsanitize=thread -fno-omit-frame-pointer"
 

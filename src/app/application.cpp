@@ -33,9 +33,6 @@ Application* g_instance = nullptr;
 QString g_appDir;
 bool g_quitRequested = false;
 
-// {A5DCBF10-6530-11D2-901F-00C04FB951ED}: the device interface class of USB devices.
-const GUID GUID_DEVINTERFACE_USB_DEVICE = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
-
 // The texts of one record of the vendor library's device list.
 Application::DeviceRecord deviceRecord(const DeviceInfoList& list, int index, unsigned* vid, unsigned* pid)
 {
@@ -335,6 +332,8 @@ void Application::startApp()
     window->firstShow();
     checkUpdate(0);
     loadDefine();
+    // The present keyboards and mice from the start, not only after the first device event.
+    setInputDevices(devices_handler::enumerateInputDevices());
     if (window->GetVirtualDeviceStatus())
         window->startDeviceFilter();
     LOG(INFO) << "mainwindow show!";

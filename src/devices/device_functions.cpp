@@ -103,9 +103,6 @@ DeviceFunctions::DeviceFunctions(void* unused, QObject* parent)
 
 // ---- device list ----
 
-QString DeviceFunctions::vidPattern() { return QStringLiteral("VID_\\w+"); }
-QString DeviceFunctions::pidPattern() { return QStringLiteral("PID_\\w+"); }
-
 QMap<QString, QJsonObject> DeviceFunctions::deviceList() { return convertDeviceList(getDevices()); }
 
 QMap<QString, QJsonObject> DeviceFunctions::convertDeviceList(const DeviceInfoList& list)

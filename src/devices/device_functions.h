@@ -23,8 +23,6 @@ public:
     QMap<QString, QJsonObject> deviceList();
     // The conversion of a library list alone (at most 20 records, listed only with VID_ and PID_).
     static QMap<QString, QJsonObject> convertDeviceList(const DeviceInfoList& list);
-    static QString vidPattern();
-    static QString pidPattern();
 
     bool resetDevice(const QString& version);
     // ok, when given, tells whether the device answered the read (false for an unlisted device).

@@ -12,8 +12,11 @@
 #include "cefclient/popwidget.h"
 #include "cefclient/qcefwebview.h"
 #include "win32sim/device_notify.h"
+#include "win32sim/device_tree.h"
+#include "win32sim/handles.h"
 #include "win32sim/messages.h"
 #include "win32sim/registry.h"
+#include "win32sim/virtual_hid.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -347,9 +350,12 @@ TEST_F(WindowTest, TasksFromOtherThreadsReachOneWorkerMadeOnTheGuiThread)
     // Nothing plays while the virtual device is not connected.
     window->playActions("按下(A)");
     EXPECT_FALSE(window->taskThread);
+    // The simulated virtual device is there: connecting needs nothing set by hand.
+    win32sim::resetDeviceTree();
+    const int handles = win32sim::openHandleCount();
     window->connectVMulti();
-    EXPECT_FALSE(window->vmultiConnected); // no such device here
-    window->vmultiConnected = true;
+    EXPECT_TRUE(window->vmultiConnected);
+    EXPECT_EQ(win32sim::openHandleCount(), handles + 2);
 
     MacroTask first, second;
     first.playType = 1;
@@ -374,6 +380,14 @@ TEST_F(WindowTest, TasksFromOtherThreadsReachOneWorkerMadeOnTheGuiThread)
     EXPECT_EQ(worker->thread(), thread);
     EXPECT_EQ(worker->task().actions, second.actions);
     EXPECT_EQ(worker->task().playCount, 3);
+    // Each finished task releases every key of the virtual keyboard.
+    ASSERT_TRUE(test_support::waitFor([] { return !win32sim::virtualHidReports().empty(); }));
+    std::vector<uint8_t> released(65, 0);
+    released[0] = 0x40;
+    released[1] = 0x09;
+    released[2] = 0x07;
+    EXPECT_EQ(win32sim::virtualHidReports().back().bytes, released);
+    EXPECT_TRUE(win32sim::virtualHidReports().back().accepted);
 
     // A macro text replaces the task of the same worker.
     window->playActions("左键单击");
@@ -394,6 +408,8 @@ TEST_F(WindowTest, TasksFromOtherThreadsReachOneWorkerMadeOnTheGuiThread)
     ASSERT_TRUE(test_support::waitFor([&] { return watchThread.isNull() && watchWorker.isNull(); }));
     closeWindow();
     EXPECT_TRUE(filterThread.isNull());
+    // The window's end disconnected the device.
+    EXPECT_EQ(win32sim::openHandleCount(), handles);
 }
 
 TEST_F(WindowTest, TheWindowsEndWaitsForItsWorkers)

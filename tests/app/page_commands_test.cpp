@@ -13,6 +13,8 @@
 #include "cefclient/qcefwebview.h"
 #include "devices/device_filter.h"
 #include "update/file_download.h"
+#include "win32sim/faults.h"
+#include "win32sim/input_hooks.h"
 #include "win32sim/keyboard_layout.h"
 #include "win32sim/pointer.h"
 
@@ -21,6 +23,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -762,9 +765,6 @@ TEST_F(PageCommandsTest, TheWindowsOwnServicesReachTheSystemAndTheDevices)
         {R"({"FuncName":"modifyMouseDoubleClick","Num":3})", "S:modifyMouseDoubleClick success"},
         {R"({"FuncName":"modifyMouseDoubleClick","Num":12})", "F:0:modifyMouseDoubleClick failed"},
         {R"({"FuncName":"RestDevice","Version":"M1.0"})", "S:RestDevice success"},
-        // This platform offers no system-wide mouse hook: the recorder cannot start.
-        {R"({"FuncName":"mouseTracks","status":"开始"})", "F:0:mouseTracks failed"},
-        {R"({"FuncName":"mouseTracks","status":"停止"})", "S:"},
     };
     vqsim().clearCalls();
     for (const Case& c : cases)
@@ -780,6 +780,24 @@ TEST_F(PageCommandsTest, TheWindowsOwnServicesReachTheSystemAndTheDevices)
     EXPECT_EQ(simCalls("vqReset"), 1);
     EXPECT_STREQ(lastSimCall("vqReset").id, kMouseId);
     win32sim_resetPointerSettings();
+
+    // The recorder: two clicks anywhere between its start and its stop.
+    EXPECT_EQ(answerText(send(R"({"FuncName":"mouseTracks","status":"开始"})")).toStdString(), "S:mouseTracks success");
+    for (POINT pt : {POINT{12, 34}, POINT{560, 78}}) {
+        win32sim::injectMouseEvent(WM_LBUTTONDOWN, pt);
+        win32sim::injectMouseEvent(WM_LBUTTONUP, pt);
+    }
+    const QString tracks = answerText(send(R"({"FuncName":"mouseTracks","status":"停止"})"));
+    EXPECT_TRUE(QRegularExpression("^S:x:12,y:34Time:\\d+;x:560,y:78Time:\\d+;$").match(tracks).hasMatch())
+        << tracks.toStdString();
+    EXPECT_EQ(win32sim::installedHooks(WH_MOUSE_LL), 0);
+    // "modifyMouseAccel" starts it too, and answers nothing.
+    EXPECT_TRUE(answerText(send(R"({"FuncName":"modifyMouseAccel"})")).isEmpty());
+    EXPECT_EQ(win32sim::installedHooks(WH_MOUSE_LL), 1);
+    EXPECT_EQ(answerText(send(R"({"FuncName":"mouseTracks","status":"停止"})")).toStdString(), "S:");
+    // A hook that cannot be installed.
+    win32sim::failNextCall("SetWindowsHookExW", ERROR_NO_SYSTEM_RESOURCES);
+    EXPECT_EQ(answerText(send(R"({"FuncName":"mouseTracks","status":"开始"})")).toStdString(), "F:0:mouseTracks failed");
 }
 
 } // namespace

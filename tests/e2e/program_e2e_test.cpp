@@ -13,17 +13,22 @@
 #include "page_driver.h"
 #include "test_files.h"
 #include "wait.h"
+#include "windows.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -181,6 +186,43 @@ TEST_F(ProgramTest, QuittingWritesTheChangedPageFilesBack)
     const QByteArray written = test_support::readFile(file);
     QDir(programDir.filePath(folder)).removeRecursively();
     EXPECT_TRUE(written.contains("Value=\"b\"")) << written.constData();
+}
+
+int g_releases = 0;
+
+LRESULT CALLBACK countReleases(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (wParam == WM_LBUTTONUP)
+        ++g_releases;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// On an X11 desktop (the xcb platform), with the real pointer moved and clicked by xdotool.
+TEST_F(ProgramTest, TheRecorderAnswersRealClicksOutsideTheWindow)
+{
+    if (QGuiApplication::platformName() != "xcb" || QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "needs the xcb platform and xdotool";
+    EXPECT_EQ(query(page, command({{"FuncName", "mouseTracks"}, {"status", "开始"}})), "S:mouseTracks success");
+    // A hook of the test's own, installed after the recorder's, sees each release first and passes it on.
+    HHOOK counter = SetWindowsHookExW(WH_MOUSE_LL, &countReleases, GetModuleHandleW(nullptr), 0);
+    ASSERT_TRUE(counter);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QPoint points[] = {screen.topLeft() + QPoint(20, 30), screen.bottomRight() - QPoint(40, 50)};
+    for (const QPoint& p : points) {
+        ASSERT_FALSE(window->frameGeometry().contains(p));
+        const int before = g_releases;
+        ASSERT_EQ(QProcess::execute("xdotool", {"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"}),
+                  0);
+        ASSERT_TRUE(waitFor([&] { return g_releases > before; }));
+    }
+    EXPECT_TRUE(UnhookWindowsHookEx(counter));
+    const QString answer = query(page, command({{"FuncName", "mouseTracks"}, {"status", "停止"}}));
+    const QString pattern = QString("^S:x:%1,y:%2Time:\\d+;x:%3,y:%4Time:\\d+;$")
+                                .arg(points[0].x())
+                                .arg(points[0].y())
+                                .arg(points[1].x())
+                                .arg(points[1].y());
+    EXPECT_TRUE(QRegularExpression(pattern).match(answer).hasMatch()) << answer.toStdString();
 }
 
 } // namespace

@@ -17,3 +17,8 @@
 #include "win32/window_enum.h"
 #include "win32/exceptions.h"
 #include "win32/shell_file_operation.h"
+#include "win32/files.h"
+#include "win32/devguid.h"
+#include "win32/setupapi.h"
+#include "win32/hid.h"
+#include "win32/input_hooks.h"

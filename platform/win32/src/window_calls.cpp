@@ -1,4 +1,5 @@
 #include "windows.h"
+#include "cursor.h"
 #include "window_lookup.h"
 
 #include <QCoreApplication>
@@ -121,7 +122,8 @@ void queueCursorRead()
     if (g_cursorReadQueued.exchange(true))
         return;
     std::lock_guard<std::mutex> lock(g_cursorAppLock);
-    if (g_cursorAppGone || !QCoreApplication::instance()) {
+    // Without a windowing system the position is the one input events left.
+    if (g_cursorAppGone || !qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         g_cursorReadQueued = false;
         return;
     }
@@ -146,7 +148,29 @@ void cursorAppStarted()
 }
 Q_COREAPP_STARTUP_FUNCTION(cursorAppStarted)
 
+// GUI thread.
+void setCursorOnScreen(POINT pt)
+{
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QCursor::setPos(int(pt.x), int(pt.y));
+}
+
 } // namespace
+
+void win32_internal::moveCursor(POINT pt)
+{
+    g_cursor = packPoint(QPoint(int(pt.x), int(pt.y)));
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app && QThread::currentThread() == app->thread()) {
+        setCursorOnScreen(pt);
+        return;
+    }
+    std::lock_guard<std::mutex> lock(g_cursorAppLock);
+    if (!g_cursorAppGone && qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [pt] { setCursorOnScreen(pt); }, Qt::QueuedConnection);
+}
+
+void win32_internal::noteCursor(POINT pt) { g_cursor = packPoint(QPoint(int(pt.x), int(pt.y))); }
 
 HWND GetAncestor(HWND hwnd, UINT flags)
 {

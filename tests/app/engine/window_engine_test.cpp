@@ -82,6 +82,8 @@ TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
         EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
         ASSERT_TRUE(window->tray);
         EXPECT_TRUE(app->updateCheck());
+        // The present keyboards and mice are known from the start.
+        EXPECT_EQ(app->inputDevices().keys, (QStringList{"1A2C0E24", "1A2C0E30"}));
         // The page engine shows the unpacked start page, whose script has run.
         ASSERT_TRUE(test_support::waitFor([&] { return shownUrl() == startPage + "#shown"; }))
             << shownUrl().toStdString();
