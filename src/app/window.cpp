@@ -48,20 +48,21 @@ bool onGuiThread()
 
 // Ends a worker and its thread at shut-down: the worker's loop is already told to end, the thread
 // is told to quit and waited for; both are deleted only once the thread has finished, never
-// while it may still use them.
-void joinWorker(QThread* thread, QObject* worker)
+// while it may still use them. False when it did not finish in time: it is left running.
+bool joinWorker(QThread* thread, QObject* worker)
 {
     if (!thread) {
         delete worker;
-        return;
+        return true;
     }
     thread->quit();
     if (!thread->wait(kJoinMs)) {
         LOG(INFO) << "a worker thread did not end in time; it is left running";
-        return;
+        return false;
     }
     delete worker;
     delete thread;
+    return true;
 }
 
 } // namespace
@@ -119,7 +120,24 @@ Window::~Window()
     }
     if (exec)
         exec->quit();
-    joinWorker(thread, exec);
+    if (!joinWorker(thread, exec)) {
+        // The worker still writes through the client: both go once its thread has ended.
+        const auto client = std::make_shared<pvmulti_client>(vmulti);
+        const bool connected = vmultiConnected;
+        vmulti = nullptr;
+        const auto release = [exec, client, connected] {
+            if (!*client)
+                return;
+            delete exec;
+            if (connected)
+                vmulti_disconnect(*client);
+            vmulti_free(*client);
+            *client = nullptr;
+        };
+        connect(thread, &QThread::finished, QCoreApplication::instance(), release, Qt::QueuedConnection);
+        if (thread->isFinished())
+            release();
+    }
     if (deviceFilter)
         deviceFilter->requestStop();
     joinWorker(filterThread, deviceFilter);

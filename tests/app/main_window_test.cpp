@@ -508,6 +508,24 @@ TEST_F(MacroWindowTest, AShortcutIsOpenedByTheDesktopOnTheGuiThread)
     EXPECT_EQ(opened[0].second, QCoreApplication::instance()->thread());
 }
 
+// A worker stuck past the shut-down's wait still writes through the client: the client stays
+// connected until the worker's thread has ended.
+TEST_F(MacroWindowTest, ShutDownKeepsTheClientForAWorkerThatDidNotEnd)
+{
+    clock->setRunsOnItsOwn(false);
+    clock->hold();
+    window->runTask(task(0, 1, {{"down", "04"}, {"delayTime", "100"}, {"up", ""}}), nullptr, 0);
+    ASSERT_TRUE(test_support::waitFor([&] { return clock->sleeping(1); }));
+    QPointer<QThread> thread(window->taskThread);
+    closeWindow();
+    EXPECT_TRUE(thread);
+    EXPECT_EQ(win32sim::openHandleCount(), handles + 2);
+    const size_t before = test_support::reportCount();
+    clock->letGo();
+    ASSERT_TRUE(test_support::waitFor([&] { return thread.isNull() && win32sim::openHandleCount() == handles; }));
+    EXPECT_EQ(test_support::reports(before).join(' '), "k00:00 m00:00");
+}
+
 TEST_F(WindowTest, TheWindowsEndWaitsForItsWorkers)
 {
     openWindow();
