@@ -443,6 +443,11 @@ TEST_F(MacroWindowTest, AMacroTextPlaysItsKeysWithTheJitteredDelayThenAllKeysUp)
     EXPECT_LE(sleeps[0].ms, 59);
     EXPECT_EQ(window->taskExec->thread(), window->taskThread);
     EXPECT_EQ(window->taskThread->thread(), QCoreApplication::instance()->thread());
+
+    // Key names in any letter case; an unknown key gives nothing.
+    window->playActions("按下(b)按下(Nokey)弹起(b)");
+    ASSERT_TRUE(test_support::waitFor([] { return test_support::reportCount() == 6; }));
+    EXPECT_EQ(test_support::reports(3).join(' '), "k00:05 k00:00 k00:00");
 }
 
 TEST_F(MacroWindowTest, ASecondMacroTextStopsTheFirstAndPlaysOnce)
