@@ -8,6 +8,7 @@
 #include "app/system_tray.h"
 #include "app/window_services.h"
 #include "cefclient/client_handler.h"
+#include "cefclient/gui_thread.h"
 #include "cefclient/popwidget.h"
 #include "cefclient/qcefwebview.h"
 #include "devices/device_data_handler.h"
@@ -60,20 +61,21 @@ bool onGuiThread()
 
 // Ends a worker and its thread at shut-down: the worker's loop is already told to end, the thread
 // is told to quit and waited for; both are deleted only once the thread has finished, never
-// while it may still use them.
-void joinWorker(QThread* thread, QObject* worker)
+// while it may still use them. False when it did not finish in time: it is left running.
+bool joinWorker(QThread* thread, QObject* worker)
 {
     if (!thread) {
         delete worker;
-        return;
+        return true;
     }
     thread->quit();
     if (!thread->wait(kJoinMs)) {
         LOG(INFO) << "a worker thread did not end in time; it is left running";
-        return;
+        return false;
     }
     delete worker;
     delete thread;
+    return true;
 }
 
 } // namespace
@@ -131,6 +133,7 @@ Window::~Window()
     QThread* thread;
     {
         QMutexLocker lock(&m_taskLock);
+        m_closing = true;
         exec = taskExec;
         thread = taskThread;
         taskExec = nullptr;
@@ -138,7 +141,24 @@ Window::~Window()
     }
     if (exec)
         exec->quit();
-    joinWorker(thread, exec);
+    if (!joinWorker(thread, exec)) {
+        // The worker still writes through the client: both go once its thread has ended.
+        const auto client = std::make_shared<pvmulti_client>(vmulti);
+        const bool connected = vmultiConnected;
+        vmulti = nullptr;
+        const auto release = [exec, client, connected] {
+            if (!*client)
+                return;
+            delete exec;
+            if (connected)
+                vmulti_disconnect(*client);
+            vmulti_free(*client);
+            *client = nullptr;
+        };
+        connect(thread, &QThread::finished, QCoreApplication::instance(), release, Qt::QueuedConnection);
+        if (thread->isFinished())
+            release();
+    }
     if (deviceFilter)
         deviceFilter->requestStop();
     joinWorker(filterThread, deviceFilter);
@@ -210,42 +230,43 @@ void Window::firstShow() { psFirstShow(); }
 
 void Window::runTask(const MacroTask& task, pvmulti_client /*vmulti*/, int keyState)
 {
-    if (onGuiThread()) {
-        handTask(task.actions, task.playType, task.playCount, keyState);
-        return;
-    }
-    QMetaObject::invokeMethod(
-        this, [this, task, keyState] { handTask(task.actions, task.playType, task.playCount, keyState); },
-        Qt::QueuedConnection);
+    handTask(task.actions, task.playType, task.playCount, keyState);
 }
 
 void Window::handTask(const QList<MacroAction>& actions, int playType, int playCount, int keyState)
 {
     QMutexLocker lock(&m_taskLock);
+    if (m_closing)
+        return;
     if (taskThread) {
         taskExec->setTask(vmulti, actions, playType, playCount, keyState);
         return;
     }
+    QPointer<Window> window(this);
     taskThread = new QThread;
-    taskExec = new commandExec(taskThread, actions, vmulti, playType, playCount, keyState);
+    taskExec = new commandExec(taskThread, actions, vmulti, playType, playCount, keyState, m_macroClock,
+                               [window](const QUrl& url) {
+                                   cefclient::PostToGuiThread([window, url] {
+                                       if (window)
+                                           window->m_desktop->openUrl(url);
+                                   });
+                               });
     connect(taskExec, &commandExec::taskFinished, this, &Window::onTaskFinished, Qt::QueuedConnection);
     connect(taskThread, &QThread::finished, taskThread, &QObject::deleteLater);
     connect(this, &Window::StopVCMDOutput, taskExec, &commandExec::onStopOutput, Qt::QueuedConnection);
+    // Made on the capture thread, the thread object still belongs to the GUI thread, which
+    // deletes it when it has finished.
+    if (!onGuiThread())
+        taskThread->moveToThread(QCoreApplication::instance()->thread());
     taskThread->start(QThread::InheritPriority);
 }
 
 void Window::stopOutput()
 {
     emit StopVCMDOutput(true);
-    {
-        QMutexLocker lock(&m_taskLock);
-        if (taskThread)
-            taskExec->stopOutput();
-    }
-    // Tasks from other threads reach the worker through the GUI thread; the stop follows them
-    // there too, so that it is never overtaken by a task handed over before it.
-    if (!onGuiThread())
-        QMetaObject::invokeMethod(this, &Window::stopOutput, Qt::QueuedConnection);
+    QMutexLocker lock(&m_taskLock);
+    if (taskThread)
+        taskExec->stopOutput();
 }
 
 void Window::startDeviceFilter()
@@ -337,6 +358,12 @@ void Window::setDeviceServices(std::unique_ptr<DeviceServices> services) { m_dev
 
 void Window::setDesktopServices(std::unique_ptr<DesktopServices> services) { m_desktop = std::move(services); }
 
+void Window::setMacroClock(std::shared_ptr<MacroClock> clock)
+{
+    QMutexLocker lock(&m_taskLock);
+    m_macroClock = std::move(clock);
+}
+
 void Window::replySuccess(Callback callback, const QString& text)
 {
     callback->Success(cef_extras::ToCefString(text));
@@ -414,12 +441,12 @@ void Window::showDebug()
               QSize(size.value(0).toInt(), size.value(1).toInt()));
 }
 
+// Only while nothing newer plays, so that the report can never release a later task's keys.
 void Window::onTaskFinished(pvmulti_client)
 {
-    BYTE keys[6] = {0, 0, 0, 0, 0, 0};
-    if (vmulti)
-        vmulti_update_keyboard(vmulti, 0, keys);
-    LOG(INFO) << "onTaskFinished reset all key===========================";
+    QMutexLocker lock(&m_taskLock);
+    if (taskExec && taskExec->releaseKeysWhenIdle(vmulti))
+        LOG(INFO) << "onTaskFinished reset all key===========================";
 }
 
 void Window::deviceHotKeyActive()

@@ -22,3 +22,4 @@
 #include "win32/setupapi.h"
 #include "win32/hid.h"
 #include "win32/input_hooks.h"
+#include "win32/input_injection.h"

@@ -1,5 +1,6 @@
 #include "windows.h"
 #include "cursor.h"
+#include "gui_post.h"
 #include "window_lookup.h"
 
 #include <QCoreApplication>
@@ -23,6 +24,7 @@ struct HDWP__ {
 
 namespace {
 
+using win32_internal::postToGuiThread;
 using win32_internal::widgetOrError;
 
 // Runs fn on the GUI thread (at once when called there) and answers its result, with the error code
@@ -97,61 +99,64 @@ void placeWindow(QWidget* w, int x, int y, int cx, int cy, UINT flags)
 
 // ---- Cursor position, kept for the other threads
 
-std::atomic<uint64_t> g_cursor{0};
-std::atomic<bool> g_cursorReadQueued{false};
-std::mutex g_cursorAppLock; // keeps the application alive while a reading is posted to it
-bool g_cursorAppGone = true;
+// The position GetCursorPos reports, and the moves made on other threads that have not reached the
+// windowing system yet: until they have, its pointer is behind and is not read back.
+struct CursorState {
+    std::mutex lock;
+    POINT pos{0, 0};
+    int movesPending = 0;
+    uint64_t lastMove = 0;
+};
 
-uint64_t packPoint(const QPoint& p)
+CursorState& cursorState()
 {
-    return (uint64_t(uint32_t(p.x())) << 32) | uint32_t(p.y());
+    static CursorState c;
+    return c;
 }
 
-POINT unpackPoint(uint64_t v) { return POINT{LONG(int32_t(uint32_t(v >> 32))), LONG(int32_t(uint32_t(v)))}; }
+std::atomic<bool> g_cursorReadQueued{false};
 
-// GUI thread.
+bool haveScreen() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
+
+// The windowing system's pointer was seen at pt.
+void notePointer(POINT pt)
+{
+    CursorState& c = cursorState();
+    std::lock_guard<std::mutex> lock(c.lock);
+    if (c.movesPending == 0)
+        c.pos = pt;
+}
+
+// GUI thread. Without a windowing system the position is the one input events and moves left.
 void readCursor()
 {
     g_cursorReadQueued = false;
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        g_cursor = packPoint(QCursor::pos());
+    if (haveScreen()) {
+        const QPoint p = QCursor::pos();
+        notePointer(POINT{LONG(p.x()), LONG(p.y())});
+    }
 }
 
 void queueCursorRead()
 {
     if (g_cursorReadQueued.exchange(true))
         return;
-    std::lock_guard<std::mutex> lock(g_cursorAppLock);
-    // Without a windowing system the position is the one input events left.
-    if (g_cursorAppGone || !qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    if (!postToGuiThread(&readCursor))
         g_cursorReadQueued = false;
-        return;
-    }
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &readCursor, Qt::QueuedConnection);
-}
-
-void cursorAppGone()
-{
-    std::lock_guard<std::mutex> lock(g_cursorAppLock);
-    g_cursorAppGone = true;
 }
 
 // A first reading as soon as the application's event loop runs.
 void cursorAppStarted()
 {
-    {
-        std::lock_guard<std::mutex> lock(g_cursorAppLock);
-        g_cursorAppGone = false;
-    }
-    qAddPostRoutine(cursorAppGone);
-    queueCursorRead();
+    g_cursorReadQueued = true;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &readCursor, Qt::QueuedConnection);
 }
 Q_COREAPP_STARTUP_FUNCTION(cursorAppStarted)
 
 // GUI thread.
 void setCursorOnScreen(POINT pt)
 {
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+    if (haveScreen())
         QCursor::setPos(int(pt.x), int(pt.y));
 }
 
@@ -159,18 +164,43 @@ void setCursorOnScreen(POINT pt)
 
 void win32_internal::moveCursor(POINT pt)
 {
-    g_cursor = packPoint(QPoint(int(pt.x), int(pt.y)));
+    CursorState& c = cursorState();
     QCoreApplication* app = QCoreApplication::instance();
     if (app && QThread::currentThread() == app->thread()) {
+        {
+            std::lock_guard<std::mutex> lock(c.lock);
+            c.pos = pt;
+            ++c.lastMove;
+        }
         setCursorOnScreen(pt);
         return;
     }
-    std::lock_guard<std::mutex> lock(g_cursorAppLock);
-    if (!g_cursorAppGone && qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [pt] { setCursorOnScreen(pt); }, Qt::QueuedConnection);
+    uint64_t move;
+    {
+        std::lock_guard<std::mutex> lock(c.lock);
+        c.pos = pt;
+        move = ++c.lastMove;
+        ++c.movesPending;
+    }
+    // A later move, made meanwhile, keeps the pointer where it put it.
+    const bool posted = postToGuiThread([pt, move] {
+        CursorState& c = cursorState();
+        bool latest;
+        {
+            std::lock_guard<std::mutex> lock(c.lock);
+            --c.movesPending;
+            latest = move == c.lastMove;
+        }
+        if (latest)
+            setCursorOnScreen(pt);
+    });
+    if (!posted) {
+        std::lock_guard<std::mutex> lock(c.lock);
+        --c.movesPending;
+    }
 }
 
-void win32_internal::noteCursor(POINT pt) { g_cursor = packPoint(QPoint(int(pt.x), int(pt.y))); }
+void win32_internal::noteCursor(POINT pt) { notePointer(pt); }
 
 HWND GetAncestor(HWND hwnd, UINT flags)
 {
@@ -291,6 +321,8 @@ BOOL GetCursorPos(LPPOINT point)
         readCursor();
     else
         queueCursorRead();
-    *point = unpackPoint(g_cursor);
+    CursorState& c = cursorState();
+    std::lock_guard<std::mutex> lock(c.lock);
+    *point = c.pos;
     return TRUE;
 }
