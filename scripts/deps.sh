@@ -6,9 +6,9 @@ packages=(
   "$@"
   build-essential cmake pkg-config
   qtbase5-dev libqt5test5 qtwebengine5-dev libqt5webchannel5-dev libqt5svg5-dev
-  libpugixml-dev lzma-dev xz-utils libudev-dev libxcb1-dev
+  libpugixml-dev lzma-dev xz-utils libudev-dev libxcb1-dev libxcb-xinput-dev
   googletest libgtest-dev libgmock-dev
-  xvfb xauth
+  xvfb xauth xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

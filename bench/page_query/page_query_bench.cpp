@@ -19,6 +19,7 @@
 #include "cef_extras/qt_backend.h"
 #include "cefqt/engine.h"
 #include "cef_recording_client.h"
+#include "process_folders.h"
 #include "wait.h"
 
 #include <QDir>
@@ -351,16 +352,15 @@ int main(int argc, char** argv)
     // The dispatcher's trace of every command name would flood the output.
     qputenv("QT_LOGGING_RULES", "default.debug=false");
     // A temporary folder of this run: its single-instance server, unpacked pages and cache.
-    char tmp[] = "/tmp/tm-bench-XXXXXX";
-    if (!mkdtemp(tmp))
+    const std::string tmp = test_support::useFreshProcessFolders("tm-bench");
+    if (tmp.empty())
         return 2;
-    setenv("TMPDIR", tmp, 1);
     if (argc > 1)
         rounds = std::max(10, std::atoi(argv[1]));
     if (argc > 2)
         runs = std::max(1, std::atoi(argv[2]));
     int appArgc = 1;
     const int rc = programMain(appArgc, argv, {cefqt::InstallBackend, measure, [] {}});
-    QDir(QString::fromLocal8Bit(tmp)).removeRecursively();
+    QDir(QString::fromStdString(tmp)).removeRecursively();
     return rc;
 }

@@ -2,6 +2,7 @@
 
 #include "app/breakpad_qt.h"
 #include "app/file_package.h"
+#include "app/quit_signals.h"
 #include "app/window.h"
 #include "cefclient/client_handler.h"
 #include "devices/device_functions.h"
@@ -34,9 +35,6 @@ namespace {
 Application* g_instance = nullptr;
 QString g_appDir;
 bool g_quitRequested = false;
-
-// {A5DCBF10-6530-11D2-901F-00C04FB951ED}: the device interface class of USB devices.
-const GUID GUID_DEVINTERFACE_USB_DEVICE = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
 // "Resources/" of the application directory, with its trailing "/".
 QString resourcesDir()
@@ -182,8 +180,17 @@ public:
         }
     }
 
-    // Waits for the writer; true when every entry was read and written.
-    bool finish() { return m_writer.finish() && m_counted && m_read == m_count && !m_failed; }
+    // Waits for the writer; true when every entry was read and written. Otherwise error says what
+    // failed.
+    bool finish(QString* error)
+    {
+        const bool written = m_writer.finish();
+        if (written && m_counted && m_read == m_count && !m_failed)
+            return true;
+        *error = written ? QStringLiteral("its list of files is damaged")
+                         : QStringLiteral("a file could not be written below %1").arg(m_base);
+        return false;
+    }
 
 private:
     // The entry's path below the target, with its folder made: false for a name that leaves the
@@ -238,6 +245,8 @@ Application::Application(int& argc, char** argv)
 
 Application::~Application()
 {
+    // Closing is no news to the single-instance check any more.
+    disconnect(&m_socket, nullptr, this, nullptr);
     m_socket.close();
     delete m_updateCheck;
     m_updateCheck = nullptr;
@@ -280,12 +289,13 @@ void Application::init()
         exit(0);
     }
     registerInstance();
+    installQuitSignals(this);
     psInstallEventFilter();
-    connect(&m_socket, &QLocalSocket::connected, this, &Application::socketConnected);
-    connect(&m_socket, &QLocalSocket::disconnected, this, &Application::socketDisconnected);
-    connect(&m_socket, &QLocalSocket::errorOccurred, this, &Application::socketError);
+    connectInstanceSignals();
     LOG(INFO) << "Application Info: connecting local socket to " << m_serverName.toStdString() << "..";
-    m_socket.connectToServer(m_serverName, QIODevice::ReadWrite);
+    // A local socket tells its connection, or that there is no server, before connectToServer
+    // returns: the connecting starts with the event loop, where the answer is handled.
+    QTimer::singleShot(0, this, &Application::connectToRunningInstance);
 }
 
 void Application::startApp()
@@ -304,6 +314,8 @@ void Application::startApp()
     window->firstShow();
     checkUpdate(0);
     loadDefine();
+    // The present keyboards and mice from the start, not only after the first device event.
+    setInputDevices(devices_handler::enumerateInputDevices());
     if (window->GetVirtualDeviceStatus())
         window->startDeviceFilter();
     LOG(INFO) << "mainwindow show!";
@@ -314,11 +326,13 @@ void Application::checkUpdate(int)
     const QString fwversion = m_deviceRecords.isEmpty() ? QString() : m_deviceRecords.first().version;
     delete m_updateCheck;
     m_updateCheck = new UpdateCheck(this);
-    QString version;
+    QString version, host;
     {
         QMutexLocker lock(&m_confLock);
         version = m_conf[QStringLiteral("Version")];
+        host = m_conf.value(QStringLiteral("UpgradeUrl"));
     }
+    m_updateCheck->serviceUrl = upgradeServiceUrl(host);
     m_updateCheck->doCheck(version, fwversion);
 }
 
@@ -359,7 +373,12 @@ void Application::loadConf()
 {
     const QString path = resourcesDir() + QStringLiteral("conf.xml");
     ConfMap conf;
-    if (!parseConfFile(path, &conf))
+    QString error;
+    const bool parsed = parseConfFile(path, &conf, &error);
+    if (!error.isEmpty())
+        reportFailure(QStringLiteral("The configuration %1 %2: %3")
+                          .arg(path, parsed ? QStringLiteral("gives no settings") : QStringLiteral("cannot be read"), error));
+    if (!parsed)
         return;
     conf.insert(QStringLiteral("MacAddress"), firstMacAddress());
     conf.insert(QStringLiteral("IpAddress"), firstIpv4Address());
@@ -427,17 +446,32 @@ QString Application::imageRoot() const
     return m_imageRoot;
 }
 
-bool Application::unpackPackage(const QString& fileName, const QString& targetFolder)
+bool Application::unpackPackage(const QString& fileName, const QString& targetFolder, QString* error)
 {
+    QString ignored;
+    QString& why = error ? *error : ignored;
     QFile file(appDirPath() + fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        why = QStringLiteral("it cannot be opened (%1)").arg(file.errorString());
         return false;
+    }
     const QByteArray bytes = file.readAll();
     file.close();
 
     int size = 0;
-    if (FilePackage::check(bytes, &size) != FilePackage::Ok)
+    switch (FilePackage::check(bytes, &size)) {
+    case FilePackage::Ok:
+        break;
+    case FilePackage::TooShort:
+        why = QStringLiteral("it is too short to be a package (%1 bytes)").arg(bytes.size());
         return false;
+    case FilePackage::BadDigest:
+        why = QStringLiteral("its digest does not match its contents (damaged, cut short or altered)");
+        return false;
+    default:
+        why = QStringLiteral("its declared size does not fit its data");
+        return false;
+    }
     QString base = targetFolder;
     if (base.isEmpty()) {
         base = appDirPath();
@@ -454,7 +488,13 @@ bool Application::unpackPackage(const QString& fileName, const QString& targetFo
         == FilePackage::Ok;
     if (decodedAll)
         unpacker.read(decoded, true);
-    return unpacker.finish() && decodedAll;
+    QString unpackError;
+    const bool written = unpacker.finish(&unpackError);
+    if (!decodedAll)
+        why = QStringLiteral("its data cannot be decoded");
+    else if (!written)
+        why = unpackError;
+    return decodedAll && written;
 }
 
 bool Application::makePath(const QString& path)
@@ -583,6 +623,13 @@ bool pageInAppDir(const QString& url)
         return false;
     path = QUrl::fromPercentEncoding(path.toUtf8()).replace(QLatin1Char('\\'), QLatin1Char('/'));
     return !pathInAppDir(path).isEmpty();
+}
+
+void reportFailure(const QString& text)
+{
+    LOG(ERROR) << text.toStdString();
+    std::fprintf(stderr, "TarquilMervane: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
 }
 
 void quitApplication()

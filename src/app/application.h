@@ -16,8 +16,8 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
-class QTimer;
 class UpdateCheck;
 class Window;
 class devices_handler;
@@ -50,7 +50,8 @@ public:
     void init();
     // Builds the user interface; once, in the first instance only.
     void startApp();
-    // Starts the check for a newer version (the argument is not read).
+    // Starts the check for a newer version at the service that UpgradeUrl names (the argument is
+    // not read).
     void checkUpdate(int);
     // Registers the main window for USB device-interface arrivals and removals.
     void registerUsbNotification();
@@ -84,8 +85,9 @@ public:
     QString imageRoot() const;
 
     // Unpacks the package fileName (relative to the application directory) into targetFolder (the
-    // application directory when empty). True when every entry has been written.
-    static bool unpackPackage(const QString& fileName, const QString& targetFolder);
+    // application directory when empty). True when every entry has been written; otherwise error,
+    // when given, says what failed.
+    static bool unpackPackage(const QString& fileName, const QString& targetFolder, QString* error = nullptr);
     // Creates every missing level of the folder path; true only when the last creation attempted
     // succeeded.
     static bool makePath(const QString& path);
@@ -104,16 +106,37 @@ public slots:
     void play();
     void on_closeApp();
 
-    // The single-instance check.
+    // The single-instance check, client side: every instance at start.
     void socketConnected();
     void socketDisconnected();
     void socketError(QLocalSocket::LocalSocketError error);
+    void socketWritten(qint64 bytes);
+    void socketReading();
+    // Server side: the running instance.
+    void newInstanceConnected();
+    void readClients();
+    void removeClients();
+
+public:
+    // Runs a command that another instance sent: "show" brings the main window forward.
+    void handleCommand(const QString& command);
 
 protected:
     // Registers this object as the instance; init does it at start-up.
     void registerInstance();
+    // Connects the single-instance socket, server and time-out to their slots; init does it.
+    void connectInstanceSignals();
 
 private:
+    // The local server's address: its name in the folder of instanceFolder, "" without a folder.
+    QString serverAddress() const;
+    // Starts connecting the client socket to the running instance.
+    void connectToRunningInstance();
+    // The running instance did not answer in time.
+    void replyTimedOut();
+    // No running instance answered: listen and start the user interface.
+    void becomeRunningInstance(QLocalSocket::LocalSocketError error);
+
     QTimer* m_timer = nullptr;
     QMap<QString, DeviceRecord> m_deviceRecords;
     mutable QMutex m_inputDevicesLock;
@@ -134,12 +157,29 @@ private:
     QLocalServer m_server;
     QList<QPair<QLocalSocket*, QByteArray>> m_clients;
     bool m_commandSent = false;
+    // The running instance's answer has come (client side).
+    bool m_replyReceived = false;
+    // Ends the wait for that answer.
+    QTimer m_replyTimer;
     bool m_autostart = false;
     QStringList m_knownDeviceIds;
     devices_handler* m_devicesHandler = nullptr;
     pugi::xml_document m_xmlDoc;
     KeyCodeMap m_keyCodes;
 };
+
+// Brings the main window of the process with this id to the front; 0 does nothing.
+void psActivateProcess(quint64 pid);
+// The window enumeration of psActivateProcess (lParam: the address of the process id): FALSE, ending
+// the enumeration, once it has brought a window of that process with the program's title forward.
+BOOL CALLBACK activateProcessEnumProc(HWND hwnd, LPARAM lParam);
+
+// The folder of the single-instance server: "tarquilmervane" in runtimeDir, else
+// "tarquilmervane-instance-<uid>" in tempDir, the first that is a private folder (privateFolderAt)
+// and leaves room for serverName within a local socket's address; "" when neither does.
+QString instanceFolderIn(const QString& runtimeDir, const QString& tempDir, const QString& serverName);
+// instanceFolderIn with $XDG_RUNTIME_DIR and the system temporary folder.
+QString instanceFolder(const QString& serverName);
 
 // An argument, the program path included, equal to "-autostart".
 bool hasAutostartArgument(int argc, char** argv);
@@ -157,6 +197,9 @@ QString pathInAppDir(const QString& relative);
 // a backslash separates as a slash does and escapes are decoded. url is joined to the directory's
 // path without a separator, so it must begin with one.
 bool pageInAppDir(const QString& url);
+
+// Says what failed at start-up, or in a later load, in the runtime's log and on standard error.
+void reportFailure(const QString& text);
 
 // Quits the event loop once: the first call sets the quit flag and, when an application instance is
 // registered, ends the loop; later calls do nothing.

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QRegularExpression>
@@ -9,14 +10,36 @@
 
 #include <pugixml.hpp>
 
-bool parseConfFile(const QString& path, ConfMap* out)
+bool parseConfFile(const QString& path, ConfMap* out, QString* error)
 {
+    QString ignored;
+    QString& why = error ? *error : ignored;
+    QFile file(path);
+    if (!file.exists()) {
+        why = QStringLiteral("there is no such file");
+        return false;
+    }
+    if (QFileInfo(path).isDir()) {
+        why = QStringLiteral("it is a folder");
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        why = QStringLiteral("it cannot be opened (%1)").arg(file.errorString());
+        return false;
+    }
+    file.close();
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_file(QFile::encodeName(path).constData());
-    if (!parsed)
+    if (!parsed) {
+        why = QString::fromUtf8(parsed.description());
+        if (parsed.status != pugi::status_file_not_found && parsed.status != pugi::status_io_error)
+            why += QStringLiteral(" at byte %1").arg(parsed.offset);
         return false;
+    }
     ConfMap conf;
     const pugi::xml_node client = doc.child("root").child("client");
+    if (!client)
+        why = QStringLiteral("no element client below root");
     for (const pugi::xml_attribute& a : client.attributes())
         conf.insert(QString::fromUtf8(a.name()), QString::fromUtf8(a.value()));
     *out = conf;

@@ -10,9 +10,11 @@ typedef QMap<QString, QString> ConfMap;
 // Upper-case key name -> HID usage code text (hexadecimal), from define.xml.
 typedef QMap<QString, QString> KeyCodeMap;
 
-// Parses conf.xml: false when the file is missing or not well-formed XML (out untouched). Otherwise out
-// holds every attribute of the first client element of the first root element (a later duplicate wins).
-bool parseConfFile(const QString& path, ConfMap* out);
+// Parses conf.xml: false when the file is missing, cannot be read or is not well-formed XML (out
+// untouched; error, when given, says why). Otherwise out holds every attribute of the first client
+// element of the first root element (a later duplicate wins); error says when there is no such
+// element.
+bool parseConfFile(const QString& path, ConfMap* out, QString* error = nullptr);
 
 // Every child element of keyboard: upper-cased attribute value -> attribute hidCode (a later entry wins).
 // Text that is not well-formed XML gives no entries.

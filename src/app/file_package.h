@@ -80,6 +80,7 @@ public:
         bool readEntry(Entry* entry);
         // After a false read: the payload ended inside the field (a longer payload may hold it).
         bool endedEarly() const { return m_stream.status() == QDataStream::ReadPastEnd; }
+        QDataStream::Status status() const { return m_stream.status(); }
         // The read position, to go on from in a reader of a longer payload.
         qint64 position() const { return m_stream.device()->pos(); }
         void seek(qint64 position) { m_stream.device()->seek(position); }

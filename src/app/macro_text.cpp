@@ -3,14 +3,20 @@
 QList<MacroAction> parseMacroText(const QString& text, const std::function<QString(const QString&)>& hidCodeOf)
 {
     QList<MacroAction> actions;
+    // A key the table does not name gives no action.
+    const auto key = [&](const char* type, const QString& name) {
+        const QString code = hidCodeOf(name.toUpper());
+        if (!code.isEmpty())
+            actions.append({QLatin1String(type), code});
+    };
     for (const QString& item : text.split(QLatin1Char(')'), Qt::SkipEmptyParts)) {
         const int open = item.indexOf(QLatin1Char('('));
         const QString verb = open < 0 ? item : item.left(open);
         const QString param = open < 0 ? QString() : item.mid(open + 1);
         if (verb == QStringLiteral("按下")) {
-            actions.append({QStringLiteral("down"), hidCodeOf(param)});
+            key("down", param);
         } else if (verb == QStringLiteral("弹起")) {
-            actions.append({QStringLiteral("up"), hidCodeOf(param)});
+            key("up", param);
         } else if (verb == QStringLiteral("延迟")) {
             actions.append({QStringLiteral("delayTime"), param.trimmed()});
         } else if (verb == QStringLiteral("按下左键")) {

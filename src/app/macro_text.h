@@ -6,6 +6,6 @@
 #include <functional>
 
 // Items end with ")"; each is a verb, optionally followed by "(" and its parameter. Key names are
-// turned into HID codes by hidCodeOf ("" for an unknown name, which still gives an action);
-// unknown verbs give nothing.
+// looked up in upper case by hidCodeOf ("" for an unknown name, which gives no action); unknown
+// verbs give nothing.
 QList<MacroAction> parseMacroText(const QString& text, const std::function<QString(const QString&)>& hidCodeOf);

@@ -74,7 +74,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
              const QString url = arg(args, "Url"), width = arg(args, "width"), height = arg(args, "height");
              if (url.isEmpty() || width.isEmpty() || height.isEmpty())
                  return;
-             const QSize size(width.toInt(), height.toInt());
+             const QSize size = boundedWindowSize(QSize(width.toInt(), height.toInt()));
              w.hide();
              w.webView->resize(size);
              w.webView->load(QUrl(url, QUrl::TolerantMode));
@@ -253,14 +253,13 @@ const PageCommands::Command* PageCommands::find(const QString& name)
          }},
         {"DownloadFile", {"downloadUrl", "relativePath"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
              const QString url = arg(args, "downloadUrl"), relativePath = arg(args, "relativePath");
-             static const QRegularExpression lastSegment(QStringLiteral("/([^/\\?]+)(\\?|$)"));
-             const QString name = lastSegment.match(url).captured(1);
+             const QString name = downloadFileName(url);
              if (name.isEmpty()) {
                  Window::replyFailure(cb, 0, QStringLiteral("url file is not captured"));
                  return;
              }
              const QString local = pathInAppDir(relativePath + name);
-             if (!schemeIn(QUrl(url, QUrl::TolerantMode), {"http", "https"}) || local.isEmpty()) {
+             if (!isDownloadUrl(url) || local.isEmpty()) {
                  Window::replyFailure(cb, 0, QStringLiteral("downloadFaild"));
                  return;
              }

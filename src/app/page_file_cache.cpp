@@ -42,8 +42,15 @@ bool writeText(const QString& path, const QString& text)
 
 } // namespace
 
+bool PageFileCache::isXmlFileName(const QString& path)
+{
+    return QFileInfo(path).fileName().endsWith(QLatin1String(".xml"), Qt::CaseInsensitive);
+}
+
 void PageFileCache::cacheFile(const QString& path)
 {
+    if (!isXmlFileName(path))
+        return;
     {
         QMutexLocker lock(&m_lock);
         if (m_files.contains(path))
@@ -95,6 +102,8 @@ PageFileCache::Result PageFileCache::modify(const QString& path, const QString& 
 {
     if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || QFileInfo(path).isDir())
         return Result::NotAFile;
+    if (!isXmlFileName(path))
+        return Result::NotXmlFile;
     pugi::xml_document doc;
     if (!parse(doc, content))
         return Result::NotXml;

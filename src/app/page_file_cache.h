@@ -1,5 +1,6 @@
 // The texts of the pages' XML files below the program folder, keyed by path as the caller formed
 // it. Each file is read once, as UTF-8, and never again; changed files are written back as a batch.
+// Only files named "*.xml" are read or written: the pages' commands reach no other file.
 #pragma once
 
 #include <QMap>
@@ -11,9 +12,10 @@ class PageFileCache {
 public:
     enum class Result {
         Ok,
-        NotXml,    // the text is no XML document (or the file could not be read)
-        BadXPath,  // the expression does not compile
-        NotAFile,  // the path names a folder or nothing
+        NotXml,     // the text is no XML document (or the file could not be read)
+        BadXPath,   // the expression does not compile
+        NotAFile,   // the path names a folder or nothing
+        NotXmlFile, // the file's name does not end in ".xml"
         WriteFailed,
     };
     enum class Flush {
@@ -22,8 +24,11 @@ public:
         Failed, // at least one file could not be written; it stays changed
     };
 
-    // Reads the file into the cache unless the path is there already; a file that cannot be read
-    // stays uncached.
+    // Whether the cache takes the file: its name ends in ".xml", in any letter case.
+    static bool isXmlFileName(const QString& path);
+
+    // Reads the file into the cache unless the path is there already; a file that cannot be read,
+    // or is no XML file by its name, stays uncached.
     void cacheFile(const QString& path);
     QMap<QString, QString> cachedFiles() const;
     // Paths changed and not yet written back, in the order of their first change.

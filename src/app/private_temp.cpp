@@ -7,6 +7,7 @@
 
 // The system temporary folder is already the user's own there.
 QString privateTempPathIn(const QString& base, const QString&) { return QDir::cleanPath(base); }
+QString privateFolderAt(const QString& path) { return QDir().mkpath(path) ? QDir::cleanPath(path) : QString(); }
 QString privateTempPath() { return QDir::cleanPath(QDir::tempPath()); }
 
 #else
@@ -30,21 +31,22 @@ bool isPrivateFolder(const QByteArray& path)
     return chmod(path.constData(), 0700) == 0;
 }
 
-QString makeOrCheck(const QByteArray& path)
-{
-    if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
-        return QString();
-    return isPrivateFolder(path) ? QFile::decodeName(path) : QString();
-}
-
 } // namespace
+
+QString privateFolderAt(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty() || (mkdir(name.constData(), 0700) != 0 && errno != EEXIST))
+        return QString();
+    return isPrivateFolder(name) ? path : QString();
+}
 
 QString privateTempPathIn(const QString& base, const QString& name)
 {
     if (base.isEmpty())
         return QString();
     const QString root = QDir::cleanPath(base);
-    const QString found = makeOrCheck(QFile::encodeName(root + "/" + name));
+    const QString found = privateFolderAt(root + "/" + name);
     if (!found.isEmpty())
         return found;
     // The name is taken by something we must not use: a fresh folder of our own.

@@ -12,3 +12,7 @@ QString privateTempPath();
 
 // The same rule below the given base folder, without caching.
 QString privateTempPathIn(const QString& base, const QString& name);
+
+// The folder at path, made with mode 0700 when it is missing, when it is a real folder (not a link)
+// owned by the current user; a wider mode is narrowed to 0700. "" for anything else.
+QString privateFolderAt(const QString& path);

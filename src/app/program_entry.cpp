@@ -1,6 +1,7 @@
 #include "app/program_entry.h"
 
 #include "app/application.h"
+#include "app/image_resources.h"
 #include "app/private_temp.h"
 #include "cefclient/client_app.h"
 #include "cefclient/client_handler.h"
@@ -59,8 +60,8 @@ int programMain(int argc, char** argv, const ProgramSteps& steps)
     if (code >= 0)
         return code; // a runtime sub-process that has done its work
 
-    // The tray icon and the style sheet, compiled into the program's static library.
-    Q_INIT_RESOURCE(image);
+    // The images and the style sheet, compiled into the program's static library.
+    psInitImageResources();
     Q_INIT_RESOURCE(qss);
 
     const CefSettings settings = runtimeSettings(userUiLanguage(), privateTempPath());

@@ -4,8 +4,10 @@
 #include "app/window_shadows.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QGuiApplication>
 #include <QMargins>
 #include <QOperatingSystemVersion>
+#include <QScreen>
 #include <QVariant>
 #include <QWindow>
 
@@ -47,12 +49,9 @@ _PsEventFilter* g_psEventFilter = nullptr;
 bool _PsEventFilter::nativeEventFilter(const QByteArray& eventType, void* message, long* result)
 {
     PsMainWindow* main = PsApplication::psMainWindow();
-    if (!main || !message)
+    const MSG* msg = psWindowsMessage(eventType, message);
+    if (!main || !msg)
         return false;
-    // Other platforms' native events share this filter and are no MSG.
-    if (eventType != "windows_generic_MSG" && eventType != "windows_dispatcher_MSG")
-        return false;
-    const MSG* msg = static_cast<const MSG*>(message);
     if (msg->message == WM_ENDSESSION) {
         quitApplication();
         return false;
@@ -187,6 +186,20 @@ bool _PsEventFilter::psMainWindowEvent(PsMainWindow* main, HWND hwnd, UINT msg, 
 }
 
 } // namespace
+
+const MSG* psWindowsMessage(const QByteArray& eventType, const void* message)
+{
+    if (!message || (eventType != "windows_generic_MSG" && eventType != "windows_dispatcher_MSG"))
+        return nullptr;
+    return static_cast<const MSG*>(message);
+}
+
+QSize boundedWindowSize(const QSize& size)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize most = screen ? screen->availableGeometry().size() : QSize(kMaxWindowSide, kMaxWindowSide);
+    return QSize(qBound(1, size.width(), qMax(1, most.width())), qBound(1, size.height(), qMax(1, most.height())));
+}
 
 LRESULT psHitTestAnswer(int zone)
 {

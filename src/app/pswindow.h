@@ -9,6 +9,7 @@
 #include <QMetaType>
 #include <QPoint>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 
@@ -31,6 +32,16 @@ enum PsHitZone {
 
 // The WM_NCHITTEST answer for a hit zone (HTTRANSPARENT for anything unknown).
 LRESULT psHitTestAnswer(int zone);
+
+// The Windows message that a native event handler or filter was given; nullptr for any other
+// platform's native events, which reach the same handlers.
+const MSG* psWindowsMessage(const QByteArray& eventType, const void* message);
+
+// Sides of a window without a screen to measure against.
+constexpr int kMaxWindowSide = 4096;
+// A window size that a page or the configuration asks for, each side bounded to the primary
+// screen's available area (to kMaxWindowSide without a screen) and at least 1.
+QSize boundedWindowSize(const QSize& size);
 
 class PsMainWindow : public QWidget {
     Q_OBJECT

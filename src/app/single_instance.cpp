@@ -1,8 +1,79 @@
 // The single-instance check at start-up: a running instance answers on the local server, and
 // without one this process becomes the running instance.
 #include "app/application.h"
+#include "app/private_temp.h"
 
 #include "include/base/cef_logging.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QRegularExpression>
+
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// A local socket's address holds at most this many bytes of its path.
+constexpr int kSocketPathMax = int(sizeof(sockaddr_un{}.sun_path)) - 1;
+// How long a second instance waits for the running instance's answer.
+constexpr int kReplyTimeoutMs = 5000;
+// How long the decision to become the running instance waits for another process deciding.
+constexpr int kDecisionLockMs = 10000;
+// How long the check that no instance started meanwhile waits for a connection.
+constexpr int kProbeMs = 3000;
+
+const char kCommandPrefix[] = "CMD:";
+
+} // namespace
+
+QString instanceFolderIn(const QString& runtimeDir, const QString& tempDir, const QString& serverName)
+{
+    const struct {
+        QString base;
+        QString name;
+    } candidates[] = {
+        {runtimeDir, QStringLiteral("tarquilmervane")},
+        {tempDir, QStringLiteral("tarquilmervane-instance-%1").arg(geteuid())},
+    };
+    for (const auto& c : candidates) {
+        if (c.base.isEmpty() || !QDir::isAbsolutePath(c.base))
+            continue;
+        const QString folder = QDir::cleanPath(c.base) + QLatin1Char('/') + c.name;
+        if (QFile::encodeName(folder + QLatin1Char('/') + serverName).size() > kSocketPathMax)
+            continue;
+        const QString made = privateFolderAt(folder);
+        if (!made.isEmpty())
+            return made;
+    }
+    return QString();
+}
+
+QString instanceFolder(const QString& serverName)
+{
+    return instanceFolderIn(qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath(), serverName);
+}
+
+void Application::connectInstanceSignals()
+{
+    const auto unique = Qt::UniqueConnection;
+    connect(&m_socket, &QLocalSocket::connected, this, &Application::socketConnected, unique);
+    connect(&m_socket, &QLocalSocket::disconnected, this, &Application::socketDisconnected, unique);
+    connect(&m_socket, &QLocalSocket::errorOccurred, this, &Application::socketError, unique);
+    connect(&m_socket, &QLocalSocket::bytesWritten, this, &Application::socketWritten, unique);
+    connect(&m_socket, &QLocalSocket::readyRead, this, &Application::socketReading, unique);
+    connect(&m_server, &QLocalServer::newConnection, this, &Application::newInstanceConnected, unique);
+    connect(&m_replyTimer, &QTimer::timeout, this, &Application::replyTimedOut, unique);
+}
+
+QString Application::serverAddress() const
+{
+    const QString folder = instanceFolder(m_serverName);
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + m_serverName;
+}
+
+void Application::connectToRunningInstance() { m_socket.connectToServer(serverAddress(), QIODevice::ReadWrite); }
 
 void Application::socketConnected()
 {
@@ -12,13 +83,57 @@ void Application::socketConnected()
     const QString command = QStringLiteral("CMD:show;");
     LOG(INFO) << "Application Info: writing commands " << command.toStdString();
     m_socket.write(command.toLocal8Bit());
+    // A running instance that takes the connection but never answers does not keep this one.
+    m_replyTimer.setSingleShot(true);
+    m_replyTimer.start(kReplyTimeoutMs);
+}
+
+void Application::replyTimedOut()
+{
+    LOG(INFO) << "Application Error: no response to the show command in " << kReplyTimeoutMs / 1000
+              << " seconds, quiting..";
+    quitApplication();
 }
 
 void Application::socketDisconnected()
 {
-    if (!m_commandSent)
+    if (!m_commandSent || m_replyReceived)
         return;
     LOG(INFO) << "Application Error: socket disconnected before command response received, quiting..";
+    quitApplication();
+}
+
+void Application::socketWritten(qint64)
+{
+    if (m_socket.state() != QLocalSocket::ConnectedState) {
+        LOG(INFO) << "Application Error: socket is not connected " << int(m_socket.state());
+        return;
+    }
+    if (m_socket.bytesToWrite() == 0)
+        LOG(INFO) << "Application Info: show command written, waiting response..";
+}
+
+void Application::socketReading()
+{
+    if (m_socket.state() != QLocalSocket::ConnectedState) {
+        LOG(INFO) << "Application Error: socket is not connected " << int(m_socket.state());
+        return;
+    }
+    m_replyBuffer += QString::fromUtf8(m_socket.readAll());
+    if (m_replyReceived)
+        return;
+    static const QRegularExpression reply(QStringLiteral("RES:(\\d+);"));
+    const QRegularExpressionMatch match = reply.match(m_replyBuffer);
+    if (!match.hasMatch())
+        return;
+    bool isNumber = false;
+    quint64 pid = match.captured(1).toULongLong(&isNumber);
+    if (!isNumber)
+        pid = 0;
+    m_replyReceived = true;
+    m_replyTimer.stop();
+    psActivateProcess(pid);
+    LOG(INFO) << "Application Info: show command response received, pid = " << pid << ", activating and quiting..";
     quitApplication();
 }
 
@@ -29,19 +144,151 @@ void Application::socketError(QLocalSocket::LocalSocketError error)
         quitApplication();
         return;
     }
+    // This process is the running instance already.
+    if (m_server.isListening())
+        return;
+    becomeRunningInstance(error);
+}
+
+void Application::becomeRunningInstance(QLocalSocket::LocalSocketError error)
+{
+    m_socket.close();
+    const QString address = serverAddress();
+    if (address.isEmpty()) {
+        LOG(INFO) << "Application Error: no private folder for the local socket, starting app without server..";
+        startApp();
+        return;
+    }
+    // One process at a time decides, so two that start together never both listen, and a file is
+    // removed only when no instance answers on it.
+    const QString lockPath = address + QStringLiteral(".lock");
+    QLockFile decision(lockPath);
+    if (!decision.tryLock(kDecisionLockMs)) {
+        LOG(INFO) << "Application Error: could not lock " << lockPath.toStdString() << ", error "
+                  << int(decision.error()) << ", quiting..";
+        quitApplication();
+        return;
+    }
+    QLocalSocket probe;
+    probe.connectToServer(address);
+    if (probe.waitForConnected(kProbeMs)) {
+        // An instance started since this one tried: it is the running instance.
+        probe.abort();
+        decision.unlock();
+        QTimer::singleShot(0, this, &Application::connectToRunningInstance);
+        return;
+    }
+    const QLocalSocket::LocalSocketError found = probe.error();
     if (error == QLocalSocket::ServerNotFoundError)
         LOG(INFO) << "Application Info: this is the only instance of Velmora, starting server and app..";
     else
         LOG(INFO) << "Application Info: socket connect error " << int(error) << ", starting server and app..";
-    m_socket.close();
-    // A server file left behind by an instance that ended without closing it would refuse the name.
-    QLocalServer::removeServer(m_serverName);
+    // A file nobody listens on is what an instance that ended without closing it leaves behind.
+    if (found == QLocalSocket::ConnectionRefusedError || found == QLocalSocket::ServerNotFoundError)
+        QLocalServer::removeServer(address);
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server.listen(m_serverName)) {
+    const bool listening = m_server.listen(address);
+    decision.unlock();
+    if (!listening) {
         LOG(INFO) << "Application Error: failed to start listening to " << m_serverName.toStdString()
                   << " server, error " << int(m_server.serverError());
         quitApplication();
         return;
     }
     startApp();
+}
+
+void Application::newInstanceConnected()
+{
+    LOG(INFO) << "Application Info: new local socket connected";
+    while (QLocalSocket* client = m_server.nextPendingConnection()) {
+        m_clients.append(qMakePair(client, QByteArray()));
+        connect(client, &QLocalSocket::readyRead, this, &Application::readClients);
+        connect(client, &QLocalSocket::disconnected, this, &Application::removeClients);
+    }
+}
+
+void Application::readClients()
+{
+    for (int i = 0; i < m_clients.size(); ++i) {
+        QLocalSocket* client = m_clients[i].first;
+        m_clients[i].second += client->readAll();
+        const QByteArray bytes = m_clients[i].second;
+        if (bytes.isEmpty())
+            continue;
+        // Segments end at the byte ';' and are decoded whole, so a character is never cut apart.
+        int position = 0;
+        for (int end; (end = bytes.indexOf(';', position)) >= 0; position = end + 1) {
+            const QString segment = QString::fromLocal8Bit(bytes.constData() + position, end - position);
+            if (segment.startsWith(QLatin1String(kCommandPrefix))) {
+                handleCommand(segment.mid(int(sizeof kCommandPrefix) - 1));
+                client->write(QStringLiteral("RES:%1;").arg(QCoreApplication::applicationPid()).toUtf8());
+            } else {
+                LOG(INFO) << "Application Error: unknown command " << segment.toStdString() << " passed in local socket";
+            }
+        }
+        // The bytes after the last ';' wait for the rest; the command may have changed the list.
+        for (auto& entry : m_clients)
+            if (entry.first == client)
+                entry.second = bytes.mid(position);
+    }
+}
+
+void Application::removeClients()
+{
+    LOG(INFO) << "Application Info: remove clients slot called, clients " << m_clients.size();
+    QList<QLocalSocket*> removed;
+    for (auto it = m_clients.begin(); it != m_clients.end();) {
+        if (it->first->state() != QLocalSocket::ConnectedState) {
+            LOG(INFO) << "Application Info: removing client";
+            removed.append(it->first);
+            it = m_clients.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // The signal that called this slot may come from one of them.
+    for (QLocalSocket* client : removed)
+        client->deleteLater();
+}
+
+void Application::handleCommand(const QString& command)
+{
+    if (command != QLatin1String("show"))
+        return;
+    QWidget* window = m_mainWindow;
+    if (!window)
+        return;
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    // Out of the tray first: a hidden window cannot be raised or activated.
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void psActivateProcess(quint64 pid)
+{
+    if (pid == 0)
+        return;
+    EnumWindows(activateProcessEnumProc, reinterpret_cast<LPARAM>(&pid));
+}
+
+BOOL CALLBACK activateProcessEnumProc(HWND hwnd, LPARAM lParam)
+{
+    const quint64 pid = *reinterpret_cast<const quint64*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    if (owner != pid)
+        return TRUE;
+    WCHAR title[1024];
+    const int length = GetWindowTextW(hwnd, title, 1024);
+    if (length <= 0 || length >= 1024)
+        return TRUE;
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("Tarquil助手(\\s*\\(\\d+\\))?")));
+    if (!pattern.match(QString::fromUtf16(title, length)).hasMatch())
+        return TRUE;
+    SetForegroundWindow(hwnd);
+    SetFocus(hwnd);
+    return FALSE;
 }

@@ -8,6 +8,7 @@
 #include "app/system_tray.h"
 #include "app/window_services.h"
 #include "cefclient/client_handler.h"
+#include "cefclient/gui_thread.h"
 #include "cefclient/popwidget.h"
 #include "cefclient/qcefwebview.h"
 #include "devices/device_data_handler.h"
@@ -29,6 +30,7 @@
 #include <QResizeEvent>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 
@@ -40,22 +42,35 @@ const int kRegistered = [] {
     return 0;
 }();
 
+// A start page of its own that says the pages could not be read, and why.
+QString unreadablePagesPage(const QString& reason)
+{
+    const QString html = QStringLiteral(
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>TarquilMervane</title></head>"
+        "<body style=\"background:#222529;color:#e0e0e0;font-family:sans-serif;margin:40px\">"
+        "<h1>The pages could not be read</h1><p>TarquilMervane cannot show its pages: %1.</p>"
+        "<p>Installing the program again restores its pages.</p></body></html>")
+                             .arg(reason.toHtmlEscaped());
+    return QStringLiteral("data:text/html;charset=utf-8,") + QString::fromLatin1(QUrl::toPercentEncoding(html));
+}
+
 // Ends a worker and its thread at shut-down: the worker's loop is already told to end, the thread
 // is told to quit and waited for; both are deleted only once the thread has finished, never
-// while it may still use them.
-void joinWorker(QThread* thread, QObject* worker)
+// while it may still use them. False when it did not finish in time: it is left running.
+bool joinWorker(QThread* thread, QObject* worker)
 {
     if (!thread) {
         delete worker;
-        return;
+        return true;
     }
     thread->quit();
     if (!thread->wait(kJoinMs)) {
         LOG(INFO) << "a worker thread did not end in time; it is left running";
-        return;
+        return false;
     }
     delete worker;
     delete thread;
+    return true;
 }
 
 } // namespace
@@ -72,26 +87,34 @@ Window::Window(QWidget* parent)
     Application* app = appInstance();
     const ConfMap conf = app ? app->confValues() : ConfMap();
     setWindowTitle(conf.value(QStringLiteral("Name")));
-    const QSize size = clientSizeFor(conf);
+    const QSize size = boundedWindowSize(clientSizeFor(conf));
     refreshDeviceList();
     initDeviceData();
     resize(size);
     setMouseTracking(true);
 
     const QString loadPath = conf.value(QStringLiteral("LoadPath"));
+    const QString appDir = QCoreApplication::applicationDirPath();
+    const QString pageRoot = pageRootFor(conf, appDir, privateTempPath());
+    // The pages come from the unpacked folder, unless Debug has them served from the program's.
+    const bool unpackedPages = pageRoot == pageRootFor(ConfMap(), appDir, privateTempPath());
+    // After a refused package the unpacked folder holds at best the pages of an earlier run: none
+    // of them is served, and the start page says why instead.
+    const bool refused = unpackedPages && !m_packageError.isEmpty();
+    const QString startPage = refused ? unreadablePagesPage(m_packageError) : loadPath;
     // The page loader reads the roots from the first request of the page on: they are set before
     // the page is asked for.
     if (app) {
-        app->setPageRoot(pageRootFor(conf, QCoreApplication::applicationDirPath(), privateTempPath()));
+        app->setPageRoot(refused ? QString() : pageRoot);
         app->setImageRoot(imageSubPathFor(loadPath));
     }
     if (g_handler) {
-        g_handler->SetViewKey(loadPath);
-        g_handler->SetStartupURL(loadPath.toUtf8().toStdString());
+        g_handler->SetViewKey(startPage);
+        g_handler->SetStartupURL(startPage.toUtf8().toStdString());
     }
     webView = new QCefWebView(this, false);
     webView->resize(size);
-    webView->load(QUrl(loadPath, QUrl::TolerantMode));
+    webView->load(QUrl(startPage, QUrl::TolerantMode));
     setMinimumSize(size);
     connect(webView, &QCefWebView::jsMessage, this, &Window::onJsMessage);
     // Every way out of the event loop writes the changed page files back, also those that skip
@@ -105,6 +128,7 @@ Window::~Window()
     QThread* thread;
     {
         QMutexLocker lock(&m_taskLock);
+        m_closing = true;
         exec = taskExec;
         thread = taskThread;
         taskExec = nullptr;
@@ -112,7 +136,24 @@ Window::~Window()
     }
     if (exec)
         exec->quit();
-    joinWorker(thread, exec);
+    if (!joinWorker(thread, exec)) {
+        // The worker still writes through the client: both go once its thread has ended.
+        const auto client = std::make_shared<pvmulti_client>(vmulti);
+        const bool connected = vmultiConnected;
+        vmulti = nullptr;
+        const auto release = [exec, client, connected] {
+            if (!*client)
+                return;
+            delete exec;
+            if (connected)
+                vmulti_disconnect(*client);
+            vmulti_free(*client);
+            *client = nullptr;
+        };
+        connect(thread, &QThread::finished, QCoreApplication::instance(), release, Qt::QueuedConnection);
+        if (thread->isFinished())
+            release();
+    }
     if (deviceFilter)
         deviceFilter->requestStop();
     joinWorker(filterThread, deviceFilter);
@@ -150,8 +191,16 @@ void Window::refreshDeviceList()
 void Window::initDeviceData()
 {
     const QString temp = privateTempPath();
-    if (!temp.isEmpty() && QFileInfo(temp).isDir())
-        Application::unpackPackage(QStringLiteral("skn.dat"), QDir::toNativeSeparators(temp));
+    const QString package = appDirPath() + QStringLiteral("skn.dat");
+    QString error;
+    if (temp.isEmpty() || !QFileInfo(temp).isDir())
+        reportFailure(QStringLiteral("The pages cannot be unpacked: there is no private temporary folder"));
+    else if (!QFileInfo::exists(package))
+        reportFailure(QStringLiteral("The page package %1 is missing; no pages were unpacked").arg(package));
+    else if (!Application::unpackPackage(QStringLiteral("skn.dat"), QDir::toNativeSeparators(temp), &error)) {
+        m_packageError = QStringLiteral("the page package %1 was refused: %2").arg(package, error);
+        reportFailure(QStringLiteral("The pages cannot be read: ") + m_packageError);
+    }
     dataHandler = new device_data_handler;
     dataHandler->loadDriverXml(QStringLiteral(":/drive/M1.0"));
     dataHandler->loadDriverXml(QStringLiteral(":/drive/K1.0"));
@@ -176,42 +225,43 @@ void Window::firstShow() { psFirstShow(); }
 
 void Window::runTask(const MacroTask& task, pvmulti_client /*vmulti*/, int keyState)
 {
-    if (qt_extras::OnGuiThread()) {
-        handTask(task.actions, task.playType, task.playCount, keyState);
-        return;
-    }
-    QMetaObject::invokeMethod(
-        this, [this, task, keyState] { handTask(task.actions, task.playType, task.playCount, keyState); },
-        Qt::QueuedConnection);
+    handTask(task.actions, task.playType, task.playCount, keyState);
 }
 
 void Window::handTask(const QList<MacroAction>& actions, int playType, int playCount, int keyState)
 {
     QMutexLocker lock(&m_taskLock);
+    if (m_closing)
+        return;
     if (taskThread) {
         taskExec->setTask(vmulti, actions, playType, playCount, keyState);
         return;
     }
+    QPointer<Window> window(this);
     taskThread = new QThread;
-    taskExec = new commandExec(taskThread, actions, vmulti, playType, playCount, keyState);
+    taskExec = new commandExec(taskThread, actions, vmulti, playType, playCount, keyState, m_macroClock,
+                               [window](const QUrl& url) {
+                                   cefclient::PostToGuiThread([window, url] {
+                                       if (window)
+                                           window->m_desktop->openUrl(url);
+                                   });
+                               });
     connect(taskExec, &commandExec::taskFinished, this, &Window::onTaskFinished, Qt::QueuedConnection);
     connect(taskThread, &QThread::finished, taskThread, &QObject::deleteLater);
     connect(this, &Window::StopVCMDOutput, taskExec, &commandExec::onStopOutput, Qt::QueuedConnection);
+    // Made on the capture thread, the thread object still belongs to the GUI thread, which
+    // deletes it when it has finished.
+    if (!qt_extras::OnGuiThread())
+        taskThread->moveToThread(QCoreApplication::instance()->thread());
     taskThread->start(QThread::InheritPriority);
 }
 
 void Window::stopOutput()
 {
     emit StopVCMDOutput(true);
-    {
-        QMutexLocker lock(&m_taskLock);
-        if (taskThread)
-            taskExec->stopOutput();
-    }
-    // Tasks from other threads reach the worker through the GUI thread; the stop follows them
-    // there too, so that it is never overtaken by a task handed over before it.
-    if (!qt_extras::OnGuiThread())
-        QMetaObject::invokeMethod(this, &Window::stopOutput, Qt::QueuedConnection);
+    QMutexLocker lock(&m_taskLock);
+    if (taskThread)
+        taskExec->stopOutput();
 }
 
 void Window::startDeviceFilter()
@@ -303,6 +353,12 @@ void Window::setDeviceServices(std::unique_ptr<DeviceServices> services) { m_dev
 
 void Window::setDesktopServices(std::unique_ptr<DesktopServices> services) { m_desktop = std::move(services); }
 
+void Window::setMacroClock(std::shared_ptr<MacroClock> clock)
+{
+    QMutexLocker lock(&m_taskLock);
+    m_macroClock = std::move(clock);
+}
+
 void Window::replySuccess(Callback callback, const QString& text)
 {
     callback->Success(cef_extras::ToCefString(text));
@@ -380,12 +436,12 @@ void Window::showDebug()
               QSize(size.value(0).toInt(), size.value(1).toInt()));
 }
 
+// Only while nothing newer plays, so that the report can never release a later task's keys.
 void Window::onTaskFinished(pvmulti_client)
 {
-    BYTE keys[6] = {0, 0, 0, 0, 0, 0};
-    if (vmulti)
-        vmulti_update_keyboard(vmulti, 0, keys);
-    LOG(INFO) << "onTaskFinished reset all key===========================";
+    QMutexLocker lock(&m_taskLock);
+    if (taskExec && taskExec->releaseKeysWhenIdle(vmulti))
+        LOG(INFO) << "onTaskFinished reset all key===========================";
 }
 
 void Window::deviceHotKeyActive()
@@ -513,10 +569,8 @@ void Window::closeEvent(QCloseEvent* event)
 
 bool Window::nativeEvent(const QByteArray& eventType, void* message, long*)
 {
-    if (eventType != "windows_generic_MSG" && eventType != "windows_dispatcher_MSG")
-        return false;
-    const MSG* msg = static_cast<const MSG*>(message);
-    if (msg->message != WM_DEVICECHANGE)
+    const MSG* msg = psWindowsMessage(eventType, message);
+    if (!msg || msg->message != WM_DEVICECHANGE)
         return false;
     int code = 0;
     switch (msg->wParam) {

@@ -57,10 +57,11 @@ public:
     void initSystemTray();
     void firstShow();
 
-    // A mapped button's task for the macro worker, from the capture thread or any other; the
-    // worker is made and given its tasks on the GUI thread, in the order they were handed over.
+    // A mapped button's task for the macro worker, from the capture thread or any other: handed
+    // over at once (the worker is made with the first one), to play after those handed over
+    // before it.
     void runTask(const MacroTask& task, pvmulti_client vmulti, int keyState);
-    // Stops the worker's output at once; any thread.
+    // Ends the worker's output: every task handed over before the call; any thread.
     void stopOutput();
     void startDeviceFilter();
     // Ends the macro worker and the capture thread.
@@ -81,6 +82,8 @@ public:
     // The page commands' way to the devices and to the desktop.
     void setDeviceServices(std::unique_ptr<DeviceServices> services);
     void setDesktopServices(std::unique_ptr<DesktopServices> services);
+    // The clock of the macro workers made from now on (the system's when null).
+    void setMacroClock(std::shared_ptr<MacroClock> clock);
 
     // Each answer releases the reference the query handler added for the forwarded query.
     static void replySuccess(Callback callback, const QString& text);
@@ -148,7 +151,7 @@ private:
     friend struct PageCommands;
 
     void initDeviceData();
-    // Creates the macro worker on first use, otherwise hands it the task (GUI thread).
+    // Creates the macro worker on first use, otherwise hands it the task (any thread).
     void handTask(const QList<MacroAction>& actions, int playType, int playCount, int keyState);
     // Opens a popup view of url unless one is open for it.
     void openPopup(const QString& url, const QSize& size);
@@ -156,12 +159,17 @@ private:
     void maximizeTarget();
     void restoreTarget();
 
+    // Why the page package was refused; empty when it was unpacked (or is missing).
+    QString m_packageError;
     std::unique_ptr<DeviceServices> m_devices;
     std::unique_ptr<DesktopServices> m_desktop;
 
     QMutex m_refreshLock; // one refresh at a time, so an older list never replaces a newer one
     mutable QMutex m_deviceMapLock;
     QMap<QString, QJsonObject> m_deviceMap;
-    // Guards taskThread and taskExec for the threads that stop the output.
+    // Guards taskThread, taskExec and m_closing for the threads that hand tasks over or stop
+    // the output.
     mutable QMutex m_taskLock;
+    bool m_closing = false; // the window goes: no worker is made any more
+    std::shared_ptr<MacroClock> m_macroClock;
 };

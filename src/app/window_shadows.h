@@ -1,9 +1,21 @@
-// The drop shadows around the frameless main window: the interface the frame code drives.
+// The drop shadow around the frameless main window: four strips (above, right, below, left) with
+// per-pixel alpha, which follow the main window, stay below it and are its resize border.
+//
+// The model (tables, frame, strip rectangles, bitmaps, alpha and hit codes) needs no windows; the
+// window side shows each strip's bitmap in a translucent tool window of its own whose window
+// procedure is PsWindowShadows::wndProc.
 #pragma once
 
 #include "windows.h"
 
 #include <QColor>
+#include <QImage>
+#include <QRect>
+
+#include <array>
+#include <vector>
+
+class QWidget;
 
 class PsWindowShadows {
 public:
@@ -15,19 +27,122 @@ public:
         Hidden = 8,
         Activate = 16,
     };
+    // Window indices.
+    enum Strip { Top = 0, Right = 1, Bottom = 2, Left = 3 };
 
-    // Creates the shadow windows; false when they could not be made (every later call then does nothing).
+    PsWindowShadows() = default;
+    ~PsWindowShadows();
+    PsWindowShadows(const PsWindowShadows&) = delete;
+    PsWindowShadows& operator=(const PsWindowShadows&) = delete;
+
+    // Builds the tables from ":/image/sprite", creates the bitmaps and the (hidden) windows and
+    // paints the strips' start ends. False when the sprite gives no profile or a bitmap cannot be
+    // made; every later call then does nothing. A second call starts again from nothing.
     bool init(QColor color);
+    // Places, repaints, shows or hides the windows for the main window's change.
     void update(int changes, WINDOWPOS* pos = nullptr);
+    // The shadow colour (its alpha is ignored); repaints and places everything again.
     void setColor(QColor color);
+    // Releases the windows and the bitmaps.
     void destroy();
 
+    // ---- The model
+
+    // Steps of init without windows: the tables from the square g_shadowSpriteRect of sprite.
+    // False when the square gives no edge profile.
+    bool buildTables(const QImage& sprite);
+    // New bitmaps of those lengths (top and bottom maxWidth x M, right and left M x maxHeight),
+    // their start ends painted; the frame starts from nothing. False when one cannot be made.
+    bool createBitmaps(int maxWidth, int maxHeight);
+
+    // What a new frame asks of one strip window.
+    enum StripAction {
+        Keep,  // nothing changed for it
+        Move,  // a new position only
+        Place, // repainted: a new position and size
+    };
+    // The frame becomes (nx, ny, nw, nh), at least 2S + 2s each way: repaints the parts of the
+    // bitmaps that changed (growing them when too short) and says what each window needs.
+    std::array<StripAction, 4> placeFrame(int nx, int ny, int nw, int nh);
+
+    // Paints the start ends: bit 1 the left ends of the top and bottom bitmaps, bit 2 the upper ends
+    // of the right and left bitmaps.
+    void paintAll(int which);
+    // Paints the right-hand ends of the top and bottom bitmaps for the frame width w.
+    void paintRightCorners(int w);
+    // Paints the lower ends of the right and left bitmaps for the frame height h.
+    void paintBottomCorners(int h);
+
+    // The frame around a main-window rectangle (grown by M on every side).
+    QRect frameAround(const QRect& window) const { return window.adjusted(-M, -M, M, M); }
+    // The frame last placed.
+    QRect frame() const { return QRect(x, y, w, h); }
+    // A strip's place on the screen for the frame last placed.
+    QRect stripRect(int index) const;
+    // A strip pixel's alpha for the frame last placed: column c, row r of the strip's bitmap.
+    int alphaAt(int index, int c, int r) const { return alpha(index, stripLength(index, w, h), c, r); }
+    // The hit-test code of a strip at screen row cy, with corners edgeHeight high.
+    int hitCode(int index, int cy, int edgeHeight) const;
+
+    int edge() const { return M; }
+    int spriteSide() const { return S; }
+    int shift() const { return s; }
+    const std::vector<unsigned char>& profile() const { return A; }
+    int table(int i, int j) const { return T[size_t(j) * size_t(S2) + size_t(i)]; }
+    const QImage& bitmap(int index) const { return bitmaps[index]; }
+    int bitmapWidth() const { return maxWidth; }
+    int bitmapHeight() const { return maxHeight; }
+    bool isHidden() const { return hidden; }
+
+    // ---- The window side
+
+    // Shows the part of its bitmap that the window's size covers (origin at the bitmap's).
+    void updateWindow(int index, const QPoint& position, const QSize* size);
+    // The window procedure of the four windows.
+    static LRESULT CALLBACK wndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // The strip window of an index (null before init and after destroy).
+    QWidget* window(int index) const { return windows[index]; }
+
 private:
-    bool m_ready = false;
+    // The length along a strip: the main window's width W for top and bottom, h for right and left.
+    int stripLength(int index, int frameWidth, int frameHeight) const
+    {
+        return (index == Top || index == Bottom) ? frameWidth - 2 * M : frameHeight;
+    }
+    int alpha(int index, int length, int c, int r) const;
+    // Pixels of columns [c0, c1) and rows [r0, r1) of a strip as the rules give them for length.
+    void paintPixels(int index, int length, int c0, int c1, int r0, int r1);
+    // The middle of a strip from from to to (columns of top and bottom, rows of right and left),
+    // one line per row or column.
+    void paintMiddle(int index, int length, int from, int to);
+    void fill(int index, const QRect& area, int alphaValue);
+    void repaintHorizontal(int nw);
+    void repaintVertical(int nh);
+    int indexOf(HWND hwnd) const;
+    void placeBelowMain() const;
+
+    int x = 0, y = 0, w = 0, h = 0;
+    int S2 = 0;
+    int S = 0;
+    int M = 0;
+    int s = 0;
+    std::vector<unsigned char> A;
+    std::vector<unsigned char> T;
+    bool hidden = true;
+    std::array<QWidget*, 4> windows{};
+    std::array<HWND, 4> hwnds{};
+    // The bitmaps stand in for the memory device contexts that hold them.
+    std::array<QImage, 4> bitmaps;
+    int maxWidth = 0, maxHeight = 0;
+    unsigned char red = 0, green = 0, blue = 0;
 };
 
 extern PsWindowShadows g_shadows;
-// Set while there is no shown main window to follow.
+// Set while there is no shown main window to follow: the window procedure then does the default.
 extern bool g_shadowsDisabled;
+// M, for the window procedure.
+extern int g_shadowEdge;
 extern QColor g_activeShadowColor;
 extern QColor g_inactiveShadowColor;
+// The square of ":/image/sprite" that gives the shadow's shape.
+extern const QRect g_shadowSpriteRect;

@@ -62,6 +62,8 @@ void ClientHandler::OnRenderProcessTerminated(CefRefPtr<CefBrowser> browser, Ter
     if (m_messageRouter)
         m_messageRouter->OnRenderProcessTerminated(browser);
     CefRefPtr<CefFrame> frame = browser->GetMainFrame();
+    if (!frame)
+        return;
     const std::string url = lowerCase(frame->GetURL().ToString());
     const std::string startup = lowerCase(GetStartupURL());
     if (startup == kCrashUrl || url.empty() || startsWith(url, startup))

@@ -6,7 +6,10 @@
 #include "cefclient/qcefwebview.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QResizeEvent>
+#include <QScreen>
+#include <QShowEvent>
 #include <QUrl>
 
 LoadRes::LoadRes(QCefWebView* view, const QString& url)
@@ -20,12 +23,26 @@ void LoadRes::slot_LoadRes(QCefWebView* popView, QString openUrl) { popView->loa
 PopWidget::PopWidget(const QString& url, const QSize& size, QWidget* parent)
     : QWidget(parent)
     , m_url(url)
-    , m_size(size)
+    , m_size(boundedWindowSize(size))
 {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    resize(size);
+    resize(m_size);
+    // The popup belongs to the program's window: it carries that window's title and opens over
+    // its middle, also where no window manager places it.
+    if (QWidget* owner = parent ? parent->window() : nullptr) {
+        setWindowTitle(owner->windowTitle());
+        QScreen* screen = owner->screen() ? owner->screen() : QGuiApplication::primaryScreen();
+        QRect place(QPoint(), m_size);
+        place.moveCenter(owner->frameGeometry().center());
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            place.moveLeft(qBound(area.left(), place.left(), qMax(area.left(), area.right() - place.width() + 1)));
+            place.moveTop(qBound(area.top(), place.top(), qMax(area.top(), area.bottom() - place.height() + 1)));
+        }
+        move(place.topLeft());
+    }
     m_view = new QCefWebView(this, false);
-    m_view->resize(size);
+    m_view->resize(m_size);
     m_view->load(QUrl(url, QUrl::TolerantMode));
     installEventFilter(this);
 }
@@ -51,6 +68,15 @@ bool PopWidget::eventFilter(QObject* watched, QEvent* event)
         main->setActivePopup(this);
     // Qt's own activation handling (active palette, focus) still runs.
     return false;
+}
+
+void PopWidget::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) {
+        raise();
+        activateWindow();
+    }
 }
 
 void PopWidget::resizeEvent(QResizeEvent* event)

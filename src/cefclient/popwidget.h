@@ -23,6 +23,9 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A popup asks to be the active window when shown, as a dialog opened over the program is,
+    // also where no window manager activates it.
+    void showEvent(QShowEvent* event) override;
 
 private:
     QString m_url;

@@ -7,6 +7,8 @@
 
 #include "cef_extras/qt_string.h"
 
+#include <QFileInfo>
+#include <QUrl>
 #include <QWidget>
 
 #include <algorithm>
@@ -35,7 +37,8 @@ void answerQuery(CefRefPtr<CefBrowser> browser, HWND browserWindow, const std::s
         // Anything but four numbers with a real size is not a request: no move, no answer.
         if (n.size() != 4 || n[2] <= 0 || n[3] <= 0)
             return;
-        MoveResizeRootWindow(root, n[0], n[1], n[2], n[3]);
+        const QSize size = boundedWindowSize(QSize(n[2], n[3]));
+        MoveResizeRootWindow(root, n[0], n[1], size.width(), size.height());
         callback->Success("");
         return;
     }
@@ -58,9 +61,31 @@ void answerQuery(CefRefPtr<CefBrowser> browser, HWND browserWindow, const std::s
 
 } // namespace
 
-bool Handler::OnQuery(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> /*frame*/, int64 /*query_id*/,
+const char kForeignPageError[] = "page not allowed";
+
+bool IsProgramPage(const std::string& url)
+{
+    const QUrl page(QString::fromStdString(url));
+    const QString scheme = page.scheme().toLower();
+    if (scheme == QLatin1String("velmora"))
+        return page.host().toLower() == QLatin1String("settings");
+    Application* app = appInstance();
+    if (scheme != QLatin1String("file") || !app)
+        return false;
+    const QString root = QFileInfo(app->pageRoot()).canonicalFilePath();
+    const QString file = QFileInfo(page.toLocalFile()).canonicalFilePath();
+    return !root.isEmpty() && file.startsWith(root + QLatin1Char('/'));
+}
+
+bool Handler::OnQuery(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int64 /*query_id*/,
                       const CefString& request, bool /*persistent*/, CefRefPtr<Callback> callback)
 {
+    // The page that asks is the frame's; every command acts on the program's files or windows.
+    const CefRefPtr<CefFrame> asking = frame ? frame : browser->GetMainFrame();
+    if (!asking || !IsProgramPage(asking->GetURL().ToString())) {
+        callback->Failure(0, kForeignPageError);
+        return true;
+    }
     // Windows and the main window's files belong to the GUI thread; the answer follows the work.
     const HWND browserWindow = browser->GetHost()->GetWindowHandle();
     const std::string text = request.ToString();

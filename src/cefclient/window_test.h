@@ -11,10 +11,19 @@ namespace window_test {
 
 class Handler : public CefMessageRouterBrowserSide::Handler {
 public:
-    // Always takes the query, whether or not it is ever answered.
+    // Always takes the query, whether or not it is ever answered. Only the program's own pages
+    // (IsProgramPage) are served: a query of any other page runs nothing and fails at once with
+    // kForeignPageError.
     bool OnQuery(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int64 query_id, const CefString& request,
                  bool persistent, CefRefPtr<Callback> callback) override;
 };
+
+// The failure answer to a query of a page that is not the program's own.
+extern const char kForeignPageError[];
+
+// Whether the page at url is one of the program's own: of the scheme "velmora" and its domain
+// "settings", or a file below the page root.
+bool IsProgramPage(const std::string& url);
 
 // Adds one Handler to handlers (owned by the set's holder from then on).
 void CreateMessageHandlers(ClientHandler::MessageHandlerSet& handlers);

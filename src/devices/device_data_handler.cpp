@@ -8,6 +8,8 @@
 #include <QDebug>
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <cstring>
@@ -22,6 +24,11 @@ struct device_data_handler::Description {
     QHash<QString, QString> lengthByIndex; // Length of the first row of each Index
     QStringList ledNames;                  // the key rows' names, which ledIndex refers to
     QHash<QStringView, int> ledIndex;      // key row Name -> LED ordinal
+    struct Property {
+        QString index;
+        QString length;
+    };
+    QList<Property> buttons;               // the properties of buttons and keys
 
     int ledOrdinal(QStringView name) const
     {
@@ -133,7 +140,9 @@ void device_data_handler::loadDriverXml(const QString& path)
         return;
 
     // Lookups match Task and Index exactly and the first row in document order wins; an absent
-    // attribute reads as the empty text.
+    // attribute reads as the empty text. The properties of buttons and keys are the rows
+    // "pButton0", "Button0" and so on.
+    static const QRegularExpression buttonTask(QStringLiteral("^p?Button[0-9]+$"));
     auto description = std::make_shared<Description>();
     for (const pugi::xml_node& row : root.children("Key")) {
         const Description::Row values{attributeText(row, "Code"), attributeText(row, "Length")};
@@ -146,6 +155,8 @@ void device_data_handler::loadDriverXml(const QString& path)
             const QString index = attributeText(row, "Index");
             if (!description->lengthByIndex.contains(index))
                 description->lengthByIndex.insert(index, values.length);
+            if (buttonTask.match(attributeText(row, "Task")).hasMatch())
+                description->buttons.append({index, values.length});
         }
     }
     // The LED order: the row with vkCode 65 and every element after it; a later name wins.
@@ -324,6 +335,11 @@ bool device_data_handler::writeDeviceTask(const QString& Version, const QString&
     if (!useDriver(DriverVersion))
         return false;
     const QString length = lengthOfKey(Index);
+    // A macro's key record is four bytes: a property of another length could never name the slot.
+    if (TaskType == QLatin1String("Macro") && length.toInt() != 4) {
+        qDebug() << "writeDeviceTask: no button property" << Index << "for a macro";
+        return false;
+    }
     QString data;
     QString macroSlot;
     if (taskData(TaskType, Task, TaskCount, &data, &macroSlot) == TaskResult::Invalid) {
@@ -427,6 +443,16 @@ QString device_data_handler::macroBytes(const QList<MacroEvent>& events, const Q
 
 QString device_data_handler::storeMacroData(const QString& slotData)
 {
+    bool anyEmpty = false;
+    QString slot = storeInEmptySlot(slotData, &anyEmpty);
+    // Every slot taken: give back those that no button names any more, then try again.
+    if (!anyEmpty && reclaimUnnamedSlots() > 0)
+        slot = storeInEmptySlot(slotData, &anyEmpty);
+    return slot;
+}
+
+QString device_data_handler::storeInEmptySlot(const QString& slotData, bool* anyEmpty)
+{
     const int slotCount = lengthOfKey(QStringLiteral("MacroData")).toInt();
     const QString length = QString::number(kSlotSize);
     for (int i = 0; i < slotCount; ++i) {
@@ -435,10 +461,41 @@ QString device_data_handler::storeMacroData(const QString& slotData)
             continue;
         if (!m_macroFunc.isSlotEmpty(m_version, address, length))
             continue;
+        *anyEmpty = true;
         if (m_macroFunc.writeSlot(m_version, address, length, slotData))
             return QString::number(i);
     }
     return QString();
+}
+
+int device_data_handler::reclaimUnnamedSlots()
+{
+    if (!m_doc)
+        return 0;
+    // A macro key record is 0x04, 0, the slot number, the number of record bytes.
+    QSet<int> named;
+    for (const Description::Property& button : m_doc->buttons) {
+        bool read = false;
+        const QStringList record = m_macroFunc.readProp(m_version, button.index, button.length, &read)
+                                       .split(QLatin1Char(','), Qt::SkipEmptyParts);
+        // A button that cannot be read may name any slot: then none is given back.
+        if (!read)
+            return 0;
+        if (record.size() >= 3 && DeviceFunctions::hexTokenToDec(record[0]).toInt() == 0x04)
+            named.insert(DeviceFunctions::hexTokenToDec(record[2]).toInt());
+    }
+    const int slotCount = lengthOfKey(QStringLiteral("MacroData")).toInt();
+    const QString length = QString::number(kSlotSize);
+    int reclaimed = 0;
+    for (int i = 0; i < slotCount; ++i) {
+        const QString address = codeOfTask(QStringLiteral("Macro") + QString::number(i));
+        if (address.isEmpty() || named.contains(i) || m_macroFunc.isSlotEmpty(m_version, address, length))
+            continue;
+        if (m_macroFunc.clearSlot(m_version, address, length))
+            ++reclaimed;
+    }
+    qDebug() << "macro slots given back:" << reclaimed;
+    return reclaimed;
 }
 
 int device_data_handler::hexDigitValue(const QString& text)

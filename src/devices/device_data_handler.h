@@ -78,7 +78,8 @@ public:
     // Stores the macro in the first empty slot and returns the key record naming it; empty when
     // no step was kept or the macro could not be stored.
     QString macroBytes(const QList<MacroEvent>& events, const QString& TaskCount);
-    // The slot number written (decimal), or empty when no empty slot took the data.
+    // The slot number written (decimal), or empty when no slot took the data. When no slot is
+    // empty, the slots that no button's key record names are cleared and the search runs again.
     QString storeMacroData(const QString& slotData);
 
     // Updates the colour report from "Name#RRGGBB" items and sends it; true when it was sent.
@@ -103,6 +104,11 @@ private:
                         QString* slotAddress = nullptr);
     bool encodeMacro(const QList<MacroEvent>& events, const QString& taskCount, QString* keyRecord,
                      QString* slotAddress = nullptr);
+    // anyEmpty tells whether an empty slot was found, whether or not it took the data.
+    QString storeInEmptySlot(const QString& slotData, bool* anyEmpty);
+    // Clears the occupied slots that no button property names; the number cleared. Nothing is
+    // cleared when a button cannot be read.
+    int reclaimUnnamedSlots();
 
     // Every loaded description, keyed by its root's Version.
     QMap<QString, std::shared_ptr<const Description>> m_driverXml;

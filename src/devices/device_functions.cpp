@@ -104,9 +104,6 @@ DeviceFunctions::DeviceFunctions(void* unused, QObject* parent)
 
 // ---- device list ----
 
-QString DeviceFunctions::vidPattern() { return QStringLiteral("VID_\\w+"); }
-QString DeviceFunctions::pidPattern() { return QStringLiteral("PID_\\w+"); }
-
 QMap<QString, QJsonObject> DeviceFunctions::deviceList() { return convertDeviceList(getDevices()); }
 
 QMap<QString, QJsonObject> DeviceFunctions::convertDeviceList(const DeviceInfoList& list)
@@ -232,8 +229,10 @@ bool DeviceFunctions::resetDevice(const QString& version)
     return reset(deviceIdOf(device).c_str(), 2, 0);
 }
 
-QString DeviceFunctions::readProp(const QString& version, const QString& index, const QString& length)
+QString DeviceFunctions::readProp(const QString& version, const QString& index, const QString& length, bool* ok)
 {
+    if (ok)
+        *ok = false;
     const int n = length.toInt();
     if (!validLength(n))
         return QString();
@@ -241,7 +240,7 @@ QString DeviceFunctions::readProp(const QString& version, const QString& index, 
     // An unlisted device reads as zeros without asking the library.
     if (device.isEmpty())
         return zeroTokens(n);
-    return blockToTokens(devices_handler::readProp(deviceIdOf(device).c_str(), n, index.toInt()), n);
+    return blockToTokens(devices_handler::readProp(deviceIdOf(device).c_str(), n, index.toInt(), ok), n);
 }
 
 bool DeviceFunctions::writeTask(const QString& version, const QString& index, const QString& data,
@@ -409,7 +408,8 @@ QString DeviceFunctions::decodeLights(const QString& tokens)
 {
     const QStringList t = tokens.split(QLatin1Char(','), Qt::SkipEmptyParts);
     auto d = [&t](int i) { return QString::number(tokenValue(t, i)); };
-    auto h = [&t](int i) { return QString::number(tokenValue(t, i), 16); };
+    // Two digits per colour byte, so that the colour reads back whole.
+    auto h = [&t](int i) { return QStringLiteral("%1").arg(tokenValue(t, i), 2, 16, QLatin1Char('0')); };
     return d(0) + ',' + d(1) + ',' + d(2) + ',' + h(3) + h(4) + h(5) + ',' + d(6) + ',' + d(7) + ',' + d(8);
 }
 

@@ -23,11 +23,10 @@ public:
     QMap<QString, QJsonObject> deviceList();
     // The conversion of a library list alone (at most 20 records, listed only with VID_ and PID_).
     static QMap<QString, QJsonObject> convertDeviceList(const DeviceInfoList& list);
-    static QString vidPattern();
-    static QString pidPattern();
 
     bool resetDevice(const QString& version);
-    QString readProp(const QString& version, const QString& index, const QString& length);
+    // ok, when given, tells whether the device answered the read (false for an unlisted device).
+    QString readProp(const QString& version, const QString& index, const QString& length, bool* ok = nullptr);
     bool writeTask(const QString& version, const QString& index, const QString& data, const QString& length);
     bool isSlotEmpty(const QString& version, const QString& address, const QString& length);
     bool writeSlot(const QString& version, const QString& address, const QString& length, const QString& data);

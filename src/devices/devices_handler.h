@@ -6,6 +6,8 @@
 
 #include "vq/vq_api.h"
 
+#include "windows.h"
+
 #include <QLibrary>
 #include <QObject>
 #include <QStringList>
@@ -35,10 +37,11 @@ public:
     // Device list and the data callback of its first device.
     DeviceInfoList getDevices();
 
-    // Reads hand the library a zeroed block and return it whatever the library answers.
+    // Reads hand the library a zeroed block and return it whatever the library answers; ok, when
+    // given, tells whether the library answered success.
     DeviceBlock read(const char16_t* id, int length, int address);
     bool write(const char16_t* id, const DeviceBlock& block, int length, int address);
-    DeviceBlock readProp(const char16_t* id, int length, int index);
+    DeviceBlock readProp(const char16_t* id, int length, int index, bool* ok = nullptr);
     bool writeProp(const char16_t* id, const DeviceBlock& block, int length, int index);
     bool reset(const char16_t* id, uint8_t low, uint8_t high);
 
@@ -55,8 +58,18 @@ public:
     bool eraseRom(const char16_t* id);
     void setDeviceKeys(const QStringList& keys);
 
-    // The keyboards and mice present in the system's device tree.
+    // The keyboards and mice present in the system's device tree: one record per vendor and
+    // product id (the first device met gives its type), from its interface 0 only.
     static InputDeviceList enumerateInputDevices();
+    // The path of the present USB device interface whose vendor and product ids, upper-cased and
+    // joined, equal key; empty when there is none.
+    static QString findDevicePath(const QString& key);
+    // The device path of one enumerated device interface; empty on failure.
+    static QString interfacePath(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData);
+    // "VID_\w+", "PID_\w+" and "MI_\w{1,2}", matched anywhere in an upper-cased instance id.
+    static QString vidPattern();
+    static QString pidPattern();
+    static QString miPattern();
 
     // Windows pointer settings; they use no state of an instance.
     static bool setMouseSpeed(int n);

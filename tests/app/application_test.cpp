@@ -1,4 +1,5 @@
 // The application object: the start flag, the quit that happens once, the update check's values.
+#include "http_test_server.h"
 #include "own_process.h"
 #include "test_app.h"
 #include "test_files.h"
@@ -6,6 +7,7 @@
 
 #include "app/application.h"
 #include "devices/devices_handler.h"
+#include "update/http_request_worker.h"
 #include "update/update_check.h"
 
 #include <QPointer>
@@ -76,9 +78,13 @@ TEST(Application, QuitTwiceQuitsOnce)
 TEST(Application, UpdateCheckSendsTheVersionAndAnEmptyFirmwareVersion)
 {
     TestApplication* app = TestApplication::get();
+    test_support::HttpTestServer server;
+    server.route("/api/system/upgrade", test_support::HttpReply::json("{\"code\":1}"));
     QTemporaryDir dir;
     setAppDirPath(dir.path() + "/");
-    ASSERT_TRUE(test_support::writeFile(dir.path() + "/Resources/conf.xml", "<root><client Name=\"n\"/></root>"));
+    const QByteArray host = server.url().toUtf8();
+    ASSERT_TRUE(test_support::writeFile(dir.path() + "/Resources/conf.xml",
+                                        "<root><client Name=\"n\" UpgradeUrl=\"" + host + "\"/></root>"));
     app->loadConf();
     ASSERT_FALSE(app->confValues().contains("Version"));
     app->checkUpdate(0);
@@ -90,14 +96,33 @@ TEST(Application, UpdateCheckSendsTheVersionAndAnEmptyFirmwareVersion)
     EXPECT_EQ(first->version, "");
     EXPECT_EQ(first->fwversion, "");
     EXPECT_EQ(first->parent(), app);
+    EXPECT_EQ(first->serviceUrl, server.url("/api/system/upgrade"));
+    ASSERT_TRUE(server.waitForRequests(1));
 
-    ASSERT_TRUE(test_support::writeFile(dir.path() + "/Resources/conf.xml", "<root><client Version=\"2.1.0\"/></root>"));
+    ASSERT_TRUE(test_support::writeFile(dir.path() + "/Resources/conf.xml",
+                                        "<root><client Version=\"2.1.0\" UpgradeUrl=\"" + host + "/\"/></root>"));
     app->loadConf();
     app->checkUpdate(7);
     EXPECT_TRUE(first.isNull()); // the earlier check is gone
     ASSERT_TRUE(app->updateCheck());
     EXPECT_EQ(app->updateCheck()->version, "2.1.0");
     EXPECT_EQ(app->confValues().value("Version"), "2.1.0");
+    ASSERT_TRUE(server.waitForRequests(2));
+    EXPECT_EQ(server.requests()[0].target, "/api/system/upgrade?fwversion=&noencrypt=1&version=");
+    EXPECT_EQ(server.requests()[1].target, "/api/system/upgrade?fwversion=&noencrypt=1&version=2.1.0");
+
+    // Without UpgradeUrl the check goes to the closed local port; an address that is none sends nothing.
+    ASSERT_TRUE(test_support::writeFile(dir.path() + "/Resources/conf.xml", "<root><client Version=\"2.1\"/></root>"));
+    app->loadConf();
+    app->checkUpdate(0);
+    EXPECT_EQ(app->updateCheck()->serviceUrl, "http://127.0.0.1:9/api/system/upgrade");
+    ASSERT_TRUE(test_support::writeFile(dir.path() + "/Resources/conf.xml",
+                                        "<root><client Version=\"2.1\" UpgradeUrl=\"ftp://127.0.0.1\"/></root>"));
+    app->loadConf();
+    app->checkUpdate(0);
+    EXPECT_EQ(app->updateCheck()->serviceUrl, "");
+    EXPECT_FALSE(app->updateCheck()->worker);
+    setAppDirPath(QString());
 }
 
 TEST(Application, PathsInTheApplicationFolder)

@@ -1,3 +1,4 @@
+#include "frameless_window.h"
 #include "test_app.h"
 #include "test_files.h"
 #include "wait.h"
@@ -19,19 +20,8 @@
 
 namespace {
 
-// Records the messages that reach the window's own native handler.
-class RecordingWindow : public PsMainWindow {
-public:
-    std::vector<MSG> received;
-
-protected:
-    bool nativeEvent(const QByteArray& eventType, void* message, long* result) override
-    {
-        if (eventType == "windows_generic_MSG")
-            received.push_back(*static_cast<MSG*>(message));
-        return PsMainWindow::nativeEvent(eventType, message, result);
-    }
-};
+using frameless_test::RecordingWindow;
+using frameless_test::settle;
 
 // The application's native event filters, as the platform calls them for one message.
 bool filter(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, long* result)
@@ -42,12 +32,6 @@ bool filter(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, long* result)
     m.wParam = wParam;
     m.lParam = lParam;
     return QAbstractEventDispatcher::instance()->filterNativeEvent("windows_generic_MSG", &m, result);
-}
-
-void settle()
-{
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents();
 }
 
 const int kRegistered = [] {

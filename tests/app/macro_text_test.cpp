@@ -35,9 +35,9 @@ TEST(MacroText, ItemsBecomeActions)
         {"延迟( 100 )", "delayTime=100"},
         {"位移(300,200)", "mouseMove=300,200"},
         {"位移( 300,200 )", "mouseMove=300,200"},
-        // Key names are taken as they stand: not trimmed, letter case kept.
-        {"按下(ENTER)按下( A)按下(a)", "down=28 down= down="},
-        {"按下(Q)", "down="},
+        // Key names are looked up in upper case, not trimmed; a name without a code gives nothing.
+        {"按下(ENTER)按下( A)按下(a)弹起(Enter)", "down=28 down=04 up=28"},
+        {"按下(Q)弹起()延迟(5)", "delayTime=5"},
         // A space before a verb, an unknown verb or a missing bracket part give nothing.
         {"按下(A) 弹起(A)", "down=04"},
         {"点击(A)()))", ""},

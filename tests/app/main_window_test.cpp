@@ -1,3 +1,5 @@
+#include "fake_macro_clock.h"
+#include "hid_reports.h"
 #include "own_process.h"
 #include "recording_callback.h"
 #include "test_app.h"
@@ -11,18 +13,24 @@
 #include "app/pswindow.h"
 #include "app/system_tray.h"
 #include "app/window.h"
+#include "app/window_services.h"
 #include "cefclient/popwidget.h"
 #include "cefclient/qcefwebview.h"
 #include "win32sim/device_notify.h"
+#include "win32sim/device_tree.h"
+#include "win32sim/handles.h"
 #include "win32sim/messages.h"
 #include "win32sim/registry.h"
+#include "win32sim/virtual_hid.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPointer>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -34,6 +42,9 @@
 #include <thread>
 
 namespace {
+
+// A window size as the screen's available area holds it: larger sizes are bounded to it.
+QSize onScreen(const QSize& size) { return size.boundedTo(QGuiApplication::primaryScreen()->availableGeometry().size()); }
 
 // The native event filter, the application and the device code reach one and the same main window.
 TEST(MainWindowRegistry, EveryAccessorReadsTheOneRecord)
@@ -82,10 +93,11 @@ TEST_F(WindowTest, ConstructionTakesTitleSizeAndStartPageFromTheConfiguration)
 {
     struct Case {
         const char* clientSize; // nullptr: no such key
-        QSize size;
+        QSize size;             // as far as the screen's available area holds it
     } cases[] = {{nullptr, {1000, 700}}, {"1280,800", {1280, 800}}, {"1280", {1280, 700}}, {"a,b", {1000, 700}},
-                 {"640,0", {640, 700}}, {"", {1000, 700}}};
-    for (const Case& c : cases) {
+                 {"640,0", {640, 700}}, {"", {1000, 700}}, {"600,400", {600, 400}}};
+    for (Case c : cases) {
+        c.size = onScreen(c.size);
         const QString size = c.clientSize ? QString(" ClientSize=\"%1\"").arg(c.clientSize) : QString();
         openWindow("<client Name=\"Tarquil\" LoadPath=\"" + QString(test_support::startPage()) + "\"" + size + "/>");
         EXPECT_EQ(window->objectName(), "MainWindow");
@@ -341,50 +353,80 @@ TEST_F(WindowTest, UsbDevicesAddedAndRemovedReachThePagesThroughTheRegistration)
     EXPECT_FALSE(RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(listener.winId()), nullptr, 0));
 }
 
-TEST_F(WindowTest, TasksFromOtherThreadsReachOneWorkerMadeOnTheGuiThread)
-{
-    openWindow();
-    // Nothing plays while the virtual device is not connected.
-    window->playActions("按下(A)");
-    EXPECT_FALSE(window->taskThread);
-    window->connectVMulti();
-    EXPECT_FALSE(window->vmultiConnected); // no such device here
-    window->vmultiConnected = true;
+// The window with its virtual device connected and its macro workers on a clock of the test's.
+class MacroWindowTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        openWindow();
+        ASSERT_TRUE(test_support::writeFile(path("Resources/define.xml"),
+                                            "<keyboard><key value=\"A\" hidCode=\"04\"/><key value=\"B\" hidCode=\"05\"/>"
+                                            "</keyboard>"));
+        ASSERT_TRUE(app->loadDefine());
+        win32sim::resetDeviceTree();
+        handles = win32sim::openHandleCount();
+        clock->mark = test_support::reportCount;
+        window->setMacroClock(clock);
+        // The simulated virtual device is there: connecting needs nothing set by hand.
+        window->connectVMulti();
+        ASSERT_TRUE(window->vmultiConnected);
+        EXPECT_EQ(win32sim::openHandleCount(), handles + 2);
+        win32sim::clearVirtualHid();
+    }
+    static MacroTask task(int playType, int playCount, const QList<MacroAction>& actions)
+    {
+        MacroTask t;
+        t.playType = playType;
+        t.playCount = playCount;
+        t.actions = actions;
+        return t;
+    }
+    bool idle() { return test_support::waitFor([&] { return window->taskExec && window->taskExec->isIdle(); }); }
 
-    MacroTask first, second;
-    first.playType = 1;
-    first.playCount = 2;
-    first.actions = {{"mouse", "4"}};
-    second.playType = 2;
-    second.playCount = 3;
-    second.actions = {{"down", "04"}, {"up", ""}};
+    std::shared_ptr<test_support::FakeMacroClock> clock = std::make_shared<test_support::FakeMacroClock>();
+    int handles = 0;
+};
+
+TEST_F(MacroWindowTest, TasksFromAnyThreadReachOneWorkerInTheOrderHandedOver)
+{
     std::thread capture([&] {
-        window->runTask(first, nullptr, 0);
-        window->runTask(second, nullptr, 1);
-        window->stopOutput();
+        window->runTask(task(0, 1, {{"keybroad", "04"}}), nullptr, 0);
+        window->runTask(task(0, 1, {{"keybroad", "04"}}), nullptr, 1);
+        window->runTask(task(2, 2, {{"mouse", "4"}}), nullptr, 1);
     });
     capture.join();
-    // Nothing is made on the capture thread: the hand-over waits for the GUI thread.
-    EXPECT_FALSE(window->taskThread);
-    ASSERT_TRUE(test_support::waitFor([&] { return window->taskExec && window->taskExec->keyState() == 1; }, 3000))
-        << (window->taskExec ? window->taskExec->keyState() : -1);
+    // Made at once on the capture thread; the thread object belongs to the GUI thread.
+    ASSERT_TRUE(window->taskThread);
     QThread* thread = window->taskThread;
     commandExec* worker = window->taskExec;
     EXPECT_EQ(thread->thread(), QCoreApplication::instance()->thread());
     EXPECT_EQ(worker->thread(), thread);
-    EXPECT_EQ(worker->task().actions, second.actions);
-    EXPECT_EQ(worker->task().playCount, 3);
+    ASSERT_TRUE(idle());
+    // The press before its release; release reports, and the all-keys-up after each task, come
+    // in between.
+    QStringList pressed;
+    const QStringList r = test_support::reports();
+    for (const QString& report : r)
+        if (report != "k00:00" && report != "m00:00")
+            pressed << report;
+    EXPECT_EQ(pressed, (QStringList{"k00:04", "m04:00", "m04:00"})) << r.join(' ').toStdString();
+    EXPECT_EQ(r.first(), "k00:04");
+    EXPECT_LT(r.indexOf("k00:00"), r.indexOf("m04:00"));
+    EXPECT_EQ(win32sim::virtualHidState().keys[0], 0);
+    EXPECT_EQ(win32sim::virtualHidState().relativeButtons, 0);
 
-    // A macro text replaces the task of the same worker.
-    window->playActions("左键单击");
-    EXPECT_EQ(window->taskThread, thread);
+    // A stop from another thread ends a repeating task at once.
+    clock->setRunsOnItsOwn(false);
+    const size_t before = test_support::reportCount();
+    window->runTask(task(1, 0, {{"mouse", "1"}}), nullptr, 0);
+    ASSERT_TRUE(test_support::waitFor([&] { return clock->sleeping(); }));
+    std::thread([&] { window->stopOutput(); }).join();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(test_support::reports(before).join(' ').startsWith("m01:00 k00:00 m00:00"));
     EXPECT_EQ(window->taskExec, worker);
-    EXPECT_EQ(worker->task().actions, (QList<MacroAction>{{"mouseDown", "1"}, {"mouseUp", "1"}}));
-    EXPECT_EQ(worker->task().playType, 0);
-    EXPECT_EQ(worker->task().playCount, 1);
-    EXPECT_EQ(worker->keyState(), 0);
 
-    // The window's end waits for the worker's thread and deletes both.
+    // The worker is ended when the capture thread starts, and deleted with its thread.
     QPointer<QThread> watchThread(thread);
     QPointer<commandExec> watchWorker(worker);
     window->startDeviceFilter();
@@ -394,6 +436,111 @@ TEST_F(WindowTest, TasksFromOtherThreadsReachOneWorkerMadeOnTheGuiThread)
     ASSERT_TRUE(test_support::waitFor([&] { return watchThread.isNull() && watchWorker.isNull(); }));
     closeWindow();
     EXPECT_TRUE(filterThread.isNull());
+    // The window's end disconnected the device.
+    EXPECT_EQ(win32sim::openHandleCount(), handles);
+}
+
+TEST_F(MacroWindowTest, AMacroTextPlaysItsKeysWithTheJitteredDelayThenAllKeysUp)
+{
+    clock->useSystemChance();
+    window->playActions("按下(A)延迟(50)弹起(A)");
+    ASSERT_TRUE(test_support::waitFor([] { return test_support::reportCount() == 3; }));
+    ASSERT_TRUE(idle());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(test_support::reports().join(' '), "k00:04 k00:00 k00:00");
+    const std::vector<test_support::FakeMacroClock::Sleep> sleeps = clock->sleeps();
+    ASSERT_EQ(sleeps.size(), 1u);
+    EXPECT_EQ(sleeps[0].mark, 1u); // between the press and the release
+    EXPECT_GE(sleeps[0].ms, 41);
+    EXPECT_LE(sleeps[0].ms, 59);
+    EXPECT_EQ(window->taskExec->thread(), window->taskThread);
+    EXPECT_EQ(window->taskThread->thread(), QCoreApplication::instance()->thread());
+
+    // Key names in any letter case; an unknown key gives nothing.
+    window->playActions("按下(b)按下(Nokey)弹起(b)");
+    ASSERT_TRUE(test_support::waitFor([] { return test_support::reportCount() == 6; }));
+    EXPECT_EQ(test_support::reports(3).join(' '), "k00:05 k00:00 k00:00");
+}
+
+TEST_F(MacroWindowTest, ASecondMacroTextStopsTheFirstAndPlaysOnce)
+{
+    clock->setRunsOnItsOwn(false);
+    window->playActions("按下(A)延迟(1000)弹起(A)");
+    ASSERT_TRUE(test_support::waitFor([&] { return clock->sleeping(1); }));
+    window->playActions("按下(B)");
+    ASSERT_TRUE(idle());
+    ASSERT_TRUE(test_support::waitFor([] { return test_support::reports().last() == "k00:00"; }));
+    // The first ends with its release reports before the second plays; all keys up after it.
+    const QStringList r = test_support::reports();
+    EXPECT_EQ(r.mid(0, 4).join(' '), "k00:04 k00:00 m00:00 k00:05") << r.join(' ').toStdString();
+    for (const QString& report : r.mid(4))
+        EXPECT_EQ(report, "k00:00");
+    EXPECT_EQ(clock->sleeps().size(), 1u);
+}
+
+TEST_F(MacroWindowTest, ASingleKeyPressedOnThePressStaysPressedUntilItsRelease)
+{
+    window->runTask(task(0, 1, {{"keybroad", "04"}}), nullptr, 0);
+    ASSERT_TRUE(idle());
+    // The all-keys-up after the task does not turn the press into a tap.
+    window->onTaskFinished(nullptr);
+    EXPECT_EQ(win32sim::virtualHidState().keys[0], 0x04);
+    window->runTask(task(0, 1, {{"keybroad", "04"}}), nullptr, 1);
+    ASSERT_TRUE(test_support::waitFor([] { return win32sim::virtualHidState().keys[0] == 0; }));
+    // A macro's keys are released after it.
+    window->runTask(task(0, 1, {{"down", "05"}}), nullptr, 0);
+    ASSERT_TRUE(test_support::waitFor([] { return test_support::reports().contains("k00:05"); }));
+    ASSERT_TRUE(idle());
+    window->onTaskFinished(nullptr);
+    EXPECT_EQ(win32sim::virtualHidState().keys[0], 0);
+}
+
+// The desktop's URL handler, recording what it is given and on which thread.
+class UrlRecorder : public DesktopServices {
+public:
+    explicit UrlRecorder(std::vector<std::pair<QUrl, QThread*>>* opened)
+        : m_opened(opened)
+    {
+    }
+    QString getSaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QString getOpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    bool openUrl(const QUrl& url) override
+    {
+        m_opened->push_back({url, QThread::currentThread()});
+        return true;
+    }
+
+private:
+    std::vector<std::pair<QUrl, QThread*>>* m_opened;
+};
+
+TEST_F(MacroWindowTest, AShortcutIsOpenedByTheDesktopOnTheGuiThread)
+{
+    std::vector<std::pair<QUrl, QThread*>> opened;
+    window->setDesktopServices(std::make_unique<UrlRecorder>(&opened));
+    const QString path = "/opt/games/a#1.lnk";
+    window->runTask(task(0, 1, {{"shortcut", path}}), nullptr, 0);
+    ASSERT_TRUE(test_support::waitFor([&] { return !opened.empty(); }));
+    EXPECT_EQ(opened[0].first, QUrl::fromLocalFile(path));
+    EXPECT_EQ(opened[0].second, QCoreApplication::instance()->thread());
+}
+
+// A worker stuck past the shut-down's wait still writes through the client: the client stays
+// connected until the worker's thread has ended.
+TEST_F(MacroWindowTest, ShutDownKeepsTheClientForAWorkerThatDidNotEnd)
+{
+    clock->setRunsOnItsOwn(false);
+    clock->hold();
+    window->runTask(task(0, 1, {{"down", "04"}, {"delayTime", "100"}, {"up", ""}}), nullptr, 0);
+    ASSERT_TRUE(test_support::waitFor([&] { return clock->sleeping(1); }));
+    QPointer<QThread> thread(window->taskThread);
+    closeWindow();
+    EXPECT_TRUE(thread);
+    EXPECT_EQ(win32sim::openHandleCount(), handles + 2);
+    const size_t before = test_support::reportCount();
+    clock->letGo();
+    ASSERT_TRUE(test_support::waitFor([&] { return thread.isNull() && win32sim::openHandleCount() == handles; }));
+    EXPECT_EQ(test_support::reports(before).join(' '), "k00:00 m00:00");
 }
 
 TEST_F(WindowTest, TheWindowsEndWaitsForItsWorkers)
@@ -455,12 +602,12 @@ TEST_F(WindowTest, DeviceHotKeysAndTheDebugToolOpenPopups)
     emit window->hotKeys.value("046DC52B")->activated();
     const QString device = "file:///" + dirNoSlash + "/view/device/m1/seting.html";
     ASSERT_TRUE(window->popups.value(device));
-    EXPECT_EQ(window->popups.value(device)->size(), QSize(1000, 600));
+    EXPECT_EQ(window->popups.value(device)->size(), onScreen(QSize(1000, 600)));
 
     window->showDebug();
     const QString tool = "file:///" + dirNoSlash + "/tools/test.html";
     ASSERT_TRUE(window->popups.value(tool));
-    EXPECT_EQ(window->popups.value(tool)->size(), QSize(800, 600));
+    EXPECT_EQ(window->popups.value(tool)->size(), onScreen(QSize(800, 600)));
     EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(window->popups.value(tool)->webView()));
     window->showDebug();
     EXPECT_EQ(window->popups.size(), 2);

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -201,6 +202,16 @@ TEST_F(PackageTest, PackerBuildsFromAFolder)
         (QStringList{"template/.hidden", "template/default/img/a.png", "template/default/main.html"}));
     EXPECT_EQ(test_support::readFile(target + "/template/default/img/a.png"), randomBytes(5000, 3));
 
+    // The folder named relative to the working folder, as a build names it: the same package.
+    const QByteArray fromAbsolute = test_support::readFile(appDir.path() + "/skn.dat");
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QFileInfo(pages.path()).absolutePath()));
+    const bool packed = packer::packFolder(QFileInfo(pages.path()).fileName(), "template/",
+                                           appDir.path() + "/relative.dat", packer::Options(), &error);
+    QDir::setCurrent(cwd);
+    ASSERT_TRUE(packed) << qPrintable(error);
+    EXPECT_EQ(test_support::readFile(appDir.path() + "/relative.dat"), fromAbsolute);
+
     QTemporaryDir empty;
     EXPECT_FALSE(packer::packFolder(empty.path(), "", appDir.path() + "/x.dat", packer::Options(), &error));
 }
@@ -274,6 +285,37 @@ TEST_F(PackageTest, ContainerChecks)
         EXPECT_FALSE(unpack(truncated, target)) << cut << " resigned";
     }
     EXPECT_FALSE(Application::unpackPackage("missing.dat", target));
+}
+
+// A refused package says what was wrong with it.
+TEST_F(PackageTest, ARefusalSaysWhatFailed)
+{
+    const QByteArray good = packer::packEntries({{"a/b.txt", "alpha"}, {"a/c.txt", "beta"}});
+    QByteArray truncated = good.left(good.size() - 4);
+    resign(&truncated);
+    QByteArray noEntries = packer::packPayload(packer::payloadOf({}, "header"));
+    ASSERT_TRUE(QDir().mkpath(target));
+    ASSERT_TRUE(test_support::writeFile(target + "/a", "a file where a folder goes"));
+    struct Case {
+        const char* what;
+        QByteArray package;
+        QString says;
+    } cases[] = {
+        {"too short", good.left(157), "it is too short to be a package (157 bytes)"},
+        {"altered", good.left(good.size() - 1) + 'x', "its digest does not match its contents"},
+        {"cut short and signed again", truncated, "its data cannot be decoded"},
+        {"no entries", noEntries, "its list of files is damaged"},
+        {"a folder that cannot be made", good, "a file could not be written below " + target},
+    };
+    for (const Case& c : cases) {
+        QString error;
+        ASSERT_TRUE(test_support::writeFile(appDir.path() + "/skn.dat", c.package));
+        EXPECT_FALSE(Application::unpackPackage("skn.dat", target, &error)) << c.what;
+        EXPECT_TRUE(error.startsWith(c.says)) << c.what << ": " << qPrintable(error);
+    }
+    QString error;
+    EXPECT_FALSE(Application::unpackPackage("missing.dat", target, &error));
+    EXPECT_TRUE(error.startsWith("it cannot be opened")) << qPrintable(error);
 }
 
 TEST_F(PackageTest, DeclaredSizeOutOfBoundsOrLargerThanTheStream)

@@ -1,7 +1,9 @@
 // The page commands, as a page sends them: the answer, the calls made and the reply callback's
 // references, with recording doubles for the devices and the desktop and the runtime's test host
 // for the browsers.
+#include "http_test_server.h"
 #include "recording_callback.h"
+#include "wait.h"
 #include "window_fixture.h"
 
 #include "app/application.h"
@@ -11,6 +13,8 @@
 #include "cefclient/qcefwebview.h"
 #include "devices/device_filter.h"
 #include "update/file_download.h"
+#include "win32sim/faults.h"
+#include "win32sim/input_hooks.h"
 #include "win32sim/keyboard_layout.h"
 #include "win32sim/pointer.h"
 
@@ -19,6 +23,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -570,21 +575,50 @@ TEST_F(PageCommandsTest, NamesReadOtherwiseByTheFileSystemOrTheBrowserStayInTheP
     QFile::remove(path("../outside.html"));
 }
 
-TEST_F(PageCommandsTest, ADownloadTakesTheCallbackAndStaysWithTheWindow)
+TEST_F(PageCommandsTest, DownloadAnswersWithTheFileOnceItIsWhole)
 {
-    CefRefPtr<RecordingCallback> cb =
-        send(R"({"FuncName":"DownloadFile","downloadUrl":"https://h/f/a.bin?x=1","relativePath":"dl/"})");
+    test_support::HttpTestServer server;
+    const QByteArray bytes = QByteArray(150000, 'd');
+    server.route("/f/a.bin", test_support::HttpReply::resource(bytes));
+    // What an earlier attempt left is no finished file: it is resumed.
+    ASSERT_TRUE(writeFile(path("dl/a.bin.part"), bytes.left(102400)));
+    const QString url = server.url("/f/a.bin?x=1");
+    const QString request = QString(R"({"FuncName":"DownloadFile","downloadUrl":"%1","relativePath":"dl/"})").arg(url);
+    CefRefPtr<RecordingCallback> cb = send(request);
     EXPECT_TRUE(cb->answers().empty());
     ASSERT_EQ(window->downloads.size(), 1);
     wrapFileDownload* download = window->downloads.first();
     EXPECT_EQ(download->parent(), window);
-    EXPECT_EQ(download->url, "https://h/f/a.bin?x=1");
+    EXPECT_EQ(download->url, url);
     EXPECT_EQ(download->relativeDir, "dl/");
     EXPECT_EQ(download->callback.get(), cb.get());
+
+    ASSERT_TRUE(test_support::waitFor([&] { return !cb->answers().empty(); }));
+    EXPECT_EQ(answerText(cb), "S:" + path("dl/a.bin"));
+    EXPECT_EQ(othersRefs(cb), 0);
+    EXPECT_TRUE(readFile(path("dl/a.bin")) == bytes);
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests().first().header("Range"), QByteArray("bytes=102400-"));
+
+    // Once whole, the file is the answer at once.
+    CefRefPtr<RecordingCallback> again = send(request);
+    EXPECT_EQ(answerText(again), "S:" + path("dl/a.bin"));
+    EXPECT_EQ(window->downloads.size(), 1);
+    EXPECT_EQ(server.requests().size(), 1);
+}
+
+TEST_F(PageCommandsTest, ClosingTheWindowEndsARunningDownload)
+{
+    test_support::HttpTestServer server;
+    server.route("/f/a.bin", test_support::HttpReply::hangs());
+    CefRefPtr<RecordingCallback> cb = send(
+        QString(R"({"FuncName":"DownloadFile","downloadUrl":"%1","relativePath":"dl/"})").arg(server.url("/f/a.bin")));
+    ASSERT_TRUE(server.waitForRequests(1));
     // The query handler's and the download's.
     EXPECT_EQ(othersRefs(cb), 2);
     closeWindow();
-    EXPECT_EQ(othersRefs(cb), 1);
+    EXPECT_EQ(answerText(cb), "F:0:downloadFaild");
+    EXPECT_EQ(othersRefs(cb), 0);
 }
 
 TEST_F(PageCommandsTest, PopupViewsOpenOncePerAddressAndTheLastActivatedCloses)
@@ -734,9 +768,6 @@ TEST_F(PageCommandsTest, TheWindowsOwnServicesReachTheSystemAndTheDevices)
         {R"({"FuncName":"modifyMouseDoubleClick","Num":3})", "S:modifyMouseDoubleClick success"},
         {R"({"FuncName":"modifyMouseDoubleClick","Num":12})", "F:0:modifyMouseDoubleClick failed"},
         {R"({"FuncName":"RestDevice","Version":"M1.0"})", "S:RestDevice success"},
-        // This platform offers no system-wide mouse hook: the recorder cannot start.
-        {R"({"FuncName":"mouseTracks","status":"开始"})", "F:0:mouseTracks failed"},
-        {R"({"FuncName":"mouseTracks","status":"停止"})", "S:"},
     };
     vqsim().clearCalls();
     for (const Case& c : cases)
@@ -752,6 +783,24 @@ TEST_F(PageCommandsTest, TheWindowsOwnServicesReachTheSystemAndTheDevices)
     EXPECT_EQ(simCalls("vqReset"), 1);
     EXPECT_STREQ(lastSimCall("vqReset").id, kMouseId);
     win32sim_resetPointerSettings();
+
+    // The recorder: two clicks anywhere between its start and its stop.
+    EXPECT_EQ(answerText(send(R"({"FuncName":"mouseTracks","status":"开始"})")).toStdString(), "S:mouseTracks success");
+    for (POINT pt : {POINT{12, 34}, POINT{560, 78}}) {
+        win32sim::injectMouseEvent(WM_LBUTTONDOWN, pt);
+        win32sim::injectMouseEvent(WM_LBUTTONUP, pt);
+    }
+    const QString tracks = answerText(send(R"({"FuncName":"mouseTracks","status":"停止"})"));
+    EXPECT_TRUE(QRegularExpression("^S:x:12,y:34Time:\\d+;x:560,y:78Time:\\d+;$").match(tracks).hasMatch())
+        << tracks.toStdString();
+    EXPECT_EQ(win32sim::installedHooks(WH_MOUSE_LL), 0);
+    // "modifyMouseAccel" starts it too, and answers nothing.
+    EXPECT_TRUE(answerText(send(R"({"FuncName":"modifyMouseAccel"})")).isEmpty());
+    EXPECT_EQ(win32sim::installedHooks(WH_MOUSE_LL), 1);
+    EXPECT_EQ(answerText(send(R"({"FuncName":"mouseTracks","status":"停止"})")).toStdString(), "S:");
+    // A hook that cannot be installed.
+    win32sim::failNextCall("SetWindowsHookExW", ERROR_NO_SYSTEM_RESOURCES);
+    EXPECT_EQ(answerText(send(R"({"FuncName":"mouseTracks","status":"开始"})")).toStdString(), "F:0:mouseTracks failed");
 }
 
 } // namespace

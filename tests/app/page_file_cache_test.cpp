@@ -176,6 +176,30 @@ TEST_F(PageFileCacheTest, AFolderIsNoFileToChange)
     EXPECT_TRUE(cache.dirtyFiles().isEmpty());
 }
 
+// Only XML files by name: a library or any other file beside the pages' files is neither read
+// nor replaced, even with XML content, and the write-back never touches it.
+TEST_F(PageFileCacheTest, OnlyFilesNamedXmlAreReadOrChanged)
+{
+    const QByteArray library("\x7f" "ELF binary");
+    for (const char* name : {"libvq.dll", "conf.xml.bak", "xml", "settings.xml.", "notes.txt"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(writeFile(path(name), library));
+        QString text = "sentinel";
+        EXPECT_EQ(cache.query(path(name), "/a", &text), PageFileCache::Result::NotXml);
+        EXPECT_EQ(cache.modify(path(name), "<a/>"), PageFileCache::Result::NotXmlFile);
+        EXPECT_EQ(cache.modify(path(QString(name) + "-new"), "<a/>"), PageFileCache::Result::NotXmlFile);
+        EXPECT_EQ(cache.flush(), PageFileCache::Flush::NothingCached);
+        EXPECT_EQ(readFile(path(name)), library);
+        EXPECT_FALSE(QFile::exists(path(QString(name) + "-new")));
+    }
+    EXPECT_TRUE(cache.cachedFiles().isEmpty());
+    // The letter case of the extension does not matter.
+    ASSERT_TRUE(writeFile(path("Upper.XML"), "<a/>"));
+    EXPECT_EQ(cache.modify(path("Upper.XML"), "<b/>"), PageFileCache::Result::Ok);
+    EXPECT_EQ(cache.flush(), PageFileCache::Flush::Written);
+    EXPECT_TRUE(readFile(path("Upper.XML")).contains("<b />"));
+}
+
 TEST_F(PageFileCacheTest, AFileThatCannotBeWrittenBlocksNoOther)
 {
     ASSERT_TRUE(QDir(dir.path()).mkdir("gone"));

@@ -1,6 +1,7 @@
 // The browser callbacks on the test host: the context menu with and without Debug, developer tools,
 // load errors, the storage quota, drags, geolocation, popups handed to the desktop, external
 // protocols, renderer crashes and downloads.
+#include "fake_browser.h"
 #include "handler_fixture.h"
 
 #include "temporary_home.h"
@@ -295,6 +296,16 @@ TEST_F(CallbacksTest, TheRuntimesCrashPageAsStartPageIsNeverReloaded)
     handler->SetStartupURL("Chrome://Crash");
     host.SetAddress(main, "https://example.com/");
     host.TerminateRenderer(main);
+    cef_test::WaitForIdle();
+    EXPECT_TRUE(host.Record(main).loads.empty());
+}
+
+TEST_F(CallbacksTest, ARendererCrashOfABrowserWithoutAMainFrameLoadsNothing)
+{
+    handler->SetStartupURL("velmora://settings/local/client/main/index.html");
+    CefRefPtr<CefBrowser> frameless = new FakeBrowser(4711, 0);
+    ASSERT_FALSE(frameless->GetMainFrame());
+    handler->OnRenderProcessTerminated(frameless, TS_PROCESS_CRASHED);
     cef_test::WaitForIdle();
     EXPECT_TRUE(host.Record(main).loads.empty());
 }

@@ -104,6 +104,7 @@ TEST_F(HandlerTest, TheRouterIsMadeAgainAfterTheLastBrowserClosed)
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         const int id = Create();
+        host.SetAddress(id, "velmora://settings/local/client/index.html");
         const auto made = router();
         ASSERT_TRUE(made.first);
         EXPECT_EQ(made.second, 1u);

@@ -48,69 +48,7 @@ private:
     IMPLEMENT_REFCOUNTING(FakeHost);
 };
 
-class FakeBrowser : public CefBrowser {
-public:
-    // opener: the window the browser was asked for in.
-    FakeBrowser(int id, CefWindowHandle window, CefWindowHandle opener = 0)
-        : id_(id), host_(new FakeHost(window, opener)) {}
-    CefRefPtr<CefBrowserHost> GetHost() override { return host_; }
-    bool CanGoBack() override { return false; }
-    void GoBack() override {}
-    bool CanGoForward() override { return false; }
-    void GoForward() override {}
-    bool IsLoading() override { return false; }
-    void Reload() override {}
-    void ReloadIgnoreCache() override {}
-    void StopLoad() override {}
-    int GetIdentifier() override { return id_; }
-    bool IsSame(CefRefPtr<CefBrowser> that) override { return that && that->GetIdentifier() == id_; }
-    bool IsPopup() override { return false; }
-    bool HasDocument() override { return true; }
-    CefRefPtr<CefFrame> GetMainFrame() override { return nullptr; }
-    CefRefPtr<CefFrame> GetFocusedFrame() override { return nullptr; }
-    CefRefPtr<CefFrame> GetFrame(int64) override { return nullptr; }
-    CefRefPtr<CefFrame> GetFrame(const CefString&) override { return nullptr; }
-    size_t GetFrameCount() override { return 1; }
-    void GetFrameIdentifiers(std::vector<int64>&) override {}
-    void GetFrameNames(std::vector<CefString>&) override {}
-    bool SendProcessMessage(CefProcessId, CefRefPtr<CefProcessMessage>) override { return false; }
-
-private:
-    int id_;
-    CefRefPtr<CefBrowserHost> host_;
-    IMPLEMENT_REFCOUNTING(FakeBrowser);
-};
-
-// Records every answer with the thread it came from; onAnswer runs first (to look at windows then).
-class RecordingCallback : public CefMessageRouterBrowserSide::Callback {
-public:
-    void Success(const CefString& response) override { record("ok:" + response.ToString()); }
-    void Failure(int code, const CefString& message) override
-    {
-        record("fail:" + std::to_string(code) + ":" + message.ToString());
-    }
-    std::vector<std::string> Answers()
-    {
-        std::lock_guard<std::mutex> lock(m_);
-        return answers_;
-    }
-    QThread* answerThread = nullptr;
-    std::function<void()> onAnswer;
-
-private:
-    void record(const std::string& answer)
-    {
-        if (onAnswer)
-            onAnswer();
-        std::lock_guard<std::mutex> lock(m_);
-        answerThread = QThread::currentThread();
-        answers_.push_back(answer);
-    }
-    std::mutex m_;
-    std::vector<std::string> answers_;
-    IMPLEMENT_REFCOUNTING(RecordingCallback);
-};
-
+// A frame of browser (main or a subframe) that shows a page at url.
 class FakeFrame : public CefFrame {
 public:
     FakeFrame(CefRefPtr<CefBrowser> browser, bool main, const std::string& url)
@@ -142,6 +80,74 @@ private:
     bool main_;
     std::string url_;
     IMPLEMENT_REFCOUNTING(FakeFrame);
+};
+
+// The start page of the program, a page whose queries the query handler serves.
+inline const char* programPage() { return "velmora://settings/local/client/main/index.html"; }
+
+class FakeBrowser : public CefBrowser {
+public:
+    // opener: the window the browser was asked for in; url: the page its main frame shows (none:
+    // the browser has no main frame).
+    FakeBrowser(int id, CefWindowHandle window, CefWindowHandle opener = 0, const std::string& url = std::string())
+        : id_(id), host_(new FakeHost(window, opener)), frame_(url.empty() ? nullptr : new FakeFrame(nullptr, true, url)) {}
+    CefRefPtr<CefBrowserHost> GetHost() override { return host_; }
+    bool CanGoBack() override { return false; }
+    void GoBack() override {}
+    bool CanGoForward() override { return false; }
+    void GoForward() override {}
+    bool IsLoading() override { return false; }
+    void Reload() override {}
+    void ReloadIgnoreCache() override {}
+    void StopLoad() override {}
+    int GetIdentifier() override { return id_; }
+    bool IsSame(CefRefPtr<CefBrowser> that) override { return that && that->GetIdentifier() == id_; }
+    bool IsPopup() override { return false; }
+    bool HasDocument() override { return true; }
+    CefRefPtr<CefFrame> GetMainFrame() override { return frame_; }
+    CefRefPtr<CefFrame> GetFocusedFrame() override { return frame_; }
+    CefRefPtr<CefFrame> GetFrame(int64) override { return nullptr; }
+    CefRefPtr<CefFrame> GetFrame(const CefString&) override { return nullptr; }
+    size_t GetFrameCount() override { return 1; }
+    void GetFrameIdentifiers(std::vector<int64>&) override {}
+    void GetFrameNames(std::vector<CefString>&) override {}
+    bool SendProcessMessage(CefProcessId, CefRefPtr<CefProcessMessage>) override { return false; }
+
+private:
+    int id_;
+    CefRefPtr<CefBrowserHost> host_;
+    CefRefPtr<CefFrame> frame_;
+    IMPLEMENT_REFCOUNTING(FakeBrowser);
+};
+
+// Records every answer with the thread it came from; onAnswer runs first (to look at windows then).
+class RecordingCallback : public CefMessageRouterBrowserSide::Callback {
+public:
+    void Success(const CefString& response) override { record("ok:" + response.ToString()); }
+    void Failure(int code, const CefString& message) override
+    {
+        record("fail:" + std::to_string(code) + ":" + message.ToString());
+    }
+    std::vector<std::string> Answers()
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return answers_;
+    }
+    QThread* answerThread = nullptr;
+    std::function<void()> onAnswer;
+
+private:
+    void record(const std::string& answer)
+    {
+        if (onAnswer)
+            onAnswer();
+        std::lock_guard<std::mutex> lock(m_);
+        answerThread = QThread::currentThread();
+        answers_.push_back(answer);
+    }
+    std::mutex m_;
+    std::vector<std::string> answers_;
+    IMPLEMENT_REFCOUNTING(RecordingCallback);
 };
 
 } // namespace cefclient_test

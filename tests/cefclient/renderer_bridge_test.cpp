@@ -266,6 +266,19 @@ TEST_F(RendererBridgeTest, ReleasingAContextDropsItsRegistrationsOnly)
     EXPECT_EQ(rt.host.PageCalls(other)[0].function_id, kept.function_id);
 }
 
+TEST_F(RendererBridgeTest, APageFunctionWhoseContextCannotBeEnteredIsNotCalled)
+{
+    RegisterNew(browser, context, "devicesChanged");
+    cef_test::WaitForIdle();
+    // No context can be entered off the renderer thread.
+    EXPECT_FALSE(app->OnProcessMessageReceived(rt.host.Browser(browser), PID_BROWSER, Message("devicesChanged")));
+    cef_test::WaitForIdle();
+    EXPECT_TRUE(rt.host.PageCalls(browser).empty());
+    // On the renderer thread the same message arrives.
+    rt.Send(browser, Message("devicesChanged"));
+    EXPECT_EQ(rt.host.PageCalls(browser).size(), 1u);
+}
+
 // The router still answers the page's queries while the bridge delivers events.
 TEST_F(RendererBridgeTest, PageQueriesStillWork)
 {

@@ -13,8 +13,11 @@
 #include "cef_extras/qt_string.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 #include <QWidget>
 
 using namespace cefclient_test;
@@ -94,7 +97,7 @@ protected:
         browserWindow = new QWidget(&top);
         browserWindow->setAttribute(Qt::WA_NativeWindow);
         top.show();
-        browser = new FakeBrowser(7001, browserWindow->winId());
+        browser = new FakeBrowser(7001, browserWindow->winId(), 0, programPage());
     }
     void TearDown() override
     {
@@ -186,6 +189,17 @@ TEST_F(QueryHandlerTest, AMaximisedWindowIsRestoredAtItsCornerWithTheRequestedSi
     EXPECT_EQ(top.size(), QSize(640, 480));
 }
 
+TEST_F(QueryHandlerTest, AMoveToASizeBeyondTheScreenGivesAWindowThatFitsIt)
+{
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    ASSERT_LT(screen.width(), 200000);
+    CefRefPtr<RecordingCallback> callback = Query("MoveWindow:0,0,200000,200000");
+    EXPECT_EQ(callback->Answers(), std::vector<std::string>{"ok:"});
+    EXPECT_EQ(top.size(), screen);
+    Query("MoveWindow:0,0,2147483647,300");
+    EXPECT_EQ(top.size(), QSize(screen.width(), 300));
+}
+
 TEST_F(QueryHandlerTest, TheMinimiseRequestHidesTheMainWindowOnTheGuiThreadThenAnswers)
 {
     Window mainWindow;
@@ -196,7 +210,7 @@ TEST_F(QueryHandlerTest, TheMinimiseRequestHidesTheMainWindowOnTheGuiThreadThenA
     TestApplication::get()->setMainWindow(&mainWindow);
     StateWatcher watcher;
     mainWindow.installEventFilter(&watcher);
-    CefRefPtr<CefBrowser> mainBrowser = new FakeBrowser(7002, mainBrowserWindow->winId());
+    CefRefPtr<CefBrowser> mainBrowser = new FakeBrowser(7002, mainBrowserWindow->winId(), 0, programPage());
     // A changed page file, written back by the request before it is answered.
     QTemporaryDir files;
     ASSERT_TRUE(files.isValid());
@@ -296,10 +310,67 @@ TEST_F(QueryHandlerTest, EveryQueryRecordsItsPagesTopLevelWindowAsTheMainWindowH
     QWidget* popupBrowserWindow = new QWidget(&popup);
     popupBrowserWindow->setAttribute(Qt::WA_NativeWindow);
     popup.show();
-    Query("MoveWindow:1,1,300,200", new FakeBrowser(7003, popupBrowserWindow->winId()));
+    Query("MoveWindow:1,1,300,200", new FakeBrowser(7003, popupBrowserWindow->winId(), 0, programPage()));
     EXPECT_EQ(handler->GetMainWindowHandle(), popup.winId());
     EXPECT_EQ(popup.size(), QSize(300, 200)); // the request acted on the asking page's window
     handler->SetListener(nullptr);
+}
+
+// Only the program's own pages have their queries served: the "velmora" pages and files below the
+// page root. Any other page's query, window requests included, runs nothing, changes no handle,
+// takes no reference and fails at once.
+TEST_F(QueryHandlerTest, QueriesOfPagesThatAreNotTheProgramsRunNothing)
+{
+    QTemporaryDir pages, elsewhere;
+    ASSERT_TRUE(test_support::writeFile(pages.path() + "/template/main/index.html", "<p>"));
+    ASSERT_TRUE(test_support::writeFile(elsewhere.path() + "/index.html", "<p>"));
+    const QString oldRoot = TestApplication::get()->pageRoot();
+    TestApplication::get()->setPageRoot(pages.path() + "/template");
+    RecordingListener listener;
+    handler->SetListener(&listener);
+
+    struct Case {
+        std::string url;
+        bool served;
+    };
+    const std::string own = QUrl::fromLocalFile(pages.path() + "/template/main/index.html").toString().toStdString();
+    const Case cases[] = {
+        {"velmora://settings/local/client/main/index.html", true},
+        {"VELMORA://Settings/local/client/popup/index.html?x=1#y", true},
+        {own, true},
+        {"http://127.0.0.1:8080/index.html", false},
+        {"https://example.com/velmora://settings/", false},
+        {"velmora://other/local/client/main/index.html", false},
+        {"data:text/html,<p>velmora://settings/</p>", false},
+        {QUrl::fromLocalFile(elsewhere.path() + "/index.html").toString().toStdString(), false},
+        {QUrl::fromLocalFile(pages.path() + "/template/../../index.html").toString().toStdString(), false},
+        {QUrl::fromLocalFile(pages.path() + "/template").toString().toStdString(), false},
+        {"about:blank", false},
+        {"", false}, // no main frame
+    };
+    int id = 7100;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(window_test::IsProgramPage(c.url), c.served);
+        CefRefPtr<CefBrowser> from = new FakeBrowser(++id, browserWindow->winId(), 0, c.url);
+        handler->SetMainWindowHandle(0);
+        cef_test::WaitForIdle();
+        top.setGeometry(200, 150, 500, 400);
+        const std::vector<CefRefPtr<RecordingCallback>> answered = {
+            Query("{\"FuncName\":\"GetDevicesList\"}", from), Query("MoveWindow:10,10,300,200", from)};
+        EXPECT_EQ(listener.PostedCount(), c.served ? 1u : 0u);
+        listener.ReleaseQueries();
+        EXPECT_EQ(top.size(), c.served ? QSize(300, 200) : QSize(500, 400));
+        EXPECT_EQ(handler->GetMainWindowHandle(), c.served ? top.winId() : 0);
+        if (!c.served) {
+            for (const CefRefPtr<RecordingCallback>& cb : answered) {
+                EXPECT_EQ(cb->Answers(), std::vector<std::string>{"fail:0:" + std::string(window_test::kForeignPageError)});
+                EXPECT_TRUE(cb->HasOneRef());
+            }
+        }
+    }
+    handler->SetListener(nullptr);
+    TestApplication::get()->setPageRoot(oldRoot);
 }
 
 } // namespace

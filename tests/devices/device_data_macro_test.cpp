@@ -100,17 +100,55 @@ TEST_F(DeviceMacroTest, ASlotIsJudgedByTheBytesReadNotByTheReadsResult)
     EXPECT_EQ(memory(kMouseId, kMouseSlot0, 6), hexBytes("84 04 00 07 01 00"));
 }
 
-TEST_F(DeviceMacroTest, NoSlotLeftFailsWithNothingWritten)
+TEST_F(DeviceMacroTest, SlotsNoButtonNamesAreGivenBackWhenEveryOneIsTaken)
+{
+    for (int s = 0; s < 30; ++s)
+        occupy(kMouseId, kMouseSlot0, s);
+    // Macro key records name slots 5 and 0x1d; a key combination whose third byte is 7 names none.
+    setProp(kMouseId, 62, hexBytes("04 00 05 09"));
+    setProp(kMouseId, 90, hexBytes("04 00 1d 06"));
+    setProp(kMouseId, 63, hexBytes("02 00 07 00"));
+    ASSERT_TRUE(writeMacro("按下(A)弹起(A)"));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("04 00 00 09"));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0, 200), slotBytes("84 04 00 04 04 00 07 01 00"));
+    for (int s = 1; s < 30; ++s) {
+        SCOPED_TRACE(s);
+        const QByteArray expected = (s == 5 || s == 29) ? QByteArray(199, '\0') + '\x01' : QByteArray(200, '\0');
+        EXPECT_EQ(memory(kMouseId, kMouseSlot0 + 200 * s, 200), expected);
+    }
+    // The slots given back take the next macros.
+    ASSERT_TRUE(writeMacro("按下(B)", "1", 64));
+    EXPECT_EQ(prop(kMouseId, 64), hexBytes("04 00 01 06"));
+}
+
+TEST_F(DeviceMacroTest, NoSlotLeftWhenButtonsNameThemAllFailsWithNothingWritten)
+{
+    for (int s = 0; s < 30; ++s) {
+        occupy(kMouseId, kMouseSlot0, s);
+        QByteArray record = hexBytes("04 00 00 09");
+        record[2] = char(s);
+        setProp(kMouseId, 61 + s, record);
+    }
+    vqsim().clearCalls();
+    EXPECT_FALSE(writeMacro("按下(A)弹起(A)", "1", 61));
+    EXPECT_EQ(prop(kMouseId, 61), hexBytes("04 00 00 09"));
+    EXPECT_EQ(simCalls("vqRead"), 30);
+    EXPECT_EQ(simCalls("vqReadProp"), 30);
+    EXPECT_EQ(simCalls("vqWrite"), 0);
+    EXPECT_EQ(simCalls("vqWriteProp"), 0);
+}
+
+TEST_F(DeviceMacroTest, AButtonThatCannotBeReadKeepsEverySlot)
 {
     setProp(kMouseId, 61, hexBytes("01 01 00 00"));
     for (int s = 0; s < 30; ++s)
         occupy(kMouseId, kMouseSlot0, s);
-    vqsim().clearCalls();
+    vqsim().failNext("vqReadProp");
     EXPECT_FALSE(writeMacro("按下(A)弹起(A)"));
     EXPECT_EQ(prop(kMouseId, 61), hexBytes("01 01 00 00"));
-    EXPECT_EQ(simCalls("vqRead"), 30);
+    for (int s = 0; s < 30; ++s)
+        EXPECT_EQ(memory(kMouseId, kMouseSlot0 + 200 * s + 199, 1), "\x01") << s;
     EXPECT_EQ(simCalls("vqWrite"), 0);
-    EXPECT_EQ(simCalls("vqWriteProp"), 0);
 }
 
 TEST_F(DeviceMacroTest, EveryWriteFailingFailsWithNothingWritten)
@@ -126,8 +164,10 @@ TEST_F(DeviceMacroTest, EveryWriteFailingFailsWithNothingWritten)
 
 TEST_F(DeviceMacroTest, AMacroWhoseButtonIsNotWrittenGivesItsSlotBack)
 {
-    // No 4-byte row at the index: the key record is refused after the macro was stored.
+    // No 4-byte row at the index: refused before any slot is touched.
     EXPECT_FALSE(writeMacro("按下(A)", "1", 99));
+    EXPECT_FALSE(writeMacro("按下(A)", "1", 42));
+    EXPECT_EQ(simCalls("vqRead"), 0);
     EXPECT_EQ(memory(kMouseId, kMouseSlot0, 200), QByteArray(200, '\0'));
     // The library refuses the property write.
     setProp(kMouseId, 61, hexBytes("01 01 00 00"));
@@ -186,9 +226,13 @@ TEST_F(DeviceMacroTest, KeyboardSlots)
     ASSERT_TRUE(handler->writeDeviceTask("K1.0", "K1.0", "45", "按下(A)", "Macro", "1"));
     EXPECT_EQ(prop(kKeyboardId, 45), hexBytes("04 00 09 06"));
     EXPECT_EQ(memory(kKeyboardId, kKeyboardSlot0 + 1800, 6), hexBytes("84 04 00 07 01 00"));
-    // All ten slots are taken now.
-    EXPECT_FALSE(handler->writeDeviceTask("K1.0", "K1.0", "46", "按下(A)", "Macro", "1"));
-    EXPECT_EQ(memory(kKeyboardId, kKeyboardSlot0 + 2000, 200), QByteArray(200, '\0'));
+    // All ten slots are taken now; the keys name only slots 0 and 9, so slots 1 to 8 are given back.
+    ASSERT_TRUE(handler->writeDeviceTask("K1.0", "K1.0", "46", "按下(B)", "Macro", "1"));
+    EXPECT_EQ(prop(kKeyboardId, 46), hexBytes("04 00 01 06"));
+    EXPECT_EQ(memory(kKeyboardId, kKeyboardSlot0 + 200, 6), hexBytes("84 05 00 07 01 00"));
+    EXPECT_EQ(memory(kKeyboardId, kKeyboardSlot0 + 400, 200), QByteArray(200, '\0'));
+    EXPECT_EQ(memory(kKeyboardId, kKeyboardSlot0, 9), hexBytes("84 E1 00 04 E1 00 07 01 00"));
+    EXPECT_EQ(memory(kKeyboardId, kKeyboardSlot0 + 1800, 6), hexBytes("84 04 00 07 01 00"));
 }
 
 TEST_F(DeviceMacroTest, StoreMacroDataAndMacroBytesDirectly)

@@ -11,6 +11,8 @@
 #include "devices/device_functions.h"
 #include "devices/devices_handler.h"
 
+#include "win32sim/device_tree.h"
+
 #include "include/base/cef_logging.h"
 #include "cef_extras/logging.h"
 
@@ -242,6 +244,31 @@ TEST_F(BindingTest, AnActingEventRefreshesTheWindowsDeviceList)
     ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
     EXPECT_EQ(window->deviceMap().keys(), (QStringList{"M1.0", "M2.0"}));
     EXPECT_EQ(devicesChangedCount(1), 1);
+}
+
+TEST_F(BindingTest, AnActingEventReplacesThePresentInputDevices)
+{
+    win32sim::resetDeviceTree();
+    makeWindow();
+    ASSERT_TRUE(TestApplication::get()->inputDevices().devices.isEmpty());
+    // A third mouse in the device tree, and the event the vendor library raises for it.
+    win32sim::addDevices("[device]\nClass=USB\nInstanceId=USB\\VID_1A2C&PID_0E40\\M3\n"
+                         "Interface=USB,\\\\?\\usb#vid_1a2c&pid_0e40#m3#{a5dcbf10-6530-11d2-901f-00c04fb951ed}\n"
+                         "[device]\nClass=Mouse\nInstanceId=HID\\VID_1A2C&PID_0E40&MI_00\\7&9&0&0000\n"
+                         "HardwareId=HID\\VID_1A2C&PID_0E40&MI_00\n");
+    vqsim().addDevice("Version=M2.0\nDeviceId=HID\\VID_1A2C&PID_0E40&MI_01\\1\nDevicePath=p\nUsagePage=0xFFA0\n");
+    ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
+    InputDeviceList list = TestApplication::get()->inputDevices();
+    EXPECT_EQ(list.keys, (QStringList{"1A2C0E24", "1A2C0E30", "1A2C0E40"}));
+    ASSERT_EQ(list.devices.size(), 3);
+    EXPECT_EQ(list.devices[2].hardwareId, "HID\\VID_1A2C&PID_0E40&MI_00");
+
+    // Unplugged: the next event's list no longer holds it.
+    win32sim::removeDevice("HID\\VID_1A2C&PID_0E40&MI_00\\7&9&0&0000");
+    vqsim().removeDevice("HID\\VID_1A2C&PID_0E40&MI_01\\1");
+    ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
+    EXPECT_EQ(TestApplication::get()->inputDevices().keys, (QStringList{"1A2C0E24", "1A2C0E30"}));
+    win32sim::resetDeviceTree();
 }
 
 TEST_F(BindingTest, EventBeforeTheMainWindowExistsCountsAndLogs)

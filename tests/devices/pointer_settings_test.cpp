@@ -62,7 +62,7 @@ protected:
 
 TEST_F(PointerSettingsTest, ReportOfTheMouseWithWindowsDefaults)
 {
-    EXPECT_EQ(report(), QStringLiteral("reporVal:1,curDpi:1,DpiXVal:800,DpiYVal:800,lightVal:1,2,3,ff080,4,5,6,"
+    EXPECT_EQ(report(), QStringLiteral("reporVal:1,curDpi:1,DpiXVal:800,DpiYVal:800,lightVal:1,2,3,ff0080,4,5,6,"
                                        "jittersVal:1,8,soundVal:0,3,") +
                             kWindowsDefaults);
     EXPECT_EQ(lastSimCall("vqReadProp").arg, 44);
@@ -71,7 +71,7 @@ TEST_F(PointerSettingsTest, ReportOfTheMouseWithWindowsDefaults)
 TEST_F(PointerSettingsTest, UnlistedVersionReportsZerosForTheDevicePart)
 {
     EXPECT_EQ(functions->windowsMouseConfig(QStringLiteral("Z9.9")),
-              QStringLiteral("reporVal:0,curDpi:0,DpiXVal:0,DpiYVal:0,lightVal:0,0,0,000,0,0,0,jittersVal:0,0,"
+              QStringLiteral("reporVal:0,curDpi:0,DpiXVal:0,DpiYVal:0,lightVal:0,0,0,000000,0,0,0,jittersVal:0,0,"
                              "soundVal:0,0,") +
                   kWindowsDefaults);
     EXPECT_EQ(vqsim().callCount(), 0);
@@ -232,11 +232,13 @@ TEST(MouseReportDecoders, ShortAndFullTokenLists)
         const char* lights;
         const char* pair;
     } cases[] = {
-        {"0x01,0x02,0x03,0xff,0x00,0x80,0x04,0x05,0x06,0x07", "1,2,3,ff080,4,5,6", "1,2"},
-        {"0x00,0x00,0x00,0x0a,0x0b,0x0c,0x00,0x00,0x00,0x00", "0,0,0,abc,0,0,0", "0,0"},
-        {"0x05", "5,0,0,000,0,0,0", "5,0"},
-        {"", "0,0,0,000,0,0,0", "0,0"},
-        {",0x01,,0x02,", "1,2,0,000,0,0,0", "1,2"},
+        // Two digits per colour byte: colours with a channel below 0x10 stay apart.
+        {"0x01,0x02,0x03,0xff,0x00,0x80,0x04,0x05,0x06,0x07", "1,2,3,ff0080,4,5,6", "1,2"},
+        {"0x01,0x02,0x03,0xff,0x08,0x00,0x04,0x05,0x06,0x07", "1,2,3,ff0800,4,5,6", "1,2"},
+        {"0x00,0x00,0x00,0x0a,0x0b,0x0c,0x00,0x00,0x00,0x00", "0,0,0,0a0b0c,0,0,0", "0,0"},
+        {"0x05", "5,0,0,000000,0,0,0", "5,0"},
+        {"", "0,0,0,000000,0,0,0", "0,0"},
+        {",0x01,,0x02,", "1,2,0,000000,0,0,0", "1,2"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(DeviceFunctions::decodeLights(c.tokens), QString(c.lights)) << c.tokens;

@@ -1,6 +1,6 @@
-// The whole program in the page engine, driven through its pages as a user's clicks would: page
-// commands sent from the pages' script, page events seen in the pages' documents, and the effects
-// read back from the simulated devices and the files on disk.
+// The whole program in the page engine: page commands sent from the pages' script, page events seen
+// in the pages' documents, and the effects read back from the simulated devices and the files on
+// disk. How the pages serve a user is in pages_e2e_test.cpp.
 #include "app/application.h"
 #include "app/private_temp.h"
 #include "app/start_snapshot.h"
@@ -10,19 +10,25 @@
 #include "cefclient/popwidget.h"
 #include "cefclient/qcefwebview.h"
 
+#include "page_driver.h"
 #include "test_files.h"
-#include "vqsim/vqsim.h"
 #include "wait.h"
+#include "windows.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStandardPaths>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -31,97 +37,8 @@
 
 namespace {
 
+using namespace e2e;
 using test_support::waitFor;
-
-const char kStartPage[] = "velmora://settings/local/client/main/index.html";
-const char kPopupPage[] = "velmora://settings/local/client/popup/index.html";
-const char kMouseId[] = "HID\\VID_1A2C&PID_0E24&MI_01\\7&1A2B3C4D&0&0000";
-const int kLoadMs = 60000;
-
-QWebEngineView* engineViewOf(QCefWebView* view)
-{
-    const QList<QWebEngineView*> views = view ? view->findChildren<QWebEngineView*>() : QList<QWebEngineView*>();
-    return views.isEmpty() ? nullptr : views.first();
-}
-
-// The value of a script in the page; invalid when the page gives none in time.
-QVariant eval(QWebEngineView* view, const QString& script)
-{
-    struct Result {
-        bool done = false;
-        QVariant value;
-    };
-    auto result = std::make_shared<Result>();
-    view->page()->runJavaScript(script, [result](const QVariant& v) {
-        result->value = v;
-        result->done = true;
-    });
-    waitFor([&] { return result->done; });
-    return result->value;
-}
-
-QString text(QWebEngineView* view, const QString& script) { return eval(view, script).toString(); }
-
-// text as a script expression.
-QString jsString(const QString& text)
-{
-    return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)) + "[0]";
-}
-
-// Sends a request from the page that is never answered, or whose answer does not matter.
-void send(QWebEngineView* view, const QString& request)
-{
-    eval(view, "window.cefQuery({request: " + jsString(request) + "}); 0");
-}
-
-// Sends a request from the page as its own script does and answers what came back:
-// "S:<text>" or "F:<code>:<text>"; empty when no answer came in time.
-QString query(QWebEngineView* view, const QString& request, int ms = 20000)
-{
-    static int next = 0;
-    const QString key = QString::number(++next);
-    eval(view, QString("window.__answers = window.__answers || {};"
-                       "window.cefQuery({request: %1,"
-                       " onSuccess: function (a) { window.__answers[%2] = 'S:' + a; },"
-                       " onFailure: function (c, m) { window.__answers[%2] = 'F:' + c + ':' + m; }}); 0")
-                   .arg(jsString(request), key));
-    QString answer;
-    waitFor([&] {
-        answer = text(view, "window.__answers[" + key + "] || ''");
-        return !answer.isEmpty();
-    }, ms);
-    return answer;
-}
-
-QString command(const QJsonObject& request)
-{
-    return QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact));
-}
-
-QString devicesShown(QWebEngineView* view)
-{
-    return text(view, "Array.from(document.querySelectorAll('#device-list li')).map(function (li) {"
-                      " return li.dataset.key; }).join(',')");
-}
-
-// Every case starts with the program shown on its start page, the simulated devices listed.
-class ProgramTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(waitFor([&] {
-            window = appMainWindow();
-            return window && window->isVisible() && engineViewOf(window->webView);
-        }, kLoadMs));
-        page = engineViewOf(window->webView);
-        ASSERT_TRUE(waitFor([&] { return devicesShown(page) == "K1.0,M1.0"; }, kLoadMs)) << devicesShown(page).toStdString();
-    }
-
-    const VqSim& sim() { return VqSim::instance(); }
-
-    Window* window = nullptr;
-    QWebEngineView* page = nullptr;
-};
 
 TEST_F(ProgramTest, TheStartPageComesFromThePackageAndIsDrawn)
 {
@@ -183,7 +100,7 @@ TEST_F(ProgramTest, ADeviceAddedReachesThePageThroughItsEvent)
     ASSERT_GE(sim().addDevice((std::string("Version=M2.0\nDeviceId=") + id + "\n").c_str()), 3);
     // The page refreshes its list on "devicesChanged" alone.
     EXPECT_TRUE(waitFor([&] { return devicesShown(page) == "K1.0,M1.0,M2.0"; })) << devicesShown(page).toStdString();
-    EXPECT_TRUE(text(page, "document.getElementById('status').textContent").startsWith("Devices changed"));
+    EXPECT_EQ(statusLine(page), "The attached devices changed.");
     ASSERT_EQ(sim().removeDevice(id), 0);
     EXPECT_TRUE(waitFor([&] { return devicesShown(page) == "K1.0,M1.0"; })) << devicesShown(page).toStdString();
 }
@@ -197,6 +114,19 @@ TEST_F(ProgramTest, APopupViewTalksToTheMainPage)
         return popup && popup->isVisible() && engineViewOf(popup->webView());
     }));
     EXPECT_EQ(popup->size(), QSize(460, 440));
+    // It carries the program's title and opens over the middle of the program's window, as far as
+    // the screen lets it.
+    EXPECT_EQ(popup->windowTitle(), window->windowTitle());
+    EXPECT_FALSE(popup->windowTitle().isEmpty());
+    const QRect area = window->screen()->availableGeometry();
+    QRect expected(QPoint(), popup->size());
+    expected.moveCenter(window->frameGeometry().center());
+    expected.moveLeft(qBound(area.left(), expected.left(), area.right() + 1 - expected.width()));
+    expected.moveTop(qBound(area.top(), expected.top(), area.bottom() + 1 - expected.height()));
+    EXPECT_LE((popup->frameGeometry().topLeft() - expected.topLeft()).manhattanLength(), 2)
+        << popup->x() << "," << popup->y() << " for " << expected.x() << "," << expected.y();
+    // Shown, it is the active window, also without a window manager to activate it.
+    EXPECT_TRUE(waitFor([&] { return window->activePopup == popup; }));
     QWebEngineView* popupPage = engineViewOf(popup->webView());
     ASSERT_TRUE(waitFor([&] {
         return eval(popupPage, QString("location.href === '%1' && document.readyState === 'complete'"
@@ -210,9 +140,7 @@ TEST_F(ProgramTest, APopupViewTalksToTheMainPage)
     EXPECT_EQ(query(popupPage, command({{"FuncName", "SendMsgToMainBrowser"}, {"url", kStartPage},
                                         {"msg", "hello from the popup"}})),
               "S:SendMsgToMainBrowser success");
-    EXPECT_TRUE(waitFor([&] {
-        return text(page, "document.getElementById('status').textContent") == "Message: hello from the popup";
-    }));
+    EXPECT_TRUE(waitFor([&] { return statusLine(page) == "Message: hello from the popup"; }));
 }
 
 TEST_F(ProgramTest, TheTitleAreaMovesAndHidesTheWindow)
@@ -258,6 +186,43 @@ TEST_F(ProgramTest, QuittingWritesTheChangedPageFilesBack)
     const QByteArray written = test_support::readFile(file);
     QDir(programDir.filePath(folder)).removeRecursively();
     EXPECT_TRUE(written.contains("Value=\"b\"")) << written.constData();
+}
+
+int g_releases = 0;
+
+LRESULT CALLBACK countReleases(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (wParam == WM_LBUTTONUP)
+        ++g_releases;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// On an X11 desktop (the xcb platform), with the real pointer moved and clicked by xdotool.
+TEST_F(ProgramTest, TheRecorderAnswersRealClicksOutsideTheWindow)
+{
+    if (QGuiApplication::platformName() != "xcb" || QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "needs the xcb platform and xdotool";
+    EXPECT_EQ(query(page, command({{"FuncName", "mouseTracks"}, {"status", "开始"}})), "S:mouseTracks success");
+    // A hook of the test's own, installed after the recorder's, sees each release first and passes it on.
+    HHOOK counter = SetWindowsHookExW(WH_MOUSE_LL, &countReleases, GetModuleHandleW(nullptr), 0);
+    ASSERT_TRUE(counter);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QPoint points[] = {screen.topLeft() + QPoint(20, 30), screen.bottomRight() - QPoint(40, 50)};
+    for (const QPoint& p : points) {
+        ASSERT_FALSE(window->frameGeometry().contains(p));
+        const int before = g_releases;
+        ASSERT_EQ(QProcess::execute("xdotool", {"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"}),
+                  0);
+        ASSERT_TRUE(waitFor([&] { return g_releases > before; }));
+    }
+    EXPECT_TRUE(UnhookWindowsHookEx(counter));
+    const QString answer = query(page, command({{"FuncName", "mouseTracks"}, {"status", "停止"}}));
+    const QString pattern = QString("^S:x:%1,y:%2Time:\\d+;x:%3,y:%4Time:\\d+;$")
+                                .arg(points[0].x())
+                                .arg(points[0].y())
+                                .arg(points[1].x())
+                                .arg(points[1].y());
+    EXPECT_TRUE(QRegularExpression(pattern).match(answer).hasMatch()) << answer.toStdString();
 }
 
 } // namespace

@@ -132,7 +132,7 @@ void checkReport(FuzzInput& in)
     const int s = byteOf(step, 0);
     const QByteArray dpi = held(s <= 4 ? 50 + s : s);
     const QString device = QString::asprintf(
-        "reporVal:%d,curDpi:%d,DpiXVal:%d,DpiYVal:%d,lightVal:%d,%d,%d,%x%x%x,%d,%d,%d,jittersVal:%d,%d,soundVal:%d,%d,",
+        "reporVal:%d,curDpi:%d,DpiXVal:%d,DpiYVal:%d,lightVal:%d,%d,%d,%02x%02x%02x,%d,%d,%d,jittersVal:%d,%d,soundVal:%d,%d,",
         byteOf(rate, 0), s, byteOf(dpi, 1) * 50, byteOf(dpi, 3) * 50, byteOf(lights, 0), byteOf(lights, 1),
         byteOf(lights, 2), byteOf(lights, 3), byteOf(lights, 4), byteOf(lights, 5), byteOf(lights, 6),
         byteOf(lights, 7), byteOf(lights, 8), byteOf(jitter, 0), byteOf(jitter, 1), byteOf(sound, 0),

@@ -10,6 +10,7 @@
 #include "fuzz_check.h"
 #include "fuzz_sandbox.h"
 #include "page_events.h"
+#include "process_folders.h"
 #include "recording_callback.h"
 
 #include "app/application.h"
@@ -106,9 +107,9 @@ struct Sandbox {
     Sandbox()
     {
         FUZZ_CHECK(root.isValid());
-        // The window's private temporary folder lies in the sandbox too.
+        // The window's private temporary folder and the single-instance server lie in the sandbox too.
         FUZZ_CHECK(QDir().mkpath(root.filePath(QStringLiteral("tmp"))));
-        qputenv("TMPDIR", QFile::encodeName(root.filePath(QStringLiteral("tmp"))));
+        test_support::useProcessFolders(QFile::encodeName(root.filePath(QStringLiteral("tmp"))).toStdString());
         // A key-mapping file and a settings file in one: whatever reads it finds the marker.
         const QByteArray sentinel = "<conf><m flag=\"10\" scanCode=\"16\" playType=\"0\" playCount=\"1\">"
                                     "<t task=\"MOUSE\" value=\"" + marker.toUtf8() + "\"/></m></conf>\n";

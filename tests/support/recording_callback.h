@@ -4,6 +4,7 @@
 #include "include/wrapper/cef_message_router.h"
 
 #include <QString>
+#include <QThread>
 
 #include <atomic>
 #include <mutex>
@@ -17,6 +18,7 @@ public:
         bool success;
         int code;
         QString text;
+        QThread* thread = nullptr; // the thread that answered
     };
 
     void Success(const CefString& response) override { add({true, 0, toQString(response)}); }
@@ -45,8 +47,9 @@ public:
 
 private:
     static QString toQString(const CefString& s) { return QString::fromUtf16(s.c_str(), int(s.length())); }
-    void add(const Answer& a)
+    void add(Answer a)
     {
+        a.thread = QThread::currentThread();
         std::lock_guard<std::mutex> l(m_lock);
         m_answers.push_back(a);
     }

@@ -2,6 +2,8 @@
 
 #include "app/window.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtGlobal>
 
 TestApplication::TestApplication(int& argc, char** argv)
@@ -12,11 +14,21 @@ TestApplication::TestApplication(int& argc, char** argv)
 
 void TestApplication::setMainWindow(Window* window) { psSetMainWindow(window); }
 
+void TestApplication::becomeRunningInstance()
+{
+    connectInstanceSignals();
+    socketError(QLocalSocket::ServerNotFoundError);
+}
+
 TestApplication* TestApplication::get()
 {
     static TestApplication* app = [] {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The single-instance server of this process, apart from every other process.
+        static QTemporaryDir runtime;
+        if (runtime.isValid())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         static int argc = 1;
         static char name[] = "tests";
         static char* argv[] = {name, nullptr};

@@ -96,13 +96,14 @@ QByteArray packEntries(const QList<Entry>& entries, const Options& options)
 
 bool collectFolder(const QString& folder, const QString& prefix, QList<Entry>* entries, QString* error)
 {
-    const QDir root(folder);
+    // Absolute: names relative to a relative folder would keep the folder's own path.
+    const QDir root(QDir(folder).absolutePath());
     if (!root.exists()) {
         *error = QStringLiteral("no folder %1").arg(folder);
         return false;
     }
     QStringList names;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
+    QDirIterator it(root.path(), QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
     while (it.hasNext())
         names << root.relativeFilePath(it.next());
     std::sort(names.begin(), names.end());

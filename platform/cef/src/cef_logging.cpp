@@ -90,10 +90,22 @@ LogMessage::~LogMessage()
     std::lock_guard<std::mutex> lock(logMutex());
     if (g_path.empty() || severity_ < g_minSeverity)
         return;
-    if (FILE* f = std::fopen(g_path.c_str(), "a")) {
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
+    FILE* f = std::fopen(g_path.c_str(), "a");
+    if (!f)
+        return;
+    // At the bound the file becomes the one previous file, and this line starts a new one.
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long size = std::ftell(f);
+        if (size > 0 && size_t(size) + text.size() > kMaxLogFileBytes) {
+            std::fclose(f);
+            std::rename(g_path.c_str(), (g_path + ".1").c_str());
+            f = std::fopen(g_path.c_str(), "a");
+            if (!f)
+                return;
+        }
     }
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
 }
 
 } // namespace cef_logging

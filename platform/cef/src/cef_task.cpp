@@ -6,6 +6,8 @@
 
 #include "include/base/cef_logging.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <deque>
 #include <map>
 #include <thread>
@@ -85,6 +87,7 @@ public:
         running_ = true;
         accepting_ = true;
         scheduled_ = false;
+        finished_ = false;
         schedule_ = std::move(schedule);
         if (slot >= 0)
             thread_ = std::thread([this, slot] { Run(slot); });
@@ -104,8 +107,11 @@ public:
     void Join()
     {
         if (thread_.joinable()) {
+            // A thread cannot wait for itself: it ends once the task that called this returns.
             if (thread_.get_id() != std::this_thread::get_id())
                 thread_.join();
+            else
+                thread_.detach();
         } else if (isEngineThread()) {
             while (RunOne()) {
             }
@@ -121,6 +127,23 @@ public:
         }
         dropUnfinished(int64_t(rest.size()));
         // Released here, outside the lock.
+    }
+
+    // At the process's exit, after StopAccepting: waits until the deadline for the queue's own
+    // thread to end, then lets go of it. Nothing is run or released here: the rest of the
+    // process may already be gone.
+    void EndAtExit(std::chrono::steady_clock::time_point deadline)
+    {
+        std::unique_lock<std::mutex> l(m_);
+        if (!thread_.joinable())
+            return;
+        const bool self = thread_.get_id() == std::this_thread::get_id();
+        if (!self && cv_.wait_until(l, deadline, [this] { return finished_; })) {
+            l.unlock();
+            thread_.join();
+        } else {
+            thread_.detach();
+        }
     }
 
     bool Post(CefRefPtr<CefTask> task, int64 delayMs)
@@ -234,6 +257,15 @@ private:
     void Run(int slot)
     {
         t_ownSlot = slot;
+        RunTasks();
+        std::lock_guard<std::mutex> l(m_);
+        finished_ = true;
+        cv_.notify_all();
+    }
+
+    // Until the queue stops accepting and is empty.
+    void RunTasks()
+    {
         for (;;) {
             CefRefPtr<CefTask> task;
             {
@@ -275,13 +307,16 @@ private:
     std::function<void()> schedule_;
     bool running_ = false;
     bool accepting_ = false;
+    bool finished_ = false;  // the queue's own thread has run its last task
     bool scheduled_ = false; // engine's thread: a RunQueued() is due
     int settling_ = 0;       // engine's thread only: Settle() calls in progress
 };
 
 TaskQueue* queues()
 {
-    static TaskQueue q[kSlotCount];
+    // Never destroyed: a thread that is still running when the process exits finds its queue
+    // whole, and no thread object is destroyed while it runs.
+    static TaskQueue* q = new TaskQueue[kSlotCount];
     return q;
 }
 
@@ -294,6 +329,22 @@ TaskQueue& queueOf(int slot)
 }
 
 std::atomic<bool> g_running{false};
+
+// How long exit() waits for the task threads to end.
+const auto kExitJoinTime = std::chrono::seconds(2);
+
+// exit() without CefShutdown (the display lost, an error elsewhere): the threads stop taking
+// tasks and end, each within the bound or left to the process's end.
+void stopThreadsAtExit()
+{
+    if (!g_running.exchange(false))
+        return;
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        queues()[slot].StopAccepting();
+    const auto deadline = std::chrono::steady_clock::now() + kExitJoinTime;
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        queues()[slot].EndAtExit(deadline);
+}
 
 class FunctionTask : public CefTask {
 public:
@@ -335,6 +386,8 @@ private:
 
 void StartThreads(std::function<void()> scheduleEngineThread)
 {
+    static const bool atExit = std::atexit(stopThreadsAtExit) == 0;
+    (void)atExit;
     if (scheduleEngineThread) {
         g_engineThread = std::this_thread::get_id();
         g_onEngineThread.store(true, std::memory_order_release);

@@ -10,6 +10,7 @@
 #include "vqsim/vqsim.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #define VQ_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -468,32 +472,59 @@ void loadState(Sim& s)
     }
 }
 
+// Writes all of text to the file at path, synced to disk; false (errno set) on any failure.
+bool writeWholeFile(const std::string& path, const std::string& text)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            errno = error;
+            return false;
+        }
+        done += size_t(n);
+    }
+    if (::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return false;
+    }
+    return ::close(fd) == 0;
+}
+
 // Writes every property and the whole memory of each device, zeros included: the next run starts
-// from what the devices hold, not from the device file.
+// from what the devices hold, not from the device file. The new state goes to a temporary file
+// that replaces the state file only once it is written whole; otherwise the earlier state stays.
 void saveState(Sim& s)
 {
     if (s.statePath.empty())
         return;
-    std::string tmp = s.statePath + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::trunc);
-        if (!out)
-            return;
-        for (const Device& d : s.devices) {
-            if (d.id.empty())
-                continue;
-            const std::string id = hexBytes(reinterpret_cast<const uint8_t*>(d.id.data()), d.id.size());
-            for (const auto& p : d.props)
-                out << "prop " << id << ' ' << p.first << ' ' << hexBytes(p.second.data(), p.second.size())
-                    << '\n';
-            const int chunk = 256;
-            for (int a = 0; a < kMemorySize; a += chunk)
-                out << "mem " << id << ' ' << a << ' ' << hexBytes(d.memory.data() + a, chunk) << '\n';
-        }
-        if (!out)
-            return;
+    std::ostringstream out;
+    for (const Device& d : s.devices) {
+        if (d.id.empty())
+            continue;
+        const std::string id = hexBytes(reinterpret_cast<const uint8_t*>(d.id.data()), d.id.size());
+        for (const auto& p : d.props)
+            out << "prop " << id << ' ' << p.first << ' ' << hexBytes(p.second.data(), p.second.size()) << '\n';
+        const int chunk = 256;
+        for (int a = 0; a < kMemorySize; a += chunk)
+            out << "mem " << id << ' ' << a << ' ' << hexBytes(d.memory.data() + a, chunk) << '\n';
     }
-    std::rename(tmp.c_str(), s.statePath.c_str());
+    const std::string tmp = s.statePath + ".tmp";
+    if (writeWholeFile(tmp, out.str()) && std::rename(tmp.c_str(), s.statePath.c_str()) == 0)
+        return;
+    const int error = errno;
+    ::unlink(tmp.c_str());
+    std::fprintf(stderr, "libvq: cannot save the state file %s (%s); it keeps the earlier state\n",
+                 s.statePath.c_str(), std::strerror(error));
 }
 
 std::string readFile(const std::string& path, bool* ok)

@@ -11,6 +11,7 @@
 // step with Qt's cursor at each of its own readings and at every pointer event it sees; a reading
 // on another thread also asks the GUI thread for a fresh one, without waiting for it.
 #include "cursor.h"
+#include "gui_post.h"
 #include "win32sim/cursor.h"
 
 #include "qt_extras/gui_thread.h"
@@ -102,43 +103,36 @@ bool warpXPointer(const QPoint& position)
 
 std::atomic<uint64_t> g_cursor{0};
 // Moves handed to the GUI thread that Qt has not been told yet: meanwhile Qt's cursor is behind.
-std::atomic<int> g_pendingMoves{0};
-std::mutex g_writeLock; // a reading from Qt is stored only if no move began since it was made
+// A reading from Qt or a pointer event is stored only if no move is pending; g_lastMove lets only
+// the latest of the moves handed over move Qt's cursor.
+std::mutex g_writeLock;
+int g_pendingMoves = 0;
+uint64_t g_lastMove = 0;
 std::atomic<bool> g_readQueued{false};
-std::mutex g_appLock; // keeps the application alive while work is posted to it
-bool g_appGone = true;
 
 uint64_t pack(const QPoint& p) { return (uint64_t(uint32_t(p.x())) << 32) | uint32_t(p.y()); }
 QPoint unpack(uint64_t v) { return QPoint(int32_t(uint32_t(v >> 32)), int32_t(uint32_t(v))); }
 
 bool guiApplication() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
 
-// GUI thread: Qt's cursor becomes the position, unless a move of the layer's has not reached it yet.
-void readQtCursor()
+void notePosition(const QPoint& position)
 {
-    g_readQueued = false;
-    if (!guiApplication())
-        return;
-    const QPoint position = QCursor::pos();
     std::lock_guard<std::mutex> lock(g_writeLock);
     if (g_pendingMoves == 0)
         g_cursor = pack(position);
 }
 
-// Runs fn on the GUI thread later; false when the application is gone or going.
-template <class Fn>
-bool postToApplication(Fn fn)
+// GUI thread: Qt's cursor becomes the position, unless a move of the layer's has not reached it yet.
+void readQtCursor()
 {
-    std::lock_guard<std::mutex> lock(g_appLock);
-    if (g_appGone || !QCoreApplication::instance())
-        return false;
-    QMetaObject::invokeMethod(QCoreApplication::instance(), fn, Qt::QueuedConnection);
-    return true;
+    g_readQueued = false;
+    if (guiApplication())
+        notePosition(QCursor::pos());
 }
 
 void queueQtCursorRead()
 {
-    if (!g_readQueued.exchange(true) && !postToApplication(&readQtCursor))
+    if (!g_readQueued.exchange(true) && !win32_internal::postToGuiThread(&readQtCursor))
         g_readQueued = false;
 }
 
@@ -153,12 +147,8 @@ public:
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick:
-        {
-            std::lock_guard<std::mutex> lock(g_writeLock);
-            if (g_pendingMoves == 0)
-                g_cursor = pack(static_cast<QMouseEvent*>(event)->globalPos());
+            notePosition(static_cast<QMouseEvent*>(event)->globalPos());
             break;
-        }
         default:
             break;
         }
@@ -166,22 +156,9 @@ public:
     }
 };
 
-void applicationGone()
-{
-    {
-        std::lock_guard<std::mutex> lock(g_appLock);
-        g_appGone = true;
-    }
-    closeXPointer();
-}
-
 void applicationStarted()
 {
-    {
-        std::lock_guard<std::mutex> lock(g_appLock);
-        g_appGone = false;
-    }
-    qAddPostRoutine(applicationGone);
+    qAddPostRoutine(closeXPointer);
     if (!guiApplication())
         return;
     openXPointer();
@@ -207,33 +184,49 @@ QPoint cursorPosition()
     return unpack(g_cursor);
 }
 
-void setCursorPosition(const QPoint& position)
+void moveCursor(POINT pt)
 {
+    const QPoint position(int(pt.x), int(pt.y));
     if (warpXPointer(position) || !guiApplication()) {
         g_cursor = pack(position);
         return;
     }
-    if (qt_extras::OnGuiThread()) {
+    const bool here = qt_extras::OnGuiThread();
+    uint64_t move;
+    {
+        std::lock_guard<std::mutex> lock(g_writeLock);
         g_cursor = pack(position);
+        move = ++g_lastMove;
+        if (!here)
+            ++g_pendingMoves;
+    }
+    // Qt's cursor is moved outside the lock: the pointer events it may send are noted under it.
+    if (here) {
         QCursor::setPos(position);
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(g_writeLock);
-        ++g_pendingMoves;
-        g_cursor = pack(position);
-    }
-    if (!postToApplication([position] {
-            QCursor::setPos(position);
+    const bool posted = postToGuiThread([position, move] {
+        bool latest;
+        {
+            std::lock_guard<std::mutex> lock(g_writeLock);
             --g_pendingMoves;
-        }))
+            latest = move == g_lastMove;
+        }
+        if (latest)
+            QCursor::setPos(position);
+    });
+    if (!posted) {
+        std::lock_guard<std::mutex> lock(g_writeLock);
         --g_pendingMoves;
+    }
 }
+
+void noteCursor(POINT pt) { notePosition(QPoint(int(pt.x), int(pt.y))); }
 
 } // namespace win32_internal
 
 namespace win32sim {
 
-void moveCursor(int x, int y) { win32_internal::setCursorPosition(QPoint(x, y)); }
+void moveCursor(int x, int y) { win32_internal::moveCursor(POINT{LONG(x), LONG(y)}); }
 
 } // namespace win32sim

@@ -20,9 +20,6 @@
 
 namespace {
 
-// {A5DCBF10-6530-11D2-901F-00C04FB951ED}: the interface class of USB devices.
-const GUID kUsbDeviceClass = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
-
 struct Registration {
     HWND window;
     GUID interfaceClass;
@@ -103,14 +100,14 @@ void deliver(const Properties& p)
     auto* broadcast = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(storage.get());
     broadcast->dbcc_size = DWORD(size);
     broadcast->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    broadcast->dbcc_classguid = kUsbDeviceClass;
+    broadcast->dbcc_classguid = GUID_DEVINTERFACE_USB_DEVICE;
     std::memcpy(broadcast->dbcc_name, name.utf16(), size_t(name.size()) * sizeof(WCHAR));
 
     std::vector<HWND> windows;
     {
         std::lock_guard<std::mutex> l(g_lock);
         for (const auto& r : g_registrations)
-            if (r->interfaceClass == kUsbDeviceClass)
+            if (r->interfaceClass == GUID_DEVINTERFACE_USB_DEVICE)
                 windows.push_back(r->window);
     }
     for (HWND window : windows) {
@@ -208,7 +205,7 @@ HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID notificationFil
         std::lock_guard<std::mutex> l(g_lock);
         g_registrations.push_back(std::move(registration));
     }
-    if (filter->dbcc_classguid == kUsbDeviceClass)
+    if (filter->dbcc_classguid == GUID_DEVINTERFACE_USB_DEVICE)
         startMonitor();
     return handle;
 }

@@ -1,5 +1,7 @@
 #include "windows.h"
 #include "win32sim/messages.h"
+#include "window_lookup.h"
+#include "window_procedures.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -7,9 +9,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMutex>
-#include <QPlatformSurfaceEvent>
 #include <QWidget>
-#include <QWindow>
 
 namespace {
 
@@ -23,7 +23,7 @@ struct NativeEventAccess : QWidget {
     using QWidget::nativeEvent;
 };
 
-QWidget* widgetOf(HWND hwnd) { return hwnd ? QWidget::find(static_cast<WId>(hwnd)) : nullptr; }
+using win32_internal::widgetOf;
 
 // The filters and the window's handler, in the order the platform calls them.
 bool deliver(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, long* result)
@@ -61,20 +61,15 @@ public:
 
     bool eventFilter(QObject* obj, QEvent* ev) override
     {
-        if (ev->type() == QEvent::PlatformSurface) {
-            auto* window = qobject_cast<QWindow*>(obj);
-            auto* pe = static_cast<QPlatformSurfaceEvent*>(ev);
-            if (window && pe->surfaceEventType() == QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed
-                && window->handle())
-                post(static_cast<HWND>(window->winId()), WM_DESTROY, 0, 0);
+        const win32_internal::TopLevelEvent topLevel = win32_internal::topLevelEventOf(obj, ev);
+        const HWND hwnd = topLevel.hwnd;
+        QWidget* w = topLevel.widget;
+        if (!hwnd)
+            return false;
+        if (!w) {
+            post(hwnd, WM_DESTROY, 0, 0);
             return false;
         }
-        if (!obj->isWidgetType())
-            return false;
-        auto* w = static_cast<QWidget*>(obj);
-        if (!w->isWindow() || !w->internalWinId())
-            return false;
-        const HWND hwnd = static_cast<HWND>(w->internalWinId());
         switch (ev->type()) {
         case QEvent::Move:
             positionChanged(w, hwnd);
@@ -121,6 +116,10 @@ private:
     // The toolkit has already acted on the event: the answer is not used.
     static void post(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     {
+        if (WNDPROC proc = win32_internal::subclassProcedure(hwnd)) {
+            proc(hwnd, msg, wParam, lParam);
+            return;
+        }
         long result = 0;
         deliver(hwnd, msg, wParam, lParam, &result);
     }
@@ -156,6 +155,13 @@ LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         QMutexLocker lock(&g_logLock);
         g_sent.push_back({hwnd, msg, wParam, lParam});
     }
+    if (WNDPROC proc = win32_internal::subclassProcedure(hwnd))
+        return proc(hwnd, msg, wParam, lParam);
+    return win32_internal::toolkitWindowProc(hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK win32_internal::toolkitWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
     long result = 0;
     if (deliver(hwnd, msg, wParam, lParam, &result))
         return static_cast<LRESULT>(result);

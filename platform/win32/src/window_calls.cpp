@@ -105,7 +105,6 @@ void placeWindow(QWidget* w, int x, int y, int cx, int cy, UINT flags)
         w->hide();
 }
 
-
 } // namespace
 
 HWND GetAncestor(HWND hwnd, UINT flags)

@@ -1,62 +1,50 @@
 // Page commands and page events.
 //
-// Every command is a JSON text {"FuncName": ..., arguments...} sent through window.cefQuery;
-// its answer arrives at onSuccess (a text) or onFailure (a code and a text). Some commands
-// never answer. Events arrive at the function registered for their name with
-// setMessageCallback, as one array of arguments.
+// Every command is a JSON text {"FuncName": ..., arguments...} sent through window.cefQuery; its
+// answer arrives at onSuccess (a text) or onFailure (a code and a text). Some commands never
+// answer. Events arrive at the function registered for their name with setMessageCallback, as
+// one array of arguments. The answers are the program's own texts: pages say in their own words
+// what happened.
 var Bridge = (function () {
     "use strict";
 
-    var statusLine = null;
-
-    function setStatus(text, kind) {
-        if (!statusLine)
-            statusLine = document.getElementById("status");
-        if (!statusLine)
-            return;
-        statusLine.textContent = text;
-        statusLine.className = "status " + (kind || "");
+    function available() {
+        return typeof window.cefQuery === "function";
     }
 
-    // Sends a request text. options: onSuccess(answer), onFailure(code, message), quiet (no
-    // status line), label (what the status line calls it), noAnswer (the command never answers).
-    function sendText(text, options) {
-        options = options || {};
-        var label = options.label || text;
-        if (typeof window.cefQuery !== "function") {
-            setStatus(label + ": the program is not reachable from this page", "error");
-            return;
-        }
-        if (!options.quiet)
-            setStatus(options.noAnswer ? label + " sent" : label + " …", options.noAnswer ? "ok" : "busy");
-        window.cefQuery({
-            request: text,
-            onSuccess: function (answer) {
-                if (!options.quiet)
-                    setStatus(label + ": " + (answer === "" ? "done" : answer), "ok");
-                if (options.onSuccess)
-                    options.onSuccess(answer);
-            },
-            onFailure: function (code, message) {
-                setStatus(label + " failed (" + code + "): " + message, "error");
-                if (options.onFailure)
-                    options.onFailure(code, message);
-            }
+    function commandText(name, args) {
+        var request = { FuncName: name };
+        Object.keys(args || {}).forEach(function (key) { request[key] = args[key]; });
+        return JSON.stringify(request);
+    }
+
+    // Sends a request text. The promise gives {ok: true, answer} or {ok: false, code, message};
+    // it never fails.
+    function request(text) {
+        return new Promise(function (resolve) {
+            if (!available())
+                return resolve({ ok: false, code: -1, message: "" });
+            window.cefQuery({
+                request: text,
+                onSuccess: function (answer) { resolve({ ok: true, answer: answer }); },
+                onFailure: function (code, message) { resolve({ ok: false, code: code, message: message }); }
+            });
         });
     }
 
-    // Sends the command name with its arguments (an object of texts and numbers).
-    function send(name, args, options) {
-        var request = { FuncName: name };
-        Object.keys(args || {}).forEach(function (key) { request[key] = args[key]; });
-        options = options || {};
-        if (!options.label)
-            options.label = name;
-        sendText(JSON.stringify(request), options);
+    // A command with its arguments (an object of texts and numbers), answered as request() says.
+    function call(name, args) {
+        return request(commandText(name, args));
     }
 
-    // Calls handler with the event's arguments. The first function registered for a name
-    // stays for the life of the page.
+    // A command that never answers.
+    function post(name, args) {
+        if (available())
+            window.cefQuery({ request: commandText(name, args) });
+    }
+
+    // Calls handler with the event's arguments. The first function registered for a name stays for
+    // the life of the page.
     function on(eventName, handler) {
         if (typeof window.setMessageCallback !== "function")
             return false;
@@ -66,5 +54,46 @@ var Bridge = (function () {
         return true;
     }
 
-    return { send: send, sendText: sendText, on: on, setStatus: setStatus };
+    return { available: available, request: request, call: call, post: post, on: on };
+})();
+
+// The status line at the foot of a page: what just happened, in plain words. Messages that only
+// report success fade after a while; errors stay until the next message.
+var Status = (function () {
+    "use strict";
+
+    var FADE_MS = 8000;
+    var timer = null;
+
+    function line() {
+        return document.getElementById("status");
+    }
+
+    function show(text, kind) {
+        var element = line();
+        if (!element)
+            return;
+        clearTimeout(timer);
+        element.textContent = text;
+        element.className = "status " + (kind || "");
+        if (kind === "ok" || kind === "info")
+            timer = setTimeout(clear, FADE_MS);
+    }
+
+    function clear() {
+        clearTimeout(timer);
+        var element = line();
+        if (element) {
+            element.textContent = "";
+            element.className = "status";
+        }
+    }
+
+    return {
+        ok: function (text) { show(text, "ok"); },
+        info: function (text) { show(text, "info"); },
+        error: function (text) { show(text, "error"); },
+        busy: function (text) { show(text, "busy"); },
+        clear: clear
+    };
 })();

@@ -1,5 +1,5 @@
-// The page's own title area for a window without a frame: dragging it moves the window,
-// its buttons minimise, maximise and restore, and close.
+// The page's own title area for a window without a frame: dragging it moves the window, its
+// buttons minimise, maximise and restore, and close.
 var TitleBar = (function () {
     "use strict";
 
@@ -13,18 +13,18 @@ var TitleBar = (function () {
         var pendingMove = false;  // a move request is on its way
         var moveX = 0, moveY = 0; // movement not sent yet
 
-        // "MoveWindow", one separator, then offset x, offset y, width and height. One request
-        // at a time; movement made meanwhile goes with the next.
+        // "MoveWindow", one separator, then offset x, offset y, width and height. One request at
+        // a time; movement made meanwhile goes with the next.
         function sendMove() {
             if (pendingMove || (moveX === 0 && moveY === 0))
                 return;
             var text = "MoveWindow:" + [moveX, moveY, window.innerWidth, window.innerHeight].join(",");
             moveX = moveY = 0;
             pendingMove = true;
-            Bridge.sendText(text, {
-                quiet: true,
-                onSuccess: function () { pendingMove = false; sendMove(); },
-                onFailure: function () { pendingMove = false; }
+            Bridge.request(text).then(function (result) {
+                pendingMove = false;
+                if (result.ok)
+                    sendMove();
             });
         }
 
@@ -32,7 +32,7 @@ var TitleBar = (function () {
             if (!options.maximise)
                 return;
             maximised = !maximised;
-            Bridge.send(maximised ? "maxsizeWindow" : "restoreWindow", {}, { noAnswer: true });
+            Bridge.post(maximised ? "maxsizeWindow" : "restoreWindow", {});
             var button = bar.querySelector('[data-action="maximise"]');
             if (button) {
                 button.textContent = maximised ? "\u2750" : "\u25A1";
@@ -64,7 +64,7 @@ var TitleBar = (function () {
             button.addEventListener("click", function () {
                 switch (button.dataset.action) {
                 case "minimise":
-                    Bridge.sendText(MINIMISE_REQUEST, { label: "Minimise", quiet: true });
+                    Bridge.request(MINIMISE_REQUEST);
                     break;
                 case "maximise":
                     toggleMaximised();

@@ -1,21 +1,31 @@
-// The start page: the device list (kept current as devices come and go), the settings panel
-// of the chosen device or of the pointer, messages from the macro editor's popup view, and
-// the window's own title area.
+// The start page: the device list (kept current as devices come and go), the settings panel of
+// the chosen device or of the pointer, macros coming back from the macro editor's popup view, and
+// the window's own title area. Unapplied edits are never dropped without asking.
 (function () {
     "use strict";
 
-    var MACRO_EDITOR = new URL("../popup/index.html", location.href).href;
     var POINTER = "pointer";
     var $ = function (id) { return document.getElementById(id); };
 
     var selected = null; // a device's Version, POINTER, or null
     var opened = null;   // what the visible panel was opened for
+    var ready = false;   // the panels are set up
 
     function kindOf(version) {
         if (/^M/i.test(version))
             return "mouse";
         if (/^K/i.test(version))
             return "keyboard";
+        return null;
+    }
+
+    function panelOf(key) {
+        if (key === POINTER)
+            return PointerPanel;
+        if (kindOf(key) === "mouse")
+            return MousePanel;
+        if (kindOf(key) === "keyboard")
+            return KeyboardPanel;
         return null;
     }
 
@@ -31,28 +41,40 @@
         });
     }
 
-    // Shows the panel of what is selected; a panel reads its settings when opened for
-    // something new, not when it comes back after the device list was refreshed.
+    // Shows the panel of what is selected; a panel reads what is held when opened for something
+    // new, not when it comes back after the device list was refreshed.
     function showSelected() {
         markSelected();
-        var fresh = opened !== selected;
-        opened = selected;
-        if (selected === POINTER) {
-            showPanel("pointer-panel");
-            if (fresh)
-                PointerPanel.open();
-        } else if (kindOf(selected) === "mouse") {
-            showPanel("mouse-panel");
-            if (fresh)
-                MousePanel.open(selected);
-        } else if (kindOf(selected) === "keyboard") {
-            showPanel("keyboard-panel");
-            if (fresh)
-                KeyboardPanel.open(selected);
+        var panel = panelOf(selected);
+        if (!panel) {
+            opened = null;
+            return showPanel("welcome-panel");
+        }
+        showPanel(panel === PointerPanel ? "pointer-panel" : panel === MousePanel ? "mouse-panel" : "keyboard-panel");
+        if (opened !== selected) {
+            opened = selected;
+            panel.open(selected);
         }
     }
 
-    function select(key) {
+    // Goes to another device or to the pointer, after asking whether unapplied edits may go.
+    async function select(key) {
+        if (key === selected)
+            return;
+        var current = panelOf(opened);
+        if (current && current.hasUnsavedChanges()) {
+            var drop = await Dialog.confirm({
+                title: "Discard unsaved changes?",
+                text: "Your changes to " + current.name() + " have not been applied yet. Going elsewhere drops them.",
+                confirm: "Discard changes",
+                cancel: "Keep editing",
+                danger: true
+            });
+            if (!drop)
+                return;
+            current.discard();
+        }
+        Status.clear();
         selected = key;
         showSelected();
     }
@@ -74,73 +96,101 @@
             var text = document.createElement("span");
             text.innerHTML = '<span></span><span class="version"></span>';
             text.firstChild.textContent = kind === "mouse" ? "Mouse" : kind === "keyboard" ? "Keyboard" : "Device";
-            text.lastChild.textContent = version;
+            text.lastChild.textContent = kind ? version : version + " (not supported)";
             item.appendChild(text);
-            if (kind)
+            if (kind) {
                 item.addEventListener("click", function () { select(version); });
+                item.addEventListener("keydown", function (e) {
+                    if (e.key === "Enter" || e.key === " ")
+                        select(version);
+                });
+            } else {
+                item.classList.add("unsupported");
+            }
             list.appendChild(item);
         });
         $("no-devices").hidden = versions.length > 0;
 
-        if (selected === POINTER)
-            return markSelected();
-        if (selected === null && versions.length > 0)
+        if (selected !== POINTER && selected !== null && versions.indexOf(selected) < 0) {
+            // The device went away, and with it whatever was not applied to it.
+            var gone = panelOf(selected);
+            if (gone && opened === selected && gone.hasUnsavedChanges())
+                Status.error(gone.name() + " was unplugged before its changes were applied.");
+            selected = null;
+            opened = null;
+        }
+        if (selected === null)
             selected = versions.filter(kindOf)[0] || null;
-        if (selected !== null && versions.indexOf(selected) >= 0)
-            showSelected();
-        else
-            showPanel("welcome-panel");
-        markSelected();
+        showSelected();
     }
 
-    // "GetDevicesList" gives no answer at all while no device is attached, so the list is
-    // emptied first and filled when the answer comes.
+    // "GetDevicesList" gives no answer at all while no device is attached: the list shows no
+    // device when no answer has come after a while, and only the answer to the latest request counts.
+    var NO_ANSWER_MS = 2000;
+    var asked = 0;
     function refreshDevices() {
-        renderDevices([]);
-        Bridge.send("GetDevicesList", {}, {
-            quiet: true,
-            onSuccess: function (answer) {
-                var versions;
-                try {
-                    versions = JSON.parse(answer);
-                } catch (e) {
-                    return Bridge.setStatus("Device list: unreadable answer " + answer, "error");
-                }
-                renderDevices(versions);
+        var mine = ++asked;
+        var timer = setTimeout(function () {
+            if (mine === asked)
+                renderDevices([]);
+        }, NO_ANSWER_MS);
+        Bridge.call("GetDevicesList", {}).then(function (result) {
+            clearTimeout(timer);
+            if (mine !== asked)
+                return;
+            var versions = null;
+            try {
+                versions = result.ok ? JSON.parse(result.answer) : null;
+            } catch (e) {
+                versions = null;
             }
+            if (!Array.isArray(versions))
+                return Status.error("The list of devices could not be read.");
+            renderDevices(versions);
         });
     }
 
-    function openMacroEditor() {
-        Bridge.send("OpenView", { Url: MACRO_EDITOR, width: 460, height: 440 },
-                    { label: "Macro editor", noAnswer: true });
-    }
-
     // Events first, so that nothing happening during start-up is missed.
-    Bridge.on("devicesChanged", function (code) {
-        Bridge.setStatus("Devices changed (event " + code + ")", "ok");
+    Bridge.on("devicesChanged", function () {
+        if (!ready)
+            return;
+        Status.info("The attached devices changed.");
         refreshDevices();
     });
     Bridge.on("onBrowserMsg", function (message) {
+        if (!ready)
+            return;
         if (message === "pageError") {
-            Bridge.setStatus("A page could not be loaded.", "error");
+            Status.error("A page could not be loaded.");
         } else if (message.indexOf("macro:") === 0) {
-            MousePanel.useMacro(message.substr(6));
-            Bridge.setStatus("Macro taken from the editor; assign it to a button.", "ok");
+            var made = null;
+            try {
+                made = JSON.parse(message.substr(6));
+            } catch (e) {
+                made = null;
+            }
+            if (made && typeof made.macro === "string")
+                MousePanel.useMacro(made);
         } else {
-            Bridge.setStatus("Message: " + message, "ok");
+            Status.info("Message: " + message);
         }
     });
 
     TitleBar.attach($("titlebar"), {
         maximise: true,
-        onClose: function () { Bridge.send("CloseX", {}, { label: "Close" }); }
+        onClose: function () { Bridge.call("CloseX", {}); }
     });
-    MousePanel.init(openMacroEditor);
-    KeyboardPanel.init();
-    PointerPanel.init();
     $("pointer-entry").dataset.key = POINTER;
     $("pointer-entry").addEventListener("click", function () { select(POINTER); });
 
+    MousePanel.init();
+    KeyboardPanel.init();
+    PointerPanel.init();
+    ready = true;
     refreshDevices();
+    KeyNames.load().then(function (names) {
+        if (!names.length)
+            Status.error("The key names could not be read; key combinations cannot be chosen.");
+        MousePanel.useKeyNames(names);
+    });
 })();

@@ -1,5 +1,5 @@
-// The text "GetWindowsMouseConfig" answers: "label:value" pairs joined by ",", where some
-// values hold commas of their own, so only the known labels mark where a value begins.
+// The text "GetWindowsMouseConfig" answers: "label:value" pairs joined by ",", where some values
+// hold commas of their own, so only the known labels mark where a value begins.
 var MouseReport = (function () {
     "use strict";
 
@@ -26,10 +26,11 @@ var MouseReport = (function () {
         return values;
     }
 
-    function read(version, onValues) {
-        Bridge.send("GetWindowsMouseConfig", { Version: version || "" }, {
-            label: "Read settings",
-            onSuccess: function (answer) { onValues(parse(answer)); }
+    // The promise gives the values of the report for the device (the system's part alone for an
+    // empty Version), or null when no report came.
+    function read(version) {
+        return Bridge.call("GetWindowsMouseConfig", { Version: version || "" }).then(function (result) {
+            return result.ok ? parse(result.answer) : null;
         });
     }
 

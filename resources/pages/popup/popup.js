@@ -1,110 +1,138 @@
-// The macro editor, opened by the start page as a popup view. It builds the macro text the
-// mouse stores (steps such as 按下(A), 弹起(A) and 延迟(50)), hands it to the start page as a
-// message and closes itself.
+// The macro editor, opened by the start page as a popup view for one mouse button. Its address
+// ends in "#" and the request as JSON text: {version, button, title (what the macro is for),
+// macro}. It shows the
+// button's macro as steps, lets the user change them, hands the new macro text back to the start
+// page as the message "macro:" + {version, button, macro} and closes itself.
 (function () {
     "use strict";
 
     var MAIN_PAGE = new URL("../main/index.html", location.href).href;
-    var KEYS = [
-        ["左键", "Left mouse button"], ["右键", "Right mouse button"]
-    ].concat("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789".split("").map(function (k) { return [k, k]; }),
-             ["Space", "Enter", "Tab", "Esc", "Backspace", "Delete", "Insert", "Home", "End", "Page Up",
-              "Page Down", "Up", "Down", "Left", "Right", "Ctrl", "Shift", "Alt", "Win",
-              "F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9", "F10", "F11", "F12"]
-                 .map(function (k) { return [k, k]; }));
-    var DOWN = "按下", UP = "弹起", DELAY = "延迟";
+    var M = MacroText;
 
-    var steps = []; // [verb, argument]
+    var request = {};
+    try {
+        request = JSON.parse(decodeURIComponent(location.hash.substr(1))) || {};
+    } catch (e) {
+        request = {};
+    }
+    var steps = M.parse(request.macro || "");
+    var original = M.join(steps);
     var $ = function (id) { return document.getElementById(id); };
-
-    function keyLabel(name) {
-        for (var i = 0; i < KEYS.length; ++i) {
-            if (KEYS[i][0] === name)
-                return KEYS[i][1];
-        }
-        return name;
-    }
-
-    function describe(step) {
-        if (step[0] === DELAY)
-            return "Wait " + step[1] + " ms";
-        return (step[0] === DOWN ? "Press " : "Release ") + keyLabel(step[1]);
-    }
 
     function render() {
         var list = $("steps");
         list.textContent = "";
         steps.forEach(function (step, i) {
             var item = document.createElement("li");
-            item.textContent = describe(step);
-            var remove = document.createElement("button");
-            remove.textContent = "\u2715";
-            remove.title = "Remove";
-            remove.addEventListener("click", function () {
-                steps.splice(i, 1);
-                render();
+            var number = document.createElement("span");
+            number.className = "number";
+            number.textContent = (i + 1) + ".";
+            item.appendChild(number);
+            var words = document.createElement("span");
+            words.className = "words";
+            words.textContent = M.describeStep(step);
+            item.appendChild(words);
+            [["\u2191", "Move up", i > 0, function () { steps.splice(i - 1, 0, steps.splice(i, 1)[0]); }],
+             ["\u2193", "Move down", i + 1 < steps.length, function () { steps.splice(i + 1, 0, steps.splice(i, 1)[0]); }],
+             ["\u2715", "Remove", true, function () { steps.splice(i, 1); }]].forEach(function (action) {
+                var button = document.createElement("button");
+                button.textContent = action[0];
+                button.title = action[1];
+                button.disabled = !action[2];
+                button.addEventListener("click", function () {
+                    action[3]();
+                    render();
+                });
+                item.appendChild(button);
             });
-            item.appendChild(remove);
             list.appendChild(item);
         });
         $("no-steps").hidden = steps.length > 0;
-        $("use").disabled = steps.length === 0;
-    }
-
-    function macroText() {
-        return steps.map(function (step) { return step[0] + "(" + step[1] + ")"; }).join("");
+        $("step-count").textContent = steps.length + " of " + M.MAX_STEPS + " steps";
+        $("use").disabled = steps.length === 0 || !forButton;
+        $("step-add").disabled = steps.length >= M.MAX_STEPS;
     }
 
     function showKindInputs() {
         var wait = $("step-kind").value === "wait";
         $("step-key").hidden = wait;
-        $("step-ms").hidden = !wait;
-        $("step-ms-unit").hidden = !wait;
+        $("step-wait").hidden = !wait;
+        Field.setError("step-ms", "");
     }
 
     function add() {
         var kind = $("step-kind").value;
         var key = $("step-key").value;
+        var room = M.MAX_STEPS - steps.length;
         if (kind === "wait") {
-            var ms = Math.round(Number($("step-ms").value));
-            if (!(ms >= 1 && ms <= 65535))
-                return Bridge.setStatus("A wait lasts 1 to 65535 ms.", "error");
-            steps.push([DELAY, String(ms)]);
+            var ms = Field.wholeNumber($("step-ms").value, 1, 65535);
+            if (ms.error)
+                return Field.setError("step-ms", ms.error);
+            Field.setError("step-ms", "");
+            steps.push([M.DELAY, String(ms.value)]);
         } else {
+            if (!key)
+                return Status.error("Choose a key or a mouse button first.");
+            if (kind === "click" && room < 2)
+                return Status.error("Only one more step fits: choose Press or Release.");
             if (kind !== "release")
-                steps.push([DOWN, key]);
+                steps.push([M.DOWN, key]);
             if (kind !== "press")
-                steps.push([UP, key]);
+                steps.push([M.UP, key]);
         }
         render();
+        $("steps").lastChild.scrollIntoView({ block: "nearest" });
     }
 
     function close() {
-        Bridge.send("CloseView", {}, { noAnswer: true, label: "Close" });
+        Bridge.post("CloseView", {});
     }
 
-    function use() {
-        Bridge.send("SendMsgToMainBrowser", { url: MAIN_PAGE, msg: "macro:" + macroText() }, {
-            label: "Macro",
-            onSuccess: close
+    async function cancel() {
+        if (M.join(steps) !== original) {
+            var drop = await Dialog.confirm({
+                title: "Discard this macro?",
+                text: "The changes made here are not used.",
+                confirm: "Discard",
+                cancel: "Keep editing",
+                danger: true
+            });
+            if (!drop)
+                return;
+        }
+        close();
+    }
+
+    async function use() {
+        var made = { version: request.version, button: request.button, macro: M.join(steps) };
+        var result = await Bridge.call("SendMsgToMainBrowser", { url: MAIN_PAGE, msg: "macro:" + JSON.stringify(made) });
+        if (!result.ok)
+            return Status.error("The macro could not be handed to the main window.");
+        close();
+    }
+
+    // Only a macro made for a button can be used.
+    var forButton = typeof request.version === "string" && typeof request.button === "number";
+    $("for").textContent = forButton ? "For " + request.title
+                                     : "Open the editor with Edit\u2026 beside a mouse button to use a macro there.";
+    KeyNames.load().then(function (names) {
+        KeyNames.fillSelect($("step-key"), names, {
+            extra: [[M.LEFT, "Left mouse button"], [M.RIGHT, "Right mouse button"]],
+            extraLabel: "Mouse buttons"
         });
-    }
-
-    KEYS.forEach(function (pair) {
-        var option = document.createElement("option");
-        option.value = pair[0];
-        option.textContent = pair[1];
-        $("step-key").appendChild(option);
+        $("step-key").value = "A";
+        if (!names.length)
+            Status.error("The key names could not be read; only mouse buttons and waits can be added.");
     });
-    $("step-key").value = "A";
     $("step-kind").addEventListener("change", showKindInputs);
+    $("step-ms").addEventListener("input", function () { Field.setError("step-ms", ""); });
     $("step-add").addEventListener("click", add);
     $("steps-clear").addEventListener("click", function () {
         steps = [];
         render();
     });
-    $("cancel").addEventListener("click", close);
+    $("cancel").addEventListener("click", cancel);
     $("use").addEventListener("click", use);
-    TitleBar.attach($("titlebar"), { onClose: close });
+    TitleBar.attach($("titlebar"), { onClose: cancel });
     render();
 })();

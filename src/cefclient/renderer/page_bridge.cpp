@@ -69,16 +69,17 @@ bool RenderDelegate::OnProcessMessageReceived(CefRefPtr<ClientApp> /*app*/, CefR
     // Held here: the page function may register or release while it runs.
     CefRefPtr<CefV8Context> context = it->second.first;
     CefRefPtr<CefV8Value> function = it->second.second;
+    // A context that cannot be entered (gone, or not this thread's) runs no script.
+    if (!context->Enter())
+        return false;
     bool handled = false;
-    const bool entered = context->Enter();
     CefRefPtr<CefListValue> args = message->GetArgumentList();
     CefRefPtr<CefV8Value> array = CefV8Value::CreateArray(int(args->GetSize()));
     CopyListToV8Array(args, array);
     CefRefPtr<CefV8Value> result = function->ExecuteFunction(nullptr, CefV8ValueList{array});
     if (result && result->IsBool())
         handled = result->GetBoolValue();
-    if (entered)
-        context->Exit();
+    context->Exit();
     return handled;
 }
 

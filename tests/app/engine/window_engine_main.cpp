@@ -1,6 +1,7 @@
 // Entry of the engine tests: the runtime starts before the application exists and stops after
 // it is gone, as in the program.
 #include "engine_test_env.h"
+#include "process_folders.h"
 
 #include "app/application.h"
 #include "app/system_tray.h"
@@ -54,10 +55,9 @@ int main(int argc, char** argv)
     qputenv("QT_QUICK_BACKEND", "software");
     // A temporary folder of this process: the single-instance server and the private folder of
     // the unpacked pages live below it, apart from every other process.
-    char tmp[] = "/tmp/tm-engine-XXXXXX";
-    if (!mkdtemp(tmp))
+    const std::string tmp = test_support::useFreshProcessFolders("tm-engine");
+    if (tmp.empty())
         return 2;
-    setenv("TMPDIR", tmp, 1);
     ::testing::InitGoogleTest(&argc, argv);
 
     cefqt::InstallBackend();
@@ -65,7 +65,7 @@ int main(int argc, char** argv)
     CefSettings settings;
     settings.no_sandbox = 1;
     settings.multi_threaded_message_loop = 1;
-    CefString(&settings.cache_path) = std::string(tmp) + "/Cache";
+    CefString(&settings.cache_path) = tmp + "/Cache";
     CefInitialize(args, settings, nullptr, nullptr);
     g_handler = new ClientHandler;
 
@@ -82,6 +82,6 @@ int main(int argc, char** argv)
     }
     CefShutdown();
     g_handler = nullptr;
-    QDir(QString::fromLocal8Bit(tmp)).removeRecursively();
+    QDir(QString::fromStdString(tmp)).removeRecursively();
     return rc;
 }

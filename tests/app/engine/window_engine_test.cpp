@@ -17,11 +17,14 @@
 #include "update/update_check.h"
 #include "win32sim/device_notify.h"
 
+#include "cefqt/engine.h"
+#include "crashdump_control/handlers.h"
 #include "packer.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMenu>
@@ -53,6 +56,27 @@ public:
 
 const char kPage[] = R"(<!DOCTYPE html><html><head><title>start</title></head>
 <body><p>Tarquil</p><script>history.replaceState(null, "", "#shown");</script></body></html>)";
+const char kServerName[] = "Global\\{776E7BB3-A590-447E-8C5F-21E6F2319DD3}";
+
+// A program folder whose package holds kPage, named as the start page; answers the page's URL.
+QString writeProgramFolder(const QString& folder)
+{
+    const QByteArray package = packer::packEntries({{"template/main/index.html", kPage}});
+    const QString startPage = QUrl::fromLocalFile(privateTempPath() + "/template/main/index.html").toString();
+    const bool written = !package.isEmpty() && test_support::writeFile(folder + "/skn.dat", package)
+        && test_support::writeFile(folder + "/Resources/conf.xml",
+                                   ("<root><client Name=\"Tarquil\" ClientSize=\"800,600\" LoadPath=\"" + startPage
+                                    + "\" CloseFunc=\"tray\" Version=\"2.1.7\"/></root>")
+                                       .toUtf8());
+    return written ? startPage : QString();
+}
+
+// The address of the page shown by the main browser, "" while there is none.
+QString shownUrl()
+{
+    CefRefPtr<CefBrowser> browser = g_handler->GetBrowser();
+    return browser ? QString::fromStdString(browser->GetMainFrame()->GetURL().ToString()) : QString();
+}
 
 TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
 {
@@ -61,15 +85,9 @@ TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
     Application* app = engine_test::application();
     QTemporaryDir program;
     ASSERT_TRUE(program.isValid());
-    const QByteArray package = packer::packEntries({{"template/main/index.html", kPage}});
-    ASSERT_FALSE(package.isEmpty());
-    ASSERT_TRUE(test_support::writeFile(program.path() + "/skn.dat", package));
+    const QString startPage = writeProgramFolder(program.path());
+    ASSERT_FALSE(startPage.isEmpty());
     const QString page = privateTempPath() + "/template/main/index.html";
-    const QString startPage = QUrl::fromLocalFile(page).toString();
-    ASSERT_TRUE(test_support::writeFile(program.path() + "/Resources/conf.xml",
-                                        ("<root><client Name=\"Tarquil\" ClientSize=\"800,600\" LoadPath=\"" + startPage
-                                         + "\" CloseFunc=\"tray\" Version=\"2.1.7\"/></root>")
-                                            .toUtf8()));
 
     // What the single-instance check does when no running instance answers, in this test's
     // program folder.
@@ -90,7 +108,6 @@ TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
     EXPECT_EQ(app->updateCheck()->version, "2.1.7");
 
     bool hidden = false, ranOn = false;
-    QString shownUrl;
     QTimer::singleShot(0, [&] {
         Window* window = appMainWindow();
         ASSERT_TRUE(window);
@@ -101,12 +118,11 @@ TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
         EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
         ASSERT_TRUE(window->tray);
         EXPECT_TRUE(app->updateCheck());
+        // The present keyboards and mice are known from the start.
+        EXPECT_EQ(app->inputDevices().keys, (QStringList{"1A2C0E24", "1A2C0E30"}));
         // The page engine shows the unpacked start page, whose script has run.
-        ASSERT_TRUE(test_support::waitFor([&] {
-            CefRefPtr<CefBrowser> browser = g_handler->GetBrowser();
-            shownUrl = browser ? QString::fromStdString(browser->GetMainFrame()->GetURL().ToString()) : QString();
-            return shownUrl == startPage + "#shown";
-        })) << shownUrl.toStdString();
+        ASSERT_TRUE(test_support::waitFor([&] { return shownUrl() == startPage + "#shown"; }))
+            << shownUrl().toStdString();
         EXPECT_EQ(g_handler->GetMainWindowHandle(), static_cast<HWND>(window->winId()));
 
         // Closing hides the window; the program goes on.
@@ -145,7 +161,7 @@ TEST(ProgramStart, InitPreparesTheProcessAndTheFirstInstanceStartsItsWindow)
     app->startApp();
     EXPECT_EQ(appMainWindow(), window);
     QLocalSocket probe;
-    probe.connectToServer("Global\\{776E7BB3-A590-447E-8C5F-21E6F2319DD3}");
+    probe.connectToServer(instanceFolder(kServerName) + "/" + kServerName);
     EXPECT_TRUE(probe.waitForConnected(5000));
 }
 
@@ -154,9 +170,8 @@ TEST(ProgramStart, ASecondInstanceSendsShowAndEndsWithoutAWindow)
     if (test_support::ranInOwnProcess())
         return;
     Application* app = engine_test::application();
-    const QString name = "Global\\{776E7BB3-A590-447E-8C5F-21E6F2319DD3}";
     QLocalServer running;
-    ASSERT_TRUE(running.listen(name));
+    ASSERT_TRUE(running.listen(instanceFolder(kServerName) + "/" + kServerName));
     QByteArray received;
     QObject::connect(&running, &QLocalServer::newConnection, [&] {
         QLocalSocket* client = running.nextPendingConnection();
@@ -171,6 +186,35 @@ TEST(ProgramStart, ASecondInstanceSendsShowAndEndsWithoutAWindow)
     EXPECT_EQ(received, QByteArray("CMD:show;"));
     EXPECT_TRUE(isQuitRequested());
     EXPECT_EQ(appMainWindow(), nullptr);
+    // No browser was made: the page engine's profile and its folders on disk do not exist.
+    EXPECT_FALSE(cefqt::HasProfile());
+    EXPECT_FALSE(QFileInfo::exists(qEnvironmentVariable("TMPDIR") + "/Cache"));
+}
+
+// The page engine's start, made with the first page, leaves the crash handler in place.
+TEST(CrashHandler, StaysInPlaceOnceAPageHasLoaded)
+{
+    Application* app = engine_test::application();
+    QTemporaryDir program;
+    ASSERT_TRUE(program.isValid());
+    const QString startPage = writeProgramFolder(program.path());
+    ASSERT_FALSE(startPage.isEmpty());
+    BreakpadQt::instance()->setDumpPath(program.path());
+    ASSERT_TRUE(crashdump_control::handlersInPlace());
+    EXPECT_FALSE(cefqt::HasProfile());
+
+    engine_test::registerApplication();
+    setAppDirPath(program.path() + "/");
+    app->startApp();
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(test_support::waitFor([&] { return shownUrl() == startPage + "#shown"; }))
+            << shownUrl().toStdString();
+        EXPECT_TRUE(cefqt::HasProfile());
+        EXPECT_TRUE(crashdump_control::handlersInPlace());
+        quitApplication();
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    engine_test::watchWindowEnd(appMainWindow());
 }
 
 } // namespace

@@ -281,6 +281,9 @@ TEST(CefUrlTest, MimeTypesOfExtensions)
     EXPECT_EQ(CefGetMimeType("html").ToString(), "text/html");
     EXPECT_EQ(CefGetMimeType("PNG").ToString(), "image/png");
     EXPECT_TRUE(CefGetMimeType("").empty());
+    // No file name holds a NUL; the type database would read past its cache for one.
+    EXPECT_TRUE(CefGetMimeType(std::string("(\0\0\0.v", 6)).empty());
+    EXPECT_TRUE(CefGetMimeType(std::string("html\0", 5)).empty());
 }
 
 } // namespace

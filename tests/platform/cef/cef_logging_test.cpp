@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -93,6 +97,44 @@ TEST_F(CefLoggingTest, ConcurrentLinesStayWhole)
     const QRegularExpression re(QStringLiteral("\\] thread \\d line \\d+$"));
     for (const QString& l : lines)
         ASSERT_TRUE(re.match(l).hasMatch()) << l.toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// The log keeps one previous file: at its bound the file becomes "<path>.1" and a new one starts,
+// every line whole in one of the two; a line longer than the bound still goes out whole.
+TEST_F(CefLoggingTest, TheLogFileIsBoundedWithOnePreviousFile)
+{
+    cef_logging::SetLogDestination(path().toStdString(), LOGSEVERITY_DEFAULT);
+    const size_t lineBytes = cef_logging::kMaxLogFileBytes / 3; // two lines fill a file
+    const int count = 7;                                         // more than two files' worth
+    auto body = [&](int i) { return "line " + std::to_string(i) + " " + std::string(lineBytes, char('a' + i)); };
+    for (int i = 0; i < count; ++i)
+        LOG(INFO) << body(i);
+    const QString previous = path() + ".1";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"app.log", "app.log.1"}));
+    EXPECT_LE(QFileInfo(path()).size(), qint64(cef_logging::kMaxLogFileBytes));
+    EXPECT_LE(QFileInfo(previous).size(), qint64(cef_logging::kMaxLogFileBytes));
+    // The newest lines, in order and whole, the last one at the end of the current file.
+    auto lines = [](const QString& file) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().split('\n') : QList<QByteArray>();
+    };
+    QList<QByteArray> kept = lines(previous) + lines(path());
+    kept.removeAll(QByteArray());
+    ASSERT_EQ(kept.size(), 3); // the last file holds one line, the previous one two
+    for (int n = 0; n < kept.size(); ++n)
+        EXPECT_TRUE(kept[n].endsWith(QByteArray::fromStdString("] " + body(count - 3 + n)))) << "line " << count - 3 + n;
+
+    const std::string huge(cef_logging::kMaxLogFileBytes + 10, 'z');
+    LOG(INFO) << huge;
+    QList<QByteArray> last = lines(path());
+    last.removeAll(QByteArray());
+    ASSERT_EQ(last.size(), 1);
+    EXPECT_TRUE(last[0].endsWith(QByteArray::fromStdString("] " + huge)));
+    EXPECT_TRUE(lines(previous).join().contains(QByteArray::fromStdString("] " + body(count - 1))));
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -122,6 +124,40 @@ TEST(CefTaskLifecycleTest, PostsAreRefusedOutsideTheRuntimeAndQueuedTasksRunAtSh
     ASSERT_TRUE(cef_test::StartRuntime());
     EXPECT_TRUE(cef_test::WaitForThread(TID_UI));
     cef_test::StopRuntime();
+}
+
+// The process ends with exit() while the runtime runs (a lost display ends it so): the task
+// threads end with it, whatever they are doing, and the process ends with the code it was given.
+// Each case runs in a child process of its own.
+TEST(CefTaskLifecycleTest, ExitWhileTheRuntimeRunsEndsTheProcessWithItsCode)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            cef_test::StartRuntime();
+            cef_extras::PostTask(TID_IO, [] {});
+            cef_test::WaitForIdle();
+            std::exit(3);
+        },
+        ::testing::ExitedWithCode(3), "");
+    // A task thread busy past the end: it is left to the process's end.
+    EXPECT_EXIT(
+        {
+            cef_test::StartRuntime();
+            cef_extras::PostTask(TID_FILE, [] { std::this_thread::sleep_for(std::chrono::hours(1)); });
+            for (int i = 0; i < 20; ++i)
+                cef_extras::PostTask(TID_IO, [] {});
+            std::exit(4);
+        },
+        ::testing::ExitedWithCode(4), "");
+    // exit() from a task on one of the runtime's own threads.
+    EXPECT_EXIT(
+        {
+            cef_test::StartRuntime();
+            cef_extras::PostTask(TID_UI, [] { std::exit(5); });
+            std::this_thread::sleep_for(std::chrono::hours(1));
+        },
+        ::testing::ExitedWithCode(5), "");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLibrary>
@@ -17,7 +18,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <signal.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -468,6 +471,55 @@ TEST_F(VqLibraryTest, StateFileKeepsMemoryTheProgramCleared)
     unsetenv("VQSIM_STATE");
     EXPECT_EQ(simMemory("ID-1", 0xE00, 2), QByteArray(2, '\0'));
     EXPECT_EQ(simMemory("ID-1", 0x2000, 1), QByteArray("\x01"));
+}
+
+// A save that cannot be completed (the disk full soon, part way or at its last byte, or
+// no file to write at all) keeps the earlier state file whole, leaves no temporary file behind and
+// says so.
+TEST_F(VqLibraryTest, AFailedStateSaveKeepsTheEarlierStateFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("state.txt");
+    setenv("VQSIM_STATE", QFile::encodeName(path).constData(), 1);
+    vqsim().reset();
+    auto writeProp = fn<vqWriteProp_t>("vqWriteProp");
+    const uint8_t before[3] = {1, 2, 3}, after[3] = {4, 5, 6};
+    ASSERT_EQ(writeProp(kMouse16, u"", 0x1016, before, 3, 61), 0);
+    const QByteArray saved = test_support::readFile(path);
+    ASSERT_GT(saved.size(), 1000);
+    const auto onlyTheStateFile = [&] {
+        return QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot) == QStringList{"state.txt"};
+    };
+
+    // Files may grow only so far; the new state is as long as the old one. (The captured standard
+    // error is a file as well: the message must fit the first limit.)
+    for (const qint64 limit : {qint64(300), qint64(saved.size() / 2), qint64(saved.size() - 1)}) {
+        struct rlimit old;
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+        struct rlimit limited = old;
+        limited.rlim_cur = rlim_t(limit);
+        void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const std::string err = stderrOf([&] { EXPECT_EQ(writeProp(kMouse16, u"", 0x1016, after, 3, 61), 0); });
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, oldHandler);
+        EXPECT_TRUE(test_support::readFile(path) == saved) << "the state file was replaced at limit " << limit;
+        EXPECT_TRUE(onlyTheStateFile()) << limit;
+        EXPECT_TRUE(contains(err, "state file")) << limit << ": " << err;
+    }
+
+    // No file can be made where the temporary goes.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("state.txt.tmp"));
+    EXPECT_EQ(writeProp(kMouse16, u"", 0x1016, after, 3, 61), 0);
+    EXPECT_TRUE(test_support::readFile(path) == saved) << "the state file was replaced";
+    ASSERT_TRUE(QDir(dir.path()).rmdir("state.txt.tmp"));
+
+    // The next save that can be written replaces the file.
+    ASSERT_EQ(writeProp(kMouse16, u"", 0x1016, after, 3, 61), 0);
+    EXPECT_TRUE(onlyTheStateFile());
+    vqsim().reset();
+    unsetenv("VQSIM_STATE");
+    EXPECT_EQ(simProp(kMouseId, 61), QByteArray("\x04\x05\x06"));
 }
 
 TEST_F(VqLibraryTest, AnEmptyPropertyReadsAsNoBytes)

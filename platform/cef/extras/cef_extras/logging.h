@@ -4,9 +4,14 @@
 
 #include "include/internal/cef_types.h"
 
+#include <cstddef>
 #include <string>
 
 namespace cef_logging {
+
+// The log file's bound: a line that would take the file beyond it first moves the file to
+// "<path>.1" (replacing the one there), then starts a new file. Lines are never cut.
+const std::size_t kMaxLogFileBytes = 8 * 1024 * 1024;
 
 // An empty path drops every line; minSeverity is the lowest severity written.
 void SetLogDestination(const std::string& path, cef_log_severity_t minSeverity);

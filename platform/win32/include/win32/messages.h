@@ -111,7 +111,9 @@ typedef struct tagNCCALCSIZE_PARAMS {
     PWINDOWPOS lppos;
 } NCCALCSIZE_PARAMS, *LPNCCALCSIZE_PARAMS;
 
-// Delivers the message at once: the application's native event filters first, then the window's own
-// native event handler (event type "windows_generic_MSG"), then DefWindowProcW. Returns the answer.
+// Delivers the message at once to the window's procedure and returns its answer. A window that keeps
+// the toolkit's own procedure hands it to the application's native event filters first, then to its
+// own native event handler (event type "windows_generic_MSG"), then to DefWindowProcW; a subclassed
+// window's procedure gets it directly (SetWindowLongPtrW).
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

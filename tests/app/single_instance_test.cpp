@@ -1,0 +1,352 @@
+// The single-instance guard: the running instance's server over real local sockets, the window it
+// brings forward, the window search of a second instance, and the folder of the server.
+#include "window_fixture.h"
+
+#include "app/application.h"
+#include "app/window.h"
+
+#include "cef_extras/logging.h"
+#include "win32sim/foreground.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QChildEvent>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTextCodec>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using test_support::waitFor;
+
+const char kServerName[] = "Global\\{776E7BB3-A590-447E-8C5F-21E6F2319DD3}";
+
+QByteArray replyOfThisProcess() { return "RES:" + QByteArray::number(QCoreApplication::applicationPid()) + ";"; }
+
+// A client of the running instance, collecting what it answers.
+class Client {
+public:
+    explicit Client(const QString& address)
+    {
+        QObject::connect(&m_socket, &QLocalSocket::readyRead, [this] { m_received += m_socket.readAll(); });
+        m_socket.connectToServer(address);
+        m_connected = m_socket.waitForConnected(5000);
+    }
+    bool connected() const { return m_connected; }
+    void send(const QByteArray& bytes)
+    {
+        m_socket.write(bytes);
+        m_socket.flush();
+    }
+    int replies() const { return m_received.count(replyOfThisProcess()); }
+    QByteArray received() const { return m_received; }
+    // Sends a request of its own and waits for the answer: everything sent before it by any client
+    // has been read by then.
+    bool roundTrip()
+    {
+        const int before = replies();
+        send("CMD:hide;");
+        return waitFor([&] { return replies() > before; });
+    }
+    void disconnect() { m_socket.disconnectFromServer(); }
+
+private:
+    QLocalSocket m_socket;
+    QByteArray m_received;
+    bool m_connected = false;
+};
+
+// This test application as the running instance with a main window, its log in a file of its own.
+class RunningInstance : public test_support::WindowFixture {
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        ASSERT_TRUE(logDir.isValid());
+        cef_logging::SetLogDestination(QFile::encodeName(logPath()).toStdString(), LOGSEVERITY_INFO);
+        openWindow();
+        app->becomeRunningInstance();
+        address = instanceFolder(kServerName) + "/" + kServerName;
+        // In the tray, as a start with "-autostart" leaves it.
+        window->setWindowState(Qt::WindowMinimized);
+        window->hide();
+    }
+    void TearDown() override
+    {
+        cef_logging::SetLogDestination(std::string(), LOGSEVERITY_INFO);
+        WindowFixture::TearDown();
+    }
+    QString logPath() const { return logDir.filePath("app.log"); }
+    // The log lines with this text.
+    QStringList logged(const QString& text) const
+    {
+        QStringList lines;
+        for (const QString& line : QString::fromUtf8(test_support::readFile(logPath())).split('\n'))
+            if (line.contains(text))
+                lines << line;
+        return lines;
+    }
+
+    QTemporaryDir logDir;
+    QString address;
+};
+
+struct Exchange {
+    const char* name;
+    std::vector<QByteArray> pieces; // written one after another
+    int replies;
+    std::vector<QByteArray> unknownSegments; // as sent
+    bool shows;
+};
+
+void PrintTo(const Exchange& e, std::ostream* os) { *os << e.name; }
+
+class ServerExchange : public RunningInstance, public ::testing::WithParamInterface<Exchange> {
+};
+
+TEST_P(ServerExchange, AnswersEveryCompleteCommandSegment)
+{
+    // The server decodes in the local code page; here it is UTF-8, so a character has several bytes.
+    QTextCodec* const localCodec = QTextCodec::codecForLocale();
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+    const Exchange& e = GetParam();
+    Client client(address), witness(address);
+    ASSERT_TRUE(client.connected());
+    ASSERT_TRUE(witness.connected());
+    for (size_t i = 0; i + 1 < e.pieces.size(); ++i) {
+        client.send(e.pieces[i]);
+        ASSERT_TRUE(witness.roundTrip());
+        EXPECT_EQ(client.replies(), 0) << "after piece " << i;
+    }
+    client.send(e.pieces.back());
+    EXPECT_TRUE(waitFor([&] { return client.replies() >= e.replies; })) << client.received().constData();
+    ASSERT_TRUE(witness.roundTrip());
+    EXPECT_EQ(client.replies(), e.replies) << client.received().constData();
+    EXPECT_EQ(client.received(), replyOfThisProcess().repeated(e.replies));
+
+    EXPECT_EQ(logged("Application Error: unknown command ").size(), int(e.unknownSegments.size()));
+    for (const QByteArray& segment : e.unknownSegments)
+        EXPECT_EQ(logged("Application Error: unknown command " + QString::fromUtf8(segment) + " passed in local socket")
+                      .size(),
+                  1)
+            << segment.constData();
+    if (e.shows) {
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_FALSE(window->isMinimized());
+        EXPECT_TRUE(waitFor([&] { return QApplication::activeWindow() == window; }));
+    } else {
+        EXPECT_TRUE(window->isHidden());
+        EXPECT_TRUE(window->isMinimized());
+    }
+    QTextCodec::setCodecForLocale(localCodec);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Segments, ServerExchange,
+    ::testing::Values(Exchange{"TwoRequestsInOneWrite", {"CMD:show;CMD:show;"}, 2, {}, true},
+                      Exchange{"RequestSplitInsideTheName", {"CMD:sh", "ow;"}, 1, {}, true},
+                      Exchange{"SegmentWithoutThePrefixFirst", {"hello;CMD:show;"}, 1, {"hello"}, true},
+                      Exchange{"AnotherCommandIsAnsweredAndDoesNothing", {"CMD:hide;"}, 1, {}, false},
+                      Exchange{"CharacterSplitBetweenWrites", {"h\xC3", "\xA9llo;CMD:hi", "de;"}, 1, {"h\xC3\xA9llo"}, false},
+                      Exchange{"NothingButAPartialSegment", {"CMD:show"}, 0, {}, false}),
+    [](const ::testing::TestParamInfo<Exchange>& info) { return std::string(info.param.name); });
+
+TEST_F(RunningInstance, ShowWithoutAMainWindowIsAnsweredAndTouchesNothing)
+{
+    app->setMainWindow(nullptr);
+    Client client(address);
+    ASSERT_TRUE(client.connected());
+    client.send("CMD:show;");
+    EXPECT_TRUE(waitFor([&] { return client.replies() == 1; }));
+    EXPECT_TRUE(window->isHidden());
+    app->handleCommand("show");
+    EXPECT_TRUE(window->isHidden());
+}
+
+// Accepted connections that end are dropped from the list and their sockets deleted.
+TEST_F(RunningInstance, ClientsThatHangUpAreRemovedAndDeleted)
+{
+    // The server's sockets are its children: those it accepts here, and how many of them went.
+    struct ServerSockets : QObject {
+        QSet<QObject*> accepted;
+        int deleted = 0;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (qobject_cast<QLocalServer*>(watched) && event->type() == QEvent::ChildAdded)
+                accepted.insert(static_cast<QChildEvent*>(event)->child());
+            if (qobject_cast<QLocalServer*>(watched) && event->type() == QEvent::ChildRemoved
+                && accepted.remove(static_cast<QChildEvent*>(event)->child()))
+                ++deleted;
+            return false;
+        }
+    } counter;
+    app->installEventFilter(&counter);
+    auto first = std::make_unique<Client>(address);
+    auto second = std::make_unique<Client>(address);
+    Client stays(address);
+    for (Client* c : {first.get(), second.get(), &stays})
+        ASSERT_TRUE(c->connected() && c->roundTrip());
+    EXPECT_EQ(counter.accepted.size(), 3);
+    const int removedBefore = logged("Application Info: removing client").size();
+    first->disconnect();
+    second->disconnect();
+    EXPECT_TRUE(waitFor([&] { return counter.deleted == 2; })) << counter.deleted;
+    EXPECT_EQ(counter.accepted.size(), 1);
+    EXPECT_EQ(logged("Application Info: removing client").size() - removedBefore, 2);
+    EXPECT_FALSE(logged("Application Info: remove clients slot called, clients ").isEmpty());
+    EXPECT_TRUE(stays.roundTrip());
+    app->removeEventFilter(&counter);
+}
+
+TEST_F(RunningInstance, TheServerIsTheUsersAlone)
+{
+    struct stat folder, socket;
+    ASSERT_EQ(lstat(QFile::encodeName(QFileInfo(address).path()).constData(), &folder), 0);
+    EXPECT_TRUE(S_ISDIR(folder.st_mode));
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
+    EXPECT_EQ(folder.st_uid, geteuid());
+    ASSERT_EQ(lstat(QFile::encodeName(address).constData(), &socket), 0);
+    EXPECT_TRUE(S_ISSOCK(socket.st_mode));
+    EXPECT_EQ(socket.st_mode & 0077, 0u);
+    EXPECT_EQ(socket.st_uid, geteuid());
+    // It is below this process's own runtime folder.
+    EXPECT_EQ(QFileInfo(address).path(), qEnvironmentVariable("XDG_RUNTIME_DIR") + "/tarquilmervane");
+}
+
+TEST(InstanceFolder, PrivateFolderInTheRuntimeFolderElseInTheTemporaryFolder)
+{
+    // A short root, so that the server's address fits below both of its folders.
+    QTemporaryDir root(QDir::tempPath() + "/i-XXXXXX");
+    ASSERT_TRUE(root.isValid());
+    const QString runtime = root.filePath("r"), temp = root.filePath("t");
+    ASSERT_TRUE(QDir().mkpath(runtime) && QDir().mkpath(temp));
+    const QString inRuntime = runtime + "/tarquilmervane";
+    const QString inTemp = temp + QString("/tarquilmervane-instance-%1").arg(geteuid());
+    // So long that the server's name no longer fits a socket's address below it.
+    const QString deep = root.filePath(QString(100 - root.path().size(), 'd'));
+    ASSERT_TRUE(QDir().mkpath(deep));
+
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        QString runtimeDir, tempDir, expected;
+    } cases[] = {
+        {"runtime folder", [] {}, runtime, temp, inRuntime},
+        {"no runtime folder", [] {}, QString(), temp, inTemp},
+        {"relative runtime folder", [] {}, "r", temp, inTemp},
+        {"runtime folder missing", [] {}, root.filePath("gone"), temp, inTemp},
+        {"runtime folder too deep", [] {}, deep, temp, inTemp},
+        {"name taken by a link", [&] { QFile::link(temp, inRuntime); }, runtime, temp, inTemp},
+        {"neither usable", [] {}, QString(), deep, QString()},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(inRuntime);
+        QDir(inRuntime).removeRecursively();
+        QDir(inTemp).removeRecursively();
+        c.prepare();
+        EXPECT_EQ(instanceFolderIn(c.runtimeDir, c.tempDir, kServerName), c.expected) << c.name;
+        struct stat st;
+        if (!c.expected.isEmpty() && lstat(QFile::encodeName(c.expected).constData(), &st) == 0) {
+            EXPECT_EQ(st.st_mode & 0777, 0700u) << c.name;
+        }
+    }
+
+    // A folder of ours that others could enter is narrowed to the user alone.
+    QFile::remove(inRuntime);
+    ASSERT_TRUE(QDir().mkpath(inRuntime));
+    ASSERT_EQ(chmod(QFile::encodeName(inRuntime).constData(), 0755), 0);
+    EXPECT_EQ(instanceFolderIn(runtime, temp, kServerName), inRuntime);
+    struct stat st;
+    ASSERT_EQ(lstat(QFile::encodeName(inRuntime).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+// A top-level window of this process with a title, as the window search finds it.
+struct TitledWindow {
+    QWidget widget;
+    HWND hwnd;
+    explicit TitledWindow(const QString& title)
+    {
+        widget.setWindowTitle(title);
+        hwnd = static_cast<HWND>(widget.winId());
+    }
+};
+
+TEST(ActivateProcess, OnlyTheProgramsTitleOfThatProcessIsBroughtForward)
+{
+    TestApplication::get();
+    struct Case {
+        QString title;
+        bool found;
+    } cases[] = {
+        {QString::fromUtf8("Tarquil助手"), true},
+        {QString::fromUtf8("Tarquil助手 (2)"), true},
+        {QString::fromUtf8("Tarquil助手(12)"), true},
+        {QString::fromUtf8("Tarquil助手 \t (3)"), true},
+        {QString::fromUtf8("Tarquil助手 ()"), false},
+        {QString::fromUtf8("Tarquil助手 (x)"), false},
+        {QString::fromUtf8("Tarquil助手 (2) "), false},
+        {QString::fromUtf8("Tarquil助手\n"), false},
+        {QString::fromUtf8("tarquil助手"), false},
+        {QString::fromUtf8("xTarquil助手"), false},
+        {QString::fromUtf8("Tarquil"), false},
+        {QString(), false},
+        // 1024 characters do not fit the title buffer (1023 and the end mark); 1023 do.
+        {QString::fromUtf8("Tarquil助手 (") + QString(1012, '7') + ")", false},
+        {QString::fromUtf8("Tarquil助手 (") + QString(1011, '7') + ")", true},
+    };
+    quint64 pid = QCoreApplication::applicationPid();
+    for (const Case& c : cases) {
+        TitledWindow w(c.title);
+        win32sim::clearActivationCalls();
+        EXPECT_EQ(activateProcessEnumProc(w.hwnd, reinterpret_cast<LPARAM>(&pid)), c.found ? FALSE : TRUE)
+            << c.title.left(40).toStdString();
+        const auto calls = win32sim::activationCalls();
+        if (c.found) {
+            ASSERT_EQ(calls.size(), 2u);
+            EXPECT_EQ(calls[0].kind, win32sim::ActivationCall::Foreground);
+            EXPECT_EQ(calls[1].kind, win32sim::ActivationCall::Focus);
+            EXPECT_EQ(calls[0].hwnd, w.hwnd);
+            EXPECT_EQ(calls[1].hwnd, w.hwnd);
+        } else {
+            EXPECT_TRUE(calls.empty()) << c.title.left(40).toStdString();
+        }
+    }
+
+    // The window of another process is passed over.
+    TitledWindow ours(QString::fromUtf8("Tarquil助手"));
+    quint64 other = pid + 1;
+    win32sim::clearActivationCalls();
+    EXPECT_EQ(activateProcessEnumProc(ours.hwnd, reinterpret_cast<LPARAM>(&other)), TRUE);
+    EXPECT_TRUE(win32sim::activationCalls().empty());
+}
+
+TEST(ActivateProcess, SearchesTheTopLevelWindowsOfTheProcess)
+{
+    TestApplication::get();
+    TitledWindow before("other"), program(QString::fromUtf8("Tarquil助手 (1)")), after("more");
+    win32sim::clearActivationCalls();
+    psActivateProcess(0);
+    EXPECT_TRUE(win32sim::activationCalls().empty());
+    psActivateProcess(QCoreApplication::applicationPid() + 1);
+    EXPECT_TRUE(win32sim::activationCalls().empty());
+    psActivateProcess(QCoreApplication::applicationPid());
+    const auto calls = win32sim::activationCalls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].hwnd, program.hwnd);
+    EXPECT_EQ(calls[1].hwnd, program.hwnd);
+}
+
+} // namespace

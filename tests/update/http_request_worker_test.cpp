@@ -1,0 +1,392 @@
+// The HTTP request worker against the local test server: the request bytes as the server got them
+// for each variable layout and verb, the multipart body read apart from the worker, the answer and
+// error fields, the answer size limit, redirects and the time-out.
+#include "http_test_server.h"
+#include "test_app.h"
+#include "test_files.h"
+#include "wait.h"
+
+#include "update/http_request_worker.h"
+
+#include <QNetworkReply>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using test_support::HttpReply;
+using test_support::HttpTestServer;
+using test_support::RecordedRequest;
+
+// Runs one request to its end.
+bool run(HttpRequestWorker& worker, HttpRequestSpec& spec)
+{
+    bool finished = false;
+    const auto c = QObject::connect(&worker, &HttpRequestWorker::on_execution_finished, [&] { finished = true; });
+    worker.execute(&spec);
+    const bool ok = test_support::waitFor([&] { return finished; });
+    QObject::disconnect(c);
+    return ok;
+}
+
+class WorkerTest : public ::testing::Test {
+protected:
+
+    // The one request the server got for a request of spec.
+    RecordedRequest sent(HttpRequestSpec& spec)
+    {
+        EXPECT_TRUE(run(worker, spec));
+        EXPECT_EQ(server.requests().size(), 1);
+        return server.requests().value(0);
+    }
+
+    TestApplication* app = TestApplication::get();
+    HttpTestServer server;
+    HttpRequestWorker worker;
+};
+
+// The header lines of the request, in order, as "Name: value".
+QList<QByteArray> headerLines(const RecordedRequest& r)
+{
+    QList<QByteArray> lines;
+    for (const auto& h : r.headers)
+        lines.append(h.first + ": " + h.second);
+    return lines;
+}
+
+TEST(HeaderAttribute, PlainAndExtendedForms)
+{
+    const struct {
+        const char* value;
+        const char* expected;
+    } cases[] = {
+        {"abc", "name=\"abc\""},
+        {"a/b.txt", "name=\"ab.txt\"; name*=utf-8''a%2Fb%2Etxt"},
+        {"", "name=\"\"; name*=utf-8''"},
+        {"say \"hi\"", "name=\"say \\\"hi\\\"\""},
+        {"ä.txt", "name=\".txt\"; name*=utf-8''%C3%A4%2Etxt"},
+        {"a\r\nb", "name=\"ab\"; name*=utf-8''a%0D%0Ab"},
+        {"a\\b", "name=\"ab\"; name*=utf-8''a%5Cb"},
+        {"\xE4\xB8\xAD", "name=\"\"; name*=utf-8''%E4%B8%AD"},
+        {"a~b-c_d e", "name=\"a~b-c_d e\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HttpRequestWorker::encodeHeaderAttribute("name", QString::fromUtf8(c.value)), QString::fromUtf8(c.expected))
+            << c.value;
+}
+
+TEST_F(WorkerTest, AGetSendsTheVariablesAsTheQueryInKeyOrder)
+{
+    server.route("/api/system/upgrade", HttpReply::json("{}"));
+    HttpRequestSpec spec(server.url("/api/system/upgrade"), "GET");
+    spec.addVar("version", "2.1 beta/é+&");
+    spec.addVar("fwversion", "");
+    spec.addVar("noencrypt", "0");
+    spec.addVar("noencrypt", "1"); // replaces the first value
+    const RecordedRequest r = sent(spec);
+    const QByteArray target = "/api/system/upgrade?fwversion=&noencrypt=1&version=2.1%20beta%2F%C3%A9%2B%26";
+    EXPECT_EQ(r.method, "GET");
+    EXPECT_EQ(r.target, target);
+    EXPECT_EQ(spec.layout, HttpVarLayoutQuery);
+    EXPECT_EQ(spec.url, server.url(QString::fromLatin1(target)));
+    EXPECT_EQ(r.header("User-Agent"), "Agent name goes here");
+    EXPECT_EQ(r.header("Host"), "127.0.0.1:" + QByteArray::number(server.port()));
+    EXPECT_FALSE(r.hasHeader("Content-Type"));
+    EXPECT_FALSE(r.hasHeader("Content-Length"));
+    EXPECT_TRUE(r.body.isEmpty());
+    // The whole request: its line, the header lines that the network layer adds and nothing else.
+    QByteArray raw = "GET " + target + " HTTP/1.1\r\n";
+    for (const QByteArray& line : headerLines(r))
+        raw += line + "\r\n";
+    EXPECT_EQ(r.raw, raw + "\r\n");
+    QList<QByteArray> names;
+    for (const auto& h : r.headers)
+        names.append(h.first.toLower());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (QList<QByteArray>{"accept-encoding", "accept-language", "connection", "host", "user-agent"}));
+    EXPECT_EQ(r.header("Connection"), "Keep-Alive");
+    EXPECT_EQ(r.header("Accept-Encoding"), "gzip, deflate");
+    EXPECT_EQ(worker.errorCode, 0);
+    EXPECT_EQ(worker.response, "{}");
+}
+
+TEST_F(WorkerTest, QueryUrlsWithoutVariablesOrWithAQueryAlready)
+{
+    const struct {
+        const char* path;
+        bool vars;
+        const char* method;
+        const char* target;
+    } cases[] = {
+        {"/a", false, "GET", "/a"}, // no "?" either
+        {"/a", true, "HEAD", "/a?k=v"},
+        {"/a?x=1", true, "GET", "/a?x=1&k=v"},
+        {"/a?", true, "GET", "/a?k=v"},
+        {"/a?x=1&", true, "GET", "/a?x=1&k=v"},
+    };
+    for (const auto& c : cases) {
+        HttpTestServer fresh;
+        HttpRequestSpec spec(fresh.url(c.path), c.method);
+        if (c.vars)
+            spec.addVar("k", "v");
+        ASSERT_TRUE(run(worker, spec));
+        ASSERT_EQ(fresh.requests().size(), 1);
+        EXPECT_EQ(fresh.requests()[0].method, c.method);
+        EXPECT_EQ(fresh.requests()[0].target, c.target) << c.path;
+        EXPECT_EQ(spec.layout, HttpVarLayoutQuery);
+    }
+}
+
+TEST_F(WorkerTest, OtherVerbsSendTheVariablesAsAUrlEncodedBody)
+{
+    const struct {
+        const char* method;
+        bool bodySent;
+    } cases[] = {
+        {"POST", true},
+        {"PUT", true},
+        {"get", true}, // not exactly "GET": a custom verb with the body
+        {"PATCH", true},
+        {"DELETE", false}, // the body is built, its content type set, but nothing sent
+    };
+    for (const auto& c : cases) {
+        HttpTestServer fresh;
+        HttpRequestSpec spec(fresh.url("/form"), c.method);
+        spec.addVar("b", "x y");
+        spec.addVar("a", "ä&=");
+        ASSERT_TRUE(run(worker, spec));
+        ASSERT_EQ(fresh.requests().size(), 1) << c.method;
+        const RecordedRequest r = fresh.requests()[0];
+        const QByteArray body = "a=%C3%A4%26%3D&b=x%20y";
+        EXPECT_EQ(spec.layout, HttpVarLayoutUrlEncoded);
+        EXPECT_EQ(r.method, c.method);
+        EXPECT_EQ(r.target, "/form");
+        EXPECT_EQ(r.header("Content-Type"), "application/x-www-form-urlencoded") << c.method;
+        EXPECT_EQ(r.body, c.bodySent ? body : QByteArray()) << c.method;
+        if (c.bodySent) {
+            EXPECT_EQ(r.header("Content-Length"), QByteArray::number(body.size()));
+            EXPECT_TRUE(r.raw.endsWith("\r\n\r\n" + body));
+        }
+        EXPECT_EQ(r.header("User-Agent"), "Agent name goes here");
+    }
+}
+
+TEST_F(WorkerTest, ACustomVerbsBodyOutlivesTheRecordAndTheCall)
+{
+    bool finished = false;
+    QObject::connect(&worker, &HttpRequestWorker::on_execution_finished, [&] { finished = true; });
+    {
+        auto spec = std::make_unique<HttpRequestSpec>(server.url("/custom"), "REPORT");
+        spec->addVar("key", QString(100000, 'v'));
+        worker.execute(spec.get());
+    }
+    ASSERT_TRUE(test_support::waitFor([&] { return finished; }));
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests()[0].method, "REPORT");
+    EXPECT_EQ(server.requests()[0].body, "key=" + QByteArray(100000, 'v'));
+}
+
+// A multipart body read apart from the worker: the parts between the boundary lines that the
+// content type names, each as its header lines and its content.
+struct Part {
+    QList<QByteArray> headers;
+    QByteArray content;
+};
+bool parseMultipart(const QByteArray& contentType, const QByteArray& body, QList<Part>* parts, QByteArray* boundary)
+{
+    const QByteArray prefix = "multipart/form-data; boundary=";
+    if (!contentType.startsWith(prefix))
+        return false;
+    *boundary = contentType.mid(prefix.size());
+    const QByteArray delimiter = "--" + *boundary;
+    if (!body.startsWith(delimiter) || !body.endsWith(delimiter + "--"))
+        return false;
+    int pos = delimiter.size();
+    while (body.mid(pos, 2) == "\r\n") {
+        const int next = body.indexOf("\r\n" + delimiter, pos);
+        if (next < 0)
+            return false;
+        const QByteArray part = body.mid(pos + 2, next - pos - 2);
+        const int blank = part.indexOf("\r\n\r\n");
+        if (blank < 0)
+            return false;
+        parts->append({part.left(blank).split('\n'), part.mid(blank + 4)});
+        for (QByteArray& h : parts->last().headers)
+            h = h.trimmed();
+        pos = next + 2 + delimiter.size();
+    }
+    return pos == body.size() - 2 && body.mid(pos) == "--";
+}
+
+TEST_F(WorkerTest, MultipartBodyWithVariablesAndFiles)
+{
+    QTemporaryDir dir;
+    const QByteArray binary("\x00\x01\r\n--\xFF end", 11);
+    ASSERT_TRUE(test_support::writeFile(dir.path() + "/data.bin", binary));
+    ASSERT_TRUE(test_support::writeFile(dir.path() + "/notes.txt", "plain"));
+    ASSERT_TRUE(test_support::writeFile(dir.path() + "/evil.txt", "x"));
+    HttpRequestSpec spec(server.url("/upload"), "POST");
+    spec.addVar("title", "Grüße");
+    spec.addVar("a", "1");
+    spec.addFile("file", dir.path() + "/data.bin", "", "application/octet-stream");
+    spec.addFile("notes", dir.path() + "/notes.txt", "über.txt", "");
+    spec.addFile("missing", dir.path() + "/none.bin", "n", "text/plain"); // skipped: no such file
+    spec.addFile("folder", dir.path(), "d", "text/plain"); // skipped: not a file
+    spec.addFile("", dir.path() + "/notes.txt", "n", "text/plain"); // skipped: no name
+    spec.addFile("evil", dir.path() + "/evil.txt", "e", "text/plain\r\nX-Injected: 1"); // skipped: a line break
+    const RecordedRequest r = sent(spec);
+
+    EXPECT_EQ(spec.layout, HttpVarLayoutMultipart);
+    EXPECT_EQ(spec.files[0].requestFileName, "data.bin"); // the default, written back
+    QList<Part> parts;
+    QByteArray boundary;
+    ASSERT_TRUE(parseMultipart(r.header("Content-Type"), r.body, &parts, &boundary)) << r.body.toStdString();
+    EXPECT_TRUE(boundary.startsWith("__-----------------------"));
+    EXPECT_GE(boundary.size(), 25 + 32); // 16 random bytes in hexadecimal
+    ASSERT_EQ(parts.size(), 4);
+    EXPECT_EQ(parts[0].headers, (QList<QByteArray>{"Content-Disposition: form-data; name=\"a\"", "Content-Type: text/plain"}));
+    EXPECT_EQ(parts[0].content, "1");
+    EXPECT_EQ(parts[1].headers,
+              (QList<QByteArray>{"Content-Disposition: form-data; name=\"title\"", "Content-Type: text/plain"}));
+    EXPECT_EQ(parts[1].content, "Grüße");
+    EXPECT_EQ(parts[2].headers, (QList<QByteArray>{"Content-Disposition: form-data; name=\"file\"; filename=\"data.bin\"",
+                                                   "Content-Type: application/octet-stream",
+                                                   "Content-Transfer-Encoding: binary"}));
+    EXPECT_EQ(parts[2].content, binary);
+    EXPECT_EQ(parts[3].headers,
+              (QList<QByteArray>{"Content-Disposition: form-data; name=\"notes\"; filename=\"ber.txt\"; filename*=utf-8''%C3%BCber%2Etxt",
+                                 "Content-Transfer-Encoding: binary"}));
+    EXPECT_EQ(parts[3].content, "plain");
+    EXPECT_FALSE(r.body.contains("X-Injected"));
+}
+
+TEST_F(WorkerTest, AFilePartMakesAGetMultipartWithoutABody)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(test_support::writeFile(dir.path() + "/f", "x"));
+    HttpRequestSpec spec(server.url("/g"), "GET");
+    spec.addVar("k", "v");
+    spec.addFile("f", dir.path() + "/f", "", "");
+    const RecordedRequest r = sent(spec);
+    EXPECT_EQ(spec.layout, HttpVarLayoutMultipart);
+    EXPECT_EQ(r.target, "/g");
+    EXPECT_TRUE(r.header("Content-Type").startsWith("multipart/form-data; boundary=__-----------------------"));
+    EXPECT_TRUE(r.body.isEmpty());
+}
+
+// Gives the boundaries it is handed, in turn.
+class FixedBoundaryWorker : public HttpRequestWorker {
+public:
+    mutable QList<QByteArray> boundaries;
+
+protected:
+    QByteArray makeBoundary() const override { return boundaries.takeFirst(); }
+};
+
+TEST_F(WorkerTest, ABoundaryThatThePartsHoldIsReplaced)
+{
+    FixedBoundaryWorker fixed;
+    fixed.boundaries = {"__-----------------------A", "__-----------------------B"};
+    HttpRequestSpec spec(server.url("/m"), "POST");
+    spec.addVar("v", "text\r\n--__-----------------------A--\r\n");
+    spec.layout = HttpVarLayoutMultipart;
+    ASSERT_TRUE(run(fixed, spec));
+    const RecordedRequest r = server.requests().value(0);
+    QList<Part> parts;
+    QByteArray boundary;
+    ASSERT_TRUE(parseMultipart(r.header("Content-Type"), r.body, &parts, &boundary));
+    EXPECT_EQ(boundary, "__-----------------------B");
+    ASSERT_EQ(parts.size(), 1);
+    EXPECT_EQ(parts[0].content, "text\r\n--__-----------------------A--\r\n");
+
+    // Without collisions every request gets a boundary of its own.
+    HttpRequestSpec again(server.url("/m"), "POST");
+    again.layout = HttpVarLayoutMultipart;
+    ASSERT_TRUE(run(worker, again));
+    ASSERT_TRUE(run(worker, again));
+    ASSERT_EQ(server.requests().size(), 3);
+    EXPECT_NE(server.requests()[1].header("Content-Type"), server.requests()[2].header("Content-Type"));
+}
+
+TEST_F(WorkerTest, TheAnswerAndItsErrorFields)
+{
+    const QByteArray big(HttpRequestWorker::DefaultMaxResponseSize, 'b');
+    server.route("/ok", HttpReply::json("{\"code\":0}"));
+    server.route("/chunked", HttpReply::ok("chunked body").chunked().drip(3, 5));
+    server.route("/close", HttpReply::ok("until close").closeDelimited());
+    server.route("/limit", HttpReply::ok(big));
+    server.route("/404", HttpReply::status(404, "not here"));
+    server.route("/500", HttpReply::status(500, "broken"));
+    server.route("/over", HttpReply::ok(big + "x"));
+    server.route("/over-close", HttpReply::ok(big + "x").closeDelimited());
+    server.route("/over-chunked", HttpReply::ok(big + big).chunked().drip(65536, 1));
+    server.route("/cut", HttpReply::ok("0123456789").dropAfterBytes(4));
+    server.route("/dropped", HttpReply::dropsBeforeHeaders());
+    const struct {
+        const char* path;
+        int code;
+        QByteArray response;
+    } cases[] = {
+        {"/ok", 0, "{\"code\":0}"},
+        {"/chunked", 0, "chunked body"},
+        {"/close", 0, "until close"},
+        {"/limit", 0, big},
+        {"/404", QNetworkReply::ContentNotFoundError, ""},
+        {"/500", QNetworkReply::InternalServerError, ""},
+        {"/over", QNetworkReply::OperationCanceledError, ""},
+        {"/over-close", QNetworkReply::OperationCanceledError, ""},
+        {"/over-chunked", QNetworkReply::OperationCanceledError, ""},
+        {"/cut", QNetworkReply::RemoteHostClosedError, ""},
+        {"/dropped", QNetworkReply::RemoteHostClosedError, ""},
+    };
+    for (const auto& c : cases) {
+        HttpRequestSpec spec(server.url(c.path), "GET");
+        ASSERT_TRUE(run(worker, spec)) << c.path;
+        EXPECT_EQ(worker.errorCode, c.code) << c.path;
+        EXPECT_EQ(worker.response, c.response) << c.path;
+        EXPECT_EQ(worker.errorText.isEmpty(), c.code == 0) << c.path;
+    }
+    HttpRequestSpec over(server.url("/over"), "GET");
+    ASSERT_TRUE(run(worker, over));
+    EXPECT_EQ(worker.errorText, "the answer is larger than 1048576 bytes");
+
+    // A port where nothing listens, then a request that succeeds: each run starts clean.
+    HttpTestServer* closed = new HttpTestServer;
+    const QString refused = closed->url("/x");
+    delete closed;
+    HttpRequestSpec none(refused, "GET");
+    ASSERT_TRUE(run(worker, none));
+    EXPECT_EQ(worker.errorCode, QNetworkReply::ConnectionRefusedError);
+    EXPECT_FALSE(worker.errorText.isEmpty());
+    HttpRequestSpec ok(server.url("/ok"), "GET");
+    ASSERT_TRUE(run(worker, ok));
+    EXPECT_EQ(worker.errorCode, 0);
+    EXPECT_EQ(worker.errorText, "");
+}
+
+TEST_F(WorkerTest, ARedirectIsNotFollowed)
+{
+    server.route("/moved", HttpReply::redirect(server.url("/target").toUtf8()).header("Content-Type", "application/json"));
+    server.route("/target", HttpReply::json("{\"code\":0}"));
+    HttpRequestSpec spec(server.url("/moved"), "GET");
+    ASSERT_TRUE(run(worker, spec));
+    EXPECT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(worker.errorCode, QNetworkReply::ProtocolFailure);
+    EXPECT_EQ(worker.errorText, "HTTP 302 to '" + server.url("/target") + "' not followed");
+    EXPECT_TRUE(worker.response.isEmpty());
+}
+
+TEST_F(WorkerTest, ASilentServerEndsInTheTimeOut)
+{
+    server.route("/hang", HttpReply::hangs());
+    worker.timeoutMs = 200;
+    HttpRequestSpec spec(server.url("/hang"), "GET");
+    ASSERT_TRUE(run(worker, spec));
+    EXPECT_EQ(worker.errorCode, QNetworkReply::OperationCanceledError);
+    EXPECT_TRUE(worker.response.isEmpty());
+}
+
+} // namespace
