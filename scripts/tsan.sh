@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 build_dir="${BUILD_DIR:-build}-tsan"
 tests=(test_cef_logging test_cef_base test_cef_browser test_cef_script
        test_devices test_platform_vqsim test_platform_vqsim_without_libvq test_platform_vqsim_without_hexlane
-       test_platform_win32 test_cefclient test_app)
+       test_platform_win32 test_platform_win32_cursor test_cefclient test_app)
 flags="-fsanitize=thread -fno-omit-frame-pointer"
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DTM_BUILD_BENCHMARKS=OFF \
@@ -51,8 +51,17 @@ expect_report "race between posting events" env LD_PRELOAD="$shim" "$build_dir/t
 # A process without the sanitizer, as the page engine's helper process is, runs under the shim.
 LD_PRELOAD="$shim" "$build_dir/tsan_canary_plain" waiting
 
+# Left out of the shell's tests: the crash handler's, which fork and crash on purpose (the sanitizer
+# cannot start threads after a multi-threaded fork); the dialogs' pictures, which Qt converts on its
+# own thread pool; and the requests through Qt's network access, which runs threads of its own
+# (HTTP, D-Bus). Those threads hand their work over inside Qt, where the shim cannot see it.
+app_filter="-CrashDumps.*:Crashes/*:InfoDlgTest.*:StyledWindowsTest.*:UpdateWindowTest.*"
+app_filter+=":Application.UpdateCheck*:PageCommandsTest.Download*:PageCommandsTest.ClosingTheWindowEndsARunningDownload"
 for t in "${tests[@]}"; do
   exe=$(find "$build_dir/bin" -name "$t" -type f)
   echo "== $t (thread sanitizer)"
-  LD_PRELOAD="$shim" "$exe" --gtest_brief=1
+  case "$t" in
+    test_app) LD_PRELOAD="$shim" "$exe" --gtest_brief=1 --gtest_filter="$app_filter" ;;
+    *) LD_PRELOAD="$shim" "$exe" --gtest_brief=1 ;;
+  esac
 done
