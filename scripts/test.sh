@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds everything and runs the whole test suite.
 # The runtime-layer, Win32-layer and device tests, and the fuzz targets' corpora (tests/fuzz), also
-# run under AddressSanitizer/UBSan first, then the layers' and the device tests under
-# ThreadSanitizer (scripts/tsan.sh). SKIP_SANITIZERS=1 skips both passes.
+# run under AddressSanitizer/UBSan first, then the runtime-layer, device, Win32-layer, bridge and
+# shell tests under ThreadSanitizer (scripts/tsan.sh). SKIP_SANITIZERS=1 skips both passes; JOBS sets
+# how many compile jobs and tests run at once (all processors unless given).
 # The suite itself runs with nothing reachable beyond 127.0.0.1 and fails when any test sent a packet
 # elsewhere (scripts/loopback_only.sh; needs root or user namespaces). SKIP_NETWORK_CHECK=1 runs it
 # without that proof.
@@ -10,6 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh iproute2 python3
 build_dir="${BUILD_DIR:-build}"
+jobs="${JOBS:-$(nproc)}"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 export QTWEBENGINE_DISABLE_SANDBOX=1
 export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu"
@@ -25,7 +27,7 @@ if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
   cmake -S . -B "$asan_dir" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_FLAGS="$flags -fno-sanitize-recover=undefined" -DCMAKE_C_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" >/dev/null
-  cmake --build "$asan_dir" -j"$(nproc)" --target "${asan_targets[@]}" "${replays[@]}" vq hexlane
+  cmake --build "$asan_dir" -j"$jobs" --target "${asan_targets[@]}" "${replays[@]}" vq hexlane
   for t in "${asan_targets[@]}"; do
     echo "== $t (address and undefined-behaviour sanitizers)"
     case "$t" in
@@ -50,4 +52,4 @@ scripts/build.sh
 isolate=("$PWD/scripts/loopback_only.sh")
 [ "${SKIP_NETWORK_CHECK:-0}" != 1 ] || isolate=()
 cd "$build_dir"
-"${isolate[@]}" xvfb-run -a ctest --output-on-failure -j"$(nproc)" "$@"
+"${isolate[@]}" xvfb-run -a ctest --output-on-failure -j"$jobs" "$@"

@@ -6,6 +6,7 @@
 #include "app/window.h"
 #include "cefclient/client_handler.h"
 #include "devices/device_functions.h"
+#include "devices/device_info_record.h"
 #include "devices/devices_handler.h"
 #include "update/update_check.h"
 
@@ -14,10 +15,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryFile>
 #include <QTextStream>
 #include <QTimer>
+#include <QUrl>
 
 #include <atomic>
 #include <condition_variable>
@@ -32,27 +35,6 @@ namespace {
 Application* g_instance = nullptr;
 QString g_appDir;
 bool g_quitRequested = false;
-
-// The texts of one record of the vendor library's device list.
-Application::DeviceRecord deviceRecord(const DeviceInfoList& list, int index, unsigned* vid, unsigned* pid)
-{
-    const uint8_t* r = list.bytes + 2 + index * VQ_RECORD_SIZE;
-    auto text8 = [r](int offset, int size) {
-        return QString::fromUtf8(reinterpret_cast<const char*>(r + offset), int(strnlen(reinterpret_cast<const char*>(r + offset), size_t(size))));
-    };
-    auto text16 = [r](int offset) {
-        QString out;
-        for (int i = 0; i < 255 && (r[offset + 2 * i] | r[offset + 2 * i + 1]); ++i)
-            out.append(QChar(ushort(r[offset + 2 * i] | (r[offset + 2 * i + 1] << 8))));
-        return out;
-    };
-    auto u32 = [r](int offset) {
-        return unsigned(r[offset]) | unsigned(r[offset + 1]) << 8 | unsigned(r[offset + 2]) << 16 | unsigned(r[offset + 3]) << 24;
-    };
-    *vid = u32(73);
-    *pid = u32(77);
-    return {text8(0, 40), text8(57, 14), text8(40, 14), text16(1595), text16(1085), text8(71, 2)};
-}
 
 // "Resources/" of the application directory, with its trailing "/".
 QString resourcesDir()
@@ -547,14 +529,14 @@ void Application::refreshDevices()
     if (!m_devicesHandler)
         return;
     const DeviceInfoList list = m_devicesHandler->getDevices();
-    const int count = qMin(int(list.bytes[0] | (list.bytes[1] << 8)), int(VQ_MAX_DEVICES));
+    const int count = deviceRecordCount(list);
     for (int i = 0; i < count; ++i) {
-        unsigned vid = 0, pid = 0;
-        const DeviceRecord record = deviceRecord(list, i, &vid, &pid);
+        const DeviceInfoRecord r(list, i);
+        const DeviceRecord record{r.tag(), r.sn(), r.version(), r.deviceId(), r.devicePath(), r.mask()};
         m_deviceRecords.insert(record.name, record);
         ++m_deviceIdCounts[record.name];
-        auto hex4 = [](unsigned id) { return QString::number(id, 16).toUpper().rightJustified(4, QLatin1Char('0')); };
-        const QString id = hex4(vid) + hex4(pid);
+        auto hex4 = [](uint32_t id) { return QString::number(id, 16).toUpper().rightJustified(4, QLatin1Char('0')); };
+        const QString id = hex4(r.vid()) + hex4(r.pid());
         if (!m_knownDeviceIds.contains(id))
             m_knownDeviceIds.append(id);
     }
@@ -630,6 +612,17 @@ QString pathInAppDir(const QString& relative)
         || clean.size() <= base.size() + 1)
         return QString();
     return path;
+}
+
+bool pageInAppDir(const QString& url)
+{
+    static const QRegularExpression queryOrFragment(QStringLiteral("[?#]"));
+    QString path = url.left(url.indexOf(queryOrFragment));
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!path.startsWith(QLatin1Char('/')))
+        return false;
+    path = QUrl::fromPercentEncoding(path.toUtf8()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return !pathInAppDir(path).isEmpty();
 }
 
 void reportFailure(const QString& text)

@@ -40,21 +40,6 @@ bool schemeIn(const QUrl& url, std::initializer_list<const char*> schemes)
     return false;
 }
 
-// Whether the file address that loadUrl forms from url names a file below the program folder, read
-// as the browser reads it: the query and fragment are no part of the path, a backslash separates
-// as a slash does and escapes are decoded. url is joined to the folder's path without a separator,
-// so it must begin with one.
-bool pageInAppDir(const QString& url)
-{
-    static const QRegularExpression queryOrFragment(QStringLiteral("[?#]"));
-    QString path = url.left(url.indexOf(queryOrFragment));
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (!path.startsWith(QLatin1Char('/')))
-        return false;
-    path = QUrl::fromPercentEncoding(path.toUtf8()).replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return !pathInAppDir(path).isEmpty();
-}
-
 } // namespace
 
 struct PageCommands {

@@ -17,6 +17,7 @@
 
 #include "include/base/cef_logging.h"
 #include "cef_extras/qt_string.h"
+#include "qt_extras/gui_thread.h"
 
 #include <pugixml.hpp>
 
@@ -51,12 +52,6 @@ QString unreadablePagesPage(const QString& reason)
         "<p>Installing the program again restores its pages.</p></body></html>")
                              .arg(reason.toHtmlEscaped());
     return QStringLiteral("data:text/html;charset=utf-8,") + QString::fromLatin1(QUrl::toPercentEncoding(html));
-}
-
-bool onGuiThread()
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
 }
 
 // Ends a worker and its thread at shut-down: the worker's loop is already told to end, the thread
@@ -256,7 +251,7 @@ void Window::handTask(const QList<MacroAction>& actions, int playType, int playC
     connect(this, &Window::StopVCMDOutput, taskExec, &commandExec::onStopOutput, Qt::QueuedConnection);
     // Made on the capture thread, the thread object still belongs to the GUI thread, which
     // deletes it when it has finished.
-    if (!onGuiThread())
+    if (!qt_extras::OnGuiThread())
         taskThread->moveToThread(QCoreApplication::instance()->thread());
     taskThread->start(QThread::InheritPriority);
 }
@@ -459,27 +454,34 @@ void Window::deviceHotKeyActive()
         }
     }
     Application* app = appInstance();
-    if (deviceId.isEmpty() || !app)
+    // An attribute holds no NUL: an id with one names no device.
+    if (deviceId.isEmpty() || deviceId.contains(QChar(0)) || !app)
         return;
     const QByteArray text = app->confText().toUtf8();
     pugi::xml_document doc;
     if (!doc.load_buffer(text.constData(), size_t(text.size())))
         return;
-    const QString query = QStringLiteral("/root/conf[@deviceId ='%1']/productInfo").arg(deviceId);
+    // The id is compared as a value, never written into the expression.
+    pugi::xpath_variable_set variables;
+    variables.set("id", deviceId.toUtf8().constData());
     pugi::xpath_node node;
     try {
-        node = doc.select_node(query.toUtf8().constData());
+        const pugi::xpath_query query("/root/conf[@deviceId = $id]/productInfo", &variables);
+        node = query.evaluate_node(doc);
     } catch (const pugi::xpath_exception&) {
         return;
     }
     if (!node)
         return;
-    const QString device = QString::fromUtf8(node.node().attribute("device").value());
+    const QString page = QStringLiteral("/view/device/") + QString::fromUtf8(node.node().attribute("device").value()) +
+                         QStringLiteral("/seting.html");
+    // The settings page lies below the program folder, as the popup's browser reads its address.
+    if (!pageInAppDir(page))
+        return;
     QString dir = appDirPath();
     if (dir.endsWith(QLatin1Char('/')))
         dir.chop(1);
-    openPopup(QStringLiteral("file:///") + dir + QStringLiteral("/view/device/") + device + QStringLiteral("/seting.html"),
-              QSize(1000, 600));
+    openPopup(QStringLiteral("file:///") + dir + page, QSize(1000, 600));
 }
 
 bool Window::GetVirtualDeviceStatus() { return vmultiConnected; }

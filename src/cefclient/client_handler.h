@@ -206,6 +206,9 @@ public:
 
     // ---- Router handlers
     void CreateMessageHandlers(MessageHandlerSet& handlers);
+    // The page query router while any browser exists, with the handlers it was given; UI thread.
+    CefRefPtr<CefMessageRouterBrowserSide> GetMessageRouter() const { return m_messageRouter; }
+    const MessageHandlerSet& GetMessageHandlers() const { return m_messageHandlers; }
 
     // ---- Page events
     void SendDevicesChanged(int code);

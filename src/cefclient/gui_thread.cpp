@@ -1,19 +1,14 @@
 #include "cefclient/gui_thread.h"
 
+#include "qt_extras/gui_thread.h"
+
 #include <QCoreApplication>
-#include <QThread>
 
 namespace cefclient {
 
-bool OnGuiThread()
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
-
 void RunOnGuiThread(std::function<void()> fn)
 {
-    if (OnGuiThread())
+    if (qt_extras::OnGuiThread())
         fn();
     else
         PostToGuiThread(std::move(fn));

@@ -6,8 +6,6 @@
 
 namespace cefclient {
 
-// Whether the caller runs on the GUI thread (false without an application).
-bool OnGuiThread();
 // Runs fn on the GUI thread: at once when called there, else in a later turn of its event loop.
 // Dropped when there is no application.
 void RunOnGuiThread(std::function<void()> fn);

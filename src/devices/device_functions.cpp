@@ -1,4 +1,5 @@
 #include "devices/device_functions.h"
+#include "devices/device_info_record.h"
 #include "devices/hex_digit.h"
 
 #include "app/application.h"
@@ -107,34 +108,14 @@ QMap<QString, QJsonObject> DeviceFunctions::deviceList() { return convertDeviceL
 
 QMap<QString, QJsonObject> DeviceFunctions::convertDeviceList(const DeviceInfoList& list)
 {
-    // Each field is bounded by its own width; a field that fills it has no terminator.
-    auto text8 = [](const uint8_t* p, int width) {
-        int n = 0;
-        while (n < width && p[n])
-            ++n;
-        return QString::fromUtf8(reinterpret_cast<const char*>(p), n);
-    };
-    auto text16 = [](const uint8_t* p, int units) {
-        int n = 0;
-        while (n < units && (p[2 * n] | p[2 * n + 1]))
-            ++n;
-        QString out(n, Qt::Uninitialized);
-        QChar* chars = out.data();
-        for (int i = 0; i < n; ++i)
-            chars[i] = QChar(ushort(p[2 * i] | (p[2 * i + 1] << 8)));
-        return out;
-    };
-
     // Compiled once per thread: the list is read on the GUI thread and on the library's thread.
     thread_local const QRegularExpression vid(vidPattern());
     thread_local const QRegularExpression pid(pidPattern());
     QMap<QString, QJsonObject> map;
-    int count = list.bytes[0] | (list.bytes[1] << 8);
-    if (count > VQ_MAX_DEVICES)
-        count = VQ_MAX_DEVICES;
+    const int count = deviceRecordCount(list);
     for (int i = 0; i < count; ++i) {
-        const uint8_t* rec = list.bytes + 2 + i * VQ_RECORD_SIZE;
-        const QString deviceId = text16(rec + VQ_REC_ID, VQ_REC_ID_UNITS);
+        const DeviceInfoRecord rec(list, i);
+        const QString deviceId = rec.deviceId();
         if (!vid.match(deviceId).hasMatch() || !pid.match(deviceId).hasMatch())
             continue;
         // A copy of an object that holds every member, filled in place: quicker than inserting them.
@@ -144,11 +125,11 @@ QMap<QString, QJsonObject> DeviceFunctions::convertDeviceList(const DeviceInfoLi
                                          {QStringLiteral("Mask"), QString()}};
         QJsonObject device = members;
         device[QStringLiteral("DeviceId")] = deviceId;
-        device[QStringLiteral("DevicePath")] = text16(rec + VQ_REC_PATH, VQ_REC_PATH_UNITS);
-        device[QStringLiteral("Sn")] = text8(rec + VQ_REC_SN, VQ_REC_SN_SIZE);
-        const QString version = text8(rec + VQ_REC_VERSION, VQ_REC_VERSION_SIZE);
+        device[QStringLiteral("DevicePath")] = rec.devicePath();
+        device[QStringLiteral("Sn")] = rec.sn();
+        const QString version = rec.version();
         device[QStringLiteral("Version")] = version;
-        device[QStringLiteral("Mask")] = text8(rec + VQ_REC_MASK, VQ_REC_MASK_SIZE);
+        device[QStringLiteral("Mask")] = rec.mask();
         map.insert(version, device);
     }
     return map;
@@ -233,7 +214,9 @@ QString DeviceFunctions::hexTokenToDec(const QString& token)
 QStringList DeviceFunctions::decodeDpi(const QString& text)
 {
     const QStringList tokens = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    return QStringList{QString::number(tokenValue(tokens, 1) * 50), QString::number(tokenValue(tokens, 3) * 50)};
+    // A token is a byte from the device; any other whole number still gives its product.
+    return QStringList{QString::number(qint64(tokenValue(tokens, 1)) * 50),
+                       QString::number(qint64(tokenValue(tokens, 3)) * 50)};
 }
 
 // ---- device operations ----

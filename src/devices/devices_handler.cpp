@@ -1,4 +1,5 @@
 #include "devices/devices_handler.h"
+#include "devices/device_info_record.h"
 
 #include "devices/interface_detail.h"
 
@@ -32,17 +33,6 @@ UsageFilter deviceUsageFilter()
     filter.pairs[0] = {1, 0xFFA0};
     filter.pairs[1] = {1, 0xFFAA};
     return filter;
-}
-
-// Reads one UTF-16 field of a record up to its terminator; fields hold at most `units` code units.
-const char16_t* recordField(const DeviceInfoList& list, int record, int offset, char16_t* out, int units)
-{
-    const uint8_t* p = list.bytes + 2 + record * VQ_RECORD_SIZE + offset;
-    int i = 0;
-    for (; i < units && (p[2 * i] | p[2 * i + 1]); ++i)
-        out[i] = char16_t(p[2 * i] | (p[2 * i + 1] << 8));
-    out[i] = 0;
-    return out;
 }
 
 } // namespace
@@ -133,13 +123,13 @@ DeviceInfoList devices_handler::getDevices()
     if (!m_vqDevices)
         return list;
     m_vqDevices(deviceUsageFilter(), &list, VQ_LIST_SIZE);
-    int count = list.bytes[0] | (list.bytes[1] << 8);
-    if (count > 0 && m_vqonDeviceData) {
-        char16_t id[VQ_REC_ID_UNITS + 1];
-        char16_t path[VQ_REC_PATH_UNITS + 1];
+    if (deviceRecordCount(list) > 0 && m_vqonDeviceData) {
+        const DeviceInfoRecord first(list, 0);
+        const QString id = first.deviceId();
+        const QString path = first.devicePath();
         VqDeviceDataCallback callback = &deviceDataCallback;
-        m_vqonDeviceData(recordField(list, 0, VQ_REC_ID, id, VQ_REC_ID_UNITS),
-                         recordField(list, 0, VQ_REC_PATH, path, VQ_REC_PATH_UNITS), VQ_DEVICE_CONSTANT, &callback);
+        m_vqonDeviceData(reinterpret_cast<const char16_t*>(id.utf16()), reinterpret_cast<const char16_t*>(path.utf16()),
+                         VQ_DEVICE_CONSTANT, &callback);
     }
     return list;
 }

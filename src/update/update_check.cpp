@@ -57,6 +57,7 @@ UpdateCheck::~UpdateCheck()
 
 void UpdateCheck::doCheck(const QString& version, const QString& fwversion)
 {
+    this->version = version;
     HttpRequestSpec spec(serviceUrl, QStringLiteral("GET"));
     this->fwversion = fwversion;
     spec.addVar(QStringLiteral("fwversion"), fwversion);

@@ -33,6 +33,7 @@ public:
     // in the event loop.
     void doCheck(const QString& version, const QString& fwversion);
 
+    QString version;
     QString fwversion;
     HttpRequestWorker* worker = nullptr;
     updateDlg* dialog = nullptr;

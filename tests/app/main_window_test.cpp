@@ -1,5 +1,7 @@
 #include "fake_macro_clock.h"
 #include "hid_reports.h"
+#include "own_process.h"
+#include "recording_callback.h"
 #include "test_app.h"
 #include "test_files.h"
 #include "wait.h"
@@ -35,6 +37,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -47,6 +50,9 @@ QSize onScreen(const QSize& size) { return size.boundedTo(QGuiApplication::prima
 TEST(MainWindowRegistry, EveryAccessorReadsTheOneRecord)
 {
     TestApplication* app = TestApplication::get();
+    // Deleting the registered main window quits: the quit counts as asked for, so that the later
+    // tests' event loops still run.
+    setQuitRequested();
     auto* window = new Window;
     app->setMainWindow(window);
     EXPECT_EQ(PsApplication::psMainWindow(), window);
@@ -583,7 +589,7 @@ TEST_F(WindowTest, DeviceHotKeysAndTheDebugToolOpenPopups)
 {
     openWindow("<client LoadPath=\"" + QString(test_support::startPage()) + "\" testToolRurl=\"/tools/test.html\" testToolSize=\"800,600\"/>"
                "<conf deviceId=\"046DC52B\"><productInfo device=\"m1\"/></conf>");
-    QString dirNoSlash = dir.path();
+    QString dirNoSlash = programDir();
 
     // No device has a hot-key entry: nothing is registered.
     window->setDeviceHotKey("046DC52B", "Ctrl+Alt+M");
@@ -607,47 +613,110 @@ TEST_F(WindowTest, DeviceHotKeysAndTheDebugToolOpenPopups)
     EXPECT_EQ(window->popups.size(), 2);
 }
 
+// The device id a hot key belongs to is compared with conf.xml's ids, never written into the
+// query; a settings page outside the program folder is not opened.
+TEST_F(WindowTest, HotKeysOpenOnlyTheirOwnDevicesPageInTheProgramFolder)
+{
+    openWindow("<client LoadPath=\"" + QString(test_support::startPage()) + "\"/>"
+               "<conf deviceId=\"046DC52B\"><productInfo device=\"m1\"/></conf>"
+               "<conf deviceId=\"out\"><productInfo device=\"../../../x\"/></conf>"
+               "<conf deviceId=\"escaped\"><productInfo device=\"%2e%2e/%2e%2e/%2e%2e/x\"/></conf>");
+    const QString ids[] = {"x' or '1'='1", "046DC52B' or @deviceId='046DC52B", QString("046DC52B") + QChar(0) + "x",
+                           "out", "escaped"};
+    for (const QString& id : ids) {
+        SCOPED_TRACE(id.toStdString());
+        window->hotKeyTexts.insert(id, {});
+        window->setDeviceHotKey(id, "F2");
+        ASSERT_TRUE(window->hotKeys.value(id));
+        emit window->hotKeys.value(id)->activated();
+        EXPECT_TRUE(window->popups.isEmpty());
+    }
+}
+
 // The quit paths: each ends the event loop once and writes the changed page files back. A process
-// quits once, so each of these runs its own.
+// quits once, so each of these runs in a process of its own.
 class QuitTest : public WindowTest {
 protected:
     void SetUp() override
     {
-        if (isQuitRequested())
-            GTEST_SKIP() << "this process has quit once already";
         WindowTest::SetUp();
         openWindow();
         app->psInstallEventFilter();
         window->winId();
         window->initWindow();
-        ASSERT_EQ(window->fileCache.modify(dir.path() + "/a.xml", "<a/>"), PageFileCache::Result::Ok);
-        ASSERT_EQ(window->fileCache.modify(dir.path() + "/a.xml", "<b/>"), PageFileCache::Result::Ok);
+        ASSERT_EQ(window->fileCache.modify(path("a.xml"), "<a/>"), PageFileCache::Result::Ok);
+        ASSERT_EQ(window->fileCache.modify(path("a.xml"), "<b/>"), PageFileCache::Result::Ok);
     }
-    QByteArray written() const { return test_support::readFile(dir.path() + "/a.xml"); }
+    QByteArray written() const { return test_support::readFile(path("a.xml")); }
+
+    // Runs the event loop with trigger called in its first turn: true when the loop ended through
+    // the program's quit, false when it had to be ended after a generous bound.
+    bool quitsAfter(const std::function<void()>& trigger)
+    {
+        QTimer::singleShot(0, trigger);
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        guard.start(20000);
+        return QCoreApplication::exec() == 0 && isQuitRequested();
+    }
+    // A page command as the query handler forwards it, with its one reference added by hand.
+    void send(const QString& request)
+    {
+        CefRefPtr<test_support::RecordingCallback> callback = new test_support::RecordingCallback;
+        callback->AddRef();
+        window->onJsMessage(request, callback);
+        answers.push_back(callback);
+    }
+    std::vector<CefRefPtr<test_support::RecordingCallback>> answers;
 };
 
 TEST_F(QuitTest, TheTrayQuitsOnceAndWritesBack)
 {
+    if (test_support::ranInOwnProcess())
+        return;
     window->initSystemTray();
     QAction* quit = window->tray->contextMenu()->actions().last();
     int aboutToQuit = 0;
     QObject::connect(app, &QCoreApplication::aboutToQuit, window, [&] { ++aboutToQuit; });
-    QTimer::singleShot(0, [&] {
+    EXPECT_TRUE(quitsAfter([&] {
         quit->trigger();
         quit->trigger();
-    });
-    EXPECT_EQ(QCoreApplication::exec(), 0);
+    }));
     EXPECT_EQ(aboutToQuit, 1);
     EXPECT_EQ(written(), QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
 }
 
 TEST_F(QuitTest, TheEndOfTheSessionQuitsAndWritesBack)
 {
+    if (test_support::ranInOwnProcess())
+        return;
     // The session's end quits whatever wParam says.
-    QTimer::singleShot(0, [&] { win32sim::dispatchQueuedMessage(window->psHwnd(), WM_ENDSESSION, FALSE, 0); });
-    EXPECT_EQ(QCoreApplication::exec(), 0);
-    EXPECT_TRUE(isQuitRequested());
+    EXPECT_TRUE(quitsAfter([&] { win32sim::dispatchQueuedMessage(window->psHwnd(), WM_ENDSESSION, FALSE, 0); }));
     EXPECT_EQ(written(), QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
+}
+
+TEST_F(QuitTest, CloseAppQuitsAndWritesBack)
+{
+    if (test_support::ranInOwnProcess())
+        return;
+    EXPECT_TRUE(quitsAfter([&] { send(R"({"FuncName":"CloseApp"})"); }));
+    EXPECT_EQ(written(), QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
+    ASSERT_EQ(answers.size(), 1u);
+    ASSERT_EQ(answers[0]->answers().size(), 1u);
+    EXPECT_EQ(answers[0]->answers()[0].text, "modify conf sucess");
+}
+
+TEST_F(QuitTest, CloseXWithCloseappQuitsAndWritesBack)
+{
+    if (test_support::ranInOwnProcess())
+        return;
+    ASSERT_TRUE(test_support::writeFile(path("Resources/conf.xml"), "<root><client CloseFunc=\"Closeapp\"/></root>"));
+    EXPECT_TRUE(quitsAfter([&] { send(R"({"FuncName":"CloseX"})"); }));
+    EXPECT_EQ(written(), QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
+    ASSERT_EQ(answers.size(), 1u);
+    ASSERT_EQ(answers[0]->answers().size(), 1u);
+    EXPECT_EQ(answers[0]->answers()[0].text, "modify conf sucess");
 }
 
 } // namespace

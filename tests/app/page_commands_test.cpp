@@ -338,7 +338,7 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
          }},
         {R"({"FuncName":"savexml"})", "F:0:save xml failed", {}, true,
          [](PageCommandsTest& t) {
-             ASSERT_TRUE(QDir(t.dir.path()).mkdir("gone"));
+             ASSERT_TRUE(QDir(t.programDir()).mkdir("gone"));
              ASSERT_EQ(t.window->fileCache.modify(t.path("gone/a.xml"), "<a/>"), PageFileCache::Result::Ok);
              ASSERT_TRUE(QDir(t.path("gone")).removeRecursively());
          }},
@@ -351,15 +351,18 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
          {"setMouseSpeed(10)"}},
         {R"({"FuncName":"ModifyWindowAcceleratedSpeed","Num":0})", "F:0:ModifyWindowAcceleratedSpeed failed",
          {"setMouseSpeed(0)"}, false},
+        {R"({"FuncName":"ModifyWindowAcceleratedSpeed"})", nullptr, {}},
         {R"({"FuncName":"modifyMouseAccel"})", nullptr, {"startMouseTracks()"}},
         {R"({"FuncName":"ModifyMouseScrollLines","Num":3})", "S:ModifyMouseScrollLines success",
          {"setWheelScrollLines(3)"}},
         {R"({"FuncName":"ModifyMouseScrollLines","Num":3})", "F:0:ModifyMouseScrollLines failed",
          {"setWheelScrollLines(3)"}, false},
+        {R"({"FuncName":"ModifyMouseScrollLines"})", nullptr, {}},
         {R"({"FuncName":"modifyMouseScrollLinesX","Num":"x"})", "S:modifyMouseScrollLinesX success",
          {"setWheelScrollChars(0)"}},
         {R"({"FuncName":"modifyMouseScrollLinesX","Num":4})", "F:0:modifyMouseScrollLinesX failed",
          {"setWheelScrollChars(4)"}, false},
+        {R"({"FuncName":"modifyMouseScrollLinesX"})", nullptr, {}},
         {R"({"FuncName":"modifyMouseDoubleClick","Num":5})", "S:modifyMouseDoubleClick success",
          {"setDoubleClickTime(5)"}},
         {R"({"FuncName":"modifyMouseDoubleClick","Num":12})", "F:0:modifyMouseDoubleClick failed",
@@ -500,9 +503,9 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
             c.setup(*this);
         CefRefPtr<RecordingCallback> cb = send(QString::fromUtf8(c.request));
         QStringList calls = record.calls + browserCalls();
-        calls.replaceInStrings(dir.path(), "<dir>");
+        calls.replaceInStrings(programDir(), "<dir>");
         EXPECT_EQ(calls.join('\n').toStdString(), QStringList(c.calls).join('\n').toStdString());
-        const QString expected = c.answer ? QString::fromUtf8(c.answer).replace("<dir>", dir.path()) : QString();
+        const QString expected = c.answer ? QString::fromUtf8(c.answer).replace("<dir>", programDir()) : QString();
         EXPECT_EQ(answerText(cb).toStdString(), expected.toStdString());
         // An answer releases the one reference the query handler added; without one it stays.
         EXPECT_EQ(othersRefs(cb), c.answer ? 0 : 1);
@@ -524,7 +527,7 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
 TEST_F(PageCommandsTest, NamesReadOtherwiseByTheFileSystemOrTheBrowserStayInTheProgramFolder)
 {
     // The program folder's own name, to come back into it after the cut.
-    const QString self = QFileInfo(dir.path()).fileName();
+    const QString self = QFileInfo(programDir()).fileName();
     const QString back = QString("\\u0000/../") + self + "/";
     ASSERT_TRUE(writeFile(path("../outside.xml"), kSettings));
     ASSERT_TRUE(writeFile(path("../outside.html"), "outside"));
@@ -560,7 +563,7 @@ TEST_F(PageCommandsTest, NamesReadOtherwiseByTheFileSystemOrTheBrowserStayInTheP
         SCOPED_TRACE(c.request.toStdString());
         CefRefPtr<RecordingCallback> cb = send(c.request);
         QStringList calls = record.calls + browserCalls();
-        calls.replaceInStrings(dir.path(), "<dir>");
+        calls.replaceInStrings(programDir(), "<dir>");
         EXPECT_EQ(calls.join('\n').toStdString(), c.calls.join('\n').toStdString());
         EXPECT_EQ(answerText(cb).toStdString(), c.answer ? c.answer : "");
     }

@@ -227,9 +227,10 @@ TEST_F(RunningInstance, TheServerIsTheUsersAlone)
 
 TEST(InstanceFolder, PrivateFolderInTheRuntimeFolderElseInTheTemporaryFolder)
 {
-    QTemporaryDir root;
+    // A short root, so that the server's address fits below both of its folders.
+    QTemporaryDir root(QDir::tempPath() + "/i-XXXXXX");
     ASSERT_TRUE(root.isValid());
-    const QString runtime = root.filePath("run"), temp = root.filePath("tmp");
+    const QString runtime = root.filePath("r"), temp = root.filePath("t");
     ASSERT_TRUE(QDir().mkpath(runtime) && QDir().mkpath(temp));
     const QString inRuntime = runtime + "/tarquilmervane";
     const QString inTemp = temp + QString("/tarquilmervane-instance-%1").arg(geteuid());
@@ -244,7 +245,7 @@ TEST(InstanceFolder, PrivateFolderInTheRuntimeFolderElseInTheTemporaryFolder)
     } cases[] = {
         {"runtime folder", [] {}, runtime, temp, inRuntime},
         {"no runtime folder", [] {}, QString(), temp, inTemp},
-        {"relative runtime folder", [] {}, "run", temp, inTemp},
+        {"relative runtime folder", [] {}, "r", temp, inTemp},
         {"runtime folder missing", [] {}, root.filePath("gone"), temp, inTemp},
         {"runtime folder too deep", [] {}, deep, temp, inTemp},
         {"name taken by a link", [&] { QFile::link(temp, inRuntime); }, runtime, temp, inTemp},

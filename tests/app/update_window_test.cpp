@@ -54,8 +54,8 @@ TEST_F(UpdateWindowTest, TheDialogOverTheWindowStartsTheUpdaterAndQuitsWithTheWr
     openWindow("<client Name=\"Tarquil\" LoadPath=\"" + QString(test_support::startPage()) + "\" Version=\"2.1\" UpgradeUrl=\""
                + server->url() + "\"/>");
     window->move(100, 80);
-    ASSERT_EQ(window->fileCache.modify(dir.path() + "/a.xml", "<a/>"), PageFileCache::Result::Ok);
-    ASSERT_EQ(window->fileCache.modify(dir.path() + "/a.xml", "<b/>"), PageFileCache::Result::Ok);
+    ASSERT_EQ(window->fileCache.modify(path("a.xml"), "<a/>"), PageFileCache::Result::Ok);
+    ASSERT_EQ(window->fileCache.modify(path("a.xml"), "<b/>"), PageFileCache::Result::Ok);
 
     // The dialog runs modally in the event loop, as at start-up; it is clicked once it shows.
     QPoint shownAt;
@@ -81,12 +81,12 @@ TEST_F(UpdateWindowTest, TheDialogOverTheWindowStartsTheUpdaterAndQuitsWithTheWr
     EXPECT_EQ(g_updateVersion, "2.2");
     EXPECT_TRUE(isQuitRequested());
     EXPECT_EQ(g_runUpdaterOnExit, 0);
-    EXPECT_EQ(test_support::readFile(dir.path() + "/a.xml"), QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
-    const test_support::StubRun run = test_support::waitForStubRun(dir.path());
+    EXPECT_EQ(test_support::readFile(path("a.xml")), QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
+    const test_support::StubRun run = test_support::waitForStubRun(programDir());
     ASSERT_TRUE(run.ran);
     EXPECT_EQ(run.arguments, (QStringList{"--update=TarquilMervane", "--down=http://h/new version.zip",
                                           "--deployment=full", "--version="}));
-    EXPECT_EQ(run.workingFolder, dir.path());
+    EXPECT_EQ(run.workingFolder, programDir());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // A main window of the shell's tests: an application folder of its own, the simulated devices,
-// and the program-wide handler with its main browser on the runtime's test host.
+// and the program-wide handler with its main browser on the runtime's test host. The application
+// folder lies two levels below the test's temporary folder, so that names leading out of it by
+// "../" or "../.." still lie in the temporary folder.
 #pragma once
 
 #include "page_events.h"
@@ -12,6 +14,7 @@
 #include "app/window.h"
 #include "cefclient/qcefwebview.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -29,7 +32,8 @@ public:
     {
         app = TestApplication::get();
         ASSERT_TRUE(dir.isValid());
-        setAppDirPath(dir.path() + "/");
+        ASSERT_TRUE(QDir(dir.path()).mkpath(kProgramFolder));
+        setAppDirPath(programDir() + "/");
         sim = std::make_unique<SimDevices>();
         events = std::make_unique<MainBrowserEvents>();
     }
@@ -67,7 +71,11 @@ public:
         window = nullptr;
         cef_test::WaitForIdle();
     }
-    QString path(const QString& relative) const { return dir.path() + "/" + relative; }
+    // The application folder, without a trailing "/".
+    QString programDir() const { return dir.path() + "/" + kProgramFolder; }
+    QString path(const QString& relative) const { return programDir() + "/" + relative; }
+
+    static constexpr const char* kProgramFolder = "outer/program";
 
     TestApplication* app = nullptr;
     QTemporaryDir dir;

@@ -2,12 +2,15 @@
 // registry of browsers by view key, the main window handle, the startup URL and the page events.
 #include "handler_fixture.h"
 
+#include "fake_browser.h"
+
 #include "cefclient/qcefwebview.h"
 
 #include "include/base/cef_logging.h"
 #include "cef_extras/closure_task.h"
 #include "cef_extras/logging.h"
 #include "test_files.h"
+#include "win32sim/cursor.h"
 
 #include <QCursor>
 #include <QTemporaryDir>
@@ -90,16 +93,37 @@ TEST_F(HandlerTest, TheRouterIsMadeAgainAfterTheLastBrowserClosed)
     handler->SetListener(&listener);
     const cef_backend::ScriptValue query = cef_backend::ScriptValue::MakeObject(
         {{"request", cef_backend::ScriptValue::MakeString("{\"FuncName\":\"GetDevicesList\"}")}});
+    // The router and the number of its handlers, as the UI thread sees them.
+    auto router = [&] {
+        std::pair<CefRefPtr<CefMessageRouterBrowserSide>, size_t> seen;
+        cef_extras::PostTask(TID_UI, [&] { seen = {handler->GetMessageRouter(), handler->GetMessageHandlers().size()}; });
+        cef_test::WaitForIdle();
+        return seen;
+    };
+    CefRefPtr<CefMessageRouterBrowserSide> earlier; // kept, so that a new router cannot take its place
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         const int id = Create();
         host.SetAddress(id, "velmora://settings/local/client/index.html");
+        const auto made = router();
+        ASSERT_TRUE(made.first);
+        EXPECT_EQ(made.second, 1u);
+        EXPECT_NE(made.first, earlier);
+        earlier = made.first;
         const int64 context = host.CreateContext(id, "velmora://settings/local/client/index.html");
         host.CallGlobal(id, context, "cefQuery", {query});
         ASSERT_TRUE(test_support::waitFor([&] { return listener.PostedCount() == 1; }, 5000));
         listener.ReleaseQueries();
+        // Another browser keeps the router; the last one to close takes it and its handlers away.
+        const int other = Create();
+        EXPECT_EQ(router().first, earlier);
         Close(id);
+        EXPECT_EQ(router().first, earlier);
+        Close(other);
         EXPECT_EQ(ClientHandler::GetBrowserCount(), 0);
+        const auto gone = router();
+        EXPECT_FALSE(gone.first);
+        EXPECT_EQ(gone.second, 0u);
     }
     handler->SetListener(nullptr);
 }
@@ -146,6 +170,22 @@ TEST_F(HandlerTest, ABrowserIsRegisteredUnderTheKeyOfTheAddressItShows)
     const int popup = Create(kPopup);
     Loaded(popup, kPopup);
     EXPECT_EQ(handler->GetRegisteredBrowser(kPopup)->GetIdentifier(), popup);
+
+    // A frame inside the page that finishes loading the key's address does not register the browser.
+    handler->SetViewKey(kLogin);
+    auto loadEnd = [&](int id, bool mainFrame) {
+        CefRefPtr<CefBrowser> browser = host.Browser(id);
+        cef_extras::PostTask(TID_UI, [&, browser, mainFrame] {
+            handler->OnLoadEnd(browser, new cefclient_test::FakeFrame(browser, mainFrame, kLogin), 200);
+        });
+        cef_test::WaitForIdle();
+    };
+    loadEnd(main, false);
+    EXPECT_FALSE(handler->GetRegisteredBrowser(kLogin));
+    loadEnd(main, true);
+    ASSERT_TRUE(handler->GetRegisteredBrowser(kLogin));
+    EXPECT_EQ(handler->GetRegisteredBrowser(kLogin)->GetIdentifier(), main);
+    Close(main);
 
     // The same address written another way (dot segments, a fragment) is the same key.
     handler->SetViewKey("velmora://settings/local/client/x/../login/index.html#top");
@@ -290,8 +330,8 @@ TEST_F(HandlerTest, DeviceReportsBecomeKeyDownOrMouseMoveByTheirFourthDigit)
 TEST_F(HandlerTest, MouseMoveFromAnotherThreadNeitherWaitsForTheGuiThreadNorLosesTheCursor)
 {
     const int main = Create();
-    QCursor::setPos(300, 200);
-    handler->SendDeviceInput("0108000000000000"); // on the GUI thread: read at once
+    win32sim::moveCursor(300, 200);
+    handler->SendDeviceInput("0108000000000000"); // on the GUI thread
     std::atomic<bool> done{false};
     std::thread vendor([&] {
         handler->SendDeviceInput("0108000000000000");
@@ -307,14 +347,19 @@ TEST_F(HandlerTest, MouseMoveFromAnotherThreadNeitherWaitsForTheGuiThreadNorLose
     vendor.join();
     const QList<test_support::PageEvent> events = EventsOf(main);
     ASSERT_EQ(events.size(), 2);
+    EXPECT_EQ(events[0].args, QVariantList{"300,200"});
     EXPECT_EQ(events[1].args, QVariantList{"300,200"});
 
-    // A move of the cursor reaches the other threads once the GUI thread has had a turn.
-    QCursor::setPos(5, 6);
-    std::thread([&] { handler->SendDeviceInput("0108000000000000"); }).join();
-    QCoreApplication::processEvents();
-    std::thread([&] { handler->SendDeviceInput("0108000000000000"); }).join();
-    EXPECT_EQ(EventsOf(main).last().args, QVariantList{"5,6"});
+    // Each report carries where the pointer is when it is sent, also while the GUI thread has no
+    // turn in between.
+    for (const QPoint& p : {QPoint(5, 6), QPoint(640, 7), QPoint(-3, 90)}) {
+        std::thread([&] {
+            win32sim::moveCursor(p.x(), p.y());
+            handler->SendDeviceInput("0108000000000000");
+        }).join();
+        EXPECT_EQ(EventsOf(main).last().args, QVariantList{QString("%1,%2").arg(p.x()).arg(p.y())});
+    }
+    QCoreApplication::processEvents(); // the moves reach Qt's cursor too
 }
 
 TEST_F(HandlerTest, EventsToTheMainBrowserCarryTheirArguments)

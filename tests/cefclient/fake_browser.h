@@ -1,5 +1,6 @@
-// A browser whose window is a given Qt window, and a reply callback that records its answers:
-// for calling the query handler directly with real windows.
+// A browser whose window is a given Qt window, a frame of a browser showing a given address, and
+// a reply callback that records its answers: for calling the query handler and the browser
+// callbacks directly.
 #pragma once
 
 #include "include/cef_browser.h"
@@ -47,10 +48,11 @@ private:
     IMPLEMENT_REFCOUNTING(FakeHost);
 };
 
-// A main frame that shows a page at url.
+// A frame of browser (main or a subframe) that shows a page at url.
 class FakeFrame : public CefFrame {
 public:
-    explicit FakeFrame(const std::string& url) : url_(url) {}
+    FakeFrame(CefRefPtr<CefBrowser> browser, bool main, const std::string& url)
+        : browser_(browser), main_(main), url_(url) {}
     bool IsValid() override { return true; }
     void Undo() override {}
     void Redo() override {}
@@ -64,16 +66,18 @@ public:
     void LoadURL(const CefString&) override {}
     void LoadString(const CefString&, const CefString&) override {}
     void ExecuteJavaScript(const CefString&, const CefString&, int) override {}
-    bool IsMain() override { return true; }
+    bool IsMain() override { return main_; }
     bool IsFocused() override { return false; }
-    CefString GetName() override { return CefString(); }
-    int64 GetIdentifier() override { return 1; }
+    CefString GetName() override { return main_ ? "" : "sub"; }
+    int64 GetIdentifier() override { return main_ ? 1 : 2; }
     CefRefPtr<CefFrame> GetParent() override { return nullptr; }
     CefString GetURL() override { return url_; }
-    CefRefPtr<CefBrowser> GetBrowser() override { return nullptr; }
+    CefRefPtr<CefBrowser> GetBrowser() override { return browser_; }
     CefRefPtr<CefV8Context> GetV8Context() override { return nullptr; }
 
 private:
+    CefRefPtr<CefBrowser> browser_;
+    bool main_;
     std::string url_;
     IMPLEMENT_REFCOUNTING(FakeFrame);
 };
@@ -86,7 +90,7 @@ public:
     // opener: the window the browser was asked for in; url: the page its main frame shows (none:
     // the browser has no main frame).
     FakeBrowser(int id, CefWindowHandle window, CefWindowHandle opener = 0, const std::string& url = std::string())
-        : id_(id), host_(new FakeHost(window, opener)), frame_(url.empty() ? nullptr : new FakeFrame(url)) {}
+        : id_(id), host_(new FakeHost(window, opener)), frame_(url.empty() ? nullptr : new FakeFrame(nullptr, true, url)) {}
     CefRefPtr<CefBrowserHost> GetHost() override { return host_; }
     bool CanGoBack() override { return false; }
     void GoBack() override {}

@@ -76,23 +76,46 @@ TEST_F(ViewTest, AViewWithoutAddressOpensABlankPage)
     handler->SetListener(nullptr);
 }
 
+// Records when an event of its own type reaches it.
+class EventRecorder : public QObject {
+public:
+    static const QEvent::Type kType = QEvent::Type(QEvent::User + 7);
+    explicit EventRecorder(std::vector<QString>* order) : m_order(order) {}
+    bool event(QEvent* e) override
+    {
+        if (e->type() != kType)
+            return QObject::event(e);
+        m_order->push_back("normal");
+        return true;
+    }
+
+private:
+    std::vector<QString>* m_order;
+};
+
 TEST_F(ViewTest, PostedQueriesBecomeJsMessagesInOrder)
 {
     std::vector<std::pair<QString, CefMessageRouterBrowserSide::Callback*>> seen;
+    std::vector<QString> order;
     QObject::connect(&view, &QCefWebView::jsMessage,
                      [&](const QString& name, CefRefPtr<CefMessageRouterBrowserSide::Callback> callback) {
                          seen.push_back({name, callback.get()});
+                         order.push_back(name);
                      });
     CefRefPtr<RecordingCallback> first = new RecordingCallback;
     CefRefPtr<RecordingCallback> second = new RecordingCallback;
-    // Posted from another thread, as the query handler does from the runtime's UI thread.
+    EventRecorder earlier(&order);
+    // Posted from another thread, as the query handler does from the runtime's UI thread; queries
+    // go before the GUI thread's ordinary work that was posted earlier.
     std::thread([&] {
+        QCoreApplication::postEvent(&earlier, new QEvent(EventRecorder::kType));
         view.PostMessageEvent(new MessageEvent("{\"FuncName\":\"a\"}", first));
         view.PostMessageEvent(new MessageEvent("{\"FuncName\":\"b\"}", second));
     }).join();
     QEvent other(QEvent::User);
     QCoreApplication::sendEvent(&view, &other); // an event of another type emits nothing
     QCoreApplication::processEvents();
+    EXPECT_EQ(order, (std::vector<QString>{"{\"FuncName\":\"a\"}", "{\"FuncName\":\"b\"}", "normal"}));
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].first, "{\"FuncName\":\"a\"}");
     EXPECT_EQ(seen[0].second, first.get());

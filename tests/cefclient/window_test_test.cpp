@@ -211,10 +211,20 @@ TEST_F(QueryHandlerTest, TheMinimiseRequestHidesTheMainWindowOnTheGuiThreadThenA
     StateWatcher watcher;
     mainWindow.installEventFilter(&watcher);
     CefRefPtr<CefBrowser> mainBrowser = new FakeBrowser(7002, mainBrowserWindow->winId(), 0, programPage());
+    // A changed page file, written back by the request before it is answered.
+    QTemporaryDir files;
+    ASSERT_TRUE(files.isValid());
+    const QString page = files.filePath("page.xml");
+    ASSERT_EQ(mainWindow.fileCache.modify(page, "<a/>"), PageFileCache::Result::Ok);
+    ASSERT_EQ(mainWindow.fileCache.modify(page, "<b/>"), PageFileCache::Result::Ok);
 
     CefRefPtr<RecordingCallback> callback = new RecordingCallback;
     bool visibleAtAnswer = true;
-    callback->onAnswer = [&] { visibleAtAnswer = mainWindow.isVisible(); };
+    QByteArray writtenAtAnswer;
+    callback->onAnswer = [&] {
+        visibleAtAnswer = mainWindow.isVisible();
+        writtenAtAnswer = test_support::readFile(page);
+    };
     cef_extras::PostTask(TID_UI, [&] {
         queryHandler.OnQuery(mainBrowser, nullptr, 1, "{\"FuncName\":\"MinisizeWindow\"}", false, callback);
     });
@@ -222,14 +232,18 @@ TEST_F(QueryHandlerTest, TheMinimiseRequestHidesTheMainWindowOnTheGuiThreadThenA
     EXPECT_EQ(callback->Answers(), std::vector<std::string>{"ok:"});
     EXPECT_FALSE(mainWindow.isVisible()); // hidden to the tray, not minimised
     EXPECT_FALSE(visibleAtAnswer);
+    EXPECT_EQ(writtenAtAnswer, QByteArray("<?xml version=\"1.0\"?>\n<b />\n"));
     EXPECT_EQ(watcher.thread, QThread::currentThread());
 
-    // From a popup's page: the popup is minimised and the main window stays as it is.
+    // From a popup's page: the popup is minimised and the main window stays as it is; the main
+    // window's files are written back all the same.
     mainWindow.show();
+    ASSERT_EQ(mainWindow.fileCache.modify(page, "<c/>"), PageFileCache::Result::Ok);
     CefRefPtr<RecordingCallback> fromPopup = Query("{\"FuncName\":\"MinisizeWindow\"}");
     EXPECT_EQ(fromPopup->Answers(), std::vector<std::string>{"ok:"});
     EXPECT_TRUE(top.isMinimized());
     EXPECT_TRUE(mainWindow.isVisible());
+    EXPECT_EQ(test_support::readFile(page), QByteArray("<?xml version=\"1.0\"?>\n<c />\n"));
 
     // Already minimised: it stays so, and the page still gets its answer.
     CefRefPtr<RecordingCallback> again = Query("{\"FuncName\":\"MinisizeWindow\"}");

@@ -267,6 +267,7 @@ TEST_F(DeviceFunctionsTest, TokenAndAddressTables)
         {",,0x01,,0x02,0x03,0x04", "100", "200"}, // empty parts are dropped
         {"0x01,0x02", "100", "0"},                 // short lists read missing tokens as 0
         {"", "0", "0"},
+        {"0,0x7fffffff,0,-0x7fffffff", "107374182350", "-107374182350"}, // no overflow past a byte
     };
     for (const Dpi& d : dpis)
         EXPECT_EQ(DeviceFunctions::decodeDpi(d.text), (QStringList{d.x, d.y})) << d.text;

@@ -1,18 +1,22 @@
 // The program's entry: the runtime's settings, the sub-process switch, the order of start and
 // shut-down, the updater hand-off and a runtime that does not start.
+#include "app/application.h"
 #include "app/program_entry.h"
+#include "app/pswindow.h"
 #include "cefclient/client_handler.h"
 #include "update/updater.h"
 
 #include "cef_extras/closure_task.h"
 #include "cef_extras/logging.h"
 #include "cef_test/cef_test_host.h"
+#include "own_process.h"
 #include "test_files.h"
 
 #include "include/cef_app.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +28,16 @@ namespace {
 std::string text(const cef_string_t& s) { return CefString(&s).ToString(); }
 
 bool runtimeRunning() { return cef_extras::PostTask(TID_UI, [] {}); }
+
+// An application that runs its event loop where none should run ends it after a generous bound,
+// with a code no test expects.
+bool g_boundEventLoops = false;
+void boundEventLoop()
+{
+    if (g_boundEventLoops)
+        QTimer::singleShot(20000, [] { QCoreApplication::exit(99); });
+}
+Q_COREAPP_STARTUP_FUNCTION(boundEventLoop)
 
 TEST(RuntimeSettings, LocaleFromTheLanguageAndCacheInThePrivateFolder)
 {
@@ -151,6 +165,24 @@ TEST_F(EntryTest, ARuntimeThatDoesNotStartIsLoggedAndTheProgramGoesOn)
     EXPECT_TRUE(written.contains(":ERROR:")) << written.constData();
     EXPECT_TRUE(written.contains("runtime did not start")) << written.constData();
     cef_logging::SetLogDestination(std::string(), LOGSEVERITY_INFO);
+}
+
+// A quit asked for before the application runs: no init and no event loop, and the code passed in
+// is the answer.
+TEST(RunApplication, AQuitAskedForEarlierSkipsInitAndTheEventLoop)
+{
+    // A process quits once.
+    if (test_support::ranInOwnProcess())
+        return;
+    setQuitRequested();
+    g_boundEventLoops = true;
+    int argc = 1;
+    char name[] = "Brontivex";
+    char* argv[] = {name, nullptr};
+    EXPECT_EQ(runApplication(argc, argv, -5), -5);
+    EXPECT_TRUE(exeDirPath().isEmpty()); // init sets it
+    EXPECT_FALSE(QCoreApplication::instance());
+    g_boundEventLoops = false;
 }
 
 } // namespace

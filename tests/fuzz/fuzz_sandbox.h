@@ -9,7 +9,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QRegExp>
 #include <QString>
+#include <QUrl>
+
+#include <cstring>
 
 namespace fuzz_sandbox {
 
@@ -38,6 +42,21 @@ inline QMap<QString, QByteArray> filesBelow(const QString& folder, Folders folde
         out.insert(name, file.readAll());
     }
     return out;
+}
+
+// Whether the file a browser opens for a "file:" URL lies below folder, read with the leniency of
+// a browser's URL parser: backslashes separate, escapes are decoded, the query and fragment are no
+// part of it.
+inline bool fileUrlBelow(const QString& url, const QString& folder)
+{
+    if (!url.startsWith(QLatin1String("file://")))
+        return false;
+    QString path = url.mid(int(std::strlen("file://")));
+    const int end = path.indexOf(QRegExp(QStringLiteral("[?#]")));
+    if (end >= 0)
+        path.truncate(end);
+    path = QDir::cleanPath(QUrl::fromPercentEncoding(path.toUtf8()).replace(QLatin1Char('\\'), QLatin1Char('/')));
+    return path.startsWith(folder + QLatin1Char('/')) && !path.contains(QChar(0));
 }
 
 } // namespace fuzz_sandbox

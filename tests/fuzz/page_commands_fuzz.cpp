@@ -30,7 +30,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
-#include <QRegExp>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -158,16 +157,9 @@ struct Sandbox {
         return files;
     }
 
-    // The file a browser opens for a "file:" URL, with the leniency of a browser's URL parser:
-    // backslashes separate, escapes are decoded, the query and fragment are no part of it.
     bool inProgram(const std::string& url) const
     {
-        QString path = QString::fromStdString(url).mid(int(std::strlen("file://")));
-        const int end = path.indexOf(QRegExp(QStringLiteral("[?#]")));
-        if (end >= 0)
-            path.truncate(end);
-        path = QDir::cleanPath(QUrl::fromPercentEncoding(path.toUtf8()).replace(QLatin1Char('\\'), QLatin1Char('/')));
-        return path.startsWith(program + QLatin1Char('/')) && !path.contains(QChar(0));
+        return fuzz_sandbox::fileUrlBelow(QString::fromStdString(url), program);
     }
 };
 

@@ -450,42 +450,39 @@ private:
 HttpTestServer::HttpTestServer()
     : d(new Impl)
 {
+    // The listener is made and listens here, then moves to the server's thread before it starts,
+    // so that its thread sees everything made so far.
+    d->core = new QObject;
+    Impl* impl = d.get();
+    auto* listener = new QTcpServer(impl->core);
+    if (!listener->listen(QHostAddress::LocalHost, 0))
+        qFatal("the test HTTP server could not listen on 127.0.0.1");
+    impl->port = listener->serverPort();
+    QObject::connect(listener, &QTcpServer::newConnection, impl->core, [impl, listener] {
+        while (QTcpSocket* socket = listener->nextPendingConnection()) {
+            int serial;
+            {
+                QMutexLocker locker(&impl->lock);
+                serial = ++impl->connections;
+            }
+            new Connection(socket, serial, [impl](const RecordedRequest& r) { return impl->answer(r); }, impl->core);
+        }
+    });
+    // The listener and the connections end on their own thread, as it finishes.
+    QObject* core = d->core;
+    QObject::connect(&d->thread, &QThread::finished, core, [core] { qDeleteAll(core->children()); },
+                     Qt::DirectConnection);
+    core->moveToThread(&d->thread);
     d->thread.setObjectName(QStringLiteral("http test server"));
     d->thread.start();
-    d->core = new QObject;
-    d->core->moveToThread(&d->thread);
-    Impl* impl = d.get();
-    QMetaObject::invokeMethod(
-        d->core,
-        [impl] {
-            auto* listener = new QTcpServer(impl->core);
-            if (!listener->listen(QHostAddress::LocalHost, 0))
-                return;
-            impl->port = listener->serverPort();
-            QObject::connect(listener, &QTcpServer::newConnection, impl->core, [impl, listener] {
-                while (QTcpSocket* socket = listener->nextPendingConnection()) {
-                    int serial;
-                    {
-                        QMutexLocker locker(&impl->lock);
-                        serial = ++impl->connections;
-                    }
-                    new Connection(socket, serial, [impl](const RecordedRequest& r) { return impl->answer(r); }, impl->core);
-                }
-            });
-        },
-        Qt::BlockingQueuedConnection);
-    if (!d->port)
-        qFatal("the test HTTP server could not listen on 127.0.0.1");
 }
 
 HttpTestServer::~HttpTestServer()
 {
-    // The listener and the connections end on their own thread; the port is closed on return.
-    QObject* core = d->core;
-    QMetaObject::invokeMethod(core, [core] { qDeleteAll(core->children()); }, Qt::BlockingQueuedConnection);
+    // The port is closed on return.
     d->thread.quit();
     d->thread.wait();
-    delete core;
+    delete d->core;
 }
 
 quint16 HttpTestServer::port() const { return d->port; }

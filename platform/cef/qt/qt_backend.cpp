@@ -11,6 +11,7 @@
 #include "cefqt/engine_page.h"
 #include "cefqt/menu_bridge.h"
 #include "cefqt/script_json.h"
+#include "qt_extras/gui_thread.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -27,7 +28,6 @@
 #include <QPointer>
 #include <QSet>
 #include <QStandardPaths>
-#include <QThread>
 #include <QTimer>
 #include <QWebEngineContextMenuData>
 #include <QWebEngineDownloadItem>
@@ -53,12 +53,6 @@ namespace {
 
 // ---- threads ---------------------------------------------------------------------
 
-bool onGui()
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
-
 // Runs fn on the GUI thread later; dropped once the application's teardown started.
 void postToGui(std::function<void()> fn)
 {
@@ -66,56 +60,6 @@ void postToGui(std::function<void()> fn)
 }
 
 // ---- values ----------------------------------------------------------------------
-
-ScriptValue fromJson(const QJsonValue& v, int depth = 0)
-{
-    if (depth > 64)
-        return ScriptValue::MakeUndefined();
-    switch (v.type()) {
-    case QJsonValue::Null:
-        return ScriptValue::MakeNull();
-    case QJsonValue::Bool:
-        return ScriptValue::MakeBool(v.toBool());
-    case QJsonValue::Double:
-        return ScriptValue::MakeNumber(v.toDouble());
-    case QJsonValue::String:
-        return ScriptValue::MakeString(cef_extras::ToCefString(v.toString()));
-    case QJsonValue::Array: {
-        std::vector<ScriptValue> items;
-        const QJsonArray array = v.toArray();
-        items.reserve(size_t(array.size()));
-        for (const QJsonValue& item : array)
-            items.push_back(fromJson(item, depth + 1));
-        return ScriptValue::MakeArray(std::move(items));
-    }
-    case QJsonValue::Object: {
-        const QJsonObject o = v.toObject();
-        if (o.size() != 1)
-            return ScriptValue::MakeUndefined();
-        const auto tag = o.constBegin();
-        if (tag.key() == QLatin1String("$f"))
-            return ScriptValue::MakeFunction(int64(tag.value().toDouble()));
-        if (tag.key() == QLatin1String("$d")) {
-            const QString s = tag.value().toString();
-            const double inf = std::numeric_limits<double>::infinity();
-            return ScriptValue::MakeNumber(s == QLatin1String("Infinity")    ? inf
-                                           : s == QLatin1String("-Infinity") ? -inf
-                                                                             : std::nan(""));
-        }
-        if (tag.key() == QLatin1String("$o")) {
-            std::vector<std::pair<CefString, ScriptValue>> members;
-            const QJsonObject m = tag.value().toObject();
-            members.reserve(size_t(m.size()));
-            for (auto it = m.constBegin(); it != m.constEnd(); ++it)
-                members.emplace_back(cef_extras::ToCefString(it.key()), fromJson(it.value(), depth + 1));
-            return ScriptValue::MakeObject(std::move(members));
-        }
-        return ScriptValue::MakeUndefined();
-    }
-    default:
-        return ScriptValue::MakeUndefined();
-    }
-}
 
 GlobalFunction functionFor(const QString& name)
 {
@@ -448,7 +392,7 @@ public:
         std::vector<ScriptValue> values;
         values.reserve(size_t(args.size()));
         for (const QJsonValue& v : args)
-            values.push_back(fromJson(v));
+            values.push_back(ScriptValueFromJson(v));
         core_->CallGlobalFunction(contextId, functionName(name), values, nullptr);
     }
     void queryCall(int contextId, const QString& name, int, const QString& request, bool persistent, int onSuccess,
@@ -858,7 +802,7 @@ private:
     template <class Fn>
     void now(const Fn& fn)
     {
-        if (onGui() && link_->queued == 0) {
+        if (qt_extras::OnGuiThread() && link_->queued == 0) {
             if (link_->gui)
                 fn(link_->gui.data());
             return;
@@ -972,7 +916,7 @@ public:
             }
             return true;
         };
-        if (onGui()) {
+        if (qt_extras::OnGuiThread()) {
             if (!make())
                 return nullptr;
         } else {

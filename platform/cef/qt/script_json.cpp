@@ -1,8 +1,13 @@
 #include "cefqt/script_json.h"
 
+#include "cef_extras/qt_string.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLocale>
 
 #include <cmath>
+#include <limits>
 
 using cef_backend::ScriptValue;
 
@@ -118,7 +123,67 @@ void appendValue(QByteArray& out, const ScriptValue& v)
     out += "{\"$u\":1}";
 }
 
+// Nesting of values read from the page side: deeper ones read as undefined.
+const int kMaxDepth = 64;
+
+ScriptValue fromJson(const QJsonValue& v, int depth)
+{
+    if (depth > kMaxDepth)
+        return ScriptValue::MakeUndefined();
+    switch (v.type()) {
+    case QJsonValue::Null:
+        return ScriptValue::MakeNull();
+    case QJsonValue::Bool:
+        return ScriptValue::MakeBool(v.toBool());
+    case QJsonValue::Double:
+        return ScriptValue::MakeNumber(v.toDouble());
+    case QJsonValue::String:
+        return ScriptValue::MakeString(cef_extras::ToCefString(v.toString()));
+    case QJsonValue::Array: {
+        std::vector<ScriptValue> items;
+        const QJsonArray array = v.toArray();
+        items.reserve(size_t(array.size()));
+        for (const QJsonValue& item : array)
+            items.push_back(fromJson(item, depth + 1));
+        return ScriptValue::MakeArray(std::move(items));
+    }
+    case QJsonValue::Object: {
+        const QJsonObject o = v.toObject();
+        if (o.size() != 1)
+            return ScriptValue::MakeUndefined();
+        const auto tag = o.constBegin();
+        if (tag.key() == QLatin1String("$f")) {
+            // Handles are whole numbers that a double holds exactly.
+            const double handle = tag.value().toDouble();
+            if (!(handle >= 1 && handle <= 9007199254740992.0) || std::floor(handle) != handle)
+                return ScriptValue::MakeUndefined();
+            return ScriptValue::MakeFunction(int64(handle));
+        }
+        if (tag.key() == QLatin1String("$d")) {
+            const QString s = tag.value().toString();
+            const double inf = std::numeric_limits<double>::infinity();
+            return ScriptValue::MakeNumber(s == QLatin1String("Infinity")    ? inf
+                                           : s == QLatin1String("-Infinity") ? -inf
+                                                                             : std::nan(""));
+        }
+        if (tag.key() == QLatin1String("$o")) {
+            std::vector<std::pair<CefString, ScriptValue>> members;
+            const QJsonObject m = tag.value().toObject();
+            members.reserve(size_t(m.size()));
+            for (auto it = m.constBegin(); it != m.constEnd(); ++it)
+                members.emplace_back(cef_extras::ToCefString(it.key()), fromJson(it.value(), depth + 1));
+            return ScriptValue::MakeObject(std::move(members));
+        }
+        return ScriptValue::MakeUndefined();
+    }
+    default:
+        return ScriptValue::MakeUndefined();
+    }
+}
+
 } // namespace
+
+ScriptValue ScriptValueFromJson(const QJsonValue& value) { return fromJson(value, 0); }
 
 QByteArray ScriptValuesJson(const std::vector<ScriptValue>& values)
 {

@@ -2,11 +2,12 @@
 #include "win32sim/device_notify.h"
 #include "win32sim/messages.h"
 
+#include "qt_extras/gui_thread.h"
+
 #include <QCoreApplication>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QString>
-#include <QThread>
 #include <QWidget>
 
 #include <libudev.h>
@@ -180,10 +181,9 @@ QPointer<DeviceMonitor> g_monitor;
 // The monitor lives on the application's thread, as long as the application.
 void startMonitor()
 {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (g_monitor || !app || QThread::currentThread() != app->thread())
+    if (g_monitor || !qt_extras::OnGuiThread())
         return;
-    g_monitor = new DeviceMonitor(app);
+    g_monitor = new DeviceMonitor(QCoreApplication::instance());
 }
 
 } // namespace

@@ -1,15 +1,12 @@
 #include "windows.h"
 #include "cursor.h"
-#include "gui_post.h"
 #include "window_lookup.h"
+#include "qt_extras/gui_thread.h"
 
 #include <QCoreApplication>
-#include <QCursor>
-#include <QGuiApplication>
-#include <QThread>
 #include <QWidget>
 
-#include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 
@@ -24,7 +21,6 @@ struct HDWP__ {
 
 namespace {
 
-using win32_internal::postToGuiThread;
 using win32_internal::widgetOrError;
 
 // Runs fn on the GUI thread (at once when called there) and answers its result, with the error code
@@ -38,17 +34,29 @@ auto onGuiThread(Fn fn) -> decltype(fn())
         SetLastError(1400);
         return Result();
     }
-    if (QThread::currentThread() == app->thread())
+    if (qt_extras::OnGuiThread())
         return fn();
+    // The caller waits for the answer as a blocking queued call would, on a lock of its own that
+    // hands the answer over.
     Result result = Result();
     DWORD error = ERROR_SUCCESS;
+    std::mutex lock;
+    std::condition_variable answered;
+    bool done = false;
     QMetaObject::invokeMethod(
         app,
         [&] {
-            result = fn();
-            error = GetLastError();
+            Result r = fn();
+            const DWORD e = GetLastError();
+            std::lock_guard<std::mutex> hold(lock);
+            result = r;
+            error = e;
+            done = true;
+            answered.notify_one();
         },
-        Qt::BlockingQueuedConnection);
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> hold(lock);
+    answered.wait(hold, [&] { return done; });
     SetLastError(error);
     return result;
 }
@@ -97,110 +105,7 @@ void placeWindow(QWidget* w, int x, int y, int cx, int cy, UINT flags)
         w->hide();
 }
 
-// ---- Cursor position, kept for the other threads
-
-// The position GetCursorPos reports, and the moves made on other threads that have not reached the
-// windowing system yet: until they have, its pointer is behind and is not read back.
-struct CursorState {
-    std::mutex lock;
-    POINT pos{0, 0};
-    int movesPending = 0;
-    uint64_t lastMove = 0;
-};
-
-CursorState& cursorState()
-{
-    static CursorState c;
-    return c;
-}
-
-std::atomic<bool> g_cursorReadQueued{false};
-
-bool haveScreen() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
-
-// The windowing system's pointer was seen at pt.
-void notePointer(POINT pt)
-{
-    CursorState& c = cursorState();
-    std::lock_guard<std::mutex> lock(c.lock);
-    if (c.movesPending == 0)
-        c.pos = pt;
-}
-
-// GUI thread. Without a windowing system the position is the one input events and moves left.
-void readCursor()
-{
-    g_cursorReadQueued = false;
-    if (haveScreen()) {
-        const QPoint p = QCursor::pos();
-        notePointer(POINT{LONG(p.x()), LONG(p.y())});
-    }
-}
-
-void queueCursorRead()
-{
-    if (g_cursorReadQueued.exchange(true))
-        return;
-    if (!postToGuiThread(&readCursor))
-        g_cursorReadQueued = false;
-}
-
-// A first reading as soon as the application's event loop runs.
-void cursorAppStarted()
-{
-    g_cursorReadQueued = true;
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &readCursor, Qt::QueuedConnection);
-}
-Q_COREAPP_STARTUP_FUNCTION(cursorAppStarted)
-
-// GUI thread.
-void setCursorOnScreen(POINT pt)
-{
-    if (haveScreen())
-        QCursor::setPos(int(pt.x), int(pt.y));
-}
-
 } // namespace
-
-void win32_internal::moveCursor(POINT pt)
-{
-    CursorState& c = cursorState();
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app && QThread::currentThread() == app->thread()) {
-        {
-            std::lock_guard<std::mutex> lock(c.lock);
-            c.pos = pt;
-            ++c.lastMove;
-        }
-        setCursorOnScreen(pt);
-        return;
-    }
-    uint64_t move;
-    {
-        std::lock_guard<std::mutex> lock(c.lock);
-        c.pos = pt;
-        move = ++c.lastMove;
-        ++c.movesPending;
-    }
-    // A later move, made meanwhile, keeps the pointer where it put it.
-    const bool posted = postToGuiThread([pt, move] {
-        CursorState& c = cursorState();
-        bool latest;
-        {
-            std::lock_guard<std::mutex> lock(c.lock);
-            --c.movesPending;
-            latest = move == c.lastMove;
-        }
-        if (latest)
-            setCursorOnScreen(pt);
-    });
-    if (!posted) {
-        std::lock_guard<std::mutex> lock(c.lock);
-        --c.movesPending;
-    }
-}
-
-void win32_internal::noteCursor(POINT pt) { notePointer(pt); }
 
 HWND GetAncestor(HWND hwnd, UINT flags)
 {
@@ -316,13 +221,7 @@ BOOL GetCursorPos(LPPOINT point)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app && QThread::currentThread() == app->thread())
-        readCursor();
-    else
-        queueCursorRead();
-    CursorState& c = cursorState();
-    std::lock_guard<std::mutex> lock(c.lock);
-    *point = c.pos;
+    const QPoint position = win32_internal::cursorPosition();
+    *point = POINT{position.x(), position.y()};
     return TRUE;
 }

@@ -4,11 +4,11 @@
 // before; the hooks cannot swallow these.
 #include "cursor.h"
 #include "input_delivery.h"
+#include "qt_extras/gui_thread.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QSocketNotifier>
-#include <QThread>
 
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
@@ -170,7 +170,7 @@ void win32_internal::startRealPointer()
     QCoreApplication* app = QCoreApplication::instance();
     if (!qobject_cast<QGuiApplication*>(app) || g_tried.exchange(true))
         return;
-    if (QThread::currentThread() == app->thread())
+    if (qt_extras::OnGuiThread())
         startOnGuiThread();
     else
         QMetaObject::invokeMethod(app, &startOnGuiThread, Qt::QueuedConnection);

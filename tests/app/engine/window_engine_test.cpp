@@ -1,6 +1,9 @@
 // The program's start in the real page engine: the single-instance check finds no running
 // instance, the main window unpacks the pages, shows the start page and hides to the tray on close.
+// Each case starts the program as a fresh process does (it quits, or it listens on the instance
+// name), so each runs in a process of its own.
 #include "engine_test_env.h"
+#include "own_process.h"
 #include "test_files.h"
 #include "wait.h"
 
@@ -11,6 +14,8 @@
 #include "app/window.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/qcefwebview.h"
+#include "update/update_check.h"
+#include "win32sim/device_notify.h"
 
 #include "cefqt/engine.h"
 #include "crashdump_control/handlers.h"
@@ -32,6 +37,23 @@
 
 namespace {
 
+// Sees the main window's first show and whether its tray icon was shown by then.
+class ShowWatcher : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto* window = qobject_cast<Window*>(watched)) {
+                if (++shows == 1)
+                    trayShownAtFirstShow = window->tray && window->tray->isVisible();
+            }
+        }
+        return false;
+    }
+    int shows = 0;
+    bool trayShownAtFirstShow = false;
+};
+
 const char kPage[] = R"(<!DOCTYPE html><html><head><title>start</title></head>
 <body><p>Tarquil</p><script>history.replaceState(null, "", "#shown");</script></body></html>)";
 const char kServerName[] = "Global\\{776E7BB3-A590-447E-8C5F-21E6F2319DD3}";
@@ -44,7 +66,7 @@ QString writeProgramFolder(const QString& folder)
     const bool written = !package.isEmpty() && test_support::writeFile(folder + "/skn.dat", package)
         && test_support::writeFile(folder + "/Resources/conf.xml",
                                    ("<root><client Name=\"Tarquil\" ClientSize=\"800,600\" LoadPath=\"" + startPage
-                                    + "\" CloseFunc=\"tray\"/></root>")
+                                    + "\" CloseFunc=\"tray\" Version=\"2.1.7\"/></root>")
                                        .toUtf8());
     return written ? startPage : QString();
 }
@@ -58,6 +80,8 @@ QString shownUrl()
 
 TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
 {
+    if (test_support::ranInOwnProcess())
+        return;
     Application* app = engine_test::application();
     QTemporaryDir program;
     ASSERT_TRUE(program.isValid());
@@ -69,7 +93,19 @@ TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
     // program folder.
     engine_test::registerApplication();
     setAppDirPath(program.path() + "/");
+    const int registrations = win32sim::deviceNotificationCount();
+    ShowWatcher firstShow;
+    app->installEventFilter(&firstShow);
     app->startApp();
+    app->removeEventFilter(&firstShow);
+    // The window is registered for USB arrivals and removals, and its tray icon is there when it is
+    // first shown.
+    EXPECT_EQ(win32sim::deviceNotificationCount(), registrations + 1);
+    EXPECT_EQ(firstShow.shows, 1);
+    EXPECT_TRUE(firstShow.trayShownAtFirstShow);
+    // The check for a newer version asks with the configuration's version.
+    ASSERT_TRUE(app->updateCheck());
+    EXPECT_EQ(app->updateCheck()->version, "2.1.7");
 
     bool hidden = false, ranOn = false;
     QTimer::singleShot(0, [&] {
@@ -108,6 +144,8 @@ TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
 
 TEST(ProgramStart, InitPreparesTheProcessAndTheFirstInstanceStartsItsWindow)
 {
+    if (test_support::ranInOwnProcess())
+        return;
     Application* app = engine_test::application();
     app->init();
     const QString dir = QCoreApplication::applicationDirPath();
@@ -129,6 +167,8 @@ TEST(ProgramStart, InitPreparesTheProcessAndTheFirstInstanceStartsItsWindow)
 
 TEST(ProgramStart, ASecondInstanceSendsShowAndEndsWithoutAWindow)
 {
+    if (test_support::ranInOwnProcess())
+        return;
     Application* app = engine_test::application();
     QLocalServer running;
     ASSERT_TRUE(running.listen(instanceFolder(kServerName) + "/" + kServerName));

@@ -6,6 +6,7 @@
 #include "cef_control/backend.h"
 
 #include <QByteArray>
+#include <QJsonValue>
 
 #include <vector>
 
@@ -13,5 +14,10 @@ namespace cefqt {
 
 // A JSON array of the values, UTF-8.
 QByteArray ScriptValuesJson(const std::vector<cef_backend::ScriptValue>& values);
+
+// A value of that JSON as the page side writes it. What the page side never writes reads as
+// undefined: an object of another shape, a function handle that is not a whole number from 1 to
+// 2^53, and anything nested deeper than the values may be.
+cef_backend::ScriptValue ScriptValueFromJson(const QJsonValue& value);
 
 } // namespace cefqt

@@ -50,8 +50,6 @@ HDWP BeginDeferWindowPos(int numWindows);
 HDWP DeferWindowPos(HDWP hWinPosInfo, HWND hwnd, HWND hwndInsertAfter, int x, int y, int cx, int cy, UINT flags);
 BOOL EndDeferWindowPos(HDWP hWinPosInfo);
 
-// The cursor's position on the screen. Safe on any thread and never waits: on the GUI thread it is
-// read from the windowing system; on another thread the answer is the position the GUI thread read
-// last, and a fresh reading is asked for, so that it lags by at most one turn of the GUI thread's
-// event loop.
+// The cursor's position on the screen, where it is at the moment of the call. Safe on any thread and
+// never waits for the GUI thread.
 BOOL GetCursorPos(LPPOINT point);
