@@ -121,7 +121,8 @@ private:
     bool stopRequested() const;
     void act(const StrokeDecision& decision);
 
-    // A binding of its own, not otherwise used: one more device-event registration.
+    // A binding of its own, not otherwise used. Its device-event registration is the sixth: each
+    // event then makes six calls on the counter of five, so one event in five acts twice.
     devices_handler m_handler;
     std::shared_ptr<Host> m_host;
     HANDLE m_stopEvent = nullptr;
