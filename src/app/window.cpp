@@ -124,6 +124,13 @@ Window::Window(QWidget* parent)
 
 Window::~Window()
 {
+    // The capture loop hands tasks to the worker: it ends first.
+    if (deviceFilter)
+        deviceFilter->requestStop();
+    joinWorker(filterThread, deviceFilter);
+    filterThread = nullptr;
+    deviceFilter = nullptr;
+
     commandExec* exec;
     QThread* thread;
     {
@@ -154,12 +161,6 @@ Window::~Window()
         if (thread->isFinished())
             release();
     }
-    if (deviceFilter)
-        deviceFilter->requestStop();
-    joinWorker(filterThread, deviceFilter);
-    filterThread = nullptr;
-    deviceFilter = nullptr;
-
     delete tray;
     tray = nullptr;
 
@@ -268,15 +269,22 @@ void Window::startDeviceFilter()
 {
     stopWorkers();
     filterThread = new QThread;
-    deviceFilter = new DEVICE_FILTER(filterThread);
+    deviceFilter = new DEVICE_FILTER(filterThread, DEVICE_FILTER::windowHost(this));
     deviceFilter->setFlags(true, true);
     connect(filterThread, &QThread::finished, filterThread, &QObject::deleteLater);
     filterThread->start(QThread::InheritPriority);
 }
 
-// The worker and the capture object are deleted once their threads have finished.
+// The worker is deleted once its thread has finished; the capture loop, which ends at once, is
+// waited for, so that no two loops ever read the driver.
 void Window::stopWorkers()
 {
+    if (deviceFilter)
+        deviceFilter->requestStop();
+    if (!joinWorker(filterThread, deviceFilter))
+        deviceFilter->deleteLater();
+    filterThread = nullptr;
+    deviceFilter = nullptr;
     {
         QMutexLocker lock(&m_taskLock);
         if (taskExec) {
@@ -288,14 +296,6 @@ void Window::stopWorkers()
         taskExec = nullptr;
         taskThread = nullptr;
     }
-    if (filterThread)
-        filterThread->quit();
-    filterThread = nullptr;
-    if (deviceFilter) {
-        deviceFilter->requestStop();
-        deviceFilter->deleteLater();
-    }
-    deviceFilter = nullptr;
 }
 
 void Window::setActivePopup(PopWidget* popup) { activePopup = popup; }

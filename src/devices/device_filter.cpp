@@ -3,40 +3,260 @@
 #include "app/application.h"
 #include "app/window.h"
 
+#include "include/base/cef_logging.h"
+
 #include <pugixml.hpp>
 
 #include <QThread>
 
-DEVICE_FILTER::DEVICE_FILTER(QThread* thread)
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The transition bits of the buttons a mapping can take: right, middle, fourth and fifth.
+const uint16_t kPressBits[] = {INTERCEPTION_MOUSE_RIGHT_DOWN, INTERCEPTION_MOUSE_MIDDLE_DOWN,
+                               INTERCEPTION_MOUSE_BUTTON_4_DOWN, INTERCEPTION_MOUSE_BUTTON_5_DOWN};
+
+bool isPressBit(uint16_t state) { return std::find(std::begin(kPressBits), std::end(kPressBits), state) != std::end(kPressBits); }
+
+QString attribute(const pugi::xml_node& node, const char* name)
+{
+    return QString::fromUtf8(node.attribute(name).value());
+}
+
+// "按下(A)延迟(50)弹起(A)": verb and argument of each step, in order.
+QList<MacroAction> macroActions(const QString& value, const std::function<QString(const QString&)>& hidCodeOf)
+{
+    QList<MacroAction> actions;
+    for (const QString& step : value.split(QLatin1Char(')'), Qt::SkipEmptyParts)) {
+        const int open = step.indexOf(QLatin1Char('('));
+        if (open <= 0)
+            continue;
+        const QString verb = step.left(open).trimmed();
+        const QString argument = step.mid(open + 1).trimmed();
+        if (verb == QStringLiteral("按下") || verb == QStringLiteral("弹起")) {
+            const QString code = hidCodeOf(argument.toUpper());
+            if (!code.isEmpty())
+                actions.append({verb == QStringLiteral("按下") ? QStringLiteral("down") : QStringLiteral("up"), code});
+        } else if (verb == QStringLiteral("延迟") && !argument.isEmpty()) {
+            actions.append({QStringLiteral("delayTime"), argument});
+        }
+    }
+    return actions;
+}
+
+QString mouseButtonOf(const QString& value)
+{
+    static const struct {
+        const char16_t* name;
+        const char* code;
+    } buttons[] = {{u"单击左键()", "1"}, {u"单击右键()", "2"}, {u"单击中键()", "4"}, {u"单击前进键()", "10"}, {u"单击后退键()", "8"}};
+    for (const auto& b : buttons)
+        if (value == QString::fromUtf16(b.name))
+            return QString::fromLatin1(b.code);
+    return QString();
+}
+
+// The main window's page-file cache and macro worker, the application's key names and devices.
+class WindowHost : public DEVICE_FILTER::Host {
+public:
+    WindowHost(Window* window, Application* app)
+        : m_window(window)
+        , m_app(app)
+    {
+    }
+    bool mappingText(const QString& path, QString* text) override
+    {
+        if (!m_window)
+            return false;
+        // Keyed as the page commands key it.
+        const QString fullPath = appDirPath() + path;
+        m_window->cacheFile(fullPath);
+        const QMap<QString, QString> files = m_window->cachedFiles();
+        const auto it = files.constFind(fullPath);
+        if (it == files.constEnd())
+            return false;
+        *text = it.value();
+        return true;
+    }
+    QString hidCodeOfKey(const QString& key) override { return m_app ? m_app->hidCodeOfKey(key) : QString(); }
+    InputDeviceList inputDevices() override { return m_app ? m_app->inputDevices() : InputDeviceList(); }
+    void runTask(const MacroTask& task, int keyState) override
+    {
+        if (m_window)
+            m_window->runTask(task, nullptr, keyState);
+    }
+    void stopOutput() override
+    {
+        if (m_window)
+            m_window->stopOutput();
+    }
+
+private:
+    Window* const m_window;
+    Application* const m_app;
+};
+
+} // namespace
+
+QList<MacroAction> mappingActions(const QString& task, const QString& value,
+                                  const std::function<QString(const QString&)>& hidCodeOf)
+{
+    if (task == QLatin1String("MACRO"))
+        return macroActions(value, hidCodeOf);
+    if (task == QLatin1String("HOTKEY")) {
+        QStringList codes;
+        for (const QString& name : value.split(QLatin1Char('+'))) {
+            const QString code = hidCodeOf(name.toUpper());
+            if (!code.isEmpty())
+                codes << code;
+        }
+        return {{QStringLiteral("hotKey"), codes.join(QLatin1Char(','))}};
+    }
+    if (task == QLatin1String("SHORTCUT"))
+        return {{QStringLiteral("shortcut"), value}};
+    if (task == QLatin1String("MOUSE"))
+        return {{QStringLiteral("mouse"), mouseButtonOf(value)}};
+    if (task == QLatin1String("TEXT"))
+        return {{QStringLiteral("text"), value}};
+    if (task == QLatin1String("KEYBROAD"))
+        return {{QStringLiteral("keybroad"), hidCodeOf(value.toUpper())}};
+    if (task == QLatin1String("MOUSEMOVE") || value.isEmpty())
+        return {};
+    return {{task, value}};
+}
+
+bool parseKeyMapping(const QString& text, const std::function<QString(const QString&)>& hidCodeOf,
+                     DeviceKeyMap* map)
+{
+    const QByteArray utf8 = text.toUtf8();
+    pugi::xml_document doc;
+    if (!doc.load_buffer(utf8.constData(), size_t(utf8.size()), pugi::parse_default, pugi::encoding_utf8))
+        return false;
+    const pugi::xml_node conf = doc.child("conf");
+    const auto isElement = [](const pugi::xml_node& n) { return n.type() == pugi::node_element; };
+    if (!conf.find_child(isElement))
+        return false;
+    DeviceKeyMap mappings;
+    for (const pugi::xml_node& mapping : conf.children()) {
+        if (!isElement(mapping))
+            continue;
+        const pugi::xml_node taskNode = mapping.find_child(isElement);
+        if (!taskNode)
+            continue;
+        const DeviceKey key(attribute(mapping, "scanCode").toUShort(), attribute(mapping, "flag").toUShort());
+        MacroTask task;
+        task.playType = attribute(mapping, "playType").toInt();
+        task.playCount = attribute(mapping, "playCount").toInt();
+        task.actions = mappingActions(attribute(taskNode, "task").toUpper(), attribute(taskNode, "value"), hidCodeOf);
+        mappings.insert(key, task);
+    }
+    *map = mappings;
+    return true;
+}
+
+StrokeDecision decideStroke(const DeviceKeyMap& map, bool keyboard, uint16_t code, uint16_t state,
+                            const QList<HeldKey>& held)
+{
+    StrokeDecision d;
+    d.held = held;
+    DeviceKey key;
+    if (keyboard) {
+        key = DeviceKey(code, (state & INTERCEPTION_KEY_E0) ? 1 : 0);
+        d.kind = (state & INTERCEPTION_KEY_UP) ? StrokeDecision::Release : StrokeDecision::Press;
+    } else if (isPressBit(state)) {
+        key = DeviceKey(state, kMouseKeyFlag);
+        d.kind = StrokeDecision::Press;
+    } else if (isPressBit(uint16_t(state / 2)) && state % 2 == 0) {
+        key = DeviceKey(state / 2, kMouseKeyFlag);
+        d.kind = StrokeDecision::Release;
+    } else {
+        return d;
+    }
+    int heldAt = -1;
+    for (int i = 0; i < held.size(); ++i)
+        if (held[i].key == key)
+            heldAt = i;
+    const auto mapped = map.constFind(key);
+    if (d.kind == StrokeDecision::Press) {
+        if (heldAt >= 0) {
+            d.deliver = false; // pressed again before its release
+            return d;
+        }
+        if (mapped == map.constEnd())
+            return d;
+        d.deliver = false;
+        if (mapped->playType == 0 || mapped->playType == 1) {
+            d.effect = StrokeDecision::RunTask;
+            d.task = *mapped;
+            d.keyState = 0;
+        }
+        d.held.append({key, *mapped});
+        return d;
+    }
+    if (heldAt < 0)
+        return d; // its press went on: so does the release
+    d.deliver = false;
+    const MacroTask task = held[heldAt].task;
+    d.held.removeAt(heldAt);
+    if (mapped == map.constEnd() || task.playType == 1) {
+        d.effect = StrokeDecision::StopOutput;
+    } else if (task.playType == 0 || task.playType == 2) {
+        d.effect = StrokeDecision::RunTask;
+        d.task = task;
+        d.keyState = 1;
+    }
+    return d;
+}
+
+QString firstHardwareId(const uint8_t* buffer, unsigned count, unsigned size)
+{
+    const unsigned units = std::min(count, size) / 2;
+    QString id;
+    for (unsigned i = 0; i < units; ++i) {
+        const char16_t unit = char16_t(buffer[2 * i] | (buffer[2 * i + 1] << 8));
+        if (!unit)
+            break;
+        id.append(QChar(unit));
+    }
+    return id;
+}
+
+std::shared_ptr<DEVICE_FILTER::Host> DEVICE_FILTER::windowHost(Window* window)
+{
+    return std::make_shared<WindowHost>(window ? window : appMainWindow(), appInstance());
+}
+
+DEVICE_FILTER::DEVICE_FILTER(QThread* thread, std::shared_ptr<Host> host)
+    : m_host(host ? std::move(host) : windowHost())
+    , m_stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
     moveToThread(thread);
     connect(thread, &QThread::started, this, &DEVICE_FILTER::start);
+}
+
+DEVICE_FILTER::~DEVICE_FILTER()
+{
+    if (m_stopEvent)
+        CloseHandle(m_stopEvent);
 }
 
 bool DEVICE_FILTER::loadConfig(const QString& path, const QString& deviceId)
 {
     if (path.isEmpty())
         return true;
+    if (deviceId.isEmpty())
+        return false;
+    QString text;
+    DeviceKeyMap map;
+    if (!m_host->mappingText(path, &text)
+        || !parseKeyMapping(text, [this](const QString& key) { return m_host->hidCodeOfKey(key); }, &map))
+        return false;
     removeDeviceConfig(deviceId);
-    Window* window = appMainWindow();
-    if (!window)
-        return false;
-    const QString fullPath = appDirPath() + path;
-    window->cacheFile(fullPath);
-    const QByteArray text = window->cachedFiles().value(fullPath).toUtf8();
-    pugi::xml_document doc;
-    if (!doc.load_buffer(text.constData(), size_t(text.size())))
-        return false;
-    const pugi::xml_node conf = doc.child("conf");
-    if (!conf.first_child())
-        return false;
-    // A mapping is a child of conf with a child element of its own.
-    for (pugi::xml_node mapping : conf.children()) {
-        if (mapping.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; })) {
-            QMutexLocker lock(&m_lock);
-            m_configs.append({deviceId, path});
-            break;
-        }
+    if (!map.isEmpty()) {
+        QMutexLocker lock(&m_lock);
+        m_configs.append({deviceId, map});
     }
     return true;
 }
@@ -64,6 +284,24 @@ QStringList DEVICE_FILTER::configuredDevices() const
     return ids;
 }
 
+DeviceKeyMap DEVICE_FILTER::mappingForDevice(const QString& hardwareId) const
+{
+    const int end = hardwareId.indexOf(QChar(0));
+    const QString id = (end < 0 ? hardwareId : hardwareId.left(end)).toUpper();
+    if (id.isEmpty() || id.contains(QLatin1String("ZORVA")))
+        return DeviceKeyMap();
+    for (const InputDeviceRecord& device : m_host->inputDevices().devices) {
+        if (device.hardwareId.toUpper() != id)
+            continue;
+        QMutexLocker lock(&m_lock);
+        for (const Config& c : m_configs)
+            if (c.deviceId == device.hardwareId)
+                return c.map;
+        return DeviceKeyMap();
+    }
+    return DeviceKeyMap();
+}
+
 void DEVICE_FILTER::setFlags(bool first, bool second)
 {
     m_flags[0] = first;
@@ -72,12 +310,75 @@ void DEVICE_FILTER::setFlags(bool first, bool second)
 
 void DEVICE_FILTER::requestStop()
 {
+    {
+        QMutexLocker lock(&m_lock);
+        m_stop = true;
+    }
+    if (m_stopEvent)
+        SetEvent(m_stopEvent);
+}
+
+bool DEVICE_FILTER::stopRequested() const
+{
     QMutexLocker lock(&m_lock);
-    m_stop = true;
+    return m_stop;
+}
+
+void DEVICE_FILTER::act(const StrokeDecision& decision)
+{
+    if (decision.effect == StrokeDecision::RunTask)
+        m_host->runTask(decision.task, decision.keyState);
+    else if (decision.effect == StrokeDecision::StopOutput)
+        m_host->stopOutput();
 }
 
 void DEVICE_FILTER::start()
 {
-    // Strokes come from the filter driver, which this system's platform layer does not offer: no
-    // device is opened, nothing is received and the loop ends at once.
+    // Without the driver there is nothing to capture, and the priority stays as it is.
+    InterceptionContext context = interception_create_context();
+    if (!context)
+        return;
+    HANDLE process = GetCurrentProcess();
+    const DWORD priority = GetPriorityClass(process);
+    SetPriorityClass(process, HIGH_PRIORITY_CLASS);
+    interception_set_filter(context, interception_is_mouse, INTERCEPTION_FILTER_MOUSE_BUTTONS);
+
+    for (;;) {
+        Stroke stroke;
+        const InterceptionDevice device = interception_wait_until(context, m_stopEvent);
+        if (interception_receive(context, device, &stroke, 1) <= 0)
+            break;
+        if (stopRequested()) {
+            interception_send(context, device, &stroke, 1);
+            break;
+        }
+        uint8_t id[1000];
+        std::memset(id, 0, sizeof id);
+        const unsigned count = interception_get_hardware_id(context, device, id, sizeof id);
+        const DeviceKeyMap map = mappingForDevice(firstHardwareId(id, count, sizeof id));
+        const bool keyboard = interception_is_keyboard(device);
+        const uint16_t code = keyboard ? stroke.key.code : 0;
+        const uint16_t state = keyboard ? stroke.key.state : stroke.mouse.state;
+        if (keyboard && !map.isEmpty())
+            LOG(INFO) << "keyboard come" << code;
+        const StrokeDecision decision = decideStroke(map, keyboard, code, state, m_pressed.value(device));
+        if (decision.held.isEmpty())
+            m_pressed.remove(device);
+        else
+            m_pressed.insert(device, decision.held);
+        if (decision.deliver) {
+            interception_send(context, device, &stroke, 1);
+            continue;
+        }
+        if (!keyboard)
+            LOG(INFO) << (decision.kind == StrokeDecision::Press ? "mouse down" : "mouse up");
+        act(decision);
+    }
+
+    // The tasks of keys still held end with the loop.
+    if (!m_pressed.isEmpty())
+        m_host->stopOutput();
+    m_pressed.clear();
+    interception_destroy_context(context);
+    SetPriorityClass(process, priority);
 }

@@ -460,6 +460,13 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
              t.window->startDeviceFilter();
          },
          [](PageCommandsTest& t) { EXPECT_EQ(t.window->deviceFilter->configuredDevices(), QStringList{"HID\\X"}); }},
+        // Without a device id nothing is activated.
+        {R"({"FuncName":"setVDevice","virtualXmlPath":"map.xml","deviceId":""})", "F:0:setVDevice failed!", {}, true,
+         [](PageCommandsTest& t) {
+             ASSERT_TRUE(writeFile(t.path("map.xml"), kMapping));
+             t.window->startDeviceFilter();
+         },
+         [](PageCommandsTest& t) { EXPECT_TRUE(t.window->deviceFilter->configuredDevices().isEmpty()); }},
         {R"({"FuncName":"setVDevice","virtualXmlPath":"../map.xml","deviceId":"HID\\X"})", "F:0:setVDevice failed!", {},
          true,
          [](PageCommandsTest& t) {

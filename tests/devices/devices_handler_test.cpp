@@ -8,6 +8,7 @@
 
 #include "app/window.h"
 #include "cefclient/client_handler.h"
+#include "devices/device_filter.h"
 #include "devices/device_functions.h"
 #include "devices/devices_handler.h"
 
@@ -19,8 +20,10 @@
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
+#include <QThread>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -209,6 +212,25 @@ TEST_F(BindingTest, FiveRegistrationsActOncePerEvent)
     ASSERT_EQ(counters.size(), 15u);
     for (size_t i = 1; i < counters.size(); ++i)
         EXPECT_EQ(counters[i], (counters[i - 1] + 1) % 5);
+}
+
+// The capture loop's own binding is a sixth registration: six calls per event on a counter of five,
+// so one event in five acts twice (two refreshes and two "devicesChanged"), the others once.
+TEST_F(BindingTest, TheCaptureLoopsBindingMakesOneEventInFiveActTwice)
+{
+    makeWindow();
+    QThread thread;
+    DEVICE_FILTER filter(&thread);
+    ASSERT_EQ(vqsim().eventRegistrations(), 6);
+    std::vector<int> acted;
+    for (int i = 0; i < 5; ++i) {
+        const int before = devicesChangedCount();
+        vqsim().emitEvent(2);
+        ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
+        acted.push_back(devicesChangedCount() - before);
+    }
+    std::sort(acted.begin(), acted.end());
+    EXPECT_EQ(acted, (std::vector<int>{1, 1, 1, 1, 2}));
 }
 
 TEST_F(BindingTest, OneRegistrationActsOnEveryFifthEvent)

@@ -23,3 +23,7 @@
 #include "win32/hid.h"
 #include "win32/input_hooks.h"
 #include "win32/input_injection.h"
+#include "win32/synch.h"
+#include "win32/heap.h"
+#include "win32/process.h"
+#include "win32/ioctl.h"

@@ -2,6 +2,7 @@
 
 #include "win32sim/device_tree.h"
 #include "win32sim/faults.h"
+#include "win32sim/filter_driver.h"
 #include "win32sim/virtual_hid.h"
 
 #include <QFile>
@@ -461,6 +462,7 @@ void win32sim::resetDeviceTree()
         t.misreportedDetailSize = 0;
     }
     clearVirtualHid();
+    clearFilterDriver();
     clearFaults();
 }
 

@@ -1,5 +1,6 @@
 #include "device_file.h"
 #include "faults.h"
+#include "filter_driver.h"
 
 using namespace win32_internal;
 
@@ -16,7 +17,9 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    std::shared_ptr<KernelObject> object = openTreeDevice(QString::fromUtf8(lpFileName), dwDesiredAccess);
+    const QString path = QString::fromUtf8(lpFileName);
+    std::shared_ptr<KernelObject> object
+        = isFilterDeviceName(path) ? openFilterDevice(path) : openTreeDevice(path, dwDesiredAccess);
     if (!object)
         return INVALID_HANDLE_VALUE;
     HANDLE h = insertHandle(std::move(object));
@@ -60,4 +63,18 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDW
 BOOL CloseHandle(HANDLE hObject)
 {
     return closeHandle(hObject, [](const KernelObject& o) { return o.closedByCloseHandle(); });
+}
+
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize, LPVOID lpOutBuffer,
+                     DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped)
+{
+    DWORD returned = 0;
+    BOOL ok = transfer("DeviceIoControl", hDevice, lpOverlapped, [&](KernelObject& o) {
+        return o.control(dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer, nOutBufferSize, &returned);
+    });
+    if (!ok)
+        returned = 0;
+    if (lpBytesReturned)
+        *lpBytesReturned = returned;
+    return ok;
 }

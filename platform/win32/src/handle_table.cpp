@@ -45,6 +45,12 @@ BOOL KernelObject::write(const void*, DWORD, DWORD*)
     return FALSE;
 }
 
+BOOL KernelObject::control(DWORD, const void*, DWORD, void*, DWORD, DWORD*)
+{
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+}
+
 HANDLE insertHandle(std::shared_ptr<KernelObject> object)
 {
     Table& t = table();

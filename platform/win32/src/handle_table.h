@@ -18,6 +18,8 @@ public:
     virtual bool closedByCloseHandle() const { return false; }
     virtual BOOL read(void* buffer, DWORD size, DWORD* done);
     virtual BOOL write(const void* buffer, DWORD size, DWORD* done);
+    // A device I/O control request; *returned is 0 on entry.
+    virtual BOOL control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
     // The handle was closed; the object may outlive it while a call still uses it.
     virtual void closed() {}
 };

@@ -1,5 +1,7 @@
 #include "virtual_hid.h"
 
+#include "filter_driver.h"
+
 #include "win32sim/virtual_hid.h"
 
 #include <cstring>
@@ -98,14 +100,9 @@ void decode(Driver& d, const BYTE* r)
     }
 }
 
-} // namespace
-
-namespace win32_internal {
-
-BOOL virtualHidWrite(const BYTE* report, DWORD size, bool outputReport)
+// Logs the report and decodes it when the driver accepts it.
+BOOL writeLocked(Driver& d, const BYTE* report, DWORD size, bool outputReport)
 {
-    Driver& d = driver();
-    std::lock_guard<std::mutex> g(d.lock);
     const bool accepted = size == kControlReportSize && report[0] == kControlReportId
         && reportLength(report[2]) == int(report[1]);
     d.log.push_back({std::vector<uint8_t>(report, report + size), accepted, outputReport});
@@ -116,6 +113,27 @@ BOOL virtualHidWrite(const BYTE* report, DWORD size, bool outputReport)
         return FALSE;
     }
     decode(d, report);
+    return TRUE;
+}
+
+} // namespace
+
+namespace win32_internal {
+
+BOOL virtualHidWrite(const BYTE* report, DWORD size, bool outputReport)
+{
+    uint8_t buttonsBefore, buttons;
+    {
+        Driver& d = driver();
+        std::lock_guard<std::mutex> g(d.lock);
+        buttonsBefore = d.state.relativeButtons;
+        if (!writeLocked(d, report, size, outputReport))
+            return FALSE;
+        buttons = d.state.relativeButtons;
+    }
+    // What the virtual mouse does comes back through the input stack, where the filter driver sees it.
+    if (report[2] == 4)
+        virtualMouseReport(buttonsBefore, buttons, int8_t(report[6]));
     return TRUE;
 }
 

@@ -39,8 +39,8 @@ int addDevices(const QString& text);
 // Removes the nodes with that instance id (letter case ignored); returns how many.
 int removeDevice(const QString& instanceId);
 // Back to the tree of WIN32SIM_DEVICES or the built-in one, with every failure asked for
-// (faults.h) and every mode of the controls below cleared, and the virtual HID device's log and
-// state emptied.
+// (faults.h) and every mode of the controls below cleared, the virtual HID device's log and
+// state emptied and the filter driver cleared (filter_driver.h).
 void resetDeviceTree();
 
 // Without the virtual HID device's driver its nodes are not in the tree; handles open on them

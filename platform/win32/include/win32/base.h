@@ -37,6 +37,8 @@ typedef intptr_t LRESULT;
 typedef void* HANDLE;
 typedef HANDLE HINSTANCE;
 typedef HANDLE HMODULE;
+typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+typedef struct _OVERLAPPED* LPOVERLAPPED;
 // A window handle is the Qt window id of the native window.
 typedef uintptr_t HWND;
 
@@ -56,6 +58,7 @@ typedef uintptr_t HWND;
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_NO_MORE_ITEMS 259L

@@ -31,13 +31,12 @@
 #define ERROR_DEVICE_NOT_CONNECTED 1167L
 #define ERROR_NO_SYSTEM_RESOURCES 1450L
 
-typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
-typedef struct _OVERLAPPED* LPOVERLAPPED;
-
 // Opens a device by its path (a device interface path as the SetupAPI lists it, letter case
 // ignored) with OPEN_EXISTING; the share mode is not checked. Keyboards and mice open only without
-// read and write access (ERROR_ACCESS_DENIED), as the system holds them. Other paths, and other
-// creation dispositions, fail with ERROR_FILE_NOT_FOUND.
+// read and write access (ERROR_ACCESS_DENIED), as the system holds them. The filter driver's
+// device objects "\\.\interception00" to "19" open while the driver is installed (see
+// win32sim/filter_driver.h). Other paths, and other creation dispositions, fail with
+// ERROR_FILE_NOT_FOUND.
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
