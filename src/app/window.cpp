@@ -257,6 +257,12 @@ void Window::handTask(const QList<MacroAction>& actions, int playType, int playC
     taskThread->start(QThread::InheritPriority);
 }
 
+commandExec* Window::macroWorker() const
+{
+    QMutexLocker lock(&m_taskLock);
+    return taskExec;
+}
+
 void Window::stopOutput()
 {
     emit StopVCMDOutput(true);

@@ -96,6 +96,8 @@ public:
     QList<wrapFileDownload*> downloads;
     QThread* taskThread = nullptr;
     commandExec* taskExec = nullptr;
+    // taskExec read under its lock: the capture thread may make the worker meanwhile.
+    commandExec* macroWorker() const;
     QThread* filterThread = nullptr;
     DEVICE_FILTER* deviceFilter = nullptr;
     // Geometry before "maxsizeWindow", per window.

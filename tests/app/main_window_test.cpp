@@ -382,7 +382,13 @@ protected:
         t.actions = actions;
         return t;
     }
-    bool idle() { return test_support::waitFor([&] { return window->taskExec && window->taskExec->isIdle(); }); }
+    bool idle()
+    {
+        return test_support::waitFor([&] {
+            commandExec* worker = window->macroWorker();
+            return worker && worker->isIdle();
+        });
+    }
 
     std::shared_ptr<test_support::FakeMacroClock> clock = std::make_shared<test_support::FakeMacroClock>();
     int handles = 0;
