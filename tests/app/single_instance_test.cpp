@@ -1,5 +1,6 @@
 // The single-instance guard: the running instance's server over real local sockets, the window it
 // brings forward, the window search of a second instance, and the folder of the server.
+#include "own_process.h"
 #include "window_fixture.h"
 
 #include "app/application.h"
@@ -283,6 +284,39 @@ struct TitledWindow {
         hwnd = static_cast<HWND>(widget.winId());
     }
 };
+
+// An instance that started while this one was trying to reach one is found by the probe made
+// under the decision lock: its server file stays, this process does not listen but sends it the
+// show command, and ends once it answers.
+TEST(SecondStartWhileDeciding, FindsTheInstanceThatStartedMeanwhileAndLeavesItsServer)
+{
+    if (test_support::ranInOwnProcess())
+        return;
+    TestApplication* app = TestApplication::get();
+    const QString address = instanceFolder(kServerName) + "/" + kServerName;
+    QLocalServer running;
+    running.setSocketOptions(QLocalServer::UserAccessOption);
+    ASSERT_TRUE(running.listen(address)) << running.errorString().toStdString();
+    QByteArray received;
+    QObject::connect(&running, &QLocalServer::newConnection, [&] {
+        QLocalSocket* client = running.nextPendingConnection();
+        QObject::connect(client, &QLocalSocket::readyRead, [&, client] {
+            received += client->readAll();
+            if (received.contains("CMD:show;")) {
+                client->write("RES:1;");
+                client->flush();
+            }
+        });
+    });
+    // What a start does when its first try found no server.
+    app->becomeRunningInstance();
+    EXPECT_TRUE(waitFor([&] { return isQuitRequested(); }, 10000));
+    EXPECT_EQ(received, QByteArray("CMD:show;"));
+    EXPECT_TRUE(QFileInfo::exists(address));
+    QLocalSocket again;
+    again.connectToServer(address);
+    EXPECT_TRUE(again.waitForConnected(5000));
+}
 
 TEST(ActivateProcess, OnlyTheProgramsTitleOfThatProcessIsBroughtForward)
 {
