@@ -11,14 +11,6 @@ bool OnGuiThread()
     return app && QThread::currentThread() == app->thread();
 }
 
-void RunOnGuiThread(std::function<void()> fn)
-{
-    if (OnGuiThread())
-        fn();
-    else
-        PostToGuiThread(std::move(fn));
-}
-
 void PostToGuiThread(std::function<void()> fn)
 {
     if (QCoreApplication* app = QCoreApplication::instance())
