@@ -122,10 +122,10 @@ struct Side {
 
 // The entry of a benchmark that runs the whole program: the engine's environment, Qt's debug
 // output off (the program's traces would flood the output), a fresh folder of this run for its
-// single-instance server, unpacked pages and cache, the counts "[per run] [runs]" from the command
-// line (at least minPerRun and 1), then the program's own entry with `measure` in place of its
-// application's run.
-inline int programBenchMain(int argc, char** argv, int* perRun, int minPerRun, int* runs,
+// single-instance server, unpacked pages and cache, the two counts the command line may give (at
+// least minFirst and 1), then the program's own entry with `measure` in place of its application's
+// run.
+inline int programBenchMain(int argc, char** argv, int* first, int minFirst, int* second,
                             const std::function<int(int& argc, char** argv, int code)>& measure)
 {
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
@@ -136,9 +136,9 @@ inline int programBenchMain(int argc, char** argv, int* perRun, int minPerRun, i
     if (tmp.empty())
         return 2;
     if (argc > 1)
-        *perRun = std::max(minPerRun, std::atoi(argv[1]));
+        *first = std::max(minFirst, std::atoi(argv[1]));
     if (argc > 2)
-        *runs = std::max(1, std::atoi(argv[2]));
+        *second = std::max(1, std::atoi(argv[2]));
     int appArgc = 1;
     const int rc = programMain(appArgc, argv, {cefqt::InstallBackend, measure, [] {}});
     QDir(QString::fromStdString(tmp)).removeRecursively();
