@@ -180,8 +180,8 @@ private:
 // ---- through the whole program -------------------------------------------------------------
 
 // Wraps the start page's "devicesChanged" callback so that its call is reported first (a page
-// query, "bench-event:<n>"), and counts how often the device list is drawn; loaded before the
-// page's own script.
+// query, "bench-event:<n>"), and counts how often the device list is drawn and how often such a
+// drawing has reached the screen; loaded before the page's own script.
 const char kProbe[] = R"JS((function () {
   var events = 0;
   function wrap(register) {
@@ -208,9 +208,13 @@ const char kProbe[] = R"JS((function () {
     });
   }
   window.__benchDrawn = 0;
+  window.__benchShown = 0;
   new MutationObserver(function (records) {
-    if (records.some(function (r) { return r.target.id === 'device-list'; }))
-      ++window.__benchDrawn;
+    if (!records.some(function (r) { return r.target.id === 'device-list'; }))
+      return;
+    ++window.__benchDrawn;
+    // Shown once the frame after the one that holds the new list has begun.
+    requestAnimationFrame(function () { requestAnimationFrame(function () { ++window.__benchShown; }); });
   }).observe(document, {childList: true, subtree: true});
 })();)JS";
 
@@ -235,7 +239,7 @@ public:
         probe.setSourceCode(QString::fromLatin1(kProbe));
         page_->scripts().insert(probe);
         page_->triggerAction(QWebEnginePage::Reload);
-        ready_ = waitFor([&] { return drawn() > 0; });
+        ready_ = waitFor([&] { return shown() > 0; });
     }
 
     // One event's time in milliseconds, adding how often the list was drawn for it to *draws; -1
@@ -248,6 +252,7 @@ public:
         const bool add = !plugged_;
         plugged_ = add;
         const int before = drawn();
+        const int shownBefore = shown();
         settle();
         const double ms = clock_.time(++count_, [&sim, add] {
             if (add)
@@ -255,8 +260,8 @@ public:
             else
                 sim.removeDevice(kDeviceId);
         });
-        // What the event started: the list asked for and drawn anew.
-        if (ms < 0 || !waitFor([&] { return drawn() > before; }))
+        // What the event started: the list asked for, drawn anew and shown.
+        if (ms < 0 || !waitFor([&] { return shown() > shownBefore; }))
             return -1;
         sim.waitIdle(10000);
         *draws += drawn() - before;
@@ -265,6 +270,7 @@ public:
 
 private:
     int drawn() { return evaluate(page_, QStringLiteral("window.__benchDrawn || 0")).toInt(); }
+    int shown() { return evaluate(page_, QStringLiteral("window.__benchShown || 0")).toInt(); }
 
     QWebEnginePage* page_;
     ArrivalClock clock_;
