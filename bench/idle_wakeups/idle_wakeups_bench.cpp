@@ -3,7 +3,7 @@
 // program behind it) is measured first and closed; then the program starts through its own entry,
 // and once its start page lists the devices and has settled, its GUI thread is measured the same
 // way. A wakeup is one time the thread's event loop went to sleep waiting for events.
-// Usage: bench_idle_wakeups [seconds per side (default 10)] [settle seconds (default 3)]
+// Usage: bench_idle_wakeups [seconds per side (default 20)] [settle seconds (default 5)]
 // Prints both rates and their ratio last, the floor's rate counted as at least one a second (below
 // that the difference means nothing); exits 1 when the ratio is above the target or a side could
 // not be measured.
@@ -21,8 +21,8 @@ namespace {
 
 const double kTarget = 1.5; // program wakeups a second / bare wakeups a second (at least 1)
 
-int seconds = 10;
-int settleSeconds = 3;
+int seconds = 20;
+int settleSeconds = 5;
 
 // Wakeups a second over the measuring time, after the settling time; -1 when not measured.
 double rate()
