@@ -4,10 +4,9 @@
 // application and main window, the start page asking "GetDevicesList" of the page command
 // dispatcher). The sides alternate; each run's median round trip counts.
 // Usage: bench_page_query [round trips per run (default 500)] [runs per side (default 15)]
-// Prints the medians over the runs with their min and max, then the two ratios, the layer's with its
-// target last; exits 1 when that ratio is above the target or a side could not be measured.
+// Prints the medians over the runs with their min and max, then the two ratios with their targets,
+// the program's last; exits 1 when either ratio is above its target or a side could not be measured.
 #include "app/application.h"
-#include "app/program_entry.h"
 #include "app/window.h"
 #include "cefclient/qcefwebview.h"
 
@@ -16,23 +15,17 @@
 #include "include/cef_client.h"
 #include "include/cef_scheme.h"
 #include "include/wrapper/cef_message_router.h"
-#include "cef_extras/qt_backend.h"
 #include "cefqt/engine.h"
 #include "cef_recording_client.h"
-#include "process_folders.h"
-#include "wait.h"
+#include "program_bench.h"
 
-#include <QDir>
 #include <QEventLoop>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTimer>
 #include <QWebChannel>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
-#include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
 #include <algorithm>
@@ -41,23 +34,11 @@
 #include <functional>
 #include <string>
 
+using namespace bench;
+
 namespace {
 
-const double kTarget = 1.3; // layer median / bare median
-
-bool waitFor(const std::function<bool()>& done)
-{
-    return test_support::waitFor(done, 60000, 1);
-}
-
-double median(QList<double> v)
-{
-    if (v.isEmpty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const int n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
+const double kTarget = 1.3; // layer median / bare median, and program median / bare median
 
 QList<double> fromJson(const QString& json)
 {
@@ -90,13 +71,7 @@ public:
     {
         channel_.registerObject(QStringLiteral("sink"), &sink_);
         page_.setWebChannel(&channel_);
-        QFile file(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
-        file.open(QIODevice::ReadOnly);
-        QWebEngineScript script;
-        script.setInjectionPoint(QWebEngineScript::DocumentCreation);
-        script.setWorldId(QWebEngineScript::MainWorld);
-        script.setSourceCode(QString::fromUtf8(file.readAll()));
-        page_.scripts().insert(script);
+        addWebChannelClient(page_);
     }
 
     QList<double> run(int rounds)
@@ -203,19 +178,6 @@ QList<double> runLayer(CefRefPtr<BenchClient> client, int run)
 
 // ---- through the whole program -------------------------------------------------------------
 
-// The value of a script in the page, waited for in steps of pollMs.
-QVariant evaluate(QWebEnginePage* page, const QString& script)
-{
-    bool done = false;
-    QVariant value;
-    page->runJavaScript(script, [&](const QVariant& v) {
-        value = v;
-        done = true;
-    });
-    waitFor([&] { return done; });
-    return value;
-}
-
 // The main window's start page asks "GetDevicesList" rounds times in a row.
 QList<double> runProgram(QWebEnginePage* page, int rounds)
 {
@@ -240,44 +202,6 @@ QList<double> runProgram(QWebEnginePage* page, int rounds)
     }
     return fromJson(report);
 }
-
-// The start page of the program's main window once it lists the devices; null after a minute.
-QWebEnginePage* programStartPage()
-{
-    QWebEnginePage* page = nullptr;
-    waitFor([&] {
-        Window* window = appMainWindow();
-        const QList<QWebEngineView*> views =
-            window && window->webView ? window->webView->findChildren<QWebEngineView*>() : QList<QWebEngineView*>();
-        page = views.isEmpty() ? nullptr : views.first()->page();
-        return page && evaluate(page, QStringLiteral("document.querySelectorAll('#device-list li').length")).toInt() > 0;
-    });
-    return page;
-}
-
-struct Side {
-    QList<double> runMedians;
-    bool failed = false;
-
-    void add(const QList<double>& times)
-    {
-        if (times.isEmpty())
-            failed = true;
-        else
-            runMedians.append(median(times));
-    }
-    void print(const char* name, int rounds) const
-    {
-        if (runMedians.isEmpty()) {
-            std::printf("%-22s: no measurement\n", name);
-            return;
-        }
-        std::printf("%-22s: %d runs of %d round trips, median %.3f ms (min %.3f, max %.3f)\n", name,
-                    int(runMedians.size()), rounds, median(runMedians),
-                    *std::min_element(runMedians.begin(), runMedians.end()),
-                    *std::max_element(runMedians.begin(), runMedians.end()));
-    }
-};
 
 } // namespace
 
@@ -325,42 +249,14 @@ int measure(int& argc, char** argv, int code)
     });
     app.exec();
 
-    bare.print("bare web-channel echo", rounds);
-    program.print("page command (program)", rounds);
-    layer.print("page query (layer)", rounds);
-    const double floor = bare.runMedians.isEmpty() ? 0 : median(bare.runMedians);
-    if (bare.failed || program.failed || program.runMedians.isEmpty() || floor <= 0)
-        std::printf("ratio program/bare    : n/a (a side could not be measured)\n");
-    else
-        std::printf("ratio program/bare    : %.2f\n", median(program.runMedians) / floor);
-    if (bare.failed || layer.failed || layer.runMedians.isEmpty() || floor <= 0) {
-        std::printf("ratio layer/bare      : n/a (a side could not be measured)\n");
-        return 1;
-    }
-    const double ratio = median(layer.runMedians) / floor;
-    std::printf("ratio layer/bare      : %.2f (target <= %.2f)\n", ratio, kTarget);
-    return ratio <= kTarget ? 0 : 1;
+    bare.print("bare web-channel echo", rounds, "round trips");
+    layer.print("page query (layer)", rounds, "round trips");
+    program.print("page command (program)", rounds, "round trips");
+    const bool layerMet = layer.report("ratio layer/bare", bare, kTarget);
+    const bool programMet = program.report("ratio program/bare", bare, kTarget);
+    return layerMet && programMet ? 0 : 1;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The dispatcher's trace of every command name would flood the output.
-    qputenv("QT_LOGGING_RULES", "default.debug=false");
-    // A temporary folder of this run: its single-instance server, unpacked pages and cache.
-    const std::string tmp = test_support::useFreshProcessFolders("tm-bench");
-    if (tmp.empty())
-        return 2;
-    if (argc > 1)
-        rounds = std::max(10, std::atoi(argv[1]));
-    if (argc > 2)
-        runs = std::max(1, std::atoi(argv[2]));
-    int appArgc = 1;
-    const int rc = programMain(appArgc, argv, {cefqt::InstallBackend, measure, [] {}});
-    QDir(QString::fromStdString(tmp)).removeRecursively();
-    return rc;
-}
+int main(int argc, char** argv) { return programBenchMain(argc, argv, &rounds, 10, &runs, measure); }

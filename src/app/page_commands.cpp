@@ -18,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
@@ -357,9 +358,10 @@ void Window::onJsMessage(const QString& name, const Callback callbackPtr)
 {
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(name.toUtf8(), &error);
+    const QJsonObject object = doc.object();
     const bool isCommand = error.error == QJsonParseError::NoError && doc.isObject()
-        && doc.object().contains(QStringLiteral("FuncName"));
-    const QVariantMap args = isCommand ? doc.object().toVariantMap() : QVariantMap();
+        && object.contains(QStringLiteral("FuncName"));
+    const QVariantMap args = isCommand ? object.toVariantMap() : QVariantMap();
     const QString funcName = args.value(QStringLiteral("FuncName")).toString();
     // The geometry words are requests of their own, or a command's name; a command that only
     // carries them in an argument is no geometry request.
@@ -373,7 +375,9 @@ void Window::onJsMessage(const QString& name, const Callback callbackPtr)
     }
     if (!isCommand)
         return;
-    qDebug().noquote() << "funcname====" + funcName;
+    // Qt's debug stream formats its text before the output is filtered: ask first.
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled())
+        qDebug().noquote() << "funcname====" + funcName;
     dofunc(funcName, args, callbackPtr);
 }
 

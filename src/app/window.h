@@ -24,6 +24,7 @@
 #include <QSystemTrayIcon>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 
 class DesktopServices;
@@ -46,11 +47,15 @@ public:
     explicit Window(QWidget* parent = nullptr);
     ~Window() override;
 
-    // A copy of the device list: Version -> device object. Safe from any thread.
+    // A copy of the device list: Version -> device object. Safe from any thread; a refresh under
+    // way ends first.
     QMap<QString, QJsonObject> deviceMap() const;
     // Replaces the device list with the one the vendor library reports now. Runs on the GUI
     // thread and on the vendor library's thread; readers see the old or the new list whole.
     void refreshDeviceList();
+    // The same, with `announce` run first, once the refresh is under way: whoever it tells reads
+    // the new list, not the old one.
+    void refreshDeviceList(const std::function<void()>& announce);
 
     // Start-up, after the native window exists: the frameless set-up, the tray icon, the first show.
     void initWindow();
@@ -166,7 +171,8 @@ private:
     std::unique_ptr<DeviceServices> m_devices;
     std::unique_ptr<DesktopServices> m_desktop;
 
-    QMutex m_refreshLock; // one refresh at a time, so an older list never replaces a newer one
+    // One refresh at a time, so an older list never replaces a newer one; readers wait for it.
+    mutable QMutex m_refreshLock;
     mutable QMutex m_deviceMapLock;
     QMap<QString, QJsonObject> m_deviceMap;
     // Guards taskThread, taskExec and m_closing for the threads that hand tasks over or stop

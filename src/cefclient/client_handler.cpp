@@ -2,6 +2,7 @@
 // window handle and the page events.
 #include "cefclient/client_handler.h"
 
+#include "cefclient/message_event.h"
 #include "cefclient/window_test.h"
 
 #include "include/base/cef_logging.h"
@@ -45,6 +46,11 @@ ClientHandler::ClientHandler()
 }
 
 ClientHandler::~ClientHandler() = default;
+
+void ClientHandler::Listener::DeliverMessageEvent(const MessageEvent& event)
+{
+    PostMessageEvent(new MessageEvent(event.message(), event.callback()));
+}
 
 // ---- Configuration
 

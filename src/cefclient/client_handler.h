@@ -45,6 +45,9 @@ public:
         virtual void OnBrowserCreated(CefRefPtr<CefBrowser> browser) = 0;
         // Hands one page query to the view's thread; the listener owns the event from here on.
         virtual void PostMessageEvent(MessageEvent* event) = 0;
+        // Hands one page query to the view at once, on the view's own thread and outside the
+        // handler's locks. By default it is posted as any other.
+        virtual void DeliverMessageEvent(const MessageEvent& event);
 
         // The browser the view's page queries belong to. Read and written only under the handler's
         // view lock (inside ClientHandler::WithListener).

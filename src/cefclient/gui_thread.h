@@ -6,10 +6,8 @@
 
 namespace cefclient {
 
-// Runs fn on the GUI thread: at once when called there, else in a later turn of its event loop.
-// Dropped when there is no application.
-void RunOnGuiThread(std::function<void()> fn);
-// Always in a later turn of the GUI thread's event loop, also when called there.
+// Runs fn in a later turn of the GUI thread's event loop, also when called there. Dropped when
+// there is no application.
 void PostToGuiThread(std::function<void()> fn);
 
 } // namespace cefclient

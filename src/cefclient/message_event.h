@@ -14,6 +14,10 @@ public:
     MessageEvent(const QString& message, CefRefPtr<CefMessageRouterBrowserSide::Callback> callback);
     ~MessageEvent() override;
 
+    // Events made and not destroyed yet: those posted and waiting for delivery, and any being
+    // delivered now.
+    static int live();
+
     QString message() const { return m_message; }
     CefRefPtr<CefMessageRouterBrowserSide::Callback> callback() const { return m_callback; }
 

@@ -151,6 +151,11 @@ void QCefWebView::PostMessageEvent(MessageEvent* event)
     QCoreApplication::postEvent(this, event, Qt::HighEventPriority);
 }
 
+void QCefWebView::DeliverMessageEvent(const MessageEvent& event)
+{
+    emit jsMessage(event.message(), event.callback());
+}
+
 void QCefWebView::back()
 {
     if (CefRefPtr<CefBrowser> browser = GetBrowser())
@@ -188,8 +193,7 @@ void QCefWebView::customEvent(QEvent* event)
 {
     if (event->type() != MessageEvent::eventType())
         return;
-    const MessageEvent* message = static_cast<const MessageEvent*>(event);
-    emit jsMessage(message->message(), message->callback());
+    DeliverMessageEvent(*static_cast<const MessageEvent*>(event));
 }
 
 void QCefWebView::resizeEvent(QResizeEvent* event)

@@ -41,6 +41,7 @@ public:
     // this view is the listener: the browser goes to the view whose window it was created in.
     void OnBrowserCreated(CefRefPtr<CefBrowser> browser) override;
     void PostMessageEvent(MessageEvent* event) override;
+    void DeliverMessageEvent(const MessageEvent& event) override;
 
 public slots:
     void back();

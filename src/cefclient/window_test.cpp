@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/window.h"
 #include "cefclient/gui_thread.h"
+#include "qt_extras/gui_thread.h"
 #include "cefclient/message_event.h"
 
 #include "cef_extras/qt_string.h"
@@ -23,9 +24,10 @@ const char kMoveRequest[] = "MoveWindow";
 const size_t kMoveRequestSkip = 11;
 const char kMinimizeRequest[] = "{\"FuncName\":\"MinisizeWindow\"}";
 
-// GUI thread: the window work and its answer, or the hand-off of the query to the current view.
+// GUI thread: the window work and its answer, or the hand-off of the query to the current view;
+// inCall while the page's call that carries the query is running.
 void answerQuery(CefRefPtr<CefBrowser> browser, HWND browserWindow, const std::string& text,
-                 const CefString& request, CefRefPtr<CefMessageRouterBrowserSide::Callback> callback)
+                 const CefString& request, CefRefPtr<CefMessageRouterBrowserSide::Callback> callback, bool inCall)
 {
     // The page's top-level window (the main window or a popup's) is the one window requests act on.
     const HWND root = GetAncestor(browserWindow, GA_ROOT);
@@ -51,12 +53,23 @@ void answerQuery(CefRefPtr<CefBrowser> browser, HWND browserWindow, const std::s
     }
     if (!g_handler)
         return;
+    // Inside the page's call the view gets the query at once, so that an answer given meanwhile
+    // travels back with the call's reply; but never ahead of a query still waiting in a queue.
+    const bool atOnce = inCall && MessageEvent::live() == 0;
+    ClientHandler::Listener* now = nullptr;
     // Under the handler's view lock: the view cannot go away meanwhile.
     g_handler->WithListener([&](ClientHandler::Listener* listener) {
         callback->AddRef(); // released by the main window's reply
-        listener->PostMessageEvent(new MessageEvent(cef_extras::ToQString(request), callback));
         listener->browser = browser;
+        if (atOnce)
+            now = listener;
+        else
+            listener->PostMessageEvent(new MessageEvent(cef_extras::ToQString(request), callback));
     });
+    // Outside the lock, which the commands take again. Views live on this thread, so the view
+    // cannot have gone since.
+    if (now)
+        now->DeliverMessageEvent(MessageEvent(cef_extras::ToQString(request), callback));
 }
 
 } // namespace
@@ -89,8 +102,13 @@ bool Handler::OnQuery(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, 
     // Windows and the main window's files belong to the GUI thread; the answer follows the work.
     const HWND browserWindow = browser->GetHost()->GetWindowHandle();
     const std::string text = request.ToString();
-    cefclient::RunOnGuiThread(
-        [browser, browserWindow, text, request, callback] { answerQuery(browser, browserWindow, text, request, callback); });
+    if (qt_extras::OnGuiThread()) {
+        answerQuery(browser, browserWindow, text, request, callback, true);
+        return true;
+    }
+    cefclient::PostToGuiThread([browser, browserWindow, text, request, callback] {
+        answerQuery(browser, browserWindow, text, request, callback, false);
+    });
     return true;
 }
 

@@ -46,11 +46,17 @@ bool deviceEventCallback(uint16_t code)
     } while (!g_deviceEventCounter.compare_exchange_weak(current, next));
 
     if (current == 0) {
-        // An event can arrive before the main window, the handler or the application exist.
+        // An event can arrive before the main window, the handler or the application exist. The
+        // page hears of it before the list is read anew, and what it then asks for waits for the
+        // new list.
+        const auto announce = [code] {
+            if (g_handler)
+                g_handler->SendDevicesChanged(code);
+        };
         if (Window* window = appMainWindow())
-            window->refreshDeviceList();
-        if (g_handler)
-            g_handler->SendDevicesChanged(code);
+            window->refreshDeviceList(announce);
+        else
+            announce();
         InputDeviceList devices = devices_handler::enumerateInputDevices();
         if (Application* app = appInstance())
             app->setInputDevices(devices);

@@ -7,6 +7,7 @@
 #include "test_files.h"
 
 #include "app/window.h"
+#include "cefclient/qcefwebview.h"
 #include "cefclient/window_test.h"
 
 #include "cef_extras/closure_task.h"
@@ -19,6 +20,8 @@
 #include <QThread>
 #include <QUrl>
 #include <QWidget>
+
+#include <thread>
 
 using namespace cefclient_test;
 
@@ -288,6 +291,52 @@ TEST_F(QueryHandlerTest, EveryOtherQueryGoesToTheListenerWithItsCallbackAndOneMo
         c->Release();
         EXPECT_TRUE(c->HasOneRef());
     }
+    handler->SetListener(nullptr);
+}
+
+// On the runtime's backend the handler runs on the GUI thread, inside the page's call: the view
+// then gets the query before the call returns, unless a query is still waiting in its queue.
+TEST_F(QueryHandlerTest, OnTheGuiThreadTheViewGetsTheQueryAtOnceButNeverAheadOfAQueuedOne)
+{
+    QCefWebView view(nullptr, false);
+    handler->SetListener(&view);
+    std::vector<QString> seen;
+    QObject::connect(&view, &QCefWebView::jsMessage,
+                     [&](const QString& name, CefRefPtr<CefMessageRouterBrowserSide::Callback> callback) {
+                         seen.push_back(name);
+                         callback->Success("answered");
+                         callback->Release(); // as the main window's reply does
+                     });
+    const auto ask = [&](const char* request) {
+        CefRefPtr<RecordingCallback> callback = new RecordingCallback;
+        EXPECT_TRUE(queryHandler.OnQuery(browser, nullptr, 1, request, false, callback));
+        return callback;
+    };
+
+    CefRefPtr<RecordingCallback> first = ask("{\"FuncName\":\"a\"}");
+    EXPECT_EQ(seen, std::vector<QString>{"{\"FuncName\":\"a\"}"});
+    EXPECT_EQ(first->Answers(), std::vector<std::string>{"ok:answered"});
+    EXPECT_TRUE(first->HasOneRef()); // the reference for the reply was added and released
+    int asked = 0;
+    handler->WithListener([&](ClientHandler::Listener* l) { asked = l->browser->GetIdentifier(); });
+    EXPECT_EQ(asked, 7001);
+
+    // A query handed over from another thread still waits in the view's queue: the next one
+    // queues behind it, and both arrive in their order.
+    seen.clear();
+    CefRefPtr<RecordingCallback> queued = new RecordingCallback;
+    std::thread([&] {
+        queued->AddRef();
+        view.PostMessageEvent(new MessageEvent("{\"FuncName\":\"b\"}", queued));
+    }).join();
+    CefRefPtr<RecordingCallback> behind = ask("{\"FuncName\":\"c\"}");
+    EXPECT_TRUE(seen.empty());
+    EXPECT_TRUE(behind->Answers().empty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(seen, (std::vector<QString>{"{\"FuncName\":\"b\"}", "{\"FuncName\":\"c\"}"}));
+    EXPECT_EQ(behind->Answers(), std::vector<std::string>{"ok:answered"});
+    EXPECT_TRUE(queued->HasOneRef());
+    EXPECT_TRUE(behind->HasOneRef());
     handler->SetListener(nullptr);
 }
 

@@ -24,7 +24,9 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -266,6 +268,29 @@ TEST_F(BindingTest, AnActingEventRefreshesTheWindowsDeviceList)
     ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
     EXPECT_EQ(window->deviceMap().keys(), (QStringList{"M1.0", "M2.0"}));
     EXPECT_EQ(devicesChangedCount(1), 1);
+}
+
+// The event goes out before the list is read anew; whoever it tells and then asks for the list
+// waits for the new one instead of getting the old.
+TEST_F(BindingTest, WhoeverTheRefreshAnnouncesToReadsTheNewList)
+{
+    makeWindow();
+    // A device the window's list does not hold yet: its event acts while no main window is set.
+    TestApplication::get()->setMainWindow(nullptr);
+    vqsim().addDevice("Version=M2.0\nDeviceId=HID\\VID_1A2C&PID_0E40\\1\nDevicePath=p\nUsagePage=0xFFA0\n");
+    ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
+    TestApplication::get()->setMainWindow(window);
+    ASSERT_EQ(window->deviceMap().keys(), (QStringList{"K1.0", "M1.0"}));
+
+    QStringList read;
+    std::thread reader;
+    window->refreshDeviceList([&] {
+        reader = std::thread([&] { read = window->deviceMap().keys(); });
+        // The reader asks while the refresh has not started yet.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    });
+    reader.join();
+    EXPECT_EQ(read, (QStringList{"K1.0", "M1.0", "M2.0"}));
 }
 
 TEST_F(BindingTest, AnActingEventReplacesThePresentInputDevices)

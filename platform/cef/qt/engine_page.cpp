@@ -182,6 +182,13 @@ function define(name, role) {
 FUNCTIONS.forEach(function (f) { define(f[0], f[1]); });
 if (typeof qt === 'undefined' || !qt.webChannelTransport) return;
 new QWebChannel(qt.webChannelTransport, function (channel) {
+  // The bridge has no properties: a client that reports itself idle only makes the native side
+  // poll for property updates every 50 ms for as long as the page lives.
+  var exec = channel.exec;
+  channel.exec = function (data, callback) {
+    if (data && data.type === QWebChannelMessageTypes.idle) return;
+    exec(data, callback);
+  };
   bridge = channel.objects.BRIDGE;
   bridge.invoke.connect(function (t, id, args) { if (t === token) run(id, JSON.parse(args)); });
   bridge.define.connect(function (t, name, role) { if (t === token && !(name in window)) define(name, role); });

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <mutex>
 
+#include <sys/stat.h>
+
 namespace cef_logging {
 namespace {
 
@@ -18,6 +20,52 @@ std::mutex& logMutex()
 
 std::string g_path;
 LogSeverity g_minSeverity = LOG_INFO;
+
+// The destination stays open between lines (opening it for every line cost more than the rest of
+// a line); which file it is tells whether the path still names it.
+struct OpenFile {
+    FILE* file = nullptr;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+OpenFile g_open;
+
+void closeFile()
+{
+    if (g_open.file)
+        std::fclose(g_open.file);
+    g_open = OpenFile();
+}
+
+// The file at g_path, opened for appending; reopened when the path names another file (removed or
+// replaced meanwhile). Null when it cannot be opened. Under the log lock.
+FILE* destination()
+{
+    struct stat st;
+    if (g_open.file &&
+        (::stat(g_path.c_str(), &st) != 0 || st.st_dev != g_open.device || st.st_ino != g_open.inode))
+        closeFile();
+    if (!g_open.file) {
+        FILE* f = std::fopen(g_path.c_str(), "a");
+        if (!f)
+            return nullptr;
+        if (::fstat(fileno(f), &st) != 0) {
+            std::fclose(f);
+            return nullptr;
+        }
+        g_open.file = f;
+        g_open.device = st.st_dev;
+        g_open.inode = st.st_ino;
+    }
+    return g_open.file;
+}
+
+// The size of the open destination, -1 when unknown.
+long openSize()
+{
+    struct stat st;
+    return g_open.file && ::fstat(fileno(g_open.file), &st) == 0 ? long(st.st_size) : -1;
+}
 
 LogSeverity fromSetting(cef_log_severity_t s)
 {
@@ -57,6 +105,7 @@ const char* baseName(const char* path)
 void SetLogDestination(const std::string& path, cef_log_severity_t minSeverity)
 {
     std::lock_guard<std::mutex> lock(logMutex());
+    closeFile();
     g_path = path;
     g_minSeverity = fromSetting(minSeverity);
 }
@@ -90,22 +139,21 @@ LogMessage::~LogMessage()
     std::lock_guard<std::mutex> lock(logMutex());
     if (g_path.empty() || severity_ < g_minSeverity)
         return;
-    FILE* f = std::fopen(g_path.c_str(), "a");
+    FILE* f = destination();
     if (!f)
         return;
     // At the bound the file becomes the one previous file, and this line starts a new one.
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        const long size = std::ftell(f);
-        if (size > 0 && size_t(size) + text.size() > kMaxLogFileBytes) {
-            std::fclose(f);
-            std::rename(g_path.c_str(), (g_path + ".1").c_str());
-            f = std::fopen(g_path.c_str(), "a");
-            if (!f)
-                return;
-        }
+    const long size = openSize();
+    if (size > 0 && size_t(size) + text.size() > kMaxLogFileBytes) {
+        closeFile();
+        std::rename(g_path.c_str(), (g_path + ".1").c_str());
+        f = destination();
+        if (!f)
+            return;
     }
     std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
+    // Each line reaches the file at once, as if it had been closed.
+    std::fflush(f);
 }
 
 } // namespace cef_logging

@@ -81,6 +81,27 @@ TEST_F(CefLoggingTest, NoDestinationWritesNothing)
     EXPECT_FALSE(QFile::exists(path()));
 }
 
+// The file stays open between lines; a file removed or moved away meanwhile still gets no more
+// lines: the next one starts a new file at the path.
+TEST_F(CefLoggingTest, ALineAfterTheFileWasRemovedOrMovedStartsANewFile)
+{
+    cef_logging::SetLogDestination(path().toStdString(), LOGSEVERITY_DEFAULT);
+    LOG(INFO) << "first";
+    ASSERT_TRUE(QFile::remove(path()));
+    LOG(INFO) << "second";
+    QStringList lines = readLines(path());
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].endsWith("] second"));
+
+    const QString moved = dir.filePath("moved.log");
+    ASSERT_TRUE(QFile::rename(path(), moved));
+    LOG(INFO) << "third";
+    EXPECT_EQ(readLines(moved).size(), 1);
+    lines = readLines(path());
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].endsWith("] third"));
+}
+
 TEST_F(CefLoggingTest, ConcurrentLinesStayWhole)
 {
     cef_logging::SetLogDestination(path().toStdString(), LOGSEVERITY_DEFAULT);

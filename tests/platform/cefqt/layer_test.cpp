@@ -6,8 +6,10 @@
 #include "include/cef_browser.h"
 #include "include/cef_process_message.h"
 #include "include/cef_values.h"
+#include "cefqt/engine.h"
 #include "cefqt/engine_page.h"
 #include "cefqt/script_json.h"
+#include "idle_wakeups.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -353,6 +355,35 @@ TEST_F(QtLayerTest, ServedBodiesArriveWholeAndMissingPagesFail)
     std::lock_guard<std::mutex> l(client->m);
     EXPECT_EQ(client->errors.front().first, int(ERR_FAILED));
     EXPECT_EQ(client->errors.front().second, "velmora://test/missing.html");
+}
+
+// Once a page has settled, the GUI thread sleeps about as much as with a bare page of the engine:
+// the page bridge's channel must not keep a timer running while nothing is to be sent.
+TEST_F(QtLayerTest, SettledPageWakesTheGuiThreadNoMoreThanABarePage)
+{
+    const std::string html = R"(<html><body>idle<script>
+        cefQuery({request: "ping:idle", onSuccess: function (r) { document.title = r; }});
+    </script></body></html>)";
+    const int kCountMs = 3000;
+    const int kSettleMs = 1000;
+    int floor = 0;
+    {
+        QWebEnginePage bare(cefqt::Profile());
+        bool loaded = false;
+        QObject::connect(&bare, &QWebEnginePage::loadFinished, [&loaded] { loaded = true; });
+        bare.setHtml(QString::fromStdString(html), QUrl(QStringLiteral("velmora://test/bare.html")));
+        ASSERT_TRUE(waitFor([&] { return loaded; }));
+        test_support::countWakeups(kSettleMs);
+        floor = test_support::countWakeups(kCountMs);
+    }
+    // Only the layer's page is left on the thread now.
+    open("/idle.html", html);
+    ASSERT_TRUE(waitFor([&] { return client->HasTitle("pong:idle") && client->loadEnds > 0; }));
+    test_support::countWakeups(kSettleMs);
+    const int layer = test_support::countWakeups(kCountMs);
+
+    // A generous bound: a channel that polls wakes the thread about 20 times a second.
+    EXPECT_LE(double(layer + 1) / double(floor + 1), 3.0) << "layer page " << layer << ", bare page " << floor;
 }
 
 // A child process leaves browsers open when its application object ends, with and without
