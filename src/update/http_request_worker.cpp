@@ -107,16 +107,16 @@ QByteArray HttpRequestWorker::makeBoundary() const
     return QByteArrayLiteral("__-----------------------") + random.toHex();
 }
 
-QByteArray HttpRequestWorker::multipartBody(HttpRequestSpec* spec, QByteArray* boundary) const
+QByteArray HttpRequestWorker::multipartBody(HttpRequestSpec* input, QByteArray* boundary) const
 {
     // Each part's header lines and content; the boundary is chosen once they are known.
     QList<QPair<QByteArray, QByteArray>> parts;
-    for (auto it = spec->vars.constBegin(); it != spec->vars.constEnd(); ++it) {
+    for (auto it = input->vars.constBegin(); it != input->vars.constEnd(); ++it) {
         const QByteArray head = "Content-Disposition: form-data; " + encodeHeaderAttribute(QStringLiteral("name"), it.key()).toUtf8()
             + kCrlf + "Content-Type: text/plain" + kCrlf + kCrlf;
         parts.append({head, it.value().toUtf8()});
     }
-    for (HttpRequestFilePart& part : spec->files) {
+    for (HttpRequestFilePart& part : input->files) {
         const QFileInfo info(part.localFileName);
         // A MIME type goes into a header line as it is: one holding a line break would add lines.
         if (part.variableName.isEmpty() || part.localFileName.isEmpty() || !info.exists() || !info.isFile()
@@ -160,59 +160,59 @@ QByteArray HttpRequestWorker::multipartBody(HttpRequestSpec* spec, QByteArray* b
     return body;
 }
 
-void HttpRequestWorker::execute(HttpRequestSpec* spec)
+void HttpRequestWorker::execute(HttpRequestSpec* input)
 {
     QByteArray body;
     response.clear();
     errorCode = 0;
     errorText.clear();
 
-    if (!spec->files.isEmpty())
-        spec->layout = HttpVarLayoutMultipart;
-    if (spec->layout == HttpVarLayoutNotSet)
-        spec->layout = spec->method == QLatin1String("GET") || spec->method == QLatin1String("HEAD") ? HttpVarLayoutQuery
+    if (!input->files.isEmpty())
+        input->layout = HttpVarLayoutMultipart;
+    if (input->layout == HttpVarLayoutNotSet)
+        input->layout = input->method == QLatin1String("GET") || input->method == QLatin1String("HEAD") ? HttpVarLayoutQuery
                                                                                                       : HttpVarLayoutUrlEncoded;
 
     QByteArray boundary;
-    if (spec->layout == HttpVarLayoutQuery || spec->layout == HttpVarLayoutUrlEncoded) {
-        const QByteArray pairs = formPairs(spec->vars);
-        if (spec->layout == HttpVarLayoutUrlEncoded) {
+    if (input->layout == HttpVarLayoutQuery || input->layout == HttpVarLayoutUrlEncoded) {
+        const QByteArray pairs = formPairs(input->vars);
+        if (input->layout == HttpVarLayoutUrlEncoded) {
             body = pairs;
-        } else if (!spec->vars.isEmpty()) {
+        } else if (!input->vars.isEmpty()) {
             // A URL that has a query already gets the pairs added to it.
             QString separator = QStringLiteral("?");
-            if (spec->url.contains(QLatin1Char('?')))
-                separator = spec->url.endsWith(QLatin1Char('?')) || spec->url.endsWith(QLatin1Char('&')) ? QString() : QStringLiteral("&");
-            spec->url += separator + QString::fromLatin1(pairs);
+            if (input->url.contains(QLatin1Char('?')))
+                separator = input->url.endsWith(QLatin1Char('?')) || input->url.endsWith(QLatin1Char('&')) ? QString() : QStringLiteral("&");
+            input->url += separator + QString::fromLatin1(pairs);
         }
     } else {
-        body = multipartBody(spec, &boundary);
+        body = multipartBody(input, &boundary);
     }
 
-    QNetworkRequest request(QUrl(spec->url, QUrl::TolerantMode));
+    QNetworkRequest request(QUrl(input->url, QUrl::TolerantMode));
     request.setRawHeader("User-Agent", "Agent name goes here");
     // A redirect is not followed: the answer must come from the address asked.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     if (timeoutMs > 0)
         request.setTransferTimeout(timeoutMs);
-    if (spec->layout == HttpVarLayoutUrlEncoded)
+    if (input->layout == HttpVarLayoutUrlEncoded)
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-    else if (spec->layout != HttpVarLayoutQuery)
+    else if (input->layout != HttpVarLayoutQuery)
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("multipart/form-data; boundary=" + boundary));
 
     QNetworkReply* reply;
-    if (spec->method == QLatin1String("GET"))
+    if (input->method == QLatin1String("GET"))
         reply = manager->get(request);
-    else if (spec->method == QLatin1String("POST"))
+    else if (input->method == QLatin1String("POST"))
         reply = manager->post(request, body);
-    else if (spec->method == QLatin1String("PUT"))
+    else if (input->method == QLatin1String("PUT"))
         reply = manager->put(request, body);
-    else if (spec->method == QLatin1String("HEAD"))
+    else if (input->method == QLatin1String("HEAD"))
         reply = manager->head(request);
-    else if (spec->method == QLatin1String("DELETE"))
+    else if (input->method == QLatin1String("DELETE"))
         reply = manager->deleteResource(request);
     else
-        reply = manager->sendCustomRequest(request, spec->method.toLatin1(), body);
+        reply = manager->sendCustomRequest(request, input->method.toLatin1(), body);
 
     // An answer over the limit is aborted as soon as it is known to be too large.
     const qint64 limit = maxResponseSize;
@@ -222,7 +222,7 @@ void HttpRequestWorker::execute(HttpRequestSpec* spec)
         reply->setProperty(kTooLarge, true);
         reply->abort();
     };
-    const bool head = spec->method == QLatin1String("HEAD");
+    const bool head = input->method == QLatin1String("HEAD");
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, tooLarge, head] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (!head && length.isValid())

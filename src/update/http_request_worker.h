@@ -56,8 +56,8 @@ public:
 
     // Starts the request and returns at once; the end arrives as on_execution_finished. Writes the
     // resolved layout, the URL with its query (layout 1) and default request file names (layout 3)
-    // back into spec.
-    void execute(HttpRequestSpec* spec);
+    // back into input.
+    void execute(HttpRequestSpec* input);
 
     // name="value" for a multipart header line; a value that plain ASCII cannot carry also gets
     // name*=utf-8''<percent-encoded UTF-8>.
@@ -85,5 +85,5 @@ protected:
     virtual QByteArray makeBoundary() const;
 
 private:
-    QByteArray multipartBody(HttpRequestSpec* spec, QByteArray* boundary) const;
+    QByteArray multipartBody(HttpRequestSpec* input, QByteArray* boundary) const;
 };

@@ -58,11 +58,11 @@ UpdateCheck::~UpdateCheck()
 void UpdateCheck::doCheck(const QString& version, const QString& fwversion)
 {
     this->version = version;
-    HttpRequestSpec spec(serviceUrl, QStringLiteral("GET"));
+    HttpRequestSpec input(serviceUrl, QStringLiteral("GET"));
     this->fwversion = fwversion;
-    spec.addVar(QStringLiteral("fwversion"), fwversion);
-    spec.addVar(QStringLiteral("version"), version);
-    spec.addVar(QStringLiteral("noencrypt"), QStringLiteral("1"));
+    input.addVar(QStringLiteral("fwversion"), fwversion);
+    input.addVar(QStringLiteral("version"), version);
+    input.addVar(QStringLiteral("noencrypt"), QStringLiteral("1"));
     if (serviceUrl.isEmpty()) {
         LOG(INFO) << "Update Error: UpgradeUrl of conf.xml is not an http or https address of a host; no update check";
         return;
@@ -72,7 +72,7 @@ void UpdateCheck::doCheck(const QString& version, const QString& fwversion)
     worker = new HttpRequestWorker(this);
     worker->timeoutMs = timeoutMs;
     connect(worker, &HttpRequestWorker::on_execution_finished, this, &UpdateCheck::handle_doCheckUpdate);
-    worker->execute(&spec);
+    worker->execute(&input);
 }
 
 void UpdateCheck::handle_doCheckUpdate(HttpRequestWorker* worker)

@@ -106,11 +106,11 @@ bool requestedRange(const QByteArray& range, qint64 size, qint64* start, qint64*
 {
     if (!range.startsWith("bytes=") || range.contains(','))
         return false;
-    const QByteArray spec = range.mid(6).trimmed();
-    const int dash = spec.indexOf('-');
+    const QByteArray bounds = range.mid(6).trimmed();
+    const int dash = bounds.indexOf('-');
     if (dash < 0)
         return false;
-    const QByteArray first = spec.left(dash).trimmed(), last = spec.mid(dash + 1).trimmed();
+    const QByteArray first = bounds.left(dash).trimmed(), last = bounds.mid(dash + 1).trimmed();
     bool ok = false;
     if (first.isEmpty()) {
         const qint64 suffix = last.toLongLong(&ok);

@@ -22,11 +22,11 @@ using test_support::HttpTestServer;
 using test_support::RecordedRequest;
 
 // Runs one request to its end.
-bool run(HttpRequestWorker& worker, HttpRequestSpec& spec)
+bool run(HttpRequestWorker& worker, HttpRequestSpec& input)
 {
     bool finished = false;
     const auto c = QObject::connect(&worker, &HttpRequestWorker::on_execution_finished, [&] { finished = true; });
-    worker.execute(&spec);
+    worker.execute(&input);
     const bool ok = test_support::waitFor([&] { return finished; });
     QObject::disconnect(c);
     return ok;
@@ -35,10 +35,10 @@ bool run(HttpRequestWorker& worker, HttpRequestSpec& spec)
 class WorkerTest : public ::testing::Test {
 protected:
 
-    // The one request the server got for a request of spec.
-    RecordedRequest sent(HttpRequestSpec& spec)
+    // The one request the server got for the request input describes.
+    RecordedRequest sent(HttpRequestSpec& input)
     {
-        EXPECT_TRUE(run(worker, spec));
+        EXPECT_TRUE(run(worker, input));
         EXPECT_EQ(server.requests().size(), 1);
         return server.requests().value(0);
     }
@@ -81,17 +81,17 @@ TEST(HeaderAttribute, PlainAndExtendedForms)
 TEST_F(WorkerTest, AGetSendsTheVariablesAsTheQueryInKeyOrder)
 {
     server.route("/api/system/upgrade", HttpReply::json("{}"));
-    HttpRequestSpec spec(server.url("/api/system/upgrade"), "GET");
-    spec.addVar("version", "2.1 beta/é+&");
-    spec.addVar("fwversion", "");
-    spec.addVar("noencrypt", "0");
-    spec.addVar("noencrypt", "1"); // replaces the first value
-    const RecordedRequest r = sent(spec);
+    HttpRequestSpec input(server.url("/api/system/upgrade"), "GET");
+    input.addVar("version", "2.1 beta/é+&");
+    input.addVar("fwversion", "");
+    input.addVar("noencrypt", "0");
+    input.addVar("noencrypt", "1"); // replaces the first value
+    const RecordedRequest r = sent(input);
     const QByteArray target = "/api/system/upgrade?fwversion=&noencrypt=1&version=2.1%20beta%2F%C3%A9%2B%26";
     EXPECT_EQ(r.method, "GET");
     EXPECT_EQ(r.target, target);
-    EXPECT_EQ(spec.layout, HttpVarLayoutQuery);
-    EXPECT_EQ(spec.url, server.url(QString::fromLatin1(target)));
+    EXPECT_EQ(input.layout, HttpVarLayoutQuery);
+    EXPECT_EQ(input.url, server.url(QString::fromLatin1(target)));
     EXPECT_EQ(r.header("User-Agent"), "Agent name goes here");
     EXPECT_EQ(r.header("Host"), "127.0.0.1:" + QByteArray::number(server.port()));
     EXPECT_FALSE(r.hasHeader("Content-Type"));
@@ -129,14 +129,14 @@ TEST_F(WorkerTest, QueryUrlsWithoutVariablesOrWithAQueryAlready)
     };
     for (const auto& c : cases) {
         HttpTestServer fresh;
-        HttpRequestSpec spec(fresh.url(c.path), c.method);
+        HttpRequestSpec input(fresh.url(c.path), c.method);
         if (c.vars)
-            spec.addVar("k", "v");
-        ASSERT_TRUE(run(worker, spec));
+            input.addVar("k", "v");
+        ASSERT_TRUE(run(worker, input));
         ASSERT_EQ(fresh.requests().size(), 1);
         EXPECT_EQ(fresh.requests()[0].method, c.method);
         EXPECT_EQ(fresh.requests()[0].target, c.target) << c.path;
-        EXPECT_EQ(spec.layout, HttpVarLayoutQuery);
+        EXPECT_EQ(input.layout, HttpVarLayoutQuery);
     }
 }
 
@@ -154,14 +154,14 @@ TEST_F(WorkerTest, OtherVerbsSendTheVariablesAsAUrlEncodedBody)
     };
     for (const auto& c : cases) {
         HttpTestServer fresh;
-        HttpRequestSpec spec(fresh.url("/form"), c.method);
-        spec.addVar("b", "x y");
-        spec.addVar("a", "ä&=");
-        ASSERT_TRUE(run(worker, spec));
+        HttpRequestSpec input(fresh.url("/form"), c.method);
+        input.addVar("b", "x y");
+        input.addVar("a", "ä&=");
+        ASSERT_TRUE(run(worker, input));
         ASSERT_EQ(fresh.requests().size(), 1) << c.method;
         const RecordedRequest r = fresh.requests()[0];
         const QByteArray body = "a=%C3%A4%26%3D&b=x%20y";
-        EXPECT_EQ(spec.layout, HttpVarLayoutUrlEncoded);
+        EXPECT_EQ(input.layout, HttpVarLayoutUrlEncoded);
         EXPECT_EQ(r.method, c.method);
         EXPECT_EQ(r.target, "/form");
         EXPECT_EQ(r.header("Content-Type"), "application/x-www-form-urlencoded") << c.method;
@@ -179,9 +179,9 @@ TEST_F(WorkerTest, ACustomVerbsBodyOutlivesTheRecordAndTheCall)
     bool finished = false;
     QObject::connect(&worker, &HttpRequestWorker::on_execution_finished, [&] { finished = true; });
     {
-        auto spec = std::make_unique<HttpRequestSpec>(server.url("/custom"), "REPORT");
-        spec->addVar("key", QString(100000, 'v'));
-        worker.execute(spec.get());
+        auto input = std::make_unique<HttpRequestSpec>(server.url("/custom"), "REPORT");
+        input->addVar("key", QString(100000, 'v'));
+        worker.execute(input.get());
     }
     ASSERT_TRUE(test_support::waitFor([&] { return finished; }));
     ASSERT_EQ(server.requests().size(), 1);
@@ -228,19 +228,19 @@ TEST_F(WorkerTest, MultipartBodyWithVariablesAndFiles)
     ASSERT_TRUE(test_support::writeFile(dir.path() + "/data.bin", binary));
     ASSERT_TRUE(test_support::writeFile(dir.path() + "/notes.txt", "plain"));
     ASSERT_TRUE(test_support::writeFile(dir.path() + "/evil.txt", "x"));
-    HttpRequestSpec spec(server.url("/upload"), "POST");
-    spec.addVar("title", "Grüße");
-    spec.addVar("a", "1");
-    spec.addFile("file", dir.path() + "/data.bin", "", "application/octet-stream");
-    spec.addFile("notes", dir.path() + "/notes.txt", "über.txt", "");
-    spec.addFile("missing", dir.path() + "/none.bin", "n", "text/plain"); // skipped: no such file
-    spec.addFile("folder", dir.path(), "d", "text/plain"); // skipped: not a file
-    spec.addFile("", dir.path() + "/notes.txt", "n", "text/plain"); // skipped: no name
-    spec.addFile("evil", dir.path() + "/evil.txt", "e", "text/plain\r\nX-Injected: 1"); // skipped: a line break
-    const RecordedRequest r = sent(spec);
+    HttpRequestSpec input(server.url("/upload"), "POST");
+    input.addVar("title", "Grüße");
+    input.addVar("a", "1");
+    input.addFile("file", dir.path() + "/data.bin", "", "application/octet-stream");
+    input.addFile("notes", dir.path() + "/notes.txt", "über.txt", "");
+    input.addFile("missing", dir.path() + "/none.bin", "n", "text/plain"); // skipped: no such file
+    input.addFile("folder", dir.path(), "d", "text/plain"); // skipped: not a file
+    input.addFile("", dir.path() + "/notes.txt", "n", "text/plain"); // skipped: no name
+    input.addFile("evil", dir.path() + "/evil.txt", "e", "text/plain\r\nX-Injected: 1"); // skipped: a line break
+    const RecordedRequest r = sent(input);
 
-    EXPECT_EQ(spec.layout, HttpVarLayoutMultipart);
-    EXPECT_EQ(spec.files[0].requestFileName, "data.bin"); // the default, written back
+    EXPECT_EQ(input.layout, HttpVarLayoutMultipart);
+    EXPECT_EQ(input.files[0].requestFileName, "data.bin"); // the default, written back
     QList<Part> parts;
     QByteArray boundary;
     ASSERT_TRUE(parseMultipart(r.header("Content-Type"), r.body, &parts, &boundary)) << r.body.toStdString();
@@ -267,11 +267,11 @@ TEST_F(WorkerTest, AFilePartMakesAGetMultipartWithoutABody)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(test_support::writeFile(dir.path() + "/f", "x"));
-    HttpRequestSpec spec(server.url("/g"), "GET");
-    spec.addVar("k", "v");
-    spec.addFile("f", dir.path() + "/f", "", "");
-    const RecordedRequest r = sent(spec);
-    EXPECT_EQ(spec.layout, HttpVarLayoutMultipart);
+    HttpRequestSpec input(server.url("/g"), "GET");
+    input.addVar("k", "v");
+    input.addFile("f", dir.path() + "/f", "", "");
+    const RecordedRequest r = sent(input);
+    EXPECT_EQ(input.layout, HttpVarLayoutMultipart);
     EXPECT_EQ(r.target, "/g");
     EXPECT_TRUE(r.header("Content-Type").startsWith("multipart/form-data; boundary=__-----------------------"));
     EXPECT_TRUE(r.body.isEmpty());
@@ -290,10 +290,10 @@ TEST_F(WorkerTest, ABoundaryThatThePartsHoldIsReplaced)
 {
     FixedBoundaryWorker fixed;
     fixed.boundaries = {"__-----------------------A", "__-----------------------B"};
-    HttpRequestSpec spec(server.url("/m"), "POST");
-    spec.addVar("v", "text\r\n--__-----------------------A--\r\n");
-    spec.layout = HttpVarLayoutMultipart;
-    ASSERT_TRUE(run(fixed, spec));
+    HttpRequestSpec input(server.url("/m"), "POST");
+    input.addVar("v", "text\r\n--__-----------------------A--\r\n");
+    input.layout = HttpVarLayoutMultipart;
+    ASSERT_TRUE(run(fixed, input));
     const RecordedRequest r = server.requests().value(0);
     QList<Part> parts;
     QByteArray boundary;
@@ -343,8 +343,8 @@ TEST_F(WorkerTest, TheAnswerAndItsErrorFields)
         {"/dropped", QNetworkReply::RemoteHostClosedError, ""},
     };
     for (const auto& c : cases) {
-        HttpRequestSpec spec(server.url(c.path), "GET");
-        ASSERT_TRUE(run(worker, spec)) << c.path;
+        HttpRequestSpec input(server.url(c.path), "GET");
+        ASSERT_TRUE(run(worker, input)) << c.path;
         EXPECT_EQ(worker.errorCode, c.code) << c.path;
         EXPECT_EQ(worker.response, c.response) << c.path;
         EXPECT_EQ(worker.errorText.isEmpty(), c.code == 0) << c.path;
@@ -371,8 +371,8 @@ TEST_F(WorkerTest, ARedirectIsNotFollowed)
 {
     server.route("/moved", HttpReply::redirect(server.url("/target").toUtf8()).header("Content-Type", "application/json"));
     server.route("/target", HttpReply::json("{\"code\":0}"));
-    HttpRequestSpec spec(server.url("/moved"), "GET");
-    ASSERT_TRUE(run(worker, spec));
+    HttpRequestSpec input(server.url("/moved"), "GET");
+    ASSERT_TRUE(run(worker, input));
     EXPECT_EQ(server.requests().size(), 1);
     EXPECT_EQ(worker.errorCode, QNetworkReply::ProtocolFailure);
     EXPECT_EQ(worker.errorText, "HTTP 302 to '" + server.url("/target") + "' not followed");
@@ -383,8 +383,8 @@ TEST_F(WorkerTest, ASilentServerEndsInTheTimeOut)
 {
     server.route("/hang", HttpReply::hangs());
     worker.timeoutMs = 200;
-    HttpRequestSpec spec(server.url("/hang"), "GET");
-    ASSERT_TRUE(run(worker, spec));
+    HttpRequestSpec input(server.url("/hang"), "GET");
+    ASSERT_TRUE(run(worker, input));
     EXPECT_EQ(worker.errorCode, QNetworkReply::OperationCanceledError);
     EXPECT_TRUE(worker.response.isEmpty());
 }
