@@ -63,11 +63,15 @@ public:
         expected_ = n;
         seen_ = Clock::time_point();
         std::atomic<Clock::rep> started{0};
-        std::thread([&] {
+        // The GUI thread waits on its event loop at once: joining the thread first would hold
+        // it for as long as the raising thread keeps the firing one off its processor.
+        std::thread firing([&] {
             started = Clock::now().time_since_epoch().count();
             fire();
-        }).join();
-        if (!waitFor([&] { return seen_ != Clock::time_point(); }))
+        });
+        const bool seen = waitFor([&] { return seen_ != Clock::time_point(); });
+        firing.join();
+        if (!seen)
             return -1;
         const Clock::time_point start{Clock::duration(started.load())};
         return std::chrono::duration<double, std::milli>(seen_ - start).count();

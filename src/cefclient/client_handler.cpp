@@ -293,8 +293,9 @@ void ClientHandler::SendToMainBrowser(CefRefPtr<CefProcessMessage> message)
 
 void ClientHandler::SendDevicesChanged(int code)
 {
-    LOG(INFO) << "devicesChanged";
     SendToMainBrowser(CreatePageEvent("devicesChanged", {code}));
+    // Written once the event is on its way: the line costs more than handing the event over.
+    LOG(INFO) << "devicesChanged";
 }
 
 void ClientHandler::SendDeviceInput(const QString& hex)

@@ -366,6 +366,23 @@ TEST_F(PagesTest, EachMouseShowsItsOwnSettings)
     ASSERT_EQ(sim().removeDevice(secondId), 0);
 }
 
+// The status line tells of a change together with the new list; a mouse unplugged with edits not
+// applied says so instead.
+TEST_F(PagesTest, AnUnpluggedMouseWithUnappliedEditsIsSaidLast)
+{
+    const char secondId[] = "HID\\VID_1A2C&PID_0E40&MI_01\\7&3A4B5C6D&0&0000";
+    ASSERT_GE(sim().addDevice((std::string("Version=M2.0\nDeviceId=") + secondId + "\n").c_str()), 3);
+    ASSERT_TRUE(waitFor([&] { return devicesShown(page) == "K1.0,M1.0,M2.0"; }));
+    EXPECT_EQ(statusLine(page), "The attached devices changed.");
+    open("M2.0", "mouse-panel");
+    ASSERT_TRUE(setValue(page, "#step-2-y", "1800"));
+    ASSERT_TRUE(unsavedShown("mouse-panel"));
+
+    ASSERT_EQ(sim().removeDevice(secondId), 0);
+    ASSERT_TRUE(waitFor([&] { return devicesShown(page) == "K1.0,M1.0"; }));
+    EXPECT_EQ(statusLine(page), "Mouse M2.0 was unplugged before its changes were applied.");
+}
+
 // Pictures of every page, as the headless run shows them, kept beside the test.
 TEST_F(PagesTest, EveryPageIsDrawn)
 {

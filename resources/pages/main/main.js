@@ -126,13 +126,20 @@
 
     // "GetDevicesList" gives no answer at all while no device is attached: the list shows no
     // device when no answer has come after a while, and only the answer to the latest request counts.
+    // news, when given, goes to the status line together with the list it is about.
     var NO_ANSWER_MS = 2000;
     var asked = 0;
-    function refreshDevices() {
+    function refreshDevices(news) {
         var mine = ++asked;
+        function tell() {
+            if (news)
+                Status.info(news);
+        }
         var timer = setTimeout(function () {
-            if (mine === asked)
-                renderDevices([]);
+            if (mine !== asked)
+                return;
+            tell();
+            renderDevices([]);
         }, NO_ANSWER_MS);
         Bridge.call("GetDevicesList", {}).then(function (result) {
             clearTimeout(timer);
@@ -146,6 +153,8 @@
             }
             if (!Array.isArray(versions))
                 return Status.error("The list of devices could not be read.");
+            // Before the list: what drawing it finds wrong has the last word.
+            tell();
             renderDevices(versions);
         });
     }
@@ -154,8 +163,7 @@
     Bridge.on("devicesChanged", function () {
         if (!ready)
             return;
-        Status.info("The attached devices changed.");
-        refreshDevices();
+        refreshDevices("The attached devices changed.");
     });
     Bridge.on("onBrowserMsg", function (message) {
         if (!ready)
