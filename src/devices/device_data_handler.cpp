@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/window.h"
 #include "devices/hex_digit.h"
+#include "devices/macro_steps.h"
 
 #include <QByteArray>
 #include <QDebug>
@@ -360,12 +361,9 @@ bool device_data_handler::writeDeviceTask(const QString& Version, const QString&
 QList<MacroEvent> device_data_handler::parseMacro(const QString& text)
 {
     QList<MacroEvent> events;
-    for (const QString& part : text.split(QLatin1Char(')'), Qt::SkipEmptyParts)) {
-        const int open = part.indexOf(QLatin1Char('('));
-        if (open <= 0)
-            continue;
-        const QString verb = part.left(open).trimmed();
-        const QString argument = part.mid(open + 1).trimmed();
+    for (const MacroStep& step : macroSteps(text)) {
+        const QString& verb = step.verb;
+        const QString& argument = step.argument;
         MacroEvent event;
         event.value = codeOfTask(argument);
         const bool mouseButton = argument == kLeftButton || argument == kRightButton;

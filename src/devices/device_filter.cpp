@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/window.h"
+#include "devices/macro_steps.h"
 
 #include "include/base/cef_logging.h"
 
@@ -29,12 +30,9 @@ QString attribute(const pugi::xml_node& node, const char* name)
 QList<MacroAction> macroActions(const QString& value, const std::function<QString(const QString&)>& hidCodeOf)
 {
     QList<MacroAction> actions;
-    for (const QString& step : value.split(QLatin1Char(')'), Qt::SkipEmptyParts)) {
-        const int open = step.indexOf(QLatin1Char('('));
-        if (open <= 0)
-            continue;
-        const QString verb = step.left(open).trimmed();
-        const QString argument = step.mid(open + 1).trimmed();
+    for (const MacroStep& step : macroSteps(value)) {
+        const QString& verb = step.verb;
+        const QString& argument = step.argument;
         if (verb == QStringLiteral("按下") || verb == QStringLiteral("弹起")) {
             const QString code = hidCodeOf(argument.toUpper());
             if (!code.isEmpty())
