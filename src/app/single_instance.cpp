@@ -5,6 +5,7 @@
 
 #include "include/base/cef_logging.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -26,33 +27,53 @@ constexpr int kProbeMs = 3000;
 
 const char kCommandPrefix[] = "CMD:";
 
+// The folder at base/name when base is an absolute path, the folder is the user's alone
+// (privateFolderAt) and the socket's address fits below it; "" otherwise.
+QString usableFolder(const QString& base, const QString& name, const QString& socketName)
+{
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        return QString();
+    const QString folder = QDir::cleanPath(base) + QLatin1Char('/') + name;
+    if (QFile::encodeName(folder + QLatin1Char('/') + socketName).size() > kSocketPathMax)
+        return QString();
+    return privateFolderAt(folder);
+}
+
 } // namespace
 
-QString instanceFolderIn(const QString& runtimeDir, const QString& tempDir, const QString& serverName)
+QString instanceSocketName(const QString& serverName)
 {
+    const QByteArray digest = QCryptographicHash::hash(serverName.toUtf8(), QCryptographicHash::Sha1);
+    return QStringLiteral("instance-") + QString::fromLatin1(digest.toHex().left(16));
+}
+
+QString instanceFolderIn(const InstancePlaces& places, const QString& socketName)
+{
+    const QString inTemp = QStringLiteral("tarquilmervane-instance-%1").arg(geteuid());
     const struct {
-        QString base;
+        const QString& base;
         QString name;
     } candidates[] = {
-        {runtimeDir, QStringLiteral("tarquilmervane")},
-        {tempDir, QStringLiteral("tarquilmervane-instance-%1").arg(geteuid())},
+        {places.runtimeDir, QStringLiteral("tarquilmervane")},
+        {places.tempDir, inTemp},
+        {places.homeDir, QStringLiteral(".tarquilmervane-instance")},
+        {places.sharedTempDir, inTemp},
     };
     for (const auto& c : candidates) {
-        if (c.base.isEmpty() || !QDir::isAbsolutePath(c.base))
-            continue;
-        const QString folder = QDir::cleanPath(c.base) + QLatin1Char('/') + c.name;
-        if (QFile::encodeName(folder + QLatin1Char('/') + serverName).size() > kSocketPathMax)
-            continue;
-        const QString made = privateFolderAt(folder);
-        if (!made.isEmpty())
-            return made;
+        const QString folder = usableFolder(c.base, c.name, socketName);
+        if (!folder.isEmpty())
+            return folder;
     }
     return QString();
 }
 
-QString instanceFolder(const QString& serverName)
+QString instanceAddress(const QString& serverName)
 {
-    return instanceFolderIn(qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath(), serverName);
+    const QString socketName = instanceSocketName(serverName);
+    const InstancePlaces places{qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath(),
+                                qEnvironmentVariable("HOME"), QStringLiteral("/tmp")};
+    const QString folder = instanceFolderIn(places, socketName);
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + socketName;
 }
 
 void Application::connectInstanceSignals()
@@ -67,11 +88,7 @@ void Application::connectInstanceSignals()
     connect(&m_replyTimer, &QTimer::timeout, this, &Application::replyTimedOut, unique);
 }
 
-QString Application::serverAddress() const
-{
-    const QString folder = instanceFolder(m_serverName);
-    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + m_serverName;
-}
+QString Application::serverAddress() const { return instanceAddress(m_serverName); }
 
 void Application::connectToRunningInstance() { m_socket.connectToServer(serverAddress(), QIODevice::ReadWrite); }
 
@@ -155,7 +172,9 @@ void Application::becomeRunningInstance(QLocalSocket::LocalSocketError error)
     m_socket.close();
     const QString address = serverAddress();
     if (address.isEmpty()) {
-        LOG(INFO) << "Application Error: no private folder for the local socket, starting app without server..";
+        // The user hears of it: a second start will run a second program.
+        reportFailure(QStringLiteral("Application Error: no private folder for the local socket, starting app "
+                                     "without server: another start will not find this one.."));
         startApp();
         return;
     }

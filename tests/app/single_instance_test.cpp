@@ -10,19 +10,26 @@
 #include "win32sim/foreground.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QChildEvent>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTextCodec>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
@@ -79,7 +86,7 @@ protected:
         cef_logging::SetLogDestination(QFile::encodeName(logPath()).toStdString(), LOGSEVERITY_INFO);
         openWindow();
         app->becomeRunningInstance();
-        address = instanceFolder(kServerName) + "/" + kServerName;
+        address = instanceAddress(kServerName);
         // In the tray, as a start with "-autostart" leaves it.
         window->setWindowState(Qt::WindowMinimized);
         window->hide();
@@ -226,40 +233,71 @@ TEST_F(RunningInstance, TheServerIsTheUsersAlone)
     EXPECT_EQ(QFileInfo(address).path(), qEnvironmentVariable("XDG_RUNTIME_DIR") + "/tarquilmervane");
 }
 
-TEST(InstanceFolder, PrivateFolderInTheRuntimeFolderElseInTheTemporaryFolder)
+TEST(InstanceFolder, TheSocketNameIsShortAndTheSameForTheSameServer)
 {
-    // A short root, so that the server's address fits below both of its folders.
-    QTemporaryDir root(QDir::tempPath() + "/i-XXXXXX");
+    const QString name = instanceSocketName(kServerName);
+    EXPECT_LE(name.size(), 32);
+    EXPECT_EQ(name, instanceSocketName(kServerName));
+    EXPECT_NE(name, instanceSocketName(QString(kServerName) + "x"));
+    // Nothing of the server name that a path could not hold.
+    EXPECT_FALSE(name.contains('/') || name.contains('\\'));
+}
+
+TEST(InstanceFolder, TheFirstPrivateFolderThatLeavesRoomForTheSocket)
+{
+    // Short whatever the temporary folder is, so that the lengths below are the test's own.
+    QTemporaryDir root(test_support::shortTempBase() + "/i-XXXXXX");
     ASSERT_TRUE(root.isValid());
-    const QString runtime = root.filePath("r"), temp = root.filePath("t");
-    ASSERT_TRUE(QDir().mkpath(runtime) && QDir().mkpath(temp));
-    const QString inRuntime = runtime + "/tarquilmervane";
-    const QString inTemp = temp + QString("/tarquilmervane-instance-%1").arg(geteuid());
-    // So long that the server's name no longer fits a socket's address below it.
+    const QString socketName = instanceSocketName(kServerName);
+    const QString runtime = root.filePath("r"), temp = root.filePath("t"), home = root.filePath("h"),
+                  shared = root.filePath("s");
+    // 60 characters: the server's own name would not fit below it, the socket's name does.
+    const QString longer = root.filePath(QString(60 - root.path().size() - 1, 'm'));
+    // So long that not even the socket's name fits below it.
     const QString deep = root.filePath(QString(100 - root.path().size(), 'd'));
-    ASSERT_TRUE(QDir().mkpath(deep));
+    for (const QString& d : {runtime, temp, home, shared, longer, deep})
+        ASSERT_TRUE(QDir().mkpath(d));
+    const QString uidName = QString("tarquilmervane-instance-%1").arg(geteuid());
+    const QString inRuntime = runtime + "/tarquilmervane", inTemp = temp + "/" + uidName,
+                  inHome = home + "/.tarquilmervane-instance", inShared = shared + "/" + uidName;
+    const QStringList made = {inRuntime, inTemp, inHome, inShared, longer + "/tarquilmervane"};
 
     struct Case {
         const char* name;
         std::function<void()> prepare;
-        QString runtimeDir, tempDir, expected;
+        InstancePlaces places;
+        QString expected;
     } cases[] = {
-        {"runtime folder", [] {}, runtime, temp, inRuntime},
-        {"no runtime folder", [] {}, QString(), temp, inTemp},
-        {"relative runtime folder", [] {}, "r", temp, inTemp},
-        {"runtime folder missing", [] {}, root.filePath("gone"), temp, inTemp},
-        {"runtime folder too deep", [] {}, deep, temp, inTemp},
-        {"name taken by a link", [&] { QFile::link(temp, inRuntime); }, runtime, temp, inTemp},
-        {"neither usable", [] {}, QString(), deep, QString()},
+        {"runtime folder", [] {}, {runtime, temp, home, shared}, inRuntime},
+        {"long runtime folder", [] {}, {longer, temp, home, shared}, longer + "/tarquilmervane"},
+        {"no runtime folder", [] {}, {QString(), temp, home, shared}, inTemp},
+        {"relative runtime folder", [] {}, {"r", temp, home, shared}, inTemp},
+        {"runtime folder missing", [] {}, {root.filePath("gone"), temp, home, shared}, inTemp},
+        {"runtime folder too deep", [] {}, {deep, temp, home, shared}, inTemp},
+        {"name taken by a link", [&] { QFile::link(temp, inRuntime); }, {runtime, temp, home, shared}, inTemp},
+        // Someone made the temporary folder's name first.
+        {"temporary name taken by a link", [&] { QFile::link(home, inTemp); }, {QString(), temp, home, shared}, inHome},
+        {"temporary name taken by a file",
+         [&] { test_support::writeFile(inTemp, "x"); },
+         {QString(), temp, home, shared},
+         inHome},
+        {"temporary folder too deep", [] {}, {QString(), deep, home, shared}, inHome},
+        {"no home either", [] {}, {QString(), deep, QString(), shared}, inShared},
+        {"nothing usable", [] {}, {QString(), deep, deep, deep}, QString()},
     };
     for (const Case& c : cases) {
-        QFile::remove(inRuntime);
-        QDir(inRuntime).removeRecursively();
-        QDir(inTemp).removeRecursively();
+        for (const QString& m : made) {
+            QFile::remove(m);
+            QDir(m).removeRecursively();
+        }
         c.prepare();
-        EXPECT_EQ(instanceFolderIn(c.runtimeDir, c.tempDir, kServerName), c.expected) << c.name;
-        struct stat st;
-        if (!c.expected.isEmpty() && lstat(QFile::encodeName(c.expected).constData(), &st) == 0) {
+        const QString folder = instanceFolderIn(c.places, socketName);
+        EXPECT_EQ(folder, c.expected) << c.name;
+        if (!folder.isEmpty()) {
+            EXPECT_LE(QFile::encodeName(folder + "/" + socketName).size(), 107) << c.name;
+            struct stat st;
+            ASSERT_EQ(lstat(QFile::encodeName(folder).constData(), &st), 0) << c.name;
+            EXPECT_TRUE(S_ISDIR(st.st_mode)) << c.name;
             EXPECT_EQ(st.st_mode & 0777, 0700u) << c.name;
         }
     }
@@ -268,7 +306,7 @@ TEST(InstanceFolder, PrivateFolderInTheRuntimeFolderElseInTheTemporaryFolder)
     QFile::remove(inRuntime);
     ASSERT_TRUE(QDir().mkpath(inRuntime));
     ASSERT_EQ(chmod(QFile::encodeName(inRuntime).constData(), 0755), 0);
-    EXPECT_EQ(instanceFolderIn(runtime, temp, kServerName), inRuntime);
+    EXPECT_EQ(instanceFolderIn({runtime, temp, home, shared}, socketName), inRuntime);
     struct stat st;
     ASSERT_EQ(lstat(QFile::encodeName(inRuntime).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -293,7 +331,7 @@ TEST(SecondStartWhileDeciding, FindsTheInstanceThatStartedMeanwhileAndLeavesItsS
     if (test_support::ranInOwnProcess())
         return;
     TestApplication* app = TestApplication::get();
-    const QString address = instanceFolder(kServerName) + "/" + kServerName;
+    const QString address = instanceAddress(kServerName);
     QLocalServer running;
     running.setSocketOptions(QLocalServer::UserAccessOption);
     ASSERT_TRUE(running.listen(address)) << running.errorString().toStdString();
@@ -316,6 +354,51 @@ TEST(SecondStartWhileDeciding, FindsTheInstanceThatStartedMeanwhileAndLeavesItsS
     QLocalSocket again;
     again.connectToServer(address);
     EXPECT_TRUE(again.waitForConnected(5000));
+}
+
+class DecisionLock : public test_support::WindowFixture {
+};
+
+// The decision to become the running instance waits for its lock: while another process holds it,
+// this one does not listen; once it is free, this one does.
+TEST_F(DecisionLock, NoListeningWhileTheLockIsHeldElsewhere)
+{
+    if (test_support::ranInOwnProcess())
+        return;
+    openWindow();
+    const QString address = instanceAddress(kServerName);
+    ASSERT_FALSE(address.isEmpty());
+    QElapsedTimer clock;
+    clock.start();
+    std::promise<bool> held;
+    std::atomic<bool> listenedWhileHeld{false};
+    std::atomic<qint64> releasedAt{0};
+    std::thread holder([&] {
+        QLockFile lock(address + ".lock");
+        const bool locked = lock.lock();
+        held.set_value(locked);
+        if (!locked)
+            return;
+        // Watches the address for a while, long enough for the start to reach the lock.
+        for (int i = 0; i < 20; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (QFileInfo::exists(address))
+                listenedWhileHeld = true;
+        }
+        releasedAt = clock.elapsed();
+        lock.unlock();
+    });
+    const bool locked = held.get_future().get();
+    if (locked)
+        app->becomeRunningInstance();
+    const qint64 decidedAt = clock.elapsed();
+    holder.join();
+    ASSERT_TRUE(locked);
+    EXPECT_FALSE(listenedWhileHeld);
+    EXPECT_GE(decidedAt, releasedAt.load());
+    QLocalSocket probe;
+    probe.connectToServer(address);
+    EXPECT_TRUE(probe.waitForConnected(5000));
 }
 
 TEST(ActivateProcess, OnlyTheProgramsTitleOfThatProcessIsBroughtForward)

@@ -110,7 +110,11 @@ public:
         return env;
     }
     // The address of the single-instance server of programs started with environment().
-    QString serverAddress() const { return instanceFolderIn(path("run"), QString(), kServerName) + "/" + kServerName; }
+    QString serverAddress() const
+    {
+        const QString socketName = instanceSocketName(kServerName);
+        return instanceFolderIn({path("run"), QString(), QString(), QString()}, socketName) + "/" + socketName;
+    }
     // Paths below the root that the page engine's profile would have made.
     QStringList engineFiles() const
     {
@@ -125,7 +129,8 @@ public:
     }
 
 private:
-    QTemporaryDir m_root;
+    // Short, so that the server's address fits below "run" whatever the temporary folder is.
+    QTemporaryDir m_root{test_support::shortTempBase() + "/tm-own-XXXXXX"};
     bool m_ok = false;
 };
 
