@@ -136,6 +136,11 @@ private:
     void replyTimedOut();
     // No running instance answered: listen and start the user interface.
     void becomeRunningInstance(QLocalSocket::LocalSocketError error);
+    // Handles the complete segments a client has sent and answers them; a "show" only sets *show.
+    // The reason when the client broke a bound and must be dropped, else null.
+    const char* serveClient(QPair<QLocalSocket*, QByteArray>& entry, bool* show);
+    // Hangs up on the client of that entry and forgets it.
+    void dropClient(int index, const char* reason);
 
     QTimer* m_timer = nullptr;
     QMap<QString, DeviceRecord> m_deviceRecords;

@@ -25,6 +25,17 @@ constexpr int kDecisionLockMs = 10000;
 // How long the check that no instance started meanwhile waits for a connection.
 constexpr int kProbeMs = 3000;
 
+// Bounds of the running instance's server, so that no client stalls the GUI thread or grows the
+// program: the connections served at once, the bytes of one segment, what one read takes from a
+// client, the answers a client may leave unread, and the unknown segments logged per read.
+constexpr int kMaxClients = 16;
+constexpr int kMaxSegmentBytes = 4096;
+constexpr qint64 kReadChunkBytes = 64 * 1024;
+constexpr qint64 kMaxUnreadReplyBytes = 64 * 1024;
+constexpr int kUnknownLoggedPerRead = 4;
+// How much of an unknown segment the log shows.
+constexpr int kLoggedSegmentChars = 64;
+
 const char kCommandPrefix[] = "CMD:";
 
 // The folder at base/name when base is an absolute path, the folder is the user's alone
@@ -37,6 +48,26 @@ QString usableFolder(const QString& base, const QString& name, const QString& so
     if (QFile::encodeName(folder + QLatin1Char('/') + socketName).size() > kSocketPathMax)
         return QString();
     return privateFolderAt(folder);
+}
+
+// A segment for the log: at most kLoggedSegmentChars characters, a backslash doubled and every character
+// that is not printable (control bytes, bytes the code page could not decode) as "\x{hex}".
+std::string loggedSegment(const QString& segment)
+{
+    QString out;
+    const QVector<uint> points = segment.toUcs4();
+    for (int i = 0; i < points.size() && i < kLoggedSegmentChars; ++i) {
+        const uint c = points[i];
+        if (c == '\\')
+            out += QLatin1String("\\\\");
+        else if (c != QChar::ReplacementCharacter && QChar::isPrint(c))
+            out += QString::fromUcs4(&c, 1);
+        else
+            out += QStringLiteral("\\x{%1}").arg(c, 0, 16);
+    }
+    if (points.size() > kLoggedSegmentChars)
+        out += QStringLiteral("... (%1 characters)").arg(points.size());
+    return out.toStdString();
 }
 
 } // namespace
@@ -221,6 +252,11 @@ void Application::newInstanceConnected()
 {
     LOG(INFO) << "Application Info: new local socket connected";
     while (QLocalSocket* client = m_server.nextPendingConnection()) {
+        // The newest is the one a start is waiting on; the oldest has most likely gone already.
+        if (m_clients.size() >= kMaxClients)
+            dropClient(0, "too many clients");
+        // What Qt takes from the socket stays bounded; the client waits while it is full.
+        client->setReadBufferSize(kReadChunkBytes);
         m_clients.append(qMakePair(client, QByteArray()));
         connect(client, &QLocalSocket::readyRead, this, &Application::readClients);
         connect(client, &QLocalSocket::disconnected, this, &Application::removeClients);
@@ -229,28 +265,66 @@ void Application::newInstanceConnected()
 
 void Application::readClients()
 {
-    for (int i = 0; i < m_clients.size(); ++i) {
-        QLocalSocket* client = m_clients[i].first;
-        m_clients[i].second += client->readAll();
-        const QByteArray bytes = m_clients[i].second;
-        if (bytes.isEmpty())
-            continue;
-        // Segments end at the byte ';' and are decoded whole, so a character is never cut apart.
-        int position = 0;
-        for (int end; (end = bytes.indexOf(';', position)) >= 0; position = end + 1) {
-            const QString segment = QString::fromLocal8Bit(bytes.constData() + position, end - position);
-            if (segment.startsWith(QLatin1String(kCommandPrefix))) {
-                handleCommand(segment.mid(int(sizeof kCommandPrefix) - 1));
-                client->write(QStringLiteral("RES:%1;").arg(QCoreApplication::applicationPid()).toUtf8());
-            } else {
-                LOG(INFO) << "Application Error: unknown command " << segment.toStdString() << " passed in local socket";
-            }
-        }
-        // The bytes after the last ';' wait for the rest; the command may have changed the list.
-        for (auto& entry : m_clients)
-            if (entry.first == client)
-                entry.second = bytes.mid(position);
+    bool show = false;
+    for (int i = 0; i < m_clients.size();) {
+        if (const char* broken = serveClient(m_clients[i], &show))
+            dropClient(i, broken);
+        else
+            ++i;
     }
+    // However many asked, the window comes forward once.
+    if (show)
+        handleCommand(QStringLiteral("show"));
+}
+
+void Application::dropClient(int index, const char* reason)
+{
+    LOG(INFO) << "Application Error: local socket client dropped: " << reason;
+    QLocalSocket* client = m_clients.takeAt(index).first;
+    disconnect(client, nullptr, this, nullptr);
+    client->abort();
+    client->deleteLater();
+}
+
+const char* Application::serveClient(QPair<QLocalSocket*, QByteArray>& entry, bool* show)
+{
+    QLocalSocket* client = entry.first;
+    QByteArray& bytes = entry.second;
+    bytes += client->readAll();
+    if (bytes.isEmpty())
+        return nullptr;
+    const QByteArray reply = QStringLiteral("RES:%1;").arg(QCoreApplication::applicationPid()).toUtf8();
+    QByteArray replies;
+    int unknown = 0;
+    // Segments end at the byte ';' and are decoded whole, so a character is never cut apart.
+    int position = 0;
+    for (int end; (end = bytes.indexOf(';', position)) >= 0; position = end + 1) {
+        if (end - position > kMaxSegmentBytes)
+            return "segment too long";
+        const QString segment = QString::fromLocal8Bit(bytes.constData() + position, end - position);
+        if (segment.startsWith(QLatin1String(kCommandPrefix))) {
+            const QString command = segment.mid(int(sizeof kCommandPrefix) - 1);
+            if (command == QLatin1String("show"))
+                *show = true;
+            else
+                handleCommand(command);
+            replies += reply;
+        } else if (++unknown <= kUnknownLoggedPerRead) {
+            LOG(INFO) << "Application Error: unknown command " << loggedSegment(segment) << " passed in local socket";
+        }
+    }
+    if (unknown > kUnknownLoggedPerRead)
+        LOG(INFO) << "Application Error: " << unknown - kUnknownLoggedPerRead
+                  << " more unknown commands passed in local socket";
+    // The bytes after the last ';' wait for the rest.
+    bytes.remove(0, position);
+    if (bytes.size() > kMaxSegmentBytes)
+        return "segment too long";
+    if (!replies.isEmpty())
+        client->write(replies);
+    if (client->bytesToWrite() > kMaxUnreadReplyBytes)
+        return "answers not read";
+    return nullptr;
 }
 
 void Application::removeClients()

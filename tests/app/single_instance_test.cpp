@@ -11,6 +11,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QChildEvent>
@@ -32,7 +34,13 @@
 #include <thread>
 #include <vector>
 
+#include <cerrno>
+#include <cstring>
+
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -69,6 +77,11 @@ public:
         return waitFor([&] { return replies() > before; });
     }
     void disconnect() { m_socket.disconnectFromServer(); }
+    // The server has hung up.
+    bool hungUp()
+    {
+        return waitFor([&] { return m_socket.state() == QLocalSocket::UnconnectedState; });
+    }
 
 private:
     QLocalSocket m_socket;
@@ -115,7 +128,7 @@ struct Exchange {
     const char* name;
     std::vector<QByteArray> pieces; // written one after another
     int replies;
-    std::vector<QByteArray> unknownSegments; // as sent
+    std::vector<QByteArray> unknownLogged; // the unknown segments as the log shows them
     bool shows;
 };
 
@@ -144,8 +157,8 @@ TEST_P(ServerExchange, AnswersEveryCompleteCommandSegment)
     EXPECT_EQ(client.replies(), e.replies) << client.received().constData();
     EXPECT_EQ(client.received(), replyOfThisProcess().repeated(e.replies));
 
-    EXPECT_EQ(logged("Application Error: unknown command ").size(), int(e.unknownSegments.size()));
-    for (const QByteArray& segment : e.unknownSegments)
+    EXPECT_EQ(logged("Application Error: unknown command ").size(), int(e.unknownLogged.size()));
+    for (const QByteArray& segment : e.unknownLogged)
         EXPECT_EQ(logged("Application Error: unknown command " + QString::fromUtf8(segment) + " passed in local socket")
                       .size(),
                   1)
@@ -168,7 +181,14 @@ INSTANTIATE_TEST_SUITE_P(
                       Exchange{"SegmentWithoutThePrefixFirst", {"hello;CMD:show;"}, 1, {"hello"}, true},
                       Exchange{"AnotherCommandIsAnsweredAndDoesNothing", {"CMD:hide;"}, 1, {}, false},
                       Exchange{"CharacterSplitBetweenWrites", {"h\xC3", "\xA9llo;CMD:hi", "de;"}, 1, {"h\xC3\xA9llo"}, false},
-                      Exchange{"NothingButAPartialSegment", {"CMD:show"}, 0, {}, false}),
+                      Exchange{"NothingButAPartialSegment", {"CMD:show"}, 0, {}, false},
+                      // Bytes that are no text reach the log escaped, a backslash doubled.
+                      Exchange{"BinaryBytesAreLoggedEscaped", {"a\x01\x7f\\b\xff;CMD:hide;"}, 1,
+                               {"a\\x{1}\\x{7f}\\\\b\\x{fffd}"}, false},
+                      Exchange{"LongSegmentIsLoggedCut", {QByteArray(100, 'z') + ";CMD:hide;"}, 1,
+                               {QByteArray(64, 'z') + "... (100 characters)"}, false},
+                      // A few of one read are logged, the rest only counted.
+                      Exchange{"ManyUnknownSegmentsInOneWrite", {"a;b;c;d;e;f;CMD:show;"}, 1, {"a", "b", "c", "d"}, true}),
     [](const ::testing::TestParamInfo<Exchange>& info) { return std::string(info.param.name); });
 
 TEST_F(RunningInstance, ShowWithoutAMainWindowIsAnsweredAndTouchesNothing)
@@ -216,6 +236,163 @@ TEST_F(RunningInstance, ClientsThatHangUpAreRemovedAndDeleted)
     EXPECT_FALSE(logged("Application Info: remove clients slot called, clients ").isEmpty());
     EXPECT_TRUE(stays.roundTrip());
     app->removeEventFilter(&counter);
+}
+
+// A client on a bare socket that writes and never reads its answers.
+class WritingClient {
+public:
+    explicit WritingClient(const QString& address)
+    {
+        m_fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(address);
+        if (m_fd < 0 || size_t(name.size()) >= sizeof addr.sun_path)
+            return;
+        std::memcpy(addr.sun_path, name.constData(), size_t(name.size()));
+        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    }
+    ~WritingClient()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    bool connected() const { return m_connected; }
+
+    // Writes unit over and over, up to total bytes, while the event loop runs, until the server hangs
+    // up; with untilHungUp, then waits for that. Also measures the event loop's longest single turn.
+    struct Result {
+        bool hungUp = false;
+        qint64 sent = 0;
+        qint64 longestTurnMs = 0;
+    };
+    Result flood(const QByteArray& unit, qint64 total, bool untilHungUp)
+    {
+        Result r;
+        QByteArray chunk = unit.repeated(qMax(1, 65536 / unit.size()));
+        QElapsedTimer overall;
+        overall.start();
+        while (r.sent < total && overall.elapsed() < 60000) {
+            const ssize_t n = ::send(m_fd, chunk.constData(), size_t(qMin<qint64>(chunk.size(), total - r.sent)),
+                                     MSG_NOSIGNAL);
+            if (n > 0) {
+                r.sent += n;
+                // Keeps the stream made of whole units.
+                chunk = chunk.mid(int(n) % chunk.size()) + chunk.left(int(n) % chunk.size());
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                r.hungUp = true;
+                break;
+            }
+            turn(&r);
+        }
+        while (untilHungUp && !r.hungUp && overall.elapsed() < 60000) {
+            pollfd p{m_fd, POLLRDHUP, 0};
+            r.hungUp = ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR));
+            if (!r.hungUp)
+                turn(&r);
+        }
+        return r;
+    }
+
+private:
+    // The event loop for a few milliseconds: longer only when an event keeps it.
+    static void turn(Result* r)
+    {
+        QElapsedTimer t;
+        t.start();
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+        r->longestTurnMs = qMax(r->longestTurnMs, t.elapsed());
+    }
+
+    int m_fd = -1;
+    bool m_connected = false;
+};
+
+struct Flood {
+    const char* name;
+    QByteArray unit;
+    qint64 total;
+    const char* dropReason; // null: the client stays
+};
+
+void PrintTo(const Flood& f, std::ostream* os) { *os << f.name; }
+
+class ServerFlood : public RunningInstance, public ::testing::WithParamInterface<Flood> {
+};
+
+// No client keeps the GUI thread or grows the program: one that breaks a bound is dropped after a
+// small part of its flood, and one that stays is served in bounded turns, its log bounded too.
+TEST_P(ServerFlood, StaysBoundedAndKeepsServingOthers)
+{
+    const Flood& f = GetParam();
+    Client witness(address);
+    ASSERT_TRUE(witness.connected() && witness.roundTrip());
+    WritingClient flooder(address);
+    ASSERT_TRUE(flooder.connected());
+    const WritingClient::Result r = flooder.flood(f.unit, f.total, f.dropReason != nullptr);
+    EXPECT_LT(r.longestTurnMs, 1000) << "the event loop was kept this long";
+    if (f.dropReason) {
+        EXPECT_TRUE(r.hungUp) << "sent " << r.sent;
+        // What the server took before it hung up: its bounded buffers and the kernel's.
+        EXPECT_LT(r.sent, 4 * 1024 * 1024);
+        EXPECT_EQ(logged(QString("Application Error: local socket client dropped: ") + f.dropReason).size(), 1);
+    } else {
+        EXPECT_FALSE(r.hungUp);
+        EXPECT_EQ(r.sent, f.total);
+    }
+    EXPECT_TRUE(witness.roundTrip());
+    EXPECT_LE(logged("Application Error: unknown command ").size(), int(f.total / f.unit.size() / 10));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clients, ServerFlood,
+    ::testing::Values(Flood{"ShowRequestsWithoutReadingTheAnswers", "CMD:show;", 9000000, "answers not read"},
+                      Flood{"BytesWithoutASemicolon", "x", 100 * 1024 * 1024, "segment too long"},
+                      Flood{"OneLongSegmentInOneWrite", QByteArray(8192, 'y') + ";", 8193, "segment too long"},
+                      Flood{"UnknownSegments", "hello;", 1000000, nullptr}),
+    [](const ::testing::TestParamInfo<Flood>& info) { return std::string(info.param.name); });
+
+// The show requests that one read brings bring the window forward once, not once each.
+TEST_F(RunningInstance, ShowRequestsOfOneReadActivateTheWindowOnce)
+{
+    // The offscreen platform says so each time a window is raised.
+    static int raises = 0;
+    raises = 0;
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
+        if (m.contains("does not support raise()"))
+            ++raises;
+    });
+    Client client(address);
+    ASSERT_TRUE(client.connected());
+    client.send("CMD:show;");
+    EXPECT_TRUE(waitFor([&] { return client.replies() == 1; }));
+    const int perShow = raises;
+    client.send(QByteArray("CMD:show;").repeated(1000));
+    EXPECT_TRUE(waitFor([&] { return client.replies() == 1001; })) << client.replies();
+    qInstallMessageHandler(previous);
+    ASSERT_GE(perShow, 1);
+    EXPECT_LE(raises - perShow, 3 * perShow) << "raised " << raises - perShow << " times for 1000 requests";
+    EXPECT_TRUE(window->isVisible());
+}
+
+// A connection beyond the bound is served, and the oldest one is dropped for it: the newest is the
+// one a start waits on.
+TEST_F(RunningInstance, AConnectionBeyondTheBoundDropsTheOldest)
+{
+    const int kBound = 16;
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i <= kBound; ++i) {
+        clients.push_back(std::make_unique<Client>(address));
+        ASSERT_TRUE(clients.back()->connected() && clients.back()->roundTrip()) << "client " << i;
+    }
+    EXPECT_EQ(logged("Application Error: local socket client dropped: too many clients").size(), 1);
+    EXPECT_TRUE(clients.front()->hungUp());
+    for (size_t i = 1; i < clients.size(); ++i)
+        EXPECT_TRUE(clients[i]->roundTrip()) << "client " << i;
 }
 
 TEST_F(RunningInstance, TheServerIsTheUsersAlone)
