@@ -128,7 +128,7 @@ protected:
     void connectInstanceSignals();
 
 private:
-    // The local server's address: its name in the folder of instanceFolder, "" without a folder.
+    // The local server's address (instanceAddress), "" without a safe folder.
     QString serverAddress() const;
     // Starts connecting the client socket to the running instance.
     void connectToRunningInstance();
@@ -136,6 +136,11 @@ private:
     void replyTimedOut();
     // No running instance answered: listen and start the user interface.
     void becomeRunningInstance(QLocalSocket::LocalSocketError error);
+    // Handles the complete segments a client has sent and answers them; a "show" only sets *show.
+    // The reason when the client broke a bound and must be dropped, else null.
+    const char* serveClient(QPair<QLocalSocket*, QByteArray>& entry, bool* show);
+    // Hangs up on the client of that entry and forgets it.
+    void dropClient(int index, const char* reason);
 
     QTimer* m_timer = nullptr;
     QMap<QString, DeviceRecord> m_deviceRecords;
@@ -174,12 +179,24 @@ void psActivateProcess(quint64 pid);
 // the enumeration, once it has brought a window of that process with the program's title forward.
 BOOL CALLBACK activateProcessEnumProc(HWND hwnd, LPARAM lParam);
 
-// The folder of the single-instance server: "tarquilmervane" in runtimeDir, else
-// "tarquilmervane-instance-<uid>" in tempDir, the first that is a private folder (privateFolderAt)
-// and leaves room for serverName within a local socket's address; "" when neither does.
-QString instanceFolderIn(const QString& runtimeDir, const QString& tempDir, const QString& serverName);
-// instanceFolderIn with $XDG_RUNTIME_DIR and the system temporary folder.
-QString instanceFolder(const QString& serverName);
+// The file name of the single-instance server in its folder: short, so that it fits a local
+// socket's address below any folder that leaves room for it; derived from the server name.
+QString instanceSocketName(const QString& serverName);
+
+// Where the folder of the single-instance server may lie, in this order.
+struct InstancePlaces {
+    QString runtimeDir; // $XDG_RUNTIME_DIR: "tarquilmervane"
+    QString tempDir; // the system temporary folder: "tarquilmervane-instance-<uid>"
+    QString homeDir; // $HOME: ".tarquilmervane-instance"
+    QString sharedTempDir; // "/tmp", for a temporary folder too long: "tarquilmervane-instance-<uid>"
+};
+// The first of the places' folders that is an absolute path, is a private folder (privateFolderAt:
+// nobody else can have made it or enter it) and leaves room for socketName within a local
+// socket's address; "" when none does.
+QString instanceFolderIn(const InstancePlaces& places, const QString& socketName);
+// The server's address with $XDG_RUNTIME_DIR, the system temporary folder, $HOME and "/tmp":
+// the folder of instanceFolderIn, "/" and instanceSocketName; "" without a folder.
+QString instanceAddress(const QString& serverName);
 
 // An argument, the program path included, equal to "-autostart".
 bool hasAutostartArgument(int argc, char** argv);

@@ -23,7 +23,7 @@ void installQuitSignals(QObject*) {}
 
 namespace {
 
-const int kSignals[] = {SIGTERM, SIGHUP};
+const int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
 
 // The handler's only work: one byte into the pipe, read on the GUI thread.
 int g_pipe[2] = {-1, -1};
@@ -54,7 +54,7 @@ void setDisposition(void (*handler)(int))
 void installQuitSignals(QObject* owner)
 {
     if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        reportFailure(QStringLiteral("SIGTERM and SIGHUP will end the program without writing its files back: no pipe"));
+        reportFailure(QStringLiteral("SIGTERM, SIGHUP and SIGINT will end the program without writing its files back: no pipe"));
         return;
     }
     auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, owner);

@@ -5,6 +5,7 @@
 
 #include "include/base/cef_logging.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -24,35 +25,86 @@ constexpr int kDecisionLockMs = 10000;
 // How long the check that no instance started meanwhile waits for a connection.
 constexpr int kProbeMs = 3000;
 
+// Bounds of the running instance's server, so that no client stalls the GUI thread or grows the
+// program: the connections served at once, the bytes of one segment, what one read takes from a
+// client, the answers a client may leave unread, and the unknown segments logged per read.
+constexpr int kMaxClients = 16;
+constexpr int kMaxSegmentBytes = 4096;
+constexpr qint64 kReadChunkBytes = 64 * 1024;
+constexpr qint64 kMaxUnreadReplyBytes = 64 * 1024;
+constexpr int kUnknownLoggedPerRead = 4;
+// How much of an unknown segment the log shows.
+constexpr int kLoggedSegmentChars = 64;
+
 const char kCommandPrefix[] = "CMD:";
+
+// The folder at base/name when base is an absolute path, the folder is the user's alone
+// (privateFolderAt) and the socket's address fits below it; "" otherwise.
+QString usableFolder(const QString& base, const QString& name, const QString& socketName)
+{
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        return QString();
+    const QString folder = QDir::cleanPath(base) + QLatin1Char('/') + name;
+    if (QFile::encodeName(folder + QLatin1Char('/') + socketName).size() > kSocketPathMax)
+        return QString();
+    return privateFolderAt(folder);
+}
+
+// A segment for the log: at most kLoggedSegmentChars characters, a backslash doubled and every character
+// that is not printable (control bytes, bytes the code page could not decode) as "\x{hex}".
+std::string loggedSegment(const QString& segment)
+{
+    QString out;
+    const QVector<uint> points = segment.toUcs4();
+    for (int i = 0; i < points.size() && i < kLoggedSegmentChars; ++i) {
+        const uint c = points[i];
+        if (c == '\\')
+            out += QLatin1String("\\\\");
+        else if (c != QChar::ReplacementCharacter && QChar::isPrint(c))
+            out += QString::fromUcs4(&c, 1);
+        else
+            out += QStringLiteral("\\x{%1}").arg(c, 0, 16);
+    }
+    if (points.size() > kLoggedSegmentChars)
+        out += QStringLiteral("... (%1 characters)").arg(points.size());
+    return out.toStdString();
+}
 
 } // namespace
 
-QString instanceFolderIn(const QString& runtimeDir, const QString& tempDir, const QString& serverName)
+QString instanceSocketName(const QString& serverName)
 {
+    const QByteArray digest = QCryptographicHash::hash(serverName.toUtf8(), QCryptographicHash::Sha1);
+    return QStringLiteral("instance-") + QString::fromLatin1(digest.toHex().left(16));
+}
+
+QString instanceFolderIn(const InstancePlaces& places, const QString& socketName)
+{
+    const QString inTemp = QStringLiteral("tarquilmervane-instance-%1").arg(geteuid());
     const struct {
-        QString base;
+        const QString& base;
         QString name;
     } candidates[] = {
-        {runtimeDir, QStringLiteral("tarquilmervane")},
-        {tempDir, QStringLiteral("tarquilmervane-instance-%1").arg(geteuid())},
+        {places.runtimeDir, QStringLiteral("tarquilmervane")},
+        {places.tempDir, inTemp},
+        {places.homeDir, QStringLiteral(".tarquilmervane-instance")},
+        {places.sharedTempDir, inTemp},
     };
     for (const auto& c : candidates) {
-        if (c.base.isEmpty() || !QDir::isAbsolutePath(c.base))
-            continue;
-        const QString folder = QDir::cleanPath(c.base) + QLatin1Char('/') + c.name;
-        if (QFile::encodeName(folder + QLatin1Char('/') + serverName).size() > kSocketPathMax)
-            continue;
-        const QString made = privateFolderAt(folder);
-        if (!made.isEmpty())
-            return made;
+        const QString folder = usableFolder(c.base, c.name, socketName);
+        if (!folder.isEmpty())
+            return folder;
     }
     return QString();
 }
 
-QString instanceFolder(const QString& serverName)
+QString instanceAddress(const QString& serverName)
 {
-    return instanceFolderIn(qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath(), serverName);
+    const QString socketName = instanceSocketName(serverName);
+    const InstancePlaces places{qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath(),
+                                qEnvironmentVariable("HOME"), QStringLiteral("/tmp")};
+    const QString folder = instanceFolderIn(places, socketName);
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + socketName;
 }
 
 void Application::connectInstanceSignals()
@@ -67,11 +119,7 @@ void Application::connectInstanceSignals()
     connect(&m_replyTimer, &QTimer::timeout, this, &Application::replyTimedOut, unique);
 }
 
-QString Application::serverAddress() const
-{
-    const QString folder = instanceFolder(m_serverName);
-    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + m_serverName;
-}
+QString Application::serverAddress() const { return instanceAddress(m_serverName); }
 
 void Application::connectToRunningInstance() { m_socket.connectToServer(serverAddress(), QIODevice::ReadWrite); }
 
@@ -155,7 +203,9 @@ void Application::becomeRunningInstance(QLocalSocket::LocalSocketError error)
     m_socket.close();
     const QString address = serverAddress();
     if (address.isEmpty()) {
-        LOG(INFO) << "Application Error: no private folder for the local socket, starting app without server..";
+        // The user hears of it: a second start will run a second program.
+        reportFailure(QStringLiteral("Application Error: no private folder for the local socket, starting app "
+                                     "without server: another start will not find this one.."));
         startApp();
         return;
     }
@@ -202,6 +252,11 @@ void Application::newInstanceConnected()
 {
     LOG(INFO) << "Application Info: new local socket connected";
     while (QLocalSocket* client = m_server.nextPendingConnection()) {
+        // The newest is the one a start is waiting on; the oldest has most likely gone already.
+        if (m_clients.size() >= kMaxClients)
+            dropClient(0, "too many clients");
+        // What Qt takes from the socket stays bounded; the client waits while it is full.
+        client->setReadBufferSize(kReadChunkBytes);
         m_clients.append(qMakePair(client, QByteArray()));
         connect(client, &QLocalSocket::readyRead, this, &Application::readClients);
         connect(client, &QLocalSocket::disconnected, this, &Application::removeClients);
@@ -210,28 +265,66 @@ void Application::newInstanceConnected()
 
 void Application::readClients()
 {
-    for (int i = 0; i < m_clients.size(); ++i) {
-        QLocalSocket* client = m_clients[i].first;
-        m_clients[i].second += client->readAll();
-        const QByteArray bytes = m_clients[i].second;
-        if (bytes.isEmpty())
-            continue;
-        // Segments end at the byte ';' and are decoded whole, so a character is never cut apart.
-        int position = 0;
-        for (int end; (end = bytes.indexOf(';', position)) >= 0; position = end + 1) {
-            const QString segment = QString::fromLocal8Bit(bytes.constData() + position, end - position);
-            if (segment.startsWith(QLatin1String(kCommandPrefix))) {
-                handleCommand(segment.mid(int(sizeof kCommandPrefix) - 1));
-                client->write(QStringLiteral("RES:%1;").arg(QCoreApplication::applicationPid()).toUtf8());
-            } else {
-                LOG(INFO) << "Application Error: unknown command " << segment.toStdString() << " passed in local socket";
-            }
-        }
-        // The bytes after the last ';' wait for the rest; the command may have changed the list.
-        for (auto& entry : m_clients)
-            if (entry.first == client)
-                entry.second = bytes.mid(position);
+    bool show = false;
+    for (int i = 0; i < m_clients.size();) {
+        if (const char* broken = serveClient(m_clients[i], &show))
+            dropClient(i, broken);
+        else
+            ++i;
     }
+    // However many asked, the window comes forward once.
+    if (show)
+        handleCommand(QStringLiteral("show"));
+}
+
+void Application::dropClient(int index, const char* reason)
+{
+    LOG(INFO) << "Application Error: local socket client dropped: " << reason;
+    QLocalSocket* client = m_clients.takeAt(index).first;
+    disconnect(client, nullptr, this, nullptr);
+    client->abort();
+    client->deleteLater();
+}
+
+const char* Application::serveClient(QPair<QLocalSocket*, QByteArray>& entry, bool* show)
+{
+    QLocalSocket* client = entry.first;
+    QByteArray& bytes = entry.second;
+    bytes += client->readAll();
+    if (bytes.isEmpty())
+        return nullptr;
+    const QByteArray reply = QStringLiteral("RES:%1;").arg(QCoreApplication::applicationPid()).toUtf8();
+    QByteArray replies;
+    int unknown = 0;
+    // Segments end at the byte ';' and are decoded whole, so a character is never cut apart.
+    int position = 0;
+    for (int end; (end = bytes.indexOf(';', position)) >= 0; position = end + 1) {
+        if (end - position > kMaxSegmentBytes)
+            return "segment too long";
+        const QString segment = QString::fromLocal8Bit(bytes.constData() + position, end - position);
+        if (segment.startsWith(QLatin1String(kCommandPrefix))) {
+            const QString command = segment.mid(int(sizeof kCommandPrefix) - 1);
+            if (command == QLatin1String("show"))
+                *show = true;
+            else
+                handleCommand(command);
+            replies += reply;
+        } else if (++unknown <= kUnknownLoggedPerRead) {
+            LOG(INFO) << "Application Error: unknown command " << loggedSegment(segment) << " passed in local socket";
+        }
+    }
+    if (unknown > kUnknownLoggedPerRead)
+        LOG(INFO) << "Application Error: " << unknown - kUnknownLoggedPerRead
+                  << " more unknown commands passed in local socket";
+    // The bytes after the last ';' wait for the rest.
+    bytes.remove(0, position);
+    if (bytes.size() > kMaxSegmentBytes)
+        return "segment too long";
+    if (!replies.isEmpty())
+        client->write(replies);
+    if (client->bytesToWrite() > kMaxUnreadReplyBytes)
+        return "answers not read";
+    return nullptr;
 }
 
 void Application::removeClients()

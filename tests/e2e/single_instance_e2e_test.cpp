@@ -110,7 +110,11 @@ public:
         return env;
     }
     // The address of the single-instance server of programs started with environment().
-    QString serverAddress() const { return instanceFolderIn(path("run"), QString(), kServerName) + "/" + kServerName; }
+    QString serverAddress() const
+    {
+        const QString socketName = instanceSocketName(kServerName);
+        return instanceFolderIn({path("run"), QString(), QString(), QString()}, socketName) + "/" + socketName;
+    }
     // Paths below the root that the page engine's profile would have made.
     QStringList engineFiles() const
     {
@@ -125,7 +129,8 @@ public:
     }
 
 private:
-    QTemporaryDir m_root;
+    // Short, so that the server's address fits below "run" whatever the temporary folder is.
+    QTemporaryDir m_root{test_support::shortTempBase() + "/tm-own-XXXXXX"};
     bool m_ok = false;
 };
 
@@ -296,6 +301,36 @@ TEST(SecondStart, SimultaneousStartsLeaveOneRunningInstance)
         EXPECT_TRUE(log.contains(pidLine(first->processId())) || log.contains("no response to the show command"))
             << log.toStdString();
     }
+    stop(*first);
+}
+
+// Without a runtime folder and with a temporary folder too long for a socket's address, the guard
+// still holds: the server lies in the home folder, and a second start finds the first.
+TEST(SecondStart, FindsTheFirstWithoutARuntimeFolderAndWithALongTemporaryFolder)
+{
+    OwnFolders folders;
+    ASSERT_TRUE(folders.ok());
+    const QString longTemp = folders.path("tmp/" + QString(100, 't'));
+    ASSERT_TRUE(QDir().mkpath(longTemp));
+    QProcessEnvironment env = folders.environment();
+    env.remove("XDG_RUNTIME_DIR");
+    env.insert("TMPDIR", longTemp);
+    const QString socketName = instanceSocketName(kServerName);
+    const QString address =
+        instanceFolderIn({QString(), longTemp, folders.path("home"), QString()}, socketName) + "/" + socketName;
+    ASSERT_TRUE(address.startsWith(folders.path("home") + "/")) << address.toStdString();
+
+    ProgramFolder firstFolder, secondFolder;
+    ASSERT_TRUE(firstFolder.ok() && secondFolder.ok());
+    auto first = firstFolder.start(env);
+    ASSERT_TRUE(waitFor([&] { return firstFolder.log().contains("mainwindow show!"); }, kRunMs))
+        << firstFolder.log().toStdString();
+    EXPECT_FALSE(firstFolder.log().contains("no private folder")) << firstFolder.log().toStdString();
+    auto second = secondFolder.start(env);
+    ASSERT_TRUE(ended(*second)) << secondFolder.log().toStdString();
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_TRUE(secondFolder.log().contains(pidLine(first->processId()))) << secondFolder.log().toStdString();
+    EXPECT_FALSE(secondFolder.log().contains("mainwindow show!"));
     stop(*first);
 }
 

@@ -33,6 +33,13 @@ using test_support::writeFile;
 const int kStartMs = 90000;
 const char kStartPage[] = "velmora://settings/local/client/main/index.html";
 
+// The program's process, leading a process group of its own as a program started from a terminal
+// does: the terminal's signals (Ctrl+C) reach the whole group.
+class ProgramProcess : public QProcess {
+protected:
+    void setupChildProcess() override { ::setpgid(0, 0); }
+};
+
 // A program folder below a temporary folder: the executable and the simulated device libraries
 // (linked or copied from the build), Resources/ with the build's key table, and the conf.xml and
 // page package that a test gives.
@@ -104,7 +111,7 @@ public:
     QString standardError() { return QString::fromLocal8Bit(process.readAllStandardError()); }
 
     QTemporaryDir root;
-    QProcess process;
+    ProgramProcess process;
     bool ok = false;
 
 private:
@@ -123,9 +130,18 @@ cefQuery({request: JSON.stringify({FuncName: "ModifyFileFromStr", FilePath: "dat
                                    ContentStr: "<settings><key value=\"changed\"/></settings>"})});
 </script></body></html>)";
 
-// SIGTERM (a kill, the session's end) and SIGHUP (its terminal gone) quit the program the normal
-// way: the page file it changed is written back, and it ends with code 0.
-class QuitSignalTest : public ::testing::TestWithParam<int> {};
+// SIGTERM (a kill, the session's end), SIGHUP (its terminal gone) and SIGINT (Ctrl+C in its
+// terminal, which reaches the whole process group, the browser's processes too) quit the program
+// the normal way: the page file it changed is written back, and it ends with code 0.
+struct QuitSignal {
+    const char* name;
+    int signal;
+    bool toTheGroup;
+};
+
+void PrintTo(const QuitSignal& q, std::ostream* os) { *os << q.name; }
+
+class QuitSignalTest : public ::testing::TestWithParam<QuitSignal> {};
 
 TEST_P(QuitSignalTest, QuitsThroughTheNormalPathAndWritesThePageFilesBack)
 {
@@ -141,17 +157,18 @@ TEST_P(QuitSignalTest, QuitsThroughTheNormalPathAndWritesThePageFilesBack)
     ASSERT_TRUE(program.waitForLog("value=\"changed\"")) << program.log().toStdString();
     EXPECT_TRUE(readFile(settings).contains("before"));
 
-    ASSERT_EQ(::kill(pid_t(program.process.processId()), GetParam()), 0);
+    const pid_t pid = pid_t(program.process.processId());
+    ASSERT_EQ(::kill(GetParam().toTheGroup ? -pid : pid, GetParam().signal), 0);
     ASSERT_TRUE(program.waitForEnd());
     EXPECT_TRUE(program.endedWith(0)) << "exit status " << program.process.exitStatus() << ", code "
                                       << program.process.exitCode();
     EXPECT_TRUE(readFile(settings).contains("value=\"changed\"")) << readFile(settings).constData();
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, QuitSignalTest, ::testing::Values(SIGTERM, SIGHUP),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return std::string(info.param == SIGTERM ? "Term" : "Hangup");
-                         });
+INSTANTIATE_TEST_SUITE_P(Signals, QuitSignalTest,
+                         ::testing::Values(QuitSignal{"Term", SIGTERM, false}, QuitSignal{"Hangup", SIGHUP, false},
+                                           QuitSignal{"CtrlCInTheTerminal", SIGINT, true}),
+                         [](const ::testing::TestParamInfo<QuitSignal>& info) { return std::string(info.param.name); });
 
 // A web server on 127.0.0.1 for pages of another origin: it serves one page and records what the
 // pages report to it ("GET /answer?name=text").

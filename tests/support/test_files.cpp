@@ -19,4 +19,10 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+QString shortTempBase()
+{
+    const QString temp = QDir::tempPath();
+    return QFile::encodeName(temp).size() <= 40 ? temp : QStringLiteral("/tmp");
+}
+
 } // namespace test_support

@@ -163,6 +163,8 @@ struct Tree {
     std::mutex lock;
     bool loaded = false;
     std::vector<TreeNode> nodes;
+    // The present nodes of nodes, made on the first look-up after a change.
+    std::shared_ptr<const PresentTree> present;
     uint64_t nextSerial = 1;
     bool virtualHidInstalled = true;
     DWORD misreportedDetailSize = 0;
@@ -362,46 +364,79 @@ Tree& loadedTree(std::unique_lock<std::mutex>& guard)
 
 bool isPresent(const Tree& t, const TreeNode& n) { return t.virtualHidInstalled || !n.virtualHid; }
 
-} // namespace
+QByteArray guidKey(const GUID& guid) { return QByteArray(reinterpret_cast<const char*>(&guid), sizeof guid); }
 
-std::vector<TreeNode> presentNodes()
+std::shared_ptr<const PresentTree> presentLocked(Tree& t)
 {
-    std::unique_lock<std::mutex> g;
-    Tree& t = loadedTree(g);
-    std::vector<TreeNode> out;
+    if (t.present)
+        return t.present;
+    auto p = std::make_shared<PresentTree>();
     for (const TreeNode& n : t.nodes)
         if (isPresent(t, n))
-            out.push_back(n);
-    return out;
+            p->nodes.push_back(n);
+    for (uint32_t i = 0; i < p->nodes.size(); ++i) {
+        const TreeNode& n = p->nodes[i];
+        p->bySetupClass[guidKey(n.classGuid)].push_back(i);
+        for (uint32_t k = 0; k < n.interfaces.size(); ++k) {
+            std::vector<uint32_t>& ofClass = p->byInterfaceClass[guidKey(n.interfaces[k].classGuid)];
+            if (ofClass.empty() || ofClass.back() != i)
+                ofClass.push_back(i);
+            // The first of equal paths is the one found.
+            const QString path = n.interfaces[k].path.toCaseFolded();
+            if (!p->byInterfacePath.contains(path))
+                p->byInterfacePath.insert(path, {i, k});
+        }
+    }
+    t.present = p;
+    return p;
+}
+
+// Every change of the tree goes through here: the next look-up makes the present nodes anew.
+Tree& changedTree(std::unique_lock<std::mutex>& guard)
+{
+    Tree& t = loadedTree(guard);
+    t.present.reset();
+    return t;
+}
+
+} // namespace
+
+const std::vector<uint32_t>& PresentTree::positions(const std::map<QByteArray, std::vector<uint32_t>>& map,
+                                                    const GUID& guid)
+{
+    static const std::vector<uint32_t> none;
+    const auto it = map.find(guidKey(guid));
+    return it == map.end() ? none : it->second;
+}
+
+std::shared_ptr<const PresentTree> presentNodes()
+{
+    std::unique_lock<std::mutex> g;
+    return presentLocked(loadedTree(g));
 }
 
 bool findPresentNode(uint64_t serial, TreeNode* node)
 {
-    std::unique_lock<std::mutex> g;
-    Tree& t = loadedTree(g);
-    for (const TreeNode& n : t.nodes)
-        if (n.serial == serial && isPresent(t, n)) {
-            *node = n;
-            return true;
-        }
-    return false;
+    const std::shared_ptr<const PresentTree> p = presentNodes();
+    // Serials grow in the tree's order.
+    const auto it = std::lower_bound(p->nodes.begin(), p->nodes.end(), serial,
+                                     [](const TreeNode& n, uint64_t s) { return n.serial < s; });
+    if (it == p->nodes.end() || it->serial != serial)
+        return false;
+    *node = *it;
+    return true;
 }
 
 bool findNodeByInterfacePath(const QString& path, TreeNode* node, GUID* interfaceClass)
 {
-    std::unique_lock<std::mutex> g;
-    Tree& t = loadedTree(g);
-    for (const TreeNode& n : t.nodes) {
-        if (!isPresent(t, n))
-            continue;
-        for (const TreeInterface& i : n.interfaces)
-            if (i.path.compare(path, Qt::CaseInsensitive) == 0) {
-                *node = n;
-                *interfaceClass = i.classGuid;
-                return true;
-            }
-    }
-    return false;
+    const std::shared_ptr<const PresentTree> p = presentNodes();
+    const auto it = p->byInterfacePath.constFind(path.toCaseFolded());
+    if (it == p->byInterfacePath.constEnd())
+        return false;
+    const TreeNode& n = p->nodes[it->first];
+    *node = n;
+    *interfaceClass = n.interfaces[it->second].classGuid;
+    return true;
 }
 
 DWORD takeMisreportedDetailSize()
@@ -419,11 +454,26 @@ using namespace win32_internal;
 
 QString win32sim::defaultDeviceTree() { return QString::fromUtf8(kDefaultTree); }
 
+QString win32sim::generatedDeviceTree(int hidCollections, int usbMice)
+{
+    QString text;
+    for (int i = 0; i < hidCollections; ++i)
+        text += QStringLiteral("[device]\nClass=HIDClass\nInstanceId=HID\\VID_1111&PID_2222&MI_01\\%1\n"
+                               "HardwareId=HID\\VID_1111&PID_2222&MI_01\n"
+                               "Interface=HID,\\\\?\\hid#vid_1111&pid_2222&mi_01#%1#{4d1e55b2-f16f-11cf-88cb-001111000030}\n")
+                    .arg(i);
+    for (int i = 0; i < usbMice; ++i)
+        text += QStringLiteral("[device]\nClass=Mouse\nInstanceId=USB\\VID_3333&PID_%1\\M\nHardwareId=USB\\VID_3333&PID_%1\n"
+                               "Interface=USB,\\\\?\\usb#vid_3333&pid_%1#m#{a5dcbf10-6530-11d2-901f-00c04fb951ed}\n")
+                    .arg(i, 4, 16, QChar('0'));
+    return text;
+}
+
 int win32sim::loadDeviceTree(const QString& text)
 {
     std::vector<TreeNode> nodes = parseTree(text, "device-tree text");
     std::unique_lock<std::mutex> g;
-    Tree& t = loadedTree(g);
+    Tree& t = changedTree(g);
     numberNodes(t, nodes);
     t.nodes = std::move(nodes);
     return int(t.nodes.size());
@@ -433,7 +483,7 @@ int win32sim::addDevices(const QString& text)
 {
     std::vector<TreeNode> nodes = parseTree(text, "device-tree text");
     std::unique_lock<std::mutex> g;
-    Tree& t = loadedTree(g);
+    Tree& t = changedTree(g);
     numberNodes(t, nodes);
     t.nodes.insert(t.nodes.end(), nodes.begin(), nodes.end());
     return int(t.nodes.size());
@@ -442,7 +492,7 @@ int win32sim::addDevices(const QString& text)
 int win32sim::removeDevice(const QString& instanceId)
 {
     std::unique_lock<std::mutex> g;
-    Tree& t = loadedTree(g);
+    Tree& t = changedTree(g);
     const size_t before = t.nodes.size();
     t.nodes.erase(std::remove_if(t.nodes.begin(), t.nodes.end(),
                                  [&](const TreeNode& n) {
@@ -456,7 +506,7 @@ void win32sim::resetDeviceTree()
 {
     {
         std::unique_lock<std::mutex> g;
-        Tree& t = loadedTree(g);
+        Tree& t = changedTree(g);
         loadInitialLocked(t);
         t.virtualHidInstalled = true;
         t.misreportedDetailSize = 0;
@@ -469,7 +519,7 @@ void win32sim::resetDeviceTree()
 void win32sim::setVirtualHidInstalled(bool installed)
 {
     std::unique_lock<std::mutex> g;
-    loadedTree(g).virtualHidInstalled = installed;
+    changedTree(g).virtualHidInstalled = installed;
 }
 
 void win32sim::misreportNextDetailSize(DWORD size)

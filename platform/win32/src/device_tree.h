@@ -8,7 +8,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <QByteArray>
+#include <QHash>
+
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace win32_internal {
@@ -44,8 +50,24 @@ struct TreeNode {
     bool hardwareIdGrowing = false;
 };
 
-// The nodes present now, in the tree's order.
-std::vector<TreeNode> presentNodes();
+// The nodes present at one moment, in the tree's order, with the indexes the look-ups use. Never
+// changed once made: a change of the tree makes a new one, so holders read it without a lock.
+struct PresentTree {
+    std::vector<TreeNode> nodes;
+    // Positions in nodes of the devices of each setup class, and of the devices with an interface
+    // of each interface class (keyed by the GUID's bytes), in the tree's order.
+    std::map<QByteArray, std::vector<uint32_t>> bySetupClass;
+    std::map<QByteArray, std::vector<uint32_t>> byInterfaceClass;
+    // Node and interface positions of each interface path, case-folded.
+    QHash<QString, std::pair<uint32_t, uint32_t>> byInterfacePath;
+
+    // The positions listed under guid in one of the maps; empty when there are none.
+    static const std::vector<uint32_t>& positions(const std::map<QByteArray, std::vector<uint32_t>>& map,
+                                                  const GUID& guid);
+};
+
+// The present nodes now: shared, not copied, until the tree changes.
+std::shared_ptr<const PresentTree> presentNodes();
 // The present node with that serial, or with an interface of that path (letter case ignored).
 bool findPresentNode(uint64_t serial, TreeNode* node);
 bool findNodeByInterfacePath(const QString& path, TreeNode* node, GUID* interfaceClass);

@@ -65,16 +65,16 @@ std::array<TreeNode, kDevices + 1> deviceNodes(std::array<bool, kDevices + 1>* p
 {
     std::array<TreeNode, kDevices + 1> nodes;
     present->fill(false);
-    int keyboards = 0, mice = 0;
-    for (const TreeNode& n : presentNodes()) {
-        int device = 0;
-        if (n.classGuid == GUID_DEVCLASS_KEYBOARD && keyboards < kKeyboards)
-            device = 1 + keyboards++;
-        else if (n.classGuid == GUID_DEVCLASS_MOUSE && mice < kDevices - kKeyboards)
-            device = kKeyboards + 1 + mice++;
-        if (device) {
-            nodes[device] = n;
-            (*present)[device] = true;
+    const std::shared_ptr<const PresentTree> tree = presentNodes();
+    const struct {
+        const GUID& setupClass;
+        int first, count;
+    } kinds[] = {{GUID_DEVCLASS_KEYBOARD, 1, kKeyboards}, {GUID_DEVCLASS_MOUSE, kKeyboards + 1, kDevices - kKeyboards}};
+    for (const auto& kind : kinds) {
+        const std::vector<uint32_t>& ofClass = PresentTree::positions(tree->bySetupClass, kind.setupClass);
+        for (int i = 0; i < kind.count && size_t(i) < ofClass.size(); ++i) {
+            nodes[size_t(kind.first + i)] = tree->nodes[ofClass[size_t(i)]];
+            (*present)[size_t(kind.first + i)] = true;
         }
     }
     return nodes;

@@ -9,25 +9,32 @@ using namespace win32_internal;
 
 namespace {
 
-// A snapshot of the tree's devices (and which interface class it was asked for).
+// The devices of a set: positions in the tree's present nodes at the set's making, which it keeps.
 class DeviceInfoSet : public KernelObject {
 public:
-    std::vector<TreeNode> nodes;
+    std::shared_ptr<const PresentTree> tree;
+    std::vector<uint32_t> members;
+
+    size_t size() const { return members.size(); }
+    const TreeNode& node(size_t index) const { return tree->nodes[members[index]]; }
 };
 
-// SP_DEVINFO_DATA::Reserved and SP_DEVICE_INTERFACE_DATA::Reserved name the set (its handle) and
-// the device, and the interface, within it.
+// SP_DEVINFO_DATA::Reserved and SP_DEVICE_INTERFACE_DATA::Reserved name the set (its handle, a
+// multiple of 4 below 2^32), the device within it (24 bits) and the interface of the device (10 bits).
+constexpr size_t kMaxMembers = size_t(1) << 24;
+constexpr size_t kMaxInterfaces = size_t(1) << 10;
+
 ULONG_PTR locator(HDEVINFO set, size_t node, size_t iface = 0)
 {
-    return (ULONG_PTR(reinterpret_cast<uintptr_t>(set)) << 32) | (ULONG_PTR(node) << 16) | ULONG_PTR(iface);
+    return (ULONG_PTR(reinterpret_cast<uintptr_t>(set) >> 2) << 34) | (ULONG_PTR(node) << 10) | ULONG_PTR(iface);
 }
 
 bool unpackLocator(HDEVINFO set, ULONG_PTR value, size_t* node, size_t* iface)
 {
-    if ((value >> 32) != ULONG_PTR(reinterpret_cast<uintptr_t>(set)))
+    if ((value >> 34) != ULONG_PTR(reinterpret_cast<uintptr_t>(set) >> 2))
         return false;
-    *node = size_t((value >> 16) & 0xFFFF);
-    *iface = size_t(value & 0xFFFF);
+    *node = size_t((value >> 10) & (kMaxMembers - 1));
+    *iface = size_t(value & (kMaxInterfaces - 1));
     return true;
 }
 
@@ -38,17 +45,17 @@ const TreeNode* deviceOf(const DeviceInfoSet& s, HDEVINFO set, PSP_DEVINFO_DATA 
 {
     size_t node = 0, iface = 0;
     if (!data || data->cbSize != sizeof(SP_DEVINFO_DATA) || !unpackLocator(set, data->Reserved, &node, &iface)
-        || node >= s.nodes.size()) {
+        || node >= s.size()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    return &s.nodes[node];
+    return &s.node(node);
 }
 
 void fillDevInfo(HDEVINFO set, const DeviceInfoSet& s, size_t node, PSP_DEVINFO_DATA data)
 {
-    data->ClassGuid = s.nodes[node].classGuid;
-    data->DevInst = DWORD(s.nodes[node].serial);
+    data->ClassGuid = s.node(node).classGuid;
+    data->DevInst = DWORD(s.node(node).serial);
     data->Reserved = locator(set, node);
 }
 
@@ -65,16 +72,16 @@ HDEVINFO getClassDevs(const GUID* classGuid, bool enumeratorGiven, DWORD flags, 
         return INVALID_HANDLE_VALUE;
     }
     auto set = std::make_shared<DeviceInfoSet>();
-    for (TreeNode& n : presentNodes()) {
-        bool wanted = flags & DIGCF_ALLCLASSES;
-        if (!wanted && (flags & DIGCF_DEVICEINTERFACE)) {
-            for (const TreeInterface& i : n.interfaces)
-                wanted = wanted || i.classGuid == *classGuid;
-        } else if (!wanted) {
-            wanted = n.classGuid == *classGuid;
-        }
-        if (wanted && set->nodes.size() < 0xFFFF)
-            set->nodes.push_back(std::move(n));
+    set->tree = presentNodes();
+    if (flags & DIGCF_ALLCLASSES) {
+        set->members.resize(qMin(set->tree->nodes.size(), kMaxMembers));
+        for (size_t i = 0; i < set->members.size(); ++i)
+            set->members[i] = uint32_t(i);
+    } else {
+        set->members = PresentTree::positions(
+            flags & DIGCF_DEVICEINTERFACE ? set->tree->byInterfaceClass : set->tree->bySetupClass, *classGuid);
+        if (set->members.size() > kMaxMembers)
+            set->members.resize(kMaxMembers);
     }
     HANDLE h = insertHandle(set);
     return h ? h : INVALID_HANDLE_VALUE;
@@ -86,13 +93,13 @@ const TreeInterface* interfaceOf(const DeviceInfoSet& s, HDEVINFO set, PSP_DEVIC
 {
     size_t node = 0, iface = 0;
     if (!data || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)
-        || !unpackLocator(set, data->Reserved, &node, &iface) || node >= s.nodes.size()
-        || iface >= s.nodes[node].interfaces.size()) {
+        || !unpackLocator(set, data->Reserved, &node, &iface) || node >= s.size()
+        || iface >= s.node(node).interfaces.size()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
     *nodeIndex = node;
-    return &s.nodes[node].interfaces[iface];
+    return &s.node(node).interfaces[iface];
 }
 
 // Both detail calls: the size of the detail structure holding the path with its terminator, the
@@ -164,7 +171,7 @@ BOOL SetupDiEnumDeviceInfo(HDEVINFO deviceInfoSet, DWORD memberIndex, PSP_DEVINF
         SetLastError(ERROR_INVALID_USER_BUFFER);
         return FALSE;
     }
-    if (memberIndex >= s->nodes.size()) {
+    if (memberIndex >= s->size()) {
         SetLastError(ERROR_NO_MORE_ITEMS);
         return FALSE;
     }
@@ -246,18 +253,18 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA device
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    size_t first = 0, last = s->nodes.size();
+    size_t first = 0, last = s->size();
     if (deviceInfoData) {
-        const TreeNode* node = deviceOf(*s, deviceInfoSet, deviceInfoData);
-        if (!node)
+        size_t iface = 0;
+        if (!deviceOf(*s, deviceInfoSet, deviceInfoData))
             return FALSE;
-        first = size_t(node - s->nodes.data());
+        unpackLocator(deviceInfoSet, deviceInfoData->Reserved, &first, &iface);
         last = first + 1;
     }
     DWORD index = 0;
     for (size_t n = first; n < last; ++n) {
-        const std::vector<TreeInterface>& ifaces = s->nodes[n].interfaces;
-        for (size_t i = 0; i < ifaces.size() && i < 0xFFFF; ++i) {
+        const std::vector<TreeInterface>& ifaces = s->node(n).interfaces;
+        for (size_t i = 0; i < ifaces.size() && i < kMaxInterfaces; ++i) {
             if (ifaces[i].classGuid != *interfaceClassGuid)
                 continue;
             if (index++ == memberIndex) {

@@ -161,7 +161,7 @@ TEST(ProgramStart, InitPreparesTheProcessAndTheFirstInstanceStartsItsWindow)
     app->startApp();
     EXPECT_EQ(appMainWindow(), window);
     QLocalSocket probe;
-    probe.connectToServer(instanceFolder(kServerName) + "/" + kServerName);
+    probe.connectToServer(instanceAddress(kServerName));
     EXPECT_TRUE(probe.waitForConnected(5000));
 }
 
@@ -171,7 +171,7 @@ TEST(ProgramStart, ASecondInstanceSendsShowAndEndsWithoutAWindow)
         return;
     Application* app = engine_test::application();
     QLocalServer running;
-    ASSERT_TRUE(running.listen(instanceFolder(kServerName) + "/" + kServerName));
+    ASSERT_TRUE(running.listen(instanceAddress(kServerName)));
     QByteArray received;
     QObject::connect(&running, &QLocalServer::newConnection, [&] {
         QLocalSocket* client = running.nextPendingConnection();

@@ -5,6 +5,7 @@
 #include "win32sim/faults.h"
 #include "win32sim/handles.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -12,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -217,6 +219,72 @@ TEST_F(SetupApiTest, ASetIsASnapshotThatNamesOnlyItsOwnDevices)
     HDEVINFO again = SetupDiGetClassDevsA(nullptr, nullptr, 0, DIGCF_ALLCLASSES);
     EXPECT_NE(again, INVALID_HANDLE_VALUE);
     SetupDiDestroyDeviceInfoList(again);
+}
+
+// The look-ups share the present devices until the tree changes: every change is seen by the
+// next set, and by the path look-up of the HID calls.
+TEST_F(SetupApiTest, EveryChangeOfTheTreeIsSeenByTheNextSet)
+{
+    const QString extra = "[device]\nClass=Mouse\nInstanceId=HID\\VID_AAAA&PID_0001\\1\n"
+                          "Interface=HID,\\\\?\\hid#vid_aaaa&pid_0001#1#{4d1e55b2-f16f-11cf-88cb-001111000030}\n";
+    const QString extraPath = "\\\\?\\HID#VID_AAAA&PID_0001#1#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        int devices; // in the all-classes set after the change
+        bool extraOpens;
+    } cases[] = {
+        {"devices added", [&] { win32sim::addDevices(extra); }, 17, true},
+        {"a device removed", [] { win32sim::removeDevice("ROOT\\ZORVA\\0000"); }, 15, false},
+        {"the virtual device uninstalled", [] { win32sim::setVirtualHidInstalled(false); }, 11, false},
+        {"another tree loaded", [&] { win32sim::loadDeviceTree(extra); }, 1, true},
+    };
+    for (const Case& c : cases) {
+        win32sim::resetDeviceTree();
+        HDEVINFO before = SetupDiGetClassDevsW(nullptr, nullptr, 0, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+        c.change();
+        HDEVINFO after = SetupDiGetClassDevsW(nullptr, nullptr, 0, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+        EXPECT_EQ(instanceIds(before).size(), 16) << c.name;
+        EXPECT_EQ(instanceIds(after).size(), c.devices) << c.name;
+        SetupDiDestroyDeviceInfoList(before);
+        SetupDiDestroyDeviceInfoList(after);
+        // A mouse opens without read or write access.
+        HANDLE file = CreateFileA(extraPath.toUtf8().constData(), 0, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(file != INVALID_HANDLE_VALUE, c.extraOpens) << c.name;
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
+}
+
+// A tree of 200,000 devices: the sets hold all of them, and the look-ups of a start (every device
+// of every class, then the USB devices once per mouse) share the tree instead of copying it. The
+// bound is a ceiling against the copying's hours, not a speed goal (bench/device_tree).
+TEST_F(SetupApiTest, ATreeOfTwoHundredThousandDevices)
+{
+    const int kDevices = 200000, kMice = 1000;
+    const QString tree = win32sim::generatedDeviceTree(kDevices - kMice, kMice);
+    ASSERT_EQ(win32sim::loadDeviceTree(tree), kDevices);
+
+    QElapsedTimer clock;
+    clock.start();
+    HDEVINFO all = SetupDiGetClassDevsW(nullptr, nullptr, 0, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    ASSERT_NE(all, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(instanceIds(all).size(), kDevices);
+    // The last device, far beyond any 16-bit position.
+    EXPECT_EQ(instanceIdAt(all, kDevices - 1), QString("USB\\VID_3333&PID_%1\\M").arg(kMice - 1, 4, 16, QChar('0')));
+    SetupDiDestroyDeviceInfoList(all);
+    for (int i = 0; i < kMice; ++i) {
+        HDEVINFO usb = SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USB_DEVICE, nullptr, 0,
+                                            DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+        ASSERT_NE(usb, INVALID_HANDLE_VALUE);
+        SP_DEVICE_INTERFACE_DATA data;
+        data.cbSize = sizeof data;
+        ASSERT_TRUE(SetupDiEnumDeviceInterfaces(usb, nullptr, &GUID_DEVINTERFACE_USB_DEVICE, DWORD(i), &data));
+        EXPECT_FALSE(SetupDiEnumDeviceInterfaces(usb, nullptr, &GUID_DEVINTERFACE_USB_DEVICE, DWORD(kMice), &data));
+        SetupDiDestroyDeviceInfoList(usb);
+    }
+    EXPECT_LT(clock.elapsed(), 60000);
 }
 
 TEST_F(SetupApiTest, QuirksOfAFileTree)

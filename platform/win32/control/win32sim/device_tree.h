@@ -32,6 +32,10 @@ namespace win32sim {
 // vendor library names), a game controller of another maker, and the virtual HID device.
 QString defaultDeviceTree();
 
+// A large tree for measures: hidCollections HID collections of one device ("HID\VID_1111&PID_2222&MI_01\<n>"),
+// then usbMice mice on USB, each of its own product id ("USB\VID_3333&PID_<n in 4 hex digits>\M").
+QString generatedDeviceTree(int hidCollections, int usbMice);
+
 // Replaces the tree with the nodes of a device-tree text; returns the number of nodes.
 int loadDeviceTree(const QString& text);
 // Appends the nodes of a device-tree text; returns the number of nodes in the tree.
