@@ -91,7 +91,7 @@ void commandExec::setTask(pvmulti_client vmulti, const QList<MacroAction>& actio
 void commandExec::stopOutput()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const bool covers = (m_playing && m_playing > m_stopUpTo) || !m_queue.empty();
+    const bool covers = (m_playing && m_playing > m_stopUpTo) || !m_queue.empty() || m_holding != Holding::Nothing;
     m_stopUpTo = m_handedOver;
     m_queue.clear();
     if (covers) {
@@ -109,9 +109,9 @@ void commandExec::onStopOutput(bool stop)
 void commandExec::quit()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_playing || !m_queue.empty() || m_holding)
+    if (m_playing || !m_queue.empty() || m_holding != Holding::Nothing)
         m_releaseDue = true;
-    m_holding = false;
+    m_holding = Holding::Nothing;
     m_quit = true;
     m_stopUpTo = m_handedOver;
     m_queue.clear();
@@ -121,7 +121,7 @@ void commandExec::quit()
 bool commandExec::releaseKeysWhenIdle(pvmulti_client vmulti)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_busy || !m_queue.empty() || m_releaseDue || m_holding || !vmulti)
+    if (m_busy || !m_queue.empty() || m_releaseDue || m_holding == Holding::Key || !vmulti)
         return false;
     BYTE keys[VMULTI_KEYBOARD_KEYS] = {};
     vmulti_update_keyboard(vmulti, 0, keys);
@@ -146,7 +146,7 @@ void commandExec::start()
     for (;;) {
         if (m_releaseDue) {
             m_busy = true;
-            m_holding = false;
+            m_holding = Holding::Nothing;
             m_vmulti = m_client;
             m_ended = false;
             lock.unlock();
@@ -166,7 +166,7 @@ void commandExec::start()
         m_queue.pop_front();
         m_playing = task.generation;
         m_preempted = false;
-        m_holding = false;
+        m_holding = Holding::Nothing;
         m_busy = true;
         m_actions = task.actions;
         m_vmulti = task.vmulti;
@@ -180,9 +180,10 @@ void commandExec::start()
         runTask();
 
         lock.lock();
-        // A single key pressed for its release task stays pressed: no all-keys-up follows it.
-        m_holding = !m_ended && m_playType == 0 && m_keyState == 0 && !m_actions.isEmpty()
-            && m_actions.first().first == QLatin1String("keybroad");
+        // A single key or button pressed for its release task stays pressed until that task, a
+        // stop or the quit; no all-keys-up follows a held key.
+        if (!m_ended && m_playType == 0 && m_keyState == 0 && isSingle(m_actions))
+            m_holding = m_actions.first().first == QLatin1String("keybroad") ? Holding::Key : Holding::Button;
         m_playing = 0;
         m_busy = false;
         lock.unlock();

@@ -64,12 +64,13 @@ public:
     // 1) is ignored.
     void setTask(pvmulti_client vmulti, const QList<MacroAction>& actions, int playType, int playCount,
                  int keyState);
-    // Ends the task playing and skips those waiting: every task handed over before the call. The
-    // worker acknowledges with the release reports before it plays a task handed over later. Any
-    // thread.
+    // Ends the task playing and skips those waiting: every task handed over before the call, and
+    // releases a single key or button left pressed for its release task. The worker acknowledges
+    // with the release reports before it plays a task handed over later. Any thread.
     void stopOutput();
-    // Ends the worker loop: the task playing ends with the release reports, those waiting are
-    // skipped, and start() returns. Any thread; waits for nothing.
+    // Ends the worker loop: the task playing, or a single key or button left pressed, ends with
+    // the release reports, those waiting are skipped, and start() returns. Any thread; waits for
+    // nothing.
     void quit();
 
     // Releases every key of the virtual keyboard on vmulti, unless a task plays or waits, a stop
@@ -141,7 +142,9 @@ private:
     quint64 m_playing = 0;           // generation of the task playing; 0 while none plays
     bool m_preempted = false;        // a newer task was handed over while it played
     bool m_releaseDue = false;       // a stop or a newer task waits for the release reports
-    bool m_holding = false;          // the last task left its key pressed for its release task
+    // The last task left a single key or button pressed for its release task.
+    enum class Holding { Nothing, Key, Button };
+    Holding m_holding = Holding::Nothing;
     bool m_busy = false;             // the worker plays or writes release reports
     bool m_quit = false;
 };

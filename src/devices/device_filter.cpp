@@ -197,7 +197,10 @@ StrokeDecision decideStroke(const DeviceKeyMap& map, bool keyboard, uint16_t cod
         return d; // its press went on: so does the release
     d.deliver = false;
     const MacroTask task = held[heldAt].task;
+    const bool ended = held[heldAt].ended;
     d.held.removeAt(heldAt);
+    if (ended)
+        return d;
     if (mapped == map.constEnd() || task.playType == 1) {
         d.effect = StrokeDecision::StopOutput;
     } else if (task.playType == 0 || task.playType == 2) {
@@ -219,6 +222,16 @@ QString firstHardwareId(const uint8_t* buffer, unsigned count, unsigned size)
         id.append(QChar(unit));
     }
     return id;
+}
+
+bool DEVICE_FILTER::endTasks(Held* held)
+{
+    bool running = false;
+    for (HeldKey& key : held->keys) {
+        running = running || !key.ended;
+        key.ended = true;
+    }
+    return running;
 }
 
 std::shared_ptr<DEVICE_FILTER::Host> DEVICE_FILTER::windowHost(Window* window)
@@ -263,14 +276,24 @@ bool DEVICE_FILTER::removeDeviceConfig(const QString& deviceId)
 {
     if (deviceId.isEmpty())
         return false;
-    QMutexLocker lock(&m_lock);
-    for (int i = 0; i < m_configs.size(); ++i) {
-        if (m_configs[i].deviceId == deviceId) {
-            m_configs.removeAt(i);
-            return true;
-        }
+    QMutexLocker handOver(&m_handOver);
+    bool ending = false;
+    {
+        QMutexLocker lock(&m_lock);
+        int i = 0;
+        while (i < m_configs.size() && m_configs[i].deviceId != deviceId)
+            ++i;
+        if (i == m_configs.size())
+            return false;
+        m_configs.removeAt(i);
+        // Its held keys stay held, so that their releases are swallowed as their presses were.
+        for (Held& held : m_pressed)
+            if (held.deviceId == deviceId)
+                ending = endTasks(&held) || ending;
     }
-    return false;
+    if (ending)
+        m_host->stopOutput();
+    return true;
 }
 
 QStringList DEVICE_FILTER::configuredDevices() const
@@ -282,22 +305,34 @@ QStringList DEVICE_FILTER::configuredDevices() const
     return ids;
 }
 
-DeviceKeyMap DEVICE_FILTER::mappingForDevice(const QString& hardwareId) const
+QString DEVICE_FILTER::presentDeviceId(const QString& hardwareId) const
 {
     const int end = hardwareId.indexOf(QChar(0));
     const QString id = (end < 0 ? hardwareId : hardwareId.left(end)).toUpper();
     if (id.isEmpty() || id.contains(QLatin1String("ZORVA")))
-        return DeviceKeyMap();
-    for (const InputDeviceRecord& device : m_host->inputDevices().devices) {
-        if (device.hardwareId.toUpper() != id)
-            continue;
-        QMutexLocker lock(&m_lock);
-        for (const Config& c : m_configs)
-            if (c.deviceId == device.hardwareId)
-                return c.map;
-        return DeviceKeyMap();
-    }
-    return DeviceKeyMap();
+        return QString();
+    for (const InputDeviceRecord& device : m_host->inputDevices().devices)
+        if (device.hardwareId.toUpper() == id)
+            return device.hardwareId;
+    return QString();
+}
+
+const DEVICE_FILTER::Config* DEVICE_FILTER::configOf(const QString& deviceId) const
+{
+    if (deviceId.isEmpty())
+        return nullptr;
+    for (const Config& c : m_configs)
+        if (c.deviceId == deviceId)
+            return &c;
+    return nullptr;
+}
+
+DeviceKeyMap DEVICE_FILTER::mappingForDevice(const QString& hardwareId) const
+{
+    const QString deviceId = presentDeviceId(hardwareId);
+    QMutexLocker lock(&m_lock);
+    const Config* config = configOf(deviceId);
+    return config ? config->map : DeviceKeyMap();
 }
 
 void DEVICE_FILTER::setFlags(bool first, bool second)
@@ -353,18 +388,31 @@ void DEVICE_FILTER::start()
         uint8_t id[1000];
         std::memset(id, 0, sizeof id);
         const unsigned count = interception_get_hardware_id(context, device, id, sizeof id);
-        const DeviceKeyMap map = mappingForDevice(firstHardwareId(id, count, sizeof id));
+        const QString deviceId = presentDeviceId(firstHardwareId(id, count, sizeof id));
         const bool keyboard = interception_is_keyboard(device);
         const uint16_t code = keyboard ? stroke.key.code : 0;
         const uint16_t state = keyboard ? stroke.key.state : stroke.mouse.state;
-        if (keyboard && !map.isEmpty())
-            LOG(INFO) << "keyboard come" << code;
-        const StrokeDecision decision = decideStroke(map, keyboard, code, state, m_pressed.value(device));
-        if (decision.held.isEmpty())
-            m_pressed.remove(device);
-        else
-            m_pressed.insert(device, decision.held);
+
+        QMutexLocker handOver(&m_handOver);
+        StrokeDecision decision;
+        {
+            QMutexLocker lock(&m_lock);
+            const Config* config = configOf(deviceId);
+            const DeviceKeyMap map = config ? config->map : DeviceKeyMap();
+            if (keyboard && !map.isEmpty())
+                LOG(INFO) << "keyboard come" << code;
+            Held held = m_pressed.value(device);
+            decision = decideStroke(map, keyboard, code, state, held.keys);
+            if (decision.kind == StrokeDecision::Press && decision.held.size() > held.keys.size())
+                held.deviceId = deviceId;
+            held.keys = decision.held;
+            if (held.keys.isEmpty())
+                m_pressed.remove(device);
+            else
+                m_pressed.insert(device, held);
+        }
         if (decision.deliver) {
+            handOver.unlock();
             interception_send(context, device, &stroke, 1);
             continue;
         }
@@ -374,9 +422,18 @@ void DEVICE_FILTER::start()
     }
 
     // The tasks of keys still held end with the loop.
-    if (!m_pressed.isEmpty())
-        m_host->stopOutput();
-    m_pressed.clear();
+    {
+        QMutexLocker handOver(&m_handOver);
+        bool ending = false;
+        {
+            QMutexLocker lock(&m_lock);
+            for (Held& held : m_pressed)
+                ending = endTasks(&held) || ending;
+            m_pressed.clear();
+        }
+        if (ending)
+            m_host->stopOutput();
+    }
     interception_destroy_context(context);
     SetPriorityClass(process, priority);
 }

@@ -41,6 +41,7 @@ bool parseKeyMapping(const QString& text, const std::function<QString(const QStr
 struct HeldKey {
     DeviceKey key;
     MacroTask task;
+    bool ended = false; // its task was ended when its mapping was dropped
 };
 
 // What the loop does with one stroke of a device.
@@ -58,7 +59,8 @@ struct StrokeDecision {
 // right, middle, fourth and fifth buttons' transition bits. A press starts its task (playType 0
 // and 1) unless the key is held already; a release is swallowed only when its press was, and ends
 // the task its press started (playType 0 and 2 play it with key state 1, playType 1 stops the
-// output), or stops the output when its mapping has gone meanwhile.
+// output), or stops the output when its mapping has gone meanwhile; it does nothing more when
+// that task was ended already.
 StrokeDecision decideStroke(const DeviceKeyMap& map, bool keyboard, uint16_t code, uint16_t state,
                             const QList<HeldKey>& held);
 
@@ -95,7 +97,8 @@ public:
     // file without mappings leaves it none); false, with the mapping kept, when the file cannot
     // be read, does not parse or its conf element has no child, and for an empty device id.
     bool loadConfig(const QString& path, const QString& deviceId);
-    // Drops the first active mapping of the device; true when one was dropped.
+    // Drops the first active mapping of the device; true when one was dropped. The tasks of its
+    // keys held down end: the output stops, releasing a single key or button.
     bool removeDeviceConfig(const QString& deviceId);
     // The devices with an active mapping, in activation order.
     QStringList configuredDevices() const;
@@ -118,7 +121,19 @@ private:
         DeviceKeyMap map;
     };
 
+    // The keys held down on one filter device, and the mapping (its device id) they belong to.
+    struct Held {
+        QString deviceId;
+        QList<HeldKey> keys;
+    };
+
+    // Marks the held keys' tasks ended; true when one had not ended yet.
+    static bool endTasks(Held* held);
     bool stopRequested() const;
+    // The hardware id of the present device that a stroke's id names; empty when none is present
+    // and for the program's own virtual device.
+    QString presentDeviceId(const QString& hardwareId) const;
+    const Config* configOf(const QString& deviceId) const; // m_lock held
     void act(const StrokeDecision& decision);
 
     // A binding of its own, not otherwise used. Its device-event registration is the sixth: each
@@ -127,10 +142,13 @@ private:
     std::shared_ptr<Host> m_host;
     HANDLE m_stopEvent = nullptr;
 
-    mutable QMutex m_lock; // m_stop and m_configs
+    // A stroke's decision and its hand-over, and a mapping's drop with the end of its held tasks,
+    // are made under it, so that neither overtakes the other.
+    QMutex m_handOver;
+    mutable QMutex m_lock; // m_stop, m_configs and m_pressed
     bool m_stop = false;
     QList<Config> m_configs;
-    // Capture thread: the held mapped keys of each device.
-    QMap<InterceptionDevice, QList<HeldKey>> m_pressed;
+    // The held mapped keys of each filter device.
+    QMap<InterceptionDevice, Held> m_pressed;
     bool m_flags[2] = {false, false};
 };

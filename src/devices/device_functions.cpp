@@ -304,8 +304,7 @@ bool DeviceFunctions::notifyRgb(const QString& version, const unsigned char* rep
     uint8_t version14[VQ_RGB_VERSION_SIZE] = {};
     const QByteArray latin1 = version.toLatin1().left(VQ_RGB_VERSION_SIZE);
     std::memcpy(version14, latin1.constData(), size_t(latin1.size()));
-    m_vqNotifyRGBDevice(version14, report, VQ_RGB_VERSION_SIZE);
-    return true;
+    return m_vqNotifyRGBDevice(version14, report, VQ_RGB_VERSION_SIZE) == 0;
 }
 
 // ---- operations addressed by hardware id ----

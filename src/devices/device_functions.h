@@ -32,7 +32,7 @@ public:
     bool writeSlot(const QString& version, const QString& address, const QString& length, const QString& data);
     bool clearSlot(const QString& version, const QString& address, const QString& length);
     QByteArray readDpiValue(const QString& version, const QString& step);
-    // Sends the 1024-byte colour report; true when it was handed to the library.
+    // Sends the 1024-byte colour report; true when the library took it.
     bool notifyRgb(const QString& version, const unsigned char* report);
     static QString hexTokenToDec(const QString& token);
     static QStringList decodeDpi(const QString& text);

@@ -13,6 +13,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+RenameFaultHook& renameFaultHook()
+{
+    static RenameFaultHook hook;
+    return hook;
+}
+
 fs::path nativePath(const QString& path) { return fs::path(QFile::encodeName(path).toStdString()); }
 
 // Whether anything, a dangling link included, has that name.
@@ -47,8 +53,12 @@ bool keepAside(const QString& target, const QString& backup)
 
 } // namespace
 
+void setRenameFaultHook(RenameFaultHook hook) { renameFaultHook() = std::move(hook); }
+
 bool replaceFile(const QString& from, const QString& to)
 {
+    if (renameFaultHook() && !renameFaultHook()(from, to))
+        return false;
     std::error_code ec;
     fs::rename(nativePath(from), nativePath(to), ec);
     return !ec;

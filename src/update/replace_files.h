@@ -6,8 +6,16 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // Renames from to to, replacing a file at to in one step.
 bool replaceFile(const QString& from, const QString& to);
+
+// Asked before every rename of replaceFile with its two names; a false answer fails that rename
+// without touching either name. None by default; a test's fault injection. Set it while no
+// replacement runs.
+typedef std::function<bool(const QString& from, const QString& to)> RenameFaultHook;
+void setRenameFaultHook(RenameFaultHook hook);
 
 struct FileReplacement {
     QString path;

@@ -71,6 +71,7 @@ updateDlg::updateDlg(QWidget* parent)
     startButton->move(260, 210);
 
     stackedWidget->addWidget(firstPage);
+
     // The label lies over the page; it stays a widget of its own for the hit test.
     versionLabel->raise();
 
@@ -87,7 +88,11 @@ void updateDlg::setInfo(const QJsonObject& ret, const QString& version)
     this->version = version;
 }
 
-void updateDlg::showFirstPage() { stackedWidget->setCurrentWidget(firstPage); }
+void updateDlg::showFirstPage()
+{
+    stackedWidget->setCurrentWidget(firstPage);
+    versionLabel->show();
+}
 
 void updateDlg::on_btn_closeSetuper_clicked() { reject(); }
 
@@ -99,13 +104,37 @@ void updateDlg::ExecUpdater()
     qDebug() << version;
     LOG(INFO) << "Application Info: executing " << updaterProgramPath().toStdString() << " "
               << updaterArgumentText(items).toStdString();
-    launchUpdater(items);
+    if (launchUpdater(items) < 32) {
+        showLaunchFailure();
+        return;
+    }
     if (Window* window = appMainWindow())
         window->oncloseApp();
     else
         quitApplication();
     // The quit ends the modal run too; this also closes the dialog when a quit was requested before.
     accept();
+}
+
+void updateDlg::showLaunchFailure()
+{
+    if (!failurePage) {
+        failurePage = new QFrame(stackedWidget);
+        failurePage->setObjectName(QStringLiteral("failurePage"));
+        failureLabel = new QLabel(QStringLiteral("升级程序无法启动，没有进行升级。程序将继续运行，请稍后再试。"), failurePage);
+        failureLabel->setObjectName(QStringLiteral("failureText"));
+        failureLabel->setGeometry(20, 100, 315, 80);
+        failureLabel->setAlignment(Qt::AlignCenter);
+        failureLabel->setWordWrap(true);
+        failureCloseButton = new QPushButton(QStringLiteral("关闭"), failurePage);
+        failureCloseButton->setObjectName(QStringLiteral("failureCloseButton"));
+        failureCloseButton->move(155, 210);
+        connect(failureCloseButton, &QPushButton::clicked, this, &updateDlg::on_btn_closeSetuper_clicked);
+        stackedWidget->addWidget(failurePage);
+    }
+    versionLabel->hide();
+    stackedWidget->setCurrentWidget(failurePage);
+    failureCloseButton->setFocus();
 }
 
 void updateDlg::paintEvent(QPaintEvent* /*event*/)

@@ -1,5 +1,6 @@
 // The frameless dialog that offers a newer release: its version number and release notes, "下次提醒"
-// to go on and "开始升级" to start the updater and quit the program.
+// to go on and "开始升级" to start the updater and quit the program. When the updater cannot be
+// started, the dialog says so and the program goes on.
 #pragma once
 
 #include "windows.h"
@@ -38,6 +39,11 @@ public:
     QLabel* versionLabel = nullptr;
     QPushButton* cancelButton = nullptr;
     QPushButton* startButton = nullptr;
+    // Made when the updater could not be started: what happened, and one button that closes the
+    // dialog.
+    QFrame* failurePage = nullptr;
+    QLabel* failureLabel = nullptr;
+    QPushButton* failureCloseButton = nullptr;
     QJsonObject ret;
     QString version;
     bool downloadLook = false; // nothing sets it
@@ -48,12 +54,14 @@ signals:
 
 public slots:
     void on_btn_closeSetuper_clicked();
-    // Starts the updater, then quits the program, also when the launch was refused.
+    // Starts the updater, then quits the program; a launch that was refused is told on the
+    // failure page instead, and the program goes on.
     void ExecUpdater();
     // Connected to nothing.
     void on_pb_ok_clicked();
 
 protected:
+    void showLaunchFailure();
     void paintEvent(QPaintEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;
     void mousePressEvent(QMouseEvent* event) override;

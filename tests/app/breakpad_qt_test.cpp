@@ -309,6 +309,29 @@ TEST_F(CrashDumps, ADumpOnRequestLeavesTheProcessRunning)
         ::testing::ExitedWithCode(0), "\\[BreakpadQt: writeMinidump\\(\\) failed\\.\\]");
 }
 
+TEST_F(CrashDumps, EachDumpOnRequestHasAFileOfItsOwn)
+{
+    EXPECT_EXIT(
+        {
+            coreDumpsOff();
+            BreakpadQt::instance()->setDumpPath(dumps);
+            BreakpadQt::instance()->setReporter(reporter);
+            const bool first = BreakpadQt::instance()->writeMinidump();
+            const bool second = BreakpadQt::instance()->writeMinidump();
+            std::_Exit(first && second ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    const QStringList files = dumpFiles(dumps);
+    ASSERT_EQ(files.size(), 2) << files.join(' ').toStdString();
+    for (const QString& name : files) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_TRUE(QRegularExpression("^[0-9a-f-]{36}\\.dmp$").match(name).hasMatch());
+        Dump dump;
+        ASSERT_TRUE(parseDump(test_support::readFile(dumps + "/" + name), &dump));
+        EXPECT_EQ(dump.signal, 0);
+    }
+}
+
 // A crash that is not handled goes to the handler that was there before.
 void previousHandler(int) { std::_Exit(42); }
 

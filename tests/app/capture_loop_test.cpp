@@ -248,6 +248,100 @@ TEST_F(CaptureWindowTest, AfterCloseVDeviceStrokesPassAndAHeldButtonLeavesNothin
     EXPECT_EQ(reportCount(), count);
 }
 
+// A button mapped to a key, to a button or to a macro, held down when its mapping is dropped, the
+// capture loop stops or the macro worker quits: nothing stays pressed on the virtual device, and
+// nothing plays after.
+enum class End { CloseVDevice, LoopStop, WorkerQuit };
+
+struct HeldCase {
+    const char* name;
+    const char* task;
+    const char* value;
+    int playType;
+    End end;
+};
+
+void PrintTo(const HeldCase& c, std::ostream* os) { *os << c.name; }
+
+class HeldAtTheEnd : public CaptureWindowTest, public ::testing::WithParamInterface<HeldCase> {
+protected:
+    static bool released()
+    {
+        const win32sim::VirtualHidState state = win32sim::virtualHidState();
+        return state.modifiers == 0 && state.keys == std::array<uint8_t, 6>{} && state.relativeButtons == 0;
+    }
+};
+
+TEST_P(HeldAtTheEnd, NothingStaysPressed)
+{
+    const HeldCase& c = GetParam();
+    activate(c.task, QString::fromUtf8(c.value), c.playType, 2);
+    // Each pause waits for the clock: a repeating task is held in its click, a macro in its delay.
+    clock->setRunsOnItsOwn(false);
+    inject(kMouse, 0x10);
+    if (c.playType == 2) {
+        EXPECT_EQ(reportCount(), 0u); // plays on the release only
+    } else {
+        ASSERT_TRUE(waitFor([] { return !released(); })) << reports().join(' ').toStdString();
+    }
+
+    const size_t before = reportCount();
+    switch (c.end) {
+    case End::CloseVDevice:
+        EXPECT_EQ(command(QString(R"({"FuncName":"closeVDevice","deviceId":"%1"})").arg(QString(mouseId).replace("\\", "\\\\"))),
+                  "S:closeVDevice success!");
+        break;
+    case End::LoopStop:
+        window->deviceFilter->requestStop();
+        ASSERT_TRUE(waitFor([] { return win32sim::filterOf(kMouse) == 0; })); // its context is gone
+        break;
+    case End::WorkerQuit:
+        if (commandExec* worker = window->macroWorker()) {
+            worker->quit();
+        }
+        break;
+    }
+    EXPECT_TRUE(waitFor(released)) << reports().join(' ').toStdString();
+    // The release reports come first; a task that ended reports so, and an all-keys-up may follow.
+    if (c.playType != 2) {
+        EXPECT_TRUE(reports(before).join(' ').startsWith("k00:00 m00:00")) << reports().join(' ').toStdString();
+    }
+    if (commandExec* worker = window->macroWorker()) {
+        EXPECT_TRUE(waitFor([&] { return worker->isIdle(); }));
+    }
+    const size_t count = reportCount();
+    // After the mapping went, the physical release is swallowed as its press was and plays
+    // nothing; the clock no longer holds anything back.
+    if (c.end == End::CloseVDevice) {
+        inject(kMouse, 0x20);
+        EXPECT_TRUE(delivered(kMouse).empty());
+    }
+    clock->setRunsOnItsOwn(true);
+    clock->advance(1000);
+    if (commandExec* worker = window->macroWorker()) {
+        EXPECT_TRUE(waitFor([&] { return worker->isIdle(); }));
+    }
+    EXPECT_EQ(reportCount(), count) << reports().join(' ').toStdString();
+    EXPECT_TRUE(released());
+}
+
+#define HELD_ROWS(name, task, value)                                                                           \
+    HeldCase{name "PressedOnPressClosed", task, value, 0, End::CloseVDevice},                                   \
+        HeldCase{name "PressedOnPressLoopStopped", task, value, 0, End::LoopStop},                              \
+        HeldCase{name "PressedOnPressWorkerQuit", task, value, 0, End::WorkerQuit},                             \
+        HeldCase{name "RepeatingClosed", task, value, 1, End::CloseVDevice},                                    \
+        HeldCase{name "RepeatingLoopStopped", task, value, 1, End::LoopStop},                                   \
+        HeldCase{name "RepeatingWorkerQuit", task, value, 1, End::WorkerQuit},                                  \
+        HeldCase{name "PlayOnReleaseClosed", task, value, 2, End::CloseVDevice},                                \
+        HeldCase{name "PlayOnReleaseLoopStopped", task, value, 2, End::LoopStop},                               \
+        HeldCase{name "PlayOnReleaseWorkerQuit", task, value, 2, End::WorkerQuit}
+
+INSTANTIATE_TEST_SUITE_P(Mappings, HeldAtTheEnd,
+                         ::testing::Values(HELD_ROWS("Key", "KEYBROAD", "A"), HELD_ROWS("Button", "MOUSE", "单击中键()"),
+                                           HELD_ROWS("Macro", "MACRO", "按下(a)延迟(20)弹起(a)")),
+                         [](const ::testing::TestParamInfo<HeldCase>& info) { return std::string(info.param.name); });
+#undef HELD_ROWS
+
 TEST_F(CaptureWindowTest, StopAndQuitEndALoopWaitingForAStroke)
 {
     EXPECT_EQ(win32sim::priorityClassCalls(), std::vector<DWORD>{HIGH_PRIORITY_CLASS});

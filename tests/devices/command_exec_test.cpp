@@ -450,6 +450,47 @@ INSTANTIATE_TEST_SUITE_P(Tasks, Quits,
                                            QuitCase{"Repeating", {{"mouse", "1"}}, 1}),
                          [](const ::testing::TestParamInfo<QuitCase>& info) { return std::string(info.param.name); });
 
+// A single key or button pressed for its release task, whose release task never comes.
+struct HeldCase {
+    const char* name;
+    MacroAction single;
+    const char* pressed;
+    bool quit; // ended by the quit, else by a stop
+};
+
+void PrintTo(const HeldCase& c, std::ostream* os) { *os << c.name; }
+
+class HeldSingles : public WorkerTest, public ::testing::WithParamInterface<HeldCase> {};
+
+TEST_P(HeldSingles, AreReleasedByAStopAndByTheQuit)
+{
+    const HeldCase& c = GetParam();
+    start({c.single}, 0, 1, 0);
+    ASSERT_TRUE(played(1));
+    EXPECT_EQ(reports().join(' '), QString(c.pressed));
+    if (c.quit) {
+        worker->quit();
+        thread->quit();
+        ASSERT_TRUE(thread->wait(20000));
+    } else {
+        worker->stopOutput();
+        ASSERT_TRUE(idle());
+    }
+    EXPECT_EQ(reports().join(' '), QString(c.pressed) + " " + kReleased);
+    EXPECT_EQ(win32sim::virtualHidState().keys[0], 0);
+    EXPECT_EQ(win32sim::virtualHidState().relativeButtons, 0);
+    // The release, once written, is not written again.
+    worker->stopOutput();
+    EXPECT_EQ(reports().size(), QString(c.pressed).count(' ') + 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tasks, HeldSingles,
+                         ::testing::Values(HeldCase{"KeyStopped", {"keybroad", "04"}, "k00:04", false},
+                                           HeldCase{"KeyQuit", {"keybroad", "04"}, "k00:04", true},
+                                           HeldCase{"ButtonStopped", {"mouse", "4"}, "m04:00", false},
+                                           HeldCase{"ButtonQuit", {"mouse", "4"}, "m04:00", true}),
+                         [](const ::testing::TestParamInfo<HeldCase>& info) { return std::string(info.param.name); });
+
 // On the system's clock: the thread ends long before the delay would have passed.
 TEST_F(WorkerTest, QuitDuringATenSecondDelayOnTheSystemClockJoinsAtOnce)
 {

@@ -100,6 +100,12 @@ TEST_F(KeyRgbTest, NothingSentIsReportedAsFailure)
     // A device that is not listed.
     EXPECT_FALSE(handler->writeRgbDevice("Z1.0", "K1.0", {"A#FFFFFF"}));
     EXPECT_EQ(sent("Z1.0"), QByteArray());
+
+    // A report the keyboard refused: it still holds the last one it took.
+    const QByteArray held = sent();
+    vqsim().failNext("vqNotifyRGBDevice");
+    EXPECT_FALSE(colour({"D#FFFFFF"}));
+    EXPECT_EQ(sent(), held);
 }
 
 TEST_F(KeyRgbTest, OrdinalsPastTheReportAreIgnored)

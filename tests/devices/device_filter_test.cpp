@@ -188,6 +188,7 @@ struct DecisionCase {
     StrokeDecision::Effect effect;
     int keyState;
     QList<DeviceKey> heldAfter;
+    bool heldEnded = false; // the held keys' tasks were ended when their mapping was dropped
 };
 
 void PrintTo(const DecisionCase& c, std::ostream* os) { *os << c.name; }
@@ -199,7 +200,7 @@ TEST_P(Decisions, SwallowOnlyMappedPressesAndTheirReleases)
     const DecisionCase& c = GetParam();
     QList<HeldKey> held;
     for (const DeviceKey& k : c.heldBefore)
-        held.append({k, buttonMap().value(k)});
+        held.append({k, buttonMap().value(k), c.heldEnded});
     const StrokeDecision d = decideStroke(*c.map, c.keyboard, c.code, c.state, held);
     EXPECT_EQ(d.deliver, c.deliver);
     EXPECT_EQ(d.effect, c.effect);
@@ -251,6 +252,12 @@ INSTANTIATE_TEST_SUITE_P(
                      E::StopOutput, 0, {}},
         DecisionCase{"PressAfterTheMappingWentGoesOn", &kNoMap, false, 0, 0x4, {kMiddle}, true, E::Nothing, 0,
                      {kMiddle}},
+        DecisionCase{"ReleaseOfATaskEndedWithItsMappingIsOnlySwallowed", &kNoMap, false, 0, 0x20, {kMiddle}, false,
+                     E::Nothing, 0, {}, true},
+        DecisionCase{"ReleaseOfAnEndedTaskPlaysNoReleaseUnderANewMapping", &buttonMap(), false, 0, 0x20, {kMiddle},
+                     false, E::Nothing, 0, {}, true},
+        DecisionCase{"PressAgainOfAnEndedTaskStartsNothing", &buttonMap(), false, 0, 0x10, {kMiddle}, false,
+                     E::Nothing, 0, {kMiddle}, true},
         DecisionCase{"KeyPress", &buttonMap(), true, 30, 0x0, {}, false, E::RunTask, 0, {kKeyA}},
         DecisionCase{"KeyRelease", &buttonMap(), true, 30, 0x1, {kKeyA}, false, E::RunTask, 1, {}},
         DecisionCase{"ExtendedKeyPress", &buttonMap(), true, 0x1D, 0x2, {}, false, E::RunTask, 0, {kCtrlR}},
@@ -459,15 +466,19 @@ TEST_F(CaptureLoopTest, TheStrokeTakenWithTheStopGoesOnAndHeldTasksEnd)
     EXPECT_EQ(host->calls(), (QStringList{"run(pt0,ks0,mouse:4)", "stop"}));
 }
 
-TEST_F(CaptureLoopTest, AReleaseWhoseMappingWentWhileHeldStopsTheTask)
+TEST_F(CaptureLoopTest, DroppingTheMappingOfAHeldButtonStopsItsTaskAtOnce)
 {
     host->files["map.xml"] = mapping(16, 1);
     start();
     inject(kMouse, stroke(0x10));
     ASSERT_TRUE(handedOver({"run(pt1,ks0,mouse:4)"}));
     EXPECT_TRUE(filter->removeDeviceConfig(kMouseId));
+    EXPECT_EQ(host->calls(), (QStringList{"run(pt1,ks0,mouse:4)", "stop"}));
+    // Its release is swallowed as its press was, and stops nothing more.
     inject(kMouse, stroke(0x20));
-    EXPECT_TRUE(handedOver({"run(pt1,ks0,mouse:4)", "stop"}));
+    EXPECT_TRUE(filter->loadConfig("map.xml", kMouseId)); // nothing held: nothing to stop
+    filter->removeDeviceConfig(kMouseId);
+    EXPECT_EQ(host->calls(), (QStringList{"run(pt1,ks0,mouse:4)", "stop"}));
     inject(kMouse, stroke(0x10));
     ASSERT_TRUE(waitFor([] { return win32sim::deliveredStrokes().size() == 1; }));
     EXPECT_EQ(win32sim::deliveredStrokes()[0].mouse, stroke(0x10));
@@ -522,6 +533,14 @@ TEST_F(CaptureLoopTest, AMappingAppliesToThePresentDeviceWithItsHardwareId)
     EXPECT_EQ(mapText(filter->mappingForDevice(kMouseId)), expected);
     // Up to the first zero, in any letter case.
     EXPECT_EQ(mapText(filter->mappingForDevice(QString(kMouseId).toLower() + QChar(0) + "HID_DEVICE")), expected);
+    // A device listed with lower-case letters, as collection ids often are, is found by an id in
+    // either case; its mapping is activated under the id as listed.
+    const QString listedLower = "HID\\VID_1a2c&PID_0e4f&Col02";
+    host->addDevice(listedLower);
+    ASSERT_TRUE(filter->loadConfig("map.xml", listedLower));
+    EXPECT_EQ(mapText(filter->mappingForDevice(listedLower)), expected);
+    EXPECT_EQ(mapText(filter->mappingForDevice(listedLower.toUpper())), expected);
+    EXPECT_TRUE(filter->removeDeviceConfig(listedLower));
     EXPECT_TRUE(filter->mappingForDevice("HID\\ZORVA&COL02").isEmpty());
     EXPECT_TRUE(filter->mappingForDevice("HID\\VID_FFFF&PID_0001").isEmpty());
     EXPECT_TRUE(filter->mappingForDevice("").isEmpty());

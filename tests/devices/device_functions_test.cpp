@@ -368,6 +368,11 @@ TEST_F(DeviceFunctionsTest, NotifyRgbSendsVersionBytesAndTheReport)
     EXPECT_EQ(QByteArray(reinterpret_cast<char*>(version), 14), QByteArray("K1.0\0\0\0\0\0\0\0\0\0\0", 14));
     EXPECT_EQ(std::memcmp(sent, report, 1024), 0);
     EXPECT_EQ(lastSimCall("vqNotifyRGBDevice").length, 14);
+
+    // A report the library refuses is no report sent.
+    vqsim().failNext("vqNotifyRGBDevice");
+    EXPECT_FALSE(functions->notifyRgb("K1.0", report));
+    EXPECT_EQ(lastSimCall("vqNotifyRGBDevice").result, -1);
 }
 
 TEST_F(DeviceFunctionsTest, ArgsOperationsAddressTheHardwareIdDirectly)

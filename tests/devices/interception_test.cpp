@@ -182,6 +182,43 @@ TEST_F(InterceptionTest, InvalidDevicesAndNullContextsMakeNoRequest)
     EXPECT_EQ(win32sim::queuedStrokes(kMouse), 1);
 }
 
+// Devices 1 to 10 are keyboards, 11 to 20 mice; any other number is no device.
+struct KindCase {
+    const char* name;
+    InterceptionDevice device;
+    bool keyboard, mouse;
+};
+
+void PrintTo(const KindCase& c, std::ostream* os) { *os << c.name; }
+
+class DeviceKinds : public InterceptionTest, public ::testing::WithParamInterface<KindCase> {};
+
+TEST_P(DeviceKinds, AnswerByNumberAndTheMouseFilterReachesOnlyMice)
+{
+    const KindCase& c = GetParam();
+    EXPECT_EQ(bool(interception_is_keyboard(c.device)), c.keyboard);
+    EXPECT_EQ(bool(interception_is_mouse(c.device)), c.mouse);
+    EXPECT_EQ(bool(interception_is_invalid(c.device)), !c.keyboard && !c.mouse);
+    if (interception_is_invalid(c.device))
+        return;
+    context = interception_create_context();
+    ASSERT_TRUE(context);
+    interception_set_filter(context, interception_is_mouse, 0x3FF);
+    EXPECT_EQ(win32sim::filterOf(c.device), c.mouse ? 0x3FF : 0);
+    EXPECT_EQ(interception_get_filter(context, c.device), c.mouse ? 0x3FF : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Numbers, DeviceKinds,
+                         ::testing::Values(KindCase{"Zero", 0, false, false}, KindCase{"FirstKeyboard", 1, true, false},
+                                           KindCase{"SecondKeyboard", 2, true, false},
+                                           KindCase{"LastKeyboard", 10, true, false},
+                                           KindCase{"FirstMouse", 11, false, true},
+                                           KindCase{"SecondMouse", 12, false, true},
+                                           KindCase{"LastMouse", 20, false, true},
+                                           KindCase{"PastTheLast", 21, false, false},
+                                           KindCase{"Negative", -1, false, false}),
+                         [](const ::testing::TestParamInfo<KindCase>& info) { return info.param.name; });
+
 struct CreateFailure {
     const char* name;
     const char* call;

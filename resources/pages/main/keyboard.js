@@ -121,6 +121,16 @@ var KeyboardPanel = (function () {
         });
     }
 
+    // The keys a refused write left as they were, by name: "the colours of Esc and F1".
+    function unchanged(saved, draft) {
+        var before = (saved && saved.keys) || {};
+        var names = Object.keys(keys).filter(function (name) { return before[name] !== draft.keys[name]; });
+        if (!names.length)
+            return "";
+        var shown = names.length > 10 ? names.slice(0, 9).concat([(names.length - 9) + " more keys"]) : names;
+        return (names.length === 1 ? "the colour of " : "the colours of ") + Panel.list(shown);
+    }
+
     // Items "name#RRGGBB" as a JSON array text.
     async function write(saved, draft) {
         var items = Object.keys(draft.keys).map(function (name) {
@@ -130,7 +140,7 @@ var KeyboardPanel = (function () {
         var what = items.length === 0 ? "every key dark" : items.length === 1 ? "the colour of 1 key"
                                                                               : "the colours of " + items.length + " keys";
         if (!result.ok)
-            return { done: [], failed: [what], note: "" };
+            return { done: [], failed: [unchanged(saved, draft) || what], note: "" };
         file.keys = Panel.clone(draft.keys);
         var kept = await DeviceFile.save(version, file);
         return { done: [what], failed: [],
