@@ -547,6 +547,16 @@ TEST_F(PagesTest, DISABLED_TheSecondRunShowsTheKeyboardsKeys)
 // Pictures of every page, as the headless run shows them, kept beside the test.
 TEST_F(PagesTest, EveryPageIsDrawn)
 {
+    // At both window sizes (as far as the screen allows).
+    auto pictures = [&](const QString& name) {
+        for (const QSize& size : {QSize(1280, 720), QSize(1920, 1080)}) {
+            window->resize(size);
+            // The page takes the new size on its own time.
+            waitFor([&] { return eval(page, "window.innerWidth").toInt() == window->webView->width() &&
+                                 eval(page, "window.innerHeight").toInt() == window->webView->height(); });
+            EXPECT_TRUE(keepPicture(window, QString("%1-%2x%3.png").arg(name).arg(size.width()).arg(size.height())));
+        }
+    };
     open("M1.0", "mouse-panel");
     chooseButton(3);
     ASSERT_TRUE(setValue(page, "#assign-kind", "HotKey"));
@@ -558,7 +568,10 @@ TEST_F(PagesTest, EveryPageIsDrawn)
     ASSERT_NO_FATAL_FAILURE(apply("mouse-panel"));
     chooseButton(3);
     ASSERT_TRUE(setValue(page, "#step-1-x", "1250"));
-    EXPECT_TRUE(keepPicture(window, "mouse.png"));
+    // Two refused values, each explained.
+    ASSERT_TRUE(setValue(page, "#step-2-y", "abc"));
+    ASSERT_NO_FATAL_FAILURE(apply("mouse-panel"));
+    pictures("mouse");
 
     ASSERT_TRUE(click(page, "#mouse-panel .discard"));
     open("K1.0", "keyboard-panel");
@@ -580,10 +593,16 @@ TEST_F(PagesTest, EveryPageIsDrawn)
                   0)
             << key.toStdString();
     }
-    EXPECT_TRUE(keepPicture(window, "keyboard.png"));
+    pictures("keyboard");
+    ASSERT_TRUE(click(page, "#mode-functions"));
+    ASSERT_TRUE(click(page, ".key[data-name=\"G2\"]"));
+    ASSERT_TRUE(setValue(page, "#assign-kind", "HotKey"));
+    pictures("keyboard-keys");
+    ASSERT_TRUE(click(page, "#keyboard-panel .discard"));
+    ASSERT_TRUE(click(page, "#mode-colours"));
 
     open("pointer", "pointer-panel");
-    EXPECT_TRUE(keepPicture(window, "pointer.png"));
+    pictures("pointer");
 
     open("M1.0", "mouse-panel");
     chooseButton(5);
@@ -592,6 +611,13 @@ TEST_F(PagesTest, EveryPageIsDrawn)
     ASSERT_TRUE(popup);
     QWebEngineView* editor = engineViewOf(popup->webView());
     ASSERT_TRUE(waitFor([&] { return eval(editor, "document.querySelectorAll('#step-key option').length").toInt() > 100; }));
+    ASSERT_TRUE(click(editor, "#record"));
+    ASSERT_TRUE(waitFor([&] { return property(editor, "#record", "className").contains("on"); }));
+    ASSERT_TRUE(typeKey(editor, Qt::Key_Q, 24, "q", true));
+    ASSERT_TRUE(typeKey(editor, Qt::Key_Q, 24, "q", false));
+    EXPECT_TRUE(keepPicture(popup, "macro-editor-recording.png"));
+    ASSERT_TRUE(click(editor, "#record"));
+    ASSERT_TRUE(waitFor([&] { return !property(editor, "#record", "className").contains("on"); }));
     ASSERT_TRUE(setValue(editor, "#step-kind", "wait"));
     EXPECT_TRUE(keepPicture(popup, "macro-editor.png"));
     // A wait that is no whole number of milliseconds from 1 to 65535 is refused beside its field.
@@ -602,10 +628,12 @@ TEST_F(PagesTest, EveryPageIsDrawn)
         EXPECT_FALSE(property(editor, "#step-ms-error", "textContent").isEmpty()) << ms;
     }
     EXPECT_EQ(eval(editor, "document.querySelectorAll('#steps li').length").toInt(), steps);
-    // Nothing was added, so "Cancel" closes the editor at once: its page may be gone before the
-    // click's script returns, so what counts is that the popup closes.
+    // The recorded steps were not used: "Cancel" asks first, then closes the editor; its page may
+    // be gone before the click's script returns, so what counts is that the popup closes.
     const QString url = window->popups.key(popup);
-    click(editor, "#cancel");
+    ASSERT_TRUE(click(editor, "#cancel"));
+    ASSERT_TRUE(waitFor([&] { return isShown(editor, ".dialog"); }));
+    click(editor, ".dialog [data-answer=\"yes\"]");
     EXPECT_TRUE(waitFor([&] { return !window->popups.contains(url); }, kLoadMs));
 }
 
