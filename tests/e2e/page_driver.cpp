@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QJsonArray>
+#include <QKeyEvent>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QScreen>
@@ -27,6 +28,7 @@ using test_support::waitFor;
 const char kStartPage[] = "velmora://settings/local/client/main/index.html";
 const char kPopupPage[] = "velmora://settings/local/client/popup/index.html";
 const char kMouseId[] = "HID\\VID_1A2C&PID_0E24&MI_01\\7&1A2B3C4D&0&0000";
+const char kKeyboardId[] = "HID\\VID_1A2C&PID_0E30&MI_01\\7&2C3D4E5F&0&0000";
 const int kLoadMs = 60000;
 
 QWebEngineView* engineViewOf(QCefWebView* view)
@@ -110,6 +112,17 @@ bool setValue(QWebEngineView* view, const QString& selector, const QString& valu
                      "e.focus(); e.value = " + jsString(value) +
                          "; e.dispatchEvent(new Event('input', {bubbles: true}));"
                          " e.dispatchEvent(new Event('change', {bubbles: true}))");
+}
+
+bool typeKey(QWebEngineView* view, Qt::Key key, quint32 scanCode, const QString& text, bool down)
+{
+    QWidget* target = view->focusProxy();
+    if (!target)
+        return false;
+    QKeyEvent event(down ? QEvent::KeyPress : QEvent::KeyRelease, key, Qt::NoModifier, scanCode, 0, 0,
+                    down ? text : QString());
+    QCoreApplication::sendEvent(target, &event);
+    return true;
 }
 
 bool setChecked(QWebEngineView* view, const QString& selector, bool checked)

@@ -22,6 +22,7 @@ namespace e2e {
 extern const char kStartPage[];
 extern const char kPopupPage[];
 extern const char kMouseId[];
+extern const char kKeyboardId[];
 extern const int kLoadMs;
 
 QWebEngineView* engineViewOf(QCefWebView* view);
@@ -46,6 +47,9 @@ QString devicesShown(QWebEngineView* view);
 bool click(QWebEngineView* view, const QString& selector);
 // Sets an input's or a select's value and raises "input" and "change".
 bool setValue(QWebEngineView* view, const QString& selector, const QString& value);
+// Presses (down) or releases a key in the page as the keyboard does: the key, its X key code and
+// its text; false when the page has no widget to take it.
+bool typeKey(QWebEngineView* view, Qt::Key key, quint32 scanCode, const QString& text, bool down);
 // Ticks or clears a check box and raises "change".
 bool setChecked(QWebEngineView* view, const QString& selector, bool checked);
 // A property of the first element the selector matches (for example "value", "textContent").

@@ -80,6 +80,11 @@ var Status = (function () {
             timer = setTimeout(clear, FADE_MS);
     }
 
+    function current() {
+        var element = line();
+        return element ? element.textContent : "";
+    }
+
     function clear() {
         clearTimeout(timer);
         var element = line();
@@ -94,6 +99,7 @@ var Status = (function () {
         info: function (text) { show(text, "info"); },
         error: function (text) { show(text, "error"); },
         busy: function (text) { show(text, "busy"); },
+        current: current,
         clear: clear
     };
 })();

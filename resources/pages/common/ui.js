@@ -95,3 +95,35 @@ var Field = (function () {
 
     return { setError: setError, clearErrors: clearErrors, wholeNumber: wholeNumber };
 })();
+
+// Selects whose choices are [value, label] pairs.
+var Choices = (function () {
+    "use strict";
+
+    function fill(select, pairs) {
+        select.textContent = "";
+        pairs.forEach(function (pair) {
+            var option = document.createElement("option");
+            option.value = pair[0];
+            option.textContent = pair[1];
+            select.appendChild(option);
+        });
+    }
+
+    // Shows value in a select; a value none of its choices has gets a choice of its own, so that
+    // what is shown is what is held.
+    function show(select, value, otherLabel) {
+        select.querySelectorAll("option[data-other]").forEach(function (option) { option.remove(); });
+        var known = Array.from(select.options).some(function (option) { return option.value === value; });
+        if (!known) {
+            var option = document.createElement("option");
+            option.value = value;
+            option.textContent = otherLabel;
+            option.dataset.other = "";
+            select.appendChild(option);
+        }
+        select.value = value;
+    }
+
+    return { fill: fill, show: show };
+})();

@@ -54,6 +54,8 @@
         if (opened !== selected) {
             opened = selected;
             panel.open(selected);
+        } else if (panel.shown) {
+            panel.shown();
         }
     }
 
@@ -177,8 +179,9 @@
             } catch (e) {
                 made = null;
             }
-            if (made && typeof made.macro === "string")
-                MousePanel.useMacro(made);
+            var target = made && typeof made.macro === "string" ? panelOf(made.version) : null;
+            if (target && target.useMacro)
+                target.useMacro(made);
         } else {
             Status.info("Message: " + message);
         }
@@ -191,6 +194,7 @@
     $("pointer-entry").dataset.key = POINTER;
     $("pointer-entry").addEventListener("click", function () { select(POINTER); });
 
+    Assignment.init();
     MousePanel.init();
     KeyboardPanel.init();
     PointerPanel.init();
@@ -199,6 +203,9 @@
     KeyNames.load().then(function (names) {
         if (!names.length)
             Status.error("The key names could not be read; key combinations cannot be chosen.");
-        MousePanel.useKeyNames(names);
+        Assignment.useKeyNames(names);
+        var visible = panelOf(opened);
+        if (visible && visible.shown)
+            visible.shown();
     });
 })();

@@ -14,8 +14,6 @@ var MousePanel = (function () {
     var FIRST_BUTTON = 61;
     var DPI_UNIT = 50;          // a step holds its resolution divided by 50 in one byte
     var DPI_MAX = 255 * DPI_UNIT;
-    var MAX_KEYS = 3;           // a key combination holds at most three keys
-    var MACRO_EDITOR = new URL("../popup/index.html", location.href).href;
 
     var BUTTONS = ["Left button", "Right button", "Middle button", "Back button", "Forward button",
                    "Button 6", "Button 7", "Button 8"];
@@ -32,54 +30,17 @@ var MousePanel = (function () {
     ];
     // The function a button has when it first gets one here.
     var FIRST_FUNCTION = ["LeftClick", "RightClick", "MiddleClick", "Back", "Forward"];
-    // Consumer-control usages, low byte first, as the device takes them.
-    var MEDIA = [
-        ["0x03,0x00,0xCD,0x00", "Play / pause"], ["0x03,0x00,0xB7,0x00", "Stop"],
-        ["0x03,0x00,0xB6,0x00", "Previous track"], ["0x03,0x00,0xB5,0x00", "Next track"],
-        ["0x03,0x00,0xE9,0x00", "Volume up"], ["0x03,0x00,0xEA,0x00", "Volume down"],
-        ["0x03,0x00,0xE2,0x00", "Mute"], ["0x03,0x00,0x83,0x01", "Media player"]
-    ];
+    var DEFAULT_WORDS = "What the mouse came with";
 
     var version = "";
     var file = DeviceFile.empty(); // the mouse's page file as last read
     var selected = 0;              // the button in the editor
+    var refused = {};              // button -> {field id: reason} of the last refusal
     var panel = null;
     var $ = function (id) { return document.getElementById(id); };
 
     function hexByte(n) {
         return "0x" + ("0" + (n & 255).toString(16)).slice(-2);
-    }
-
-    function labelOf(pairs, value) {
-        for (var i = 0; i < pairs.length; ++i) {
-            if (pairs[i][0] === value)
-                return pairs[i][1];
-        }
-        return null;
-    }
-
-    function fillSelect(select, pairs) {
-        pairs.forEach(function (pair) {
-            var option = document.createElement("option");
-            option.value = pair[0];
-            option.textContent = pair[1];
-            select.appendChild(option);
-        });
-    }
-
-    // Shows value in a select; a value none of its choices has gets a choice of its own, so that
-    // what is shown is what the mouse holds.
-    function showInSelect(select, value, otherLabel) {
-        select.querySelectorAll("option[data-other]").forEach(function (option) { option.remove(); });
-        var known = Array.from(select.options).some(function (option) { return option.value === value; });
-        if (!known) {
-            var option = document.createElement("option");
-            option.value = value;
-            option.textContent = otherLabel;
-            option.dataset.other = "";
-            select.appendChild(option);
-        }
-        select.value = value;
     }
 
     // ---- what the mouse holds ----
@@ -120,32 +81,13 @@ var MousePanel = (function () {
                 },
                 buttons: BUTTONS.map(function (name, i) {
                     var held = results[1].buttons[FIRST_BUTTON + i];
-                    return held ? { kind: held.kind, task: held.task, count: held.count } : { kind: "Default", task: "", count: "" };
+                    return held ? { kind: held.kind, task: held.task, count: held.count } : Panel.clone(Assignment.DEFAULT);
                 })
             };
         });
     }
 
     // ---- showing it ----
-
-    function describeKeys(task) {
-        return task.split("+").filter(Boolean).join(" + ");
-    }
-
-    function describe(assignment) {
-        switch (assignment.kind) {
-        case "MouseFunction":
-            return labelOf(FUNCTIONS, assignment.task) || assignment.task;
-        case "HotKey":
-            return describeKeys(assignment.task) || "No keys";
-        case "MultiMedia":
-            return labelOf(MEDIA, assignment.task) || "Media key";
-        case "Macro":
-            return assignment.task ? "Macro: " + MacroText.summary(assignment.task) : "Macro (none made yet)";
-        default:
-            return "What the mouse came with";
-        }
-    }
 
     function renderButtonList(draft, saved) {
         var list = $("button-list");
@@ -155,67 +97,53 @@ var MousePanel = (function () {
             item.dataset.index = String(i);
             item.tabIndex = 0;
             item.classList.toggle("selected", i === selected);
-            var changed = saved && JSON.stringify(saved.buttons[i]) !== JSON.stringify(draft.buttons[i]);
-            item.classList.toggle("changed", !!changed);
+            item.classList.toggle("changed", !!saved && !Assignment.same(saved.buttons[i], draft.buttons[i]));
             item.innerHTML = '<span class="name"></span><span class="does"></span>';
             item.firstChild.textContent = name;
-            item.lastChild.textContent = describe(draft.buttons[i]);
+            item.lastChild.textContent = Assignment.describe(draft.buttons[i], FUNCTIONS, DEFAULT_WORDS);
             item.lastChild.classList.toggle("muted", draft.buttons[i].kind === "Default");
             item.title = item.lastChild.textContent;
+            // Every refused button says why in the list, the one in the editor beside its fields too.
+            var reasons = Object.keys(refused[i] || {}).map(function (id) { return refused[i][id]; });
+            item.classList.toggle("invalid", reasons.length > 0);
+            if (reasons.length) {
+                var why = document.createElement("span");
+                why.className = "field-error";
+                why.textContent = reasons.join(" ");
+                item.appendChild(why);
+                item.title += "\n" + why.textContent;
+            }
             list.appendChild(item);
         });
     }
 
-    function showKindRows(kind) {
-        document.querySelectorAll("#button-editor [data-kind]").forEach(function (row) {
-            row.hidden = row.dataset.kind !== kind;
-        });
-    }
-
-    function setHotKey(task) {
-        var parts = task.split("+").filter(Boolean);
-        document.querySelectorAll("#hk-modifiers input").forEach(function (box) {
-            box.checked = parts.indexOf(box.value) >= 0;
-        });
-        var key = parts.filter(function (p) { return KeyNames.MODIFIERS.indexOf(p) < 0; })[0] || "";
-        $("hk-key").value = key;
-        if ($("hk-key").value !== key)
-            showInSelect($("hk-key"), key, key);
-    }
-
     function renderEditor() {
-        var draft = panel.draft(), saved = panel.saved();
-        var assignment = draft.buttons[selected];
-        $("button-editor-title").textContent = BUTTONS[selected];
-        // A button the program never changed can keep what the mouse came with; one it changed
-        // cannot go back to that but through a reset.
-        $("assign-kind").querySelector('option[value="Default"]').hidden = saved.buttons[selected].kind !== "Default";
-        $("assign-kind").value = assignment.kind;
-        showKindRows(assignment.kind);
-        $("assign-function").value = assignment.kind === "MouseFunction" ? assignment.task
-                                                                           : FIRST_FUNCTION[selected] || FUNCTIONS[0][0];
-        $("assign-media").value = assignment.kind === "MultiMedia" ? assignment.task : MEDIA[0][0];
-        setHotKey(assignment.kind === "HotKey" ? assignment.task : "");
-        var macro = assignment.kind === "Macro" ? assignment.task : "";
-        $("macro-summary").textContent = macro ? MacroText.summary(macro) : "No macro yet: make one with Edit\u2026";
-        $("macro-summary").classList.toggle("muted", !macro);
-        $("assign-repeat").value = assignment.kind === "Macro" ? assignment.count : "1";
-        Field.setError("hk-key", "");
-        Field.setError("macro-summary", "");
-        Field.setError("assign-repeat", "");
+        Assignment.show($("button-editor-slot"), {
+            functions: FUNCTIONS,
+            firstFunction: FIRST_FUNCTION[selected] || FUNCTIONS[0][0],
+            defaultWords: DEFAULT_WORDS,
+            untouched: "This program has not changed this button.",
+            title: BUTTONS[selected],
+            current: function () { return panel.draft().buttons[selected]; },
+            saved: function () { return panel.saved().buttons[selected]; },
+            macroRequest: { version: version, button: selected, title: BUTTON_WORDS[selected] + " of Mouse " + version },
+            changed: function (assignment) {
+                panel.draft().buttons[selected] = assignment;
+                panel.changed();
+            }
+        }, refused[selected]);
     }
 
     function render(draft) {
-        var rows = $("dpi-steps").rows;
+        var rows = document.querySelectorAll("#dpi-steps tr.step");
         draft.steps.forEach(function (step, i) {
             rows[i].querySelector('[data-axis="x"]').value = step.x;
             rows[i].querySelector('[data-axis="y"]').value = step.y;
             rows[i].querySelector('input[type="radio"]').checked = draft.current === String(i);
         });
-        $("dpi-error").hidden = true;
         var rate = Number(draft.rate);
-        showInSelect($("report-rate"), draft.rate, "Other (" + rate + ")");
-        showInSelect($("light-effect"), draft.light.effect, "Other (" + draft.light.effect + ")");
+        Choices.show($("report-rate"), draft.rate, "Other (" + rate + ")");
+        Choices.show($("light-effect"), draft.light.effect, "Other (" + draft.light.effect + ")");
         $("light-colour").value = draft.light.colour;
         ["brightness", "speed"].forEach(function (name) {
             var slider = $("light-" + name);
@@ -234,7 +162,7 @@ var MousePanel = (function () {
         var saved = panel.saved();
         if (!saved)
             return;
-        document.querySelectorAll("#dpi-steps tr").forEach(function (row, i) {
+        document.querySelectorAll("#dpi-steps tr.step").forEach(function (row, i) {
             row.classList.toggle("changed", JSON.stringify(saved.steps[i]) !== JSON.stringify(draft.steps[i]) ||
                                             (saved.current === String(i)) !== (draft.current === String(i)));
         });
@@ -243,96 +171,61 @@ var MousePanel = (function () {
 
     // ---- editing ----
 
-    function hotKeyTask() {
-        var parts = [];
-        document.querySelectorAll("#hk-modifiers input").forEach(function (box) {
-            if (box.checked)
-                parts.push(box.value);
-        });
-        if ($("hk-key").value)
-            parts.push($("hk-key").value);
-        return parts.join("+");
-    }
-
-    // The selected button's assignment as the editor shows it.
-    function editedAssignment() {
-        var kind = $("assign-kind").value;
-        var current = panel.draft().buttons[selected];
-        var saved = panel.saved().buttons[selected];
-        switch (kind) {
-        case "MouseFunction":
-            return { kind: kind, task: $("assign-function").value, count: "" };
-        case "HotKey":
-            return { kind: kind, task: hotKeyTask(), count: "" };
-        case "MultiMedia":
-            return { kind: kind, task: $("assign-media").value, count: "" };
-        case "Macro":
-            var macro = current.kind === "Macro" ? current.task : saved.kind === "Macro" ? saved.task : "";
-            return { kind: kind, task: macro, count: $("assign-repeat").value.trim() };
-        default:
-            return Panel.clone(saved);
-        }
-    }
-
-    function editorChanged() {
-        panel.draft().buttons[selected] = editedAssignment();
-        showKindRows($("assign-kind").value);
-        Field.setError("hk-key", "");
-        Field.setError("assign-repeat", "");
-        panel.changed();
-    }
-
     function selectButton(i) {
         selected = i;
         renderEditor();
         panel.changed();
     }
 
-    function validate(draft) {
+    function stepWords(i, axis) {
+        return "the " + (axis === "x" ? "horizontal" : "vertical") + " resolution of step " + (i + 1);
+    }
+
+    // Values changed here that the mouse cannot take; a value it holds is never refused.
+    function check(draft) {
         var saved = panel.saved();
-        var ok = true;
-        var firstStepError = "";
+        var problems = [];
         draft.steps.forEach(function (step, i) {
             ["x", "y"].forEach(function (axis) {
                 if (step[axis] === saved.steps[i][axis])
                     return;
                 var checked = Field.wholeNumber(step[axis], DPI_UNIT, DPI_MAX, DPI_UNIT);
-                Field.setError("step-" + i + "-" + axis, checked.error || "");
                 if (checked.error) {
-                    ok = false;
-                    if (!firstStepError)
-                        firstStepError = "Step " + (i + 1) + ", " + (axis === "x" ? "horizontal" : "vertical") + ": " + checked.error;
+                    problems.push({ id: "step-" + i + "-" + axis, label: stepWords(i, axis),
+                                    text: (axis === "x" ? "Horizontal: " : "Vertical: ") + checked.error });
                 }
             });
         });
-        $("dpi-error").textContent = firstStepError;
-        $("dpi-error").hidden = !firstStepError;
-
-        var firstBad = -1;
         draft.buttons.forEach(function (assignment, i) {
-            if (JSON.stringify(assignment) === JSON.stringify(saved.buttons[i]))
+            if (Assignment.same(assignment, saved.buttons[i]))
                 return;
-            var errors = {};
-            if (assignment.kind === "HotKey") {
-                var count = assignment.task.split("+").filter(Boolean).length;
-                if (count === 0)
-                    errors["hk-key"] = "Choose a key, or at least one of Ctrl, Shift, Alt and Win.";
-                else if (count > MAX_KEYS)
-                    errors["hk-key"] = "Too many keys: a button holds three at most, for example Ctrl + Shift + C.";
-            } else if (assignment.kind === "Macro") {
-                if (!assignment.task)
-                    errors["macro-summary"] = "Make a macro with Edit\u2026 first.";
-                var times = Field.wholeNumber(assignment.count, 1, 255);
-                if (times.error)
-                    errors["assign-repeat"] = times.error;
-            }
-            if (Object.keys(errors).length && firstBad < 0) {
-                firstBad = i;
-                selectButton(i);
-                Object.keys(errors).forEach(function (id) { Field.setError(id, errors[id]); });
-            }
+            var errors = Assignment.problems(assignment);
+            Object.keys(errors).forEach(function (field) {
+                problems.push({ id: "button-" + i + "/" + field, label: BUTTON_WORDS[i], text: errors[field] });
+            });
         });
-        return ok && firstBad < 0;
+        return problems;
+    }
+
+    function mark(id, text) {
+        var button = /^button-([0-9]+)\/(.+)$/.exec(id);
+        if (!button)
+            return Field.setError(id, text);
+        var i = Number(button[1]);
+        refused[i] = refused[i] || {};
+        if (text)
+            refused[i][button[2]] = text;
+        else
+            delete refused[i][button[2]];
+        if (i === selected)
+            Assignment.showErrors(refused[i]);
+    }
+
+    // The first refused button goes into the editor, unless the refusal is about steps alone.
+    function onRefused(problems) {
+        var first = problems.filter(function (p) { return p.id.indexOf("button-") === 0; })[0];
+        if (first)
+            selectButton(Number(/^button-([0-9]+)/.exec(first.id)[1]));
     }
 
     // ---- writing ----
@@ -374,11 +267,10 @@ var MousePanel = (function () {
         var buttonsWritten = false;
         for (var b = 0; b < BUTTONS.length; ++b) {
             var assignment = draft.buttons[b];
-            if (assignment.kind === "Default" || JSON.stringify(assignment) === JSON.stringify(saved.buttons[b]))
+            if (assignment.kind === "Default" || Assignment.same(assignment, saved.buttons[b]))
                 continue;
-            // The mouse reads the repeat count as a hexadecimal byte.
-            var count = assignment.kind === "Macro" ? Number(assignment.count).toString(16) : "";
-            if (await one(BUTTON_WORDS[b], FIRST_BUTTON + b, assignment.kind, assignment.task, count)) {
+            var task = Assignment.taskOf(assignment);
+            if (await one(BUTTON_WORDS[b], FIRST_BUTTON + b, task.TaskType, task.Task, task.TaskCount)) {
                 file.buttons[FIRST_BUTTON + b] = Panel.clone(assignment);
                 buttonsWritten = true;
             }
@@ -388,29 +280,13 @@ var MousePanel = (function () {
         return { done: done, failed: failed, note: note };
     }
 
-    // ---- the macro editor ----
-
-    function openMacroEditor() {
-        var assignment = panel.draft().buttons[selected];
-        var request = {
-            version: version,
-            button: selected,
-            title: BUTTON_WORDS[selected] + " of Mouse " + version,
-            macro: assignment.kind === "Macro" ? assignment.task : ""
-        };
-        Bridge.post("OpenView", { Url: MACRO_EDITOR + "#" + encodeURIComponent(JSON.stringify(request)),
-                                  width: 480, height: 480 });
-    }
-
     // A macro made in the editor for one of the mouse's buttons: it becomes that button's edit.
     function useMacro(made) {
         if (made.version !== version || !panel.saved()) {
             Status.error("The macro was not used: Mouse " + made.version + " is no longer open.");
             return;
         }
-        var assignment = panel.draft().buttons[made.button];
-        var count = assignment.kind === "Macro" && assignment.count ? assignment.count : "1";
-        panel.draft().buttons[made.button] = { kind: "Macro", task: made.macro, count: count };
+        panel.draft().buttons[made.button] = Assignment.withMacro(panel.draft().buttons[made.button], made.macro);
         selectButton(made.button);
         Status.info("Macro ready for " + BUTTON_WORDS[made.button] + ". Press Apply to write it to the mouse.");
     }
@@ -421,6 +297,7 @@ var MousePanel = (function () {
         var body = $("dpi-steps");
         for (var i = 0; i < STEP_COUNT; ++i) {
             var row = document.createElement("tr");
+            row.className = "step";
             row.innerHTML =
                 '<td><input type="radio" name="current-step" value="' + i + '" aria-label="In use"></td>' +
                 '<td>' + (i + 1) + '</td>' +
@@ -429,11 +306,15 @@ var MousePanel = (function () {
                 '<td><input id="step-' + i + '-y" class="number" type="text" inputmode="numeric" maxlength="6" data-axis="y"></td>' +
                 '<td class="unit">dpi</td>';
             body.appendChild(row);
+            var errors = document.createElement("tr");
+            errors.className = "step-errors";
+            errors.innerHTML = '<td colspan="6"><span id="step-' + i + '-x-error" class="field-error" hidden></span>' +
+                               '<span id="step-' + i + '-y-error" class="field-error" hidden></span></td>';
+            body.appendChild(errors);
             (function (step, row) {
                 row.querySelectorAll("[data-axis]").forEach(function (input) {
                     input.addEventListener("input", function () {
                         panel.draft().steps[step][input.dataset.axis] = input.value;
-                        Field.setError(input.id, "");
                         panel.changed();
                     });
                 });
@@ -445,33 +326,16 @@ var MousePanel = (function () {
         }
     }
 
-    // The keys a combination can name, from the key table, once it has been read.
-    function useKeyNames(names) {
-        KeyNames.fillSelect($("hk-key"), names, { exclude: KeyNames.MODIFIERS, first: ["", "(no other key)"] });
-        if (panel.draft())
-            renderEditor();
-    }
-
     function init() {
         buildSteps();
-        fillSelect($("assign-function"), FUNCTIONS);
-        fillSelect($("assign-media"), MEDIA);
-        KeyNames.MODIFIERS.forEach(function (name) {
-            var label = document.createElement("label");
-            label.className = "toggle";
-            label.innerHTML = '<input type="checkbox"><span></span>';
-            label.firstChild.value = name;
-            label.lastChild.textContent = name;
-            $("hk-modifiers").appendChild(label);
-        });
-        KeyNames.fillSelect($("hk-key"), [], { first: ["", "(no other key)"] });
-
         panel = Panel.create({
             id: "mouse-panel",
             name: function () { return "the mouse"; },
             read: read,
             render: render,
-            validate: validate,
+            check: check,
+            mark: mark,
+            onRefused: onRefused,
             write: write,
             onRefresh: showValues
         });
@@ -504,12 +368,6 @@ var MousePanel = (function () {
             if (item && (e.key === "Enter" || e.key === " "))
                 selectButton(Number(item.dataset.index));
         });
-        ["assign-kind", "assign-function", "assign-media", "hk-key"].forEach(function (id) {
-            $(id).addEventListener("change", editorChanged);
-        });
-        $("hk-modifiers").addEventListener("change", editorChanged);
-        $("assign-repeat").addEventListener("input", editorChanged);
-        $("macro-edit").addEventListener("click", openMacroEditor);
         $("mouse-reset").addEventListener("click", reset);
     }
 
@@ -545,6 +403,7 @@ var MousePanel = (function () {
     function open(deviceVersion) {
         version = deviceVersion;
         selected = 0;
+        refused = {};
         file = DeviceFile.empty();
         $("mouse-title").textContent = "Mouse " + version;
         return panel.open();
@@ -552,11 +411,12 @@ var MousePanel = (function () {
 
     return {
         init: init,
-        useKeyNames: useKeyNames,
         open: open,
         useMacro: useMacro,
         hasUnsavedChanges: function () { return panel.hasUnsavedChanges(); },
         discard: function () { panel.discard(); },
-        name: function () { return "Mouse " + version; }
+        name: function () { return "Mouse " + version; },
+        // The editor is lent to the other page meanwhile; it comes back when this page shows.
+        shown: function () { if (panel.draft()) renderEditor(); }
     };
 })();

@@ -24,7 +24,11 @@ var Panel = (function () {
     //   name(): what the panel writes to, as in "the mouse"
     //   read(): promise of the state held
     //   render(draft): shows the state in the controls
-    //   validate(draft): true when every edit can be written; marks the fields that cannot
+    //   check(draft): what keeps the edits from being written, [{id, label, text}]: the field (or
+    //     the thing) with its message, how the status line names it, and why; empty when all fit
+    //   mark(id, text): shows a message of check() beside its field, or clears it with an empty
+    //     text (Field.setError when not given)
+    //   onRefused(problems): after a refusal, to bring the first problem into view
     //   write(saved, draft): promise of {done: [what was written], failed: [what was not], note}
     //   onRefresh(draft, saved): after every change of the edits or of the panel's state
     function create(options) {
@@ -34,6 +38,48 @@ var Panel = (function () {
         var draft = null;
         var generation = 0;
         var state = "idle";
+        var shown = [];      // ids of the messages of the last refusal still on screen
+        var summary = "";    // the status line's text of that refusal
+
+        var mark = options.mark || Field.setError;
+
+        function unmarkAll() {
+            shown.forEach(function (id) { mark(id, ""); });
+            shown = [];
+            summary = "";
+            Field.clearErrors(section);
+        }
+
+        function summarise(problems) {
+            var labels = [];
+            problems.forEach(function (problem) {
+                if (labels.indexOf(problem.label) < 0)
+                    labels.push(problem.label);
+            });
+            return "Nothing was written: correct " + list(labels) + " first.";
+        }
+
+        // A message goes as soon as its field holds a value that can be written; one still wrong
+        // says why as it is now; the status line sums up what is left.
+        function recheck() {
+            if (!shown.length || !draft)
+                return;
+            var problems = options.check(draft);
+            shown = shown.filter(function (id) {
+                var problem = problems.filter(function (p) { return p.id === id; })[0];
+                mark(id, problem ? problem.text : "");
+                return !!problem;
+            });
+            var left = problems.filter(function (p) { return shown.indexOf(p.id) >= 0; });
+            var next = left.length ? summarise(left) : "";
+            if (Status.current() === summary) {
+                if (next)
+                    Status.error(next);
+                else
+                    Status.info("Every marked value is corrected. Press Apply to write the changes.");
+            }
+            summary = next;
+        }
 
         function dirty() {
             return saved !== null && JSON.stringify(saved) !== JSON.stringify(draft);
@@ -49,6 +95,7 @@ var Panel = (function () {
             bar.querySelector(".saved-note").hidden = unsaved || state !== "ready";
             bar.querySelector(".apply").disabled = !unsaved || busy();
             bar.querySelector(".discard").disabled = !unsaved || busy();
+            recheck();
             if (options.onRefresh && draft)
                 options.onRefresh(draft, saved);
         }
@@ -69,7 +116,7 @@ var Panel = (function () {
                     return;
                 saved = held;
                 draft = clone(held);
-                Field.clearErrors(section);
+                unmarkAll();
                 options.render(draft);
                 setState("ready");
             });
@@ -84,7 +131,7 @@ var Panel = (function () {
             if (saved === null)
                 return;
             draft = clone(saved);
-            Field.clearErrors(section);
+            unmarkAll();
             options.render(draft);
             refresh();
         }
@@ -92,9 +139,20 @@ var Panel = (function () {
         function apply() {
             if (busy() || !dirty())
                 return Promise.resolve();
-            Field.clearErrors(section);
-            if (!options.validate(draft)) {
-                Status.error("Nothing was written: correct the marked values first.");
+            unmarkAll();
+            var problems = options.check(draft);
+            if (problems.length) {
+                problems.forEach(function (problem) {
+                    mark(problem.id, problem.text);
+                    if (shown.indexOf(problem.id) < 0)
+                        shown.push(problem.id);
+                });
+                summary = summarise(problems);
+                Status.error(summary);
+                if (options.onRefused)
+                    options.onRefused(problems);
+                if (options.onRefresh)
+                    options.onRefresh(draft, saved);
                 return Promise.resolve();
             }
             var name = options.name();
@@ -132,7 +190,9 @@ var Panel = (function () {
             busy: busy,
             hasUnsavedChanges: dirty,
             draft: function () { return draft; },
-            saved: function () { return saved; }
+            saved: function () { return saved; },
+            // The message of the last refusal shown for id; empty when none.
+            refusal: function (id) { return shown.indexOf(id) >= 0; }
         };
     }
 

@@ -47,9 +47,17 @@ var PointerPanel = (function () {
         });
     }
 
+    function onStep(ms) {
+        return doubleClickMs(doubleClickStep(ms)) === ms;
+    }
+
+    // A double-click time set elsewhere between two steps has no place on the slider: the slider
+    // then shows no position, and its label the time the system holds.
     function showValues(draft) {
         $("pointer-speed-value").textContent = draft.speed + " of " + SPEED_STEPS;
-        $("double-click-value").textContent = draft.doubleClick + " ms";
+        var between = !onStep(draft.doubleClick);
+        $("double-click").classList.toggle("off-step", between);
+        $("double-click-value").textContent = draft.doubleClick + " ms" + (between ? ", set elsewhere" : "");
     }
 
     function render(draft) {
@@ -64,17 +72,17 @@ var PointerPanel = (function () {
         showValues(draft);
     }
 
-    function validate(draft) {
+    function check(draft) {
         var saved = panel.saved();
-        var ok = true;
-        [["lines", "scroll-lines"], ["chars", "scroll-chars"]].forEach(function (pair) {
-            if (draft[pair[0]] === saved[pair[0]])
+        var problems = [];
+        [["lines", "scroll-lines", "the wheel lines"], ["chars", "scroll-chars", "the tilt characters"]].forEach(function (field) {
+            if (draft[field[0]] === saved[field[0]])
                 return;
-            var checked = Field.wholeNumber(draft[pair[0]], 1, 100);
-            Field.setError(pair[1], checked.error || "");
-            ok = ok && !checked.error;
+            var checked = Field.wholeNumber(draft[field[0]], 1, 100);
+            if (checked.error)
+                problems.push({ id: field[1], label: field[2], text: checked.error });
         });
-        return ok;
+        return problems;
     }
 
     async function write(saved, draft) {
@@ -102,7 +110,7 @@ var PointerPanel = (function () {
             name: function () { return "the system"; },
             read: read,
             render: render,
-            validate: validate,
+            check: check,
             write: write,
             onRefresh: showValues
         });
@@ -117,7 +125,6 @@ var PointerPanel = (function () {
         [["scroll-lines", "lines"], ["scroll-chars", "chars"]].forEach(function (pair) {
             $(pair[0]).addEventListener("input", function () {
                 panel.draft()[pair[1]] = $(pair[0]).value.trim();
-                Field.setError(pair[0], "");
                 panel.changed();
             });
         });
