@@ -115,7 +115,7 @@ protected:
     // Starts the download of url into relativeDir with the query handler's reference added; the
     // gate stays shut when held.
     Query& start(const QString& url, const QString& relativeDir = "dl/", int stallMs = RangedDownload::DefaultStallTimeoutMs,
-        bool hold = false)
+        bool hold = false, qint64 maxSize = RangedDownload::DefaultMaxSize)
     {
         gateOpen = false;
         queries.push_back(std::make_unique<Query>());
@@ -124,6 +124,7 @@ protected:
         q.cb->AddRef();
         q.download = std::make_unique<wrapFileDownload>();
         q.download->stallTimeoutMs = stallMs;
+        q.download->maxSize = maxSize;
         q.download->setCallback(q.cb);
         q.download->start(url, relativeDir);
         q.downloader = q.download->downloader;
@@ -593,17 +594,7 @@ TEST_F(PageDownload, AnswerBeyondTheBoundsLeavesNoFile)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         serve("/f/a.bin", c.reply);
-        gateOpen = false;
-        queries.push_back(std::make_unique<Query>());
-        Query& q = *queries.back();
-        q.cb = new RecordingCallback;
-        q.cb->AddRef();
-        q.download = std::make_unique<wrapFileDownload>();
-        q.download->maxSize = c.maxSize;
-        q.download->setCallback(q.cb);
-        q.download->start(url(), "dl/");
-        q.downloader = q.download->downloader;
-        q.thread = q.download->thread;
+        Query& q = start(url(), "dl/", RangedDownload::DefaultStallTimeoutMs, true, c.maxSize);
         bool wrote = false;
         QObject::connect(q.downloader.data(), &RangedDownload::finishPart, &context,
             [&q, &wrote](qint64, qint64) { wrote = wrote || (q.downloader && q.downloader->got() > 0); });
