@@ -4,6 +4,7 @@
 // balanced.
 #include "file_size_limit.h"
 #include "http_test_server.h"
+#include "streaming_server.h"
 #include "recording_callback.h"
 #include "test_app.h"
 #include "test_files.h"
@@ -651,6 +652,59 @@ TEST_F(PageDownload, TheProgramsOwnFilesAreNeverDownloaded)
     Query& q = start(server.url("/f/CrashReporter.exe"), "dl/");
     waitForEnd(q);
     expectAnsweredOnce(q, "S:" + path("dl/CrashReporter.exe"));
+}
+
+// The process's peak resident memory since the last reset, in bytes; -1 when the system does not tell.
+qint64 peakMemorySinceReset(bool reset)
+{
+    if (reset) {
+        QFile clear("/proc/self/clear_refs");
+        if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+            return -1;
+    }
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    return -1;
+}
+
+// Answers of hundreds of megabytes, endless or of a known length, pass through a few megabytes of
+// the process's memory.
+TEST_F(PageDownload, MemoryStaysBoundedWhateverTheAnswer)
+{
+    const qint64 mib = 1024 * 1024;
+    const struct {
+        const char* name;
+        QByteArray head;
+        qint64 bodyBytes;
+        bool finishes;
+    } cases[] = {
+        {"endless, no length", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", 1024 * mib, false},
+        {"known length", "HTTP/1.1 200 OK\r\nContent-Length: 157286400\r\n\r\n", 150 * mib, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StreamingServer stream(c.head, c.bodyBytes);
+        const qint64 before = peakMemorySinceReset(true);
+        ASSERT_GT(before, 0);
+        Query& q = start(stream.url("/f/a.bin"), "dl/", RangedDownload::DefaultStallTimeoutMs, false, 200 * mib);
+        ASSERT_TRUE(waitFor([&] { return !q.cb->answers().empty(); }, 120000));
+        waitForEnd(q);
+        const qint64 grown = peakMemorySinceReset(false) - before;
+        EXPECT_LT(grown, 48 * mib) << grown;
+        if (c.finishes) {
+            expectAnsweredOnce(q, success());
+            EXPECT_EQ(QFileInfo(target()).size(), c.bodyBytes);
+        } else {
+            expectAnsweredOnce(q, "F:0:downloadFaild");
+            EXPECT_FALSE(QFileInfo::exists(target()));
+            EXPECT_FALSE(QFileInfo::exists(target() + ".part"));
+        }
+        QFile::remove(target());
+    }
 }
 
 } // namespace
