@@ -1,13 +1,40 @@
 #include "update/commonfiledownloader.h"
 
 #include "app/application.h"
+#include "app/pswindow.h"
 
 #include "include/base/cef_logging.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cstdlib>
+
+bool isProgramFile(const QString& path)
+{
+    // Windows drops trailing dots and blanks of a name.
+    static const QRegularExpression trailing(QStringLiteral("[. ]+$"));
+    const QString clean = QDir::cleanPath(path).toLower().remove(trailing);
+    const QString name = QFileInfo(clean).fileName();
+    static const QRegularExpression library(QStringLiteral("\\.(dll|so|dylib)$|\\.so\\."));
+    const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName().toLower();
+    const QStringList programNames = {exe, exe + QStringLiteral(".exe"), QStringLiteral("crashreporter.exe"), QStringLiteral("updater.exe"), QStringLiteral("updater"),
+        QStringLiteral("skn.dat")};
+    for (const QString& dir : {appDirPath(), exeDirPath(), QCoreApplication::applicationDirPath()}) {
+        if (dir.isEmpty())
+            continue;
+        const QString base = QDir::cleanPath(dir).toLower() + QLatin1Char('/');
+        if (!clean.startsWith(base))
+            continue;
+        const QString inside = clean.mid(base.size());
+        if (inside.startsWith(QLatin1String("resources/")) || library.match(name).hasMatch()
+            || (!inside.contains(QLatin1Char('/')) && programNames.contains(inside)))
+            return true;
+    }
+    return false;
+}
 
 commonFileDownloader::commonFileDownloader(QThread* thread, const QString& url, const QString& relativeDir,
     QObject* parent)
@@ -20,9 +47,13 @@ commonFileDownloader::commonFileDownloader(QThread* thread, const QString& url, 
 void commonFileDownloader::prepareOutput()
 {
     QString name = downloadFileName(url);
-    if (name.isEmpty())
+    if (name.isEmpty()) {
         name = QStringLiteral("file-%1").arg(std::rand());
-    if (!isDownloadUrl(url) || !isSafeDownloadName(name) || pathInAppDir(relativeDir + name).isEmpty()) {
+        // The next request for the address makes up another name.
+        resumable = false;
+    }
+    const QString local = pathInAppDir(relativeDir + name);
+    if (!isDownloadUrl(url) || !isSafeDownloadName(name) || local.isEmpty() || isProgramFile(local)) {
         prepareTarget(QString());
         return;
     }

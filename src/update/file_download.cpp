@@ -80,6 +80,7 @@ void wrapFileDownload::start(const QString& url, const QString& relativeDir)
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     downloader = new commonFileDownloader(thread, url, relativeDir);
     downloader->stallTimeoutMs = stallTimeoutMs;
+    downloader->maxSize = maxSize;
     m_target = downloader->targetPath();
     if (!m_target.isEmpty())
         activeDownloads().insert(QDir::cleanPath(m_target), this);

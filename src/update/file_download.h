@@ -38,6 +38,7 @@ public:
     CefRefPtr<CefMessageRouterBrowserSide::Callback> callback;
     // Passed to the downloader at the start.
     int stallTimeoutMs = RangedDownload::DefaultStallTimeoutMs;
+    qint64 maxSize = RangedDownload::DefaultMaxSize;
 
 public slots:
     void on_downloadfileFinished();

@@ -6,12 +6,14 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRandomGenerator>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
 
 const char kCrlf[] = "\r\n";
 const char kTooLarge[] = "tm_tooLarge";
+const char kPastDeadline[] = "tm_pastDeadline";
 
 // key=value pairs in key order, joined by "&", each side percent-encoded as UTF-8.
 QByteArray formPairs(const QMap<QString, QString>& vars)
@@ -229,6 +231,14 @@ void HttpRequestWorker::execute(HttpRequestSpec* input)
             tooLarge(length.toLongLong());
     });
     connect(reply, &QNetworkReply::readyRead, reply, [reply, tooLarge] { tooLarge(reply->bytesAvailable()); });
+    // An answer that keeps trickling in is ended all the same.
+    if (deadlineMs > 0)
+        QTimer::singleShot(deadlineMs, reply, [reply] {
+            if (reply->isRunning()) {
+                reply->setProperty(kPastDeadline, true);
+                reply->abort();
+            }
+        });
 }
 
 void HttpRequestWorker::on_manager_finished(QNetworkReply* reply)
@@ -237,6 +247,11 @@ void HttpRequestWorker::on_manager_finished(QNetworkReply* reply)
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->property(kTooLarge).toBool()) {
         errorText = QStringLiteral("the answer is larger than %1 bytes").arg(maxResponseSize);
+    } else if (reply->property(kPastDeadline).toBool()) {
+        errorText = QStringLiteral("no whole answer within %1 ms").arg(deadlineMs);
+    } else if (errorCode == QNetworkReply::OperationCanceledError && timeoutMs > 0) {
+        // Only the transfer time-out cancels a running request here.
+        errorText = QStringLiteral("no answer data for %1 ms").arg(timeoutMs);
     } else if (errorCode != QNetworkReply::NoError) {
         errorText = reply->errorString();
     } else if (status >= 300 && status < 400) {

@@ -72,6 +72,8 @@ public:
 
     // A request without any answer data for this long ends with an error; 0: no time-out.
     int timeoutMs = 0;
+    // A request whose answer has not ended this long after it was sent ends with an error; 0: none.
+    int deadlineMs = 0;
     qint64 maxResponseSize = DefaultMaxResponseSize;
 
 signals:

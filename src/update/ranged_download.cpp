@@ -7,6 +7,7 @@
 #include <QMutexLocker>
 #include <QNetworkRequest>
 #include <QRegularExpression>
+#include <QStorageInfo>
 #include <QThread>
 #include <QUrl>
 
@@ -144,6 +145,8 @@ void RangedDownload::sendRequest()
     m_judged = false;
     m_expected = -1;
     reply = manager.get(request);
+    // The network layer stops reading while this much waits; partReadable writes it out.
+    reply->setReadBufferSize(ReadBufferSize);
     connect(reply, &QNetworkReply::downloadProgress, this, &RangedDownload::partFinished);
     connect(reply, &QNetworkReply::errorOccurred, this, &RangedDownload::partFailed);
     connect(reply, &QNetworkReply::metaDataChanged, this, &RangedDownload::partMetaGot);
@@ -240,7 +243,8 @@ bool RangedDownload::judge()
             restart();
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         m_expected = length.isValid() ? length.toLongLong() : -1;
-        return true;
+        m_rangesServed = reply->rawHeader("Accept-Ranges").trimmed().toLower() == "bytes";
+        return m_expected < 0 || fits(m_expected);
     }
     if (status == 206) {
         qint64 first = 0, last = 0, size = 0;
@@ -259,7 +263,8 @@ bool RangedDownload::judge()
             restart();
         }
         m_expected = size >= 0 ? size : last + 1;
-        return true;
+        m_rangesServed = true;
+        return fits(m_expected);
     }
     if (status == 416) {
         // Nothing lies beyond the kept part: complete only when the resource is exactly that long.
@@ -299,6 +304,11 @@ bool RangedDownload::appendAvailable()
     const QByteArray bytes = reply->isOpen() ? reply->readAll() : QByteArray();
     if (bytes.isEmpty())
         return true;
+    if (got() + bytes.size() > maxSize) {
+        logInfo(QStringLiteral("Update Error: '%1' would exceed the %2 bytes a download may have").arg(url).arg(maxSize));
+        fail();
+        return false;
+    }
     if (file.write(bytes) != bytes.size()) {
         logInfo(QStringLiteral("Update Error: could not write to '%1': %2").arg(file.fileName(), file.errorString()));
         fail();
@@ -328,7 +338,7 @@ void RangedDownload::complete(bool rangeWasWhole)
                         .arg(file.fileName())
                         .arg(size)
                         .arg(m_expected);
-            resumable = size < m_expected;
+            resumable = size < m_expected && canResume();
         } else if (!replaceFile(partPath(), m_target)) {
             error = QStringLiteral("Update Error: could not rename '%1' to '%2'").arg(partPath(), m_target);
         }
@@ -359,7 +369,31 @@ void RangedDownload::transferFailed(int error)
         return;
     file.close();
     logInfo(QStringLiteral("Update Error: failed to download part starting from %1, error %2").arg(got()).arg(error));
+    if (!canResume())
+        discardOutput();
     emit downLoadFailed();
+}
+
+bool RangedDownload::canResume() const { return resumable && m_rangesServed && got() >= BlockSize; }
+
+bool RangedDownload::fits(qint64 size)
+{
+    if (size > maxSize) {
+        logInfo(QStringLiteral("Update Error: '%1' has %2 bytes, more than the %3 a download may have").arg(url).arg(size).arg(maxSize));
+        fail();
+        return false;
+    }
+    const QStorageInfo disk(QFileInfo(partPath()).absolutePath());
+    const qint64 needed = size - got();
+    if (disk.isValid() && needed > disk.bytesAvailable()) {
+        logInfo(QStringLiteral("Update Error: '%1' needs %2 more bytes, the disk has %3 free")
+                    .arg(url)
+                    .arg(needed)
+                    .arg(disk.bytesAvailable()));
+        fail();
+        return false;
+    }
+    return true;
 }
 
 bool RangedDownload::release()

@@ -33,6 +33,10 @@ public:
     // Part files of this size or more are not resumed.
     static constexpr qint64 MaxResumeSize = 2147483647;
     static constexpr int DefaultStallTimeoutMs = 30000;
+    // The largest file a download may write; a larger answer fails and leaves no file.
+    static constexpr qint64 DefaultMaxSize = 1024 * 1024 * 1024;
+    // What the network layer holds of an answer before the bytes are written.
+    static constexpr qint64 ReadBufferSize = 256 * 1024;
 
     ~RangedDownload() override;
 
@@ -47,6 +51,8 @@ public:
     const QString url;
     // A transfer that receives nothing for this long fails (0: never); set before the thread starts.
     int stallTimeoutMs = DefaultStallTimeoutMs;
+    // Set before the thread starts.
+    qint64 maxSize = DefaultMaxSize;
 
 signals:
     // The current transfer's received and announced byte counts (-1: no length).
@@ -81,6 +87,8 @@ protected:
     QNetworkAccessManager manager;
     QNetworkReply* reply = nullptr;
     QFile file;
+    // False when no later download can go on from the part file (a made-up file name).
+    bool resumable = true;
 
 private slots:
     // Bytes are taken as they come: progress reports are spaced out and an aborted reply drops
@@ -100,8 +108,13 @@ private:
     void complete(bool rangeWasWhole);
     // Lets the reply go; false when the download had already ended.
     bool release();
-    // A failure that keeps the part file for a later resume.
+    // A failure that keeps the part file for a later resume, when one can go on from it.
     void transferFailed(int error);
+    // Whether a later request can go on from the part file: it holds a whole block, and the server
+    // serves ranges as far as its answer tells.
+    bool canResume() const;
+    // Fails the download when the file would exceed maxSize or the free disk space; false then.
+    bool fits(qint64 size);
 
     QString m_target;
     bool m_refused = false;
@@ -109,6 +122,8 @@ private:
     bool m_judged = false;
     // The size the part file must reach, -1 when the answer does not tell.
     qint64 m_expected = -1;
+    // False once an answer of the server showed that it ignores ranges.
+    bool m_rangesServed = true;
     mutable QMutex m_lock;
     qint64 m_got = 0;
     qint64 m_total = 0;

@@ -8,6 +8,7 @@
 
 #include "include/base/cef_logging.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QUrl>
 
@@ -20,6 +21,11 @@ bool codeIsZero(const QJsonObject& answer)
 {
     const QJsonValue code = answer.value(QStringLiteral("code"));
     return code.isUndefined() || (code.isDouble() && code.toDouble() == 0.0);
+}
+
+void refuseAnswer(const QString& reason)
+{
+    LOG(INFO) << "Update Error: the update check's answer is not taken: " << reason.toStdString();
 }
 
 } // namespace
@@ -71,20 +77,37 @@ void UpdateCheck::doCheck(const QString& version, const QString& fwversion)
         worker->deleteLater();
     worker = new HttpRequestWorker(this);
     worker->timeoutMs = timeoutMs;
+    worker->deadlineMs = deadlineMs;
     connect(worker, &HttpRequestWorker::on_execution_finished, this, &UpdateCheck::handle_doCheckUpdate);
     worker->execute(&input);
 }
 
 void UpdateCheck::handle_doCheckUpdate(HttpRequestWorker* worker)
 {
-    if (!worker || worker->errorCode != 0)
+    if (!worker)
         return;
-    const QJsonDocument document = QJsonDocument::fromJson(QString::fromUtf8(worker->response).toUtf8());
-    if (!document.isObject())
+    if (worker->errorCode != 0) {
+        refuseAnswer(QStringLiteral("the request failed (%1): %2").arg(worker->errorCode).arg(worker->errorText));
         return;
+    }
+    QJsonParseError parsed;
+    const QJsonDocument document = QJsonDocument::fromJson(QString::fromUtf8(worker->response).toUtf8(), &parsed);
+    if (parsed.error != QJsonParseError::NoError) {
+        refuseAnswer(QStringLiteral("the answer is no JSON (%1 at byte %2)").arg(parsed.errorString()).arg(parsed.offset));
+        return;
+    }
+    if (!document.isObject()) {
+        refuseAnswer(QStringLiteral("the answer is no JSON object"));
+        return;
+    }
     const QJsonObject answer = document.object();
-    if (!codeIsZero(answer))
+    if (!codeIsZero(answer)) {
+        // The value as the JSON text of an array's one item.
+        const QByteArray code =
+            QJsonDocument(QJsonArray{answer.value(QStringLiteral("code"))}).toJson(QJsonDocument::Compact);
+        refuseAnswer(QStringLiteral("the answer's code is %1").arg(QString::fromUtf8(code.mid(1, code.size() - 2))));
         return;
+    }
 
     ret = answer.value(QStringLiteral("ret")).toObject();
     const QString type = ret.value(QStringLiteral("type")).toString();

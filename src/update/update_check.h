@@ -45,6 +45,8 @@ public:
     QString serviceUrl;
     // A service that gives no answer data for this long is taken as failed.
     int timeoutMs = 30000;
+    // A service whose whole answer has not come this long after the request is taken as failed.
+    int deadlineMs = 60000;
     // Runs the dialog modally; exec() unless replaced.
     std::function<int(updateDlg&)> runDialog;
 

@@ -4,6 +4,7 @@
 // balanced.
 #include "file_size_limit.h"
 #include "http_test_server.h"
+#include "streaming_server.h"
 #include "recording_callback.h"
 #include "test_app.h"
 #include "test_files.h"
@@ -26,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -114,7 +116,7 @@ protected:
     // Starts the download of url into relativeDir with the query handler's reference added; the
     // gate stays shut when held.
     Query& start(const QString& url, const QString& relativeDir = "dl/", int stallMs = RangedDownload::DefaultStallTimeoutMs,
-        bool hold = false)
+        bool hold = false, qint64 maxSize = RangedDownload::DefaultMaxSize)
     {
         gateOpen = false;
         queries.push_back(std::make_unique<Query>());
@@ -123,6 +125,7 @@ protected:
         q.cb->AddRef();
         q.download = std::make_unique<wrapFileDownload>();
         q.download->stallTimeoutMs = stallMs;
+        q.download->maxSize = maxSize;
         q.download->setCallback(q.cb);
         q.download->start(url, relativeDir);
         q.downloader = q.download->downloader;
@@ -294,7 +297,8 @@ TEST_F(PageDownload, CutAnswerWithoutALengthIsNoWholeFile)
         waitForEnd(q);
         expectAnsweredOnce(q, "F:0:downloadFaild");
         EXPECT_FALSE(QFileInfo::exists(target()));
-        EXPECT_GT(QFileInfo(target() + ".part").size(), 0);
+        // Kept for a resume only from a server that serves ranges.
+        EXPECT_EQ(QFileInfo(target() + ".part").size() > 0, whole.ranges);
         QFile::remove(target() + ".part");
         QFile::remove(target());
     }
@@ -413,7 +417,8 @@ TEST_F(PageDownload, StalledTransferEndsByTheTimeOut)
         qint64 kept;
     } cases[] = {
         {"no answer at all", HttpReply::hangs(), -1},
-        {"the answer stops", HttpReply::resource(kResource).stallAfterBytes(1000), 1000},
+        {"the answer stops within the first block", HttpReply::resource(kResource).stallAfterBytes(1000), -1},
+        {"the answer stops after a whole block", HttpReply::resource(kResource).stallAfterBytes(150000), 150000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -484,7 +489,8 @@ TEST_F(PageDownload, RefusedRequestsTouchNothing)
         Query& q = start(c.url, c.dir);
         waitForEnd(q);
         expectAnsweredOnce(q, "F:0:downloadFaild");
-        EXPECT_TRUE(logText().contains("Update Error: refused to download '" + c.url + "'"));
+        // The log escapes the control bytes of the address.
+        EXPECT_TRUE(logText().contains("Update Error: refused to download '" + QString(c.url).replace("\n", "\\n") + "'"));
     }
     EXPECT_FALSE(QFileInfo::exists(root.path() + "/outside"));
     EXPECT_FALSE(QFileInfo::exists(path("dl")));
@@ -518,6 +524,187 @@ TEST_F(PageDownload, EndOfTheWrapperStopsARunningDownload)
     EXPECT_TRUE(q.thread.isNull());
     expectAnsweredOnce(q, "F:0:downloadFaild");
     EXPECT_FALSE(QFileInfo::exists(target()));
+}
+
+// A failed transfer keeps its part file only where a later request can go on from it.
+TEST_F(PageDownload, PartsThatCannotResumeAreRemoved)
+{
+    const struct {
+        const char* name;
+        QString urlPath;
+        HttpReply reply;
+        bool kept;
+    } cases[] = {
+        {"a whole block from a server of ranges", "/f/a.bin", HttpReply::resource(kResource).dropAfterBytes(250000), true},
+        {"less than a block", "/f/a.bin", HttpReply::resource(kResource).dropAfterBytes(50000), false},
+        {"a server that ignores ranges", "/f/a.bin", HttpReply::ok(kResource).dropAfterBytes(250000), false},
+        {"a made-up file name", "/dir/", HttpReply::resource(kResource).dropAfterBytes(250000), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.route(c.urlPath.toUtf8(), c.reply);
+        Query& q = start(url(c.urlPath));
+        waitForEnd(q);
+        expectAnsweredOnce(q, "F:0:downloadFaild");
+        const QStringList left = QDir(path("dl")).entryList(QDir::Files);
+        EXPECT_EQ(left, c.kept ? QStringList{"a.bin.part"} : QStringList{});
+        for (const QString& name : left)
+            QFile::remove(path("dl/" + name));
+    }
+}
+
+// A 206 that ends without error before the end of the resource: the part stays, and the next
+// request goes on from its whole blocks.
+TEST_F(PageDownload, PartialAnswerThatEndsEarlyIsResumed)
+{
+    serve("/f/a.bin", {HttpReply::status(206, kResource.left(150000)).header("Content-Range", "bytes 0-149999/300000"),
+                          HttpReply::resource(kResource)});
+    Query& first = start(url());
+    waitForEnd(first);
+    expectAnsweredOnce(first, "F:0:downloadFaild");
+    EXPECT_FALSE(QFileInfo::exists(target()));
+    EXPECT_TRUE(readFile(target() + ".part") == kResource.left(150000));
+
+    Query& second = start(url());
+    waitForEnd(second);
+    expectAnsweredOnce(second, success());
+    EXPECT_TRUE(readFile(target()) == kResource);
+    EXPECT_EQ(server.requests().last().header("Range"), QByteArray("bytes=102400-"));
+}
+
+// Answers beyond the size cap or the free disk space end as failures with no file; a known size
+// is refused before anything is written.
+TEST_F(PageDownload, AnswerBeyondTheBoundsLeavesNoFile)
+{
+    const QByteArray big(3000000, 'b');
+    const struct {
+        const char* name;
+        HttpReply reply;
+        qint64 maxSize;
+        QString log;
+        bool writes; // bytes reach the part file before the failure
+    } cases[] = {
+        {"no length, past the cap", HttpReply::ok(big).closeDelimited(), 1000000, "would exceed the 1000000 bytes", true},
+        {"chunked, past the cap", HttpReply::ok(big).chunked(), 1000000, "would exceed the 1000000 bytes", true},
+        {"length over the cap", HttpReply::resource(big), 1000000, "has 3000000 bytes, more than the 1000000", false},
+        {"range over the default cap", HttpReply::status(206, "0123456789").header("Content-Range", "bytes 0-9/5000000000"),
+            RangedDownload::DefaultMaxSize, "has 5000000000 bytes, more than the 1073741824", false},
+        {"length over the free disk", HttpReply::ok("abc").closeDelimited().header("Content-Length", "1125899906842624000"),
+            std::numeric_limits<qint64>::max(), "needs 1125899906842624000 more bytes, the disk has", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        serve("/f/a.bin", c.reply);
+        Query& q = start(url(), "dl/", RangedDownload::DefaultStallTimeoutMs, true, c.maxSize);
+        bool wrote = false;
+        QObject::connect(q.downloader.data(), &RangedDownload::finishPart, &context,
+            [&q, &wrote](qint64, qint64) { wrote = wrote || (q.downloader && q.downloader->got() > 0); });
+        gateOpen = true;
+        waitForEnd(q);
+        expectAnsweredOnce(q, "F:0:downloadFaild");
+        EXPECT_FALSE(QFileInfo::exists(target()));
+        EXPECT_FALSE(QFileInfo::exists(target() + ".part"));
+        EXPECT_TRUE(logText().contains(c.log)) << logText().toStdString();
+        if (!c.writes) {
+            EXPECT_FALSE(wrote);
+        }
+    }
+}
+
+// Names the program runs or loads are never created or replaced by a download.
+TEST_F(PageDownload, TheProgramsOwnFilesAreNeverDownloaded)
+{
+    const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    const struct {
+        QString name;
+        QString dir;
+    } cases[] = {
+        {"CrashReporter.exe", ""},
+        {"crashreporter.EXE", ""},
+        {"CrashReporter.exe", "dl/../"},
+        {"Updater", ""},
+        {"Updater.exe", ""},
+        {"skn.dat", ""},
+        {exe, ""},
+        {exe + ".exe", ""},
+        {"libvq.dll", ""},
+        {"Hexlane.DLL", "dl/"},
+        {"libqxcb.so", "platforms/"},
+        {"libx.so.5", ""},
+        {"conf.xml", "Resources/"},
+        {"device-M1.0.xml", "resources/"},
+        {"a.bin", "Resources/sub/"},
+    };
+    server.route("/f/a.bin", HttpReply::resource(kResource));
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.dir + c.name).toStdString());
+        const QString address = server.url("/f/" + c.name);
+        Query& q = start(address, c.dir);
+        waitForEnd(q);
+        expectAnsweredOnce(q, "F:0:downloadFaild");
+        EXPECT_FALSE(QFileInfo::exists(path(c.dir + c.name)));
+        EXPECT_TRUE(logText().contains("Update Error: refused to download '" + address + "'"));
+    }
+    EXPECT_EQ(server.requests().size(), 0);
+
+    // The same name elsewhere is a file like any other.
+    server.route("/f/CrashReporter.exe", HttpReply::resource(kResource));
+    Query& q = start(server.url("/f/CrashReporter.exe"), "dl/");
+    waitForEnd(q);
+    expectAnsweredOnce(q, "S:" + path("dl/CrashReporter.exe"));
+}
+
+// The process's peak resident memory since the last reset, in bytes; -1 when the system does not tell.
+qint64 peakMemorySinceReset(bool reset)
+{
+    if (reset) {
+        QFile clear("/proc/self/clear_refs");
+        if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+            return -1;
+    }
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    return -1;
+}
+
+// Answers of hundreds of megabytes, endless or of a known length, pass through a few megabytes of
+// the process's memory.
+TEST_F(PageDownload, MemoryStaysBoundedWhateverTheAnswer)
+{
+    const qint64 mib = 1024 * 1024;
+    const struct {
+        const char* name;
+        QByteArray head;
+        qint64 bodyBytes;
+        bool finishes;
+    } cases[] = {
+        {"endless, no length", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", 1024 * mib, false},
+        {"known length", "HTTP/1.1 200 OK\r\nContent-Length: 157286400\r\n\r\n", 150 * mib, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StreamingServer stream(c.head, c.bodyBytes);
+        const qint64 before = peakMemorySinceReset(true);
+        ASSERT_GT(before, 0);
+        Query& q = start(stream.url("/f/a.bin"), "dl/", RangedDownload::DefaultStallTimeoutMs, false, 200 * mib);
+        ASSERT_TRUE(waitFor([&] { return !q.cb->answers().empty(); }, 120000));
+        waitForEnd(q);
+        const qint64 grown = peakMemorySinceReset(false) - before;
+        EXPECT_LT(grown, 48 * mib) << grown;
+        if (c.finishes) {
+            expectAnsweredOnce(q, success());
+            EXPECT_EQ(QFileInfo(target()).size(), c.bodyBytes);
+        } else {
+            expectAnsweredOnce(q, "F:0:downloadFaild");
+            EXPECT_FALSE(QFileInfo::exists(target()));
+            EXPECT_FALSE(QFileInfo::exists(target() + ".part"));
+        }
+        QFile::remove(target());
+    }
 }
 
 } // namespace

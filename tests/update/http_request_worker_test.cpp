@@ -8,6 +8,7 @@
 
 #include "update/http_request_worker.h"
 
+#include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QTemporaryDir>
 
@@ -386,7 +387,40 @@ TEST_F(WorkerTest, ASilentServerEndsInTheTimeOut)
     HttpRequestSpec input(server.url("/hang"), "GET");
     ASSERT_TRUE(run(worker, input));
     EXPECT_EQ(worker.errorCode, QNetworkReply::OperationCanceledError);
+    EXPECT_EQ(worker.errorText, "no answer data for 200 ms");
     EXPECT_TRUE(worker.response.isEmpty());
+}
+
+// The silence time-out and the deadline of the whole answer, each ending a request the other lets go on.
+TEST_F(WorkerTest, AnAnswerEndsByItsDeadline)
+{
+    const QByteArray body(200, 't');
+    server.route("/trickle", HttpReply::ok(body).drip(1, 50)); // 10 s in all, never silent for long
+    server.route("/quick", HttpReply::ok(body).drip(50, 20));
+    const struct {
+        const char* path;
+        int timeoutMs, deadlineMs;
+        int code;
+        QString text;
+    } cases[] = {
+        {"/trickle", 2000, 600, QNetworkReply::OperationCanceledError, "no whole answer within 600 ms"},
+        {"/trickle", 0, 600, QNetworkReply::OperationCanceledError, "no whole answer within 600 ms"},
+        {"/quick", 2000, 10000, 0, ""},
+        {"/quick", 0, 0, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.deadlineMs));
+        worker.timeoutMs = c.timeoutMs;
+        worker.deadlineMs = c.deadlineMs;
+        HttpRequestSpec input(server.url(c.path), "GET");
+        QElapsedTimer timer;
+        timer.start();
+        ASSERT_TRUE(run(worker, input));
+        EXPECT_LT(timer.elapsed(), 8000);
+        EXPECT_EQ(worker.errorCode, c.code);
+        EXPECT_EQ(worker.errorText, c.text);
+        EXPECT_EQ(worker.response, c.code ? QByteArray() : body);
+    }
 }
 
 } // namespace

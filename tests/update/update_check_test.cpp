@@ -11,6 +11,9 @@
 #include "update/update_dialog.h"
 #include "update/updater.h"
 
+#include "cef_extras/logging.h"
+
+#include <QFile>
 #include <QLabel>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -85,6 +88,7 @@ class CheckTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        cef_logging::SetLogDestination((log.path() + "/app.log").toStdString(), LOGSEVERITY_INFO);
         markUpdateValues();
         check.serviceUrl = upgradeServiceUrl(server.url());
         check.runDialog = [this](updateDlg& dialog) {
@@ -106,7 +110,18 @@ protected:
         ASSERT_TRUE(test_support::waitFor([&] { return handled; }));
     }
 
+    void TearDown() override { cef_logging::SetLogDestination(std::string(), LOGSEVERITY_INFO); }
+
+    // The log's lines that tell why an answer was not taken.
+    QStringList refusals() const
+    {
+        QFile file(log.path() + "/app.log");
+        const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        return text.split('\n').filter("Update Error: the update check's answer is not taken: ");
+    }
+
     TestApplication* app = TestApplication::get();
+    QTemporaryDir log;
     HttpTestServer server;
     UpdateCheck check;
     int dialogRuns = 0;
@@ -151,6 +166,7 @@ struct Answer {
     QString description;
     QString version;
     QString args;
+    QString refusal; // the reason logged for an answer that is not taken
 };
 
 std::ostream& operator<<(std::ostream& out, const Answer& a) { return out << a.name; }
@@ -168,6 +184,8 @@ TEST_P(AnswerTable, TakesTheAnswerOrDropsIt)
     server.route(kPath, a.reply);
     if (a.reply.hang)
         check.timeoutMs = 300;
+    if (a.reply.dripMs)
+        check.deadlineMs = 1500;
     checkAndWait();
     EXPECT_EQ(server.requests().size(), 1);
     EXPECT_EQ(dialogRuns, a.dialogs);
@@ -186,6 +204,13 @@ TEST_P(AnswerTable, TakesTheAnswerOrDropsIt)
     if (a.dialogs) {
         EXPECT_EQ(shownVersion, a.version); // the label took the version before it was built
     }
+    const QStringList refused = refusals();
+    if (a.handled) {
+        EXPECT_TRUE(refused.isEmpty()) << refused.join('\n').toStdString();
+    } else {
+        ASSERT_EQ(refused.size(), 1) << refused.join('\n').toStdString();
+        EXPECT_TRUE(refused.first().contains(a.refusal)) << refused.first().toStdString();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -193,43 +218,45 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Answer{"TypeZeroShowsTheDialog",
                json(R"({"code":0,"ret":{"type":"0","description":"a\nb","cnumber":"2.2","package":"p","deployment":"d"}})"), true,
-               1, false, "a\nb", "2.2", ""},
-        Answer{"TypeOneArrangesTheLaunchAtExit", json(kTypeOne), true, 0, true, "notes", "2.2", kSilentArgs},
+               1, false, "a\nb", "2.2", "", ""},
+        Answer{"TypeOneArrangesTheLaunchAtExit", json(kTypeOne), true, 0, true, "notes", "2.2", kSilentArgs, ""},
         Answer{"OtherTypesOnlyKeepTheValues", json(R"({"code":0,"ret":{"type":"2","description":"n","cnumber":"3"}})"), true, 0,
-               false, "n", "3", ""},
+               false, "n", "3", "", ""},
         Answer{"ANumericTypeIsNoType", json(R"({"code":0,"ret":{"type":0,"description":"n","cnumber":"3"}})"), true, 0, false, "n",
-               "3", ""},
-        Answer{"ATypeWithABlankIsNoType", json(R"({"code":0,"ret":{"type":" 1","cnumber":"3"}})"), true, 0, false, "", "3", ""},
+               "3", "", ""},
+        Answer{"ATypeWithABlankIsNoType", json(R"({"code":0,"ret":{"type":" 1","cnumber":"3"}})"), true, 0, false, "", "3", "", ""},
         Answer{"NoCodeCountsAsZero", json(R"({"ret":{"type":"1","description":"notes","cnumber":"2.2","package":"p.zip","deployment":"d"}})"),
-               true, 0, true, "notes", "2.2", kSilentArgs},
-        Answer{"CodeZeroWrittenAsAFraction", json(R"({"code":0.0,"ret":{"type":"2","cnumber":"4"}})"), true, 0, false, "", "4", ""},
-        Answer{"NoRetGivesEmptyValues", json(R"({"code":0})"), true, 0, false, "", "", ""},
-        Answer{"ARetThatIsNoObjectIsEmpty", json(R"({"code":0,"ret":"1"})"), true, 0, false, "", "", ""},
+               true, 0, true, "notes", "2.2", kSilentArgs, ""},
+        Answer{"CodeZeroWrittenAsAFraction", json(R"({"code":0.0,"ret":{"type":"2","cnumber":"4"}})"), true, 0, false, "", "4", "", ""},
+        Answer{"NoRetGivesEmptyValues", json(R"({"code":0})"), true, 0, false, "", "", "", ""},
+        Answer{"ARetThatIsNoObjectIsEmpty", json(R"({"code":0,"ret":"1"})"), true, 0, false, "", "", "", ""},
         Answer{"MembersOfOtherTypesAreEmpty",
                json(R"({"code":0,"ret":{"type":"1","description":5,"cnumber":true,"package":["x"],"deployment":null}})"), true, 0, true,
-               "", "", "--update=TarquilMervane --down= --deployment= --version= --SilentUpgrade"},
+               "", "", "--update=TarquilMervane --down= --deployment= --version= --SilentUpgrade", ""},
         Answer{"BytesThatAreNoUtf8BecomeReplacementCharacters",
                HttpReply::json(QByteArray(R"({"code":0,"ret":{"type":"2","description":"a)") + "\xFF" + R"(b","cnumber":"1"}})"), true,
-               0, false, QString("a") + QChar(0xFFFD) + "b", "1", ""},
-        Answer{"CodeOneIsDropped", json(R"({"code":1,"ret":{"type":"1","description":"x"}})"), false, 0, false, "", "", ""},
-        Answer{"CodeAsATextIsDropped", json(R"({"code":"0","ret":{"type":"1"}})"), false, 0, false, "", "", ""},
-        Answer{"ANonIntegralCodeIsDropped", json(R"({"code":0.5,"ret":{"type":"1"}})"), false, 0, false, "", "", ""},
-        Answer{"ACodeBeyondIntIsDropped", json(R"({"code":4294967296,"ret":{"type":"1"}})"), false, 0, false, "", "", ""},
-        Answer{"ANullCodeIsDropped", json(R"({"code":null,"ret":{"type":"1"}})"), false, 0, false, "", "", ""},
-        Answer{"NotJsonIsDropped", HttpReply::ok("<html>upgrade</html>", "text/html"), false, 0, false, "", "", ""},
-        Answer{"AnArrayIsDropped", json(R"([{"code":0,"ret":{"type":"1"}}])"), false, 0, false, "", "", ""},
-        Answer{"AnEmptyBodyIsDropped", json(""), false, 0, false, "", "", ""},
+               0, false, QString("a") + QChar(0xFFFD) + "b", "1", "", ""},
+        Answer{"CodeOneIsDropped", json(R"({"code":1,"ret":{"type":"1","description":"x"}})"), false, 0, false, "", "", "", "the answer's code is 1"},
+        Answer{"CodeAsATextIsDropped", json(R"({"code":"0","ret":{"type":"1"}})"), false, 0, false, "", "", "", "the answer's code is \"0\""},
+        Answer{"ANonIntegralCodeIsDropped", json(R"({"code":0.5,"ret":{"type":"1"}})"), false, 0, false, "", "", "", "the answer's code is 0.5"},
+        Answer{"ACodeBeyondIntIsDropped", json(R"({"code":4294967296,"ret":{"type":"1"}})"), false, 0, false, "", "", "", "the answer's code is 4294967296"},
+        Answer{"ANullCodeIsDropped", json(R"({"code":null,"ret":{"type":"1"}})"), false, 0, false, "", "", "", "the answer's code is null"},
+        Answer{"NotJsonIsDropped", HttpReply::ok("<html>upgrade</html>", "text/html"), false, 0, false, "", "", "", "the answer is no JSON (illegal value at byte 1)"},
+        Answer{"AnArrayIsDropped", json(R"([{"code":0,"ret":{"type":"1"}}])"), false, 0, false, "", "", "", "the answer is no JSON object"},
+        Answer{"AnEmptyBodyIsDropped", json(""), false, 0, false, "", "", "", "the answer is no JSON ("},
         Answer{"AServerErrorIsDropped", HttpReply::status(500, kTypeOne).header("Content-Type", "application/json"), false, 0,
-               false, "", "", ""},
+               false, "", "", "", "the request failed (401): Error transferring http://127.0.0.1:"},
         Answer{"ARedirectIsDropped", HttpReply::redirect("/elsewhere").header("Content-Type", "application/json"), false, 0, false,
-               "", "", ""},
+               "", "", "", "the request failed (399): HTTP 302 to '/elsewhere' not followed"},
         Answer{"AnAnswerOverTheLimitIsDropped",
-               HttpReply::json(QByteArray(kTypeOne).replace("notes", QByteArray(1024 * 1024, 'n'))), false, 0, false, "", "", ""},
+               HttpReply::json(QByteArray(kTypeOne).replace("notes", QByteArray(1024 * 1024, 'n'))), false, 0, false, "", "", "", "the request failed (5): the answer is larger than 1048576 bytes"},
         Answer{"AnAnswerWithoutLengthOverTheLimitIsDropped",
                HttpReply::json(QByteArray(kTypeOne).replace("notes", QByteArray(1024 * 1024, 'n'))).closeDelimited(), false, 0,
-               false, "", "", ""},
-        Answer{"NoAnswerEndsInTheTimeOut", HttpReply::hangs(), false, 0, false, "", "", ""},
-        Answer{"ADroppedConnectionIsDropped", HttpReply::ok(kTypeOne).dropAfterBytes(20), false, 0, false, "", "", ""}),
+               false, "", "", "", "the request failed (5): the answer is larger than 1048576 bytes"},
+        Answer{"NoAnswerEndsInTheTimeOut", HttpReply::hangs(), false, 0, false, "", "", "", "the request failed (5): no answer data for 300 ms"},
+        Answer{"ATricklingAnswerEndsAtTheDeadline", HttpReply::json(kTypeOne).drip(1, 100), false, 0, false, "", "", "",
+               "the request failed (5): no whole answer within 1500 ms"},
+        Answer{"ADroppedConnectionIsDropped", HttpReply::ok(kTypeOne).dropAfterBytes(20), false, 0, false, "", "", "", "the request failed (2): "}),
     [](const ::testing::TestParamInfo<Answer>& info) { return info.param.name; });
 
 TEST_F(CheckTest, ARedirectsBodyIsNoAnswer)

@@ -91,6 +91,18 @@ const char* severityName(LogSeverity s)
     }
 }
 
+// Room kept at the bound for the marker of a cut line.
+const std::size_t kMarkerRoom = 48;
+
+// Rotates the log at its bound: the file becomes "<path>.1", or starts over when it cannot be
+// moved. Under the log lock, the file closed.
+void rotate()
+{
+    if (std::rename(g_path.c_str(), (g_path + ".1").c_str()) != 0)
+        if (FILE* f = std::fopen(g_path.c_str(), "w"))
+            std::fclose(f);
+}
+
 const char* baseName(const char* path)
 {
     const char* last = path;
@@ -101,6 +113,113 @@ const char* baseName(const char* path)
 }
 
 } // namespace
+
+LogLineBuffer::LogLineBuffer(std::size_t limit)
+    : m_limit(limit)
+{
+}
+
+void LogLineBuffer::putPrefix(const std::string& text)
+{
+    m_text += text;
+    m_safeSize = m_text.size();
+}
+
+LogLineBuffer::int_type LogLineBuffer::overflow(int_type c)
+{
+    if (traits_type::eq_int_type(c, traits_type::eof()))
+        return traits_type::not_eof(c);
+    put(static_cast<unsigned char>(traits_type::to_char_type(c)));
+    return c;
+}
+
+std::streamsize LogLineBuffer::xsputn(const char* s, std::streamsize n)
+{
+    if (m_full) {
+        m_leftOut += std::size_t(n);
+        return n;
+    }
+    for (std::streamsize i = 0; i < n; ++i) {
+        if (m_full) {
+            m_leftOut += std::size_t(n - i);
+            break;
+        }
+        put(static_cast<unsigned char>(s[i]));
+    }
+    return n;
+}
+
+void LogLineBuffer::put(unsigned char c)
+{
+    if (m_full) {
+        ++m_leftOut;
+        return;
+    }
+    if ((c == '\n' || c == '\r') && m_breaks.size() < m_limit) {
+        m_breaks += char(c);
+        return;
+    }
+    for (const char b : m_breaks)
+        unit(b == '\n' ? "\\n" : "\\r", 2);
+    m_breaks.clear();
+    if (c == '\t') {
+        unit("\\t", 2);
+    } else if (c == '\n' || c == '\r') {
+        unit(c == '\n' ? "\\n" : "\\r", 2);
+    } else if (c < 0x20 || c == 0x7F) {
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+        unit(escaped, 4);
+    } else {
+        const char plain = char(c);
+        unit(&plain, 1);
+    }
+}
+
+void LogLineBuffer::unit(const char* bytes, std::size_t size)
+{
+    if (m_full) {
+        ++m_leftOut;
+        return;
+    }
+    // The line's end follows the text.
+    const std::size_t room = m_limit - 1;
+    if (m_text.size() + size > room) {
+        m_full = true;
+        ++m_leftOut;
+        return;
+    }
+    m_text.append(bytes, size);
+    if (m_text.size() + kMarkerRoom <= room) {
+        m_safeSize = m_text.size();
+        m_sinceSafe = 0;
+    } else {
+        ++m_sinceSafe;
+    }
+}
+
+std::string LogLineBuffer::line()
+{
+    if (m_full) {
+        m_leftOut += m_sinceSafe;
+        m_text.resize(m_safeSize);
+        // A character whose bytes were cut goes whole.
+        std::size_t lead = m_text.size();
+        for (int back = 0; back < 3 && lead > 0 && (static_cast<unsigned char>(m_text[lead - 1]) & 0xC0) == 0x80; ++back)
+            --lead;
+        if (lead > 0) {
+            const unsigned char b = static_cast<unsigned char>(m_text[lead - 1]);
+            const std::size_t need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+            if (m_text.size() - (lead - 1) < need) {
+                m_leftOut += m_text.size() - (lead - 1);
+                m_text.resize(lead - 1);
+            }
+        }
+        m_text += " [... " + std::to_string(m_leftOut) + " bytes left out]";
+    }
+    m_text += '\n';
+    return m_text;
+}
 
 void SetLogDestination(const std::string& path, cef_log_severity_t minSeverity)
 {
@@ -118,6 +237,8 @@ bool ShouldCreateLogMessage(LogSeverity severity)
 
 LogMessage::LogMessage(const char* file, int line, LogSeverity severity)
     : severity_(severity)
+    , buffer_(kMaxLogLineBytes)
+    , stream_(&buffer_)
 {
     using namespace std::chrono;
     const auto now = system_clock::now();
@@ -128,14 +249,13 @@ LogMessage::LogMessage(const char* file, int line, LogSeverity severity)
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%02d%02d/%02d%02d%02d.%03d", tmv.tm_mon + 1, tmv.tm_mday,
                   tmv.tm_hour, tmv.tm_min, tmv.tm_sec, ms);
-    stream_ << '[' << stamp << ':' << severityName(severity) << ':' << baseName(file) << '('
-            << line << ")] ";
+    buffer_.putPrefix('[' + std::string(stamp) + ':' + severityName(severity) + ':' + baseName(file) + '('
+                      + std::to_string(line) + ")] ");
 }
 
 LogMessage::~LogMessage()
 {
-    stream_ << '\n';
-    const std::string text = stream_.str();
+    const std::string text = buffer_.line();
     std::lock_guard<std::mutex> lock(logMutex());
     if (g_path.empty() || severity_ < g_minSeverity)
         return;
@@ -146,7 +266,7 @@ LogMessage::~LogMessage()
     const long size = openSize();
     if (size > 0 && size_t(size) + text.size() > kMaxLogFileBytes) {
         closeFile();
-        std::rename(g_path.c_str(), (g_path + ".1").c_str());
+        rotate();
         f = destination();
         if (!f)
             return;

@@ -4,7 +4,9 @@
 
 #include "include/internal/cef_types.h"
 
-#include <sstream>
+#include <cstddef>
+#include <ostream>
+#include <streambuf>
 #include <string>
 
 namespace cef_logging {
@@ -18,6 +20,39 @@ const LogSeverity LOG_FATAL = 3;
 
 bool ShouldCreateLogMessage(LogSeverity severity);
 
+// One log line as it is streamed: control bytes of the text escaped (as \n, \r, \t or \xHH), line
+// breaks at its end dropped, and the text cut at a character boundary once the line would
+// exceed its bound, with " [... N bytes left out]" after it. Bytes beyond the bound are counted,
+// not kept.
+class LogLineBuffer : public std::streambuf {
+public:
+    // limit: the whole line's bytes, its end included.
+    explicit LogLineBuffer(std::size_t limit);
+    // Text that goes in as it is, before the streamed text (the line's prefix).
+    void putPrefix(const std::string& text);
+    // The line with its end.
+    std::string line();
+
+protected:
+    int_type overflow(int_type c) override;
+    std::streamsize xsputn(const char* s, std::streamsize n) override;
+
+private:
+    void put(unsigned char c);
+    // Adds the bytes standing for one byte of the text.
+    void unit(const char* bytes, std::size_t size);
+
+    const std::size_t m_limit;
+    std::string m_text;
+    // Line breaks not written yet: they are dropped when nothing follows them.
+    std::string m_breaks;
+    bool m_full = false;
+    std::size_t m_leftOut = 0;
+    // The text's size when it last left room for the marker, and the bytes of the text added since.
+    std::size_t m_safeSize = 0;
+    std::size_t m_sinceSafe = 0;
+};
+
 class LogMessage {
 public:
     LogMessage(const char* file, int line, LogSeverity severity);
@@ -29,7 +64,8 @@ private:
     LogMessage& operator=(const LogMessage&) = delete;
 
     LogSeverity severity_;
-    std::ostringstream stream_;
+    LogLineBuffer buffer_;
+    std::ostream stream_;
 };
 
 // Swallows the stream expression when the severity is filtered out.
