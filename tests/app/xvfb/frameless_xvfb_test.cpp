@@ -122,14 +122,18 @@ private:
 QString number(int n) { return QString::number(n); }
 
 // Presses the left button at a screen point, moves the pointer by delta in two steps and releases it.
+// The program handles the events while the pointer moves, as a window manager that takes the drag
+// needs it to.
 bool pointerDrag(const QPoint& at, const QPoint& delta)
 {
     const QPoint half = at + delta / 2, end = at + delta;
-    return QProcess::execute("xdotool", {"mousemove", number(at.x()), number(at.y()), "sleep", "0.2", "mousedown",
+    QProcess xdotool;
+    xdotool.start("xdotool", {"mousemove", number(at.x()), number(at.y()), "sleep", "0.2", "mousedown",
                                          "1", "sleep", "0.2", "mousemove", number(half.x()), number(half.y()),
                                          "sleep", "0.2", "mousemove", number(end.x()), number(end.y()), "sleep",
-                                         "0.3", "mouseup", "1", "sleep", "0.2"})
-        == 0;
+                                         "0.3", "mouseup", "1", "sleep", "0.2"});
+    return test_support::waitFor([&] { return xdotool.state() == QProcess::NotRunning; }, 20000)
+        && xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0;
 }
 
 QStringList g_qtWarnings;
@@ -257,6 +261,12 @@ TEST_F(XDisplayTest, DraggingTheDialogsBackgroundMovesIt)
     dlg.move(60, 50);
     dlg.show();
     ASSERT_TRUE(test_support::waitFor([&] { return dlg.isVisible() && dlg.pos() == QPoint(60, 50); }, 10000));
+    // A window manager takes the move only of a window it has mapped.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg, 10000));
+    if (windowManagerExpected()) {
+        ASSERT_TRUE(test_support::waitFor([&] { return dlg.isActiveWindow(); }, 10000));
+    }
+    frameless_test::settle();
     ASSERT_TRUE(pointerDrag(dlg.mapToGlobal(QPoint(300, 30)), QPoint(25, 15)));
     EXPECT_TRUE(test_support::waitFor([&] { return dlg.pos() == QPoint(85, 65); }, 10000))
         << dlg.pos().x() << "," << dlg.pos().y();
