@@ -8,7 +8,7 @@ packages=(
   qtbase5-dev libqt5test5 qtwebengine5-dev libqt5webchannel5-dev libqt5svg5-dev
   libpugixml-dev lzma-dev xz-utils libudev-dev libxcb1-dev libxcb-xinput-dev
   googletest libgtest-dev libgmock-dev
-  xvfb xauth xdotool fonts-wqy-microhei
+  xvfb xauth xdotool openbox fonts-wqy-microhei
 )
 missing=()
 for p in "${packages[@]}"; do

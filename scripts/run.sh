@@ -17,9 +17,7 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 shot="$(cd "$build_dir" && pwd)/start-page.png"
 rm -f "$shot"
-# The first show puts the window's top-left corner where a 500 x 300 window would be centred, so a
-# 1000 x 700 window needs a screen taller than 1080 rows to be seen whole.
-TM_SCREENSHOT="$shot" timeout 180 xvfb-run -a -s "-screen 0 1920x1200x24" "$bin/Brontivex" "$@"
+TM_SCREENSHOT="$shot" timeout 180 xvfb-run -a -s "-screen 0 1920x1080x24" "$bin/Brontivex" "$@"
 if [ ! -s "$shot" ]; then
   echo "No screenshot: the start page was not shown, or the program was running already and was brought forward." >&2
   exit 1

@@ -1,5 +1,7 @@
 #include "app/frameless_drag.h"
 
+#include "app/pswindow.h"
+
 #include "windows.h"
 
 #include <QApplication>
@@ -21,6 +23,7 @@ public:
         , m_start(start)
         , m_startPos(window->pos())
         , m_startGeometry(window->geometry())
+        , m_area(psWorkAreaOf(window->frameGeometry()))
     {
         qApp->installEventFilter(this);
     }
@@ -50,14 +53,15 @@ protected:
 
 private:
     // One side of the window along one axis: the start edge moves with the mouse (moveStart), or the
-    // end edge does (moveEnd), within the size limits.
-    static void span(int& pos, int& length, int delta, bool moveStart, bool moveEnd, int least, int most)
+    // end edge does (moveEnd), within the size limits and not beyond the area [areaStart, areaEnd).
+    static void span(int& pos, int& length, int delta, bool moveStart, bool moveEnd, int least, int most,
+        int areaStart, int areaEnd)
     {
         if (moveEnd) {
-            length = qBound(least, length + delta, most);
+            length = qMax(least, qMin(length + delta, qMin(most, areaEnd - pos)));
         } else if (moveStart) {
             const int end = pos + length;
-            length = qBound(least, length - delta, most);
+            length = qMax(least, qMin(length - delta, qMin(most, end - areaStart)));
             pos = end - length;
         }
     }
@@ -71,8 +75,14 @@ private:
         int x = m_startGeometry.x(), y = m_startGeometry.y();
         int w = m_startGeometry.width(), h = m_startGeometry.height();
         const QSize least = m_window->minimumSize(), most = m_window->maximumSize();
-        span(x, w, delta.x(), m_edges & Qt::LeftEdge, m_edges & Qt::RightEdge, least.width(), most.width());
-        span(y, h, delta.y(), m_edges & Qt::TopEdge, m_edges & Qt::BottomEdge, least.height(), most.height());
+        // Without a screen to measure against the edges are bounded by the sizes alone.
+        const QRect area = m_area.isEmpty() ? QRect(-kMaxWindowSide, -kMaxWindowSide, 3 * kMaxWindowSide,
+                                                  3 * kMaxWindowSide)
+                                            : m_area;
+        span(x, w, delta.x(), m_edges & Qt::LeftEdge, m_edges & Qt::RightEdge, least.width(), most.width(),
+            area.left(), area.left() + area.width());
+        span(y, h, delta.y(), m_edges & Qt::TopEdge, m_edges & Qt::BottomEdge, least.height(), most.height(),
+            area.top(), area.top() + area.height());
         m_window->setGeometry(x, y, w, h);
     }
 
@@ -82,6 +92,7 @@ private:
     const QPoint m_start;
     const QPoint m_startPos;       // of the frame, which move places
     const QRect m_startGeometry;   // of the inside, which setGeometry places
+    const QRect m_area;            // the work area that a resize keeps the window in
 };
 
 QPointer<ManualDrag> ManualDrag::s_current;
@@ -132,6 +143,16 @@ Qt::CursorShape psHitTestCursor(int hitCode)
     }
 }
 
+QRect psWorkAreaOf(const QRect& frame)
+{
+    const RECT r{frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()};
+    MONITORINFO mi{};
+    mi.cbSize = sizeof(mi);
+    if (!GetMonitorInfoW(MonitorFromRect(&r, MONITOR_DEFAULTTOPRIMARY), &mi))
+        return QRect();
+    return QRect(mi.rcWork.left, mi.rcWork.top, mi.rcWork.right - mi.rcWork.left, mi.rcWork.bottom - mi.rcWork.top);
+}
+
 int psHitTestAt(QWidget* window, const QPoint& globalPos)
 {
     const HWND hwnd = window ? static_cast<HWND>(window->internalWinId()) : 0;
@@ -149,7 +170,11 @@ bool psStartSystemDrag(QWidget* widget, int hitCode, const QPoint& globalPos)
     QWindow* window = top->windowHandle();
     if (!window || !top->internalWinId())
         return false;
-    const bool taken = edges ? window->startSystemResize(edges) : window->startSystemMove();
+    // The window manager starts from the pointer position that the toolkit last saw over the window
+    // itself: a press elsewhere (on a shadow strip beside it) would be taken from a stale point, and
+    // the window followed it by the wrong distance. Such a drag is followed here instead.
+    const bool pressedOnWindow = top->frameGeometry().contains(globalPos);
+    const bool taken = pressedOnWindow && (edges ? window->startSystemResize(edges) : window->startSystemMove());
     if (!taken)
         ManualDrag::begin(top, edges, globalPos);
     return true;

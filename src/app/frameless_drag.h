@@ -1,11 +1,13 @@
 // Moving and resizing frameless windows: a hit-test code (HTCAPTION, or an edge or corner code from
 // HTLEFT to HTBOTTOMRIGHT) at a press of the left mouse button becomes the window manager's move or
-// resize of the top-level window. Where no window manager takes it (none is running, or the platform
-// has none) the window follows the mouse itself until the button is released, keeping within its
-// minimum and maximum sizes.
+// resize of the top-level window. Where no window manager takes it (none is running, the platform
+// has none, or the press was not on the window itself) the window follows the mouse itself until the
+// button is released; a resize keeps within its minimum and maximum sizes and the work area of its
+// monitor.
 #pragma once
 
 #include <QPoint>
+#include <QRect>
 #include <Qt>
 
 class QMouseEvent;
@@ -15,6 +17,10 @@ class QWidget;
 Qt::Edges psHitTestEdges(int hitCode);
 // The cursor over a zone that answers hitCode.
 Qt::CursorShape psHitTestCursor(int hitCode);
+
+// The work area of the monitor that holds most of frame (the primary one when none does); empty
+// without monitors.
+QRect psWorkAreaOf(const QRect& frame);
 
 // The window's answer to WM_NCHITTEST at a screen point, as its window procedure gives it.
 int psHitTestAt(QWidget* window, const QPoint& globalPos);

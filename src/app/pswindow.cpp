@@ -1,6 +1,7 @@
 #include "app/pswindow.h"
 
 #include "app/application.h"
+#include "app/frameless_drag.h"
 #include "app/window_shadows.h"
 
 #include <QAbstractNativeEventFilter>
@@ -201,6 +202,15 @@ QSize boundedWindowSize(const QSize& size)
     return QSize(qBound(1, size.width(), qMax(1, most.width())), qBound(1, size.height(), qMax(1, most.height())));
 }
 
+QRect psPlaceInside(const QRect& area, const QSize& frame, const QSize& least)
+{
+    // A side longer than the area is cut to it, down to the window's least size.
+    const QSize size(qMax(qMin(frame.width(), area.width()), least.width()),
+        qMax(qMin(frame.height(), area.height()), least.height()));
+    const QPoint offset(qMax(0, (area.width() - size.width()) / 2), qMax(0, (area.height() - size.height()) / 2));
+    return QRect(area.topLeft() + offset, size);
+}
+
 LRESULT psHitTestAnswer(int zone)
 {
     switch (zone) {
@@ -272,12 +282,22 @@ void PsMainWindow::psFirstShow()
         setWindowState(Qt::WindowMinimized);
         hide();
     } else {
-        move((GetSystemMetrics(SM_CXSCREEN) - MinWidth) / 2, (GetSystemMetrics(SM_CYSCREEN) - MinHeight) / 2);
+        const QRect place = psFirstShowPlace(frameGeometry().size());
+        resize(size() - frameGeometry().size() + place.size());
+        move(place.topLeft());
         show();
     }
     m_shown = true;
     if (!startMinimized())
         g_shadows.update(PsWindowShadows::Moved | PsWindowShadows::Resized | PsWindowShadows::Shown);
+}
+
+QRect PsMainWindow::psFirstShowPlace(const QSize& frame) const
+{
+    const QRect work = psWorkAreaOf(QRect(frameGeometry().topLeft(), frame));
+    if (work.isEmpty())
+        return QRect(QPoint(0, 0), frame); // no screen to fit
+    return psPlaceInside(work, frame, minimumSize());
 }
 
 void PsMainWindow::psUpdateMargins()

@@ -9,6 +9,7 @@
 #include <QMetaType>
 #include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QWidget>
@@ -43,6 +44,10 @@ constexpr int kMaxWindowSide = 4096;
 // screen's available area (to kMaxWindowSide without a screen) and at least 1.
 QSize boundedWindowSize(const QSize& size);
 
+// Where a window of the frame size first shows in area: centred, each side cut to the area's (not
+// below least); a window that is still larger starts at the area's top-left corner.
+QRect psPlaceInside(const QRect& area, const QSize& frame, const QSize& least);
+
 class PsMainWindow : public QWidget {
     Q_OBJECT
 public:
@@ -60,6 +65,9 @@ public:
     bool psShown() const { return m_shown; }
     void psFirstShow();
     void psUpdateMargins();
+    // The frame that the first show gives the window: inside the work area of the monitor that
+    // holds it (the primary one when none does).
+    QRect psFirstShowPlace(const QSize& frame) const;
 
     // The hit zone of a point relative to the client area.
     virtual int hitTest(const QPoint& p) const;

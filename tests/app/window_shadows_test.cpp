@@ -370,6 +370,8 @@ TEST_F(ShadowWindowsTest, WindowProcedureAnswersAndPassesOn)
 
 TEST_F(ShadowWindowsTest, DraggingAStripResizesTheMainWindow)
 {
+    // A work area that leaves the drags room, except where a row runs into its edges.
+    win32sim::setMonitors({{RECT{0, 0, 1920, 1080}, RECT{0, 40, 1000, 1000}}});
     main->setGeometry(200, 150, 600, 400);
     ASSERT_TRUE(test_support::waitFor([&] { return stripsFollow(); }, 10000));
     const int m = g_shadows.edge();
@@ -388,6 +390,13 @@ TEST_F(ShadowWindowsTest, DraggingAStripResizesTheMainWindow)
         {"top edge", Shadows::Top, {100, m / 2}, {9, -20}, {150, 130, 590, 450}},
         {"top left corner", Shadows::Left, {m / 2, 1}, {10, 10}, {160, 140, 580, 440}},
         {"bottom edge", Shadows::Bottom, {100, m / 2}, {0, -200}, {160, 140, 580, 300}},
+        {"right edge stops at the work area's right edge", Shadows::Right, {m / 2, 100}, {500, 0},
+            {160, 140, 840, 300}},
+        {"top edge stops at the work area's top", Shadows::Top, {100, m / 2}, {0, -300}, {160, 40, 840, 400}},
+        {"bottom edge stops at the work area's bottom", Shadows::Bottom, {100, m / 2}, {0, 900},
+            {160, 40, 840, 960}},
+        {"left edge stops at the work area's left edge", Shadows::Left, {m / 2, 100}, {-400, 0},
+            {0, 40, 1000, 960}},
     };
     for (const Case& c : cases) {
         drag(strip(c.index), c.at, c.delta);
@@ -404,6 +413,7 @@ TEST_F(ShadowWindowsTest, DraggingAStripResizesTheMainWindow)
     QApplication::sendEvent(strip(Shadows::Right), &move);
     settle();
     EXPECT_EQ(main->geometry(), before);
+    win32sim::setMonitors({});
 }
 
 TEST_F(ShadowWindowsTest, CursorFollowsTheZone)
@@ -452,6 +462,44 @@ TEST_F(ShadowWindowsTest, ANewMainWindowGetsShadowsAgain)
     main->received.clear();
     SendMessageW(stripHwnd(Shadows::Top), WM_NCLBUTTONDOWN, HTTOP, MAKELPARAM(f.x() + 20, f.y()));
     EXPECT_TRUE(main->hasReceived(WM_NCLBUTTONDOWN, HTTOP, MAKELPARAM(f.x() + 20, f.y())));
+}
+
+} // namespace
+
+namespace {
+
+QStringList g_qtWarnings;
+
+void recordWarning(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg && !text.contains("This plugin does not support"))
+        g_qtWarnings << text;
+}
+
+// The strips take no focus: neither their first show (the test platform activates every window it
+// shows) nor an activation message asks Qt to activate one.
+TEST(ShadowFocusTest, TheStripsAreNeverAskedToTakeFocus)
+{
+    TestApplication::get()->psInstallEventFilter();
+    g_qtWarnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordWarning);
+    auto* main = new frameless_test::RecordingWindow;
+    main->resize(600, 400);
+    main->winId();
+    main->psInitFrameless();
+    main->psInitSize();
+    main->psFirstShow();
+    frameless_test::settle();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(SetForegroundWindow(static_cast<HWND>(g_shadows.window(i)->winId()))) << i;
+    for (int i = 0; i < 4; ++i)
+        SendMessageW(static_cast<HWND>(g_shadows.window(i)->winId()), WM_ACTIVATE, WA_ACTIVE, 0);
+    frameless_test::settle();
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(g_qtWarnings.isEmpty()) << g_qtWarnings.join("\n").toStdString();
+    PsApplication::psSetMainWindow(nullptr);
+    delete main;
+    frameless_test::settle();
 }
 
 } // namespace

@@ -72,6 +72,9 @@ BOOL SetForegroundWindow(HWND hwnd)
     if (!w)
         return FALSE;
     QWidget* top = w->window();
+    // A window that takes no activation (as one with WS_EX_NOACTIVATE) is not brought forward.
+    if (top->windowFlags() & Qt::WindowDoesNotAcceptFocus)
+        return FALSE;
     top->raise();
     top->activateWindow();
     return TRUE;
