@@ -7,7 +7,8 @@
 // folder, and the simulated devices' state file, stay in that temporary folder. The process also
 // gets that folder as its temporary and runtime folder, so that its single-instance server and its
 // unpacked pages are apart from every other program run. A case may start a second program run
-// from the same folder (see RunInAnotherProgramRun).
+// from the same folder (see RunInAnotherProgramRun). Run whole, or with a filter that selects several
+// cases, each case gets a program folder and a program run of its own, as under CTest.
 #include "app/application.h"
 #include "app/program_entry.h"
 
@@ -25,9 +26,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 extern char** environ;
 
@@ -75,6 +79,98 @@ int runFrom(const fs::path& executable, char** argv)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
+// The cases the arguments select, listed by GoogleTest in this process without running any.
+std::vector<std::string> selectedCases(int argc, char** argv, const fs::path& listFile)
+{
+    std::vector<char*> args(argv, argv + argc);
+    std::string list = "--gtest_list_tests";
+    args.push_back(&list[0]);
+    int count = int(args.size());
+    ::testing::InitGoogleTest(&count, args.data());
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    FILE* file = std::fopen(listFile.c_str(), "w");
+    if (saved < 0 || !file)
+        return {};
+    dup2(fileno(file), STDOUT_FILENO);
+    const int listed = RUN_ALL_TESTS();
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::fclose(file);
+    if (listed != 0)
+        return {};
+    // "Suite." lines, then the suite's cases indented, each possibly followed by "  # GetParam() = ...".
+    std::vector<std::string> cases;
+    std::ifstream in(listFile);
+    std::string line, suite;
+    while (std::getline(in, line)) {
+        const std::string name = line.substr(0, line.find("  #"));
+        if (name.empty())
+            continue;
+        if (name[0] != ' ')
+            suite = name;
+        else
+            cases.push_back(suite + name.substr(name.find_first_not_of(' ')));
+    }
+    return cases;
+}
+
+// Lays out a program folder below base and runs the copy there with args: the devices fresh, their
+// state kept in base for a second program run of the same case.
+int runInProgramFolder(const fs::path& base, const fs::path& executable, char** args)
+{
+    const fs::path folder = base / "program";
+    if (!layOutProgramFolder(executable, folder)) {
+        std::fprintf(stderr, "cannot lay out a program folder in %s\n", base.c_str());
+        return 2;
+    }
+    test_support::useProcessFolders(base.string());
+    setenv("TM_E2E_PROGRAM_DIR", folder.c_str(), 1);
+    unsetenv("VQSIM_DEVICES");
+    setenv("VQSIM_STATE", (base / "devices.state").c_str(), 1);
+    return runFrom(folder / executable.filename(), args);
+}
+
+// Runs every selected case as a program run of its own, as CTest runs them, so that no case meets
+// the devices, page files or quit of another. Ends with the plain count of passed and failed cases.
+int runEachCase(const fs::path& base, const fs::path& executable, const std::vector<std::string>& cases,
+                int argc, char** argv)
+{
+    int passed = 0;
+    std::vector<std::string> failed;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const fs::path caseBase = base / ("case-" + std::to_string(i));
+        std::error_code error;
+        fs::create_directory(caseBase, error);
+        fs::permissions(caseBase, fs::perms::owner_all, error);
+        std::string filter = "--gtest_filter=" + cases[i];
+        std::vector<char*> args{argv[0], &filter[0]};
+        for (int a = 1; a < argc; ++a)
+            if (std::strncmp(argv[a], "--gtest_filter", 14) != 0)
+                args.push_back(argv[a]);
+        args.push_back(nullptr);
+        const int rc = error ? 2 : runInProgramFolder(caseBase, executable, args.data());
+        fs::remove_all(caseBase, error);
+        if (rc == 0)
+            ++passed;
+        else
+            failed.push_back(cases[i]);
+    }
+    for (const std::string& name : failed)
+        std::printf("FAILED: %s\n", name.c_str());
+    std::printf("e2e: %d passed, %d failed\n", passed, int(failed.size()));
+    return cases.empty() || !failed.empty() ? 1 : 0;
+}
+
+bool hasArgument(int argc, char** argv, const char* prefix)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], prefix, std::strlen(prefix)) == 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -85,19 +181,17 @@ int main(int argc, char** argv)
         if (tmp.empty())
             return 2;
         const fs::path base(tmp);
-        const fs::path folder = base / "program";
         std::error_code error;
         const fs::path executable = fs::read_symlink("/proc/self/exe", error);
         int rc = 2;
-        if (!error && layOutProgramFolder(executable, folder)) {
-            setenv("TM_E2E_PROGRAM_DIR", folder.c_str(), 1);
-            // The default simulated devices: one mouse and one keyboard, fresh in every run, their
-            // state kept in this run's folder for any second program run.
-            unsetenv("VQSIM_DEVICES");
-            setenv("VQSIM_STATE", (base / "devices.state").c_str(), 1);
-            rc = runFrom(folder / executable.filename(), argv);
+        if (error) {
+            std::fprintf(stderr, "cannot read the test's own path\n");
+        } else if (hasArgument(argc, argv, "--gtest_list_tests")) {
+            rc = runInProgramFolder(base, executable, argv);
         } else {
-            std::fprintf(stderr, "cannot lay out a program folder in %s\n", tmp.c_str());
+            const std::vector<std::string> cases = selectedCases(argc, argv, base / "cases.txt");
+            rc = cases.size() == 1 ? runInProgramFolder(base, executable, argv)
+                                   : runEachCase(base, executable, cases, argc, argv);
         }
         fs::remove_all(base, error);
         return rc;
