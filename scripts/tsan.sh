@@ -59,15 +59,11 @@ LD_PRELOAD="$shim" "$build_dir/tsan_canary_plain" waiting
 # the capture loop, whose threads signal the window through Qt's event queue, a hand-off the shim
 # cannot see (the worker and the loop run under the checker on their own in the device tests).
 app_filter="-CrashDumps.*:Crashes/*:MacroWindowTest.*:CaptureWindowTest.*"
-# Left out of the bridge's tests for the same reason: the GUI-thread hand-off's, whose posted work
-# runs on the GUI thread while the posting thread waits for it, ordered by Qt's event queue alone.
-cefclient_filter="-GuiThreadTest.*"
 for t in "${tests[@]}"; do
   exe=$(find "$build_dir/bin" -name "$t" -type f)
   echo "== $t (thread sanitizer)"
   case "$t" in
     test_app) LD_PRELOAD="$shim" "$exe" --gtest_brief=1 --gtest_filter="$app_filter" ;;
-    test_cefclient) LD_PRELOAD="$shim" "$exe" --gtest_brief=1 --gtest_filter="$cefclient_filter" ;;
     *) LD_PRELOAD="$shim" "$exe" --gtest_brief=1 ;;
   esac
 done

@@ -57,33 +57,68 @@ inline void print(const char* role, const Side& side, const Times& t)
 
 } // namespace detail
 
-// Returns the process's exit status: 0 when the median ratio is at most `target`.
-inline int compare(const char* title, const Side& floor, const Side& subject, double target, int rounds = 21)
+struct Result {
+    double floor, subject; // median microseconds per call
+    int status;            // 0 when the ratio met its target
+};
+
+// Runs of `rounds` rounds each, repeated until the ratios of three consecutive runs agree within
+// 10% (at most kMaxRuns); the medians are those of the last three runs' rounds together.
+inline Result measure(const char* title, const Side& floor, const Side& subject, double target, int rounds = 21)
 {
     using namespace detail;
+    const int kMaxRuns = 12;
     std::printf("%s\n", title);
     // Warm both sides, then size the batches.
     secondsOf(floor.call, 100);
     secondsOf(subject.call, 100);
     const int floorBatch = batchFor(floor.call, 0.01);
     const int subjectBatch = batchFor(subject.call, 0.01);
-    std::vector<double> floorUs, subjectUs;
-    for (int r = 0; r < rounds; ++r) {
-        const bool floorFirst = r % 2 == 0;
-        for (int k = 0; k < 2; ++k) {
-            if ((k == 0) == floorFirst)
-                floorUs.push_back(secondsOf(floor.call, floorBatch) * 1e6 / floorBatch);
-            else
-                subjectUs.push_back(secondsOf(subject.call, subjectBatch) * 1e6 / subjectBatch);
+    std::vector<std::vector<double>> floorRuns, subjectRuns;
+    std::vector<double> ratios;
+    bool stable = false;
+    for (int run = 0; run < kMaxRuns; ++run) {
+        std::vector<double> floorUs, subjectUs;
+        for (int r = 0; r < rounds; ++r) {
+            const bool floorFirst = r % 2 == 0;
+            for (int k = 0; k < 2; ++k) {
+                if ((k == 0) == floorFirst)
+                    floorUs.push_back(secondsOf(floor.call, floorBatch) * 1e6 / floorBatch);
+                else
+                    subjectUs.push_back(secondsOf(subject.call, subjectBatch) * 1e6 / subjectBatch);
+            }
         }
+        ratios.push_back(summary(subjectUs).median / summary(floorUs).median);
+        floorRuns.push_back(floorUs);
+        subjectRuns.push_back(subjectUs);
+        if (ratios.size() >= 3) {
+            const auto last = ratios.end() - 3;
+            if (*std::max_element(last, ratios.end()) <= 1.10 * *std::min_element(last, ratios.end())) {
+                stable = true;
+                break;
+            }
+        }
+    }
+    std::vector<double> floorUs, subjectUs;
+    for (size_t i = floorRuns.size() >= 3 ? floorRuns.size() - 3 : 0; i < floorRuns.size(); ++i) {
+        floorUs.insert(floorUs.end(), floorRuns[i].begin(), floorRuns[i].end());
+        subjectUs.insert(subjectUs.end(), subjectRuns[i].begin(), subjectRuns[i].end());
     }
     const Times f = summary(floorUs);
     const Times s = summary(subjectUs);
     print("floor", floor, f);
     print("subject", subject, s);
     const double ratio = s.median / f.median;
+    std::printf("runs %d (the last three agree within 10%%: %s)\n", int(ratios.size()),
+                stable ? "yes" : "no");
     std::printf("ratio %.2fx (target <= %gx): %s\n", ratio, target, ratio <= target ? "met" : "MISSED");
-    return ratio <= target ? 0 : 1;
+    return {f.median, s.median, ratio <= target ? 0 : 1};
+}
+
+// Returns the process's exit status: 0 when the median ratio is at most `target`.
+inline int compare(const char* title, const Side& floor, const Side& subject, double target, int rounds = 21)
+{
+    return measure(title, floor, subject, target, rounds).status;
 }
 
 } // namespace bench

@@ -177,18 +177,13 @@ Window::~Window()
 
 QMap<QString, QJsonObject> Window::deviceMap() const
 {
-    QMutexLocker refresh(&m_refreshLock);
     QMutexLocker lock(&m_deviceMapLock);
     return m_deviceMap;
 }
 
-void Window::refreshDeviceList() { refreshDeviceList(nullptr); }
-
-void Window::refreshDeviceList(const std::function<void()>& announce)
+void Window::refreshDeviceList()
 {
     QMutexLocker refresh(&m_refreshLock);
-    if (announce)
-        announce();
     QMap<QString, QJsonObject> fresh = listFunctions->deviceList();
     QMutexLocker lock(&m_deviceMapLock);
     m_deviceMap.swap(fresh);

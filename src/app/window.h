@@ -24,7 +24,6 @@
 #include <QSystemTrayIcon>
 #include <QVariantMap>
 
-#include <functional>
 #include <memory>
 
 class DesktopServices;
@@ -47,15 +46,12 @@ public:
     explicit Window(QWidget* parent = nullptr);
     ~Window() override;
 
-    // A copy of the device list: Version -> device object. Safe from any thread; a refresh under
-    // way ends first.
+    // A copy of the device list: Version -> device object. Safe from any thread; during a
+    // refresh it is the last whole list, without waiting for the refresh.
     QMap<QString, QJsonObject> deviceMap() const;
     // Replaces the device list with the one the vendor library reports now. Runs on the GUI
     // thread and on the vendor library's thread; readers see the old or the new list whole.
     void refreshDeviceList();
-    // The same, with `announce` run first, once the refresh is under way: whoever it tells reads
-    // the new list, not the old one.
-    void refreshDeviceList(const std::function<void()>& announce);
 
     // Start-up, after the native window exists: the frameless set-up, the tray icon, the first show.
     void initWindow();
@@ -171,8 +167,9 @@ private:
     std::unique_ptr<DeviceServices> m_devices;
     std::unique_ptr<DesktopServices> m_desktop;
 
-    // One refresh at a time, so an older list never replaces a newer one; readers wait for it.
-    mutable QMutex m_refreshLock;
+    // One refresh at a time, so an older list never replaces a newer one. Held across the
+    // library's call, so readers never take it: they take m_deviceMapLock, held only for the swap.
+    QMutex m_refreshLock;
     mutable QMutex m_deviceMapLock;
     QMap<QString, QJsonObject> m_deviceMap;
     // Guards taskThread, taskExec and m_closing for the threads that hand tasks over or stop

@@ -10,9 +10,4 @@ namespace cefclient {
 // there is no application.
 void PostToGuiThread(std::function<void()> fn);
 
-// From another thread: waits until the GUI thread has taken up what was posted to it before the
-// call, for at most timeoutMs. True when it has; false at once on the GUI thread or without an
-// application, and when the time ran out.
-bool WaitForGuiThread(int timeoutMs);
-
 } // namespace cefclient

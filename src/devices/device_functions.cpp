@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <QHash>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QUuid>
@@ -106,17 +107,51 @@ DeviceFunctions::DeviceFunctions(void* unused, QObject* parent)
 
 QMap<QString, QJsonObject> DeviceFunctions::deviceList() { return convertDeviceList(getDevices()); }
 
+namespace {
+
+enum class Found { No, Yes, Unsure };
+
+// Whether prefix followed by a word character occurs in id, for word characters in ASCII; Unsure
+// when a prefix is followed by another character, which the pattern itself must judge.
+Found findTagged(const QString& id, QLatin1String prefix)
+{
+    for (int at = id.indexOf(prefix); at >= 0; at = id.indexOf(prefix, at + 1)) {
+        const int next = at + prefix.size();
+        if (next >= id.size())
+            continue;
+        const ushort c = id.at(next).unicode();
+        if (c >= 0x80)
+            return Found::Unsure;
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_')
+            return Found::Yes;
+    }
+    return Found::No;
+}
+
+bool matches(const QString& id, QLatin1String prefix, const QString& pattern)
+{
+    const Found found = findTagged(id, prefix);
+    if (found != Found::Unsure)
+        return found == Found::Yes;
+    // Compiled once per thread: the list is read on the GUI thread and on the library's thread.
+    thread_local QHash<QString, QRegularExpression> compiled;
+    auto it = compiled.find(pattern);
+    if (it == compiled.end())
+        it = compiled.insert(pattern, QRegularExpression(pattern));
+    return it->match(id).hasMatch();
+}
+
+} // namespace
+
 QMap<QString, QJsonObject> DeviceFunctions::convertDeviceList(const DeviceInfoList& list)
 {
-    // Compiled once per thread: the list is read on the GUI thread and on the library's thread.
-    thread_local const QRegularExpression vid(vidPattern());
-    thread_local const QRegularExpression pid(pidPattern());
     QMap<QString, QJsonObject> map;
     const int count = deviceRecordCount(list);
     for (int i = 0; i < count; ++i) {
         const DeviceInfoRecord rec(list, i);
         const QString deviceId = rec.deviceId();
-        if (!vid.match(deviceId).hasMatch() || !pid.match(deviceId).hasMatch())
+        if (!matches(deviceId, QLatin1String("VID_"), vidPattern()) ||
+            !matches(deviceId, QLatin1String("PID_"), pidPattern()))
             continue;
         // A copy of an object that holds every member, filled in place: quicker than inserting them.
         static const QJsonObject members{{QStringLiteral("Sid"), QString()},     {QStringLiteral("DeviceId"), QString()},

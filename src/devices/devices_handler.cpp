@@ -6,7 +6,6 @@
 #include "app/application.h"
 #include "app/window.h"
 #include "cefclient/client_handler.h"
-#include "cefclient/gui_thread.h"
 
 #include "include/base/cef_logging.h"
 
@@ -24,9 +23,6 @@ namespace {
 // the callback at start-up and the library calls each registration once per event, so one of
 // the five calls of an event acts.
 std::atomic<int> g_deviceEventCounter{0};
-
-// How long the library's thread gives way to the GUI thread after telling the page of an event.
-const int kGiveWayMs = 2;
 
 const char16_t kEmptyText[] = u"";
 
@@ -51,20 +47,12 @@ bool deviceEventCallback(uint16_t code)
 
     if (current == 0) {
         // An event can arrive before the main window, the handler or the application exist. The
-        // page hears of it before the list is read anew, and what it then asks for waits for the
-        // new list. The GUI thread, woken to pass the event on, may wait for the processor this
-        // thread runs on: this thread gives way until the GUI thread has taken the event (or a
-        // GUI thread waiting for the new list has kept it for kGiveWayMs).
-        const auto announce = [code] {
-            if (!g_handler)
-                return;
-            g_handler->SendDevicesChanged(code);
-            cefclient::WaitForGuiThread(kGiveWayMs);
-        };
+        // list is whole before the page hears of the event, so what the page then asks for is
+        // the new list.
         if (Window* window = appMainWindow())
-            window->refreshDeviceList(announce);
-        else
-            announce();
+            window->refreshDeviceList();
+        if (g_handler)
+            g_handler->SendDevicesChanged(code);
         InputDeviceList devices = devices_handler::enumerateInputDevices();
         if (Application* app = appInstance())
             app->setInputDevices(devices);

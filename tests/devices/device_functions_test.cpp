@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QJsonDocument>
+#include <QRegularExpression>
 
 #include <cstring>
 #include <memory>
@@ -61,6 +62,34 @@ TEST(DeviceListConversion, ListsOnlyUpperCaseVidAndPid)
     EXPECT_EQ(DeviceFunctions::vidPattern(), QStringLiteral("VID_\\w+"));
     EXPECT_EQ(DeviceFunctions::pidPattern(), QStringLiteral("PID_\\w+"));
 }
+
+// The list holds a record exactly when both patterns match its DeviceId: the patterns themselves
+// judge every row.
+struct IdRow {
+    const char* name;
+    const char16_t* id;
+};
+
+class DeviceIdPatterns : public ::testing::TestWithParam<IdRow> {};
+
+TEST_P(DeviceIdPatterns, ListedExactlyWhenBothPatternsMatch)
+{
+    const QString id = QString::fromUtf16(GetParam().id);
+    ListBuilder b;
+    b.count(1).device(0, "M1.0", id);
+    const bool expected = QRegularExpression(DeviceFunctions::vidPattern()).match(id).hasMatch() &&
+                          QRegularExpression(DeviceFunctions::pidPattern()).match(id).hasMatch();
+    EXPECT_EQ(DeviceFunctions::convertDeviceList(b.list).contains("M1.0"), expected) << qPrintable(id);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DeviceIdPatterns,
+    ::testing::Values(IdRow{"Usual", u"HID\\VID_046D&PID_C077&MI_00\\7&1A2B"}, IdRow{"Underscores", u"VID__PID__"},
+                      IdRow{"PrefixAtTheEnd", u"HID\\PID_1\\VID_"}, IdRow{"NoWordAfterPrefix", u"VID_&PID_1"},
+                      IdRow{"SecondPrefixHasAWord", u"VID_&VID_9&PID_1"}, IdRow{"Glued", u"xVID_1PID_2"},
+                      IdRow{"LetterBeyondAscii", u"VID_\u00e9&PID_1"}, IdRow{"DigitBeyondAscii", u"VID_\u0663&PID_1"},
+                      IdRow{"PairBeyondTheBmp", u"VID_\U0001D400&PID_1"}, IdRow{"LowerCase", u"vid_1&pid_1"}),
+    [](const ::testing::TestParamInfo<IdRow>& row) { return std::string(row.param.name); });
 
 TEST(DeviceListConversion, DuplicateVersionKeepsTheLaterRecord)
 {

@@ -4,6 +4,7 @@
 #include "test_app.h"
 #include "test_files.h"
 #include "vqsim_devices.h"
+#include "wait.h"
 #include "win32sim/cursor.h"
 
 #include "app/window.h"
@@ -24,7 +25,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <chrono>
+#include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -270,27 +271,39 @@ TEST_F(BindingTest, AnActingEventRefreshesTheWindowsDeviceList)
     EXPECT_EQ(devicesChangedCount(1), 1);
 }
 
-// The event goes out before the list is read anew; whoever it tells and then asks for the list
-// waits for the new one instead of getting the old.
-TEST_F(BindingTest, WhoeverTheRefreshAnnouncesToReadsTheNewList)
+// An acting event rebuilds the list, then tells the page, then reads the input devices anew. The
+// handler's lock holds the event at the page's door: meanwhile a reader gets the new list at once,
+// and the input devices are still the old ones.
+TEST_F(BindingTest, TheListIsRebuiltBeforeThePageIsToldAndTheInputDevicesAfter)
 {
+    win32sim::resetDeviceTree();
     makeWindow();
-    // A device the window's list does not hold yet: its event acts while no main window is set.
-    TestApplication::get()->setMainWindow(nullptr);
-    vqsim().addDevice("Version=M2.0\nDeviceId=HID\\VID_1A2C&PID_0E40\\1\nDevicePath=p\nUsagePage=0xFFA0\n");
-    ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
-    TestApplication::get()->setMainWindow(window);
-    ASSERT_EQ(window->deviceMap().keys(), (QStringList{"K1.0", "M1.0"}));
-
-    QStringList read;
-    std::thread reader;
-    window->refreshDeviceList([&] {
-        reader = std::thread([&] { read = window->deviceMap().keys(); });
-        // The reader asks while the refresh has not started yet.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    win32sim::addDevices("[device]\nClass=USB\nInstanceId=USB\\VID_1A2C&PID_0E40\\M3\n"
+                         "Interface=USB,\\\\?\\usb#vid_1a2c&pid_0e40#m3#{a5dcbf10-6530-11d2-901f-00c04fb951ed}\n"
+                         "[device]\nClass=Mouse\nInstanceId=HID\\VID_1A2C&PID_0E40&MI_00\\7&9&0&0000\n"
+                         "HardwareId=HID\\VID_1A2C&PID_0E40&MI_00\n");
+    std::atomic<bool> stop{false}, listed{false};
+    handler->Lock();
+    vqsim().addDevice("Version=M2.0\nDeviceId=HID\\VID_1A2C&PID_0E40&MI_01\\1\nDevicePath=p\nUsagePage=0xFFA0\n");
+    // On a thread of its own: a reader that waited for the event would never let go.
+    std::thread reader([&] {
+        while (!stop && !listed)
+            listed = window->deviceMap().contains(QStringLiteral("M2.0"));
     });
+    const bool listedWhileHeld = test_support::waitFor([&] { return listed.load(); }, kWaitMs);
+    const int toldWhileHeld = devicesChangedCount();
+    const int inputDevicesWhileHeld = TestApplication::get()->inputDevices().devices.size();
+    handler->Unlock();
+    stop = true;
     reader.join();
-    EXPECT_EQ(read, (QStringList{"K1.0", "M1.0", "M2.0"}));
+    EXPECT_TRUE(listedWhileHeld);
+    EXPECT_EQ(toldWhileHeld, 0);
+    EXPECT_EQ(inputDevicesWhileHeld, 0);
+
+    ASSERT_TRUE(vqsim().waitIdle(kWaitMs));
+    EXPECT_EQ(devicesChangedCount(2), 1);
+    EXPECT_EQ(TestApplication::get()->inputDevices().keys, (QStringList{"1A2C0E24", "1A2C0E30", "1A2C0E40"}));
+    win32sim::resetDeviceTree();
 }
 
 TEST_F(BindingTest, AnActingEventReplacesThePresentInputDevices)
