@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 
 namespace {
@@ -187,7 +189,12 @@ TEST_P(AnswerTable, TakesTheAnswerOrDropsIt)
     if (a.reply.dripMs)
         check.deadlineMs = 1500;
     checkAndWait();
-    EXPECT_EQ(server.requests().size(), 1);
+    // One GET of the check's own. Aborting an answer that ends with its connection can make the
+    // network stack send the same GET once more on a new connection; that one goes unanswered.
+    const auto& requests = server.requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(), [](const test_support::RecordedRequest& r) { return r.connection == 1; }), 1);
+    EXPECT_LE(requests.size(), a.reply.framing == HttpReply::Close ? 2 : 1);
     EXPECT_EQ(dialogRuns, a.dialogs);
     EXPECT_EQ(g_runUpdaterOnExit, a.silent ? 1 : 0);
     EXPECT_EQ(g_updateArgs, a.args);
