@@ -2,7 +2,8 @@
 # Sets up a fresh Debian machine, builds everything and runs the whole test suite.
 # The runtime-layer, Win32-layer and device tests, and the fuzz targets' corpora (tests/fuzz), also
 # run under AddressSanitizer/UBSan first, then the runtime-layer, device, Win32-layer, bridge and
-# shell tests under ThreadSanitizer (scripts/tsan.sh). SKIP_SANITIZERS=1 skips both passes; JOBS sets
+# shell tests under ThreadSanitizer (scripts/tsan.sh). The shell's and the update subsystem's test
+# binaries run whole and shuffled before the suite. SKIP_SANITIZERS=1 skips both passes; JOBS sets
 # how many compile jobs and tests run at once (all processors unless given).
 # The suite itself runs with nothing reachable beyond 127.0.0.1 and fails when any test sent a packet
 # elsewhere (scripts/loopback_only.sh; needs root or user namespaces). SKIP_NETWORK_CHECK=1 runs it
@@ -52,4 +53,11 @@ scripts/build.sh
 isolate=("$PWD/scripts/loopback_only.sh")
 [ "${SKIP_NETWORK_CHECK:-0}" != 1 ] || isolate=()
 cd "$build_dir"
+# The shell's and the update subsystem's binaries also pass run whole, their cases in a new order
+# each time (the seed is printed), as a developer runs them directly.
+for t in test_app test_app_engine test_program test_entry test_update test_update_program; do
+  seed=$((RANDOM % 99999 + 1))
+  echo "== $t (whole, shuffled with --gtest_random_seed=$seed)"
+  "${isolate[@]}" xvfb-run -a "bin/$t" --gtest_shuffle --gtest_random_seed="$seed" --gtest_brief=1
+done
 "${isolate[@]}" xvfb-run -a ctest --output-on-failure -j"$jobs" "$@"
