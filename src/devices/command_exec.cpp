@@ -131,7 +131,7 @@ bool commandExec::releaseKeysWhenIdle(pvmulti_client vmulti)
 bool commandExec::isIdle() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return !m_busy && m_queue.empty() && !m_releaseDue;
+    return !m_busy && !m_announcing && m_queue.empty() && !m_releaseDue;
 }
 
 bool commandExec::mustStop() const
@@ -186,9 +186,11 @@ void commandExec::start()
             m_holding = m_actions.first().first == QLatin1String("keybroad") ? Holding::Key : Holding::Button;
         m_playing = 0;
         m_busy = false;
+        m_announcing = true;
         lock.unlock();
         emit taskFinished(m_vmulti);
         lock.lock();
+        m_announcing = false;
     }
 }
 

@@ -77,7 +77,8 @@ public:
     // waits for its release reports, or the last task holds its key until its release task (a
     // single key pressed with playType 0). True when it did. Any thread.
     bool releaseKeysWhenIdle(pvmulti_client vmulti);
-    // No task plays or waits, and no release reports are due.
+    // No task plays or waits, no release reports are due, and the last task's taskFinished has
+    // been emitted (so a queued receiver has it in its queue).
     bool isIdle() const;
 
 signals:
@@ -146,5 +147,6 @@ private:
     enum class Holding { Nothing, Key, Button };
     Holding m_holding = Holding::Nothing;
     bool m_busy = false;             // the worker plays or writes release reports
+    bool m_announcing = false;       // a task ended and its taskFinished is being emitted
     bool m_quit = false;
 };

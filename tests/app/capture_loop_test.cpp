@@ -19,9 +19,12 @@
 #include "win32sim/process.h"
 #include "win32sim/virtual_hid.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QThread>
+
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -285,6 +288,13 @@ TEST_P(HeldAtTheEnd, NothingStaysPressed)
         ASSERT_TRUE(waitFor([] { return !released(); })) << reports().join(' ').toStdString();
     }
 
+    // A single key or button pressed for its release has ended its task; the window's answer to
+    // that comes first. (A repeating task and a macro are held in their pause.)
+    const bool heldSingle = c.playType == 0 && std::strcmp(c.task, "MACRO") != 0;
+    if (commandExec* worker = window->macroWorker(); worker && heldSingle) {
+        EXPECT_TRUE(waitFor([&] { return worker->isIdle(); }));
+        QCoreApplication::sendPostedEvents();
+    }
     const size_t before = reportCount();
     switch (c.end) {
     case End::CloseVDevice:
@@ -309,6 +319,8 @@ TEST_P(HeldAtTheEnd, NothingStaysPressed)
     if (commandExec* worker = window->macroWorker()) {
         EXPECT_TRUE(waitFor([&] { return worker->isIdle(); }));
     }
+    // The window's answer to the ended task (an all-keys-up where nothing is held) is queued by now.
+    QCoreApplication::sendPostedEvents();
     const size_t count = reportCount();
     // After the mapping went, the physical release is swallowed as its press was and plays
     // nothing; the clock no longer holds anything back.
