@@ -1,5 +1,5 @@
 // Shared by the benchmarks that run the whole program beside a bare page of the engine: bounded
-// waits, medians of runs, script values of a page and the program's start page.
+// waits, sides of runs repeated until they agree, script values of a page and the program's start page.
 #pragma once
 
 #include "app/application.h"
@@ -8,6 +8,7 @@
 #include "cefclient/qcefwebview.h"
 
 #include "cef_extras/qt_backend.h"
+#include "stable_runs.h"
 #include "process_folders.h"
 #include "wait.h"
 
@@ -32,15 +33,6 @@ namespace bench {
 inline bool waitFor(const std::function<bool()>& done)
 {
     return test_support::waitFor(done, 60000, 1);
-}
-
-inline double median(QList<double> v)
-{
-    if (v.isEmpty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const int n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // The value of a script in the page, once the page has given it.
@@ -82,39 +74,48 @@ inline QWebEnginePage* programStartPage()
     return page;
 }
 
-// One side of a comparison: the median of each of its runs.
+// One side of a comparison: the times of each of its runs (milliseconds).
 struct Side {
-    QList<double> runMedians;
+    RunSamples samples;
     bool failed = false;
 
-    void add(const QList<double>& times)
+    // False (and the side failed) when the run measured nothing.
+    bool add(const QList<double>& times)
     {
         if (times.isEmpty())
             failed = true;
         else
-            runMedians.append(median(times));
+            samples.add(std::vector<double>(times.begin(), times.end()));
+        return !failed;
     }
-    // "<name>: <runs> runs of <per run> <what>, median ... ms (min ..., max ...)"
+    // "<name>: <runs> runs of <per run> <what>, median ... ms (min ..., max ...)", taken over the
+    // last three runs.
     void print(const char* name, int perRun, const char* what) const
     {
-        if (runMedians.isEmpty()) {
+        if (samples.runs() == 0) {
             std::printf("%-22s: no measurement\n", name);
             return;
         }
-        std::printf("%-22s: %d runs of %d %s, median %.3f ms (min %.3f, max %.3f)\n", name, int(runMedians.size()),
-                    perRun, what, median(runMedians), *std::min_element(runMedians.begin(), runMedians.end()),
-                    *std::max_element(runMedians.begin(), runMedians.end()));
+        const Stats t = samples.lastStats();
+        std::printf("%-22s: %d runs of %d %s, last three: median %.3f ms (min %.3f, max %.3f)\n", name,
+                    samples.runs(), perRun, what, t.median, t.min, t.max);
     }
-    // Prints "<name>: <ratio to floor> (target <= <target>)"; false when the target is missed or a
-    // side could not be measured.
+    // The latest run's median over the floor's; 0 when a side could not be measured.
+    double lastRatio(const Side& floor) const
+    {
+        return failed || floor.failed || floor.samples.lastMedian() <= 0 ? 0
+                                                                          : samples.lastMedian() / floor.samples.lastMedian();
+    }
+    // Prints "<name>: <ratio to floor> (target <= <target>)" from the last three runs; false when
+    // the target is missed or a side could not be measured.
     bool report(const char* name, const Side& floor, double target) const
     {
-        const double base = floor.failed || floor.runMedians.isEmpty() ? 0 : median(floor.runMedians);
-        if (failed || runMedians.isEmpty() || base <= 0) {
+        const double base = floor.failed ? 0 : floor.samples.lastStats().median;
+        if (failed || samples.runs() == 0 || base <= 0) {
             std::printf("%-22s: n/a (a side could not be measured)\n", name);
             return false;
         }
-        const double ratio = median(runMedians) / base;
+        const double ratio = samples.lastStats().median / base;
         std::printf("%-22s: %.2f (target <= %.2f)\n", name, ratio, target);
         return ratio <= target;
     }

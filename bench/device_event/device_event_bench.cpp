@@ -9,8 +9,10 @@
 // stops when the page's report that it drew the list (a page query on the program's side, a
 // web-channel message on the bare one) reaches the GUI thread. Between events the start page is
 // left until its new list has reached the screen; that wait is not timed.
-// Usage: bench_device_event [events per run (default 40)] [runs per side (default 15)]
-// Prints the medians over the runs with their min and max, how often the start page drew its
+// Runs repeat until their ratios agree over three consecutive runs; the medians are those of the
+// events of the last three runs.
+// Usage: bench_device_event [events per run (default 40)] [most runs (default 12)]
+// Prints the medians with their min and max, how often the start page drew its
 // device list per event, then the ratio with its target last; exits 1 when the ratio is above the
 // target or a side could not be measured.
 
@@ -294,11 +296,12 @@ private:
 namespace {
 
 int events = 40;
-int runs = 15;
+int runs = kMaxRuns;
 
 int measure(int& argc, char** argv, int code)
 {
     Side bare, program;
+    Stability stability;
     int draws = 0;
     Application app(argc, argv);
     if (isQuitRequested())
@@ -320,25 +323,32 @@ int measure(int& argc, char** argv, int code)
                 barePage.one();
                 programPage.one(&warmDraws);
             }
-            for (int run = 1; run <= runs; ++run) {
-                QList<double> bareTimes, programTimes;
-                for (int i = 0; i < events; ++i) {
-                    const auto record = [](QList<double>& times, double ms) {
-                        if (ms >= 0)
-                            times.append(ms);
-                    };
-                    if ((run + i) % 2) {
-                        record(bareTimes, barePage.one());
-                        record(programTimes, programPage.one(&draws));
-                    } else {
-                        record(programTimes, programPage.one(&draws));
-                        record(bareTimes, barePage.one());
+            // Runs until their ratios agree over three consecutive runs.
+            stability = repeatUntilStable(
+                [&](int i) {
+                    const int run = i + 1;
+                    QList<double> bareTimes, programTimes;
+                    for (int e = 0; e < events; ++e) {
+                        const auto record = [](QList<double>& times, double ms) {
+                            if (ms >= 0)
+                                times.append(ms);
+                        };
+                        if ((run + e) % 2) {
+                            record(bareTimes, barePage.one());
+                            record(programTimes, programPage.one(&draws));
+                        } else {
+                            record(programTimes, programPage.one(&draws));
+                            record(bareTimes, barePage.one());
+                        }
                     }
-                }
-                // A run with an event not measured counts as failed.
-                bare.add(bareTimes.size() == events ? bareTimes : QList<double>());
-                program.add(programTimes.size() == events ? programTimes : QList<double>());
-            }
+                    // A run with an event not measured counts as failed.
+                    const bool bareMeasured = bare.add(bareTimes.size() == events ? bareTimes : QList<double>());
+                    const bool programMeasured =
+                        program.add(programTimes.size() == events ? programTimes : QList<double>());
+                    return bareMeasured && programMeasured ? std::vector<double>{program.lastRatio(bare)}
+                                                           : std::vector<double>();
+                },
+                runs);
         }
         quitApplication();
     });
@@ -346,8 +356,9 @@ int measure(int& argc, char** argv, int code)
 
     bare.print("bare channel signal", events, "events");
     program.print("device event (program)", events, "events");
-    if (!program.runMedians.isEmpty())
-        std::printf("%-22s: %.2f per event\n", "device list drawn", double(draws) / (events * program.runMedians.size()));
+    if (program.samples.runs() > 0)
+        std::printf("%-22s: %.2f per event\n", "device list drawn", double(draws) / (events * program.samples.runs()));
+    printStability(stability);
     return program.report("ratio program/bare", bare, kTarget) ? 0 : 1;
 }
 

@@ -4,6 +4,8 @@
 // whether it met its target.
 #pragma once
 
+#include "stable_runs.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -40,17 +42,7 @@ inline int batchFor(const std::function<void()>& call, double seconds)
     return count;
 }
 
-struct Times {
-    double median, min, max; // microseconds per call
-};
-
-inline Times summary(std::vector<double> us)
-{
-    std::sort(us.begin(), us.end());
-    return {us[us.size() / 2], us.front(), us.back()};
-}
-
-inline void print(const char* role, const Side& side, const Times& t)
+inline void print(const char* role, const Side& side, const Stats& t)
 {
     std::printf("%-7s %-46s median %9.3f us  (min %9.3f, max %9.3f)\n", role, side.name, t.median, t.min, t.max);
 }
@@ -62,22 +54,19 @@ struct Result {
     int status;            // 0 when the ratio met its target
 };
 
-// Runs of `rounds` rounds each, repeated until the ratios of three consecutive runs agree within
-// 10% (at most kMaxRuns); the medians are those of the last three runs' rounds together.
+// Runs of `rounds` rounds each, repeated until their ratios agree (stable_runs.h); the medians
+// are those of the last three runs' rounds together.
 inline Result measure(const char* title, const Side& floor, const Side& subject, double target, int rounds = 21)
 {
     using namespace detail;
-    const int kMaxRuns = 12;
     std::printf("%s\n", title);
     // Warm both sides, then size the batches.
     secondsOf(floor.call, 100);
     secondsOf(subject.call, 100);
     const int floorBatch = batchFor(floor.call, 0.01);
     const int subjectBatch = batchFor(subject.call, 0.01);
-    std::vector<std::vector<double>> floorRuns, subjectRuns;
-    std::vector<double> ratios;
-    bool stable = false;
-    for (int run = 0; run < kMaxRuns; ++run) {
+    RunSamples floorRuns, subjectRuns;
+    const Stability stability = repeatUntilStable([&](int) {
         std::vector<double> floorUs, subjectUs;
         for (int r = 0; r < rounds; ++r) {
             const bool floorFirst = r % 2 == 0;
@@ -88,29 +77,16 @@ inline Result measure(const char* title, const Side& floor, const Side& subject,
                     subjectUs.push_back(secondsOf(subject.call, subjectBatch) * 1e6 / subjectBatch);
             }
         }
-        ratios.push_back(summary(subjectUs).median / summary(floorUs).median);
-        floorRuns.push_back(floorUs);
-        subjectRuns.push_back(subjectUs);
-        if (ratios.size() >= 3) {
-            const auto last = ratios.end() - 3;
-            if (*std::max_element(last, ratios.end()) <= 1.10 * *std::min_element(last, ratios.end())) {
-                stable = true;
-                break;
-            }
-        }
-    }
-    std::vector<double> floorUs, subjectUs;
-    for (size_t i = floorRuns.size() >= 3 ? floorRuns.size() - 3 : 0; i < floorRuns.size(); ++i) {
-        floorUs.insert(floorUs.end(), floorRuns[i].begin(), floorRuns[i].end());
-        subjectUs.insert(subjectUs.end(), subjectRuns[i].begin(), subjectRuns[i].end());
-    }
-    const Times f = summary(floorUs);
-    const Times s = summary(subjectUs);
+        floorRuns.add(floorUs);
+        subjectRuns.add(subjectUs);
+        return std::vector<double>{subjectRuns.lastMedian() / floorRuns.lastMedian()};
+    });
+    const Stats f = floorRuns.lastStats();
+    const Stats s = subjectRuns.lastStats();
     print("floor", floor, f);
     print("subject", subject, s);
     const double ratio = s.median / f.median;
-    std::printf("runs %d (the last three agree within 10%%: %s)\n", int(ratios.size()),
-                stable ? "yes" : "no");
+    printStability(stability);
     std::printf("ratio %.2fx (target <= %gx): %s\n", ratio, target, ratio <= target ? "met" : "MISSED");
     return {f.median, s.median, ratio <= target ? 0 : 1};
 }

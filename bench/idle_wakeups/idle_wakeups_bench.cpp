@@ -2,8 +2,9 @@
 // page in the same process and run. The bare view (the page from the source tree, without the
 // program behind it) is measured first and closed; then the program starts through its own entry,
 // and once its start page lists the devices and has settled, its GUI thread is measured the same
-// way. A wakeup is one time the thread's event loop went to sleep waiting for events.
-// Usage: bench_idle_wakeups [seconds per side (default 20)] [settle seconds (default 5)]
+// way. A wakeup is one time the thread's event loop went to sleep waiting for events. Each side is
+// measured in runs until three consecutive runs' rates agree, and its rate is the median of those.
+// Usage: bench_idle_wakeups [seconds per run (default 10)] [settle seconds (default 5)]
 // Prints both rates and their ratio last, the floor's rate counted as at least one a second (below
 // that the difference means nothing); exits 1 when the ratio is above the target or a side could
 // not be measured.
@@ -21,18 +22,26 @@ namespace {
 
 const double kTarget = 1.5; // program wakeups a second / bare wakeups a second (at least 1)
 
-int seconds = 20;
+int seconds = 10;
 int settleSeconds = 5;
 
-// Wakeups a second over the measuring time, after the settling time; -1 when not measured.
-double rate()
+// A side's wakeups a second, run after run of `seconds` each after the settling time, until three
+// consecutive runs agree (each counted as at least one a second); false when not measured.
+bool measureRates(RunSamples* rates, Stability* stability)
 {
     test_support::countWakeups(settleSeconds * 1000);
-    const int wakeups = test_support::countWakeups(seconds * 1000);
-    return wakeups < 0 ? -1 : double(wakeups) / seconds;
+    *stability = repeatUntilStable([&](int) {
+        const int wakeups = test_support::countWakeups(seconds * 1000);
+        if (wakeups < 0)
+            return std::vector<double>();
+        const double rate = double(wakeups) / seconds;
+        rates->add({rate});
+        return std::vector<double>{std::max(rate, 1.0)};
+    });
+    return !stability->failed;
 }
 
-double bareRate()
+bool bareRates(RunSamples* rates, Stability* stability)
 {
     QWebEngineView view;
     view.resize(1000, 700);
@@ -40,9 +49,15 @@ double bareRate()
     QObject::connect(&view, &QWebEngineView::loadFinished, [&loaded] { loaded = true; });
     view.load(QUrl::fromLocalFile(QStringLiteral(TM_PAGES_DIR "/main/index.html")));
     view.show();
-    if (!waitFor([&] { return loaded; }))
-        return -1;
-    return rate();
+    return waitFor([&] { return loaded; }) && measureRates(rates, stability);
+}
+
+void printRates(const char* name, const RunSamples& rates, const Stability& stability)
+{
+    const Stats t = rates.lastStats();
+    std::printf("%-22s: %d runs of %d s, last three: median %.2f wakeups a second (min %.2f, max %.2f)\n", name,
+                stability.runs, seconds, t.median, t.min, t.max);
+    printStability(stability, {"wakeups a second (at least 1)"});
 }
 
 int measure(int& argc, char** argv, int code)
@@ -50,23 +65,24 @@ int measure(int& argc, char** argv, int code)
     Application app(argc, argv);
     if (isQuitRequested())
         return code;
-    const double bare = bareRate();
-    double program = -1;
+    RunSamples bare, program;
+    Stability bareStability, programStability;
+    const bool bareMeasured = bareRates(&bare, &bareStability);
+    bool programMeasured = false;
     app.init();
     QTimer::singleShot(0, [&] {
-        if (programStartPage())
-            program = rate();
+        programMeasured = programStartPage() && measureRates(&program, &programStability);
         quitApplication();
     });
     app.exec();
 
-    if (bare < 0 || program < 0) {
+    if (!bareMeasured || !programMeasured) {
         std::printf("%-22s: n/a (a side could not be measured)\n", "ratio program/bare");
         return 1;
     }
-    std::printf("%-22s: %.2f wakeups a second over %d s\n", "bare view", bare, seconds);
-    std::printf("%-22s: %.2f wakeups a second over %d s\n", "program", program, seconds);
-    const double ratio = program / std::max(bare, 1.0);
+    printRates("bare view", bare, bareStability);
+    printRates("program", program, programStability);
+    const double ratio = program.lastStats().median / std::max(bare.lastStats().median, 1.0);
     std::printf("%-22s: %.2f (target <= %.2f)\n", "ratio program/bare", ratio, kTarget);
     return ratio <= kTarget ? 0 : 1;
 }

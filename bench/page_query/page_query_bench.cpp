@@ -2,10 +2,11 @@
 // its floor: a bare web-channel echo in the same engine and run. Two measures: through the runtime
 // layer alone (a router handler answers at once), and through the whole program (its entry, its
 // application and main window, the start page asking "GetDevicesList" of the page command
-// dispatcher). The sides alternate; each run's median round trip counts.
-// Usage: bench_page_query [round trips per run (default 500)] [runs per side (default 15)]
-// Prints the medians over the runs with their min and max, then the two ratios with their targets,
-// the program's last; exits 1 when either ratio is above its target or a side could not be measured.
+// dispatcher). The sides alternate; runs repeat until both ratios agree over three consecutive
+// runs, and the medians are those of the round trips of the last three runs.
+// Usage: bench_page_query [round trips per run (default 2000)] [most runs (default 12)]
+// Prints the medians with their min and max, then the two ratios with their targets, the
+// program's last; exits 1 when either ratio is above its target or a side could not be measured.
 #include "app/application.h"
 #include "app/window.h"
 #include "cefclient/qcefwebview.h"
@@ -39,6 +40,7 @@ using namespace bench;
 namespace {
 
 const double kTarget = 1.3; // layer median / bare median, and program median / bare median
+const int kChunk = 50;      // round trips a side makes before the next side's turn
 
 QList<double> fromJson(const QString& json)
 {
@@ -146,24 +148,29 @@ private:
     IMPLEMENT_REFCOUNTING(BenchClient);
 };
 
-std::string layerPage(int rounds)
+// The number of round trips comes from the address ("?rounds=<n>&load=<k>").
+std::string layerPage()
 {
     return QString(R"(<html><body>layer<script>
+      var rounds = Number(new URLSearchParams(location.search).get("rounds"));
       var times = [], i = 0;
       function next() {
-        if (i++ === %1) { cefQuery({request: "report:" + JSON.stringify(times)}); return; }
+        if (i++ === rounds) { cefQuery({request: "report:" + JSON.stringify(times)}); return; }
         var t0 = performance.now();
         cefQuery({request: "ping", onSuccess: function () { times.push(performance.now() - t0); next(); }});
       }
       next();
-    </script></body></html>)").arg(rounds).toStdString();
+    </script></body></html>)").toStdString();
 }
 
-QList<double> runLayer(CefRefPtr<BenchClient> client, int run)
+QList<double> runLayer(CefRefPtr<BenchClient> client, int rounds)
 {
     client->done = false;
     client->times.clear();
-    const std::string url = "velmora://bench/page.html?run=" + std::to_string(run);
+    // A new address each time, so that the page loads anew.
+    static int loads = 0;
+    const std::string url =
+        "velmora://bench/page.html?rounds=" + std::to_string(rounds) + "&load=" + std::to_string(++loads);
     if (!client->browser_) {
         CefWindowInfo info;
         info.SetAsWindowless(0, false);
@@ -209,17 +216,18 @@ QList<double> runProgram(QWebEnginePage* page, int rounds)
 
 namespace {
 
-int rounds = 500;
-int runs = 15;
+int rounds = 2000;
+int runs = kMaxRuns;
 
 // Inside the program's application: both measures and the echo, alternating.
 int measure(int& argc, char** argv, int code)
 {
     CefRefPtr<test_support::SiteFactory> site = new test_support::SiteFactory;
-    site->Put("/page.html", layerPage(rounds));
+    site->Put("/page.html", layerPage());
     CefRegisterSchemeHandlerFactory("velmora", "bench", site.get());
 
     Side bare, layer, program;
+    Stability stability;
     Application app(argc, argv);
     if (isQuitRequested())
         return code;
@@ -229,17 +237,41 @@ int measure(int& argc, char** argv, int code)
         QWebEnginePage* startPage = programStartPage();
         if (startPage) {
             BarePage barePage;
-            // Warm-up of every side, then alternating runs, each side first in turn.
+            // Warm-up of every side.
             barePage.run(20);
-            runLayer(client, 0);
+            runLayer(client, 20);
             runProgram(startPage, 20);
-            for (int run = 1; run <= runs; ++run) {
-                std::function<void()> sides[] = {[&] { bare.add(barePage.run(rounds)); },
-                                                 [&] { layer.add(runLayer(client, run)); },
-                                                 [&] { program.add(runProgram(startPage, rounds)); }};
-                for (int i = 0; i < 3; ++i)
-                    sides[(run + i) % 3]();
-            }
+            // Runs until both ratios agree over three consecutive runs.
+            stability = repeatUntilStable(
+                [&](int i) {
+                    const int run = i + 1;
+                    // The sides take turns in chunks of round trips, so that all three meet the
+                    // machine's load alike; each chunk's order is turned by one.
+                    QList<double> bareTimes, layerTimes, programTimes;
+                    bool measured = true;
+                    const auto append = [&measured](QList<double>& times, const QList<double>& chunk) {
+                        measured = measured && !chunk.isEmpty();
+                        times.append(chunk);
+                    };
+                    for (int done = 0, chunk = 0; done < rounds && measured; done += kChunk, ++chunk) {
+                        const int n = std::min(kChunk, rounds - done);
+                        std::function<void()> sides[] = {
+                            [&] { append(bareTimes, barePage.run(n)); },
+                            [&] { append(layerTimes, runLayer(client, n)); },
+                            [&] { append(programTimes, runProgram(startPage, n)); }};
+                        for (int k = 0; k < 3; ++k)
+                            sides[(run + chunk + k) % 3]();
+                    }
+                    if (!measured) {
+                        bare.failed = layer.failed = program.failed = true;
+                        return std::vector<double>();
+                    }
+                    bare.add(bareTimes);
+                    layer.add(layerTimes);
+                    program.add(programTimes);
+                    return std::vector<double>{layer.lastRatio(bare), program.lastRatio(bare)};
+                },
+                runs);
         }
         if (client->browser_) {
             client->browser_->GetHost()->CloseBrowser(true);
@@ -252,6 +284,7 @@ int measure(int& argc, char** argv, int code)
     bare.print("bare web-channel echo", rounds, "round trips");
     layer.print("page query (layer)", rounds, "round trips");
     program.print("page command (program)", rounds, "round trips");
+    printStability(stability, {"layer/bare", "program/bare"});
     const bool layerMet = layer.report("ratio layer/bare", bare, kTarget);
     const bool programMet = program.report("ratio program/bare", bare, kTarget);
     return layerMet && programMet ? 0 : 1;

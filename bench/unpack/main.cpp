@@ -1,10 +1,12 @@
 // Unpacking a page package of several megabytes, against its floor: xz decoding the same LZMA
-// stream with its output going to /dev/null. The two sides alternate, round by round.
-// Usage: bench_unpack [megabytes (default 8)] [rounds (default 15)]
+// stream with its output going to /dev/null. The two sides alternate, round by round, in runs that
+// repeat until three consecutive runs' ratios agree; the medians are those of the last three.
+// Usage: bench_unpack [megabytes (default 8)] [rounds per run (default 15)]
 // Exit status: 0 when the median ratio meets the target, 1 when it misses it, 2 when the
 // measurement could not be made.
 #include "app/application.h"
 #include "packer.h"
+#include "stable_runs.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -81,18 +83,6 @@ bool runXz(const QString& lzmaPath, const char* outputPath)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-struct Stats {
-    double median = 0, min = 0, max = 0;
-};
-
-Stats statsOf(std::vector<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    const size_t n = ms.size();
-    const double median = n % 2 ? ms[n / 2] : (ms[n / 2 - 1] + ms[n / 2]) / 2;
-    return {median, ms.front(), ms.back()};
-}
-
 // Milliseconds one run takes, or -1 when it failed.
 double timeMs(const std::function<bool()>& run)
 {
@@ -158,31 +148,43 @@ int main(int argc, char** argv)
         }
     }
 
-    std::vector<double> xzMs, unpackMs;
-    for (int i = 0; i < rounds; ++i) {
-        // Alternate which side goes first, so neither always runs in the other's wake.
-        const auto floor = [&] { xzMs.push_back(timeMs([&] { return runXz(lzmaPath, "/dev/null"); })); };
-        const auto unpack = [&] {
-            unpackMs.push_back(timeMs([&] { return Application::unpackPackage("skn.dat", target); }));
-        };
-        if (i % 2) {
-            unpack();
-            floor();
-        } else {
-            floor();
-            unpack();
+    // Runs of `rounds` rounds until three consecutive runs' ratios agree.
+    bench::RunSamples xzRuns, unpackRuns;
+    bool failed = false;
+    const bench::Stability stability = bench::repeatUntilStable([&](int) {
+        std::vector<double> xzMs, unpackMs;
+        for (int i = 0; i < rounds; ++i) {
+            // Alternate which side goes first, so neither always runs in the other's wake.
+            const auto floor = [&] { xzMs.push_back(timeMs([&] { return runXz(lzmaPath, "/dev/null"); })); };
+            const auto unpack = [&] {
+                unpackMs.push_back(timeMs([&] { return Application::unpackPackage("skn.dat", target); }));
+            };
+            if (i % 2) {
+                unpack();
+                floor();
+            } else {
+                floor();
+                unpack();
+            }
+            if (xzMs.back() < 0 || unpackMs.back() < 0) {
+                std::fprintf(stderr, "a run failed in round %d\n", i + 1);
+                failed = true;
+                return std::vector<double>();
+            }
         }
-        if (xzMs.back() < 0 || unpackMs.back() < 0) {
-            std::fprintf(stderr, "a run failed in round %d\n", i + 1);
-            return 2;
-        }
-    }
+        xzRuns.add(xzMs);
+        unpackRuns.add(unpackMs);
+        return std::vector<double>{unpackRuns.lastMedian() / xzRuns.lastMedian()};
+    });
+    if (failed)
+        return 2;
 
-    const Stats xz = statsOf(xzMs), unpack = statsOf(unpackMs);
-    std::printf("%d rounds, median (min..max):\n", rounds);
+    const bench::Stats xz = xzRuns.lastStats(), unpack = unpackRuns.lastStats();
+    std::printf("runs of %d rounds, median (min..max) of the last three:\n", rounds);
     std::printf("  floor: xz --format=lzma -d to /dev/null  %7.1f ms (%.1f..%.1f)\n", xz.median, xz.min, xz.max);
     std::printf("  Application::unpackPackage               %7.1f ms (%.1f..%.1f)\n", unpack.median, unpack.min,
         unpack.max);
+    bench::printStability(stability);
     const double ratio = unpack.median / xz.median;
     const bool met = ratio <= kTargetRatio;
     std::printf("ratio unpack / xz: %.3f (target <= %.2f): %s\n", ratio, kTargetRatio, met ? "met" : "MISSED");
