@@ -9,7 +9,6 @@
 
 #include <windows.h>
 
-#include <QHash>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QUuid>
@@ -128,30 +127,27 @@ Found findTagged(const QString& id, QLatin1String prefix)
     return Found::No;
 }
 
-bool matches(const QString& id, QLatin1String prefix, const QString& pattern)
+// The scan, and the pattern where the scan cannot tell.
+bool matches(const QString& id, QLatin1String prefix, const QRegularExpression& pattern)
 {
     const Found found = findTagged(id, prefix);
-    if (found != Found::Unsure)
-        return found == Found::Yes;
-    // Compiled once per thread: the list is read on the GUI thread and on the library's thread.
-    thread_local QHash<QString, QRegularExpression> compiled;
-    auto it = compiled.find(pattern);
-    if (it == compiled.end())
-        it = compiled.insert(pattern, QRegularExpression(pattern));
-    return it->match(id).hasMatch();
+    return found == Found::Unsure ? pattern.match(id).hasMatch() : found == Found::Yes;
 }
 
 } // namespace
 
 QMap<QString, QJsonObject> DeviceFunctions::convertDeviceList(const DeviceInfoList& list)
 {
+    // Compiled once per thread, on first use: the list is read on the GUI thread and on the
+    // library's thread.
+    thread_local const QRegularExpression vid(vidPattern());
+    thread_local const QRegularExpression pid(pidPattern());
     QMap<QString, QJsonObject> map;
     const int count = deviceRecordCount(list);
     for (int i = 0; i < count; ++i) {
         const DeviceInfoRecord rec(list, i);
         const QString deviceId = rec.deviceId();
-        if (!matches(deviceId, QLatin1String("VID_"), vidPattern()) ||
-            !matches(deviceId, QLatin1String("PID_"), pidPattern()))
+        if (!matches(deviceId, QLatin1String("VID_"), vid) || !matches(deviceId, QLatin1String("PID_"), pid))
             continue;
         // A copy of an object that holds every member, filled in place: quicker than inserting them.
         static const QJsonObject members{{QStringLiteral("Sid"), QString()},     {QStringLiteral("DeviceId"), QString()},
