@@ -71,7 +71,6 @@ updateDlg::updateDlg(QWidget* parent)
     startButton->move(260, 210);
 
     stackedWidget->addWidget(firstPage);
-
     // The label lies over the page; it stays a widget of its own for the hit test.
     versionLabel->raise();
 
