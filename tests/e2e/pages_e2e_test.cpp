@@ -46,19 +46,46 @@ protected:
     // "release", "wait") and a key name or milliseconds.
     void makeMacro(const QList<QPair<QString, QString>>& steps, QStringList* shownInEditor = nullptr)
     {
-        ASSERT_TRUE(click(page, "#macro-edit"));
-        PopWidget* popup = waitForPopup(window, kPopupPage);
-        ASSERT_TRUE(popup);
-        QWebEngineView* editor = engineViewOf(popup->webView());
-        ASSERT_TRUE(waitFor([&] { return eval(editor, "document.querySelectorAll('#step-key option').length").toInt() > 100; }));
+        PopWidget* popup = nullptr;
+        QWebEngineView* editor = nullptr;
+        ASSERT_NO_FATAL_FAILURE(openMacroEditor(&popup, &editor));
         if (shownInEditor)
-            *shownInEditor = eval(editor, "Array.from(document.querySelectorAll('#steps .words')).map(function (e) {"
-                                          " return e.textContent; })").toStringList();
+            *shownInEditor = stepWords(editor);
         for (const auto& step : steps) {
             ASSERT_TRUE(setValue(editor, "#step-kind", step.first));
             ASSERT_TRUE(setValue(editor, step.first == "wait" ? "#step-ms" : "#step-key", step.second));
             ASSERT_TRUE(click(editor, "#step-add"));
         }
+        ASSERT_NO_FATAL_FAILURE(useMacro(popup, editor));
+    }
+
+    // Opens the macro editor of the chosen button and waits until its key list is filled.
+    void openMacroEditor(PopWidget** popup, QWebEngineView** editor)
+    {
+        ASSERT_TRUE(click(page, "#macro-edit"));
+        *popup = waitForPopup(window, kPopupPage);
+        ASSERT_TRUE(*popup);
+        *editor = engineViewOf((*popup)->webView());
+        ASSERT_TRUE(waitFor([&] { return eval(*editor, "document.querySelectorAll('#step-key option').length").toInt() > 100; }));
+    }
+
+    // Presses the editor's Record (or Stop) and waits until it shows that recording is on (or off).
+    void pressRecord(QWebEngineView* editor, bool on)
+    {
+        ASSERT_TRUE(click(editor, "#record"));
+        ASSERT_TRUE(waitFor([&] { return property(editor, "#record", "className").contains("on") == on; }));
+    }
+
+    // The words of the editor's steps, in order.
+    QStringList stepWords(QWebEngineView* editor)
+    {
+        return eval(editor, "Array.from(document.querySelectorAll('#steps .words')).map(function (e) {"
+                            " return e.textContent; })").toStringList();
+    }
+
+    // Presses the editor's "Use" and waits until the editor has closed.
+    void useMacro(PopWidget* popup, QWebEngineView* editor)
+    {
         const QString url = window->popups.key(popup);
         ASSERT_TRUE(click(editor, "#use"));
         ASSERT_TRUE(waitFor([&] { return !window->popups.contains(url); }, kLoadMs));
@@ -443,13 +470,10 @@ TEST_F(PagesTest, ARecordedMacroReachesTheMouseAsRecorded)
     open("M1.0", "mouse-panel");
     chooseButton(5);
     ASSERT_TRUE(setValue(page, "#assign-kind", "Macro"));
-    ASSERT_TRUE(click(page, "#macro-edit"));
-    PopWidget* popup = waitForPopup(window, kPopupPage);
-    ASSERT_TRUE(popup);
-    QWebEngineView* editor = engineViewOf(popup->webView());
-    ASSERT_TRUE(waitFor([&] { return eval(editor, "document.querySelectorAll('#step-key option').length").toInt() > 100; }));
-    ASSERT_TRUE(click(editor, "#record"));
-    ASSERT_TRUE(waitFor([&] { return property(editor, "#record", "className").contains("on"); }));
+    PopWidget* popup = nullptr;
+    QWebEngineView* editor = nullptr;
+    ASSERT_NO_FATAL_FAILURE(openMacroEditor(&popup, &editor));
+    ASSERT_NO_FATAL_FAILURE(pressRecord(editor, true));
 
     // A held, S pressed and both released, with measured waits between.
     struct Key { Qt::Key key; quint32 scanCode; const char* text; };
@@ -464,10 +488,8 @@ TEST_F(PagesTest, ARecordedMacroReachesTheMouseAsRecorded)
     }
     ASSERT_TRUE(waitFor([&] { return eval(editor, "document.querySelectorAll('#steps li').length").toInt() == 7; }))
         << eval(editor, "document.querySelectorAll('#steps li').length").toInt();
-    ASSERT_TRUE(click(editor, "#record"));
-    ASSERT_TRUE(waitFor([&] { return !property(editor, "#record", "className").contains("on"); }));
-    const QStringList words = eval(editor, "Array.from(document.querySelectorAll('#steps .words')).map(function (e) {"
-                                           " return e.textContent; })").toStringList();
+    ASSERT_NO_FATAL_FAILURE(pressRecord(editor, false));
+    const QStringList words = stepWords(editor);
     ASSERT_EQ(words.size(), 7) << words.join(", ").toStdString();
     const QStringList kinds = {"Press A", "Wait", "Press S", "Wait", "Release A", "Wait", "Release S"};
     QList<int> waits;
@@ -485,9 +507,7 @@ TEST_F(PagesTest, ARecordedMacroReachesTheMouseAsRecorded)
     ASSERT_TRUE(setValue(editor, "#step-key", "Enter"));
     ASSERT_TRUE(click(editor, "#step-add"));
     ASSERT_TRUE(click(editor, "#steps li:last-child button[title=\"Remove\"]"));
-    const QString url = window->popups.key(popup);
-    ASSERT_TRUE(click(editor, "#use"));
-    ASSERT_TRUE(waitFor([&] { return !window->popups.contains(url); }, kLoadMs));
+    ASSERT_NO_FATAL_FAILURE(useMacro(popup, editor));
     ASSERT_NO_FATAL_FAILURE(apply("mouse-panel"));
     EXPECT_EQ(statusLine(page), "Written to the mouse: button 6.");
 
@@ -606,18 +626,14 @@ TEST_F(PagesTest, EveryPageIsDrawn)
 
     open("M1.0", "mouse-panel");
     chooseButton(5);
-    ASSERT_TRUE(click(page, "#macro-edit"));
-    PopWidget* popup = waitForPopup(window, kPopupPage);
-    ASSERT_TRUE(popup);
-    QWebEngineView* editor = engineViewOf(popup->webView());
-    ASSERT_TRUE(waitFor([&] { return eval(editor, "document.querySelectorAll('#step-key option').length").toInt() > 100; }));
-    ASSERT_TRUE(click(editor, "#record"));
-    ASSERT_TRUE(waitFor([&] { return property(editor, "#record", "className").contains("on"); }));
+    PopWidget* popup = nullptr;
+    QWebEngineView* editor = nullptr;
+    ASSERT_NO_FATAL_FAILURE(openMacroEditor(&popup, &editor));
+    ASSERT_NO_FATAL_FAILURE(pressRecord(editor, true));
     ASSERT_TRUE(typeKey(editor, Qt::Key_Q, 24, "q", true));
     ASSERT_TRUE(typeKey(editor, Qt::Key_Q, 24, "q", false));
     EXPECT_TRUE(keepPicture(popup, "macro-editor-recording.png"));
-    ASSERT_TRUE(click(editor, "#record"));
-    ASSERT_TRUE(waitFor([&] { return !property(editor, "#record", "className").contains("on"); }));
+    ASSERT_NO_FATAL_FAILURE(pressRecord(editor, false));
     ASSERT_TRUE(setValue(editor, "#step-kind", "wait"));
     EXPECT_TRUE(keepPicture(popup, "macro-editor.png"));
     // A wait that is no whole number of milliseconds from 1 to 65535 is refused beside its field.
