@@ -267,15 +267,28 @@ TEST_F(PageDownload, SlowAnswerReportsEachPiece)
     EXPECT_TRUE(logText().contains("Update Info:part 300000 of 300000"));
 }
 
-TEST_F(PageDownload, DroppedTransferResumesFromItsWholeBlocks)
+// A first answer that ends before the whole resource: what arrived stays for the next attempt,
+// under a name that is not the file's, and the next request goes on from its whole blocks.
+struct Resume {
+    const char* name;
+    HttpReply first;
+    qint64 kept; // the bytes the first answer leaves in the part
+    qint64 from; // where the next request goes on
+};
+
+void PrintTo(const Resume& r, std::ostream* os) { *os << r.name; }
+
+class Resumes : public PageDownload, public ::testing::WithParamInterface<Resume> {};
+
+TEST_P(Resumes, GoOnFromTheWholeBlocksOfThePart)
 {
-    serve("/f/a.bin", {HttpReply::resource(kResource).dropAfterBytes(250000), HttpReply::resource(kResource)});
+    const Resume& r = GetParam();
+    serve("/f/a.bin", {r.first, HttpReply::resource(kResource)});
     Query& first = start(url());
     waitForEnd(first);
     expectAnsweredOnce(first, "F:0:downloadFaild");
-    // What arrived stays for the next attempt, under a name that is not the file's.
     EXPECT_FALSE(QFileInfo::exists(target()));
-    EXPECT_TRUE(readFile(target() + ".part") == kResource.left(250000));
+    EXPECT_TRUE(readFile(target() + ".part") == kResource.left(int(r.kept)));
 
     Query& second = start(url());
     waitForEnd(second);
@@ -283,10 +296,19 @@ TEST_F(PageDownload, DroppedTransferResumesFromItsWholeBlocks)
     EXPECT_TRUE(readFile(target()) == kResource);
     // After a cut answer the network layer may send the first request again on its own, to no one.
     ASSERT_GE(server.requests().size(), 2);
-    EXPECT_EQ(server.requests().last().header("Range"), QByteArray("bytes=204800-"));
+    EXPECT_EQ(server.requests().last().header("Range"), "bytes=" + QByteArray::number(r.from) + "-");
     // A 206 that carried only the rest.
-    EXPECT_EQ(second.parts.last(), qMakePair(qint64(kSize - 204800), qint64(kSize - 204800)));
+    EXPECT_EQ(second.parts.last(), qMakePair(qint64(kSize - r.from), qint64(kSize - r.from)));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    PageDownload, Resumes,
+    ::testing::Values(Resume{"DroppedTransfer", HttpReply::resource(kResource).dropAfterBytes(250000), 250000, 204800},
+                      // A 206 that ends without error before the end of the resource.
+                      Resume{"PartialAnswerThatEndsEarly",
+                             HttpReply::status(206, kResource.left(150000)).header("Content-Range", "bytes 0-149999/300000"),
+                             150000, 102400}),
+    [](const ::testing::TestParamInfo<Resume>& row) { return std::string(row.param.name); });
 
 // The network layer reports a cut answer without a length as if it had ended.
 TEST_F(PageDownload, CutAnswerWithoutALengthIsNoWholeFile)
@@ -551,25 +573,6 @@ TEST_F(PageDownload, PartsThatCannotResumeAreRemoved)
         for (const QString& name : left)
             QFile::remove(path("dl/" + name));
     }
-}
-
-// A 206 that ends without error before the end of the resource: the part stays, and the next
-// request goes on from its whole blocks.
-TEST_F(PageDownload, PartialAnswerThatEndsEarlyIsResumed)
-{
-    serve("/f/a.bin", {HttpReply::status(206, kResource.left(150000)).header("Content-Range", "bytes 0-149999/300000"),
-                          HttpReply::resource(kResource)});
-    Query& first = start(url());
-    waitForEnd(first);
-    expectAnsweredOnce(first, "F:0:downloadFaild");
-    EXPECT_FALSE(QFileInfo::exists(target()));
-    EXPECT_TRUE(readFile(target() + ".part") == kResource.left(150000));
-
-    Query& second = start(url());
-    waitForEnd(second);
-    expectAnsweredOnce(second, success());
-    EXPECT_TRUE(readFile(target()) == kResource);
-    EXPECT_EQ(server.requests().last().header("Range"), QByteArray("bytes=102400-"));
 }
 
 // Answers beyond the size cap or the free disk space end as failures with no file; a known size
