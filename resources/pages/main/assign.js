@@ -89,6 +89,36 @@ var Assignment = (function () {
         return JSON.stringify(a) === JSON.stringify(b);
     }
 
+    // What the assignments that differ from the saved ones cannot be written for: one problem for
+    // each bad field, its id "<prefix><key>/<field>", labelled label(key).
+    function problemsOf(prefix, keys, draft, saved, label) {
+        var found = [];
+        keys.forEach(function (key) {
+            if (same(draft[key], saved[key]))
+                return;
+            var errors = problems(draft[key]);
+            Object.keys(errors).forEach(function (field) {
+                found.push({ id: prefix + key + "/" + field, label: label(key), text: errors[field] });
+            });
+        });
+        return found;
+    }
+
+    // Keeps the reason given for an id "<prefix><key>/<field>" in refused[key][field], or forgets
+    // it when there is none. The key, or null for an id of another form.
+    function noteRefusal(refused, prefix, id, text) {
+        var slash = id.lastIndexOf("/");
+        if (id.indexOf(prefix) !== 0 || slash <= prefix.length)
+            return null;
+        var key = id.substring(prefix.length, slash), field = id.substring(slash + 1);
+        refused[key] = refused[key] || {};
+        if (text)
+            refused[key][field] = text;
+        else
+            delete refused[key][field];
+        return key;
+    }
+
     // ---- the editor ----
 
     function showKindRows(kind) {
@@ -225,6 +255,7 @@ var Assignment = (function () {
     return {
         DEFAULT: DEFAULT, MEDIA: MEDIA,
         init: init, show: show, showErrors: showErrors, useKeyNames: useKeyNames,
-        describe: describe, problems: problems, taskOf: taskOf, same: same, withMacro: withMacro
+        describe: describe, problems: problems, problemsOf: problemsOf, noteRefusal: noteRefusal,
+        taskOf: taskOf, same: same, withMacro: withMacro
     };
 })();

@@ -268,29 +268,14 @@ var KeyboardPanel = (function () {
     }
 
     function check(draft) {
-        var saved = panel.saved();
-        var problems = [];
-        Object.keys(property).forEach(function (name) {
-            if (Assignment.same(draft.assign[name], saved.assign[name]))
-                return;
-            var errors = Assignment.problems(draft.assign[name]);
-            Object.keys(errors).forEach(function (field) {
-                problems.push({ id: "key-" + name + "/" + field, label: "the key " + name, text: errors[field] });
-            });
-        });
-        return problems;
+        return Assignment.problemsOf("key-", Object.keys(property), draft.assign, panel.saved().assign,
+                                     function (name) { return "the key " + name; });
     }
 
     function mark(id, text) {
-        var key = /^key-(.+)\/([^/]+)$/.exec(id);
-        if (!key)
+        var name = Assignment.noteRefusal(refused, "key-", id, text);
+        if (name === null)
             return Field.setError(id, text);
-        var name = key[1];
-        refused[name] = refused[name] || {};
-        if (text)
-            refused[name][key[2]] = text;
-        else
-            delete refused[name][key[2]];
         if (name === selected && mode === "functions")
             Assignment.showErrors(refused[name]);
     }

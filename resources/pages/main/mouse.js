@@ -196,29 +196,17 @@ var MousePanel = (function () {
                 }
             });
         });
-        draft.buttons.forEach(function (assignment, i) {
-            if (Assignment.same(assignment, saved.buttons[i]))
-                return;
-            var errors = Assignment.problems(assignment);
-            Object.keys(errors).forEach(function (field) {
-                problems.push({ id: "button-" + i + "/" + field, label: BUTTON_WORDS[i], text: errors[field] });
-            });
-        });
-        return problems;
+        var buttons = BUTTONS.map(function (name, i) { return i; });
+        return problems.concat(Assignment.problemsOf("button-", buttons, draft.buttons, saved.buttons,
+                                                     function (i) { return BUTTON_WORDS[i]; }));
     }
 
     function mark(id, text) {
-        var button = /^button-([0-9]+)\/(.+)$/.exec(id);
-        if (!button)
+        var button = Assignment.noteRefusal(refused, "button-", id, text);
+        if (button === null)
             return Field.setError(id, text);
-        var i = Number(button[1]);
-        refused[i] = refused[i] || {};
-        if (text)
-            refused[i][button[2]] = text;
-        else
-            delete refused[i][button[2]];
-        if (i === selected)
-            Assignment.showErrors(refused[i]);
+        if (Number(button) === selected)
+            Assignment.showErrors(refused[button]);
     }
 
     // The first refused button goes into the editor, unless the refusal is about steps alone.
