@@ -1,9 +1,7 @@
 // The callbacks the vendor library calls on its thread, and their event counter.
 #include "devices/devices_handler.h"
 
-#include "app/application.h"
-#include "app/window.h"
-#include "cefclient/client_handler.h"
+#include "devices/device_host.h"
 
 #include "include/base/cef_logging.h"
 
@@ -30,13 +28,13 @@ bool deviceEventCallback(uint16_t code)
         // An event can arrive before the main window, the handler or the application exist. The
         // list is whole before the page hears of the event, so what the page then asks for is
         // the new list.
-        if (Window* window = appMainWindow())
-            window->refreshDeviceList();
-        if (g_handler)
-            g_handler->SendDevicesChanged(code);
+        if (DeviceLookup* lookup = deviceLookup())
+            lookup->refreshDevices();
+        if (DeviceEventSink* sink = deviceEventSink())
+            sink->devicesChanged(code);
         InputDeviceList devices = devices_handler::enumerateInputDevices();
-        if (Application* app = appInstance())
-            app->setInputDevices(devices);
+        if (DeviceLookup* lookup = deviceLookup())
+            lookup->setInputDevices(devices);
     }
     LOG(INFO) << "==================device event:" << next;
     return true;
@@ -54,7 +52,7 @@ bool deviceDataCallback(const uint8_t** report, int32_t)
         hex[2 * i + 1] = digits[(*report)[i] & 15];
     }
     hex[16] = 0;
-    if (g_handler)
-        g_handler->SendDeviceInput(QString::fromLatin1(hex));
+    if (DeviceEventSink* sink = deviceEventSink())
+        sink->deviceInput(QString::fromLatin1(hex));
     return true;
 }
