@@ -40,7 +40,8 @@ const unsigned long kJoinMs = 3000;
 
 const int kRegistered = [] {
     qRegisterMetaType<pvmulti_client>("pvmulti_client");
-    // Before any device binding exists: the device code reaches the main window through it.
+    // Before any device binding exists: the device code reaches the main window and the
+    // application through these.
     registerWindowDeviceHost();
     return 0;
 }();
@@ -278,7 +279,7 @@ void Window::startDeviceFilter()
 {
     stopWorkers();
     filterThread = new QThread;
-    deviceFilter = new DEVICE_FILTER(filterThread, DEVICE_FILTER::windowHost(this));
+    deviceFilter = new DEVICE_FILTER(filterThread, windowHost(this));
     deviceFilter->setFlags(true, true);
     connect(filterThread, &QThread::finished, filterThread, &QObject::deleteLater);
     filterThread->start(QThread::InheritPriority);

@@ -5,6 +5,7 @@
 
 #include "cefclient/client_handler.h"
 #include "devices/device_data_handler.h"
+#include "devices/device_filter.h"
 #include "devices/device_functions.h"
 #include "devices/device_host.h"
 #include "devices/devices_handler.h"
@@ -13,6 +14,7 @@
 
 #include <QJsonObject>
 #include <QStringList>
+#include <QThread>
 
 #include <vector>
 
@@ -140,7 +142,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 class NoneRegistered : public Registered {
 protected:
-    void SetUp() override { use(nullptr, nullptr); }
+    void SetUp() override
+    {
+        use(nullptr, nullptr);
+        m_maker = DEVICE_FILTER::setDefaultHostMaker(nullptr);
+    }
+    void TearDown() override
+    {
+        DEVICE_FILTER::setDefaultHostMaker(m_maker);
+        Registered::TearDown();
+    }
+
+private:
+    DEVICE_FILTER::HostMaker m_maker = nullptr;
 };
 
 TEST_F(NoneRegistered, TheDeviceCodeFindsNothingAndEventsAreOnlyCounted)
@@ -154,12 +168,27 @@ TEST_F(NoneRegistered, TheDeviceCodeFindsNothingAndEventsAreOnlyCounted)
     EXPECT_TRUE(deviceDataCallback(&report, 8));
 }
 
-// The program's own, registered before the tests run: the application takes the input devices of
-// an acting event while there is no main window and no handler.
+TEST_F(NoneRegistered, AFilterMadeWithoutAHostReadsNoMapping)
+{
+    TestApplication::get();
+    QThread thread;
+    DEVICE_FILTER filter(&thread);
+    EXPECT_TRUE(filter.loadConfig(QString(), "HID\\VID_1A2C&PID_0E24"));
+    EXPECT_FALSE(filter.loadConfig("map.xml", "HID\\VID_1A2C&PID_0E24"));
+    EXPECT_TRUE(filter.configuredDevices().isEmpty());
+    EXPECT_TRUE(filter.mappingForDevice("HID\\VID_1A2C&PID_0E24").isEmpty());
+}
+
+// The program's own, registered before the tests run (the look-up, the sink and the filter's
+// default host): the application takes the input devices of an acting event while there is no
+// main window and no handler.
 TEST(ProgramRegistration, AnEventWithoutAWindowOrHandlerStillSetsTheApplicationsInputDevices)
 {
     ASSERT_TRUE(deviceLookup());
     ASSERT_TRUE(deviceEventSink());
+    const DEVICE_FILTER::HostMaker maker = DEVICE_FILTER::setDefaultHostMaker(nullptr);
+    DEVICE_FILTER::setDefaultHostMaker(maker);
+    ASSERT_TRUE(maker);
     TestApplication* app = TestApplication::get();
     app->setMainWindow(nullptr);
     const CefRefPtr<ClientHandler> handler = g_handler;
