@@ -6,6 +6,7 @@
 #include "app/macro_text.h"
 #include "app/private_temp.h"
 #include "app/system_tray.h"
+#include "app/window_device_host.h"
 #include "app/window_services.h"
 #include "cefclient/client_handler.h"
 #include "cefclient/gui_thread.h"
@@ -39,6 +40,9 @@ const unsigned long kJoinMs = 3000;
 
 const int kRegistered = [] {
     qRegisterMetaType<pvmulti_client>("pvmulti_client");
+    // Before any device binding exists: the device code reaches the main window and the
+    // application through these.
+    registerWindowDeviceHost();
     return 0;
 }();
 
@@ -275,7 +279,7 @@ void Window::startDeviceFilter()
 {
     stopWorkers();
     filterThread = new QThread;
-    deviceFilter = new DEVICE_FILTER(filterThread, DEVICE_FILTER::windowHost(this));
+    deviceFilter = new DEVICE_FILTER(filterThread, windowHost(this));
     deviceFilter->setFlags(true, true);
     connect(filterThread, &QThread::finished, filterThread, &QObject::deleteLater);
     filterThread->start(QThread::InheritPriority);

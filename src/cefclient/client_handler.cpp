@@ -16,6 +16,32 @@ CefRefPtr<ClientHandler> g_handler;
 
 namespace {
 
+// The device code's events go to the handler g_handler holds at each event; nowhere while it is
+// empty.
+class CurrentHandlerSink : public DeviceEventSink {
+public:
+    constexpr CurrentHandlerSink() = default;
+    void devicesChanged(int code) override
+    {
+        if (g_handler)
+            g_handler->devicesChanged(code);
+    }
+    void deviceInput(const QString& hex) override
+    {
+        if (g_handler)
+            g_handler->deviceInput(hex);
+    }
+    void macroItem(const QString& a, const QString& b, const QString& c, const QString& d) override
+    {
+        if (g_handler)
+            g_handler->macroItem(a, b, c, d);
+    }
+};
+
+// Constant-initialised and never destroyed: the vendor library may call in until the process ends.
+CurrentHandlerSink g_currentHandlerSink;
+const int kSinkRegistered = (setDeviceEventSink(&g_currentHandlerSink), 0);
+
 // The page a renderer crash reloads until the main window names its start page.
 const char kDefaultStartPage[] = "about:blank";
 

@@ -2,6 +2,8 @@
 // events, and the loader of the local pages and of the "velmora" scheme.
 #pragma once
 
+#include "devices/device_host.h"
+
 #include "include/cef_client.h"
 #include "include/cef_scheme.h"
 #include "include/wrapper/cef_message_router.h"
@@ -35,7 +37,8 @@ class ClientHandler : public CefClient,
                       public CefRenderHandler,
                       public CefRequestHandler,
                       public CefResourceHandler,
-                      public CefSchemeHandlerFactory {
+                      public CefSchemeHandlerFactory,
+                      public DeviceEventSink {
 public:
     // The Qt view that hosts the current browser (QCefWebView).
     class Listener {
@@ -221,6 +224,13 @@ public:
     void SendMacroItem(const QString& a, const QString& b, const QString& c, const QString& d);
     void SendCurrentPropChanged(int propIndex, int proMode);
     void SendSwitchVirtualDevice();
+    // The device code's events, handed to the page as the Send* above do.
+    void devicesChanged(int code) override { SendDevicesChanged(code); }
+    void deviceInput(const QString& hex) override { SendDeviceInput(hex); }
+    void macroItem(const QString& a, const QString& b, const QString& c, const QString& d) override
+    {
+        SendMacroItem(a, b, c, d);
+    }
 
     // ---- Developer tools, test menu, downloads
     void ShowDevTools(CefRefPtr<CefBrowser> browser, const CefPoint& inspect_element_at);
@@ -305,7 +315,8 @@ private:
     IMPLEMENT_LOCKING(ClientHandler);
 };
 
-// The program-wide handler; empty until main creates it.
+// The program-wide handler; empty until main creates it. The device code's events reach the one it
+// holds at each event (registered during static initialisation); none while it is empty.
 extern CefRefPtr<ClientHandler> g_handler;
 
 // A request as text: its URL, method, headers and post data.

@@ -1,7 +1,6 @@
 #include "devices/device_data_handler.h"
 
-#include "app/application.h"
-#include "app/window.h"
+#include "devices/device_host.h"
 #include "devices/hex_digit.h"
 #include "devices/macro_steps.h"
 
@@ -270,8 +269,8 @@ QString device_data_handler::findConfigFile(const QString& value, const QMap<QSt
 
 QString device_data_handler::findConfigFile(const QString& value)
 {
-    Window* window = appMainWindow();
-    return window ? findConfigFile(value, window->cachedFiles()) : QString();
+    const DeviceLookup* lookup = deviceLookup();
+    return lookup ? findConfigFile(value, lookup->pageFiles()) : QString();
 }
 
 device_data_handler::TaskResult device_data_handler::taskData(const QString& taskType, const QString& task,

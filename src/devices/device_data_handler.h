@@ -70,7 +70,8 @@ public:
 
     // The first of the given XML texts whose /Configuration/Conf/Key[@Index=2] has that Value.
     static QString findConfigFile(const QString& value, const QMap<QString, QString>& files);
-    // The same over the main window's page-file cache; empty without a main window.
+    // The same over the page files of the registered look-up (the main window's cache); empty
+    // without a look-up or a main window.
     static QString findConfigFile(const QString& value);
 
     // Macro text ("按下(A)弹起(A)延迟(100)") to its steps; steps that cannot be encoded are dropped.

@@ -1,7 +1,5 @@
 #include "devices/device_filter.h"
 
-#include "app/application.h"
-#include "app/window.h"
 #include "devices/macro_steps.h"
 
 #include "include/base/cef_logging.h"
@@ -11,6 +9,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -56,45 +55,18 @@ QString mouseButtonOf(const QString& value)
     return QString();
 }
 
-// The main window's page-file cache and macro worker, the application's key names and devices.
-class WindowHost : public DEVICE_FILTER::Host {
+// The host of a filter made without one while the program registered none: it reads no file,
+// knows no key name and no device, and hands nothing over.
+class AbsentHost : public DEVICE_FILTER::Host {
 public:
-    WindowHost(Window* window, Application* app)
-        : m_window(window)
-        , m_app(app)
-    {
-    }
-    bool mappingText(const QString& path, QString* text) override
-    {
-        if (!m_window)
-            return false;
-        // Keyed as the page commands key it.
-        const QString fullPath = appDirPath() + path;
-        m_window->cacheFile(fullPath);
-        const QMap<QString, QString> files = m_window->cachedFiles();
-        const auto it = files.constFind(fullPath);
-        if (it == files.constEnd())
-            return false;
-        *text = it.value();
-        return true;
-    }
-    QString hidCodeOfKey(const QString& key) override { return m_app ? m_app->hidCodeOfKey(key) : QString(); }
-    InputDeviceList inputDevices() override { return m_app ? m_app->inputDevices() : InputDeviceList(); }
-    void runTask(const MacroTask& task, int keyState) override
-    {
-        if (m_window)
-            m_window->runTask(task, nullptr, keyState);
-    }
-    void stopOutput() override
-    {
-        if (m_window)
-            m_window->stopOutput();
-    }
-
-private:
-    Window* const m_window;
-    Application* const m_app;
+    bool mappingText(const QString&, QString*) override { return false; }
+    QString hidCodeOfKey(const QString&) override { return QString(); }
+    InputDeviceList inputDevices() override { return InputDeviceList(); }
+    void runTask(const MacroTask&, int) override {}
+    void stopOutput() override {}
 };
+
+std::atomic<DEVICE_FILTER::HostMaker> g_defaultHostMaker{nullptr};
 
 } // namespace
 
@@ -234,13 +206,19 @@ bool DEVICE_FILTER::endTasks(Held* held)
     return running;
 }
 
-std::shared_ptr<DEVICE_FILTER::Host> DEVICE_FILTER::windowHost(Window* window)
+DEVICE_FILTER::HostMaker DEVICE_FILTER::setDefaultHostMaker(HostMaker make)
 {
-    return std::make_shared<WindowHost>(window ? window : appMainWindow(), appInstance());
+    return g_defaultHostMaker.exchange(make, std::memory_order_acq_rel);
+}
+
+std::shared_ptr<DEVICE_FILTER::Host> DEVICE_FILTER::defaultHost()
+{
+    const HostMaker make = g_defaultHostMaker.load(std::memory_order_acquire);
+    return make ? make() : std::make_shared<AbsentHost>();
 }
 
 DEVICE_FILTER::DEVICE_FILTER(QThread* thread, std::shared_ptr<Host> host)
-    : m_host(host ? std::move(host) : windowHost())
+    : m_host(host ? std::move(host) : defaultHost())
     , m_stopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
     moveToThread(thread);

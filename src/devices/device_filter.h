@@ -19,7 +19,6 @@
 #include <memory>
 
 class QThread;
-class Window;
 
 // (scanCode, flag): a keyboard key is (scan code, 1 for an E0 key, else 0), a mouse button (its
 // press bit, 10).
@@ -72,7 +71,8 @@ class DEVICE_FILTER : public QObject {
     Q_OBJECT
 public:
     // What the loop needs of the program: the page-file cache, the key-name table, the present
-    // input devices and the macro worker. By default the main window's and the application's.
+    // input devices and the macro worker. By default the main window's and the application's,
+    // as the program makes them.
     class Host {
     public:
         virtual ~Host() = default;
@@ -85,10 +85,14 @@ public:
         virtual void runTask(const MacroTask& task, int keyState) = 0;
         virtual void stopOutput() = 0;
     };
-    // Host of window (the main window when null) and the application.
-    static std::shared_ptr<Host> windowHost(Window* window = nullptr);
+    // Makes the host of a filter made without one. The program registers its own during static
+    // initialisation (the main window's and the application's, as they are when the filter is
+    // made); without one such a filter reads no file, knows no key name and no device, and hands
+    // nothing over. Any thread; answers the maker it replaces (null when none was registered).
+    typedef std::shared_ptr<Host> (*HostMaker)();
+    static HostMaker setDefaultHostMaker(HostMaker make);
 
-    // Moves to thread; the loop starts with the thread.
+    // Moves to thread; the loop starts with the thread. Without a host, the default one.
     explicit DEVICE_FILTER(QThread* thread, std::shared_ptr<Host> host = nullptr);
     ~DEVICE_FILTER() override;
 
@@ -127,6 +131,7 @@ private:
         QList<HeldKey> keys;
     };
 
+    static std::shared_ptr<Host> defaultHost();
     // Marks the held keys' tasks ended; true when one had not ended yet.
     static bool endTasks(Held* held);
     bool stopRequested() const;

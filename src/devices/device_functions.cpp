@@ -1,9 +1,7 @@
 #include "devices/device_functions.h"
+#include "devices/device_host.h"
 #include "devices/device_info_record.h"
 #include "devices/hex_digit.h"
-
-#include "app/application.h"
-#include "app/window.h"
 
 #include "include/base/cef_logging.h"
 
@@ -168,10 +166,10 @@ QMap<QString, QJsonObject> DeviceFunctions::convertDeviceList(const DeviceInfoLi
 
 QJsonObject DeviceFunctions::findDevice(const QString& version)
 {
-    Window* window = appMainWindow();
-    if (!window)
+    const DeviceLookup* lookup = deviceLookup();
+    if (!lookup)
         return QJsonObject();
-    return window->deviceMap().value(version);
+    return lookup->devicesByVersion().value(version);
 }
 
 std::u16string DeviceFunctions::deviceIdOf(const QJsonObject& device)

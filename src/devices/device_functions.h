@@ -62,7 +62,8 @@ public:
     static QString blockToTokens(const DeviceBlock& block, int length);
 
 protected:
-    // The device object listed under version in the main window's device map, or an empty one.
+    // The device object listed under version in the main window's device list (through the
+    // registered look-up), or an empty one.
     static QJsonObject findDevice(const QString& version);
     static std::u16string deviceIdOf(const QJsonObject& device);
 };

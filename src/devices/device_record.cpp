@@ -1,7 +1,6 @@
 #include "devices/device_record.h"
 
-#include "app/application.h"
-#include "app/window.h"
+#include "devices/device_host.h"
 
 #include <QDebug>
 #include <QMap>
@@ -23,8 +22,8 @@ bool g_recording = false;
 
 void stopOutput()
 {
-    if (Window* window = appMainWindow())
-        window->stopOutput();
+    if (DeviceLookup* lookup = deviceLookup())
+        lookup->stopMacroOutput();
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "devices/hook_handler.h"
 
-#include "cefclient/client_handler.h"
+#include "devices/device_host.h"
 
 #include <QMap>
 #include <QMutex>
@@ -22,8 +22,8 @@ int msecsSinceMidnight() { return QTime::currentTime().msecsSinceStartOfDay(); }
 
 void sendMacroItem(const QString& a, const QString& b, const QString& c, const QString& d)
 {
-    if (g_handler)
-        g_handler->SendMacroItem(a, b, c, d);
+    if (DeviceEventSink* sink = deviceEventSink())
+        sink->macroItem(a, b, c, d);
 }
 
 } // namespace
