@@ -77,8 +77,8 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  return;
              const QSize size = boundedWindowSize(QSize(width.toInt(), height.toInt()));
              w.hide();
-             w.webView->resize(size);
-             w.webView->load(QUrl(url, QUrl::TolerantMode));
+             w.m_webView->resize(size);
+             w.m_webView->load(QUrl(url, QUrl::TolerantMode));
              if (g_handler) {
                  g_handler->SetViewKey(url);
                  g_handler->SetStartupURL(url.toUtf8().toStdString());
@@ -88,13 +88,13 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                     (GetSystemMetrics(SM_CYSCREEN) - size.height()) / 2);
              w.resize(size);
              // One timer for every login: the window shows once, a second after the last one.
-             if (!w.loginTimer) {
-                 w.loginTimer = new QTimer(&w);
-                 w.loginTimer->setSingleShot(true);
-                 w.loginTimer->setInterval(1000);
-                 QObject::connect(w.loginTimer, &QTimer::timeout, &w, &Window::LoginWindow);
+             if (!w.m_loginTimer) {
+                 w.m_loginTimer = new QTimer(&w);
+                 w.m_loginTimer->setSingleShot(true);
+                 w.m_loginTimer->setInterval(1000);
+                 QObject::connect(w.m_loginTimer, &QTimer::timeout, &w, &Window::LoginWindow);
              }
-             w.loginTimer->start();
+             w.m_loginTimer->start();
          }},
         {"GetDevicesList", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
              const QStringList versions = w.deviceMap().keys();
@@ -129,14 +129,14 @@ const PageCommands::Command* PageCommands::find(const QString& name)
         {"ReadFileToStr", {"FilePath"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
              const QString path = pathInAppDir(arg(args, "FilePath"));
              QString text;
-             if (!path.isEmpty() && w.fileCache.query(path, arg(args, "Xpath"), &text) == PageFileCache::Result::Ok)
+             if (!path.isEmpty() && w.m_fileCache.query(path, arg(args, "Xpath"), &text) == PageFileCache::Result::Ok)
                  Window::replySuccess(cb, text);
              else
                  Window::replyFailure(cb, 0, QStringLiteral("queryProfile load xml file failed!"));
          }},
         {"ModifyFileFromStr", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
              const QString path = pathInAppDir(arg(args, "FilePath"));
-             if (!path.isEmpty() && w.fileCache.modify(path, arg(args, "ContentStr")) == PageFileCache::Result::Ok)
+             if (!path.isEmpty() && w.m_fileCache.modify(path, arg(args, "ContentStr")) == PageFileCache::Result::Ok)
                  Window::replySuccess(cb, QStringLiteral("ModifyFileFromStr success"));
              else
                  Window::replyFailure(cb, 0, QStringLiteral("ModifyFileFromStr failed"));
@@ -153,15 +153,15 @@ const PageCommands::Command* PageCommands::find(const QString& name)
              }
          }},
         {"goback", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
-             w.webView->back();
+             w.m_webView->back();
              Window::replySuccess(cb, QStringLiteral("goback"));
          }},
         {"goforward", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
-             w.webView->forward();
+             w.m_webView->forward();
              Window::replySuccess(cb, QStringLiteral("goforward"));
          }},
         {"savexml", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
-             switch (w.fileCache.flush()) {
+             switch (w.m_fileCache.flush()) {
              case PageFileCache::Flush::NothingCached:
                  break;
              case PageFileCache::Flush::Written:
@@ -269,7 +269,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  return;
              }
              auto* download = new wrapFileDownload(&w);
-             w.downloads.append(download);
+             w.m_downloads.append(download);
              download->setCallback(cb);
              download->start(url, relativePath);
          }},
@@ -282,13 +282,13 @@ const PageCommands::Command* PageCommands::find(const QString& name)
         {"CloseView", {}, [](Window& w, const QVariantMap&, const Callback&) {
              // The main view takes the queries back before the popup's view goes.
              if (g_handler) {
-                 g_handler->SetListener(w.webView);
+                 g_handler->SetListener(w.m_webView);
                  g_handler->SetMainWindowHandle(static_cast<HWND>(w.winId()));
              }
-             PopWidget* popup = w.activePopup;
-             for (auto it = w.popups.begin(); popup && it != w.popups.end(); ++it) {
+             PopWidget* popup = w.m_activePopup;
+             for (auto it = w.m_popups.begin(); popup && it != w.m_popups.end(); ++it) {
                  if (it.value() == popup) {
-                     w.popups.erase(it);
+                     w.m_popups.erase(it);
                      break;
                  }
              }
@@ -296,7 +296,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  popup->hide();
                  popup->deleteLater();
              }
-             w.activePopup = nullptr;
+             w.m_activePopup = nullptr;
          }},
         {"SendMsgToMainBrowser", {"url", "msg"}, [](Window&, const QVariantMap& args, const Callback& cb) {
              if (g_handler)
@@ -317,7 +317,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
              const QString path = arg(args, "virtualXmlPath");
              if (path.isEmpty())
                  return;
-             if (w.deviceFilter && !pathInAppDir(path).isEmpty() && w.deviceFilter->loadConfig(path, arg(args, "deviceId")))
+             if (w.m_deviceFilter && !pathInAppDir(path).isEmpty() && w.m_deviceFilter->loadConfig(path, arg(args, "deviceId")))
                  Window::replySuccess(cb, QStringLiteral("setVDevice success!"));
              else
                  Window::replyFailure(cb, 0, QStringLiteral("setVDevice failed!"));
@@ -326,7 +326,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
              const QString deviceId = arg(args, "deviceId");
              if (deviceId.isEmpty())
                  return;
-             if (w.deviceFilter && w.deviceFilter->removeDeviceConfig(deviceId))
+             if (w.m_deviceFilter && w.m_deviceFilter->removeDeviceConfig(deviceId))
                  Window::replySuccess(cb, QStringLiteral("closeVDevice success!"));
              else
                  Window::replyFailure(cb, 0, QStringLiteral("closeVDevice failed!"));
@@ -387,9 +387,9 @@ void Window::maximizeTarget()
     if (!target)
         return;
     // Another window's entry goes with that window.
-    if (target != this && !savedGeometry.contains(target))
-        connect(target, &QObject::destroyed, this, [this, target] { savedGeometry.remove(target); });
-    savedGeometry.insert(target, target->geometry());
+    if (target != this && !m_savedGeometry.contains(target))
+        connect(target, &QObject::destroyed, this, [this, target] { m_savedGeometry.remove(target); });
+    m_savedGeometry.insert(target, target->geometry());
     target->setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
 }
 
@@ -397,6 +397,6 @@ void Window::restoreTarget()
 {
     QWidget* target = g_handler ? QWidget::find(static_cast<WId>(g_handler->GetMainWindowHandle())) : nullptr;
     // Nothing saved for this window: it stays as it is.
-    if (target && savedGeometry.contains(target))
-        target->setGeometry(savedGeometry.value(target));
+    if (target && m_savedGeometry.contains(target))
+        target->setGeometry(m_savedGeometry.value(target));
 }

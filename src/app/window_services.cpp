@@ -12,31 +12,31 @@ WindowDeviceServices::WindowDeviceServices(Window* window)
 {
 }
 
-bool WindowDeviceServices::resetDevice(const QString& version) { return m_window->deviceFunctions.resetDevice(version); }
+bool WindowDeviceServices::resetDevice(const QString& version) { return m_window->deviceFunctions()->resetDevice(version); }
 
 QByteArray WindowDeviceServices::readDpiValue(const QString& version, const QString& dpiIndex)
 {
-    return m_window->deviceFunctions.readDpiValue(version, dpiIndex);
+    return m_window->deviceFunctions()->readDpiValue(version, dpiIndex);
 }
 
 bool WindowDeviceServices::writeDeviceTask(const QString& version, const QString& driverVersion, const QString& index,
                                            const QString& task, const QString& taskType, const QString& taskCount)
 {
-    return m_window->dataHandler->writeDeviceTask(version, driverVersion, index, task, taskType, taskCount);
+    return m_window->dataHandler()->writeDeviceTask(version, driverVersion, index, task, taskType, taskCount);
 }
 
 bool WindowDeviceServices::writeRgbDevice(const QString& version, const QString& driverVersion,
                                           const QStringList& items)
 {
-    return m_window->dataHandler->writeRgbDevice(version, driverVersion, items);
+    return m_window->dataHandler()->writeRgbDevice(version, driverVersion, items);
 }
 
 QString WindowDeviceServices::windowsMouseConfig(const QString& version)
 {
-    return m_window->deviceFunctions.windowsMouseConfig(version);
+    return m_window->deviceFunctions()->windowsMouseConfig(version);
 }
 
-QString WindowDeviceServices::windowsKeyboardConfig() { return m_window->deviceFunctions.windowsKeyboardConfig(); }
+QString WindowDeviceServices::windowsKeyboardConfig() { return m_window->deviceFunctions()->windowsKeyboardConfig(); }
 
 bool WindowDeviceServices::setMouseAcceleration(int n) { return devices_handler::setMouseAcceleration(n); }
 bool WindowDeviceServices::setMouseSpeed(int n) { return devices_handler::setMouseSpeed(n); }

@@ -164,7 +164,7 @@ public:
         cef_test::WaitForIdle();
         QStringList out;
         std::vector<int> ids{events->browserId()};
-        if (CefRefPtr<CefBrowser> own = window->webView->GetBrowser())
+        if (CefRefPtr<CefBrowser> own = window->webView()->GetBrowser())
             ids.push_back(own->GetIdentifier());
         for (int id : ids) {
             const cef_test::BrowserRecord r = events->host.Record(id);
@@ -258,19 +258,19 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
              EXPECT_TRUE(t.window->isHidden());
              EXPECT_EQ(t.window->size(), QSize(640, 480));
              EXPECT_EQ(t.window->minimumSize(), QSize(640, 480));
-             EXPECT_EQ(t.window->webView->size(), QSize(640, 480));
+             EXPECT_EQ(t.window->webView()->size(), QSize(640, 480));
              EXPECT_EQ(g_handler->GetViewKey(), "velmora://settings/local/client/login.html");
              EXPECT_EQ(g_handler->GetStartupURL(), "velmora://settings/local/client/login.html");
-             ASSERT_TRUE(t.window->loginTimer);
-             EXPECT_TRUE(t.window->loginTimer->isActive());
-             EXPECT_TRUE(t.window->loginTimer->isSingleShot());
-             EXPECT_EQ(t.window->loginTimer->parent(), t.window);
-             EXPECT_EQ(t.window->loginTimer->interval(), 1000);
+             ASSERT_TRUE(t.window->loginTimer());
+             EXPECT_TRUE(t.window->loginTimer()->isActive());
+             EXPECT_TRUE(t.window->loginTimer()->isSingleShot());
+             EXPECT_EQ(t.window->loginTimer()->parent(), t.window);
+             EXPECT_EQ(t.window->loginTimer()->interval(), 1000);
              t.window->LoginWindow();
              EXPECT_TRUE(t.window->isVisible());
          }},
         {R"({"FuncName":"LoginMain","Url":"u","width":"640","height":""})", nullptr, {}, true, nullptr,
-         [](PageCommandsTest& t) { EXPECT_FALSE(t.window->loginTimer); }},
+         [](PageCommandsTest& t) { EXPECT_FALSE(t.window->loginTimer()); }},
         {R"({"FuncName":"GetDevicesList"})", R"(S:["K1.0","M1.0"])", {}},
         {R"({"FuncName":"GetDevicesList"})", nullptr, {}, true,
          [](PageCommandsTest& t) {
@@ -339,7 +339,7 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
         {R"({"FuncName":"savexml"})", "F:0:save xml failed", {}, true,
          [](PageCommandsTest& t) {
              ASSERT_TRUE(QDir(t.programDir()).mkdir("gone"));
-             ASSERT_EQ(t.window->fileCache.modify(t.path("gone/a.xml"), "<a/>"), PageFileCache::Result::Ok);
+             ASSERT_EQ(t.window->modifyCachedFile(t.path("gone/a.xml"), "<a/>"), PageFileCache::Result::Ok);
              ASSERT_TRUE(QDir(t.path("gone")).removeRecursively());
          }},
         // Pointer settings: "Num" is a number or a numeric text.
@@ -383,8 +383,8 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
              t.window->show();
              t.writeConf("<client/>");
              ASSERT_TRUE(writeFile(t.path("Resources/conf.xml"), "<root><client CloseFunc=\"tray\"/></root>"));
-             ASSERT_EQ(t.window->fileCache.modify(t.path("Resources/new.xml"), "<a/>"), PageFileCache::Result::Ok);
-             ASSERT_EQ(t.window->fileCache.modify(t.path("Resources/new.xml"), "<b/>"), PageFileCache::Result::Ok);
+             ASSERT_EQ(t.window->modifyCachedFile(t.path("Resources/new.xml"), "<a/>"), PageFileCache::Result::Ok);
+             ASSERT_EQ(t.window->modifyCachedFile(t.path("Resources/new.xml"), "<b/>"), PageFileCache::Result::Ok);
          },
          [](PageCommandsTest& t) {
              EXPECT_TRUE(t.window->isHidden());
@@ -394,8 +394,8 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
          [](PageCommandsTest& t) {
              t.window->show();
              ASSERT_TRUE(writeFile(t.path("Resources/conf.xml"), "<root><client CloseFunc=\"Closeapp\"/></root>"));
-             ASSERT_EQ(t.window->fileCache.modify(t.path("Resources/new.xml"), "<a/>"), PageFileCache::Result::Ok);
-             ASSERT_EQ(t.window->fileCache.modify(t.path("Resources/new.xml"), "<c/>"), PageFileCache::Result::Ok);
+             ASSERT_EQ(t.window->modifyCachedFile(t.path("Resources/new.xml"), "<a/>"), PageFileCache::Result::Ok);
+             ASSERT_EQ(t.window->modifyCachedFile(t.path("Resources/new.xml"), "<c/>"), PageFileCache::Result::Ok);
          },
          [](PageCommandsTest& t) {
              EXPECT_TRUE(t.window->isVisible());
@@ -403,8 +403,8 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
          }},
         {R"({"FuncName":"CloseApp"})", "S:modify conf sucess", {}, true,
          [](PageCommandsTest& t) {
-             ASSERT_EQ(t.window->fileCache.modify(t.path("Resources/new.xml"), "<a/>"), PageFileCache::Result::Ok);
-             ASSERT_EQ(t.window->fileCache.modify(t.path("Resources/new.xml"), "<d/>"), PageFileCache::Result::Ok);
+             ASSERT_EQ(t.window->modifyCachedFile(t.path("Resources/new.xml"), "<a/>"), PageFileCache::Result::Ok);
+             ASSERT_EQ(t.window->modifyCachedFile(t.path("Resources/new.xml"), "<d/>"), PageFileCache::Result::Ok);
          },
          [](PageCommandsTest& t) {
              EXPECT_EQ(readFile(t.path("Resources/new.xml")), QByteArray("<?xml version=\"1.0\"?>\n<d />\n"));
@@ -433,10 +433,10 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
         {R"({"FuncName":"DownloadFile","downloadUrl":"http://h/a.bin","relativePath":"../"})", "F:0:downloadFaild", {}},
         {R"({"FuncName":"DownloadFile","downloadUrl":"http://h/a.bin"})", nullptr, {}},
         {R"({"FuncName":"OpenView","Url":"velmora://settings/local/client/pop.html","width":400})", nullptr, {}, true,
-         nullptr, [](PageCommandsTest& t) { EXPECT_TRUE(t.window->popups.isEmpty()); }},
+         nullptr, [](PageCommandsTest& t) { EXPECT_TRUE(t.window->popups().isEmpty()); }},
         {R"({"FuncName":"CloseView"})", nullptr, {}, true, nullptr,
          [](PageCommandsTest& t) {
-             EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(t.window->webView));
+             EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(t.window->webView()));
          }},
         // The browser registered under the key gets the message.
         {R"({"FuncName":"SendMsgToMainBrowser","url":"about:blank","msg":"hi"})", "S:SendMsgToMainBrowser success",
@@ -459,14 +459,14 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
              ASSERT_TRUE(writeFile(t.path("map.xml"), kMapping));
              t.window->startDeviceFilter();
          },
-         [](PageCommandsTest& t) { EXPECT_EQ(t.window->deviceFilter->configuredDevices(), QStringList{"HID\\X"}); }},
+         [](PageCommandsTest& t) { EXPECT_EQ(t.window->deviceFilter()->configuredDevices(), QStringList{"HID\\X"}); }},
         // Without a device id nothing is activated.
         {R"({"FuncName":"setVDevice","virtualXmlPath":"map.xml","deviceId":""})", "F:0:setVDevice failed!", {}, true,
          [](PageCommandsTest& t) {
              ASSERT_TRUE(writeFile(t.path("map.xml"), kMapping));
              t.window->startDeviceFilter();
          },
-         [](PageCommandsTest& t) { EXPECT_TRUE(t.window->deviceFilter->configuredDevices().isEmpty()); }},
+         [](PageCommandsTest& t) { EXPECT_TRUE(t.window->deviceFilter()->configuredDevices().isEmpty()); }},
         {R"({"FuncName":"setVDevice","virtualXmlPath":"../map.xml","deviceId":"HID\\X"})", "F:0:setVDevice failed!", {},
          true,
          [](PageCommandsTest& t) {
@@ -474,7 +474,7 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
              t.window->startDeviceFilter();
          },
          [](PageCommandsTest& t) {
-             EXPECT_TRUE(t.window->deviceFilter->configuredDevices().isEmpty());
+             EXPECT_TRUE(t.window->deviceFilter()->configuredDevices().isEmpty());
              QFile::remove(t.path("../map.xml"));
          }},
         {R"({"FuncName":"closeVDevice","deviceId":"HID\\X"})", "F:0:closeVDevice failed!", {}},
@@ -483,14 +483,14 @@ TEST_F(PageCommandsTest, EveryCommandAnswersWithItsTextsAndCalls)
          [](PageCommandsTest& t) {
              ASSERT_TRUE(writeFile(t.path("map.xml"), kMapping));
              t.window->startDeviceFilter();
-             ASSERT_TRUE(t.window->deviceFilter->loadConfig("map.xml", "HID\\X"));
+             ASSERT_TRUE(t.window->deviceFilter()->loadConfig("map.xml", "HID\\X"));
          },
-         [](PageCommandsTest& t) { EXPECT_TRUE(t.window->deviceFilter->configuredDevices().isEmpty()); }},
+         [](PageCommandsTest& t) { EXPECT_TRUE(t.window->deviceFilter()->configuredDevices().isEmpty()); }},
         {R"({"FuncName":"closeVDevice","deviceId":"HID\\Y"})", "F:0:closeVDevice failed!", {}, true,
          [](PageCommandsTest& t) { t.window->startDeviceFilter(); }},
         // Nothing plays without the virtual device.
         {R"x({"FuncName":"playActions","actionList":"按下(A)弹起(A)"})x", nullptr, {}, true, nullptr,
-         [](PageCommandsTest& t) { EXPECT_FALSE(t.window->taskThread); }},
+         [](PageCommandsTest& t) { EXPECT_FALSE(t.window->macroThread()); }},
         // Names are compared exactly; unknown names and malformed requests are not answered.
         {R"({"FuncName":"getDevicesList"})", nullptr, {}},
         {R"({"FuncName":"GOBACK"})", nullptr, {}},
@@ -575,9 +575,9 @@ TEST_F(PageCommandsTest, NamesReadOtherwiseByTheFileSystemOrTheBrowserStayInTheP
         EXPECT_EQ(answerText(cb).toStdString(), c.answer ? c.answer : "");
     }
     EXPECT_TRUE(window->cachedFiles().isEmpty());
-    EXPECT_TRUE(window->deviceFilter->configuredDevices().isEmpty());
+    EXPECT_TRUE(window->deviceFilter()->configuredDevices().isEmpty());
     EXPECT_FALSE(QFile::exists(path("../made.xml")));
-    EXPECT_TRUE(window->downloads.isEmpty());
+    EXPECT_TRUE(window->downloads().isEmpty());
     QFile::remove(path("../outside.xml"));
     QFile::remove(path("../outside.html"));
 }
@@ -593,8 +593,8 @@ TEST_F(PageCommandsTest, DownloadAnswersWithTheFileOnceItIsWhole)
     const QString request = QString(R"({"FuncName":"DownloadFile","downloadUrl":"%1","relativePath":"dl/"})").arg(url);
     CefRefPtr<RecordingCallback> cb = send(request);
     EXPECT_TRUE(cb->answers().empty());
-    ASSERT_EQ(window->downloads.size(), 1);
-    wrapFileDownload* download = window->downloads.first();
+    ASSERT_EQ(window->downloads().size(), 1);
+    wrapFileDownload* download = window->downloads().first();
     EXPECT_EQ(download->parent(), window);
     EXPECT_EQ(download->url, url);
     EXPECT_EQ(download->relativeDir, "dl/");
@@ -610,7 +610,7 @@ TEST_F(PageCommandsTest, DownloadAnswersWithTheFileOnceItIsWhole)
     // Once whole, the file is the answer at once.
     CefRefPtr<RecordingCallback> again = send(request);
     EXPECT_EQ(answerText(again), "S:" + path("dl/a.bin"));
-    EXPECT_EQ(window->downloads.size(), 1);
+    EXPECT_EQ(window->downloads().size(), 1);
     EXPECT_EQ(server.requests().size(), 1);
 }
 
@@ -637,8 +637,8 @@ TEST_F(PageCommandsTest, PopupViewsOpenOncePerAddressAndTheLastActivatedCloses)
         EXPECT_TRUE(cb->answers().empty());
     };
     open(a, 400, 300);
-    ASSERT_TRUE(window->popups.value(a));
-    PopWidget* popupA = window->popups.value(a);
+    ASSERT_TRUE(window->popups().value(a));
+    PopWidget* popupA = window->popups().value(a);
     EXPECT_EQ(popupA->size(), QSize(400, 300));
     EXPECT_EQ(popupA->parentWidget(), window);
     EXPECT_TRUE(popupA->isVisible());
@@ -651,8 +651,8 @@ TEST_F(PageCommandsTest, PopupViewsOpenOncePerAddressAndTheLastActivatedCloses)
     // The same address again only changes the view key.
     g_handler->SetViewKey("other");
     open(a, 800, 600);
-    EXPECT_EQ(window->popups.size(), 1);
-    EXPECT_EQ(window->popups.value(a), popupA);
+    EXPECT_EQ(window->popups().size(), 1);
+    EXPECT_EQ(window->popups().value(a), popupA);
     EXPECT_EQ(popupA->size(), QSize(400, 300));
     EXPECT_EQ(g_handler->GetViewKey(), a);
 
@@ -664,20 +664,20 @@ TEST_F(PageCommandsTest, PopupViewsOpenOncePerAddressAndTheLastActivatedCloses)
     EXPECT_EQ(answerText(viaPopup), "S:goback");
 
     open(b, 300, 200);
-    PopWidget* popupB = window->popups.value(b);
+    PopWidget* popupB = window->popups().value(b);
     ASSERT_TRUE(popupB);
     QPointer<PopWidget> watchA(popupA), watchB(popupB);
 
     // CloseView closes the popup activated last, not the one that asked.
     QEvent activate(QEvent::WindowActivate);
     QCoreApplication::sendEvent(popupA, &activate);
-    EXPECT_EQ(window->activePopup, popupA);
+    EXPECT_EQ(window->activePopup(), popupA);
     cef_test::WaitForIdle();
     CefRefPtr<RecordingCallback> cb = send(R"({"FuncName":"CloseView"})");
     EXPECT_TRUE(cb->answers().empty());
-    EXPECT_EQ(window->popups.keys(), QStringList{b});
-    EXPECT_FALSE(window->activePopup);
-    EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(window->webView));
+    EXPECT_EQ(window->popups().keys(), QStringList{b});
+    EXPECT_FALSE(window->activePopup());
+    EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(window->webView()));
     cef_test::WaitForIdle();
     EXPECT_EQ(g_handler->GetMainWindowHandle(), static_cast<HWND>(window->winId()));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -686,10 +686,10 @@ TEST_F(PageCommandsTest, PopupViewsOpenOncePerAddressAndTheLastActivatedCloses)
 
     // With no popup activated, CloseView only gives the main view the queries back.
     cb = send(R"({"FuncName":"CloseView"})");
-    EXPECT_EQ(window->popups.keys(), QStringList{b});
+    EXPECT_EQ(window->popups().keys(), QStringList{b});
     // A closed address opens again.
     open(a, 400, 300);
-    EXPECT_EQ(window->popups.size(), 2);
+    EXPECT_EQ(window->popups().size(), 2);
 }
 
 TEST_F(PageCommandsTest, GeometryWordsActOnTheWindowOfThePageThatAsked)
