@@ -89,40 +89,51 @@ protected:
     }
 };
 
-TEST_F(WindowTest, ConstructionTakesTitleSizeAndStartPageFromTheConfiguration)
+struct ConstructionCase {
+    const char* name;
+    const char* clientSize; // nullptr: no such key
+    QSize size;             // as far as the screen's available area holds it
+};
+
+const ConstructionCase kConstructions[] = {
+    {"NoClientSize", nullptr, {1000, 700}}, {"WidthAndHeight", "1280,800", {1280, 800}},
+    {"WidthOnly", "1280", {1280, 700}},     {"NoNumbers", "a,b", {1000, 700}},
+    {"ZeroHeight", "640,0", {640, 700}},    {"EmptyClientSize", "", {1000, 700}},
+    {"Small", "600,400", {600, 400}},
+};
+
+class ConstructionTest : public WindowTest, public ::testing::WithParamInterface<ConstructionCase> {};
+
+TEST_P(ConstructionTest, ConstructionTakesTitleSizeAndStartPageFromTheConfiguration)
 {
-    struct Case {
-        const char* clientSize; // nullptr: no such key
-        QSize size;             // as far as the screen's available area holds it
-    } cases[] = {{nullptr, {1000, 700}}, {"1280,800", {1280, 800}}, {"1280", {1280, 700}}, {"a,b", {1000, 700}},
-                 {"640,0", {640, 700}}, {"", {1000, 700}}, {"600,400", {600, 400}}};
-    for (Case c : cases) {
-        c.size = onScreen(c.size);
-        const QString size = c.clientSize ? QString(" ClientSize=\"%1\"").arg(c.clientSize) : QString();
-        openWindow("<client Name=\"Tarquil\" LoadPath=\"" + QString(test_support::startPage()) + "\"" + size + "/>");
-        EXPECT_EQ(window->objectName(), "MainWindow");
-        EXPECT_EQ(window->windowTitle(), "Tarquil");
-        EXPECT_EQ(window->size(), c.size) << c.clientSize;
-        EXPECT_EQ(window->minimumSize(), c.size) << c.clientSize;
-        ASSERT_TRUE(window->webView());
-        EXPECT_EQ(window->webView()->parentWidget(), window);
-        EXPECT_EQ(window->webView()->size(), c.size) << c.clientSize;
-        EXPECT_TRUE(window->hasMouseTracking());
-        EXPECT_FALSE(window->isVisible());
-        EXPECT_EQ(g_handler->GetViewKey(), test_support::startPage());
-        EXPECT_EQ(g_handler->GetStartupURL(), test_support::startPage());
-        // The view made its browser with the start page at the window's size.
-        const cef_test::BrowserRecord r = events->host.Record(events->host.LastBrowserId());
-        EXPECT_EQ(r.params.url, test_support::startPage());
-        EXPECT_EQ(r.params.window_info.width, c.size.width());
-        EXPECT_EQ(r.params.window_info.height, c.size.height());
-        EXPECT_EQ(window->deviceMap().keys(), (QStringList{"K1.0", "M1.0"}));
-        ASSERT_TRUE(window->dataHandler());
-        ASSERT_TRUE(window->listFunctions());
-        EXPECT_FALSE(window->GetVirtualDeviceStatus());
-        closeWindow();
-    }
+    const ConstructionCase& c = GetParam();
+    const QSize expected = onScreen(c.size);
+    const QString size = c.clientSize ? QString(" ClientSize=\"%1\"").arg(c.clientSize) : QString();
+    openWindow("<client Name=\"Tarquil\" LoadPath=\"" + QString(test_support::startPage()) + "\"" + size + "/>");
+    EXPECT_EQ(window->objectName(), "MainWindow");
+    EXPECT_EQ(window->windowTitle(), "Tarquil");
+    EXPECT_EQ(window->size(), expected);
+    EXPECT_EQ(window->minimumSize(), expected);
+    ASSERT_TRUE(window->webView());
+    EXPECT_EQ(window->webView()->parentWidget(), window);
+    EXPECT_EQ(window->webView()->size(), expected);
+    EXPECT_TRUE(window->hasMouseTracking());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(g_handler->GetViewKey(), test_support::startPage());
+    EXPECT_EQ(g_handler->GetStartupURL(), test_support::startPage());
+    // The view made its browser with the start page at the window's size.
+    const cef_test::BrowserRecord r = events->host.Record(events->host.LastBrowserId());
+    EXPECT_EQ(r.params.url, test_support::startPage());
+    EXPECT_EQ(r.params.window_info.width, expected.width());
+    EXPECT_EQ(r.params.window_info.height, expected.height());
+    EXPECT_EQ(window->deviceMap().keys(), (QStringList{"K1.0", "M1.0"}));
+    ASSERT_TRUE(window->dataHandler());
+    ASSERT_TRUE(window->listFunctions());
+    EXPECT_FALSE(window->GetVirtualDeviceStatus());
 }
+
+INSTANTIATE_TEST_SUITE_P(ClientSizes, ConstructionTest, ::testing::ValuesIn(kConstructions),
+                         [](const ::testing::TestParamInfo<ConstructionCase>& info) { return std::string(info.param.name); });
 
 // Notes the page roots at the moment a browser is asked for: the page loader reads them from the
 // first request of the page on.
@@ -245,39 +256,49 @@ struct Broadcast {
     std::vector<char16_t> storage;
 };
 
-TEST_F(WindowTest, DeviceChangeMessagesTellThePages)
+struct DeviceChangeCase {
+    const char* name;
+    WPARAM event;
+    const char* deviceName;
+    DWORD type;
+    int arrivals, removals;
+};
+
+const DeviceChangeCase kDeviceChanges[] = {
+    {"Arrival", DBT_DEVICEARRIVAL, "\\\\?\\USB#VID_046D&PID_C52B#5&2b1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", 5,
+     1, 0},
+    {"Removal", DBT_DEVICEREMOVECOMPLETE, "\\\\?\\USB#VID_046D&PID_C52B#5&2b1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
+     5, 0, 1},
+    // The vendor and product parts are taken as they stand, up to four characters each.
+    {"ShortProductPart", DBT_DEVICEARRIVAL, "USB#VID_1A2C&PID_0E#x", 5, 1, 0},
+    {"EmptyParts", DBT_DEVICEARRIVAL, "USB#VID_&PID_#x", 5, 1, 0},
+    // Lower-case parts, no parts or another device type: nothing.
+    {"LowerCaseParts", DBT_DEVICEARRIVAL, "\\\\?\\USB#vid_046d&pid_c52b#x", 5, 0, 0},
+    {"NoParts", DBT_DEVICEARRIVAL, "\\\\?\\HID#KEYBOARD#x", 5, 0, 0},
+    {"VolumeType", DBT_DEVICEARRIVAL, "\\\\?\\USB#VID_046D&PID_C52B#x", DBT_DEVTYP_VOLUME, 0, 0},
+    // Other events are traced only.
+    {"RemovePending", DBT_DEVICEREMOVEPENDING, "\\\\?\\USB#VID_046D&PID_C52B#x", 5, 0, 0},
+    {"NodesChanged", DBT_DEVNODES_CHANGED, "\\\\?\\USB#VID_046D&PID_C52B#x", 5, 0, 0},
+};
+
+class DeviceChangeTest : public WindowTest, public ::testing::WithParamInterface<DeviceChangeCase> {};
+
+TEST_P(DeviceChangeTest, DeviceChangeMessagesTellThePages)
 {
+    const DeviceChangeCase& c = GetParam();
     openWindow();
     const HWND hwnd = static_cast<HWND>(window->winId());
-    struct Case {
-        WPARAM event;
-        const char* name;
-        DWORD type;
-        int arrivals, removals;
-    } cases[] = {
-        {DBT_DEVICEARRIVAL, "\\\\?\\USB#VID_046D&PID_C52B#5&2b1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", 5, 1, 0},
-        {DBT_DEVICEREMOVECOMPLETE, "\\\\?\\USB#VID_046D&PID_C52B#5&2b1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", 5, 0, 1},
-        // The vendor and product parts are taken as they stand, up to four characters each.
-        {DBT_DEVICEARRIVAL, "USB#VID_1A2C&PID_0E#x", 5, 1, 0},
-        {DBT_DEVICEARRIVAL, "USB#VID_&PID_#x", 5, 1, 0},
-        // Lower-case parts, no parts or another device type: nothing.
-        {DBT_DEVICEARRIVAL, "\\\\?\\USB#vid_046d&pid_c52b#x", 5, 0, 0},
-        {DBT_DEVICEARRIVAL, "\\\\?\\HID#KEYBOARD#x", 5, 0, 0},
-        {DBT_DEVICEARRIVAL, "\\\\?\\USB#VID_046D&PID_C52B#x", DBT_DEVTYP_VOLUME, 0, 0},
-        // Other events are traced only.
-        {DBT_DEVICEREMOVEPENDING, "\\\\?\\USB#VID_046D&PID_C52B#x", 5, 0, 0},
-        {DBT_DEVNODES_CHANGED, "\\\\?\\USB#VID_046D&PID_C52B#x", 5, 0, 0},
-    };
-    for (const Case& c : cases) {
-        const int arrivals = devicesChanged(2), removals = devicesChanged(1);
-        Broadcast b(c.name, c.type);
-        // The window lets the platform go on with the message.
-        EXPECT_FALSE(win32sim::dispatchQueuedMessage(hwnd, WM_DEVICECHANGE, c.event, reinterpret_cast<LPARAM>(b.get())));
-        cef_test::WaitForIdle();
-        EXPECT_EQ(devicesChanged(2) - arrivals, c.arrivals) << c.name;
-        EXPECT_EQ(devicesChanged(1) - removals, c.removals) << c.name;
-    }
+    const int arrivals = devicesChanged(2), removals = devicesChanged(1);
+    Broadcast b(c.deviceName, c.type);
+    // The window lets the platform go on with the message.
+    EXPECT_FALSE(win32sim::dispatchQueuedMessage(hwnd, WM_DEVICECHANGE, c.event, reinterpret_cast<LPARAM>(b.get())));
+    cef_test::WaitForIdle();
+    EXPECT_EQ(devicesChanged(2) - arrivals, c.arrivals);
+    EXPECT_EQ(devicesChanged(1) - removals, c.removals);
 }
+
+INSTANTIATE_TEST_SUITE_P(Messages, DeviceChangeTest, ::testing::ValuesIn(kDeviceChanges),
+                         [](const ::testing::TestParamInfo<DeviceChangeCase>& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, UsbDevicesAddedAndRemovedReachThePagesThroughTheRegistration)
 {
