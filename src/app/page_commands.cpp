@@ -31,6 +31,14 @@ namespace {
 // A text argument: a JSON number reads as its decimal text, an absent key as "".
 QString arg(const QVariantMap& args, const char* key) { return args.value(QLatin1String(key)).toString(); }
 
+// A failure's fixed text, which the pages and other callers rely on, then its reason when one is
+// known: "RestDevice failed: no device M1.0 is attached".
+QString failure(const char* text, const QString& why)
+{
+    const QString fixed = QString::fromLatin1(text);
+    return why.isEmpty() ? fixed : fixed + QStringLiteral(": ") + why;
+}
+
 // Only these schemes leave the program for the desktop or the network.
 bool schemeIn(const QUrl& url, std::initializer_list<const char*> schemes)
 {
@@ -65,11 +73,12 @@ const PageCommands::Command* PageCommands::find(const QString& name)
              // Data is a bracketed list of quoted items: ["Esc#FF0000","F1#00FF00"].
              QString items = data.size() >= 4 ? data.mid(2, data.size() - 4) : QString();
              items.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+             QString why;
              if (w.m_devices->writeRgbDevice(arg(args, "Version"), arg(args, "DriverVersion"),
-                                             items.split(QStringLiteral("\",\""))))
+                                             items.split(QStringLiteral("\",\"")), &why))
                  Window::replySuccess(cb, items);
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("WriteRGBDevice failed"));
+                 Window::replyFailure(cb, 0, failure("WriteRGBDevice failed", why));
          }},
         {"LoginMain", {}, [](Window& w, const QVariantMap& args, const Callback&) {
              const QString url = arg(args, "Url"), width = arg(args, "width"), height = arg(args, "height");
@@ -104,21 +113,23 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  cb, QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(versions)).toJson(QJsonDocument::Compact)));
          }},
         {"RestDevice", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             if (w.m_devices->resetDevice(arg(args, "Version")))
+             QString why;
+             if (w.m_devices->resetDevice(arg(args, "Version"), &why))
                  Window::replySuccess(cb, QStringLiteral("RestDevice success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("RestDevice failed"));
+                 Window::replyFailure(cb, 0, failure("RestDevice failed", why));
          }},
         {"ReadDevicesDpiVal", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
              Window::replySuccess(
                  cb, QString::fromUtf8(w.m_devices->readDpiValue(arg(args, "Version"), arg(args, "DpiIndex"))));
          }},
         {"WriteDevice", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             QString why;
              if (w.m_devices->writeDeviceTask(arg(args, "Version"), arg(args, "DriverVersion"), arg(args, "Index"),
-                                              arg(args, "Task"), arg(args, "TaskType"), arg(args, "TaskCount")))
+                                              arg(args, "Task"), arg(args, "TaskType"), arg(args, "TaskCount"), &why))
                  Window::replySuccess(cb, QStringLiteral("writeDevices success!"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("writeDevices failed!"));
+                 Window::replyFailure(cb, 0, failure("writeDevices failed!", why));
          }},
         {"loadurl", {"url"}, [](Window& w, const QVariantMap& args, const Callback&) {
              const QString url = arg(args, "url");
@@ -136,18 +147,20 @@ const PageCommands::Command* PageCommands::find(const QString& name)
          }},
         {"ModifyFileFromStr", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
              const QString path = pathInAppDir(arg(args, "FilePath"));
-             if (!path.isEmpty() && w.m_fileCache.modify(path, arg(args, "ContentStr")) == PageFileCache::Result::Ok)
+             QString why = QStringLiteral("the path names no file below the program folder");
+             if (!path.isEmpty() && w.m_fileCache.modify(path, arg(args, "ContentStr"), &why) == PageFileCache::Result::Ok)
                  Window::replySuccess(cb, QStringLiteral("ModifyFileFromStr success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("ModifyFileFromStr failed"));
+                 Window::replyFailure(cb, 0, failure("ModifyFileFromStr failed", why));
          }},
         {"mouseTracks", {"status"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
              const QString status = arg(args, "status");
              if (status == QStringLiteral("开始")) {
-                 if (w.m_devices->startMouseTracks())
+                 QString why;
+                 if (w.m_devices->startMouseTracks(&why))
                      Window::replySuccess(cb, QStringLiteral("mouseTracks success"));
                  else
-                     Window::replyFailure(cb, 0, QStringLiteral("mouseTracks failed"));
+                     Window::replyFailure(cb, 0, failure("mouseTracks failed", why));
              } else if (status == QStringLiteral("停止")) {
                  Window::replySuccess(cb, w.m_devices->stopMouseTracks());
              }
@@ -161,47 +174,53 @@ const PageCommands::Command* PageCommands::find(const QString& name)
              Window::replySuccess(cb, QStringLiteral("goforward"));
          }},
         {"savexml", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
-             switch (w.m_fileCache.flush()) {
+             QString why;
+             switch (w.m_fileCache.flush(&why)) {
              case PageFileCache::Flush::NothingCached:
                  break;
              case PageFileCache::Flush::Written:
                  Window::replySuccess(cb, QStringLiteral("save xml success"));
                  break;
              case PageFileCache::Flush::Failed:
-                 Window::replyFailure(cb, 0, QStringLiteral("save xml failed"));
+                 Window::replyFailure(cb, 0, failure("save xml failed", why));
                  break;
              }
          }},
         {"modifyMouseAcce", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             if (w.m_devices->setMouseAcceleration(args.value(QStringLiteral("Num")).toInt()))
+             QString why;
+             if (w.m_devices->setMouseAcceleration(args.value(QStringLiteral("Num")).toInt(), &why))
                  Window::replySuccess(cb, QStringLiteral("modifyMouseAccel success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("modifyMouseAccel failed"));
+                 Window::replyFailure(cb, 0, failure("modifyMouseAccel failed", why));
          }},
         {"ModifyWindowAcceleratedSpeed", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             if (w.m_devices->setMouseSpeed(args.value(QStringLiteral("Num")).toInt()))
+             QString why;
+             if (w.m_devices->setMouseSpeed(args.value(QStringLiteral("Num")).toInt(), &why))
                  Window::replySuccess(cb, QStringLiteral("ModifyWindowAcceleratedSpeed success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("ModifyWindowAcceleratedSpeed failed"));
+                 Window::replyFailure(cb, 0, failure("ModifyWindowAcceleratedSpeed failed", why));
          }},
-        {"modifyMouseAccel", {}, [](Window& w, const QVariantMap&, const Callback&) { w.m_devices->startMouseTracks(); }},
+        {"modifyMouseAccel", {}, [](Window& w, const QVariantMap&, const Callback&) { w.m_devices->startMouseTracks(nullptr); }},
         {"ModifyMouseScrollLines", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             if (w.m_devices->setWheelScrollLines(args.value(QStringLiteral("Num")).toInt()))
+             QString why;
+             if (w.m_devices->setWheelScrollLines(args.value(QStringLiteral("Num")).toInt(), &why))
                  Window::replySuccess(cb, QStringLiteral("ModifyMouseScrollLines success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("ModifyMouseScrollLines failed"));
+                 Window::replyFailure(cb, 0, failure("ModifyMouseScrollLines failed", why));
          }},
         {"modifyMouseScrollLinesX", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             if (w.m_devices->setWheelScrollChars(args.value(QStringLiteral("Num")).toInt()))
+             QString why;
+             if (w.m_devices->setWheelScrollChars(args.value(QStringLiteral("Num")).toInt(), &why))
                  Window::replySuccess(cb, QStringLiteral("modifyMouseScrollLinesX success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("modifyMouseScrollLinesX failed"));
+                 Window::replyFailure(cb, 0, failure("modifyMouseScrollLinesX failed", why));
          }},
         {"modifyMouseDoubleClick", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             if (w.m_devices->setDoubleClickTime(args.value(QStringLiteral("Num")).toInt()))
+             QString why;
+             if (w.m_devices->setDoubleClickTime(args.value(QStringLiteral("Num")).toInt(), &why))
                  Window::replySuccess(cb, QStringLiteral("modifyMouseDoubleClick success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("modifyMouseDoubleClick failed"));
+                 Window::replyFailure(cb, 0, failure("modifyMouseDoubleClick failed", why));
          }},
         {"GetWindowsMouseConfig", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
              Window::replySuccess(cb, w.m_devices->windowsMouseConfig(arg(args, "Version")));

@@ -51,28 +51,28 @@ const int kMaxQueries = 32;
 // Answers from the arguments alone, so that an input reaches both outcomes; touches nothing.
 class AnsweringDevices : public DeviceServices {
 public:
-    bool resetDevice(const QString& version) override { return ok(version); }
+    bool resetDevice(const QString& version, QString*) override { return ok(version); }
     QByteArray readDpiValue(const QString& version, const QString& dpiIndex) override
     {
         return (version + QLatin1Char(':') + dpiIndex).toUtf8();
     }
     bool writeDeviceTask(const QString& version, const QString&, const QString& index, const QString&, const QString&,
-                         const QString&) override
+                         const QString&, QString*) override
     {
         return ok(version) && ok(index);
     }
-    bool writeRgbDevice(const QString& version, const QString&, const QStringList& items) override
+    bool writeRgbDevice(const QString& version, const QString&, const QStringList& items, QString*) override
     {
         return ok(version) && !items.isEmpty();
     }
     QString windowsMouseConfig(const QString& version) override { return version; }
     QString windowsKeyboardConfig() override { return QString(); }
-    bool setMouseAcceleration(int n) override { return n % 2 == 0; }
-    bool setMouseSpeed(int n) override { return n % 2 == 0; }
-    bool setWheelScrollLines(int n) override { return n % 2 == 0; }
-    bool setWheelScrollChars(int n) override { return n % 2 == 0; }
-    bool setDoubleClickTime(int n) override { return n % 2 == 0; }
-    bool startMouseTracks() override { return m_tracks = !m_tracks; }
+    bool setMouseAcceleration(int n, QString*) override { return n % 2 == 0; }
+    bool setMouseSpeed(int n, QString*) override { return n % 2 == 0; }
+    bool setWheelScrollLines(int n, QString*) override { return n % 2 == 0; }
+    bool setWheelScrollChars(int n, QString*) override { return n % 2 == 0; }
+    bool setDoubleClickTime(int n, QString*) override { return n % 2 == 0; }
+    bool startMouseTracks(QString*) override { return m_tracks = !m_tracks; }
     QString stopMouseTracks() override { return QStringLiteral("x:1,y:2Time:3;"); }
 
 private:
