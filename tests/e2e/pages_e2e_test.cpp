@@ -285,9 +285,10 @@ TEST_F(PagesTest, AFailedWriteShowsWhatTheDeviceHoldsAgain)
     ASSERT_TRUE(setValue(page, "#step-0-x", "1600"));
     sim().failNext("vqWriteProp");
     ASSERT_NO_FATAL_FAILURE(apply("mouse-panel"));
-    // The first write (the resolution step) failed, the report rate went through.
-    EXPECT_EQ(statusLine(page), "The mouse did not take resolution step 1. It took the report rate. "
-                                "The page shows what it holds now.");
+    // The first write (the resolution step) failed, the report rate went through; the refusal's
+    // reason stands beside what it kept.
+    EXPECT_EQ(statusLine(page), "The mouse did not take resolution step 1 (the device refused the write). It took the "
+                                "report rate. The page shows what it holds now.");
     EXPECT_EQ(property(page, "#step-0-x", "value"), "400");
     EXPECT_EQ(property(page, "#report-rate", "value"), "0x08");
     EXPECT_EQ(simProp(kMouseId, 40), QByteArray::fromHex("08"));
@@ -300,7 +301,8 @@ TEST_F(PagesTest, AFailedWriteShowsWhatTheDeviceHoldsAgain)
     ASSERT_NO_FATAL_FAILURE(apply("mouse-panel"));
     EXPECT_EQ(buttonShows(2), "What the mouse came with");
     EXPECT_EQ(property(page, "#assign-kind", "value"), "Default");
-    EXPECT_TRUE(statusLine(page).startsWith("The mouse did not take the middle button."));
+    EXPECT_TRUE(statusLine(page).startsWith("The mouse did not take the middle button (the device refused the write)."))
+        << statusLine(page).toStdString();
 }
 
 TEST_F(PagesTest, UnappliedEditsAndResetsAreAskedAbout)
