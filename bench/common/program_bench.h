@@ -67,7 +67,7 @@ inline QWebEnginePage* programStartPage()
     waitFor([&] {
         Window* window = appMainWindow();
         const QList<QWebEngineView*> views =
-            window && window->webView ? window->webView->findChildren<QWebEngineView*>() : QList<QWebEngineView*>();
+            window && window->webView() ? window->webView()->findChildren<QWebEngineView*>() : QList<QWebEngineView*>();
         page = views.isEmpty() ? nullptr : views.first()->page();
         return page && evaluate(page, QStringLiteral("document.querySelectorAll('#device-list li').length")).toInt() > 0;
     });

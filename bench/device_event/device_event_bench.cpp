@@ -314,7 +314,7 @@ int measure(int& argc, char** argv, int code)
     QTimer::singleShot(0, [&] {
         QWebEnginePage* startPage = programStartPage();
         if (startPage) {
-            ProgramPage programPage(startPage, appMainWindow()->webView);
+            ProgramPage programPage(startPage, appMainWindow()->webView());
             BarePage barePage;
             // Warm-up of both sides, then runs of events that alternate between the sides, so
             // that both meet the machine alike.

@@ -31,6 +31,14 @@ namespace {
 // A text argument: a JSON number reads as its decimal text, an absent key as "".
 QString arg(const QVariantMap& args, const char* key) { return args.value(QLatin1String(key)).toString(); }
 
+// A failure's fixed text, which the pages and other callers rely on, then its reason when one is
+// known: "RestDevice failed: no device M1.0 is attached".
+QString failure(const char* text, const QString& why)
+{
+    const QString fixed = QString::fromLatin1(text);
+    return why.isEmpty() ? fixed : fixed + QStringLiteral(": ") + why;
+}
+
 // Only these schemes leave the program for the desktop or the network.
 bool schemeIn(const QUrl& url, std::initializer_list<const char*> schemes)
 {
@@ -65,11 +73,12 @@ const PageCommands::Command* PageCommands::find(const QString& name)
              // Data is a bracketed list of quoted items: ["Esc#FF0000","F1#00FF00"].
              QString items = data.size() >= 4 ? data.mid(2, data.size() - 4) : QString();
              items.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+             QString why;
              if (w.m_devices->writeRgbDevice(arg(args, "Version"), arg(args, "DriverVersion"),
-                                             items.split(QStringLiteral("\",\""))))
+                                             items.split(QStringLiteral("\",\"")), &why))
                  Window::replySuccess(cb, items);
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("WriteRGBDevice failed"));
+                 Window::replyFailure(cb, 0, failure("WriteRGBDevice failed", why));
          }},
         {"LoginMain", {}, [](Window& w, const QVariantMap& args, const Callback&) {
              const QString url = arg(args, "Url"), width = arg(args, "width"), height = arg(args, "height");
@@ -77,8 +86,8 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  return;
              const QSize size = boundedWindowSize(QSize(width.toInt(), height.toInt()));
              w.hide();
-             w.webView->resize(size);
-             w.webView->load(QUrl(url, QUrl::TolerantMode));
+             w.m_webView->resize(size);
+             w.m_webView->load(QUrl(url, QUrl::TolerantMode));
              if (g_handler) {
                  g_handler->SetViewKey(url);
                  g_handler->SetStartupURL(url.toUtf8().toStdString());
@@ -88,13 +97,13 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                     (GetSystemMetrics(SM_CYSCREEN) - size.height()) / 2);
              w.resize(size);
              // One timer for every login: the window shows once, a second after the last one.
-             if (!w.loginTimer) {
-                 w.loginTimer = new QTimer(&w);
-                 w.loginTimer->setSingleShot(true);
-                 w.loginTimer->setInterval(1000);
-                 QObject::connect(w.loginTimer, &QTimer::timeout, &w, &Window::LoginWindow);
+             if (!w.m_loginTimer) {
+                 w.m_loginTimer = new QTimer(&w);
+                 w.m_loginTimer->setSingleShot(true);
+                 w.m_loginTimer->setInterval(1000);
+                 QObject::connect(w.m_loginTimer, &QTimer::timeout, &w, &Window::LoginWindow);
              }
-             w.loginTimer->start();
+             w.m_loginTimer->start();
          }},
         {"GetDevicesList", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
              const QStringList versions = w.deviceMap().keys();
@@ -104,21 +113,23 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  cb, QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(versions)).toJson(QJsonDocument::Compact)));
          }},
         {"RestDevice", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             if (w.m_devices->resetDevice(arg(args, "Version")))
+             QString why;
+             if (w.m_devices->resetDevice(arg(args, "Version"), &why))
                  Window::replySuccess(cb, QStringLiteral("RestDevice success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("RestDevice failed"));
+                 Window::replyFailure(cb, 0, failure("RestDevice failed", why));
          }},
         {"ReadDevicesDpiVal", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
              Window::replySuccess(
                  cb, QString::fromUtf8(w.m_devices->readDpiValue(arg(args, "Version"), arg(args, "DpiIndex"))));
          }},
         {"WriteDevice", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
+             QString why;
              if (w.m_devices->writeDeviceTask(arg(args, "Version"), arg(args, "DriverVersion"), arg(args, "Index"),
-                                              arg(args, "Task"), arg(args, "TaskType"), arg(args, "TaskCount")))
+                                              arg(args, "Task"), arg(args, "TaskType"), arg(args, "TaskCount"), &why))
                  Window::replySuccess(cb, QStringLiteral("writeDevices success!"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("writeDevices failed!"));
+                 Window::replyFailure(cb, 0, failure("writeDevices failed!", why));
          }},
         {"loadurl", {"url"}, [](Window& w, const QVariantMap& args, const Callback&) {
              const QString url = arg(args, "url");
@@ -129,79 +140,87 @@ const PageCommands::Command* PageCommands::find(const QString& name)
         {"ReadFileToStr", {"FilePath"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
              const QString path = pathInAppDir(arg(args, "FilePath"));
              QString text;
-             if (!path.isEmpty() && w.fileCache.query(path, arg(args, "Xpath"), &text) == PageFileCache::Result::Ok)
+             if (!path.isEmpty() && w.m_fileCache.query(path, arg(args, "Xpath"), &text) == PageFileCache::Result::Ok)
                  Window::replySuccess(cb, text);
              else
                  Window::replyFailure(cb, 0, QStringLiteral("queryProfile load xml file failed!"));
          }},
         {"ModifyFileFromStr", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
              const QString path = pathInAppDir(arg(args, "FilePath"));
-             if (!path.isEmpty() && w.fileCache.modify(path, arg(args, "ContentStr")) == PageFileCache::Result::Ok)
+             QString why = QStringLiteral("the path names no file below the program folder");
+             if (!path.isEmpty() && w.m_fileCache.modify(path, arg(args, "ContentStr"), &why) == PageFileCache::Result::Ok)
                  Window::replySuccess(cb, QStringLiteral("ModifyFileFromStr success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("ModifyFileFromStr failed"));
+                 Window::replyFailure(cb, 0, failure("ModifyFileFromStr failed", why));
          }},
         {"mouseTracks", {"status"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
              const QString status = arg(args, "status");
              if (status == QStringLiteral("开始")) {
-                 if (w.m_devices->startMouseTracks())
+                 QString why;
+                 if (w.m_devices->startMouseTracks(&why))
                      Window::replySuccess(cb, QStringLiteral("mouseTracks success"));
                  else
-                     Window::replyFailure(cb, 0, QStringLiteral("mouseTracks failed"));
+                     Window::replyFailure(cb, 0, failure("mouseTracks failed", why));
              } else if (status == QStringLiteral("停止")) {
                  Window::replySuccess(cb, w.m_devices->stopMouseTracks());
              }
          }},
         {"goback", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
-             w.webView->back();
+             w.m_webView->back();
              Window::replySuccess(cb, QStringLiteral("goback"));
          }},
         {"goforward", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
-             w.webView->forward();
+             w.m_webView->forward();
              Window::replySuccess(cb, QStringLiteral("goforward"));
          }},
         {"savexml", {}, [](Window& w, const QVariantMap&, const Callback& cb) {
-             switch (w.fileCache.flush()) {
+             QString why;
+             switch (w.m_fileCache.flush(&why)) {
              case PageFileCache::Flush::NothingCached:
                  break;
              case PageFileCache::Flush::Written:
                  Window::replySuccess(cb, QStringLiteral("save xml success"));
                  break;
              case PageFileCache::Flush::Failed:
-                 Window::replyFailure(cb, 0, QStringLiteral("save xml failed"));
+                 Window::replyFailure(cb, 0, failure("save xml failed", why));
                  break;
              }
          }},
         {"modifyMouseAcce", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             if (w.m_devices->setMouseAcceleration(args.value(QStringLiteral("Num")).toInt()))
+             QString why;
+             if (w.m_devices->setMouseAcceleration(args.value(QStringLiteral("Num")).toInt(), &why))
                  Window::replySuccess(cb, QStringLiteral("modifyMouseAccel success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("modifyMouseAccel failed"));
+                 Window::replyFailure(cb, 0, failure("modifyMouseAccel failed", why));
          }},
         {"ModifyWindowAcceleratedSpeed", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             if (w.m_devices->setMouseSpeed(args.value(QStringLiteral("Num")).toInt()))
+             QString why;
+             if (w.m_devices->setMouseSpeed(args.value(QStringLiteral("Num")).toInt(), &why))
                  Window::replySuccess(cb, QStringLiteral("ModifyWindowAcceleratedSpeed success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("ModifyWindowAcceleratedSpeed failed"));
+                 Window::replyFailure(cb, 0, failure("ModifyWindowAcceleratedSpeed failed", why));
          }},
-        {"modifyMouseAccel", {}, [](Window& w, const QVariantMap&, const Callback&) { w.m_devices->startMouseTracks(); }},
+        {"modifyMouseAccel", {}, [](Window& w, const QVariantMap&, const Callback&) { w.m_devices->startMouseTracks(nullptr); }},
         {"ModifyMouseScrollLines", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             if (w.m_devices->setWheelScrollLines(args.value(QStringLiteral("Num")).toInt()))
+             QString why;
+             if (w.m_devices->setWheelScrollLines(args.value(QStringLiteral("Num")).toInt(), &why))
                  Window::replySuccess(cb, QStringLiteral("ModifyMouseScrollLines success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("ModifyMouseScrollLines failed"));
+                 Window::replyFailure(cb, 0, failure("ModifyMouseScrollLines failed", why));
          }},
         {"modifyMouseScrollLinesX", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             if (w.m_devices->setWheelScrollChars(args.value(QStringLiteral("Num")).toInt()))
+             QString why;
+             if (w.m_devices->setWheelScrollChars(args.value(QStringLiteral("Num")).toInt(), &why))
                  Window::replySuccess(cb, QStringLiteral("modifyMouseScrollLinesX success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("modifyMouseScrollLinesX failed"));
+                 Window::replyFailure(cb, 0, failure("modifyMouseScrollLinesX failed", why));
          }},
         {"modifyMouseDoubleClick", {"Num"}, [](Window& w, const QVariantMap& args, const Callback& cb) {
-             if (w.m_devices->setDoubleClickTime(args.value(QStringLiteral("Num")).toInt()))
+             QString why;
+             if (w.m_devices->setDoubleClickTime(args.value(QStringLiteral("Num")).toInt(), &why))
                  Window::replySuccess(cb, QStringLiteral("modifyMouseDoubleClick success"));
              else
-                 Window::replyFailure(cb, 0, QStringLiteral("modifyMouseDoubleClick failed"));
+                 Window::replyFailure(cb, 0, failure("modifyMouseDoubleClick failed", why));
          }},
         {"GetWindowsMouseConfig", {}, [](Window& w, const QVariantMap& args, const Callback& cb) {
              Window::replySuccess(cb, w.m_devices->windowsMouseConfig(arg(args, "Version")));
@@ -269,7 +288,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  return;
              }
              auto* download = new wrapFileDownload(&w);
-             w.downloads.append(download);
+             w.m_downloads.append(download);
              download->setCallback(cb);
              download->start(url, relativePath);
          }},
@@ -282,13 +301,13 @@ const PageCommands::Command* PageCommands::find(const QString& name)
         {"CloseView", {}, [](Window& w, const QVariantMap&, const Callback&) {
              // The main view takes the queries back before the popup's view goes.
              if (g_handler) {
-                 g_handler->SetListener(w.webView);
+                 g_handler->SetListener(w.m_webView);
                  g_handler->SetMainWindowHandle(static_cast<HWND>(w.winId()));
              }
-             PopWidget* popup = w.activePopup;
-             for (auto it = w.popups.begin(); popup && it != w.popups.end(); ++it) {
+             PopWidget* popup = w.m_activePopup;
+             for (auto it = w.m_popups.begin(); popup && it != w.m_popups.end(); ++it) {
                  if (it.value() == popup) {
-                     w.popups.erase(it);
+                     w.m_popups.erase(it);
                      break;
                  }
              }
@@ -296,7 +315,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
                  popup->hide();
                  popup->deleteLater();
              }
-             w.activePopup = nullptr;
+             w.m_activePopup = nullptr;
          }},
         {"SendMsgToMainBrowser", {"url", "msg"}, [](Window&, const QVariantMap& args, const Callback& cb) {
              if (g_handler)
@@ -317,7 +336,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
              const QString path = arg(args, "virtualXmlPath");
              if (path.isEmpty())
                  return;
-             if (w.deviceFilter && !pathInAppDir(path).isEmpty() && w.deviceFilter->loadConfig(path, arg(args, "deviceId")))
+             if (w.m_deviceFilter && !pathInAppDir(path).isEmpty() && w.m_deviceFilter->loadConfig(path, arg(args, "deviceId")))
                  Window::replySuccess(cb, QStringLiteral("setVDevice success!"));
              else
                  Window::replyFailure(cb, 0, QStringLiteral("setVDevice failed!"));
@@ -326,7 +345,7 @@ const PageCommands::Command* PageCommands::find(const QString& name)
              const QString deviceId = arg(args, "deviceId");
              if (deviceId.isEmpty())
                  return;
-             if (w.deviceFilter && w.deviceFilter->removeDeviceConfig(deviceId))
+             if (w.m_deviceFilter && w.m_deviceFilter->removeDeviceConfig(deviceId))
                  Window::replySuccess(cb, QStringLiteral("closeVDevice success!"));
              else
                  Window::replyFailure(cb, 0, QStringLiteral("closeVDevice failed!"));
@@ -387,9 +406,9 @@ void Window::maximizeTarget()
     if (!target)
         return;
     // Another window's entry goes with that window.
-    if (target != this && !savedGeometry.contains(target))
-        connect(target, &QObject::destroyed, this, [this, target] { savedGeometry.remove(target); });
-    savedGeometry.insert(target, target->geometry());
+    if (target != this && !m_savedGeometry.contains(target))
+        connect(target, &QObject::destroyed, this, [this, target] { m_savedGeometry.remove(target); });
+    m_savedGeometry.insert(target, target->geometry());
     target->setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
 }
 
@@ -397,6 +416,6 @@ void Window::restoreTarget()
 {
     QWidget* target = g_handler ? QWidget::find(static_cast<WId>(g_handler->GetMainWindowHandle())) : nullptr;
     // Nothing saved for this window: it stays as it is.
-    if (target && savedGeometry.contains(target))
-        target->setGeometry(savedGeometry.value(target));
+    if (target && m_savedGeometry.contains(target))
+        target->setGeometry(m_savedGeometry.value(target));
 }

@@ -1,5 +1,7 @@
 #include "app/page_file_cache.h"
 
+#include "devices/failure_reason.h"
+
 #include "include/base/cef_logging.h"
 
 #include <pugixml.hpp>
@@ -29,15 +31,14 @@ bool parse(pugi::xml_document& doc, const QString& text)
 
 // Replaces the file with text (UTF-8, no byte-order mark) through a temporary file, so that a
 // failed write leaves the old file whole.
-bool writeText(const QString& path, const QString& text)
+bool writeText(const QString& path, const QString& text, QString* why)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return false;
     const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size())
-        return false;
-    return file.commit();
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    return failBecause(why, QStringLiteral("the file %1 could not be written: %2")
+                                .arg(QFileInfo(path).fileName(), file.errorString()));
 }
 
 } // namespace
@@ -98,19 +99,25 @@ PageFileCache::Result PageFileCache::query(const QString& path, const QString& x
     return Result::Ok;
 }
 
-PageFileCache::Result PageFileCache::modify(const QString& path, const QString& content)
+PageFileCache::Result PageFileCache::modify(const QString& path, const QString& content, QString* why)
 {
-    if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || QFileInfo(path).isDir())
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || QFileInfo(path).isDir()) {
+        failBecause(why, QStringLiteral("the path names no file"));
         return Result::NotAFile;
-    if (!isXmlFileName(path))
+    }
+    if (!isXmlFileName(path)) {
+        failBecause(why, QStringLiteral("the file is no XML file"));
         return Result::NotXmlFile;
+    }
     pugi::xml_document doc;
-    if (!parse(doc, content))
+    if (!parse(doc, content)) {
+        failBecause(why, QStringLiteral("the text is no XML document"));
         return Result::NotXml;
+    }
     xml_string_writer writer;
     doc.save(writer, "\t", kFormat, pugi::encoding_auto);
     const QString text = QString::fromStdString(writer.result);
-    if (!QFileInfo::exists(path) && !writeText(path, text))
+    if (!QFileInfo::exists(path) && !writeText(path, text, why))
         return Result::WriteFailed;
     LOG(INFO) << text.toStdString();
     QMutexLocker lock(&m_lock);
@@ -120,7 +127,7 @@ PageFileCache::Result PageFileCache::modify(const QString& path, const QString& 
     return Result::Ok;
 }
 
-PageFileCache::Flush PageFileCache::flush()
+PageFileCache::Flush PageFileCache::flush(QString* why)
 {
     QMap<QString, QString> files;
     QStringList dirty;
@@ -131,10 +138,13 @@ PageFileCache::Flush PageFileCache::flush()
         files = m_files;
         dirty = m_dirty;
     }
-    QStringList failed;
+    QStringList failed, reasons;
     for (const QString& path : dirty) {
-        if (!writeText(path, files.value(path)))
+        QString reason;
+        if (!writeText(path, files.value(path), &reason)) {
             failed.append(path);
+            reasons.append(reason);
+        }
     }
     QMutexLocker lock(&m_lock);
     // Paths changed again meanwhile stay for the next write-back.
@@ -142,5 +152,8 @@ PageFileCache::Flush PageFileCache::flush()
         if (!failed.contains(path) && m_files.value(path) == files.value(path))
             m_dirty.removeOne(path);
     }
-    return failed.isEmpty() ? Flush::Written : Flush::Failed;
+    if (failed.isEmpty())
+        return Flush::Written;
+    failBecause(why, reasons.join(QStringLiteral("; ")));
+    return Flush::Failed;
 }

@@ -39,11 +39,12 @@ public:
     Result query(const QString& path, const QString& xpath, QString* text);
     // Replaces the file's text with the XML library's serialisation of content and marks it
     // changed; a file that does not exist yet is written at once. Content that is no XML
-    // document changes nothing.
-    Result modify(const QString& path, const QString& content);
+    // document changes nothing. why, when given, says what kept it from changing the file.
+    Result modify(const QString& path, const QString& content, QString* why = nullptr);
     // Writes every changed file back, each replaced whole. A file that cannot be written keeps
-    // its change; the others are written.
-    Flush flush();
+    // its change; the others are written. why, when given, says what kept each failed one from
+    // being written.
+    Flush flush(QString* why = nullptr);
 
 private:
     mutable QMutex m_lock;

@@ -33,9 +33,9 @@ namespace {
 QImage loadedWindowPicture()
 {
     Window* window = appMainWindow();
-    if (!window || !window->isVisible() || !window->webView)
+    if (!window || !window->isVisible() || !window->webView())
         return QImage();
-    CefRefPtr<CefBrowser> browser = window->webView->GetBrowser();
+    CefRefPtr<CefBrowser> browser = window->webView()->GetBrowser();
     if (!browser || browser->IsLoading() || !browser->HasDocument())
         return QImage();
     const QString url = QString::fromStdString(browser->GetMainFrame()->GetURL().ToString());

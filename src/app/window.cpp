@@ -81,7 +81,7 @@ bool joinWorker(QThread* thread, QObject* worker)
 
 Window::Window(QWidget* parent)
     : PsMainWindow(parent)
-    , listFunctions(new DeviceFunctions())
+    , m_listFunctions(new DeviceFunctions())
     , m_devices(std::make_unique<WindowDeviceServices>(this))
     , m_desktop(std::make_unique<QtDesktopServices>())
 {
@@ -116,11 +116,11 @@ Window::Window(QWidget* parent)
         g_handler->SetViewKey(startPage);
         g_handler->SetStartupURL(startPage.toUtf8().toStdString());
     }
-    webView = new QCefWebView(this, false);
-    webView->resize(size);
-    webView->load(QUrl(startPage, QUrl::TolerantMode));
+    m_webView = new QCefWebView(this, false);
+    m_webView->resize(size);
+    m_webView->load(QUrl(startPage, QUrl::TolerantMode));
     setMinimumSize(size);
-    connect(webView, &QCefWebView::jsMessage, this, &Window::onJsMessage);
+    connect(m_webView, &QCefWebView::jsMessage, this, &Window::onJsMessage);
     // Every way out of the event loop writes the changed page files back, also those that skip
     // the window's own quit (the end of the session, the native window's destruction).
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] { flushDirtyFiles(); });
@@ -129,29 +129,29 @@ Window::Window(QWidget* parent)
 Window::~Window()
 {
     // The capture loop hands tasks to the worker: it ends first.
-    if (deviceFilter)
-        deviceFilter->requestStop();
-    joinWorker(filterThread, deviceFilter);
-    filterThread = nullptr;
-    deviceFilter = nullptr;
+    if (m_deviceFilter)
+        m_deviceFilter->requestStop();
+    joinWorker(m_filterThread, m_deviceFilter);
+    m_filterThread = nullptr;
+    m_deviceFilter = nullptr;
 
     commandExec* exec;
     QThread* thread;
     {
         QMutexLocker lock(&m_taskLock);
         m_closing = true;
-        exec = taskExec;
-        thread = taskThread;
-        taskExec = nullptr;
-        taskThread = nullptr;
+        exec = m_taskExec;
+        thread = m_taskThread;
+        m_taskExec = nullptr;
+        m_taskThread = nullptr;
     }
     if (exec)
         exec->quit();
     if (!joinWorker(thread, exec)) {
         // The worker still writes through the client: both go once its thread has ended.
-        const auto client = std::make_shared<pvmulti_client>(vmulti);
-        const bool connected = vmultiConnected;
-        vmulti = nullptr;
+        const auto client = std::make_shared<pvmulti_client>(m_vmulti);
+        const bool connected = m_vmultiConnected;
+        m_vmulti = nullptr;
         const auto release = [exec, client, connected] {
             if (!*client)
                 return;
@@ -165,17 +165,15 @@ Window::~Window()
         if (thread->isFinished())
             release();
     }
-    delete tray;
-    tray = nullptr;
+    delete m_tray;
+    m_tray = nullptr;
 
     // Each view takes itself out as the runtime's listener when it goes.
-    delete webView;
-    webView = nullptr;
-    for (const QPointer<PopWidget>& popup : popups)
-        delete popup.data();
-    popups.clear();
-    qDeleteAll(downloads);
-    downloads.clear();
+    delete m_webView;
+    m_webView = nullptr;
+    closePopups();
+    qDeleteAll(m_downloads);
+    m_downloads.clear();
     disconnectVMulti();
 }
 
@@ -188,7 +186,7 @@ QMap<QString, QJsonObject> Window::deviceMap() const
 void Window::refreshDeviceList()
 {
     QMutexLocker refresh(&m_refreshLock);
-    QMap<QString, QJsonObject> fresh = listFunctions->deviceList();
+    QMap<QString, QJsonObject> fresh = m_listFunctions->deviceList();
     QMutexLocker lock(&m_deviceMapLock);
     m_deviceMap.swap(fresh);
 }
@@ -206,9 +204,9 @@ void Window::initDeviceData()
         m_packageError = QStringLiteral("the page package %1 was refused: %2").arg(package, error);
         reportFailure(QStringLiteral("The pages cannot be read: ") + m_packageError);
     }
-    dataHandler = new device_data_handler;
-    dataHandler->loadDriverXml(QStringLiteral(":/drive/M1.0"));
-    dataHandler->loadDriverXml(QStringLiteral(":/drive/K1.0"));
+    m_dataHandler = new device_data_handler;
+    m_dataHandler->loadDriverXml(QStringLiteral(":/drive/M1.0"));
+    m_dataHandler->loadDriverXml(QStringLiteral(":/drive/K1.0"));
 }
 
 void Window::initWindow()
@@ -219,11 +217,11 @@ void Window::initWindow()
 
 void Window::initSystemTray()
 {
-    tray = new SystemTray(this);
-    tray->show();
-    connect(tray, &QSystemTrayIcon::activated, this, &Window::onSystemtrayActive, Qt::UniqueConnection);
-    connect(tray, &SystemTray::showWidget, this, &Window::onshowWidget);
-    connect(tray, &SystemTray::closeApp, this, &Window::oncloseApp);
+    m_tray = new SystemTray(this);
+    m_tray->show();
+    connect(m_tray, &QSystemTrayIcon::activated, this, &Window::onSystemtrayActive, Qt::UniqueConnection);
+    connect(m_tray, &SystemTray::showWidget, this, &Window::onshowWidget);
+    connect(m_tray, &SystemTray::closeApp, this, &Window::oncloseApp);
 }
 
 void Window::firstShow() { psFirstShow(); }
@@ -238,83 +236,103 @@ void Window::handTask(const QList<MacroAction>& actions, int playType, int playC
     QMutexLocker lock(&m_taskLock);
     if (m_closing)
         return;
-    if (taskThread) {
-        taskExec->setTask(vmulti, actions, playType, playCount, keyState);
+    if (m_taskThread) {
+        m_taskExec->setTask(m_vmulti, actions, playType, playCount, keyState);
         return;
     }
     QPointer<Window> window(this);
-    taskThread = new QThread;
-    taskExec = new commandExec(taskThread, actions, vmulti, playType, playCount, keyState, m_macroClock,
+    m_taskThread = new QThread;
+    m_taskExec = new commandExec(m_taskThread, actions, m_vmulti, playType, playCount, keyState, m_macroClock,
                                [window](const QUrl& url) {
                                    cefclient::PostToGuiThread([window, url] {
                                        if (window)
                                            window->m_desktop->openUrl(url);
                                    });
                                });
-    connect(taskExec, &commandExec::taskFinished, this, &Window::onTaskFinished, Qt::QueuedConnection);
-    connect(taskThread, &QThread::finished, taskThread, &QObject::deleteLater);
-    connect(this, &Window::StopVCMDOutput, taskExec, &commandExec::onStopOutput, Qt::QueuedConnection);
+    connect(m_taskExec, &commandExec::taskFinished, this, &Window::onTaskFinished, Qt::QueuedConnection);
+    connect(m_taskThread, &QThread::finished, m_taskThread, &QObject::deleteLater);
+    connect(this, &Window::StopVCMDOutput, m_taskExec, &commandExec::onStopOutput, Qt::QueuedConnection);
     // Made on the capture thread, the thread object still belongs to the GUI thread, which
     // deletes it when it has finished.
     if (!qt_extras::OnGuiThread())
-        taskThread->moveToThread(QCoreApplication::instance()->thread());
-    taskThread->start(QThread::InheritPriority);
+        m_taskThread->moveToThread(QCoreApplication::instance()->thread());
+    m_taskThread->start(QThread::InheritPriority);
 }
 
 commandExec* Window::macroWorker() const
 {
     QMutexLocker lock(&m_taskLock);
-    return taskExec;
+    return m_taskExec;
+}
+
+QThread* Window::macroThread() const
+{
+    QMutexLocker lock(&m_taskLock);
+    return m_taskThread;
 }
 
 void Window::stopOutput()
 {
     emit StopVCMDOutput(true);
     QMutexLocker lock(&m_taskLock);
-    if (taskThread)
-        taskExec->stopOutput();
+    if (m_taskThread)
+        m_taskExec->stopOutput();
 }
 
 void Window::startDeviceFilter()
 {
     stopWorkers();
-    filterThread = new QThread;
-    deviceFilter = new DEVICE_FILTER(filterThread, windowHost(this));
-    deviceFilter->setFlags(true, true);
-    connect(filterThread, &QThread::finished, filterThread, &QObject::deleteLater);
-    filterThread->start(QThread::InheritPriority);
+    m_filterThread = new QThread;
+    m_deviceFilter = new DEVICE_FILTER(m_filterThread, windowHost(this));
+    m_deviceFilter->setFlags(true, true);
+    connect(m_filterThread, &QThread::finished, m_filterThread, &QObject::deleteLater);
+    m_filterThread->start(QThread::InheritPriority);
 }
 
 // The worker is deleted once its thread has finished; the capture loop, which ends at once, is
 // waited for, so that no two loops ever read the driver.
 void Window::stopWorkers()
 {
-    if (deviceFilter)
-        deviceFilter->requestStop();
-    if (!joinWorker(filterThread, deviceFilter))
-        deviceFilter->deleteLater();
-    filterThread = nullptr;
-    deviceFilter = nullptr;
+    if (m_deviceFilter)
+        m_deviceFilter->requestStop();
+    if (!joinWorker(m_filterThread, m_deviceFilter))
+        m_deviceFilter->deleteLater();
+    m_filterThread = nullptr;
+    m_deviceFilter = nullptr;
     {
         QMutexLocker lock(&m_taskLock);
-        if (taskExec) {
-            taskExec->quit();
-            taskExec->deleteLater();
+        if (m_taskExec) {
+            m_taskExec->quit();
+            m_taskExec->deleteLater();
         }
-        if (taskThread)
-            taskThread->quit();
-        taskExec = nullptr;
-        taskThread = nullptr;
+        if (m_taskThread)
+            m_taskThread->quit();
+        m_taskExec = nullptr;
+        m_taskThread = nullptr;
     }
 }
 
-void Window::setActivePopup(PopWidget* popup) { activePopup = popup; }
+void Window::setActivePopup(PopWidget* popup) { m_activePopup = popup; }
 
-void Window::cacheFile(const QString& path) { fileCache.cacheFile(path); }
+PopWidget* Window::activePopup() const { return m_activePopup; }
 
-QMap<QString, QString> Window::cachedFiles() const { return fileCache.cachedFiles(); }
+void Window::closePopups()
+{
+    for (const QPointer<PopWidget>& popup : m_popups)
+        delete popup.data();
+    m_popups.clear();
+}
 
-bool Window::flushDirtyFiles() { return fileCache.flush() != PageFileCache::Flush::Failed; }
+void Window::cacheFile(const QString& path) { m_fileCache.cacheFile(path); }
+
+QMap<QString, QString> Window::cachedFiles() const { return m_fileCache.cachedFiles(); }
+
+PageFileCache::Result Window::modifyCachedFile(const QString& path, const QString& text)
+{
+    return m_fileCache.modify(path, text);
+}
+
+bool Window::flushDirtyFiles() { return m_fileCache.flush() != PageFileCache::Flush::Failed; }
 
 void Window::loadUrl(const QString& url)
 {
@@ -331,14 +349,27 @@ void Window::loadUrl(const QString& url)
 
 void Window::setDeviceHotKey(const QString& deviceId, const QString& keySequence)
 {
-    if (!hotKeyTexts.contains(deviceId))
+    if (!m_hotKeyTexts.contains(deviceId))
         return;
-    if (hotKeyTexts.value(deviceId).first.isEmpty() || !hotKeys.value(deviceId))
-        hotKeys[deviceId] = new GlobalShortcut(this);
-    GlobalShortcut* shortcut = hotKeys.value(deviceId);
+    if (m_hotKeyTexts.value(deviceId).first.isEmpty() || !m_hotKeys.value(deviceId))
+        m_hotKeys[deviceId] = new GlobalShortcut(this);
+    GlobalShortcut* shortcut = m_hotKeys.value(deviceId);
     const bool set = shortcut->setShortcut(QKeySequence::fromString(keySequence, QKeySequence::NativeText));
     connect(shortcut, &GlobalShortcut::activated, this, &Window::deviceHotKeyActive, Qt::UniqueConnection);
-    hotKeyTexts[deviceId] = qMakePair(keySequence, set ? QStringLiteral("1") : QStringLiteral("0"));
+    m_hotKeyTexts[deviceId] = qMakePair(keySequence, set ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void Window::addHotKeyEntry(const QString& deviceId)
+{
+    if (!m_hotKeyTexts.contains(deviceId))
+        m_hotKeyTexts.insert(deviceId, {});
+}
+
+void Window::clearHotKeys()
+{
+    qDeleteAll(m_hotKeys);
+    m_hotKeys.clear();
+    m_hotKeyTexts.clear();
 }
 
 void Window::setAutoStart(bool enabled)
@@ -450,14 +481,14 @@ void Window::showDebug()
 void Window::onTaskFinished(pvmulti_client)
 {
     QMutexLocker lock(&m_taskLock);
-    if (taskExec && taskExec->releaseKeysWhenIdle(vmulti))
+    if (m_taskExec && m_taskExec->releaseKeysWhenIdle(m_vmulti))
         LOG(INFO) << "onTaskFinished reset all key===========================";
 }
 
 void Window::deviceHotKeyActive()
 {
     QString deviceId;
-    for (auto it = hotKeys.constBegin(); it != hotKeys.constEnd(); ++it) {
+    for (auto it = m_hotKeys.constBegin(); it != m_hotKeys.constEnd(); ++it) {
         if (it.value() == sender()) {
             deviceId = it.key();
             break;
@@ -494,49 +525,44 @@ void Window::deviceHotKeyActive()
     openPopup(QStringLiteral("file:///") + dir + page, QSize(1000, 600));
 }
 
-bool Window::GetVirtualDeviceStatus() { return vmultiConnected; }
+bool Window::GetVirtualDeviceStatus() { return m_vmultiConnected; }
 
 void Window::playActions(const QString& strActions)
 {
     Application* app = appInstance();
     const QList<MacroAction> actions
         = parseMacroText(strActions, [app](const QString& key) { return app ? app->hidCodeOfKey(key) : QString(); });
-    if (!vmultiConnected)
+    if (!m_vmultiConnected)
         return;
-    bool playing;
-    {
-        QMutexLocker lock(&m_taskLock);
-        playing = taskThread != nullptr;
-    }
-    if (playing)
+    if (macroThread())
         stopOutput();
     handTask(actions, 0, 1, 0);
 }
 
 void Window::connectVMulti()
 {
-    if (vmulti)
+    if (m_vmulti)
         return;
-    vmulti = vmulti_alloc();
-    vmultiConnected = vmulti && vmulti_connect(vmulti);
+    m_vmulti = vmulti_alloc();
+    m_vmultiConnected = m_vmulti && vmulti_connect(m_vmulti);
 }
 
 void Window::disconnectVMulti()
 {
-    if (!vmulti)
+    if (!m_vmulti)
         return;
-    if (vmultiConnected)
-        vmulti_disconnect(vmulti);
-    vmulti_free(vmulti);
-    vmulti = nullptr;
+    if (m_vmultiConnected)
+        vmulti_disconnect(m_vmulti);
+    vmulti_free(m_vmulti);
+    m_vmulti = nullptr;
 }
 
 void Window::openPopup(const QString& url, const QSize& size)
 {
-    if (popups.value(url))
+    if (m_popups.value(url))
         return;
     auto* popup = new PopWidget(url, size, this);
-    popups[url] = popup;
+    m_popups[url] = popup;
     if (g_handler)
         g_handler->SetListener(popup->webView());
     connect(popup->webView(), &QCefWebView::jsMessage, this, &Window::onJsMessage);
@@ -556,7 +582,7 @@ bool Window::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == this && event->type() == QEvent::WindowActivate) {
         if (g_handler) {
-            g_handler->SetListener(webView);
+            g_handler->SetListener(m_webView);
             g_handler->SetMainWindowHandle(static_cast<HWND>(winId()));
         }
         return true;
@@ -566,8 +592,8 @@ bool Window::eventFilter(QObject* watched, QEvent* event)
 
 void Window::resizeEvent(QResizeEvent* event)
 {
-    if (webView)
-        webView->resize(event->size());
+    if (m_webView)
+        m_webView->resize(event->size());
     QWidget::resizeEvent(event);
 }
 

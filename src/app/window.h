@@ -72,6 +72,8 @@ public:
     // The page-file cache.
     void cacheFile(const QString& path);
     QMap<QString, QString> cachedFiles() const;
+    // Changes a page file's text in the cache, as "ModifyFileFromStr" does.
+    PageFileCache::Result modifyCachedFile(const QString& path, const QString& text);
     // Writes the changed page files back; false when one of them could not be written.
     bool flushDirtyFiles();
 
@@ -90,31 +92,32 @@ public:
     static void replySuccess(Callback callback, const QString& text);
     static void replyFailure(Callback callback, int code, const QString& text);
 
-    SystemTray* tray = nullptr;
-    PageFileCache fileCache;
-    QCefWebView* webView = nullptr;
-    QMap<QString, QPointer<PopWidget>> popups;
-    QList<wrapFileDownload*> downloads;
-    QThread* taskThread = nullptr;
-    commandExec* taskExec = nullptr;
-    // taskExec read under its lock: the capture thread may make the worker meanwhile.
+    SystemTray* tray() const { return m_tray; }
+    QCefWebView* webView() const { return m_webView; }
+    // The popup views by their address; an entry's view may be gone.
+    const QMap<QString, QPointer<PopWidget>>& popups() const { return m_popups; }
+    PopWidget* activePopup() const;
+    // Closes every popup view at once.
+    void closePopups();
+    const QList<wrapFileDownload*>& downloads() const { return m_downloads; }
+    // The macro worker and its thread, read under their lock: the capture thread may make them
+    // meanwhile.
     commandExec* macroWorker() const;
-    QThread* filterThread = nullptr;
-    DEVICE_FILTER* deviceFilter = nullptr;
-    // Geometry before "maxsizeWindow", per window.
-    QHash<QWidget*, QRect> savedGeometry;
-    QMap<QString, GlobalShortcut*> hotKeys;
-    QMap<QString, QPair<QString, QString>> hotKeyTexts;
-    QPointer<PopWidget> activePopup;
-    DeviceFunctions deviceFunctions;
-    bool vmultiConnected = false;
-    pvmulti_client vmulti = nullptr;
-    devices_handler devicesHandler;
-    // Reads the device list only; never deleted.
-    DeviceFunctions* listFunctions = nullptr;
-    // Never deleted.
-    device_data_handler* dataHandler = nullptr;
-    QTimer* loginTimer = nullptr;
+    QThread* macroThread() const;
+    QThread* filterThread() const { return m_filterThread; }
+    DEVICE_FILTER* deviceFilter() const { return m_deviceFilter; }
+    // Registered device hot keys and, per device, its key sequence and whether it was granted.
+    const QMap<QString, GlobalShortcut*>& hotKeys() const { return m_hotKeys; }
+    const QMap<QString, QPair<QString, QString>>& hotKeyTexts() const { return m_hotKeyTexts; }
+    // Gives the device an entry with no key yet, which setDeviceHotKey then fills.
+    void addHotKeyEntry(const QString& deviceId);
+    // Unregisters every device hot key and forgets the entries.
+    void clearHotKeys();
+    DeviceFunctions* deviceFunctions() { return &m_deviceFunctions; }
+    DeviceFunctions* listFunctions() const { return m_listFunctions; }
+    device_data_handler* dataHandler() const { return m_dataHandler; }
+    // The timer that shows the window after a login; null before the first.
+    QTimer* loginTimer() const { return m_loginTimer; }
 
 signals:
     void funstared();
@@ -162,6 +165,31 @@ private:
     void maximizeTarget();
     void restoreTarget();
 
+    SystemTray* m_tray = nullptr;
+    PageFileCache m_fileCache;
+    QCefWebView* m_webView = nullptr;
+    QMap<QString, QPointer<PopWidget>> m_popups;
+    QList<wrapFileDownload*> m_downloads;
+    // Guarded by m_taskLock.
+    QThread* m_taskThread = nullptr;
+    commandExec* m_taskExec = nullptr;
+    QThread* m_filterThread = nullptr;
+    DEVICE_FILTER* m_deviceFilter = nullptr;
+    // Geometry before "maxsizeWindow", per window.
+    QHash<QWidget*, QRect> m_savedGeometry;
+    QMap<QString, GlobalShortcut*> m_hotKeys;
+    QMap<QString, QPair<QString, QString>> m_hotKeyTexts;
+    QPointer<PopWidget> m_activePopup;
+    DeviceFunctions m_deviceFunctions;
+    bool m_vmultiConnected = false;
+    pvmulti_client m_vmulti = nullptr;
+    devices_handler m_devicesHandler;
+    // Reads the device list only; never deleted.
+    DeviceFunctions* m_listFunctions = nullptr;
+    // Never deleted.
+    device_data_handler* m_dataHandler = nullptr;
+    QTimer* m_loginTimer = nullptr;
+
     // Why the page package was refused; empty when it was unpacked (or is missing).
     QString m_packageError;
     std::unique_ptr<DeviceServices> m_devices;
@@ -172,7 +200,7 @@ private:
     QMutex m_refreshLock;
     mutable QMutex m_deviceMapLock;
     QMap<QString, QJsonObject> m_deviceMap;
-    // Guards taskThread, taskExec and m_closing for the threads that hand tasks over or stop
+    // Guards m_taskThread, m_taskExec and m_closing for the threads that hand tasks over or stop
     // the output.
     mutable QMutex m_taskLock;
     bool m_closing = false; // the window goes: no worker is made any more

@@ -15,21 +15,24 @@ class DeviceServices {
 public:
     virtual ~DeviceServices() = default;
 
-    virtual bool resetDevice(const QString& version) = 0;
+    // The operations that can fail say why in why, when it is not null, in plain words for the user.
+    virtual bool resetDevice(const QString& version, QString* why) = 0;
     virtual QByteArray readDpiValue(const QString& version, const QString& dpiIndex) = 0;
     virtual bool writeDeviceTask(const QString& version, const QString& driverVersion, const QString& index,
-                                 const QString& task, const QString& taskType, const QString& taskCount) = 0;
-    virtual bool writeRgbDevice(const QString& version, const QString& driverVersion, const QStringList& items) = 0;
+                                 const QString& task, const QString& taskType, const QString& taskCount,
+                                 QString* why) = 0;
+    virtual bool writeRgbDevice(const QString& version, const QString& driverVersion, const QStringList& items,
+                                QString* why) = 0;
     virtual QString windowsMouseConfig(const QString& version) = 0;
     virtual QString windowsKeyboardConfig() = 0;
 
-    virtual bool setMouseAcceleration(int n) = 0;
-    virtual bool setMouseSpeed(int n) = 0;
-    virtual bool setWheelScrollLines(int n) = 0;
-    virtual bool setWheelScrollChars(int n) = 0;
-    virtual bool setDoubleClickTime(int n) = 0;
+    virtual bool setMouseAcceleration(int n, QString* why) = 0;
+    virtual bool setMouseSpeed(int n, QString* why) = 0;
+    virtual bool setWheelScrollLines(int n, QString* why) = 0;
+    virtual bool setWheelScrollChars(int n, QString* why) = 0;
+    virtual bool setDoubleClickTime(int n, QString* why) = 0;
 
-    virtual bool startMouseTracks() = 0;
+    virtual bool startMouseTracks(QString* why) = 0;
     virtual QString stopMouseTracks() = 0;
 };
 
@@ -52,19 +55,21 @@ class WindowDeviceServices : public DeviceServices {
 public:
     explicit WindowDeviceServices(Window* window);
 
-    bool resetDevice(const QString& version) override;
+    bool resetDevice(const QString& version, QString* why) override;
     QByteArray readDpiValue(const QString& version, const QString& dpiIndex) override;
     bool writeDeviceTask(const QString& version, const QString& driverVersion, const QString& index,
-                         const QString& task, const QString& taskType, const QString& taskCount) override;
-    bool writeRgbDevice(const QString& version, const QString& driverVersion, const QStringList& items) override;
+                         const QString& task, const QString& taskType, const QString& taskCount,
+                         QString* why) override;
+    bool writeRgbDevice(const QString& version, const QString& driverVersion, const QStringList& items,
+                        QString* why) override;
     QString windowsMouseConfig(const QString& version) override;
     QString windowsKeyboardConfig() override;
-    bool setMouseAcceleration(int n) override;
-    bool setMouseSpeed(int n) override;
-    bool setWheelScrollLines(int n) override;
-    bool setWheelScrollChars(int n) override;
-    bool setDoubleClickTime(int n) override;
-    bool startMouseTracks() override;
+    bool setMouseAcceleration(int n, QString* why) override;
+    bool setMouseSpeed(int n, QString* why) override;
+    bool setWheelScrollLines(int n, QString* why) override;
+    bool setWheelScrollChars(int n, QString* why) override;
+    bool setDoubleClickTime(int n, QString* why) override;
+    bool startMouseTracks(QString* why) override;
     QString stopMouseTracks() override;
 
 private:

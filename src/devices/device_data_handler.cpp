@@ -1,6 +1,7 @@
 #include "devices/device_data_handler.h"
 
 #include "devices/device_host.h"
+#include "devices/failure_reason.h"
 #include "devices/hex_digit.h"
 #include "devices/macro_steps.h"
 
@@ -48,6 +49,11 @@ static void initDriveResources()
 }
 
 namespace {
+
+QString noDescription(const QString& driverVersion)
+{
+    return QStringLiteral("there is no description of driver \"%1\"").arg(driverVersion);
+}
 
 const int kSlotSize = 200;
 
@@ -329,27 +335,28 @@ QString device_data_handler::buildTaskData(const QString& TaskType, const QStrin
 }
 
 bool device_data_handler::writeDeviceTask(const QString& Version, const QString& DriverVersion, const QString& Index,
-                                          const QString& Task, const QString& TaskType, const QString& TaskCount)
+                                          const QString& Task, const QString& TaskType, const QString& TaskCount,
+                                          QString* why)
 {
     m_version = Version;
     if (!useDriver(DriverVersion))
-        return false;
+        return failBecause(why, noDescription(DriverVersion));
     const QString length = lengthOfKey(Index);
     // A macro's key record is four bytes: a property of another length could never name the slot.
     if (TaskType == QLatin1String("Macro") && length.toInt() != 4) {
         qDebug() << "writeDeviceTask: no button property" << Index << "for a macro";
-        return false;
+        return failBecause(why, QStringLiteral("property %1 cannot hold a macro").arg(Index));
     }
     QString data;
     QString macroSlot;
     if (taskData(TaskType, Task, TaskCount, &data, &macroSlot) == TaskResult::Invalid) {
         qDebug() << "writeDeviceTask: cannot encode" << TaskType << Task;
-        return false;
+        return failBecause(why, QStringLiteral("the task %1 cannot be written as %2").arg(Task, TaskType));
     }
     qDebug() << data;
     if (data.isEmpty())
         data = padTokens(QStringList(), length.toInt()).join(QLatin1Char(','));
-    if (m_devFunc.writeTask(Version, Index, data, length))
+    if (m_devFunc.writeTask(Version, Index, data, length, why))
         return true;
     // No button names the macro just stored: give its slot back rather than lose it for good.
     if (!macroSlot.isEmpty())
@@ -502,11 +509,11 @@ int device_data_handler::hexDigitValue(const QString& text)
 }
 
 bool device_data_handler::writeRgbDevice(const QString& Version, const QString& DriverVersion,
-                                         const QStringList& items)
+                                         const QStringList& items, QString* why)
 {
     m_version = Version;
     if (!useDriver(DriverVersion))
-        return false;
+        return failBecause(why, noDescription(DriverVersion));
     const Description& description = *m_doc;
 
     // Keys lit by the previous report go dark unless this one names them again.
@@ -539,5 +546,5 @@ bool device_data_handler::writeRgbDevice(const QString& Version, const QString& 
                              uint8_t(digit(4) * 16 + digit(5)));
     }
 
-    return m_devFunc.notifyRgb(Version, m_rgbReport.bytes);
+    return m_devFunc.notifyRgb(Version, m_rgbReport.bytes, why);
 }

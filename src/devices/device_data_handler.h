@@ -47,9 +47,11 @@ public:
     // Stores the description at path (a file or a resource) under its root's Version.
     void loadDriverXml(const QString& path);
 
-    // Writes one property of the device listed under Version; true when the write succeeded.
+    // Writes one property of the device listed under Version; true when the write succeeded, else
+    // why, when given, says what kept it from succeeding.
     bool writeDeviceTask(const QString& Version, const QString& DriverVersion, const QString& Index,
-                         const QString& Task, const QString& TaskType, const QString& TaskCount);
+                         const QString& Task, const QString& TaskType, const QString& TaskCount,
+                         QString* why = nullptr);
 
     // Byte-token text for the task, against the description in use; empty for an unknown type
     // or a task that cannot be encoded.
@@ -83,8 +85,10 @@ public:
     // empty, the slots that no button's key record names are cleared and the search runs again.
     QString storeMacroData(const QString& slotData);
 
-    // Updates the colour report from "Name#RRGGBB" items and sends it; true when it was sent.
-    bool writeRgbDevice(const QString& Version, const QString& DriverVersion, const QStringList& items);
+    // Updates the colour report from "Name#RRGGBB" items and sends it; true when it was sent, else
+    // why, when given, says what kept it from being sent.
+    bool writeRgbDevice(const QString& Version, const QString& DriverVersion, const QStringList& items,
+                        QString* why = nullptr);
     static int hexDigitValue(const QString& text);
 
     // A driver description as the lookups use it, parsed once when loaded.

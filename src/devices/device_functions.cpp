@@ -1,6 +1,7 @@
 #include "devices/device_functions.h"
 #include "devices/device_host.h"
 #include "devices/device_info_record.h"
+#include "devices/failure_reason.h"
 #include "devices/hex_digit.h"
 
 #include "include/base/cef_logging.h"
@@ -17,6 +18,9 @@
 #include <cstring>
 
 namespace {
+
+QString notAttached(const QString& version) { return QStringLiteral("no device %1 is attached").arg(version); }
+QString refusedWrite() { return QStringLiteral("the device refused the write"); }
 
 // Reads a base-16 number from [p, end) the way strtol does: leading white space, an optional
 // sign and "0x" prefix; stops at the first non-digit; no digit gives 0; clamped to the 32-bit range.
@@ -250,12 +254,12 @@ QStringList DeviceFunctions::decodeDpi(const QString& text)
 
 // ---- device operations ----
 
-bool DeviceFunctions::resetDevice(const QString& version)
+bool DeviceFunctions::resetDevice(const QString& version, QString* why)
 {
     const QJsonObject device = findDevice(version);
     if (device.isEmpty())
-        return false;
-    return reset(deviceIdOf(device).c_str(), 2, 0);
+        return failBecause(why, notAttached(version));
+    return reset(deviceIdOf(device).c_str(), 2, 0) || failBecause(why, QStringLiteral("the device refused the reset"));
 }
 
 QString DeviceFunctions::readProp(const QString& version, const QString& index, const QString& length, bool* ok)
@@ -273,16 +277,16 @@ QString DeviceFunctions::readProp(const QString& version, const QString& index, 
 }
 
 bool DeviceFunctions::writeTask(const QString& version, const QString& index, const QString& data,
-                                const QString& length)
+                                const QString& length, QString* why)
 {
     const QJsonObject device = findDevice(version);
     if (device.isEmpty())
-        return false;
+        return failBecause(why, notAttached(version));
     const int n = length.toInt();
     DeviceBlock block;
     if (!tokensToBlock(data, n, &block))
-        return false;
-    return writeProp(deviceIdOf(device).c_str(), block, n, index.toInt());
+        return failBecause(why, QStringLiteral("the value does not fit property %1").arg(index));
+    return writeProp(deviceIdOf(device).c_str(), block, n, index.toInt()) || failBecause(why, refusedWrite());
 }
 
 bool DeviceFunctions::isSlotEmpty(const QString& version, const QString& address, const QString& length)
@@ -326,14 +330,18 @@ QByteArray DeviceFunctions::readDpiValue(const QString& version, const QString& 
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-bool DeviceFunctions::notifyRgb(const QString& version, const unsigned char* report)
+bool DeviceFunctions::notifyRgb(const QString& version, const unsigned char* report, QString* why)
 {
-    if (!report || findDevice(version).isEmpty() || !m_vqNotifyRGBDevice)
-        return false;
+    if (!report)
+        return failBecause(why, QStringLiteral("there is no colour report"));
+    if (findDevice(version).isEmpty())
+        return failBecause(why, notAttached(version));
+    if (!m_vqNotifyRGBDevice)
+        return failBecause(why, QStringLiteral("the device library cannot set colours"));
     uint8_t version14[VQ_RGB_VERSION_SIZE] = {};
     const QByteArray latin1 = version.toLatin1().left(VQ_RGB_VERSION_SIZE);
     std::memcpy(version14, latin1.constData(), size_t(latin1.size()));
-    return m_vqNotifyRGBDevice(version14, report, VQ_RGB_VERSION_SIZE) == 0;
+    return m_vqNotifyRGBDevice(version14, report, VQ_RGB_VERSION_SIZE) == 0 || failBecause(why, refusedWrite());
 }
 
 // ---- operations addressed by hardware id ----

@@ -24,16 +24,18 @@ public:
     // The conversion of a library list alone (at most 20 records, listed only with VID_ and PID_).
     static QMap<QString, QJsonObject> convertDeviceList(const DeviceInfoList& list);
 
-    bool resetDevice(const QString& version);
+    // why, when given, says what kept a call below from succeeding.
+    bool resetDevice(const QString& version, QString* why = nullptr);
     // ok, when given, tells whether the device answered the read (false for an unlisted device).
     QString readProp(const QString& version, const QString& index, const QString& length, bool* ok = nullptr);
-    bool writeTask(const QString& version, const QString& index, const QString& data, const QString& length);
+    bool writeTask(const QString& version, const QString& index, const QString& data, const QString& length,
+                   QString* why = nullptr);
     bool isSlotEmpty(const QString& version, const QString& address, const QString& length);
     bool writeSlot(const QString& version, const QString& address, const QString& length, const QString& data);
     bool clearSlot(const QString& version, const QString& address, const QString& length);
     QByteArray readDpiValue(const QString& version, const QString& step);
     // Sends the 1024-byte colour report; true when the library took it.
-    bool notifyRgb(const QString& version, const unsigned char* report);
+    bool notifyRgb(const QString& version, const unsigned char* report, QString* why = nullptr);
     static QString hexTokenToDec(const QString& token);
     static QStringList decodeDpi(const QString& text);
 

@@ -71,12 +71,13 @@ public:
     static QString pidPattern();
     static QString miPattern();
 
-    // Windows pointer settings; they use no state of an instance.
-    static bool setMouseSpeed(int n);
-    static bool setMouseAcceleration(int n);
-    static bool setWheelScrollLines(int n);
-    static bool setWheelScrollChars(int n);
-    static bool setDoubleClickTime(int n);
+    // Windows pointer settings; they use no state of an instance. why, when given, says what kept
+    // the setting from being taken.
+    static bool setMouseSpeed(int n, QString* why = nullptr);
+    static bool setMouseAcceleration(int n, QString* why = nullptr);
+    static bool setWheelScrollLines(int n, QString* why = nullptr);
+    static bool setWheelScrollChars(int n, QString* why = nullptr);
+    static bool setDoubleClickTime(int n, QString* why = nullptr);
     static bool swapMouseButtons(bool flag);
     static bool setMouseTrails(int n);
 

@@ -64,7 +64,7 @@ protected:
         ASSERT_TRUE(app->loadDefine());
         window->setMacroClock(clock);
         window->connectVMulti();
-        ASSERT_TRUE(window->vmultiConnected);
+        ASSERT_TRUE(window->GetVirtualDeviceStatus());
         // The present devices as the program enumerates them: the mouse's hardware id is the one
         // the driver gives.
         app->setInputDevices(devices_handler::enumerateInputDevices());
@@ -302,7 +302,7 @@ TEST_P(HeldAtTheEnd, NothingStaysPressed)
                   "S:closeVDevice success!");
         break;
     case End::LoopStop:
-        window->deviceFilter->requestStop();
+        window->deviceFilter()->requestStop();
         ASSERT_TRUE(waitFor([] { return win32sim::filterOf(kMouse) == 0; })); // its context is gone
         break;
     case End::WorkerQuit:
@@ -365,7 +365,7 @@ TEST_F(CaptureWindowTest, StopAndQuitEndALoopWaitingForAStroke)
         QObject::connect(thread, &QThread::finished, thread, [&] { endedAt = timer.elapsed(); }, Qt::DirectConnection);
         timer.start();
     };
-    QPointer<QThread> thread(window->filterThread);
+    QPointer<QThread> thread(window->filterThread());
     watch(thread);
     window->stopWorkers();
     EXPECT_TRUE(thread.isNull());
@@ -375,7 +375,7 @@ TEST_F(CaptureWindowTest, StopAndQuitEndALoopWaitingForAStroke)
 
     window->startDeviceFilter();
     ASSERT_TRUE(waitFor([] { return win32sim::filterOf(kMouse) == 0x3FF; }));
-    thread = window->filterThread;
+    thread = window->filterThread();
     watch(thread);
     closeWindow();
     EXPECT_TRUE(thread.isNull());

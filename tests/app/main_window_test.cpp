@@ -89,41 +89,51 @@ protected:
     }
 };
 
-TEST_F(WindowTest, ConstructionTakesTitleSizeAndStartPageFromTheConfiguration)
+struct ConstructionCase {
+    const char* name;
+    const char* clientSize; // nullptr: no such key
+    QSize size;             // as far as the screen's available area holds it
+};
+
+const ConstructionCase kConstructions[] = {
+    {"NoClientSize", nullptr, {1000, 700}}, {"WidthAndHeight", "1280,800", {1280, 800}},
+    {"WidthOnly", "1280", {1280, 700}},     {"NoNumbers", "a,b", {1000, 700}},
+    {"ZeroHeight", "640,0", {640, 700}},    {"EmptyClientSize", "", {1000, 700}},
+    {"Small", "600,400", {600, 400}},
+};
+
+class ConstructionTest : public WindowTest, public ::testing::WithParamInterface<ConstructionCase> {};
+
+TEST_P(ConstructionTest, ConstructionTakesTitleSizeAndStartPageFromTheConfiguration)
 {
-    struct Case {
-        const char* clientSize; // nullptr: no such key
-        QSize size;             // as far as the screen's available area holds it
-    } cases[] = {{nullptr, {1000, 700}}, {"1280,800", {1280, 800}}, {"1280", {1280, 700}}, {"a,b", {1000, 700}},
-                 {"640,0", {640, 700}}, {"", {1000, 700}}, {"600,400", {600, 400}}};
-    for (Case c : cases) {
-        c.size = onScreen(c.size);
-        const QString size = c.clientSize ? QString(" ClientSize=\"%1\"").arg(c.clientSize) : QString();
-        openWindow("<client Name=\"Tarquil\" LoadPath=\"" + QString(test_support::startPage()) + "\"" + size + "/>");
-        EXPECT_EQ(window->objectName(), "MainWindow");
-        EXPECT_EQ(window->windowTitle(), "Tarquil");
-        EXPECT_EQ(window->size(), c.size) << c.clientSize;
-        EXPECT_EQ(window->minimumSize(), c.size) << c.clientSize;
-        ASSERT_TRUE(window->webView);
-        EXPECT_EQ(window->webView->parentWidget(), window);
-        EXPECT_EQ(window->webView->size(), c.size) << c.clientSize;
-        EXPECT_TRUE(window->hasMouseTracking());
-        EXPECT_FALSE(window->isVisible());
-        EXPECT_EQ(g_handler->GetViewKey(), test_support::startPage());
-        EXPECT_EQ(g_handler->GetStartupURL(), test_support::startPage());
-        // The view made its browser with the start page at the window's size.
-        const cef_test::BrowserRecord r = events->host.Record(events->host.LastBrowserId());
-        EXPECT_EQ(r.params.url, test_support::startPage());
-        EXPECT_EQ(r.params.window_info.width, c.size.width());
-        EXPECT_EQ(r.params.window_info.height, c.size.height());
-        EXPECT_EQ(window->deviceMap().keys(), (QStringList{"K1.0", "M1.0"}));
-        ASSERT_TRUE(window->dataHandler);
-        ASSERT_TRUE(window->listFunctions);
-        EXPECT_FALSE(window->vmultiConnected);
-        EXPECT_FALSE(window->GetVirtualDeviceStatus());
-        closeWindow();
-    }
+    const ConstructionCase& c = GetParam();
+    const QSize expected = onScreen(c.size);
+    const QString size = c.clientSize ? QString(" ClientSize=\"%1\"").arg(c.clientSize) : QString();
+    openWindow("<client Name=\"Tarquil\" LoadPath=\"" + QString(test_support::startPage()) + "\"" + size + "/>");
+    EXPECT_EQ(window->objectName(), "MainWindow");
+    EXPECT_EQ(window->windowTitle(), "Tarquil");
+    EXPECT_EQ(window->size(), expected);
+    EXPECT_EQ(window->minimumSize(), expected);
+    ASSERT_TRUE(window->webView());
+    EXPECT_EQ(window->webView()->parentWidget(), window);
+    EXPECT_EQ(window->webView()->size(), expected);
+    EXPECT_TRUE(window->hasMouseTracking());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(g_handler->GetViewKey(), test_support::startPage());
+    EXPECT_EQ(g_handler->GetStartupURL(), test_support::startPage());
+    // The view made its browser with the start page at the window's size.
+    const cef_test::BrowserRecord r = events->host.Record(events->host.LastBrowserId());
+    EXPECT_EQ(r.params.url, test_support::startPage());
+    EXPECT_EQ(r.params.window_info.width, expected.width());
+    EXPECT_EQ(r.params.window_info.height, expected.height());
+    EXPECT_EQ(window->deviceMap().keys(), (QStringList{"K1.0", "M1.0"}));
+    ASSERT_TRUE(window->dataHandler());
+    ASSERT_TRUE(window->listFunctions());
+    EXPECT_FALSE(window->GetVirtualDeviceStatus());
 }
+
+INSTANTIATE_TEST_SUITE_P(ClientSizes, ConstructionTest, ::testing::ValuesIn(kConstructions),
+                         [](const ::testing::TestParamInfo<ConstructionCase>& info) { return std::string(info.param.name); });
 
 // Notes the page roots at the moment a browser is asked for: the page loader reads them from the
 // first request of the page on.
@@ -194,8 +204,8 @@ TEST_F(WindowTest, TrayShowsTheWindowOnClicksAndHasItsMenu)
 {
     openWindow();
     window->initSystemTray();
-    ASSERT_TRUE(window->tray);
-    QMenu* menu = window->tray->contextMenu();
+    ASSERT_TRUE(window->tray());
+    QMenu* menu = window->tray()->contextMenu();
     ASSERT_TRUE(menu);
     QStringList texts;
     for (QAction* a : menu->actions())
@@ -214,11 +224,11 @@ TEST_F(WindowTest, TrayShowsTheWindowOnClicksAndHasItsMenu)
                  {QSystemTrayIcon::MiddleClick, false}};
     for (const Case& c : cases) {
         window->hide();
-        emit window->tray->activated(c.reason);
+        emit window->tray()->activated(c.reason);
         EXPECT_EQ(window->isVisible(), c.shows) << c.reason;
     }
     window->showMinimized();
-    emit window->tray->activated(QSystemTrayIcon::Trigger);
+    emit window->tray()->activated(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->isMinimized());
 
@@ -246,39 +256,49 @@ struct Broadcast {
     std::vector<char16_t> storage;
 };
 
-TEST_F(WindowTest, DeviceChangeMessagesTellThePages)
+struct DeviceChangeCase {
+    const char* name;
+    WPARAM event;
+    const char* deviceName;
+    DWORD type;
+    int arrivals, removals;
+};
+
+const DeviceChangeCase kDeviceChanges[] = {
+    {"Arrival", DBT_DEVICEARRIVAL, "\\\\?\\USB#VID_046D&PID_C52B#5&2b1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", 5,
+     1, 0},
+    {"Removal", DBT_DEVICEREMOVECOMPLETE, "\\\\?\\USB#VID_046D&PID_C52B#5&2b1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
+     5, 0, 1},
+    // The vendor and product parts are taken as they stand, up to four characters each.
+    {"ShortProductPart", DBT_DEVICEARRIVAL, "USB#VID_1A2C&PID_0E#x", 5, 1, 0},
+    {"EmptyParts", DBT_DEVICEARRIVAL, "USB#VID_&PID_#x", 5, 1, 0},
+    // Lower-case parts, no parts or another device type: nothing.
+    {"LowerCaseParts", DBT_DEVICEARRIVAL, "\\\\?\\USB#vid_046d&pid_c52b#x", 5, 0, 0},
+    {"NoParts", DBT_DEVICEARRIVAL, "\\\\?\\HID#KEYBOARD#x", 5, 0, 0},
+    {"VolumeType", DBT_DEVICEARRIVAL, "\\\\?\\USB#VID_046D&PID_C52B#x", DBT_DEVTYP_VOLUME, 0, 0},
+    // Other events are traced only.
+    {"RemovePending", DBT_DEVICEREMOVEPENDING, "\\\\?\\USB#VID_046D&PID_C52B#x", 5, 0, 0},
+    {"NodesChanged", DBT_DEVNODES_CHANGED, "\\\\?\\USB#VID_046D&PID_C52B#x", 5, 0, 0},
+};
+
+class DeviceChangeTest : public WindowTest, public ::testing::WithParamInterface<DeviceChangeCase> {};
+
+TEST_P(DeviceChangeTest, DeviceChangeMessagesTellThePages)
 {
+    const DeviceChangeCase& c = GetParam();
     openWindow();
     const HWND hwnd = static_cast<HWND>(window->winId());
-    struct Case {
-        WPARAM event;
-        const char* name;
-        DWORD type;
-        int arrivals, removals;
-    } cases[] = {
-        {DBT_DEVICEARRIVAL, "\\\\?\\USB#VID_046D&PID_C52B#5&2b1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", 5, 1, 0},
-        {DBT_DEVICEREMOVECOMPLETE, "\\\\?\\USB#VID_046D&PID_C52B#5&2b1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", 5, 0, 1},
-        // The vendor and product parts are taken as they stand, up to four characters each.
-        {DBT_DEVICEARRIVAL, "USB#VID_1A2C&PID_0E#x", 5, 1, 0},
-        {DBT_DEVICEARRIVAL, "USB#VID_&PID_#x", 5, 1, 0},
-        // Lower-case parts, no parts or another device type: nothing.
-        {DBT_DEVICEARRIVAL, "\\\\?\\USB#vid_046d&pid_c52b#x", 5, 0, 0},
-        {DBT_DEVICEARRIVAL, "\\\\?\\HID#KEYBOARD#x", 5, 0, 0},
-        {DBT_DEVICEARRIVAL, "\\\\?\\USB#VID_046D&PID_C52B#x", DBT_DEVTYP_VOLUME, 0, 0},
-        // Other events are traced only.
-        {DBT_DEVICEREMOVEPENDING, "\\\\?\\USB#VID_046D&PID_C52B#x", 5, 0, 0},
-        {DBT_DEVNODES_CHANGED, "\\\\?\\USB#VID_046D&PID_C52B#x", 5, 0, 0},
-    };
-    for (const Case& c : cases) {
-        const int arrivals = devicesChanged(2), removals = devicesChanged(1);
-        Broadcast b(c.name, c.type);
-        // The window lets the platform go on with the message.
-        EXPECT_FALSE(win32sim::dispatchQueuedMessage(hwnd, WM_DEVICECHANGE, c.event, reinterpret_cast<LPARAM>(b.get())));
-        cef_test::WaitForIdle();
-        EXPECT_EQ(devicesChanged(2) - arrivals, c.arrivals) << c.name;
-        EXPECT_EQ(devicesChanged(1) - removals, c.removals) << c.name;
-    }
+    const int arrivals = devicesChanged(2), removals = devicesChanged(1);
+    Broadcast b(c.deviceName, c.type);
+    // The window lets the platform go on with the message.
+    EXPECT_FALSE(win32sim::dispatchQueuedMessage(hwnd, WM_DEVICECHANGE, c.event, reinterpret_cast<LPARAM>(b.get())));
+    cef_test::WaitForIdle();
+    EXPECT_EQ(devicesChanged(2) - arrivals, c.arrivals);
+    EXPECT_EQ(devicesChanged(1) - removals, c.removals);
 }
+
+INSTANTIATE_TEST_SUITE_P(Messages, DeviceChangeTest, ::testing::ValuesIn(kDeviceChanges),
+                         [](const ::testing::TestParamInfo<DeviceChangeCase>& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, UsbDevicesAddedAndRemovedReachThePagesThroughTheRegistration)
 {
@@ -370,7 +390,7 @@ protected:
         window->setMacroClock(clock);
         // The simulated virtual device is there: connecting needs nothing set by hand.
         window->connectVMulti();
-        ASSERT_TRUE(window->vmultiConnected);
+        ASSERT_TRUE(window->GetVirtualDeviceStatus());
         EXPECT_EQ(win32sim::openHandleCount(), handles + 2);
         win32sim::clearVirtualHid();
     }
@@ -403,9 +423,9 @@ TEST_F(MacroWindowTest, TasksFromAnyThreadReachOneWorkerInTheOrderHandedOver)
     });
     capture.join();
     // Made at once on the capture thread; the thread object belongs to the GUI thread.
-    ASSERT_TRUE(window->taskThread);
-    QThread* thread = window->taskThread;
-    commandExec* worker = window->taskExec;
+    ASSERT_TRUE(window->macroThread());
+    QThread* thread = window->macroThread();
+    commandExec* worker = window->macroWorker();
     EXPECT_EQ(thread->thread(), QCoreApplication::instance()->thread());
     EXPECT_EQ(worker->thread(), thread);
     ASSERT_TRUE(idle());
@@ -430,15 +450,15 @@ TEST_F(MacroWindowTest, TasksFromAnyThreadReachOneWorkerInTheOrderHandedOver)
     std::thread([&] { window->stopOutput(); }).join();
     ASSERT_TRUE(idle());
     EXPECT_TRUE(test_support::reports(before).join(' ').startsWith("m01:00 k00:00 m00:00"));
-    EXPECT_EQ(window->taskExec, worker);
+    EXPECT_EQ(window->macroWorker(), worker);
 
     // The worker is ended when the capture thread starts, and deleted with its thread.
     QPointer<QThread> watchThread(thread);
     QPointer<commandExec> watchWorker(worker);
     window->startDeviceFilter();
-    QPointer<QThread> filterThread(window->filterThread);
+    QPointer<QThread> filterThread(window->filterThread());
     EXPECT_TRUE(filterThread);
-    EXPECT_FALSE(window->taskThread);
+    EXPECT_FALSE(window->macroThread());
     ASSERT_TRUE(test_support::waitFor([&] { return watchThread.isNull() && watchWorker.isNull(); }));
     closeWindow();
     EXPECT_TRUE(filterThread.isNull());
@@ -459,8 +479,8 @@ TEST_F(MacroWindowTest, AMacroTextPlaysItsKeysWithTheJitteredDelayThenAllKeysUp)
     EXPECT_EQ(sleeps[0].mark, 1u); // between the press and the release
     EXPECT_GE(sleeps[0].ms, 41);
     EXPECT_LE(sleeps[0].ms, 59);
-    EXPECT_EQ(window->taskExec->thread(), window->taskThread);
-    EXPECT_EQ(window->taskThread->thread(), QCoreApplication::instance()->thread());
+    EXPECT_EQ(window->macroWorker()->thread(), window->macroThread());
+    EXPECT_EQ(window->macroThread()->thread(), QCoreApplication::instance()->thread());
 
     // Key names in any letter case; an unknown key gives nothing.
     window->playActions("按下(b)按下(Nokey)弹起(b)");
@@ -539,7 +559,7 @@ TEST_F(MacroWindowTest, ShutDownKeepsTheClientForAWorkerThatDidNotEnd)
     clock->hold();
     window->runTask(task(0, 1, {{"down", "04"}, {"delayTime", "100"}, {"up", ""}}), nullptr, 0);
     ASSERT_TRUE(test_support::waitFor([&] { return clock->sleeping(1); }));
-    QPointer<QThread> thread(window->taskThread);
+    QPointer<QThread> thread(window->macroThread());
     closeWindow();
     EXPECT_TRUE(thread);
     EXPECT_EQ(win32sim::openHandleCount(), handles + 2);
@@ -552,13 +572,13 @@ TEST_F(MacroWindowTest, ShutDownKeepsTheClientForAWorkerThatDidNotEnd)
 TEST_F(WindowTest, TheWindowsEndWaitsForItsWorkers)
 {
     openWindow();
-    window->vmultiConnected = true;
+    window->connectVMulti();
+    ASSERT_TRUE(window->GetVirtualDeviceStatus());
     window->playActions("延迟(10)");
     window->startDeviceFilter();
-    window->vmultiConnected = true;
     window->playActions("延迟(10)");
-    QPointer<QThread> task(window->taskThread), filter(window->filterThread);
-    QPointer<commandExec> worker(window->taskExec);
+    QPointer<QThread> task(window->macroThread()), filter(window->filterThread());
+    QPointer<commandExec> worker(window->macroWorker());
     ASSERT_TRUE(task && filter && worker);
     closeWindow();
     EXPECT_TRUE(task.isNull());
@@ -599,24 +619,24 @@ TEST_F(WindowTest, DeviceHotKeysAndTheDebugToolOpenPopups)
 
     // No device has a hot-key entry: nothing is registered.
     window->setDeviceHotKey("046DC52B", "Ctrl+Alt+M");
-    EXPECT_TRUE(window->hotKeys.isEmpty());
-    window->hotKeyTexts.insert("046DC52B", {});
+    EXPECT_TRUE(window->hotKeys().isEmpty());
+    window->addHotKeyEntry("046DC52B");
     window->setDeviceHotKey("046DC52B", "Ctrl+Alt+M");
-    ASSERT_TRUE(window->hotKeys.value("046DC52B"));
+    ASSERT_TRUE(window->hotKeys().value("046DC52B"));
     // The system grants no global shortcut here.
-    EXPECT_EQ(window->hotKeyTexts.value("046DC52B"), qMakePair(QString("Ctrl+Alt+M"), QString("0")));
-    emit window->hotKeys.value("046DC52B")->activated();
+    EXPECT_EQ(window->hotKeyTexts().value("046DC52B"), qMakePair(QString("Ctrl+Alt+M"), QString("0")));
+    emit window->hotKeys().value("046DC52B")->activated();
     const QString device = "file:///" + dirNoSlash + "/view/device/m1/seting.html";
-    ASSERT_TRUE(window->popups.value(device));
-    EXPECT_EQ(window->popups.value(device)->size(), onScreen(QSize(1000, 600)));
+    ASSERT_TRUE(window->popups().value(device));
+    EXPECT_EQ(window->popups().value(device)->size(), onScreen(QSize(1000, 600)));
 
     window->showDebug();
     const QString tool = "file:///" + dirNoSlash + "/tools/test.html";
-    ASSERT_TRUE(window->popups.value(tool));
-    EXPECT_EQ(window->popups.value(tool)->size(), onScreen(QSize(800, 600)));
-    EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(window->popups.value(tool)->webView()));
+    ASSERT_TRUE(window->popups().value(tool));
+    EXPECT_EQ(window->popups().value(tool)->size(), onScreen(QSize(800, 600)));
+    EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(window->popups().value(tool)->webView()));
     window->showDebug();
-    EXPECT_EQ(window->popups.size(), 2);
+    EXPECT_EQ(window->popups().size(), 2);
 }
 
 // The device id a hot key belongs to is compared with conf.xml's ids, never written into the
@@ -631,11 +651,11 @@ TEST_F(WindowTest, HotKeysOpenOnlyTheirOwnDevicesPageInTheProgramFolder)
                            "out", "escaped"};
     for (const QString& id : ids) {
         SCOPED_TRACE(id.toStdString());
-        window->hotKeyTexts.insert(id, {});
+        window->addHotKeyEntry(id);
         window->setDeviceHotKey(id, "F2");
-        ASSERT_TRUE(window->hotKeys.value(id));
-        emit window->hotKeys.value(id)->activated();
-        EXPECT_TRUE(window->popups.isEmpty());
+        ASSERT_TRUE(window->hotKeys().value(id));
+        emit window->hotKeys().value(id)->activated();
+        EXPECT_TRUE(window->popups().isEmpty());
     }
 }
 
@@ -650,8 +670,8 @@ protected:
         app->psInstallEventFilter();
         window->winId();
         window->initWindow();
-        ASSERT_EQ(window->fileCache.modify(path("a.xml"), "<a/>"), PageFileCache::Result::Ok);
-        ASSERT_EQ(window->fileCache.modify(path("a.xml"), "<b/>"), PageFileCache::Result::Ok);
+        ASSERT_EQ(window->modifyCachedFile(path("a.xml"), "<a/>"), PageFileCache::Result::Ok);
+        ASSERT_EQ(window->modifyCachedFile(path("a.xml"), "<b/>"), PageFileCache::Result::Ok);
     }
     QByteArray written() const { return test_support::readFile(path("a.xml")); }
 
@@ -682,7 +702,7 @@ TEST_F(QuitTest, TheTrayQuitsOnceAndWritesBack)
     if (test_support::ranInOwnProcess())
         return;
     window->initSystemTray();
-    QAction* quit = window->tray->contextMenu()->actions().last();
+    QAction* quit = window->tray()->contextMenu()->actions().last();
     int aboutToQuit = 0;
     QObject::connect(app, &QCoreApplication::aboutToQuit, window, [&] { ++aboutToQuit; });
     EXPECT_TRUE(quitsAfter([&] {

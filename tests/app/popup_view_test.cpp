@@ -37,14 +37,14 @@ TEST_F(PopupTest, APopupHoldsItsOwnViewAndBrowserAtItsSize)
         return view->browserState() == QCefWebView::kCreated;
     }));
     ASSERT_TRUE(view->GetBrowser());
-    ASSERT_TRUE(window->webView->GetBrowser());
-    EXPECT_FALSE(view->GetBrowser()->IsSame(window->webView->GetBrowser()));
+    ASSERT_TRUE(window->webView()->GetBrowser());
+    EXPECT_FALSE(view->GetBrowser()->IsSame(window->webView()->GetBrowser()));
 
     // Resizing the popup resizes its view.
     popup.resize(300, 200);
     popup.show();
     EXPECT_EQ(view->size(), QSize(300, 200));
-    g_handler->SetListener(window->webView);
+    g_handler->SetListener(window->webView());
 }
 
 TEST_F(PopupTest, ActivationHandsOverTheQueriesAndTheWindowAndIsPassedOn)
@@ -53,7 +53,7 @@ TEST_F(PopupTest, ActivationHandsOverTheQueriesAndTheWindowAndIsPassedOn)
     PopWidget* popup = new PopWidget(url, QSize(400, 300), window);
     popup->show();
     // The main view took the queries back, as "CloseView" does for another popup.
-    g_handler->SetListener(window->webView);
+    g_handler->SetListener(window->webView());
     g_handler->SetMainWindowHandle(static_cast<HWND>(window->winId()));
     window->setActivePopup(nullptr);
     cef_test::WaitForIdle();
@@ -75,16 +75,16 @@ TEST_F(PopupTest, ActivationHandsOverTheQueriesAndTheWindowAndIsPassedOn)
     QEvent activate(QEvent::WindowActivate);
     QCoreApplication::sendEvent(popup, &activate);
     EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(popup->webView()));
-    EXPECT_EQ(window->activePopup, popup);
+    EXPECT_EQ(window->activePopup(), popup);
     cef_test::WaitForIdle();
     EXPECT_EQ(g_handler->GetMainWindowHandle(), static_cast<HWND>(popup->winId()));
     EXPECT_EQ(activations, 1);
 
     // Other events of the popup hand nothing over.
-    g_handler->SetListener(window->webView);
+    g_handler->SetListener(window->webView());
     QEvent deactivate(QEvent::WindowDeactivate);
     QCoreApplication::sendEvent(popup, &deactivate);
-    EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(window->webView));
+    EXPECT_EQ(g_handler->GetListener(), static_cast<ClientHandler::Listener*>(window->webView()));
     delete popup;
 }
 

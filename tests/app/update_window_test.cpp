@@ -57,8 +57,8 @@ TEST_F(UpdateWindowTest, TheDialogOverTheWindowStartsTheUpdaterAndQuitsWithTheWr
     openWindow("<client Name=\"Tarquil\" LoadPath=\"" + QString(test_support::startPage()) + "\" Version=\"2.1\" UpgradeUrl=\""
                + server->url() + "\"/>");
     window->move(100, 80);
-    ASSERT_EQ(window->fileCache.modify(path("a.xml"), "<a/>"), PageFileCache::Result::Ok);
-    ASSERT_EQ(window->fileCache.modify(path("a.xml"), "<b/>"), PageFileCache::Result::Ok);
+    ASSERT_EQ(window->modifyCachedFile(path("a.xml"), "<a/>"), PageFileCache::Result::Ok);
+    ASSERT_EQ(window->modifyCachedFile(path("a.xml"), "<b/>"), PageFileCache::Result::Ok);
 
     // The dialog runs modally in the event loop, as at start-up; it is clicked once it shows.
     QPoint shownAt;

@@ -61,7 +61,7 @@ public:
         // The view's browser is created asynchronously; a load before it exists is dropped.
         EXPECT_TRUE(waitFor([&] {
             cef_test::WaitForIdle();
-            return window->webView->browserState() == QCefWebView::kCreated;
+            return window->webView()->browserState() == QCefWebView::kCreated;
         }));
     }
     void closeWindow()

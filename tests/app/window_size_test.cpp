@@ -23,7 +23,7 @@ protected:
     void send(const QString& query)
     {
         CefRefPtr<RecordingCallback> callback = new RecordingCallback;
-        emit window->webView->jsMessage(query, callback);
+        emit window->webView()->jsMessage(query, callback);
     }
 
     struct Case {
@@ -52,7 +52,7 @@ TEST_F(WindowSizeTest, TheConfiguredSizeIsBoundedToTheScreen)
                        .arg(c.width, c.height, test_support::startPage()));
         EXPECT_EQ(window->size(), expected(c));
         EXPECT_EQ(window->minimumSize(), expected(c));
-        EXPECT_EQ(window->webView->size(), expected(c));
+        EXPECT_EQ(window->webView()->size(), expected(c));
         closeWindow();
     }
 }
@@ -67,11 +67,11 @@ TEST_F(WindowSizeTest, TheLoginAndPopupSizesOfAPageAreBoundedToTheScreen)
                  .arg(test_support::startPage(), c.width, c.height));
         EXPECT_EQ(window->size(), expected(c));
         EXPECT_EQ(window->minimumSize(), expected(c));
-        EXPECT_EQ(window->webView->size(), expected(c));
+        EXPECT_EQ(window->webView()->size(), expected(c));
 
         const QString url = QString("velmora://settings/local/client/popup%1.html").arg(++n);
         send(QString(R"({"FuncName":"OpenView","Url":"%1","width":%2,"height":"%3"})").arg(url, c.width, c.height));
-        PopWidget* popup = window->popups.value(url);
+        PopWidget* popup = window->popups().value(url);
         ASSERT_TRUE(popup);
         EXPECT_EQ(popup->size(), expected(c));
         EXPECT_EQ(popup->webView()->size(), expected(c));

@@ -218,8 +218,8 @@ TEST_F(QueryHandlerTest, TheMinimiseRequestHidesTheMainWindowOnTheGuiThreadThenA
     QTemporaryDir files;
     ASSERT_TRUE(files.isValid());
     const QString page = files.filePath("page.xml");
-    ASSERT_EQ(mainWindow.fileCache.modify(page, "<a/>"), PageFileCache::Result::Ok);
-    ASSERT_EQ(mainWindow.fileCache.modify(page, "<b/>"), PageFileCache::Result::Ok);
+    ASSERT_EQ(mainWindow.modifyCachedFile(page, "<a/>"), PageFileCache::Result::Ok);
+    ASSERT_EQ(mainWindow.modifyCachedFile(page, "<b/>"), PageFileCache::Result::Ok);
 
     CefRefPtr<RecordingCallback> callback = new RecordingCallback;
     bool visibleAtAnswer = true;
@@ -241,7 +241,7 @@ TEST_F(QueryHandlerTest, TheMinimiseRequestHidesTheMainWindowOnTheGuiThreadThenA
     // From a popup's page: the popup is minimised and the main window stays as it is; the main
     // window's files are written back all the same.
     mainWindow.show();
-    ASSERT_EQ(mainWindow.fileCache.modify(page, "<c/>"), PageFileCache::Result::Ok);
+    ASSERT_EQ(mainWindow.modifyCachedFile(page, "<c/>"), PageFileCache::Result::Ok);
     CefRefPtr<RecordingCallback> fromPopup = Query("{\"FuncName\":\"MinisizeWindow\"}");
     EXPECT_EQ(fromPopup->Answers(), std::vector<std::string>{"ok:"});
     EXPECT_TRUE(top.isMinimized());

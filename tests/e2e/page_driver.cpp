@@ -212,7 +212,7 @@ PopWidget* waitForPopup(Window* window, const QString& urlStart)
     PopWidget* popup = nullptr;
     QString url;
     const bool open = waitFor([&] {
-        for (auto it = window->popups.constBegin(); it != window->popups.constEnd(); ++it) {
+        for (auto it = window->popups().constBegin(); it != window->popups().constEnd(); ++it) {
             if (it.key().startsWith(urlStart) && it.value() && it.value()->isVisible() && engineViewOf(it.value()->webView())) {
                 popup = it.value();
                 url = it.key();
@@ -249,9 +249,9 @@ void ProgramTest::SetUp()
 {
     ASSERT_TRUE(waitFor([&] {
         window = appMainWindow();
-        return window && window->isVisible() && engineViewOf(window->webView);
+        return window && window->isVisible() && engineViewOf(window->webView());
     }, kLoadMs));
-    page = engineViewOf(window->webView);
+    page = engineViewOf(window->webView());
     ASSERT_TRUE(waitFor([&] { return devicesShown(page) == "K1.0,M1.0"; }, kLoadMs)) << devicesShown(page).toStdString();
 }
 

@@ -86,9 +86,9 @@ protected:
     // Presses the editor's "Use" and waits until the editor has closed.
     void useMacro(PopWidget* popup, QWebEngineView* editor)
     {
-        const QString url = window->popups.key(popup);
+        const QString url = window->popups().key(popup);
         ASSERT_TRUE(click(editor, "#use"));
-        ASSERT_TRUE(waitFor([&] { return !window->popups.contains(url); }, kLoadMs));
+        ASSERT_TRUE(waitFor([&] { return !window->popups().contains(url); }, kLoadMs));
     }
 
     // The bytes of the macro slot a button's key record names; empty when it names none.
@@ -285,9 +285,10 @@ TEST_F(PagesTest, AFailedWriteShowsWhatTheDeviceHoldsAgain)
     ASSERT_TRUE(setValue(page, "#step-0-x", "1600"));
     sim().failNext("vqWriteProp");
     ASSERT_NO_FATAL_FAILURE(apply("mouse-panel"));
-    // The first write (the resolution step) failed, the report rate went through.
-    EXPECT_EQ(statusLine(page), "The mouse did not take resolution step 1. It took the report rate. "
-                                "The page shows what it holds now.");
+    // The first write (the resolution step) failed, the report rate went through; the refusal's
+    // reason stands beside what it kept.
+    EXPECT_EQ(statusLine(page), "The mouse did not take resolution step 1 (the device refused the write). It took the "
+                                "report rate. The page shows what it holds now.");
     EXPECT_EQ(property(page, "#step-0-x", "value"), "400");
     EXPECT_EQ(property(page, "#report-rate", "value"), "0x08");
     EXPECT_EQ(simProp(kMouseId, 40), QByteArray::fromHex("08"));
@@ -300,7 +301,8 @@ TEST_F(PagesTest, AFailedWriteShowsWhatTheDeviceHoldsAgain)
     ASSERT_NO_FATAL_FAILURE(apply("mouse-panel"));
     EXPECT_EQ(buttonShows(2), "What the mouse came with");
     EXPECT_EQ(property(page, "#assign-kind", "value"), "Default");
-    EXPECT_TRUE(statusLine(page).startsWith("The mouse did not take the middle button."));
+    EXPECT_TRUE(statusLine(page).startsWith("The mouse did not take the middle button (the device refused the write)."))
+        << statusLine(page).toStdString();
 }
 
 TEST_F(PagesTest, UnappliedEditsAndResetsAreAskedAbout)
@@ -572,8 +574,8 @@ TEST_F(PagesTest, EveryPageIsDrawn)
         for (const QSize& size : {QSize(1280, 720), QSize(1920, 1080)}) {
             window->resize(size);
             // The page takes the new size on its own time.
-            waitFor([&] { return eval(page, "window.innerWidth").toInt() == window->webView->width() &&
-                                 eval(page, "window.innerHeight").toInt() == window->webView->height(); });
+            waitFor([&] { return eval(page, "window.innerWidth").toInt() == window->webView()->width() &&
+                                 eval(page, "window.innerHeight").toInt() == window->webView()->height(); });
             EXPECT_TRUE(keepPicture(window, QString("%1-%2x%3.png").arg(name).arg(size.width()).arg(size.height())));
         }
     };
@@ -646,11 +648,11 @@ TEST_F(PagesTest, EveryPageIsDrawn)
     EXPECT_EQ(eval(editor, "document.querySelectorAll('#steps li').length").toInt(), steps);
     // The recorded steps were not used: "Cancel" asks first, then closes the editor; its page may
     // be gone before the click's script returns, so what counts is that the popup closes.
-    const QString url = window->popups.key(popup);
+    const QString url = window->popups().key(popup);
     ASSERT_TRUE(click(editor, "#cancel"));
     ASSERT_TRUE(waitFor([&] { return isShown(editor, ".dialog"); }));
     click(editor, ".dialog [data-answer=\"yes\"]");
-    EXPECT_TRUE(waitFor([&] { return !window->popups.contains(url); }, kLoadMs));
+    EXPECT_TRUE(waitFor([&] { return !window->popups().contains(url); }, kLoadMs));
 }
 
 } // namespace

@@ -42,7 +42,7 @@ using test_support::waitFor;
 
 TEST_F(ProgramTest, TheStartPageComesFromThePackageAndIsDrawn)
 {
-    CefRefPtr<CefBrowser> browser = window->webView->GetBrowser();
+    CefRefPtr<CefBrowser> browser = window->webView()->GetBrowser();
     ASSERT_TRUE(browser);
     EXPECT_EQ(browser->GetMainFrame()->GetURL().ToString(), kStartPage);
     EXPECT_TRUE(browser->IsSame(g_handler->GetBrowser()));
@@ -110,7 +110,7 @@ TEST_F(ProgramTest, APopupViewTalksToTheMainPage)
     send(page, command({{"FuncName", "OpenView"}, {"Url", kPopupPage}, {"width", 460}, {"height", 440}}));
     PopWidget* popup = nullptr;
     ASSERT_TRUE(waitFor([&] {
-        popup = window->popups.value(kPopupPage);
+        popup = window->popups().value(kPopupPage);
         return popup && popup->isVisible() && engineViewOf(popup->webView());
     }));
     EXPECT_EQ(popup->size(), QSize(460, 440));
@@ -126,7 +126,7 @@ TEST_F(ProgramTest, APopupViewTalksToTheMainPage)
     EXPECT_LE((popup->frameGeometry().topLeft() - expected.topLeft()).manhattanLength(), 2)
         << popup->x() << "," << popup->y() << " for " << expected.x() << "," << expected.y();
     // Shown, it is the active window, also without a window manager to activate it.
-    EXPECT_TRUE(waitFor([&] { return window->activePopup == popup; }));
+    EXPECT_TRUE(waitFor([&] { return window->activePopup() == popup; }));
     QWebEngineView* popupPage = engineViewOf(popup->webView());
     ASSERT_TRUE(waitFor([&] {
         return eval(popupPage, QString("location.href === '%1' && document.readyState === 'complete'"
@@ -135,7 +135,7 @@ TEST_F(ProgramTest, APopupViewTalksToTheMainPage)
             .toBool();
     }, kLoadMs));
     ASSERT_TRUE(popup->webView()->GetBrowser());
-    EXPECT_FALSE(popup->webView()->GetBrowser()->IsSame(window->webView->GetBrowser()));
+    EXPECT_FALSE(popup->webView()->GetBrowser()->IsSame(window->webView()->GetBrowser()));
 
     EXPECT_EQ(query(popupPage, command({{"FuncName", "SendMsgToMainBrowser"}, {"url", kStartPage},
                                         {"msg", "hello from the popup"}})),
@@ -159,7 +159,7 @@ TEST_F(ProgramTest, TheTitleAreaMovesAndHidesTheWindow)
     EXPECT_EQ(appMainWindow(), window);
     EXPECT_EQ(query(page, command({{"FuncName", "GetDevicesList"}})), R"(S:["K1.0","M1.0"])");
     // A click on the tray icon brings it back.
-    emit window->tray->activated(QSystemTrayIcon::Trigger);
+    emit window->tray()->activated(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(window->isVisible());
 }
 
@@ -181,7 +181,7 @@ TEST_F(ProgramTest, QuittingWritesTheChangedPageFilesBack)
     // Kept in the program until it quits.
     EXPECT_TRUE(test_support::readFile(file).contains("Value=\"a\""));
 
-    window->tray->contextMenu()->actions().last()->trigger();
+    window->tray()->contextMenu()->actions().last()->trigger();
     EXPECT_TRUE(isQuitRequested());
     const QByteArray written = test_support::readFile(file);
     QDir(programDir.filePath(folder)).removeRecursively();

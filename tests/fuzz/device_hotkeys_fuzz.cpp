@@ -14,7 +14,6 @@
 #include "app/application.h"
 #include "app/global_shortcut.h"
 #include "app/window.h"
-#include "cefclient/popwidget.h"
 
 #include <pugixml.hpp>
 
@@ -78,13 +77,6 @@ bool deviceOf(const QString& confText, const QString& id, QString* device)
     return false;
 }
 
-void closePopups(Window* window)
-{
-    for (const QPointer<PopWidget>& popup : window->popups)
-        delete popup.data();
-    window->popups.clear();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -103,24 +95,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QStringList f = lines.at(i).split(QLatin1Char('\t'));
         const QString id = f.value(1);
         if (f.value(0) == QLatin1String("set")) {
-            if (!window->hotKeyTexts.contains(id))
-                window->hotKeyTexts.insert(id, {});
+            window->addHotKeyEntry(id);
             window->setDeviceHotKey(id, f.value(2));
-            FUZZ_CHECK(window->hotKeys.value(id));
-            FUZZ_CHECK(window->hotKeyTexts.value(id) == qMakePair(f.value(2), QStringLiteral("0")));
+            FUZZ_CHECK(window->hotKeys().value(id));
+            FUZZ_CHECK(window->hotKeyTexts().value(id) == qMakePair(f.value(2), QStringLiteral("0")));
         } else if (f.value(0) == QLatin1String("press")) {
-            GlobalShortcut* key = window->hotKeys.value(id);
+            GlobalShortcut* key = window->hotKeys().value(id);
             if (!key)
                 continue;
-            closePopups(window);
+            window->closePopups();
             emit key->activated();
             QString device;
             const QString page = QStringLiteral("file:///") + dir + QStringLiteral("/view/device/");
             const bool listed = deviceOf(confText, id, &device);
             const QString expected = page + device + QStringLiteral("/seting.html");
-            FUZZ_CHECK(window->popups.size() <= 1);
-            if (!window->popups.isEmpty()) {
-                const QString opened = window->popups.firstKey();
+            FUZZ_CHECK(window->popups().size() <= 1);
+            if (!window->popups().isEmpty()) {
+                const QString opened = window->popups().firstKey();
                 FUZZ_CHECK(listed && opened == expected);
                 FUZZ_CHECK(fuzz_sandbox::fileUrlBelow(opened, dir));
             } else {
@@ -128,11 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             }
         }
     }
-    closePopups(window);
-    for (GlobalShortcut* key : window->hotKeys)
-        delete key;
-    window->hotKeys.clear();
-    window->hotKeyTexts.clear();
+    window->closePopups();
+    window->clearHotKeys();
     FUZZ_CHECK(appMainWindow() == window);
     return 0;
 }

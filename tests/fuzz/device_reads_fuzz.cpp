@@ -44,7 +44,7 @@ DeviceFunctions* functions()
         auto* window = new Window();
         app->setMainWindow(window);
         FUZZ_CHECK(window->deviceMap().size() == 2);
-        return &window->deviceFunctions;
+        return window->deviceFunctions();
     }();
     return f;
 }

@@ -51,28 +51,28 @@ const int kMaxQueries = 32;
 // Answers from the arguments alone, so that an input reaches both outcomes; touches nothing.
 class AnsweringDevices : public DeviceServices {
 public:
-    bool resetDevice(const QString& version) override { return ok(version); }
+    bool resetDevice(const QString& version, QString*) override { return ok(version); }
     QByteArray readDpiValue(const QString& version, const QString& dpiIndex) override
     {
         return (version + QLatin1Char(':') + dpiIndex).toUtf8();
     }
     bool writeDeviceTask(const QString& version, const QString&, const QString& index, const QString&, const QString&,
-                         const QString&) override
+                         const QString&, QString*) override
     {
         return ok(version) && ok(index);
     }
-    bool writeRgbDevice(const QString& version, const QString&, const QStringList& items) override
+    bool writeRgbDevice(const QString& version, const QString&, const QStringList& items, QString*) override
     {
         return ok(version) && !items.isEmpty();
     }
     QString windowsMouseConfig(const QString& version) override { return version; }
     QString windowsKeyboardConfig() override { return QString(); }
-    bool setMouseAcceleration(int n) override { return n % 2 == 0; }
-    bool setMouseSpeed(int n) override { return n % 2 == 0; }
-    bool setWheelScrollLines(int n) override { return n % 2 == 0; }
-    bool setWheelScrollChars(int n) override { return n % 2 == 0; }
-    bool setDoubleClickTime(int n) override { return n % 2 == 0; }
-    bool startMouseTracks() override { return m_tracks = !m_tracks; }
+    bool setMouseAcceleration(int n, QString*) override { return n % 2 == 0; }
+    bool setMouseSpeed(int n, QString*) override { return n % 2 == 0; }
+    bool setWheelScrollLines(int n, QString*) override { return n % 2 == 0; }
+    bool setWheelScrollChars(int n, QString*) override { return n % 2 == 0; }
+    bool setDoubleClickTime(int n, QString*) override { return n % 2 == 0; }
+    bool startMouseTracks(QString*) override { return m_tracks = !m_tracks; }
     QString stopMouseTracks() override { return QStringLiteral("x:1,y:2Time:3;"); }
 
 private:
@@ -207,11 +207,11 @@ Window* openWindow(Process& p)
     window->setDeviceServices(std::make_unique<AnsweringDevices>());
     window->setDesktopServices(std::make_unique<AnsweringDesktop>(p.sandbox.program + QStringLiteral("/chosen.pfd")));
     window->startDeviceFilter();
-    for (int i = 0; i < 1000 && window->webView->browserState() != QCefWebView::kCreated; ++i) {
+    for (int i = 0; i < 1000 && window->webView()->browserState() != QCefWebView::kCreated; ++i) {
         cef_test::WaitForIdle();
         QCoreApplication::processEvents();
     }
-    FUZZ_CHECK(window->webView->browserState() == QCefWebView::kCreated);
+    FUZZ_CHECK(window->webView()->browserState() == QCefWebView::kCreated);
     return window;
 }
 
@@ -229,7 +229,7 @@ void checkQuery(const Query& q, Window* window, const QString& marker)
         FUZZ_CHECK(!a.text.contains(marker));
     int held = 0;
     if (window) {
-        for (const wrapFileDownload* d : window->downloads)
+        for (const wrapFileDownload* d : window->downloads())
             held += d->callback.get() == q.callback.get() ? 1 : 0;
     }
     FUZZ_CHECK(q.callback->refs() == 1 + (answers.empty() ? 1 : 0) + held);
@@ -289,8 +289,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The window leaves its list reader and its description handler to the process; freed here,
     // once it is gone, so that what else an input leaves behind is seen.
-    DeviceFunctions* const listFunctions = window->listFunctions;
-    device_data_handler* const dataHandler = window->dataHandler;
+    DeviceFunctions* const listFunctions = window->listFunctions();
+    device_data_handler* const dataHandler = window->dataHandler();
     p.app->setMainWindow(nullptr);
     delete window.data();
     delete listFunctions;

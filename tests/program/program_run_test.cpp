@@ -280,7 +280,7 @@ if (location.search === '?login') {
     EXPECT_EQ(server.reports.value("foreign-modify"), "F:0:page not allowed");
     EXPECT_EQ(server.reports.value("foreign-save"), "F:0:page not allowed");
     EXPECT_EQ(server.reports.value("foreign-move"), "F:0:page not allowed");
-    EXPECT_EQ(server.reports.value("own-library"), "F:0:ModifyFileFromStr failed");
+    EXPECT_EQ(server.reports.value("own-library"), "F:0:ModifyFileFromStr failed: the file is no XML file");
     EXPECT_EQ(server.reports.value("own-xml"), "S:ModifyFileFromStr success");
     EXPECT_EQ(server.reports.value("own-save"), "S:save xml success");
     const QStringList size = server.reports.value("login-size").split('x');

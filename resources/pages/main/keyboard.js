@@ -259,7 +259,8 @@ var KeyboardPanel = (function () {
         if (!result.ok) {
             var missed = recoloured(saved, draft);
             var shown = missed.length > 10 ? missed.slice(0, 9).concat([(missed.length - 9) + " more keys"]) : missed;
-            outcome.failed.push((missed.length === 1 ? "the colour of " : "the colours of ") + Panel.list(shown));
+            var label = (missed.length === 1 ? "the colour of " : "the colours of ") + Panel.list(shown);
+            outcome.failed.push(Panel.refused(label, result));
             return false;
         }
         outcome.done.push(what);
@@ -301,7 +302,10 @@ var KeyboardPanel = (function () {
                 Version: version, DriverVersion: DRIVER, Index: String(property[name]),
                 Task: task.Task, TaskType: task.TaskType, TaskCount: task.TaskCount
             });
-            (result.ok ? outcome.done : outcome.failed).push("the key " + name);
+            if (result.ok)
+                outcome.done.push("the key " + name);
+            else
+                outcome.failed.push(Panel.refused("the key " + name, result));
             if (result.ok) {
                 file.buttons[property[name]] = Panel.clone(assignment);
                 changed = true;

@@ -233,7 +233,10 @@ var MousePanel = (function () {
         var done = [], failed = [], note = "";
         async function one(label, index, taskType, task, taskCount) {
             var result = await writeProperty(index, taskType, task, taskCount);
-            (result.ok ? done : failed).push(label);
+            if (result.ok)
+                done.push(label);
+            else
+                failed.push(Panel.refused(label, result));
             return result.ok;
         }
         for (var i = 0; i < STEP_COUNT; ++i) {
@@ -381,7 +384,7 @@ var MousePanel = (function () {
         }
         await panel.reload();
         if (!result.ok)
-            Status.error("The mouse could not be reset. The page shows what it holds now.");
+            Status.error(Panel.refused("The mouse could not be reset", result) + ". The page shows what it holds now.");
         else if (!kept)
             Status.error("The mouse is back to its defaults, but the program's files could not be updated.");
         else

@@ -15,6 +15,14 @@ var Panel = (function () {
         return words.slice(0, -1).join(", ") + " and " + words[words.length - 1];
     }
 
+    // What a write did not take, with the reason beside it when the failed answer gives one after
+    // its fixed text ("writeDevices failed!: the device refused the write").
+    function refused(label, result) {
+        var message = result && result.message ? String(result.message) : "";
+        var at = message.indexOf(": ");
+        return at < 0 ? label : label + " (" + message.substr(at + 2) + ")";
+    }
+
     function capitalised(text) {
         return text.charAt(0).toUpperCase() + text.substr(1);
     }
@@ -196,5 +204,5 @@ var Panel = (function () {
         };
     }
 
-    return { create: create, clone: clone, list: list };
+    return { create: create, clone: clone, list: list, refused: refused };
 })();

@@ -89,7 +89,10 @@ var PointerPanel = (function () {
         var done = [], failed = [];
         async function one(label, command, num) {
             var result = await Bridge.call(command, { Num: num });
-            (result.ok ? done : failed).push(label);
+            if (result.ok)
+                done.push(label);
+            else
+                failed.push(Panel.refused(label, result));
         }
         if (draft.speed !== saved.speed)
             await one("the pointer speed", "ModifyWindowAcceleratedSpeed", draft.speed * 2);

@@ -41,7 +41,7 @@ void watchWindowEnd(Window* window)
 {
     g_reachableDuringEnd = 0;
     // The tray icon goes early in the window's destruction, while the window is still whole.
-    QObject::connect(window->tray, &QObject::destroyed, [] { g_reachableDuringEnd = appMainWindow() != nullptr; });
+    QObject::connect(window->tray(), &QObject::destroyed, [] { g_reachableDuringEnd = appMainWindow() != nullptr; });
 }
 
 } // namespace engine_test

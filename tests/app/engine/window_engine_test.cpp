@@ -45,7 +45,7 @@ public:
         if (event->type() == QEvent::Show) {
             if (auto* window = qobject_cast<Window*>(watched)) {
                 if (++shows == 1)
-                    trayShownAtFirstShow = window->tray && window->tray->isVisible();
+                    trayShownAtFirstShow = window->tray() && window->tray()->isVisible();
             }
         }
         return false;
@@ -116,7 +116,7 @@ TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
         EXPECT_EQ(window->windowTitle(), "Tarquil");
         EXPECT_EQ(window->minimumSize(), QSize(500, 300));
         EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
-        ASSERT_TRUE(window->tray);
+        ASSERT_TRUE(window->tray());
         EXPECT_TRUE(app->updateCheck());
         // The present keyboards and mice are known from the start.
         EXPECT_EQ(app->inputDevices().keys, (QStringList{"1A2C0E24", "1A2C0E30"}));
@@ -130,7 +130,7 @@ TEST(WindowInTheEngine, StartsWithTheUnpackedPagesAndHidesToTheTrayOnClose)
         hidden = window->isHidden();
         QTimer::singleShot(50, [&, window] {
             ranOn = !isQuitRequested();
-            window->tray->contextMenu()->actions().last()->trigger();
+            window->tray()->contextMenu()->actions().last()->trigger();
         });
     });
     EXPECT_EQ(QCoreApplication::exec(), 0);
