@@ -1,3 +1,4 @@
+#include "row_name.h"
 #include "test_app.h"
 #include "test_files.h"
 
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+using test_support::RowName;
 
 class ConfTest : public ::testing::Test {
 protected:
@@ -175,62 +178,82 @@ TEST(ConfValues, PageRootFollowsDebugExactly)
     }
 }
 
-TEST(ConfValues, ImageSubPathFromLoadPath)
-{
-    const QString prefix = "velmora://settings/local/client/"; // 32 characters
-    ASSERT_EQ(prefix.size(), 32);
-    struct Case {
-        QString loadPath;
-        QString subPath;
-    } cases[] = {
-        {prefix + "main/index.html", "main"},
-        {prefix + "main/sub/page.html", "main/sub"},
-        {prefix + "index.html", ""}, // a start page directly below the prefix: images beside it
-        {prefix + "a/b.html/c/d.html", "a/c"},
-        {"short", ""},
-        {prefix, ""},
-        {"", ""},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(imageSubPathFor(c.loadPath), c.subPath) << qPrintable(c.loadPath);
+const char kPrefix[] = "velmora://settings/local/client/"; // 32 characters
 
+// "{prefix}" in a load path stands for kPrefix.
+struct LoadPath {
+    const char* name;
+    const char* loadPath;
+    const char* subPath;
+};
+
+void PrintTo(const LoadPath& row, std::ostream* os) { *os << row.name; }
+
+class ImageSubPath : public ::testing::TestWithParam<LoadPath> {};
+
+TEST_P(ImageSubPath, FromLoadPath)
+{
+    ASSERT_EQ(QString(kPrefix).size(), 32);
+    const QString loadPath = QString(GetParam().loadPath).replace("{prefix}", kPrefix);
+    EXPECT_EQ(imageSubPathFor(loadPath), QString(GetParam().subPath)) << qPrintable(loadPath);
+}
+
+INSTANTIATE_TEST_SUITE_P(ConfValues, ImageSubPath,
+    ::testing::Values(LoadPath{"OneFolder", "{prefix}main/index.html", "main"},
+        LoadPath{"TwoFolders", "{prefix}main/sub/page.html", "main/sub"},
+        LoadPath{"DirectlyBelowThePrefix", "{prefix}index.html", ""}, // images beside the start page
+        LoadPath{"FileNamesBetweenFolders", "{prefix}a/b.html/c/d.html", "a/c"},
+        LoadPath{"Short", "short", ""},
+        LoadPath{"ThePrefixAlone", "{prefix}", ""},
+        LoadPath{"Empty", "", ""}),
+    RowName());
+
+TEST(ConfValues, ImageRootLiesBelowThePageRoot)
+{
     Application* app = TestApplication::get();
     app->setPageRoot("/tmp/x/template");
     app->setImageRoot(imageSubPathFor("short"));
     EXPECT_EQ(app->imageRoot(), "/tmp/x/template/");
-    app->setImageRoot(imageSubPathFor(prefix + "main/index.html"));
+    app->setImageRoot(imageSubPathFor(QString(kPrefix) + "main/index.html"));
     EXPECT_EQ(app->pageRoot(), "/tmp/x/template");
     EXPECT_EQ(app->imageRoot(), "/tmp/x/template/main");
 }
 
-TEST(ConfValues, ClientSizeFallsBackPerPart)
+struct ClientSizeValue {
+    const char* name;
+    const char* value; // nullptr: key missing
+    QSize size;
+};
+
+void PrintTo(const ClientSizeValue& row, std::ostream* os) { *os << row.name; }
+
+class ClientSize : public ::testing::TestWithParam<ClientSizeValue> {};
+
+TEST_P(ClientSize, FallsBackPerPart)
 {
-    struct Case {
-        const char* value; // nullptr: key missing
-        QSize size;
-    } cases[] = {
-        {"1000,700", {1000, 700}},
-        {"1280,800", {1280, 800}},
-        {" 1280 , 800 ", {1280, 800}},
-        {"1280,800,5", {1280, 800}},
-        {nullptr, {1000, 700}},
-        {"", {1000, 700}},
-        {"1280", {1280, 700}},
-        {"1280,", {1280, 700}},
-        {",800", {1000, 800}},
-        {"abc,800", {1000, 800}},
-        {"1280,abc", {1280, 700}},
-        {"0,0", {1000, 700}},
-        {"-5,600", {1000, 600}},
-        {"1280x800", {1000, 700}},
-        {"99999999999,800", {1000, 800}},
-    };
-    for (const Case& c : cases) {
-        ConfMap conf;
-        if (c.value)
-            conf.insert("ClientSize", c.value);
-        EXPECT_EQ(clientSizeFor(conf), c.size) << (c.value ? c.value : "(missing)");
-    }
+    const ClientSizeValue& c = GetParam();
+    ConfMap conf;
+    if (c.value)
+        conf.insert("ClientSize", c.value);
+    EXPECT_EQ(clientSizeFor(conf), c.size) << (c.value ? c.value : "(missing)");
 }
+
+INSTANTIATE_TEST_SUITE_P(ConfValues, ClientSize,
+    ::testing::Values(ClientSizeValue{"TheDefault", "1000,700", {1000, 700}},
+        ClientSizeValue{"Another", "1280,800", {1280, 800}},
+        ClientSizeValue{"Blanks", " 1280 , 800 ", {1280, 800}},
+        ClientSizeValue{"AThirdPart", "1280,800,5", {1280, 800}},
+        ClientSizeValue{"Missing", nullptr, {1000, 700}},
+        ClientSizeValue{"Empty", "", {1000, 700}},
+        ClientSizeValue{"WidthOnly", "1280", {1280, 700}},
+        ClientSizeValue{"EmptyHeight", "1280,", {1280, 700}},
+        ClientSizeValue{"EmptyWidth", ",800", {1000, 800}},
+        ClientSizeValue{"WidthNoNumber", "abc,800", {1000, 800}},
+        ClientSizeValue{"HeightNoNumber", "1280,abc", {1280, 700}},
+        ClientSizeValue{"Zero", "0,0", {1000, 700}},
+        ClientSizeValue{"NegativeWidth", "-5,600", {1000, 600}},
+        ClientSizeValue{"OtherSeparator", "1280x800", {1000, 700}},
+        ClientSizeValue{"WidthBeyondAnInt", "99999999999,800", {1000, 800}}),
+    RowName());
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "frameless_window.h"
+#include "row_name.h"
 #include "test_app.h"
 #include "test_files.h"
 #include "wait.h"
@@ -22,6 +23,7 @@ namespace {
 
 using frameless_test::RecordingWindow;
 using frameless_test::settle;
+using test_support::RowName;
 
 // The application's native event filters, as the platform calls them for one message.
 bool filter(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, long* result)
@@ -96,89 +98,132 @@ TEST_F(FramelessTest, InitFramelessKeepsTheNativeHandleAndRegisters)
     g_hitTestOffsetX = 0;
 }
 
-TEST_F(FramelessTest, HitTestZones)
+// A point of the window, by its width and height, and the zone it lies in.
+struct Zone {
+    const char* name;
+    bool maximised;
+    QPoint (*at)(int w, int h);
+    int zone;
+};
+
+void PrintTo(const Zone& row, std::ostream* os) { *os << row.name; }
+
+class HitTestZones : public FramelessTest, public ::testing::WithParamInterface<Zone> {};
+
+TEST_P(HitTestZones, OfAPoint)
 {
-    const int w = main->width(), h = main->height();
-    struct Case {
-        QPoint p;
-        int zone;
-    } normal[] = {
-        {{10, 10}, PsHitInside},
-        {{0, 0}, PsHitInside},
-        {{w - 1, h - 1}, PsHitInside},
-        {{-1, 10}, PsHitLeft},
-        {{10, -1}, PsHitTop},
-        {{-1, -1}, PsHitTopLeft},
-        {{w, -1}, PsHitTopRight},
-        {{w, 10}, PsHitRight},
-        {{w, h}, PsHitBottomRight},
-        {{10, h}, PsHitBottom},
-        {{-1, h}, PsHitBottomLeft},
-    };
-    for (const Case& c : normal)
-        EXPECT_EQ(main->hitTest(c.p), c.zone) << c.p.x() << "," << c.p.y();
-
-    main->setWindowState(Qt::WindowMaximized);
-    const int mw = main->width(), mh = main->height();
-    for (const Case& c : std::initializer_list<Case>{{{-1, 10}, PsHitOutside}, {{10, -1}, PsHitOutside},
-             {{mw, mh}, PsHitOutside}, {{10, 10}, PsHitInside}, {{mw - 1, mh - 1}, PsHitInside}})
-        EXPECT_EQ(main->hitTest(c.p), c.zone) << "maximised " << c.p.x() << "," << c.p.y();
-
-    const std::pair<int, LRESULT> answers[] = {{0, HTTRANSPARENT}, {1, HTCLIENT}, {2, HTTRANSPARENT}, {5, HTTOP},
-        {6, HTTOPRIGHT}, {7, HTRIGHT}, {8, HTBOTTOMRIGHT}, {9, HTBOTTOM}, {10, HTBOTTOMLEFT}, {11, HTLEFT},
-        {12, HTTOPLEFT}, {13, HTTRANSPARENT}, {-1, HTTRANSPARENT}};
-    for (const auto& a : answers)
-        EXPECT_EQ(psHitTestAnswer(a.first), a.second) << a.first;
+    const Zone& c = GetParam();
+    if (c.maximised)
+        main->setWindowState(Qt::WindowMaximized);
+    const QPoint p = c.at(main->width(), main->height());
+    EXPECT_EQ(main->hitTest(p), c.zone) << p.x() << "," << p.y();
 }
 
-TEST_F(FramelessTest, MessageTable)
+INSTANTIATE_TEST_SUITE_P(FramelessTest, HitTestZones,
+    ::testing::Values(Zone{"Inside", false, [](int, int) { return QPoint(10, 10); }, PsHitInside},
+        Zone{"TopLeftPixel", false, [](int, int) { return QPoint(0, 0); }, PsHitInside},
+        Zone{"BottomRightPixel", false, [](int w, int h) { return QPoint(w - 1, h - 1); }, PsHitInside},
+        Zone{"Left", false, [](int, int) { return QPoint(-1, 10); }, PsHitLeft},
+        Zone{"Top", false, [](int, int) { return QPoint(10, -1); }, PsHitTop},
+        Zone{"TopLeft", false, [](int, int) { return QPoint(-1, -1); }, PsHitTopLeft},
+        Zone{"TopRight", false, [](int w, int) { return QPoint(w, -1); }, PsHitTopRight},
+        Zone{"Right", false, [](int w, int) { return QPoint(w, 10); }, PsHitRight},
+        Zone{"BottomRight", false, [](int w, int h) { return QPoint(w, h); }, PsHitBottomRight},
+        Zone{"Bottom", false, [](int, int h) { return QPoint(10, h); }, PsHitBottom},
+        Zone{"BottomLeft", false, [](int, int h) { return QPoint(-1, h); }, PsHitBottomLeft},
+        Zone{"MaximisedLeft", true, [](int, int) { return QPoint(-1, 10); }, PsHitOutside},
+        Zone{"MaximisedTop", true, [](int, int) { return QPoint(10, -1); }, PsHitOutside},
+        Zone{"MaximisedBottomRight", true, [](int w, int h) { return QPoint(w, h); }, PsHitOutside},
+        Zone{"MaximisedInside", true, [](int, int) { return QPoint(10, 10); }, PsHitInside},
+        Zone{"MaximisedBottomRightPixel", true, [](int w, int h) { return QPoint(w - 1, h - 1); }, PsHitInside}),
+    RowName());
+
+struct ZoneAnswer {
+    const char* name;
+    int zone;
+    LRESULT answer;
+};
+
+void PrintTo(const ZoneAnswer& row, std::ostream* os) { *os << row.name; }
+
+class HitTestAnswer : public ::testing::TestWithParam<ZoneAnswer> {};
+
+TEST_P(HitTestAnswer, OfAZone)
 {
+    EXPECT_EQ(psHitTestAnswer(GetParam().zone), GetParam().answer) << GetParam().zone;
+}
+
+INSTANTIATE_TEST_SUITE_P(FramelessTest, HitTestAnswer,
+    ::testing::Values(ZoneAnswer{"Zero", 0, HTTRANSPARENT}, ZoneAnswer{"Inside", 1, HTCLIENT},
+        ZoneAnswer{"Two", 2, HTTRANSPARENT}, ZoneAnswer{"Top", 5, HTTOP}, ZoneAnswer{"TopRight", 6, HTTOPRIGHT},
+        ZoneAnswer{"Right", 7, HTRIGHT}, ZoneAnswer{"BottomRight", 8, HTBOTTOMRIGHT}, ZoneAnswer{"Bottom", 9, HTBOTTOM},
+        ZoneAnswer{"BottomLeft", 10, HTBOTTOMLEFT}, ZoneAnswer{"Left", 11, HTLEFT},
+        ZoneAnswer{"TopLeft", 12, HTTOPLEFT}, ZoneAnswer{"BeyondTheZones", 13, HTTRANSPARENT},
+        ZoneAnswer{"Negative", -1, HTTRANSPARENT}),
+    RowName());
+
+// A message through the application's filters: whether it is handled and the result it leaves
+// (the slot starts at 1234). A hit test's lParam 1 is a point left of the window, 0 its middle;
+// a lParam of -1 is a window position record.
+struct Message {
+    const char* name;
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool handled;
+    long result;
+};
+
+void PrintTo(const Message& row, std::ostream* os) { *os << row.name; }
+
+class MessageTable : public FramelessTest, public ::testing::WithParamInterface<Message> {};
+
+TEST_P(MessageTable, HandledAndItsResult)
+{
+    const Message& c = GetParam();
     main->show();
     settle();
     WINDOWPOS pos{hwnd, 0, 1, 2, 1000, 700, 0};
-    struct Case {
-        const char* label;
-        UINT msg;
-        WPARAM wParam;
-        LPARAM lParam;
-        bool handled;
-        long result; // expected result slot (starts at 1234)
-    } cases[] = {
-        {"hit test inside", WM_NCHITTEST, 0, 0, true, HTCLIENT},
-        {"hit test left of the window", WM_NCHITTEST, 0, 1, true, HTLEFT},
-        {"nc paint", WM_NCPAINT, 1, 0, false, 1234},
-        {"nc activate", WM_NCACTIVATE, TRUE, 0, true, TRUE},
-        {"size maxshow", WM_SIZE, SIZE_MAXSHOW, 0, false, 1234},
-        {"size maxhide", WM_SIZE, SIZE_MAXHIDE, 0, false, 1234},
-        {"size restored", WM_SIZE, SIZE_RESTORED, MAKELPARAM(1000, 700), false, 1234},
-        {"move", WM_MOVE, 0, MAKELPARAM(5, 5), false, 1234},
-        {"activate", WM_ACTIVATE, WA_ACTIVE, 0, false, 1234},
-        {"deactivate", WM_ACTIVATE, WA_INACTIVE, 0, false, 1234},
-        {"show", WM_SHOWWINDOW, TRUE, 0, false, 1234},
-        {"hide", WM_SHOWWINDOW, FALSE, 0, false, 1234},
-        {"click activate", WM_ACTIVATE, WA_CLICKACTIVE, 0, false, 1234},
-        {"nc left button down", WM_NCLBUTTONDOWN, HTCAPTION, 0, false, 1234},
-        {"nc right button down", WM_NCRBUTTONDOWN, HTCAPTION, 0, false, 1234},
-        {"pos changing", WM_WINDOWPOSCHANGING, 0, reinterpret_cast<LPARAM>(&pos), false, 1234},
-        {"pos changed", WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos), false, 1234},
-        {"accelerator command", WM_COMMAND, MAKEWPARAM(SC_MINIMIZE, 1), 0, false, 1234},
-        {"menu command code", WM_COMMAND, MAKEWPARAM(SC_MOUSEMENU, 0), 0, true, 1234},
-        {"unknown command code", WM_COMMAND, MAKEWPARAM(0x1234, 0), 0, true, 1234},
-        {"system command", WM_SYSCOMMAND, SC_MINIMIZE, 0, false, 1234},
-        {"close", WM_CLOSE, 0, 0, false, 1234},
-    };
-    for (const Case& c : cases) {
-        LPARAM lParam = c.lParam;
-        if (c.msg == WM_NCHITTEST)
-            lParam = c.lParam ? screenPoint(-1, 10) : screenPoint(main->width() / 2, main->height() / 2);
-        long result = 1234;
-        EXPECT_EQ(filter(hwnd, c.msg, c.wParam, lParam, &result), c.handled) << c.label;
-        EXPECT_EQ(result, c.result) << c.label;
-    }
+    LPARAM lParam = c.lParam == -1 ? reinterpret_cast<LPARAM>(&pos) : c.lParam;
+    if (c.msg == WM_NCHITTEST)
+        lParam = c.lParam ? screenPoint(-1, 10) : screenPoint(main->width() / 2, main->height() / 2);
+    long result = 1234;
+    EXPECT_EQ(filter(hwnd, c.msg, c.wParam, lParam, &result), c.handled);
+    EXPECT_EQ(result, c.result);
     EXPECT_EQ(main->windowState(), Qt::WindowNoState);
     EXPECT_TRUE(main->isVisible());
+}
 
-    // Every point of the window answers HTCLIENT through the full send path.
+INSTANTIATE_TEST_SUITE_P(FramelessTest, MessageTable,
+    ::testing::Values(Message{"HitTestInside", WM_NCHITTEST, 0, 0, true, HTCLIENT},
+        Message{"HitTestLeftOfTheWindow", WM_NCHITTEST, 0, 1, true, HTLEFT},
+        Message{"NcPaint", WM_NCPAINT, 1, 0, false, 1234},
+        Message{"NcActivate", WM_NCACTIVATE, TRUE, 0, true, TRUE},
+        Message{"SizeMaxShow", WM_SIZE, SIZE_MAXSHOW, 0, false, 1234},
+        Message{"SizeMaxHide", WM_SIZE, SIZE_MAXHIDE, 0, false, 1234},
+        Message{"SizeRestored", WM_SIZE, SIZE_RESTORED, MAKELPARAM(1000, 700), false, 1234},
+        Message{"Move", WM_MOVE, 0, MAKELPARAM(5, 5), false, 1234},
+        Message{"Activate", WM_ACTIVATE, WA_ACTIVE, 0, false, 1234},
+        Message{"Deactivate", WM_ACTIVATE, WA_INACTIVE, 0, false, 1234},
+        Message{"Show", WM_SHOWWINDOW, TRUE, 0, false, 1234},
+        Message{"Hide", WM_SHOWWINDOW, FALSE, 0, false, 1234},
+        Message{"ClickActivate", WM_ACTIVATE, WA_CLICKACTIVE, 0, false, 1234},
+        Message{"NcLeftButtonDown", WM_NCLBUTTONDOWN, HTCAPTION, 0, false, 1234},
+        Message{"NcRightButtonDown", WM_NCRBUTTONDOWN, HTCAPTION, 0, false, 1234},
+        Message{"PosChanging", WM_WINDOWPOSCHANGING, 0, -1, false, 1234},
+        Message{"PosChanged", WM_WINDOWPOSCHANGED, 0, -1, false, 1234},
+        Message{"AcceleratorCommand", WM_COMMAND, MAKEWPARAM(SC_MINIMIZE, 1), 0, false, 1234},
+        Message{"MenuCommandCode", WM_COMMAND, MAKEWPARAM(SC_MOUSEMENU, 0), 0, true, 1234},
+        Message{"UnknownCommandCode", WM_COMMAND, MAKEWPARAM(0x1234, 0), 0, true, 1234},
+        Message{"SystemCommand", WM_SYSCOMMAND, SC_MINIMIZE, 0, false, 1234},
+        Message{"Close", WM_CLOSE, 0, 0, false, 1234}),
+    RowName());
+
+// Every point of the window answers HTCLIENT through the full send path.
+TEST_F(FramelessTest, EveryPointOfTheWindowIsClientArea)
+{
+    main->show();
+    settle();
     for (const QPoint& p : {QPoint(0, 0), QPoint(999, 0), QPoint(0, 699), QPoint(999, 699), QPoint(500, 1)})
         EXPECT_EQ(SendMessageW(hwnd, WM_NCHITTEST, 0, screenPoint(p.x(), p.y())), HTCLIENT);
 }
@@ -335,6 +380,8 @@ struct FirstShowCase {
     QSize size;
     QRect expected;
 };
+
+void PrintTo(const FirstShowCase& row, std::ostream* os) { *os << row.name; }
 
 class FirstShowPlacementTest : public FramelessTest, public ::testing::WithParamInterface<FirstShowCase> {};
 
@@ -538,39 +585,46 @@ TEST_F(FramelessQuitTest, DestroyOfAnotherWindowDoesNotQuit)
         ::testing::ExitedWithCode(20), "");
 }
 
-TEST(AutostartTest, OnlyTheExactArgumentStartsMinimised)
+struct Autostart {
+    const char* name;
+    std::vector<const char*> args;
+    bool minimised;
+};
+
+void PrintTo(const Autostart& row, std::ostream* os) { *os << row.name; }
+
+class AutostartTest : public ::testing::TestWithParam<Autostart> {};
+
+TEST_P(AutostartTest, OnlyTheExactArgumentStartsMinimised)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    struct Case {
-        std::vector<const char*> args;
-        bool minimised;
-    } cases[] = {
-        {{"prog", "-autostart"}, true},
-        {{"prog", "x", "-autostart", "y"}, true},
-        {{"-autostart"}, true},
-        {{"prog"}, false},
-        {{"prog", "-Autostart"}, false},
-        {{"prog", "--autostart"}, false},
-        {{"prog", "-autostart2"}, false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EXIT(
-            {
-                if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-                    qputenv("QT_QPA_PLATFORM", "offscreen");
-                static std::vector<QByteArray> storage;
-                static std::vector<char*> argv;
-                for (const char* a : c.args)
-                    storage.emplace_back(a);
-                for (QByteArray& s : storage)
-                    argv.push_back(s.data());
-                argv.push_back(nullptr);
-                static int argc = static_cast<int>(c.args.size());
-                new Application(argc, argv.data());
-                std::_Exit(startMinimized() ? 1 : 2);
-            },
-            ::testing::ExitedWithCode(c.minimised ? 1 : 2), "");
-    }
+    const Autostart& c = GetParam();
+    EXPECT_EXIT(
+        {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            static std::vector<QByteArray> storage;
+            static std::vector<char*> argv;
+            for (const char* a : c.args)
+                storage.emplace_back(a);
+            for (QByteArray& s : storage)
+                argv.push_back(s.data());
+            argv.push_back(nullptr);
+            static int argc = static_cast<int>(c.args.size());
+            new Application(argc, argv.data());
+            std::_Exit(startMinimized() ? 1 : 2);
+        },
+        ::testing::ExitedWithCode(c.minimised ? 1 : 2), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Arguments, AutostartTest,
+    ::testing::Values(Autostart{"Alone", {"prog", "-autostart"}, true},
+        Autostart{"AmongOthers", {"prog", "x", "-autostart", "y"}, true},
+        Autostart{"WithoutTheProgramName", {"-autostart"}, true},
+        Autostart{"None", {"prog"}, false},
+        Autostart{"OtherCase", {"prog", "-Autostart"}, false},
+        Autostart{"TwoDashes", {"prog", "--autostart"}, false},
+        Autostart{"Longer", {"prog", "-autostart2"}, false}),
+    RowName());
 
 } // namespace

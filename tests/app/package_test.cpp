@@ -1,3 +1,4 @@
+#include "row_name.h"
 #include "test_app.h"
 #include "test_files.h"
 
@@ -18,6 +19,8 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+using test_support::RowName;
 
 QByteArray sha1Of(const QByteArray& data)
 {
@@ -218,34 +221,45 @@ TEST_F(PackageTest, PackerBuildsFromAFolder)
 
 // The packer refuses every name the unpacker would stop at, from the file names and from the prefix,
 // and writes no package then.
-TEST_F(PackageTest, PackerRefusesNamesTheUnpackerRefuses)
+struct RefusedName {
+    const char* name;
+    const char* file;
+    const char* prefix;
+};
+
+void PrintTo(const RefusedName& row, std::ostream* os) { *os << row.name; }
+
+class PackerRefuses : public PackageTest, public ::testing::WithParamInterface<RefusedName> {};
+
+TEST_P(PackerRefuses, NamesTheUnpackerRefuses)
 {
-    struct Case {
-        QString file;
-        QString prefix;
-    } refused[] = {
-        {"x:y.html", "template/"},
-        {"back\\slash.html", "template/"},
-        {"main.html", "/"},
-        {"main.html", "../"},
-        {"main.html", "template/../../"},
-        {"main.html", "C:/"},
-        {"main.html", "./"},
-        {"main.html", "template//"},
-    };
-    for (const Case& c : refused) {
-        QTemporaryDir pages;
-        ASSERT_TRUE(test_support::writeFile(pages.path() + "/default/main.html", "<p>main</p>"));
-        ASSERT_TRUE(test_support::writeFile(pages.path() + "/default/" + c.file, "<p>page</p>"));
-        const QString name = c.prefix + "default/" + c.file;
-        EXPECT_FALSE(FilePackage::isSafeEntryName(name)) << qPrintable(name);
-        const QString output = appDir.path() + "/refused.dat";
-        QString error;
-        EXPECT_FALSE(packer::packFolder(pages.path(), c.prefix, output, packer::Options(), &error)) << qPrintable(name);
-        EXPECT_TRUE(error.contains(name)) << qPrintable(error);
-        EXPECT_FALSE(QFile::exists(output)) << qPrintable(name);
-    }
-    // The same folder packs once its names are ones the unpacker takes, and unpacks whole.
+    const RefusedName& c = GetParam();
+    QTemporaryDir pages;
+    ASSERT_TRUE(test_support::writeFile(pages.path() + "/default/main.html", "<p>main</p>"));
+    ASSERT_TRUE(test_support::writeFile(pages.path() + "/default/" + c.file, "<p>page</p>"));
+    const QString name = c.prefix + QString("default/") + c.file;
+    EXPECT_FALSE(FilePackage::isSafeEntryName(name)) << qPrintable(name);
+    const QString output = appDir.path() + "/refused.dat";
+    QString error;
+    EXPECT_FALSE(packer::packFolder(pages.path(), c.prefix, output, packer::Options(), &error)) << qPrintable(name);
+    EXPECT_TRUE(error.contains(name)) << qPrintable(error);
+    EXPECT_FALSE(QFile::exists(output)) << qPrintable(name);
+}
+
+INSTANTIATE_TEST_SUITE_P(PackageTest, PackerRefuses,
+    ::testing::Values(RefusedName{"ColonInAFileName", "x:y.html", "template/"},
+        RefusedName{"BackslashInAFileName", "back\\slash.html", "template/"},
+        RefusedName{"RootPrefix", "main.html", "/"},
+        RefusedName{"PrefixAbove", "main.html", "../"},
+        RefusedName{"PrefixLeadingAbove", "main.html", "template/../../"},
+        RefusedName{"DrivePrefix", "main.html", "C:/"},
+        RefusedName{"DotPrefix", "main.html", "./"},
+        RefusedName{"DoubleSlashInThePrefix", "main.html", "template//"}),
+    RowName());
+
+// The same folder packs once its names are ones the unpacker takes, and unpacks whole.
+TEST_F(PackageTest, PackerTakesTheNamesTheUnpackerTakes)
+{
     QTemporaryDir pages;
     ASSERT_TRUE(test_support::writeFile(pages.path() + "/default/x-y.html", "<p>page</p>"));
     QString error;

@@ -1,4 +1,5 @@
 // The page-file cache on a folder of XML files: reads once, changes in memory, writes back.
+#include "row_name.h"
 #include "test_files.h"
 
 #include "app/page_file_cache.h"
@@ -28,26 +29,34 @@ protected:
     PageFileCache cache;
 };
 
-TEST_F(PageFileCacheTest, QueriesPrintTheSelectedNodesIndentedWithTabs)
+struct Query {
+    const char* name;
+    const char* xpath;
+    const char* text;
+};
+
+void PrintTo(const Query& row, std::ostream* os) { *os << row.name; }
+
+class PageFileQuery : public PageFileCacheTest, public ::testing::WithParamInterface<Query> {};
+
+TEST_P(PageFileQuery, PrintsTheSelectedNodesIndentedWithTabs)
 {
+    const Query& c = GetParam();
     ASSERT_TRUE(writeFile(path("s.xml"), kSettings));
-    struct Case {
-        const char* xpath;
-        const char* text;
-    } cases[] = {
-        {"/Configuration/Conf/Key[@Index=2]", "<Key Index=\"2\" Value=\"b\" />\n"},
-        {"/Configuration/Conf", "<Conf>\n\t<Key Index=\"1\" Value=\"a\" />\n\t<Key Index=\"2\" Value=\"b\" />\n</Conf>\n"},
-        {"//Key", "<Key Index=\"1\" Value=\"a\" />\n<Key Index=\"2\" Value=\"b\" />\n"},
-        {"/Configuration/Nothing", ""},
-        // An attribute is no node of its own: it prints nothing.
-        {"//Key/@Value", ""},
-    };
-    for (const Case& c : cases) {
-        QString text = "sentinel";
-        EXPECT_EQ(cache.query(path("s.xml"), c.xpath, &text), PageFileCache::Result::Ok) << c.xpath;
-        EXPECT_EQ(text, QString::fromUtf8(c.text)) << c.xpath;
-    }
+    QString text = "sentinel";
+    EXPECT_EQ(cache.query(path("s.xml"), c.xpath, &text), PageFileCache::Result::Ok) << c.xpath;
+    EXPECT_EQ(text, QString::fromUtf8(c.text)) << c.xpath;
 }
+
+INSTANTIATE_TEST_SUITE_P(PageFileCacheTest, PageFileQuery,
+    ::testing::Values(Query{"OneNode", "/Configuration/Conf/Key[@Index=2]", "<Key Index=\"2\" Value=\"b\" />\n"},
+        Query{"NodeWithChildren", "/Configuration/Conf",
+              "<Conf>\n\t<Key Index=\"1\" Value=\"a\" />\n\t<Key Index=\"2\" Value=\"b\" />\n</Conf>\n"},
+        Query{"TwoNodes", "//Key", "<Key Index=\"1\" Value=\"a\" />\n<Key Index=\"2\" Value=\"b\" />\n"},
+        Query{"NoNode", "/Configuration/Nothing", ""},
+        // An attribute is no node of its own: it prints nothing.
+        Query{"AnAttribute", "//Key/@Value", ""}),
+    test_support::RowName());
 
 TEST_F(PageFileCacheTest, AFileIsReadOnceAndNeverAgain)
 {
@@ -64,24 +73,46 @@ TEST_F(PageFileCacheTest, AFileIsReadOnceAndNeverAgain)
     EXPECT_TRUE(cache.cachedFiles().value(path("./s.xml")).contains("disk"));
 }
 
-TEST_F(PageFileCacheTest, WhatCannotBeReadOrParsedIsAFailureAndStaysUncached)
-{
-    ASSERT_TRUE(writeFile(path("empty.xml"), ""));
-    ASSERT_TRUE(writeFile(path("broken.xml"), "<a><b></a>"));
-    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
-    struct Case {
-        const char* name;
-        bool cached;
-    } cases[] = {{"missing.xml", false}, {"folder", false}, {"empty.xml", true}, {"broken.xml", true}};
-    for (const Case& c : cases) {
-        QString text = "sentinel";
-        EXPECT_EQ(cache.query(path(c.name), "/a", &text), PageFileCache::Result::NotXml) << c.name;
-        EXPECT_EQ(text, "sentinel") << c.name;
-        EXPECT_EQ(cache.cachedFiles().contains(path(c.name)), c.cached) << c.name;
+// "empty.xml" (empty), "broken.xml" (malformed) and "folder" lie in the folder; "missing.xml" does not.
+struct Unreadable {
+    const char* name;
+    const char* file;
+    bool cached;
+};
+
+void PrintTo(const Unreadable& row, std::ostream* os) { *os << row.name; }
+
+class UnreadablePageFile : public PageFileCacheTest, public ::testing::WithParamInterface<Unreadable> {
+protected:
+    void SetUp() override
+    {
+        PageFileCacheTest::SetUp();
+        ASSERT_TRUE(writeFile(path("empty.xml"), ""));
+        ASSERT_TRUE(writeFile(path("broken.xml"), "<a><b></a>"));
+        ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
     }
-    // A file that appears later is read then.
+};
+
+TEST_P(UnreadablePageFile, IsAFailureAndStaysUncached)
+{
+    const Unreadable& c = GetParam();
+    QString text = "sentinel";
+    EXPECT_EQ(cache.query(path(c.file), "/a", &text), PageFileCache::Result::NotXml);
+    EXPECT_EQ(text, "sentinel");
+    EXPECT_EQ(cache.cachedFiles().contains(path(c.file)), c.cached);
+}
+
+INSTANTIATE_TEST_SUITE_P(PageFileCacheTest, UnreadablePageFile,
+    ::testing::Values(Unreadable{"Missing", "missing.xml", false}, Unreadable{"AFolder", "folder", false},
+        Unreadable{"Empty", "empty.xml", true}, Unreadable{"Malformed", "broken.xml", true}),
+    test_support::RowName());
+
+// A file that appears later is read then.
+TEST_F(PageFileCacheTest, AFileMissingAtFirstIsReadOnceItAppears)
+{
+    QString text = "sentinel";
+    EXPECT_EQ(cache.query(path("missing.xml"), "/a", &text), PageFileCache::Result::NotXml);
     ASSERT_TRUE(writeFile(path("missing.xml"), "<a/>"));
-    QString text;
     EXPECT_EQ(cache.query(path("missing.xml"), "/a", &text), PageFileCache::Result::Ok);
     EXPECT_EQ(text, "<a />\n");
 }

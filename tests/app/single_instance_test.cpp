@@ -1,6 +1,7 @@
 // The single-instance guard: the running instance's server over real local sockets, the window it
 // brings forward, the window search of a second instance, and the folder of the server.
 #include "own_process.h"
+#include "row_name.h"
 #include "window_fixture.h"
 
 #include "app/application.h"
@@ -45,6 +46,7 @@
 
 namespace {
 
+using test_support::RowName;
 using test_support::waitFor;
 
 const char kServerName[] = "Global\\{776E7BB3-A590-447E-8C5F-21E6F2319DD3}";
@@ -420,70 +422,112 @@ TEST(InstanceFolder, TheSocketNameIsShortAndTheSameForTheSameServer)
     EXPECT_FALSE(name.contains('/') || name.contains('\\'));
 }
 
-TEST(InstanceFolder, TheFirstPrivateFolderThatLeavesRoomForTheSocket)
-{
-    // Short whatever the temporary folder is, so that the lengths below are the test's own.
-    QTemporaryDir root(test_support::shortTempBase() + "/i-XXXXXX");
-    ASSERT_TRUE(root.isValid());
-    const QString socketName = instanceSocketName(kServerName);
-    const QString runtime = root.filePath("r"), temp = root.filePath("t"), home = root.filePath("h"),
-                  shared = root.filePath("s");
-    // 60 characters: the server's own name would not fit below it, the socket's name does.
-    const QString longer = root.filePath(QString(60 - root.path().size() - 1, 'm'));
-    // So long that not even the socket's name fits below it.
-    const QString deep = root.filePath(QString(100 - root.path().size(), 'd'));
-    for (const QString& d : {runtime, temp, home, shared, longer, deep})
-        ASSERT_TRUE(QDir().mkpath(d));
-    const QString uidName = QString("tarquilmervane-instance-%1").arg(geteuid());
-    const QString inRuntime = runtime + "/tarquilmervane", inTemp = temp + "/" + uidName,
-                  inHome = home + "/.tarquilmervane-instance", inShared = shared + "/" + uidName;
-    const QStringList made = {inRuntime, inTemp, inHome, inShared, longer + "/tarquilmervane"};
-
-    struct Case {
-        const char* name;
-        std::function<void()> prepare;
-        InstancePlaces places;
-        QString expected;
-    } cases[] = {
-        {"runtime folder", [] {}, {runtime, temp, home, shared}, inRuntime},
-        {"long runtime folder", [] {}, {longer, temp, home, shared}, longer + "/tarquilmervane"},
-        {"no runtime folder", [] {}, {QString(), temp, home, shared}, inTemp},
-        {"relative runtime folder", [] {}, {"r", temp, home, shared}, inTemp},
-        {"runtime folder missing", [] {}, {root.filePath("gone"), temp, home, shared}, inTemp},
-        {"runtime folder too deep", [] {}, {deep, temp, home, shared}, inTemp},
-        {"name taken by a link", [&] { QFile::link(temp, inRuntime); }, {runtime, temp, home, shared}, inTemp},
-        // Someone made the temporary folder's name first.
-        {"temporary name taken by a link", [&] { QFile::link(home, inTemp); }, {QString(), temp, home, shared}, inHome},
-        {"temporary name taken by a file",
-         [&] { test_support::writeFile(inTemp, "x"); },
-         {QString(), temp, home, shared},
-         inHome},
-        {"temporary folder too deep", [] {}, {QString(), deep, home, shared}, inHome},
-        {"no home either", [] {}, {QString(), deep, QString(), shared}, inShared},
-        {"nothing usable", [] {}, {QString(), deep, deep, deep}, QString()},
-    };
-    for (const Case& c : cases) {
-        for (const QString& m : made) {
-            QFile::remove(m);
-            QDir(m).removeRecursively();
-        }
-        c.prepare();
-        const QString folder = instanceFolderIn(c.places, socketName);
-        EXPECT_EQ(folder, c.expected) << c.name;
-        if (!folder.isEmpty()) {
-            EXPECT_LE(QFile::encodeName(folder + "/" + socketName).size(), 107) << c.name;
-            struct stat st;
-            ASSERT_EQ(lstat(QFile::encodeName(folder).constData(), &st), 0) << c.name;
-            EXPECT_TRUE(S_ISDIR(st.st_mode)) << c.name;
-            EXPECT_EQ(st.st_mode & 0777, 0700u) << c.name;
-        }
+// The places a private folder is searched in, below a root short whatever the temporary folder is
+// (so that the lengths below are the test's own), by name: "runtime", "temp", "home" and "shared"
+// folders; "longer" (60 characters: the server's own name would not fit below it, the socket's name
+// does); "deep" (not even the socket's name fits below it); "gone" (missing); "relative"; "" none.
+// Their private folders: "inRuntime", "inLonger", "inTemp", "inHome", "inShared".
+class InstanceFolderPlaces : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        for (const char* name : {"runtime", "temp", "home", "shared", "longer", "deep"})
+            ASSERT_TRUE(QDir().mkpath(at(name)));
+    }
+    QString at(const std::string& name) const
+    {
+        const QString uidName = QString("tarquilmervane-instance-%1").arg(geteuid());
+        if (name == "runtime")
+            return root.filePath("r");
+        if (name == "temp")
+            return root.filePath("t");
+        if (name == "home")
+            return root.filePath("h");
+        if (name == "shared")
+            return root.filePath("s");
+        if (name == "longer")
+            return root.filePath(QString(60 - root.path().size() - 1, 'm'));
+        if (name == "deep")
+            return root.filePath(QString(100 - root.path().size(), 'd'));
+        if (name == "gone")
+            return root.filePath("gone");
+        if (name == "relative")
+            return "r";
+        if (name == "inRuntime")
+            return at("runtime") + "/tarquilmervane";
+        if (name == "inLonger")
+            return at("longer") + "/tarquilmervane";
+        if (name == "inTemp")
+            return at("temp") + "/" + uidName;
+        if (name == "inHome")
+            return at("home") + "/.tarquilmervane-instance";
+        if (name == "inShared")
+            return at("shared") + "/" + uidName;
+        return QString();
     }
 
-    // A folder of ours that others could enter is narrowed to the user alone.
-    QFile::remove(inRuntime);
+    QTemporaryDir root{test_support::shortTempBase() + "/i-XXXXXX"};
+    const QString socketName = instanceSocketName(kServerName);
+};
+
+struct Places {
+    const char* name;
+    enum Taken { Nothing, RuntimeNameByALink, TemporaryNameByALink, TemporaryNameByAFile } taken;
+    const char* runtime;
+    const char* temp;
+    const char* home;
+    const char* shared;
+    const char* expected;
+};
+
+void PrintTo(const Places& row, std::ostream* os) { *os << row.name; }
+
+class InstanceFolderSearch : public InstanceFolderPlaces, public ::testing::WithParamInterface<Places> {};
+
+TEST_P(InstanceFolderSearch, TheFirstPrivateFolderThatLeavesRoomForTheSocket)
+{
+    const Places& c = GetParam();
+    if (c.taken == Places::RuntimeNameByALink)
+        QFile::link(at("temp"), at("inRuntime"));
+    else if (c.taken == Places::TemporaryNameByALink)
+        QFile::link(at("home"), at("inTemp"));
+    else if (c.taken == Places::TemporaryNameByAFile)
+        test_support::writeFile(at("inTemp"), "x");
+    const QString folder = instanceFolderIn({at(c.runtime), at(c.temp), at(c.home), at(c.shared)}, socketName);
+    EXPECT_EQ(folder, at(c.expected));
+    if (!folder.isEmpty()) {
+        EXPECT_LE(QFile::encodeName(folder + "/" + socketName).size(), 107);
+        struct stat st;
+        ASSERT_EQ(lstat(QFile::encodeName(folder).constData(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(InstanceFolder, InstanceFolderSearch,
+    ::testing::Values(Places{"RuntimeFolder", Places::Nothing, "runtime", "temp", "home", "shared", "inRuntime"},
+        Places{"LongRuntimeFolder", Places::Nothing, "longer", "temp", "home", "shared", "inLonger"},
+        Places{"NoRuntimeFolder", Places::Nothing, "", "temp", "home", "shared", "inTemp"},
+        Places{"RelativeRuntimeFolder", Places::Nothing, "relative", "temp", "home", "shared", "inTemp"},
+        Places{"RuntimeFolderMissing", Places::Nothing, "gone", "temp", "home", "shared", "inTemp"},
+        Places{"RuntimeFolderTooDeep", Places::Nothing, "deep", "temp", "home", "shared", "inTemp"},
+        Places{"NameTakenByALink", Places::RuntimeNameByALink, "runtime", "temp", "home", "shared", "inTemp"},
+        // Someone made the temporary folder's name first.
+        Places{"TemporaryNameTakenByALink", Places::TemporaryNameByALink, "", "temp", "home", "shared", "inHome"},
+        Places{"TemporaryNameTakenByAFile", Places::TemporaryNameByAFile, "", "temp", "home", "shared", "inHome"},
+        Places{"TemporaryFolderTooDeep", Places::Nothing, "", "deep", "home", "shared", "inHome"},
+        Places{"NoHomeEither", Places::Nothing, "", "deep", "", "shared", "inShared"},
+        Places{"NothingUsable", Places::Nothing, "", "deep", "deep", "deep", ""}),
+    RowName());
+
+// A folder of ours that others could enter is narrowed to the user alone.
+TEST_F(InstanceFolderPlaces, AFolderOthersCouldEnterIsNarrowedToTheUser)
+{
+    const QString inRuntime = at("inRuntime");
     ASSERT_TRUE(QDir().mkpath(inRuntime));
     ASSERT_EQ(chmod(QFile::encodeName(inRuntime).constData(), 0755), 0);
-    EXPECT_EQ(instanceFolderIn({runtime, temp, home, shared}, socketName), inRuntime);
+    EXPECT_EQ(instanceFolderIn({at("runtime"), at("temp"), at("home"), at("shared")}, socketName), inRuntime);
     struct stat st;
     ASSERT_EQ(lstat(QFile::encodeName(inRuntime).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -578,50 +622,60 @@ TEST_F(DecisionLock, NoListeningWhileTheLockIsHeldElsewhere)
     EXPECT_TRUE(probe.waitForConnected(5000));
 }
 
-TEST(ActivateProcess, OnlyTheProgramsTitleOfThatProcessIsBroughtForward)
+struct Title {
+    const char* name;
+    QString title;
+    bool found;
+};
+
+void PrintTo(const Title& row, std::ostream* os) { *os << row.name; }
+
+class ActivateProcessTitle : public ::testing::TestWithParam<Title> {};
+
+TEST_P(ActivateProcessTitle, OnlyTheProgramsTitleOfThatProcessIsBroughtForward)
 {
     TestApplication::get();
-    struct Case {
-        QString title;
-        bool found;
-    } cases[] = {
-        {QString::fromUtf8("Tarquil助手"), true},
-        {QString::fromUtf8("Tarquil助手 (2)"), true},
-        {QString::fromUtf8("Tarquil助手(12)"), true},
-        {QString::fromUtf8("Tarquil助手 \t (3)"), true},
-        {QString::fromUtf8("Tarquil助手 ()"), false},
-        {QString::fromUtf8("Tarquil助手 (x)"), false},
-        {QString::fromUtf8("Tarquil助手 (2) "), false},
-        {QString::fromUtf8("Tarquil助手\n"), false},
-        {QString::fromUtf8("tarquil助手"), false},
-        {QString::fromUtf8("xTarquil助手"), false},
-        {QString::fromUtf8("Tarquil"), false},
-        {QString(), false},
-        // 1024 characters do not fit the title buffer (1023 and the end mark); 1023 do.
-        {QString::fromUtf8("Tarquil助手 (") + QString(1012, '7') + ")", false},
-        {QString::fromUtf8("Tarquil助手 (") + QString(1011, '7') + ")", true},
-    };
+    const Title& c = GetParam();
     quint64 pid = QCoreApplication::applicationPid();
-    for (const Case& c : cases) {
-        TitledWindow w(c.title);
-        win32sim::clearActivationCalls();
-        EXPECT_EQ(activateProcessEnumProc(w.hwnd, reinterpret_cast<LPARAM>(&pid)), c.found ? FALSE : TRUE)
-            << c.title.left(40).toStdString();
-        const auto calls = win32sim::activationCalls();
-        if (c.found) {
-            ASSERT_EQ(calls.size(), 2u);
-            EXPECT_EQ(calls[0].kind, win32sim::ActivationCall::Foreground);
-            EXPECT_EQ(calls[1].kind, win32sim::ActivationCall::Focus);
-            EXPECT_EQ(calls[0].hwnd, w.hwnd);
-            EXPECT_EQ(calls[1].hwnd, w.hwnd);
-        } else {
-            EXPECT_TRUE(calls.empty()) << c.title.left(40).toStdString();
-        }
+    TitledWindow w(c.title);
+    win32sim::clearActivationCalls();
+    EXPECT_EQ(activateProcessEnumProc(w.hwnd, reinterpret_cast<LPARAM>(&pid)), c.found ? FALSE : TRUE);
+    const auto calls = win32sim::activationCalls();
+    if (c.found) {
+        ASSERT_EQ(calls.size(), 2u);
+        EXPECT_EQ(calls[0].kind, win32sim::ActivationCall::Foreground);
+        EXPECT_EQ(calls[1].kind, win32sim::ActivationCall::Focus);
+        EXPECT_EQ(calls[0].hwnd, w.hwnd);
+        EXPECT_EQ(calls[1].hwnd, w.hwnd);
+    } else {
+        EXPECT_TRUE(calls.empty());
     }
+}
 
-    // The window of another process is passed over.
+INSTANTIATE_TEST_SUITE_P(ActivateProcess, ActivateProcessTitle,
+    ::testing::Values(Title{"TheTitle", QString::fromUtf8("Tarquil助手"), true},
+        Title{"Numbered", QString::fromUtf8("Tarquil助手 (2)"), true},
+        Title{"NumberedWithoutABlank", QString::fromUtf8("Tarquil助手(12)"), true},
+        Title{"NumberedAfterBlanksAndATab", QString::fromUtf8("Tarquil助手 \t (3)"), true},
+        Title{"EmptyNumber", QString::fromUtf8("Tarquil助手 ()"), false},
+        Title{"NoNumber", QString::fromUtf8("Tarquil助手 (x)"), false},
+        Title{"BlankAfterTheNumber", QString::fromUtf8("Tarquil助手 (2) "), false},
+        Title{"LineBreak", QString::fromUtf8("Tarquil助手\n"), false},
+        Title{"OtherCase", QString::fromUtf8("tarquil助手"), false},
+        Title{"LetterBefore", QString::fromUtf8("xTarquil助手"), false},
+        Title{"PartOfTheTitle", QString::fromUtf8("Tarquil"), false},
+        Title{"None", QString(), false},
+        // 1024 characters do not fit the title buffer (1023 and the end mark); 1023 do.
+        Title{"BeyondTheTitleBuffer", QString::fromUtf8("Tarquil助手 (") + QString(1012, '7') + ")", false},
+        Title{"FillingTheTitleBuffer", QString::fromUtf8("Tarquil助手 (") + QString(1011, '7') + ")", true}),
+    RowName());
+
+// The window of another process is passed over.
+TEST(ActivateProcess, TheWindowOfAnotherProcessIsPassedOver)
+{
+    TestApplication::get();
     TitledWindow ours(QString::fromUtf8("Tarquil助手"));
-    quint64 other = pid + 1;
+    quint64 other = quint64(QCoreApplication::applicationPid()) + 1;
     win32sim::clearActivationCalls();
     EXPECT_EQ(activateProcessEnumProc(ours.hwnd, reinterpret_cast<LPARAM>(&other)), TRUE);
     EXPECT_TRUE(win32sim::activationCalls().empty());

@@ -13,6 +13,7 @@
 #include "app/program_entry.h"
 
 #include "process_folders.h"
+#include "program_folder.h"
 
 #include "cef_extras/qt_backend.h"
 
@@ -38,32 +39,6 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-
-// The program's files beside the executable, the program itself among them for the cases that
-// start it as a second program.
-const char* const kProgramFiles[] = {"Brontivex", "libvq.dll", "Hexlane.dll", "skn.dat"};
-
-bool linkOrCopy(const fs::path& from, const fs::path& to)
-{
-    std::error_code error;
-    fs::create_hard_link(from, to, error);
-    if (error)
-        fs::copy_file(from, to, error);
-    return !error;
-}
-
-bool layOutProgramFolder(const fs::path& executable, const fs::path& folder)
-{
-    std::error_code error;
-    const fs::path from = executable.parent_path();
-    if (!fs::create_directory(folder, error) || !linkOrCopy(executable, folder / executable.filename()))
-        return false;
-    for (const char* name : kProgramFiles)
-        if (!linkOrCopy(from / name, folder / name))
-            return false;
-    fs::copy(from / "Resources", folder / "Resources", fs::copy_options::recursive, error);
-    return !error;
-}
 
 // Runs the laid-out copy with the same arguments; its exit code, or 1 when it did not end normally.
 int runFrom(const fs::path& executable, char** argv)
@@ -121,7 +96,11 @@ std::vector<std::string> selectedCases(int argc, char** argv, const fs::path& li
 int runInProgramFolder(const fs::path& base, const fs::path& executable, char** args)
 {
     const fs::path folder = base / "program";
-    if (!layOutProgramFolder(executable, folder)) {
+    // This executable beside the program's files; the program is among them for the cases that
+    // start it as a second program.
+    test_support::ProgramFolderLayout layout;
+    layout.self = QString::fromStdString(executable.filename().string());
+    if (!test_support::layOutProgramFolder(QString::fromStdString(folder.string()), layout)) {
         std::fprintf(stderr, "cannot lay out a program folder in %s\n", base.c_str());
         return 2;
     }

@@ -5,6 +5,7 @@
 #include "app/application.h"
 #include "app/window.h"
 
+#include "program_folder.h"
 #include "test_files.h"
 #include "wait.h"
 
@@ -36,18 +37,10 @@ using test_support::waitFor;
 const char kServerName[] = "Global\\{776E7BB3-A590-447E-8C5F-21E6F2319DD3}";
 const int kRunMs = 60000;
 
-// The program's files, hard-linked (or copied) into a folder of the test's own.
+// The program's files laid out in a folder of the test's own.
 class ProgramFolder {
 public:
-    ProgramFolder()
-    {
-        const QString from = QCoreApplication::applicationDirPath();
-        m_ok = m_dir.isValid() && QDir().mkpath(path("Resources"));
-        for (const char* name : {"Brontivex", "libvq.dll", "Hexlane.dll", "skn.dat"})
-            m_ok = m_ok && place(from + "/" + name, path(name));
-        for (const QString& name : QDir(from + "/Resources").entryList(QDir::Files))
-            m_ok = m_ok && place(from + "/Resources/" + name, path("Resources/" + name));
-    }
+    ProgramFolder() { m_ok = m_dir.isValid() && test_support::layOutProgramFolder(m_dir.path()); }
     bool ok() const { return m_ok; }
     QString path(const QString& name) const { return m_dir.filePath(name); }
     QString log() const { return QString::fromUtf8(test_support::readFile(path("app.log"))); }
@@ -65,11 +58,6 @@ public:
     }
 
 private:
-    static bool place(const QString& from, const QString& to)
-    {
-        return ::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0 || QFile::copy(from, to);
-    }
-
     QTemporaryDir m_dir;
     bool m_ok = false;
 };

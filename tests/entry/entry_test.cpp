@@ -10,6 +10,7 @@
 #include "cef_extras/logging.h"
 #include "cef_test/cef_test_host.h"
 #include "own_process.h"
+#include "row_name.h"
 #include "test_files.h"
 
 #include "include/cef_app.h"
@@ -39,16 +40,31 @@ void boundEventLoop()
 }
 Q_COREAPP_STARTUP_FUNCTION(boundEventLoop)
 
-TEST(RuntimeSettings, LocaleFromTheLanguageAndCacheInThePrivateFolder)
-{
-    const struct {
-        unsigned short langId;
-        const char* locale;
-    } cases[] = {{0x0409, "en"}, {0x0809, "en"}, {0x0C09, "en"}, {0x0804, "zh"},
-                 {0x0404, "zh"}, {0x0407, "zh"}, {0x0000, "zh"}, {0x0908, "zh"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(text(runtimeSettings(c.langId, "/tmp/x").locale), c.locale) << std::hex << c.langId;
+struct Language {
+    const char* name;
+    unsigned short langId;
+    const char* locale;
+};
 
+void PrintTo(const Language& row, std::ostream* os) { *os << row.name; }
+
+class RuntimeLocale : public ::testing::TestWithParam<Language> {};
+
+TEST_P(RuntimeLocale, FromTheLanguage)
+{
+    EXPECT_EQ(text(runtimeSettings(GetParam().langId, "/tmp/x").locale), GetParam().locale)
+        << std::hex << GetParam().langId;
+}
+
+INSTANTIATE_TEST_SUITE_P(RuntimeSettings, RuntimeLocale,
+    ::testing::Values(Language{"EnglishUnitedStates", 0x0409, "en"}, Language{"EnglishUnitedKingdom", 0x0809, "en"},
+        Language{"EnglishAustralia", 0x0C09, "en"}, Language{"ChineseSimplified", 0x0804, "zh"},
+        Language{"ChineseTraditional", 0x0404, "zh"}, Language{"German", 0x0407, "zh"},
+        Language{"Neutral", 0x0000, "zh"}, Language{"EnglishWithAnUnknownRegion", 0x0908, "zh"}),
+    test_support::RowName());
+
+TEST(RuntimeSettings, CacheInThePrivateFolderAndTheProgramsOwnValues)
+{
     const CefSettings s = runtimeSettings(0x0409, "/tmp/tarquilmervane-1000");
     EXPECT_EQ(text(s.cache_path), "/tmp/tarquilmervane-1000/Cache");
     EXPECT_EQ(text(s.user_agent), "TarquilMervane");

@@ -3,12 +3,12 @@
 // of its own, and ended from outside: by a signal, by losing its display, or by its own headless
 // run. Pages of another origin come from a web server of the test's own on 127.0.0.1.
 #include "packer.h"
+#include "program_folder.h"
 #include "test_files.h"
 #include "wait.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QHostAddress>
 #include <QImage>
 #include <QMap>
@@ -41,23 +41,19 @@ protected:
 };
 
 // A program folder below a temporary folder: the executable and the simulated device libraries
-// (linked or copied from the build), Resources/ with the build's key table, and the conf.xml and
-// page package that a test gives.
+// from the build, Resources/ with the build's key table, and the conf.xml and page package that a
+// test gives.
 class ProgramFolder {
 public:
     ProgramFolder()
     {
-        const QString build = QCoreApplication::applicationDirPath();
-        ok = root.isValid() && QDir().mkpath(dir()) && QDir().mkpath(root.path() + "/tmp")
-            && QDir().mkpath(root.path() + "/home");
-        // The program finds its folder from its own file: a symbolic link would lead back to the
-        // build. The libraries are copies, which a page might try to replace.
-        const QByteArray executable = QFile::encodeName(build + "/Brontivex");
-        ok = ok && (::link(executable.constData(), QFile::encodeName(path("Brontivex")).constData()) == 0
-                    || QFile::copy(build + "/Brontivex", path("Brontivex")));
-        for (const char* name : {"libvq.dll", "Hexlane.dll"})
-            ok = ok && QFile::copy(build + "/" + name, path(name));
-        ok = ok && writeFile(dir() + "/Resources/define.xml", readFile(build + "/Resources/define.xml"));
+        // The libraries are copies, which a page might try to replace.
+        test_support::ProgramFolderLayout layout;
+        layout.linked = QStringList{"Brontivex"};
+        layout.copied = QStringList{"libvq.dll", "Hexlane.dll"};
+        layout.resources = QStringList{"define.xml"};
+        ok = root.isValid() && QDir().mkpath(root.path() + "/tmp") && QDir().mkpath(root.path() + "/home")
+            && test_support::layOutProgramFolder(dir(), layout);
     }
     ~ProgramFolder() { stop(); }
 

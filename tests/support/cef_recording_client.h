@@ -4,6 +4,8 @@
 // pages from memory.
 #pragma once
 
+#include "all_interfaces_client.h"
+
 #include "include/cef_app.h"
 #include "include/cef_browser.h"
 #include "include/cef_client.h"
@@ -137,15 +139,11 @@ private:
     std::vector<int64> canceled_;
 };
 
-// Browser side: records the browsers and what happens to them, links the router and its
-// QueryRecorder as the system's client does. Popups are refused unless allowPopups;
-// navigations to blockedUrl are cancelled; DoClose keeps the browser when keepOpen; quota up
-// to 20 MiB is granted.
-class RecordingClient : public CefClient,
-                        public CefLifeSpanHandler,
-                        public CefLoadHandler,
-                        public CefRequestHandler,
-                        public CefDisplayHandler {
+// Browser side, every handler interface at once: records the browsers and what happens to them,
+// links the router and its QueryRecorder as the system's client does. Popups are refused unless
+// allowPopups; navigations to blockedUrl are cancelled; DoClose keeps the browser when keepOpen;
+// quota up to 20 MiB is granted. The other handlers' calls are not handled.
+class RecordingClient : public AllInterfacesClient {
 public:
     // log: shared with an application (null: the client's own).
     explicit RecordingClient(EventLog* log = nullptr) : log_(log ? log : &ownLog_)
@@ -158,11 +156,6 @@ public:
         if (router)
             router->RemoveHandler(&queries);
     }
-
-    CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
-    CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
-    CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
-    CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
 
     bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source,
                                   CefRefPtr<CefProcessMessage> message) override

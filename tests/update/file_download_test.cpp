@@ -6,6 +6,7 @@
 #include "http_test_server.h"
 #include "streaming_server.h"
 #include "recording_callback.h"
+#include "row_name.h"
 #include "test_app.h"
 #include "test_files.h"
 #include "wait.h"
@@ -37,6 +38,7 @@ using test_support::HttpReply;
 using test_support::HttpTestServer;
 using test_support::RecordedRequest;
 using test_support::RecordingCallback;
+using test_support::RowName;
 using test_support::readFile;
 using test_support::waitFor;
 using test_support::writeFile;
@@ -168,23 +170,30 @@ protected:
     std::vector<std::unique_ptr<Query>> queries;
 };
 
-TEST(DownloadFileName, FromTheUrlsLastSegment)
+struct FileNameRow {
+    const char* name;
+    const char* url;
+    const char* fileName;
+};
+
+void PrintTo(const FileNameRow& row, std::ostream* os) { *os << row.name; }
+
+class DownloadFileName : public ::testing::TestWithParam<FileNameRow> {};
+
+TEST_P(DownloadFileName, FromTheUrlsLastSegment)
 {
-    const struct {
-        const char* url;
-        const char* name;
-    } cases[] = {
-        {"http://h/dir/setup.zip?v=2", "setup.zip"},
-        {"http://h/a?b=/c", "a"},
-        {"http://h", "h"},
-        {"http://h/", ""},
-        {"http://h/dir/", ""},
-        {"http://h/a#x", "a#x"},
-        {"http://h/a%20b.bin", "a%20b.bin"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(downloadFileName(c.url), QString(c.name)) << c.url;
+    EXPECT_EQ(downloadFileName(GetParam().url), QString(GetParam().fileName)) << GetParam().url;
 }
+
+INSTANTIATE_TEST_SUITE_P(Urls, DownloadFileName,
+    ::testing::Values(FileNameRow{"QueryAfterTheName", "http://h/dir/setup.zip?v=2", "setup.zip"},
+        FileNameRow{"SlashInTheQuery", "http://h/a?b=/c", "a"},
+        FileNameRow{"HostOnly", "http://h", "h"},
+        FileNameRow{"RootPath", "http://h/", ""},
+        FileNameRow{"FolderPath", "http://h/dir/", ""},
+        FileNameRow{"FragmentKept", "http://h/a#x", "a#x"},
+        FileNameRow{"EscapesKept", "http://h/a%20b.bin", "a%20b.bin"}),
+    RowName());
 
 // What lies at the target's part file before the download, what the server does, and what the
 // request must ask for.
@@ -368,45 +377,53 @@ INSTANTIATE_TEST_SUITE_P(PageDownload, RangeNotSatisfiable,
 
 // Answers that the part file cannot go on from: a status other than 200, 206 or 416, or a part that
 // does not start where the kept part ends. Redirects are not followed.
-TEST_F(PageDownload, AnswerThatCannotContinueEndsOnceAndDropsThePart)
+struct Discontinued {
+    const char* name;
+    HttpReply reply;
+    int partSize; // 0: none
+    QString log;
+};
+
+void PrintTo(const Discontinued& row, std::ostream* os) { *os << row.name; }
+
+QString badStatus(int status)
 {
-    const QString badStatus = "Update Error:Bad HTTP status received in partFinished():";
-    const HttpReply wrongStart =
-        HttpReply::status(206, kResource.mid(102400)).header("Content-Range", "bytes 102400-299999/300000");
-    const struct {
-        const char* name;
-        HttpReply reply;
-        int partSize; // 0: none
-        QString log;
-    } cases[] = {
-        {"not found with a body", HttpReply::status(404, "<html>missing</html>"), 0, badStatus + "404"},
-        {"not found, resumed", HttpReply::status(404, "<html>missing</html>"), 102400, badStatus + "404"},
-        {"server error", HttpReply::status(500), 0, badStatus + "500"},
-        {"server error, resumed", HttpReply::status(500), 102400, badStatus + "500"},
-        {"redirect", HttpReply::redirect("/f/b.bin"), 0, badStatus + "302"},
-        {"no content", HttpReply::status(204), 0, badStatus + "204"},
-        {"created, resumed", HttpReply::status(201, "made"), 102400, badStatus + "201"},
-        {"part with the wrong start", wrongStart, 204800, "Update Error: the part starts at byte 102400 instead of 204800"},
-        {"part without a range", HttpReply::status(206, kResource.mid(204800)), 204800,
-            "Update Error: no valid Content-Range"},
-    };
-    server.route("/f/b.bin", HttpReply::resource(kResource));
-    int requests = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.partSize) {
-            ASSERT_TRUE(writeFile(target() + ".part", kResource.left(c.partSize)));
-        }
-        serve("/f/a.bin", c.reply);
-        Query& q = start(url());
-        waitForEnd(q);
-        expectAnsweredOnce(q, "F:0:downloadFaild");
-        EXPECT_FALSE(QFileInfo::exists(target()));
-        EXPECT_FALSE(QFileInfo::exists(target() + ".part"));
-        EXPECT_TRUE(logText().contains(c.log));
-        EXPECT_EQ(server.requests().size(), ++requests);
-    }
+    return "Update Error:Bad HTTP status received in partFinished():" + QString::number(status);
 }
+
+class AnswerThatCannotContinue : public PageDownload, public ::testing::WithParamInterface<Discontinued> {};
+
+TEST_P(AnswerThatCannotContinue, EndsOnceAndDropsThePart)
+{
+    const Discontinued& c = GetParam();
+    server.route("/f/b.bin", HttpReply::resource(kResource));
+    if (c.partSize) {
+        ASSERT_TRUE(writeFile(target() + ".part", kResource.left(c.partSize)));
+    }
+    serve("/f/a.bin", c.reply);
+    Query& q = start(url());
+    waitForEnd(q);
+    expectAnsweredOnce(q, "F:0:downloadFaild");
+    EXPECT_FALSE(QFileInfo::exists(target()));
+    EXPECT_FALSE(QFileInfo::exists(target() + ".part"));
+    EXPECT_TRUE(logText().contains(c.log)) << logText().toStdString();
+    EXPECT_EQ(server.requests().size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(PageDownload, AnswerThatCannotContinue,
+    ::testing::Values(Discontinued{"NotFoundWithABody", HttpReply::status(404, "<html>missing</html>"), 0, badStatus(404)},
+        Discontinued{"NotFoundResumed", HttpReply::status(404, "<html>missing</html>"), 102400, badStatus(404)},
+        Discontinued{"ServerError", HttpReply::status(500), 0, badStatus(500)},
+        Discontinued{"ServerErrorResumed", HttpReply::status(500), 102400, badStatus(500)},
+        Discontinued{"Redirect", HttpReply::redirect("/f/b.bin"), 0, badStatus(302)},
+        Discontinued{"NoContent", HttpReply::status(204), 0, badStatus(204)},
+        Discontinued{"CreatedResumed", HttpReply::status(201, "made"), 102400, badStatus(201)},
+        Discontinued{"PartWithTheWrongStart",
+            HttpReply::status(206, kResource.mid(102400)).header("Content-Range", "bytes 102400-299999/300000"), 204800,
+            "Update Error: the part starts at byte 102400 instead of 204800"},
+        Discontinued{"PartWithoutARange", HttpReply::status(206, kResource.mid(204800)), 204800,
+            "Update Error: no valid Content-Range"}),
+    RowName());
 
 TEST_F(PageDownload, EmptyAnswerGivesAnEmptyFile)
 {
@@ -491,33 +508,44 @@ TEST_F(PageDownload, SecondRequestForTheFileGetsTheSameAnswer)
     EXPECT_EQ(server.requests().size(), 1);
 }
 
-TEST_F(PageDownload, RefusedRequestsTouchNothing)
+// A request refused before anything is asked or written. "{program}" in the address stands for the
+// program's folder, "{server}" for the test server.
+struct Refused {
+    const char* name;
+    const char* url;
+    const char* dir;
+};
+
+void PrintTo(const Refused& row, std::ostream* os) { *os << row.name; }
+
+class RefusedRequest : public PageDownload, public ::testing::WithParamInterface<Refused> {};
+
+TEST_P(RefusedRequest, TouchesNothing)
 {
-    const struct {
-        QString url;
-        QString dir;
-    } cases[] = {
-        {"file://" + program() + "/conf.txt", "dl/"},
-        {"ftp://127.0.0.1/a.bin", "dl/"},
-        {url(), "../outside/"},
-        {url(), "dl/../../outside/"},
-        {server.url("/f/..?x=1"), "dl/"},
-        {server.url("/f/a\nb"), "dl/"},
-        {server.url("/f/a:b"), "dl/"},
-    };
+    const QString address =
+        QString(GetParam().url).replace("{program}", program()).replace("{server}", server.url());
     ASSERT_TRUE(writeFile(path("conf.txt"), "settings"));
-    for (const auto& c : cases) {
-        SCOPED_TRACE((c.url + " into " + c.dir).toStdString());
-        Query& q = start(c.url, c.dir);
-        waitForEnd(q);
-        expectAnsweredOnce(q, "F:0:downloadFaild");
-        // The log escapes the control bytes of the address.
-        EXPECT_TRUE(logText().contains("Update Error: refused to download '" + QString(c.url).replace("\n", "\\n") + "'"));
-    }
+    Query& q = start(address, GetParam().dir);
+    waitForEnd(q);
+    expectAnsweredOnce(q, "F:0:downloadFaild");
+    // The log escapes the control bytes of the address.
+    EXPECT_TRUE(logText().contains("Update Error: refused to download '" + QString(address).replace("\n", "\\n") + "'"))
+        << logText().toStdString();
     EXPECT_FALSE(QFileInfo::exists(root.path() + "/outside"));
     EXPECT_FALSE(QFileInfo::exists(path("dl")));
+    EXPECT_EQ(readFile(path("conf.txt")), QByteArray("settings"));
     EXPECT_EQ(server.requests().size(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(PageDownload, RefusedRequest,
+    ::testing::Values(Refused{"LocalFile", "file://{program}/conf.txt", "dl/"},
+        Refused{"OtherScheme", "ftp://127.0.0.1/a.bin", "dl/"},
+        Refused{"FolderAboveTheProgram", "{server}/f/a.bin", "../outside/"},
+        Refused{"FolderLeadingAboveTheProgram", "{server}/f/a.bin", "dl/../../outside/"},
+        Refused{"NameOfTheFolderAbove", "{server}/f/..?x=1", "dl/"},
+        Refused{"NameWithALineBreak", "{server}/f/a\nb", "dl/"},
+        Refused{"NameWithAColon", "{server}/f/a:b", "dl/"}),
+    RowName());
 
 TEST_F(PageDownload, UrlWithoutAFileNameAnswersTheFileWritten)
 {
@@ -549,108 +577,131 @@ TEST_F(PageDownload, EndOfTheWrapperStopsARunningDownload)
 }
 
 // A failed transfer keeps its part file only where a later request can go on from it.
-TEST_F(PageDownload, PartsThatCannotResumeAreRemoved)
+struct FailedPart {
+    const char* name;
+    const char* urlPath;
+    HttpReply reply;
+    bool kept;
+};
+
+void PrintTo(const FailedPart& row, std::ostream* os) { *os << row.name; }
+
+class FailedTransfer : public PageDownload, public ::testing::WithParamInterface<FailedPart> {};
+
+TEST_P(FailedTransfer, KeepsItsPartOnlyWhereItCanResume)
 {
-    const struct {
-        const char* name;
-        QString urlPath;
-        HttpReply reply;
-        bool kept;
-    } cases[] = {
-        {"a whole block from a server of ranges", "/f/a.bin", HttpReply::resource(kResource).dropAfterBytes(250000), true},
-        {"less than a block", "/f/a.bin", HttpReply::resource(kResource).dropAfterBytes(50000), false},
-        {"a server that ignores ranges", "/f/a.bin", HttpReply::ok(kResource).dropAfterBytes(250000), false},
-        {"a made-up file name", "/dir/", HttpReply::resource(kResource).dropAfterBytes(250000), false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        server.route(c.urlPath.toUtf8(), c.reply);
-        Query& q = start(url(c.urlPath));
-        waitForEnd(q);
-        expectAnsweredOnce(q, "F:0:downloadFaild");
-        const QStringList left = QDir(path("dl")).entryList(QDir::Files);
-        EXPECT_EQ(left, c.kept ? QStringList{"a.bin.part"} : QStringList{});
-        for (const QString& name : left)
-            QFile::remove(path("dl/" + name));
-    }
+    const FailedPart& c = GetParam();
+    server.route(c.urlPath, c.reply);
+    Query& q = start(url(c.urlPath));
+    waitForEnd(q);
+    expectAnsweredOnce(q, "F:0:downloadFaild");
+    EXPECT_EQ(QDir(path("dl")).entryList(QDir::Files), c.kept ? QStringList{"a.bin.part"} : QStringList{});
 }
+
+INSTANTIATE_TEST_SUITE_P(PageDownload, FailedTransfer,
+    ::testing::Values(
+        FailedPart{"WholeBlockFromAServerOfRanges", "/f/a.bin", HttpReply::resource(kResource).dropAfterBytes(250000), true},
+        FailedPart{"LessThanABlock", "/f/a.bin", HttpReply::resource(kResource).dropAfterBytes(50000), false},
+        FailedPart{"ServerThatIgnoresRanges", "/f/a.bin", HttpReply::ok(kResource).dropAfterBytes(250000), false},
+        FailedPart{"MadeUpFileName", "/dir/", HttpReply::resource(kResource).dropAfterBytes(250000), false}),
+    RowName());
 
 // Answers beyond the size cap or the free disk space end as failures with no file; a known size
 // is refused before anything is written.
-TEST_F(PageDownload, AnswerBeyondTheBoundsLeavesNoFile)
+struct Oversized {
+    const char* name;
+    HttpReply reply;
+    qint64 maxSize;
+    const char* log;
+    bool writes; // bytes reach the part file before the failure
+};
+
+void PrintTo(const Oversized& row, std::ostream* os) { *os << row.name; }
+
+class AnswerBeyondTheBounds : public PageDownload, public ::testing::WithParamInterface<Oversized> {};
+
+TEST_P(AnswerBeyondTheBounds, LeavesNoFile)
 {
-    const QByteArray big(3000000, 'b');
-    const struct {
-        const char* name;
-        HttpReply reply;
-        qint64 maxSize;
-        QString log;
-        bool writes; // bytes reach the part file before the failure
-    } cases[] = {
-        {"no length, past the cap", HttpReply::ok(big).closeDelimited(), 1000000, "would exceed the 1000000 bytes", true},
-        {"chunked, past the cap", HttpReply::ok(big).chunked(), 1000000, "would exceed the 1000000 bytes", true},
-        {"length over the cap", HttpReply::resource(big), 1000000, "has 3000000 bytes, more than the 1000000", false},
-        {"range over the default cap", HttpReply::status(206, "0123456789").header("Content-Range", "bytes 0-9/5000000000"),
-            RangedDownload::DefaultMaxSize, "has 5000000000 bytes, more than the 1073741824", false},
-        {"length over the free disk", HttpReply::ok("abc").closeDelimited().header("Content-Length", "1125899906842624000"),
-            std::numeric_limits<qint64>::max(), "needs 1125899906842624000 more bytes, the disk has", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        serve("/f/a.bin", c.reply);
-        Query& q = start(url(), "dl/", RangedDownload::DefaultStallTimeoutMs, true, c.maxSize);
-        bool wrote = false;
-        QObject::connect(q.downloader.data(), &RangedDownload::finishPart, &context,
-            [&q, &wrote](qint64, qint64) { wrote = wrote || (q.downloader && q.downloader->got() > 0); });
-        gateOpen = true;
-        waitForEnd(q);
-        expectAnsweredOnce(q, "F:0:downloadFaild");
-        EXPECT_FALSE(QFileInfo::exists(target()));
-        EXPECT_FALSE(QFileInfo::exists(target() + ".part"));
-        EXPECT_TRUE(logText().contains(c.log)) << logText().toStdString();
-        if (!c.writes) {
-            EXPECT_FALSE(wrote);
-        }
+    const Oversized& c = GetParam();
+    serve("/f/a.bin", c.reply);
+    Query& q = start(url(), "dl/", RangedDownload::DefaultStallTimeoutMs, true, c.maxSize);
+    bool wrote = false;
+    QObject::connect(q.downloader.data(), &RangedDownload::finishPart, &context,
+        [&q, &wrote](qint64, qint64) { wrote = wrote || (q.downloader && q.downloader->got() > 0); });
+    gateOpen = true;
+    waitForEnd(q);
+    expectAnsweredOnce(q, "F:0:downloadFaild");
+    EXPECT_FALSE(QFileInfo::exists(target()));
+    EXPECT_FALSE(QFileInfo::exists(target() + ".part"));
+    EXPECT_TRUE(logText().contains(c.log)) << logText().toStdString();
+    if (!c.writes) {
+        EXPECT_FALSE(wrote);
     }
 }
 
-// Names the program runs or loads are never created or replaced by a download.
-TEST_F(PageDownload, TheProgramsOwnFilesAreNeverDownloaded)
+const QByteArray kBig(3000000, 'b');
+
+INSTANTIATE_TEST_SUITE_P(PageDownload, AnswerBeyondTheBounds,
+    ::testing::Values(
+        Oversized{"NoLengthPastTheCap", HttpReply::ok(kBig).closeDelimited(), 1000000, "would exceed the 1000000 bytes", true},
+        Oversized{"ChunkedPastTheCap", HttpReply::ok(kBig).chunked(), 1000000, "would exceed the 1000000 bytes", true},
+        Oversized{"LengthOverTheCap", HttpReply::resource(kBig), 1000000, "has 3000000 bytes, more than the 1000000", false},
+        Oversized{"RangeOverTheDefaultCap",
+            HttpReply::status(206, "0123456789").header("Content-Range", "bytes 0-9/5000000000"),
+            RangedDownload::DefaultMaxSize, "has 5000000000 bytes, more than the 1073741824", false},
+        Oversized{"LengthOverTheFreeDisk",
+            HttpReply::ok("abc").closeDelimited().header("Content-Length", "1125899906842624000"),
+            std::numeric_limits<qint64>::max(), "needs 1125899906842624000 more bytes, the disk has", false}),
+    RowName());
+
+// Names the program runs or loads are never created or replaced by a download. "{exe}" in a file
+// name stands for the running executable's.
+struct OwnFile {
+    const char* name;
+    const char* file;
+    const char* dir;
+};
+
+void PrintTo(const OwnFile& row, std::ostream* os) { *os << row.name; }
+
+class ProgramsOwnFile : public PageDownload, public ::testing::WithParamInterface<OwnFile> {};
+
+TEST_P(ProgramsOwnFile, IsNeverDownloaded)
 {
     const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    const struct {
-        QString name;
-        QString dir;
-    } cases[] = {
-        {"CrashReporter.exe", ""},
-        {"crashreporter.EXE", ""},
-        {"CrashReporter.exe", "dl/../"},
-        {"Updater", ""},
-        {"Updater.exe", ""},
-        {"skn.dat", ""},
-        {exe, ""},
-        {exe + ".exe", ""},
-        {"libvq.dll", ""},
-        {"Hexlane.DLL", "dl/"},
-        {"libqxcb.so", "platforms/"},
-        {"libx.so.5", ""},
-        {"conf.xml", "Resources/"},
-        {"device-M1.0.xml", "resources/"},
-        {"a.bin", "Resources/sub/"},
-    };
+    const QString file = QString(GetParam().file).replace("{exe}", exe);
+    const QString dir = GetParam().dir;
     server.route("/f/a.bin", HttpReply::resource(kResource));
-    for (const auto& c : cases) {
-        SCOPED_TRACE((c.dir + c.name).toStdString());
-        const QString address = server.url("/f/" + c.name);
-        Query& q = start(address, c.dir);
-        waitForEnd(q);
-        expectAnsweredOnce(q, "F:0:downloadFaild");
-        EXPECT_FALSE(QFileInfo::exists(path(c.dir + c.name)));
-        EXPECT_TRUE(logText().contains("Update Error: refused to download '" + address + "'"));
-    }
+    const QString address = server.url("/f/" + file);
+    Query& q = start(address, dir);
+    waitForEnd(q);
+    expectAnsweredOnce(q, "F:0:downloadFaild");
+    EXPECT_FALSE(QFileInfo::exists(path(dir + file)));
+    EXPECT_TRUE(logText().contains("Update Error: refused to download '" + address + "'")) << logText().toStdString();
     EXPECT_EQ(server.requests().size(), 0);
+}
 
-    // The same name elsewhere is a file like any other.
+INSTANTIATE_TEST_SUITE_P(PageDownload, ProgramsOwnFile,
+    ::testing::Values(OwnFile{"CrashReporter", "CrashReporter.exe", ""},
+        OwnFile{"CrashReporterInOtherCase", "crashreporter.EXE", ""},
+        OwnFile{"CrashReporterThroughAFolder", "CrashReporter.exe", "dl/../"},
+        OwnFile{"Updater", "Updater", ""},
+        OwnFile{"UpdaterExe", "Updater.exe", ""},
+        OwnFile{"PagePackage", "skn.dat", ""},
+        OwnFile{"Executable", "{exe}", ""},
+        OwnFile{"ExecutableExe", "{exe}.exe", ""},
+        OwnFile{"DeviceLibrary", "libvq.dll", ""},
+        OwnFile{"LightingLibraryInOtherCaseBelowAFolder", "Hexlane.DLL", "dl/"},
+        OwnFile{"PlatformPlugin", "libqxcb.so", "platforms/"},
+        OwnFile{"VersionedLibrary", "libx.so.5", ""},
+        OwnFile{"Configuration", "conf.xml", "Resources/"},
+        OwnFile{"DeviceDescription", "device-M1.0.xml", "resources/"},
+        OwnFile{"AnythingBelowResources", "a.bin", "Resources/sub/"}),
+    RowName());
+
+// The same name elsewhere is a file like any other.
+TEST_F(PageDownload, TheProgramsFileNamesElsewhereAreDownloaded)
+{
     server.route("/f/CrashReporter.exe", HttpReply::resource(kResource));
     Query& q = start(server.url("/f/CrashReporter.exe"), "dl/");
     waitForEnd(q);

@@ -2,6 +2,7 @@
 // for each variable layout and verb, the multipart body read apart from the worker, the answer and
 // error fields, the answer size limit, redirects and the time-out.
 #include "http_test_server.h"
+#include "row_name.h"
 #include "test_app.h"
 #include "test_files.h"
 #include "wait.h"
@@ -21,6 +22,7 @@ namespace {
 using test_support::HttpReply;
 using test_support::HttpTestServer;
 using test_support::RecordedRequest;
+using test_support::RowName;
 
 // Runs one request to its end.
 bool run(HttpRequestWorker& worker, HttpRequestSpec& input)
@@ -58,26 +60,34 @@ QList<QByteArray> headerLines(const RecordedRequest& r)
     return lines;
 }
 
-TEST(HeaderAttribute, PlainAndExtendedForms)
+struct Attribute {
+    const char* name;
+    const char* value;
+    const char* expected;
+};
+
+void PrintTo(const Attribute& row, std::ostream* os) { *os << row.name; }
+
+class HeaderAttribute : public ::testing::TestWithParam<Attribute> {};
+
+TEST_P(HeaderAttribute, PlainAndExtendedForms)
 {
-    const struct {
-        const char* value;
-        const char* expected;
-    } cases[] = {
-        {"abc", "name=\"abc\""},
-        {"a/b.txt", "name=\"ab.txt\"; name*=utf-8''a%2Fb%2Etxt"},
-        {"", "name=\"\"; name*=utf-8''"},
-        {"say \"hi\"", "name=\"say \\\"hi\\\"\""},
-        {"ä.txt", "name=\".txt\"; name*=utf-8''%C3%A4%2Etxt"},
-        {"a\r\nb", "name=\"ab\"; name*=utf-8''a%0D%0Ab"},
-        {"a\\b", "name=\"ab\"; name*=utf-8''a%5Cb"},
-        {"\xE4\xB8\xAD", "name=\"\"; name*=utf-8''%E4%B8%AD"},
-        {"a~b-c_d e", "name=\"a~b-c_d e\""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(HttpRequestWorker::encodeHeaderAttribute("name", QString::fromUtf8(c.value)), QString::fromUtf8(c.expected))
-            << c.value;
+    EXPECT_EQ(HttpRequestWorker::encodeHeaderAttribute("name", QString::fromUtf8(GetParam().value)),
+              QString::fromUtf8(GetParam().expected))
+        << GetParam().value;
 }
+
+INSTANTIATE_TEST_SUITE_P(Values, HeaderAttribute,
+    ::testing::Values(Attribute{"Plain", "abc", "name=\"abc\""},
+        Attribute{"Slash", "a/b.txt", "name=\"ab.txt\"; name*=utf-8''a%2Fb%2Etxt"},
+        Attribute{"Empty", "", "name=\"\"; name*=utf-8''"},
+        Attribute{"Quotes", "say \"hi\"", "name=\"say \\\"hi\\\"\""},
+        Attribute{"Umlaut", "ä.txt", "name=\".txt\"; name*=utf-8''%C3%A4%2Etxt"},
+        Attribute{"LineBreak", "a\r\nb", "name=\"ab\"; name*=utf-8''a%0D%0Ab"},
+        Attribute{"Backslash", "a\\b", "name=\"ab\"; name*=utf-8''a%5Cb"},
+        Attribute{"NothingPlain", "\xE4\xB8\xAD", "name=\"\"; name*=utf-8''%E4%B8%AD"},
+        Attribute{"PlainPunctuation", "a~b-c_d e", "name=\"a~b-c_d e\""}),
+    RowName());
 
 TEST_F(WorkerTest, AGetSendsTheVariablesAsTheQueryInKeyOrder)
 {
@@ -114,66 +124,74 @@ TEST_F(WorkerTest, AGetSendsTheVariablesAsTheQueryInKeyOrder)
     EXPECT_EQ(worker.response, "{}");
 }
 
-TEST_F(WorkerTest, QueryUrlsWithoutVariablesOrWithAQueryAlready)
+struct QueryUrl {
+    const char* name;
+    const char* path;
+    bool vars;
+    const char* method;
+    const char* target;
+};
+
+void PrintTo(const QueryUrl& row, std::ostream* os) { *os << row.name; }
+
+class QueryUrls : public WorkerTest, public ::testing::WithParamInterface<QueryUrl> {};
+
+TEST_P(QueryUrls, WithoutVariablesOrWithAQueryAlready)
 {
-    const struct {
-        const char* path;
-        bool vars;
-        const char* method;
-        const char* target;
-    } cases[] = {
-        {"/a", false, "GET", "/a"}, // no "?" either
-        {"/a", true, "HEAD", "/a?k=v"},
-        {"/a?x=1", true, "GET", "/a?x=1&k=v"},
-        {"/a?", true, "GET", "/a?k=v"},
-        {"/a?x=1&", true, "GET", "/a?x=1&k=v"},
-    };
-    for (const auto& c : cases) {
-        HttpTestServer fresh;
-        HttpRequestSpec input(fresh.url(c.path), c.method);
-        if (c.vars)
-            input.addVar("k", "v");
-        ASSERT_TRUE(run(worker, input));
-        ASSERT_EQ(fresh.requests().size(), 1);
-        EXPECT_EQ(fresh.requests()[0].method, c.method);
-        EXPECT_EQ(fresh.requests()[0].target, c.target) << c.path;
-        EXPECT_EQ(input.layout, HttpVarLayoutQuery);
-    }
+    const QueryUrl& c = GetParam();
+    HttpRequestSpec input(server.url(c.path), c.method);
+    if (c.vars)
+        input.addVar("k", "v");
+    const RecordedRequest r = sent(input);
+    EXPECT_EQ(r.method, c.method);
+    EXPECT_EQ(r.target, c.target) << c.path;
+    EXPECT_EQ(input.layout, HttpVarLayoutQuery);
 }
 
-TEST_F(WorkerTest, OtherVerbsSendTheVariablesAsAUrlEncodedBody)
+INSTANTIATE_TEST_SUITE_P(WorkerTest, QueryUrls,
+    ::testing::Values(QueryUrl{"NoVariablesNoQuestionMark", "/a", false, "GET", "/a"},
+        QueryUrl{"Head", "/a", true, "HEAD", "/a?k=v"},
+        QueryUrl{"AfterAQuery", "/a?x=1", true, "GET", "/a?x=1&k=v"},
+        QueryUrl{"AfterAnEmptyQuery", "/a?", true, "GET", "/a?k=v"},
+        QueryUrl{"AfterAQueryEndingInAnAmpersand", "/a?x=1&", true, "GET", "/a?x=1&k=v"}),
+    RowName());
+
+struct Verb {
+    const char* name;
+    const char* method;
+    bool bodySent;
+};
+
+void PrintTo(const Verb& row, std::ostream* os) { *os << row.name; }
+
+class OtherVerbs : public WorkerTest, public ::testing::WithParamInterface<Verb> {};
+
+TEST_P(OtherVerbs, SendTheVariablesAsAUrlEncodedBody)
 {
-    const struct {
-        const char* method;
-        bool bodySent;
-    } cases[] = {
-        {"POST", true},
-        {"PUT", true},
-        {"get", true}, // not exactly "GET": a custom verb with the body
-        {"PATCH", true},
-        {"DELETE", false}, // the body is built, its content type set, but nothing sent
-    };
-    for (const auto& c : cases) {
-        HttpTestServer fresh;
-        HttpRequestSpec input(fresh.url("/form"), c.method);
-        input.addVar("b", "x y");
-        input.addVar("a", "ä&=");
-        ASSERT_TRUE(run(worker, input));
-        ASSERT_EQ(fresh.requests().size(), 1) << c.method;
-        const RecordedRequest r = fresh.requests()[0];
-        const QByteArray body = "a=%C3%A4%26%3D&b=x%20y";
-        EXPECT_EQ(input.layout, HttpVarLayoutUrlEncoded);
-        EXPECT_EQ(r.method, c.method);
-        EXPECT_EQ(r.target, "/form");
-        EXPECT_EQ(r.header("Content-Type"), "application/x-www-form-urlencoded") << c.method;
-        EXPECT_EQ(r.body, c.bodySent ? body : QByteArray()) << c.method;
-        if (c.bodySent) {
-            EXPECT_EQ(r.header("Content-Length"), QByteArray::number(body.size()));
-            EXPECT_TRUE(r.raw.endsWith("\r\n\r\n" + body));
-        }
-        EXPECT_EQ(r.header("User-Agent"), "Agent name goes here");
+    const Verb& c = GetParam();
+    HttpRequestSpec input(server.url("/form"), c.method);
+    input.addVar("b", "x y");
+    input.addVar("a", "ä&=");
+    const RecordedRequest r = sent(input);
+    const QByteArray body = "a=%C3%A4%26%3D&b=x%20y";
+    EXPECT_EQ(input.layout, HttpVarLayoutUrlEncoded);
+    EXPECT_EQ(r.method, c.method);
+    EXPECT_EQ(r.target, "/form");
+    EXPECT_EQ(r.header("Content-Type"), "application/x-www-form-urlencoded");
+    EXPECT_EQ(r.body, c.bodySent ? body : QByteArray());
+    if (c.bodySent) {
+        EXPECT_EQ(r.header("Content-Length"), QByteArray::number(body.size()));
+        EXPECT_TRUE(r.raw.endsWith("\r\n\r\n" + body));
     }
+    EXPECT_EQ(r.header("User-Agent"), "Agent name goes here");
 }
+
+INSTANTIATE_TEST_SUITE_P(WorkerTest, OtherVerbs,
+    ::testing::Values(Verb{"Post", "POST", true}, Verb{"Put", "PUT", true},
+        Verb{"LowerCaseGet", "get", true}, // not exactly "GET": a custom verb with the body
+        Verb{"Patch", "PATCH", true},
+        Verb{"Delete", "DELETE", false}), // the body is built, its content type set, but nothing sent
+    RowName());
 
 TEST_F(WorkerTest, ACustomVerbsBodyOutlivesTheRecordAndTheCall)
 {
@@ -312,49 +330,59 @@ TEST_F(WorkerTest, ABoundaryThatThePartsHoldIsReplaced)
     EXPECT_NE(server.requests()[1].header("Content-Type"), server.requests()[2].header("Content-Type"));
 }
 
-TEST_F(WorkerTest, TheAnswerAndItsErrorFields)
+// An answer as the server gives it, and what the worker makes of it.
+struct Answer {
+    const char* name;
+    HttpReply reply;
+    int code;
+    QByteArray response;
+};
+
+void PrintTo(const Answer& row, std::ostream* os) { *os << row.name; }
+
+class Answers : public WorkerTest, public ::testing::WithParamInterface<Answer> {};
+
+TEST_P(Answers, GiveTheResponseAndTheErrorFields)
 {
-    const QByteArray big(HttpRequestWorker::DefaultMaxResponseSize, 'b');
-    server.route("/ok", HttpReply::json("{\"code\":0}"));
-    server.route("/chunked", HttpReply::ok("chunked body").chunked().drip(3, 5));
-    server.route("/close", HttpReply::ok("until close").closeDelimited());
-    server.route("/limit", HttpReply::ok(big));
-    server.route("/404", HttpReply::status(404, "not here"));
-    server.route("/500", HttpReply::status(500, "broken"));
-    server.route("/over", HttpReply::ok(big + "x"));
-    server.route("/over-close", HttpReply::ok(big + "x").closeDelimited());
-    server.route("/over-chunked", HttpReply::ok(big + big).chunked().drip(65536, 1));
-    server.route("/cut", HttpReply::ok("0123456789").dropAfterBytes(4));
-    server.route("/dropped", HttpReply::dropsBeforeHeaders());
-    const struct {
-        const char* path;
-        int code;
-        QByteArray response;
-    } cases[] = {
-        {"/ok", 0, "{\"code\":0}"},
-        {"/chunked", 0, "chunked body"},
-        {"/close", 0, "until close"},
-        {"/limit", 0, big},
-        {"/404", QNetworkReply::ContentNotFoundError, ""},
-        {"/500", QNetworkReply::InternalServerError, ""},
-        {"/over", QNetworkReply::OperationCanceledError, ""},
-        {"/over-close", QNetworkReply::OperationCanceledError, ""},
-        {"/over-chunked", QNetworkReply::OperationCanceledError, ""},
-        {"/cut", QNetworkReply::RemoteHostClosedError, ""},
-        {"/dropped", QNetworkReply::RemoteHostClosedError, ""},
-    };
-    for (const auto& c : cases) {
-        HttpRequestSpec input(server.url(c.path), "GET");
-        ASSERT_TRUE(run(worker, input)) << c.path;
-        EXPECT_EQ(worker.errorCode, c.code) << c.path;
-        EXPECT_EQ(worker.response, c.response) << c.path;
-        EXPECT_EQ(worker.errorText.isEmpty(), c.code == 0) << c.path;
-    }
+    const Answer& c = GetParam();
+    server.route("/answer", c.reply);
+    HttpRequestSpec input(server.url("/answer"), "GET");
+    ASSERT_TRUE(run(worker, input));
+    EXPECT_EQ(worker.errorCode, c.code);
+    EXPECT_EQ(worker.response, c.response);
+    EXPECT_EQ(worker.errorText.isEmpty(), c.code == 0) << worker.errorText.toStdString();
+}
+
+const QByteArray kLimit(HttpRequestWorker::DefaultMaxResponseSize, 'b');
+
+INSTANTIATE_TEST_SUITE_P(WorkerTest, Answers,
+    ::testing::Values(Answer{"Json", HttpReply::json("{\"code\":0}"), 0, "{\"code\":0}"},
+        Answer{"Chunked", HttpReply::ok("chunked body").chunked().drip(3, 5), 0, "chunked body"},
+        Answer{"EndedByTheClose", HttpReply::ok("until close").closeDelimited(), 0, "until close"},
+        Answer{"AtTheLimit", HttpReply::ok(kLimit), 0, kLimit},
+        Answer{"NotFound", HttpReply::status(404, "not here"), QNetworkReply::ContentNotFoundError, ""},
+        Answer{"ServerError", HttpReply::status(500, "broken"), QNetworkReply::InternalServerError, ""},
+        Answer{"OverTheLimit", HttpReply::ok(kLimit + "x"), QNetworkReply::OperationCanceledError, ""},
+        Answer{"OverTheLimitEndedByTheClose", HttpReply::ok(kLimit + "x").closeDelimited(),
+               QNetworkReply::OperationCanceledError, ""},
+        Answer{"OverTheLimitChunked", HttpReply::ok(kLimit + kLimit).chunked().drip(65536, 1),
+               QNetworkReply::OperationCanceledError, ""},
+        Answer{"Cut", HttpReply::ok("0123456789").dropAfterBytes(4), QNetworkReply::RemoteHostClosedError, ""},
+        Answer{"DroppedBeforeTheHeaders", HttpReply::dropsBeforeHeaders(), QNetworkReply::RemoteHostClosedError, ""}),
+    RowName());
+
+TEST_F(WorkerTest, AnAnswerOverTheLimitSaysSo)
+{
+    server.route("/over", HttpReply::ok(kLimit + "x"));
     HttpRequestSpec over(server.url("/over"), "GET");
     ASSERT_TRUE(run(worker, over));
     EXPECT_EQ(worker.errorText, "the answer is larger than 1048576 bytes");
+}
 
-    // A port where nothing listens, then a request that succeeds: each run starts clean.
+// A port where nothing listens, then a request that succeeds: each run starts clean.
+TEST_F(WorkerTest, EachRunStartsClean)
+{
+    server.route("/ok", HttpReply::json("{\"code\":0}"));
     HttpTestServer* closed = new HttpTestServer;
     const QString refused = closed->url("/x");
     delete closed;
@@ -392,35 +420,42 @@ TEST_F(WorkerTest, ASilentServerEndsInTheTimeOut)
 }
 
 // The silence time-out and the deadline of the whole answer, each ending a request the other lets go on.
-TEST_F(WorkerTest, AnAnswerEndsByItsDeadline)
+struct Deadline {
+    const char* name;
+    bool trickle; // 200 bytes, one each 50 ms: 10 s in all, never silent for long; else 50 each 20 ms
+    int timeoutMs, deadlineMs;
+    int code;
+    const char* text;
+};
+
+void PrintTo(const Deadline& row, std::ostream* os) { *os << row.name; }
+
+class AnAnswer : public WorkerTest, public ::testing::WithParamInterface<Deadline> {};
+
+TEST_P(AnAnswer, EndsByItsDeadline)
 {
+    const Deadline& c = GetParam();
     const QByteArray body(200, 't');
-    server.route("/trickle", HttpReply::ok(body).drip(1, 50)); // 10 s in all, never silent for long
-    server.route("/quick", HttpReply::ok(body).drip(50, 20));
-    const struct {
-        const char* path;
-        int timeoutMs, deadlineMs;
-        int code;
-        QString text;
-    } cases[] = {
-        {"/trickle", 2000, 600, QNetworkReply::OperationCanceledError, "no whole answer within 600 ms"},
-        {"/trickle", 0, 600, QNetworkReply::OperationCanceledError, "no whole answer within 600 ms"},
-        {"/quick", 2000, 10000, 0, ""},
-        {"/quick", 0, 0, 0, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.deadlineMs));
-        worker.timeoutMs = c.timeoutMs;
-        worker.deadlineMs = c.deadlineMs;
-        HttpRequestSpec input(server.url(c.path), "GET");
-        QElapsedTimer timer;
-        timer.start();
-        ASSERT_TRUE(run(worker, input));
-        EXPECT_LT(timer.elapsed(), 8000);
-        EXPECT_EQ(worker.errorCode, c.code);
-        EXPECT_EQ(worker.errorText, c.text);
-        EXPECT_EQ(worker.response, c.code ? QByteArray() : body);
-    }
+    server.route("/answer", c.trickle ? HttpReply::ok(body).drip(1, 50) : HttpReply::ok(body).drip(50, 20));
+    worker.timeoutMs = c.timeoutMs;
+    worker.deadlineMs = c.deadlineMs;
+    HttpRequestSpec input(server.url("/answer"), "GET");
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(run(worker, input));
+    EXPECT_LT(timer.elapsed(), 8000);
+    EXPECT_EQ(worker.errorCode, c.code);
+    EXPECT_EQ(worker.errorText, c.text);
+    EXPECT_EQ(worker.response, c.code ? QByteArray() : body);
 }
+
+INSTANTIATE_TEST_SUITE_P(WorkerTest, AnAnswer,
+    ::testing::Values(
+        Deadline{"TrickleWithATimeOut", true, 2000, 600, QNetworkReply::OperationCanceledError, "no whole answer within 600 ms"},
+        Deadline{"TrickleWithoutATimeOut", true, 0, 600, QNetworkReply::OperationCanceledError,
+                 "no whole answer within 600 ms"},
+        Deadline{"QuickWithinBoth", false, 2000, 10000, 0, ""},
+        Deadline{"QuickWithNeither", false, 0, 0, 0, ""}),
+    RowName());
 
 } // namespace

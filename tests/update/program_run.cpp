@@ -4,6 +4,7 @@
 // device libraries, the stand-in "Updater") and runs it there as the program; once the program has
 // ended, the cases read what the server and the updater saw.
 #include "http_test_server.h"
+#include "program_folder.h"
 #include "stub_program.h"
 #include "test_files.h"
 
@@ -15,15 +16,11 @@
 #include "cef_extras/qt_backend.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <cstdlib>
 
@@ -66,24 +63,18 @@ struct Seen {
 };
 Seen* g_seen = nullptr;
 
-// A file of the build beside this executable, linked (or copied) into the program folder.
-bool place(const QString& from, const QString& to)
-{
-    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-        return true;
-    return QFile::copy(from, to) && QFile::setPermissions(to, QFileInfo(from).permissions());
-}
-
 void runTheProgram(Seen* seen)
 {
     test_support::HttpTestServer server;
     server.route("/api/system/upgrade", test_support::HttpReply::json(kAnswer));
     QTemporaryDir program, temp;
     seen->folder = program.path();
-    const QString bin = QCoreApplication::applicationDirPath();
     const QString exe = program.path() + "/TarquilMervane";
-    if (!place(QCoreApplication::applicationFilePath(), exe) || !place(bin + "/libvq.dll", program.path() + "/libvq.dll")
-        || !place(bin + "/Hexlane.dll", program.path() + "/Hexlane.dll")
+    test_support::ProgramFolderLayout layout;
+    layout.self = "TarquilMervane";
+    layout.linked = QStringList{"libvq.dll", "Hexlane.dll"};
+    layout.resources.clear();
+    if (!test_support::layOutProgramFolder(program.path(), layout)
         || !test_support::writeFile(program.path() + "/Resources/conf.xml",
                                     "<root><client Name=\"TarquilMervane\" ClientSize=\"800,600\" Version=\"2.1.3\" UpgradeUrl=\""
                                         + server.url().toUtf8()

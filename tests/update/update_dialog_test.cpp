@@ -2,6 +2,7 @@
 // starting the stand-in updater and quitting the program, or telling that it could not be started.
 #include "mouse_drag.h"
 #include "own_process.h"
+#include "row_name.h"
 #include "stub_program.h"
 #include "test_app.h"
 #include "test_files.h"
@@ -27,6 +28,8 @@
 
 namespace {
 
+using test_support::RowName;
+
 void setUpdateTexts(const QString& version, const QString& description)
 {
     g_updateVersion = version;
@@ -49,35 +52,6 @@ TEST(UpdateDialog, WidgetsTextsAndGeometry)
     EXPECT_TRUE(dialog.windowIcon().pixmap(32).isNull());
     EXPECT_FALSE(dialog.parent());
 
-    const struct {
-        const char* name;
-        const char* className;
-        const QWidget* parent;
-        QPoint pos;
-        QSize fixedSize; // empty: not fixed
-        QString text;
-    } widgets[] = {
-        {"btn_closeSetuper", "QPushButton", &dialog, {350, 5}, {15, 15}, ""},
-        {"lb_text", "QLabel", &dialog, {10, 110}, {}, "V2.2.0"},
-        {"pageFirst", "QFrame", dialog.stackedWidget, {0, 0}, {580, 310}, ""},
-        {"cancelButton", "QPushButton", dialog.firstPage, {155, 210}, {}, "下次提醒"},
-        {"uninstallButton", "QPushButton", dialog.firstPage, {260, 210}, {}, "开始升级"},
-        {"textEdit", "QTextEdit", dialog.firstPage, {2, 100}, {345, 100}, ""},
-    };
-    for (const auto& w : widgets) {
-        const QWidget* widget = dialog.findChild<QWidget*>(w.name);
-        ASSERT_TRUE(widget) << w.name;
-        EXPECT_STREQ(widget->metaObject()->className(), w.className) << w.name;
-        EXPECT_EQ(widget->parentWidget(), w.parent) << w.name;
-        EXPECT_EQ(widget->pos(), w.pos) << w.name;
-        if (!w.fixedSize.isEmpty()) {
-            EXPECT_EQ(widget->minimumSize(), w.fixedSize) << w.name;
-            EXPECT_EQ(widget->maximumSize(), w.fixedSize) << w.name;
-        }
-        if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
-            EXPECT_EQ(button->text(), w.text) << w.name;
-        }
-    }
     EXPECT_EQ(dialog.closeButton->objectName(), "btn_closeSetuper");
     EXPECT_EQ(dialog.cancelButton->objectName(), "cancelButton");
     EXPECT_EQ(dialog.startButton->objectName(), "uninstallButton");
@@ -108,106 +82,180 @@ TEST(UpdateDialog, WidgetsTextsAndGeometry)
     EXPECT_FALSE(dialog.downloadLook);
 }
 
-TEST(UpdateDialog, CloseAndLaterRejectAndTheProgramGoesOn)
+// A child widget of the dialog as built: its class, parent, place, fixed size and button text.
+struct Child {
+    const char* name;
+    const char* objectName;
+    const char* className;
+    enum Parent { Dialog, Stack, FirstPage } parent;
+    QPoint pos;
+    QSize fixedSize; // empty: not fixed
+    const char* text;
+};
+
+void PrintTo(const Child& row, std::ostream* os) { *os << row.name; }
+
+class UpdateDialogChild : public ::testing::TestWithParam<Child> {};
+
+TEST_P(UpdateDialogChild, IsPlacedAsBuilt)
 {
     TestApplication::get();
-    const std::function<void(updateDlg&)> ways[] = {
-        [](updateDlg& d) { d.closeButton->click(); },
-        [](updateDlg& d) { d.cancelButton->click(); },
-        [](updateDlg& d) {
-            QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QCoreApplication::sendEvent(&d, &esc);
-        },
-        [](updateDlg& d) { d.on_pb_ok_clicked(); },
-    };
-    for (const auto& way : ways) {
-        updateDlg dialog;
-        QTimer::singleShot(0, &dialog, [&] { way(dialog); });
-        EXPECT_EQ(dialog.exec(), QDialog::Rejected);
-        EXPECT_FALSE(dialog.isVisible());
+    setUpdateTexts("V2.2.0", "notes");
+    updateDlg dialog;
+    const Child& w = GetParam();
+    const QWidget* parents[] = {&dialog, dialog.stackedWidget, dialog.firstPage};
+    const QWidget* widget = dialog.findChild<QWidget*>(w.objectName);
+    ASSERT_TRUE(widget);
+    EXPECT_STREQ(widget->metaObject()->className(), w.className);
+    EXPECT_EQ(widget->parentWidget(), parents[w.parent]);
+    EXPECT_EQ(widget->pos(), w.pos);
+    if (!w.fixedSize.isEmpty()) {
+        EXPECT_EQ(widget->minimumSize(), w.fixedSize);
+        EXPECT_EQ(widget->maximumSize(), w.fixedSize);
     }
+    if (const auto* button = qobject_cast<const QPushButton*>(widget)) {
+        EXPECT_EQ(button->text(), QString(w.text));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(UpdateDialog, UpdateDialogChild,
+    ::testing::Values(Child{"CloseButton", "btn_closeSetuper", "QPushButton", Child::Dialog, {350, 5}, {15, 15}, ""},
+        Child{"VersionLabel", "lb_text", "QLabel", Child::Dialog, {10, 110}, {}, "V2.2.0"},
+        Child{"FirstPage", "pageFirst", "QFrame", Child::Stack, {0, 0}, {580, 310}, ""},
+        Child{"LaterButton", "cancelButton", "QPushButton", Child::FirstPage, {155, 210}, {}, "下次提醒"},
+        Child{"StartButton", "uninstallButton", "QPushButton", Child::FirstPage, {260, 210}, {}, "开始升级"},
+        Child{"ReleaseNotes", "textEdit", "QTextEdit", Child::FirstPage, {2, 100}, {345, 100}, ""}),
+    RowName());
+
+struct Rejection {
+    const char* name;
+    void (*reject)(updateDlg&);
+};
+
+void PrintTo(const Rejection& row, std::ostream* os) { *os << row.name; }
+
+class UpdateDialogRejected : public ::testing::TestWithParam<Rejection> {};
+
+TEST_P(UpdateDialogRejected, AndTheProgramGoesOn)
+{
+    TestApplication::get();
+    updateDlg dialog;
+    QTimer::singleShot(0, &dialog, [&] { GetParam().reject(dialog); });
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    EXPECT_FALSE(dialog.isVisible());
     EXPECT_FALSE(isQuitRequested());
     EXPECT_EQ(g_runUpdaterOnExit, 0);
 }
 
-TEST(UpdateDialog, HitTestOfTheBackgroundAndTheChildren)
-{
-    TestApplication::get();
-    updateDlg dialog;
-    dialog.move(300, 200);
-    dialog.show();
-    const HWND hwnd = HWND(dialog.winId());
-    auto hit = [&](int x, int y) {
+INSTANTIATE_TEST_SUITE_P(UpdateDialog, UpdateDialogRejected,
+    ::testing::Values(Rejection{"ByTheCloseButton", [](updateDlg& d) { d.closeButton->click(); }},
+        Rejection{"ByTheLaterButton", [](updateDlg& d) { d.cancelButton->click(); }},
+        Rejection{"ByEscape",
+                  [](updateDlg& d) {
+                      QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                      QCoreApplication::sendEvent(&d, &esc);
+                  }},
+        Rejection{"ByTheOkSlot", [](updateDlg& d) { d.on_pb_ok_clicked(); }}),
+    RowName());
+
+// Where a point of the dialog hits, as built (never resizable) and once resizable.
+struct Hit {
+    const char* name;
+    int x, y;
+    LRESULT fixed;
+    LRESULT resizable;
+};
+
+void PrintTo(const Hit& row, std::ostream* os) { *os << row.name; }
+
+// The dialog shown at (300, 200), and where a point of it hits.
+class UpdateDialogShown : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dialog.move(300, 200);
+        dialog.show();
+    }
+    LRESULT hit(int x, int y)
+    {
         const QPoint screen = dialog.pos() + QPoint(x, y);
-        return SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(screen.x(), screen.y()));
-    };
-    const struct {
-        int x, y;
-        LRESULT fixed; // as built: never resizable
-        LRESULT resizable;
-    } points[] = {
-        {5, 30, HTCAPTION, HTLEFT}, // background
-        {200, 20, HTCAPTION, HTCAPTION},
-        {200, 3, HTCAPTION, HTTOP},
-        {371, 150, HTCAPTION, HTRIGHT},
-        {3, 3, HTCAPTION, HTTOPLEFT},
-        {371, 3, HTCAPTION, HTTOPRIGHT},
-        {3, 300, HTCAPTION, HTBOTTOMLEFT},
-        {371, 300, HTCAPTION, HTBOTTOMRIGHT},
-        {0, 150, HTCAPTION, HTCAPTION}, // the zones do not include the edge itself
-        {30, 70, HTCAPTION, HTCAPTION}, // the page's empty part
-        {200, 300, HTCAPTION, HTBOTTOM},
-        {357, 12, HTCLIENT, HTCLIENT}, // the close button: left to the toolkit
-        {20, 115, HTCLIENT, HTCLIENT}, // the version label, over the page
-        {22, 160, HTCLIENT, HTCLIENT}, // the release notes
-        {170, 265, HTCLIENT, HTCLIENT}, // "下次提醒"
-        {275, 265, HTCLIENT, HTCLIENT}, // "开始升级"
-    };
-    for (const auto& p : points)
-        EXPECT_EQ(hit(p.x, p.y), p.fixed) << p.x << "," << p.y;
+        return SendMessageW(HWND(dialog.winId()), WM_NCHITTEST, 0, MAKELPARAM(screen.x(), screen.y()));
+    }
+    TestApplication* app = TestApplication::get();
+    updateDlg dialog;
+};
+
+class UpdateDialogHitTest : public UpdateDialogShown, public ::testing::WithParamInterface<Hit> {};
+
+TEST_P(UpdateDialogHitTest, OfTheBackgroundAndTheChildren)
+{
+    const Hit& p = GetParam();
+    EXPECT_EQ(hit(p.x, p.y), p.fixed);
     dialog.resizable = true;
-    for (const auto& p : points)
-        EXPECT_EQ(hit(p.x, p.y), p.resizable) << p.x << "," << p.y;
-    // Maximised, the edges move nothing.
+    EXPECT_EQ(hit(p.x, p.y), p.resizable);
+}
+
+INSTANTIATE_TEST_SUITE_P(UpdateDialog, UpdateDialogHitTest,
+    ::testing::Values(Hit{"LeftZone", 5, 30, HTCAPTION, HTLEFT}, // background
+        Hit{"Background", 200, 20, HTCAPTION, HTCAPTION},
+        Hit{"TopZone", 200, 3, HTCAPTION, HTTOP},
+        Hit{"RightZone", 371, 150, HTCAPTION, HTRIGHT},
+        Hit{"TopLeftZone", 3, 3, HTCAPTION, HTTOPLEFT},
+        Hit{"TopRightZone", 371, 3, HTCAPTION, HTTOPRIGHT},
+        Hit{"BottomLeftZone", 3, 300, HTCAPTION, HTBOTTOMLEFT},
+        Hit{"BottomRightZone", 371, 300, HTCAPTION, HTBOTTOMRIGHT},
+        Hit{"TheEdgeItself", 0, 150, HTCAPTION, HTCAPTION}, // the zones do not include the edge itself
+        Hit{"ThePagesEmptyPart", 30, 70, HTCAPTION, HTCAPTION},
+        Hit{"BottomZone", 200, 300, HTCAPTION, HTBOTTOM},
+        Hit{"CloseButton", 357, 12, HTCLIENT, HTCLIENT}, // left to the toolkit
+        Hit{"VersionLabel", 20, 115, HTCLIENT, HTCLIENT}, // over the page
+        Hit{"ReleaseNotes", 22, 160, HTCLIENT, HTCLIENT},
+        Hit{"LaterButton", 170, 265, HTCLIENT, HTCLIENT}, // "下次提醒"
+        Hit{"StartButton", 275, 265, HTCLIENT, HTCLIENT}), // "开始升级"
+    RowName());
+
+// Maximised, the edges move nothing; other messages are the toolkit's.
+TEST_F(UpdateDialogShown, MaximisedTheEdgesMoveNothing)
+{
+    dialog.resizable = true;
     dialog.setWindowState(Qt::WindowMaximized);
     EXPECT_EQ(hit(5, 30), HTCAPTION);
     EXPECT_EQ(hit(371, 300), HTCAPTION);
-
-    // Other messages are the toolkit's.
-    EXPECT_EQ(SendMessageW(hwnd, WM_NCACTIVATE, 0, 0), TRUE);
+    EXPECT_EQ(SendMessageW(HWND(dialog.winId()), WM_NCACTIVATE, 0, 0), TRUE);
 }
 
 // A press over the background or the page's empty part drags the dialog; one over a child does not.
-TEST(UpdateDialog, PressingTheBackgroundDragsIt)
+struct Press {
+    const char* name;
+    QPoint at;
+    bool drags;
+};
+
+void PrintTo(const Press& row, std::ostream* os) { *os << row.name; }
+
+class UpdateDialogPress : public ::testing::TestWithParam<Press> {};
+
+TEST_P(UpdateDialogPress, DragsOnlyOverTheBackground)
 {
     TestApplication::get();
     updateDlg dialog;
     dialog.move(300, 200);
     dialog.show();
     ASSERT_TRUE(test_support::waitFor([&] { return dialog.isVisible() && dialog.pos() == QPoint(300, 200); }));
-    const struct {
-        const char* label;
-        QPoint at;
-        bool drags;
-    } cases[] = {
-        {"background", {200, 20}, true},
-        {"page's empty part", {30, 70}, true},
-        {"release notes", {22, 160}, false},
-        {"later button", {170, 265}, false},
-    };
-    for (const auto& c : cases) {
-        const QPoint start = dialog.pos();
-        test_support::dragWithLeftButton(&dialog, c.at, QPoint(25, 15));
-        if (c.drags) {
-            EXPECT_TRUE(test_support::waitFor([&] { return dialog.pos() == start + QPoint(25, 15); }, 10000))
-                << c.label;
-        }
-        QCoreApplication::processEvents();
-        EXPECT_EQ(dialog.pos(), start + (c.drags ? QPoint(25, 15) : QPoint())) << c.label;
-        if (!dialog.isVisible())
-            dialog.show(); // "下次提醒" closed it
+    const Press& c = GetParam();
+    const QPoint start = dialog.pos();
+    test_support::dragWithLeftButton(&dialog, c.at, QPoint(25, 15));
+    if (c.drags) {
+        EXPECT_TRUE(test_support::waitFor([&] { return dialog.pos() == start + QPoint(25, 15); }, 10000));
     }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialog.pos(), start + (c.drags ? QPoint(25, 15) : QPoint()));
 }
+
+INSTANTIATE_TEST_SUITE_P(UpdateDialog, UpdateDialogPress,
+    ::testing::Values(Press{"Background", {200, 20}, true}, Press{"ThePagesEmptyPart", {30, 70}, true},
+        Press{"ReleaseNotes", {22, 160}, false}, Press{"LaterButton", {170, 265}, false}),
+    RowName());
 
 // "开始升级" inside the event loop, as the program runs it: the dialog's modal run and the loop end.
 class StartUpgrade : public ::testing::Test {

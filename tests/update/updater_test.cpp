@@ -1,5 +1,6 @@
 // The updater launch: the arguments as one Windows command line and back through the shell layer to
 // a stand-in program, the shell's results and the failure log of the launch at exit.
+#include "row_name.h"
 #include "stub_program.h"
 #include "test_app.h"
 #include "test_files.h"
@@ -17,6 +18,7 @@
 
 namespace {
 
+using test_support::RowName;
 using test_support::StubRun;
 using test_support::waitForStubRun;
 
@@ -47,116 +49,157 @@ protected:
     QString oldExe, oldApp;
 };
 
-TEST(CommandLine, ItemsAreQuotedOnlyWhereTheRulesNeedIt)
+struct Quoting {
+    const char* name;
+    QStringList items;
+    const char* line;
+};
+
+void PrintTo(const Quoting& row, std::ostream* os) { *os << row.name; }
+
+class CommandLine : public ::testing::TestWithParam<Quoting> {};
+
+TEST_P(CommandLine, ItemsAreQuotedOnlyWhereTheRulesNeedIt)
 {
-    const struct {
-        QStringList items;
-        const char* line;
-    } cases[] = {
-        {{"--update=TarquilMervane", "--version="}, "--update=TarquilMervane --version="},
-        {{"a b"}, "\"a b\""},
-        {{""}, "\"\""},
-        {{"a\\"}, "a\\"}, // no quotes, so the backslash stays single
-        {{"a b\\"}, "\"a b\\\\\""},
-        {{"a\"b"}, "\"a\\\"b\""},
-        {{"a\\\"b"}, "\"a\\\\\\\"b\""},
-        {{"a\tb"}, "\"a\tb\""},
-        {{"\\\\server\\share"}, "\\\\server\\share"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(windowsCommandLine(c.items), QString::fromUtf8(c.line)) << c.line;
+    EXPECT_EQ(windowsCommandLine(GetParam().items), QString::fromUtf8(GetParam().line)) << GetParam().line;
 }
 
-TEST_F(LaunchTest, ArgumentsArriveWholeThroughTheShell)
+INSTANTIATE_TEST_SUITE_P(Items, CommandLine,
+    ::testing::Values(Quoting{"Plain", {"--update=TarquilMervane", "--version="}, "--update=TarquilMervane --version="},
+        Quoting{"Blank", {"a b"}, "\"a b\""},
+        Quoting{"Empty", {""}, "\"\""},
+        Quoting{"TrailingBackslash", {"a\\"}, "a\\"}, // no quotes, so the backslash stays single
+        Quoting{"TrailingBackslashInQuotes", {"a b\\"}, "\"a b\\\\\""},
+        Quoting{"Quote", {"a\"b"}, "\"a\\\"b\""},
+        Quoting{"BackslashBeforeAQuote", {"a\\\"b"}, "\"a\\\\\\\"b\""},
+        Quoting{"Tab", {"a\tb"}, "\"a\tb\""},
+        Quoting{"SharePath", {"\\\\server\\share"}, "\\\\server\\share"}),
+    RowName());
+
+struct Arguments {
+    const char* name;
+    QStringList items;
+};
+
+void PrintTo(const Arguments& row, std::ostream* os) { *os << row.name; }
+
+class ArgumentsThroughTheShell : public LaunchTest, public ::testing::WithParamInterface<Arguments> {};
+
+TEST_P(ArgumentsThroughTheShell, ArriveWhole)
 {
-    const QStringList cases[] = {
-        {"plain"},
-        {"with blank", "two  blanks"},
-        {"tab\there"},
-        {"quote\"inside", "\"quoted\""},
-        {"trailing\\", "trailing blank \\", "two\\\\"},
-        {"back\\\"quote", "back\\\\\"quote", "\\\"lead"},
-        {"", "a", "", ""},
-        {"new\nline"},
-        {"ünï €", "中文"},
-        {"\\\\server\\share\\dir with blank\\"},
-        {"--update=TarquilMervane", "--down=http://h/a b.zip", "--deployment=x \"y\" --evil", "--version=", "--SilentUpgrade"},
-    };
-    for (const QStringList& items : cases) {
-        QTemporaryDir work;
-        setAppDirPath(work.path() + "/");
-        EXPECT_GT(launchUpdater(items), 32);
-        const StubRun run = waitForStubRun(work.path());
-        ASSERT_TRUE(run.ran) << windowsCommandLine(items).toStdString();
-        EXPECT_EQ(run.arguments, items) << windowsCommandLine(items).toStdString();
-        EXPECT_EQ(run.workingFolder, work.path());
-    }
+    const QStringList& items = GetParam().items;
+    QTemporaryDir work;
+    setAppDirPath(work.path() + "/");
+    EXPECT_GT(launchUpdater(items), 32);
+    const StubRun run = waitForStubRun(work.path());
+    ASSERT_TRUE(run.ran) << windowsCommandLine(items).toStdString();
+    EXPECT_EQ(run.arguments, items) << windowsCommandLine(items).toStdString();
+    EXPECT_EQ(run.workingFolder, work.path());
 }
 
-TEST_F(LaunchTest, TheShellSplitsParametersByTheWindowsRules)
+INSTANTIATE_TEST_SUITE_P(LaunchTest, ArgumentsThroughTheShell,
+    ::testing::Values(Arguments{"Plain", {"plain"}},
+        Arguments{"Blanks", {"with blank", "two  blanks"}},
+        Arguments{"Tab", {"tab\there"}},
+        Arguments{"Quotes", {"quote\"inside", "\"quoted\""}},
+        Arguments{"TrailingBackslashes", {"trailing\\", "trailing blank \\", "two\\\\"}},
+        Arguments{"BackslashesBeforeQuotes", {"back\\\"quote", "back\\\\\"quote", "\\\"lead"}},
+        Arguments{"EmptyOnes", {"", "a", "", ""}},
+        Arguments{"LineBreak", {"new\nline"}},
+        Arguments{"NonAscii", {"ünï €", "中文"}},
+        Arguments{"SharePathWithABlank", {"\\\\server\\share\\dir with blank\\"}},
+        Arguments{"TheUpdatersOwn",
+                  {"--update=TarquilMervane", "--down=http://h/a b.zip", "--deployment=x \"y\" --evil", "--version=",
+                   "--SilentUpgrade"}}),
+    RowName());
+
+struct Splitting {
+    const char* name;
+    const char* parameters;
+    QStringList arguments;
+};
+
+void PrintTo(const Splitting& row, std::ostream* os) { *os << row.name; }
+
+class ShellParameters : public LaunchTest, public ::testing::WithParamInterface<Splitting> {};
+
+TEST_P(ShellParameters, SplitByTheWindowsRules)
 {
-    const struct {
-        const char* parameters;
-        QStringList arguments;
-    } cases[] = {
-        {"a b\tc", {"a", "b", "c"}},
-        {"  a   b  ", {"a", "b"}},
-        {"", {}},
-        {"\"a b\" c", {"a b", "c"}},
-        {"a\"b c\"d", {"ab cd"}},
-        {"a\\b", {"a\\b"}},
-        {"a\\\\b", {"a\\\\b"}},
-        {"a\\\"b", {"a\"b"}},
-        {"a\\\\\"b c\"", {"a\\b c"}},
-        {"a\\\\\\\"b", {"a\\\"b"}},
-        {"\"\"", {""}},
-        {"\"a\"\"b\"", {"a\"b"}},
-        {"\"unclosed b", {"unclosed b"}},
-        {"x \"\" y", {"x", "", "y"}},
-    };
-    for (const auto& c : cases) {
-        QTemporaryDir work;
-        const QString file = updaterProgramPath();
-        const INT_PTR r = reinterpret_cast<INT_PTR>(
-            ShellExecuteW(0, nullptr, wide(file), wide(QString::fromUtf8(c.parameters)), wide(work.path()), SW_SHOWNORMAL));
-        EXPECT_GT(r, 32) << c.parameters;
-        const StubRun run = waitForStubRun(work.path());
-        ASSERT_TRUE(run.ran) << c.parameters;
-        EXPECT_EQ(run.arguments, c.arguments) << c.parameters;
-    }
+    const Splitting& c = GetParam();
+    QTemporaryDir work;
+    const QString file = updaterProgramPath();
+    const INT_PTR r = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(0, nullptr, wide(file), wide(QString::fromUtf8(c.parameters)), wide(work.path()), SW_SHOWNORMAL));
+    EXPECT_GT(r, 32) << c.parameters;
+    const StubRun run = waitForStubRun(work.path());
+    ASSERT_TRUE(run.ran) << c.parameters;
+    EXPECT_EQ(run.arguments, c.arguments) << c.parameters;
 }
 
-TEST_F(LaunchTest, ShellResults)
+INSTANTIATE_TEST_SUITE_P(LaunchTest, ShellParameters,
+    ::testing::Values(Splitting{"BlankAndTab", "a b\tc", {"a", "b", "c"}},
+        Splitting{"RunsOfBlanks", "  a   b  ", {"a", "b"}},
+        Splitting{"None", "", {}},
+        Splitting{"QuotedBlank", "\"a b\" c", {"a b", "c"}},
+        Splitting{"QuotesInsideAnArgument", "a\"b c\"d", {"ab cd"}},
+        Splitting{"Backslash", "a\\b", {"a\\b"}},
+        Splitting{"TwoBackslashes", "a\\\\b", {"a\\\\b"}},
+        Splitting{"EscapedQuote", "a\\\"b", {"a\"b"}},
+        Splitting{"EscapedBackslashBeforeAQuote", "a\\\\\"b c\"", {"a\\b c"}},
+        Splitting{"EscapedBackslashAndQuote", "a\\\\\\\"b", {"a\\\"b"}},
+        Splitting{"EmptyQuotes", "\"\"", {""}},
+        Splitting{"DoubledQuoteInQuotes", "\"a\"\"b\"", {"a\"b"}},
+        Splitting{"UnclosedQuote", "\"unclosed b", {"unclosed b"}},
+        Splitting{"EmptyQuotesBetween", "x \"\" y", {"x", "", "y"}}),
+    RowName());
+
+// A launch through the shell and its result. "{updater}", "{program}" and "{work}" in the file and
+// the folder stand for the updater, the program folder and the launch's working folder.
+struct ShellCall {
+    const char* name;
+    const char* verb; // null: the default
+    const char* file;
+    const char* dir; // "": none
+    INT_PTR result;
+};
+
+void PrintTo(const ShellCall& row, std::ostream* os) { *os << row.name; }
+
+class ShellResults : public LaunchTest, public ::testing::WithParamInterface<ShellCall> {};
+
+TEST_P(ShellResults, OfTheLaunch)
 {
+    const ShellCall& c = GetParam();
     QTemporaryDir work;
     ASSERT_TRUE(test_support::writeFile(program.path() + "/text", "not a program"));
     ASSERT_TRUE(test_support::writeFile(program.path() + "/broken", "#!/no/such/interpreter\n"));
     QFile::setPermissions(program.path() + "/broken", QFile::ReadOwner | QFile::ExeOwner);
-    const struct {
-        const char* verb;
-        QString file;
-        QString dir;
-        INT_PTR result;
-    } cases[] = {
-        {"open", updaterProgramPath(), work.path(), 42},
-        {"OPEN", updaterProgramPath(), work.path(), 42},
-        {"runas", updaterProgramPath(), work.path(), SE_ERR_ACCESSDENIED},
-        {"print", updaterProgramPath(), work.path(), SE_ERR_NOASSOC},
-        {nullptr, program.path() + "/none", work.path(), SE_ERR_FNF},
-        {nullptr, QString(), work.path(), SE_ERR_FNF},
-        {nullptr, updaterProgramPath(), work.path() + "/none", SE_ERR_PNF},
-        {nullptr, program.path() + "/text", work.path(), SE_ERR_ACCESSDENIED},
-        {nullptr, program.path(), work.path(), SE_ERR_ACCESSDENIED},
-        {nullptr, program.path() + "/broken", work.path(), ERROR_BAD_FORMAT},
+    const auto expand = [&](const char* text) {
+        return QString(text).replace("{updater}", updaterProgramPath()).replace("{program}", program.path())
+            .replace("{work}", work.path());
     };
-    for (const auto& c : cases) {
-        const QString verb = c.verb ? QString(c.verb) : QString();
-        const INT_PTR r = reinterpret_cast<INT_PTR>(ShellExecuteW(0, c.verb ? wide(verb) : nullptr, wide(c.file), wide("x"),
-                                                                  c.dir.isEmpty() ? nullptr : wide(c.dir), SW_SHOWNORMAL));
-        EXPECT_EQ(r, c.result) << (c.verb ? c.verb : "") << " " << c.file.toStdString();
+    const QString verb = c.verb ? QString(c.verb) : QString();
+    const QString file = expand(c.file), dir = expand(c.dir);
+    const INT_PTR r = reinterpret_cast<INT_PTR>(ShellExecuteW(0, c.verb ? wide(verb) : nullptr, wide(file), wide("x"),
+                                                              dir.isEmpty() ? nullptr : wide(dir), SW_SHOWNORMAL));
+    EXPECT_EQ(r, c.result) << (c.verb ? c.verb : "") << " " << file.toStdString();
+    if (r == 42) {
+        EXPECT_TRUE(waitForStubRun(work.path()).ran);
     }
-    ASSERT_TRUE(waitForStubRun(work.path()).ran);
 }
+
+INSTANTIATE_TEST_SUITE_P(LaunchTest, ShellResults,
+    ::testing::Values(ShellCall{"Open", "open", "{updater}", "{work}", 42},
+        ShellCall{"OpenInUpperCase", "OPEN", "{updater}", "{work}", 42},
+        ShellCall{"RunAs", "runas", "{updater}", "{work}", SE_ERR_ACCESSDENIED},
+        ShellCall{"Print", "print", "{updater}", "{work}", SE_ERR_NOASSOC},
+        ShellCall{"MissingFile", nullptr, "{program}/none", "{work}", SE_ERR_FNF},
+        ShellCall{"NoFile", nullptr, "", "{work}", SE_ERR_FNF},
+        ShellCall{"MissingFolder", nullptr, "{updater}", "{work}/none", SE_ERR_PNF},
+        ShellCall{"NotAProgram", nullptr, "{program}/text", "{work}", SE_ERR_ACCESSDENIED},
+        ShellCall{"AFolder", nullptr, "{program}", "{work}", SE_ERR_ACCESSDENIED},
+        ShellCall{"BrokenInterpreter", nullptr, "{program}/broken", "{work}", ERROR_BAD_FORMAT}),
+    RowName());
 
 TEST_F(LaunchTest, TheLaunchAtExitUsesTheArgumentListAndLogsARefusal)
 {

@@ -21,6 +21,7 @@
 #include "include/wrapper/cef_message_router.h"
 #include "include/wrapper/cef_stream_resource_handler.h"
 
+#include "all_interfaces_client.h"
 #include "cef_test_browser.h"
 
 #include <gtest/gtest.h>
@@ -70,21 +71,7 @@ public:
     std::vector<Callback*> pending; // each holds one reference taken in OnQuery
 };
 
-class ApiClientHandler : public CefClient,
-                         public CefContextMenuHandler,
-                         public CefDialogHandler,
-                         public CefDisplayHandler,
-                         public CefDownloadHandler,
-                         public CefDragHandler,
-                         public CefGeolocationHandler,
-                         public CefJSDialogHandler,
-                         public CefKeyboardHandler,
-                         public CefLifeSpanHandler,
-                         public CefLoadHandler,
-                         public CefRenderHandler,
-                         public CefRequestHandler,
-                         public CefResourceHandler,
-                         public CefSchemeHandlerFactory {
+class ApiClientHandler : public test_support::AllInterfacesClient {
 public:
     explicit ApiClientHandler(Events* events) : events_(events)
     {
@@ -95,18 +82,6 @@ public:
     }
 
     // CefClient
-    CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() override { return this; }
-    CefRefPtr<CefDialogHandler> GetDialogHandler() override { return this; }
-    CefRefPtr<CefDisplayHandler> GetDisplayHandler() override { return this; }
-    CefRefPtr<CefDownloadHandler> GetDownloadHandler() override { return this; }
-    CefRefPtr<CefDragHandler> GetDragHandler() override { return this; }
-    CefRefPtr<CefGeolocationHandler> GetGeolocationHandler() override { return this; }
-    CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() override { return this; }
-    CefRefPtr<CefKeyboardHandler> GetKeyboardHandler() override { return this; }
-    CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
-    CefRefPtr<CefLoadHandler> GetLoadHandler() override { return this; }
-    CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
-    CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
     bool OnProcessMessageReceived(CefRefPtr<CefBrowser> browser, CefProcessId source_process,
                                   CefRefPtr<CefProcessMessage> message) override
     {

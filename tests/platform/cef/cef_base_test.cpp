@@ -6,6 +6,7 @@
 #include "cef_control/backend.h"
 #include "cef_test/cef_test_host.h"
 #include "cef_extras/qt_string.h"
+#include "row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -16,31 +17,37 @@
 
 namespace {
 
-TEST(CefStringTest, ConversionTable)
+struct Text {
+    const char* name;
+    const char* utf8;
+    std::u16string utf16;
+    std::wstring wide;
+};
+
+void PrintTo(const Text& row, std::ostream* os) { *os << row.name; }
+
+class CefStringConversion : public ::testing::TestWithParam<Text> {};
+
+TEST_P(CefStringConversion, BetweenEveryEncoding)
 {
-    struct Case {
-        const char* utf8;
-        std::u16string utf16;
-        std::wstring wide;
-    } cases[] = {
-        {"", u"", L""},
-        {"ascii", u"ascii", L"ascii"},
-        {"\xC3\xA4\xE2\x82\xAC", u"\u00E4\u20AC", L"\u00E4\u20AC"},   // a-umlaut, euro
-        {"\xF0\x9F\x98\x80", u"\U0001F600", L"\U0001F600"},            // outside the BMP: surrogate pair
-        {"\xE4\xB8\xAD\xE6\x96\x87", u"\u4E2D\u6587", L"\u4E2D\u6587"},
-    };
-    for (const auto& c : cases) {
-        const CefString fromUtf8(c.utf8);
-        EXPECT_EQ(fromUtf8.ToString16(), c.utf16) << c.utf8;
-        EXPECT_EQ(fromUtf8.ToString(), c.utf8);
-        EXPECT_EQ(fromUtf8.ToWString(), c.wide);
-        EXPECT_EQ(CefString(c.wide).ToString(), c.utf8);
-        const QString q = QString::fromUtf8(c.utf8);
-        EXPECT_EQ(cef_extras::ToCefString(q).ToString(), c.utf8);
-        EXPECT_EQ(cef_extras::ToQString(fromUtf8), q);
-        EXPECT_EQ(fromUtf8.length(), c.utf16.size());
-    }
+    const Text& c = GetParam();
+    const CefString fromUtf8(c.utf8);
+    EXPECT_EQ(fromUtf8.ToString16(), c.utf16);
+    EXPECT_EQ(fromUtf8.ToString(), c.utf8);
+    EXPECT_EQ(fromUtf8.ToWString(), c.wide);
+    EXPECT_EQ(CefString(c.wide).ToString(), c.utf8);
+    const QString q = QString::fromUtf8(c.utf8);
+    EXPECT_EQ(cef_extras::ToCefString(q).ToString(), c.utf8);
+    EXPECT_EQ(cef_extras::ToQString(fromUtf8), q);
+    EXPECT_EQ(fromUtf8.length(), c.utf16.size());
 }
+
+INSTANTIATE_TEST_SUITE_P(CefStringTest, CefStringConversion,
+    ::testing::Values(Text{"Empty", "", u"", L""}, Text{"Ascii", "ascii", u"ascii", L"ascii"},
+        Text{"UmlautAndEuro", "\xC3\xA4\xE2\x82\xAC", u"\u00E4\u20AC", L"\u00E4\u20AC"},
+        Text{"OutsideTheBmp", "\xF0\x9F\x98\x80", u"\U0001F600", L"\U0001F600"}, // a surrogate pair
+        Text{"Chinese", "\xE4\xB8\xAD\xE6\x96\x87", u"\u4E2D\u6587", L"\u4E2D\u6587"}),
+    test_support::RowName());
 
 TEST(CefStringTest, InvalidInputBecomesReplacementCharacter)
 {

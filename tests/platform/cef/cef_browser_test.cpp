@@ -9,10 +9,9 @@ using namespace test_support;
 namespace {
 
 // Adds the developer item to page menus and shows no menu elsewhere.
-class MenuClient : public RecordingClient, public CefContextMenuHandler {
+class MenuClient : public RecordingClient {
 public:
     explicit MenuClient(EventLog* log) : RecordingClient(log) {}
-    CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() override { return this; }
     void OnBeforeContextMenu(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, CefRefPtr<CefContextMenuParams> params,
                              CefRefPtr<CefMenuModel> model) override
     {

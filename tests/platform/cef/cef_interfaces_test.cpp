@@ -1,37 +1,19 @@
 // One object implementing every client interface at once, as the system's client handler does:
 // the interfaces share one reference count and their type names do not clash.
+#include "all_interfaces_client.h"
+
 #include "include/base/cef_lock.h"
 #include "include/cef_app.h"
-#include "include/cef_client.h"
-#include "include/cef_scheme.h"
 #include "include/wrapper/cef_message_router.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class AllInOne : public CefClient,
-                 public CefContextMenuHandler,
-                 public CefDialogHandler,
-                 public CefDisplayHandler,
-                 public CefDownloadHandler,
-                 public CefDragHandler,
-                 public CefGeolocationHandler,
-                 public CefJSDialogHandler,
-                 public CefKeyboardHandler,
-                 public CefLifeSpanHandler,
-                 public CefLoadHandler,
-                 public CefRenderHandler,
-                 public CefRequestHandler,
-                 public CefResourceHandler,
-                 public CefSchemeHandlerFactory {
+class AllInOne : public test_support::AllInterfacesClient {
 public:
     explicit AllInOne(int* deleted) : deleted_(deleted) {}
     ~AllInOne() override { ++*deleted_; }
-
-    CefRefPtr<CefLifeSpanHandler> GetLifeSpanHandler() override { return this; }
-    CefRefPtr<CefRequestHandler> GetRequestHandler() override { return this; }
-    CefRefPtr<CefRenderHandler> GetRenderHandler() override { return this; }
 
     // Type names used unqualified, as a client writes them.
     void OnLoadError(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, ErrorCode code, const CefString&,
@@ -59,16 +41,6 @@ public:
     {
         return false;
     }
-    void OnBeforeDownload(CefRefPtr<CefBrowser>, CefRefPtr<CefDownloadItem>, const CefString&,
-                          CefRefPtr<CefBeforeDownloadCallback>) override
-    {
-    }
-    bool GetViewRect(CefRefPtr<CefBrowser>, CefRect&) override { return false; }
-    void OnPaint(CefRefPtr<CefBrowser>, PaintElementType, const RectList&, const void*, int, int) override {}
-    bool ProcessRequest(CefRefPtr<CefRequest>, CefRefPtr<CefCallback>) override { return false; }
-    void GetResponseHeaders(CefRefPtr<CefResponse>, int64&, CefString&) override {}
-    bool ReadResponse(void*, int, int&, CefRefPtr<CefCallback>) override { return false; }
-    void Cancel() override {}
     CefRefPtr<CefResourceHandler> Create(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, const CefString&,
                                          CefRefPtr<CefRequest>) override
     {

@@ -1,5 +1,6 @@
 #include "include/base/cef_logging.h"
 #include "cef_extras/logging.h"
+#include "row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -44,24 +45,31 @@ TEST_F(CefLoggingTest, LineCarriesSeverityFileAndLine)
     EXPECT_EQ(m.captured(1).toInt(), line);
 }
 
-TEST_F(CefLoggingTest, SeverityFilter)
+struct Severity {
+    const char* name;
+    cef_log_severity_t min;
+    int expectedLines; // of INFO, WARNING, ERROR
+};
+
+void PrintTo(const Severity& row, std::ostream* os) { *os << row.name; }
+
+class SeverityFilter : public CefLoggingTest, public ::testing::WithParamInterface<Severity> {};
+
+TEST_P(SeverityFilter, KeepsTheLinesFromTheLeastSeverity)
 {
-    struct Case {
-        cef_log_severity_t min;
-        int expectedLines; // of INFO, WARNING, ERROR
-    } cases[] = {
-        {LOGSEVERITY_DEFAULT, 3}, {LOGSEVERITY_VERBOSE, 3}, {LOGSEVERITY_INFO, 3},
-        {LOGSEVERITY_WARNING, 2}, {LOGSEVERITY_ERROR, 1},   {LOGSEVERITY_DISABLE, 0},
-    };
-    for (const Case& c : cases) {
-        QFile::remove(path());
-        cef_logging::SetLogDestination(path().toStdString(), c.min);
-        LOG(INFO) << "i";
-        LOG(WARNING) << "w";
-        LOG(ERROR) << "e";
-        EXPECT_EQ(readLines(path()).size(), c.expectedLines) << "min severity " << c.min;
-    }
+    const Severity& c = GetParam();
+    cef_logging::SetLogDestination(path().toStdString(), c.min);
+    LOG(INFO) << "i";
+    LOG(WARNING) << "w";
+    LOG(ERROR) << "e";
+    EXPECT_EQ(readLines(path()).size(), c.expectedLines) << "min severity " << c.min;
 }
+
+INSTANTIATE_TEST_SUITE_P(CefLoggingTest, SeverityFilter,
+    ::testing::Values(Severity{"Default", LOGSEVERITY_DEFAULT, 3}, Severity{"Verbose", LOGSEVERITY_VERBOSE, 3},
+        Severity{"Info", LOGSEVERITY_INFO, 3}, Severity{"Warning", LOGSEVERITY_WARNING, 2},
+        Severity{"Error", LOGSEVERITY_ERROR, 1}, Severity{"Disable", LOGSEVERITY_DISABLE, 0}),
+    test_support::RowName());
 
 TEST_F(CefLoggingTest, FilteredStreamIsNotEvaluated)
 {

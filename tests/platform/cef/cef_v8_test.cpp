@@ -1,4 +1,5 @@
 #include "cef_test_browser.h"
+#include "row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -75,57 +76,70 @@ TEST_F(CefV8Test, NativeGlobalsAreExposed)
                                                  "callBack"}));
 }
 
-TEST_F(CefV8Test, ConversionTable)
+// A value through a native global and back: what the handler gets and what the page gets again. A
+// page function (made once the browser runs) goes through as itself.
+struct Conversion {
+    const char* name;
+    ScriptValue in;
+    bool (*check)(CefRefPtr<CefV8Value>);
+    ScriptValue back; // after the round trip
+    bool pageFunction = false;
+};
+
+void PrintTo(const Conversion& row, std::ostream* os) { *os << row.name; }
+
+class CefV8Conversion : public CefV8Test, public ::testing::WithParamInterface<Conversion> {};
+
+TEST_P(CefV8Conversion, RoundTrip)
 {
-    struct Case {
-        const char* what;
-        ScriptValue in;
-        std::function<bool(CefRefPtr<CefV8Value>)> check;
-        ScriptValue back; // after the round trip
-    };
+    const Conversion& c = GetParam();
     const ScriptValue fn = host.MakePageFunction("cb");
-    const Case cases[] = {
-        {"undefined", ScriptValue(), [](CefRefPtr<CefV8Value> v) { return v->IsUndefined(); }, ScriptValue()},
-        {"null", ScriptValue::MakeNull(), [](CefRefPtr<CefV8Value> v) { return v->IsNull(); }, ScriptValue::MakeNull()},
-        {"bool", ScriptValue::MakeBool(true), [](CefRefPtr<CefV8Value> v) { return v->IsBool() && v->GetBoolValue(); },
-         ScriptValue::MakeBool(true)},
-        {"int", ScriptValue::MakeInt(-12),
+    std::string exception;
+    const ScriptValue back = host.CallGlobal(id, ctx, "echo", {c.pageFunction ? fn : c.in}, &exception);
+    ASSERT_EQ(echo->args.size(), 1u);
+    EXPECT_TRUE(c.check(echo->args[0]));
+    EXPECT_EQ(back, c.pageFunction ? fn : c.back);
+    EXPECT_TRUE(exception.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(CefV8Test, CefV8Conversion,
+    ::testing::Values(
+        Conversion{"Undefined", ScriptValue(), [](CefRefPtr<CefV8Value> v) { return v->IsUndefined(); }, ScriptValue()},
+        Conversion{"Null", ScriptValue::MakeNull(), [](CefRefPtr<CefV8Value> v) { return v->IsNull(); },
+         ScriptValue::MakeNull()},
+        Conversion{"Bool", ScriptValue::MakeBool(true),
+         [](CefRefPtr<CefV8Value> v) { return v->IsBool() && v->GetBoolValue(); }, ScriptValue::MakeBool(true)},
+        Conversion{"Int", ScriptValue::MakeInt(-12),
          [](CefRefPtr<CefV8Value> v) { return v->IsInt() && v->IsDouble() && v->GetIntValue() == -12; },
          ScriptValue::MakeInt(-12)},
-        {"integral double", ScriptValue::MakeNumber(3.0), [](CefRefPtr<CefV8Value> v) { return v->IsInt(); },
+        Conversion{"IntegralDouble", ScriptValue::MakeNumber(3.0), [](CefRefPtr<CefV8Value> v) { return v->IsInt(); },
          ScriptValue::MakeInt(3)},
-        {"fraction", ScriptValue::MakeNumber(2.5),
+        Conversion{"Fraction", ScriptValue::MakeNumber(2.5),
          [](CefRefPtr<CefV8Value> v) { return !v->IsInt() && v->IsDouble() && v->GetDoubleValue() == 2.5; },
          ScriptValue::MakeNumber(2.5)},
-        {"beyond int32", ScriptValue::MakeNumber(4294967296.0),
+        Conversion{"BeyondInt32", ScriptValue::MakeNumber(4294967296.0),
          [](CefRefPtr<CefV8Value> v) { return !v->IsInt() && v->GetDoubleValue() == 4294967296.0; },
          ScriptValue::MakeNumber(4294967296.0)},
-        {"string", ScriptValue::MakeString("\xC3\xA4x"),
+        Conversion{"String", ScriptValue::MakeString("\xC3\xA4x"),
          [](CefRefPtr<CefV8Value> v) { return v->IsString() && v->GetStringValue().ToString16() == u"\u00E4x"; },
          ScriptValue::MakeString("\xC3\xA4x")},
-        {"nested array", ScriptValue::MakeArray({ScriptValue::MakeInt(1), ScriptValue::MakeArray({ScriptValue::MakeString("a")})}),
+        Conversion{"NestedArray",
+         ScriptValue::MakeArray({ScriptValue::MakeInt(1), ScriptValue::MakeArray({ScriptValue::MakeString("a")})}),
          [](CefRefPtr<CefV8Value> v) {
              return v->IsArray() && v->GetArrayLength() == 2 && v->GetValue(1)->IsArray() &&
                     v->GetValue(1)->GetValue(0)->GetStringValue().ToString() == "a";
          },
          ScriptValue::MakeArray({ScriptValue::MakeInt(1), ScriptValue::MakeArray({ScriptValue::MakeString("a")})})},
-        {"object", ScriptValue::MakeObject({{"request", ScriptValue::MakeString("r")}, {"n", ScriptValue::MakeNull()}}),
+        Conversion{"Object",
+         ScriptValue::MakeObject({{"request", ScriptValue::MakeString("r")}, {"n", ScriptValue::MakeNull()}}),
          [](CefRefPtr<CefV8Value> v) {
              return v->IsObject() && !v->IsArray() && v->GetValue("request")->GetStringValue().ToString() == "r" &&
                     v->GetValue("missing")->IsUndefined();
          },
          ScriptValue::MakeObject({{"request", ScriptValue::MakeString("r")}, {"n", ScriptValue::MakeNull()}})},
-        {"page function", fn, [](CefRefPtr<CefV8Value> v) { return v->IsFunction() && !v->GetFunctionHandler(); }, fn},
-    };
-    for (const Case& c : cases) {
-        std::string exception;
-        const ScriptValue back = host.CallGlobal(id, ctx, "echo", {c.in}, &exception);
-        ASSERT_EQ(echo->args.size(), 1u) << c.what;
-        EXPECT_TRUE(c.check(echo->args[0])) << c.what;
-        EXPECT_EQ(back, c.back) << c.what;
-        EXPECT_TRUE(exception.empty()) << c.what;
-    }
-}
+        Conversion{"PageFunction", ScriptValue(),
+         [](CefRefPtr<CefV8Value> v) { return v->IsFunction() && !v->GetFunctionHandler(); }, ScriptValue(), true}),
+    test_support::RowName());
 
 TEST_F(CefV8Test, HandlerRunsInTheCallersContext)
 {

@@ -24,11 +24,8 @@ using namespace test_support;
 
 namespace {
 
-class EventsClient : public RecordingClient, public CefDownloadHandler, public CefJSDialogHandler {
+class EventsClient : public RecordingClient {
 public:
-    CefRefPtr<CefDownloadHandler> GetDownloadHandler() override { return this; }
-    CefRefPtr<CefJSDialogHandler> GetJSDialogHandler() override { return this; }
-
     void OnLoadingStateChange(CefRefPtr<CefBrowser>, bool isLoading, bool canGoBack, bool) override
     {
         std::lock_guard<std::mutex> l(m);

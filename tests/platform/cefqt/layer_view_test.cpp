@@ -21,10 +21,8 @@ using namespace test_support;
 
 namespace {
 
-class MenuClient : public RecordingClient, public CefContextMenuHandler {
+class MenuClient : public RecordingClient {
 public:
-    CefRefPtr<CefContextMenuHandler> GetContextMenuHandler() override { return this; }
-
     void OnBeforeContextMenu(CefRefPtr<CefBrowser>, CefRefPtr<CefFrame>, CefRefPtr<CefContextMenuParams> params,
                              CefRefPtr<CefMenuModel> model) override
     {

@@ -1,4 +1,5 @@
 // The simulated "libvq.dll" and "Hexlane.dll", called directly through their exported entry points.
+#include "row_name.h"
 #include "test_files.h"
 #include "vqsim_devices.h"
 
@@ -26,6 +27,8 @@
 #include <vector>
 
 namespace {
+
+using test_support::RowName;
 
 const char16_t kMouse16[] = u"HID\\VID_1A2C&PID_0E24&MI_01\\7&1A2B3C4D&0&0000";
 
@@ -120,53 +123,62 @@ TEST_F(VqLibraryTest, DeviceListLayoutAndUsageFilter)
     EXPECT_NE(devices(filterOf({0xFFA0}), nullptr, 42102), 0);
 }
 
-TEST_F(VqLibraryTest, BadInputFailsAndWritesNothing)
+// Reads and writes of memory and properties with a bad argument.
+struct BadInput {
+    const char* name;
+    const char16_t* id;
+    const char16_t* text;
+    int32_t length;
+    int32_t address;
+    bool nullBlock;
+};
+
+void PrintTo(const BadInput& row, std::ostream* os) { *os << row.name; }
+
+class BadInputTest : public VqLibraryTest, public ::testing::WithParamInterface<BadInput> {};
+
+TEST_P(BadInputTest, FailsAndWritesNothing)
 {
     auto readProp = fn<vqReadProp_t>("vqReadProp");
     auto read = fn<vqRead_t>("vqRead");
     auto writeProp = fn<vqWriteProp_t>("vqWriteProp");
     auto write = fn<vqWrite_t>("vqWrite");
-    struct Case {
-        const char* what;
-        const char16_t* id;
-        const char16_t* text;
-        int32_t length;
-        int32_t address;
-        bool nullBlock;
-    } cases[] = {
-        {"unknown id", u"HID\\VID_0000&PID_0000", u"", 4, 0, false},
-        {"empty id", u"", u"", 4, 0, false},
-        {"null id", nullptr, u"", 4, 0, false},
-        {"null text", kMouse16, nullptr, 4, 0, false},
-        {"length over 2048", kMouse16, u"", 2049, 0, false},
-        {"negative length", kMouse16, u"", -1, 0, false},
-        {"null block", kMouse16, u"", 4, 0, true},
-        {"negative address", kMouse16, u"", 4, -16, false},
-        {"past the memory", kMouse16, u"", 16, 0x3FF8, false},
-    };
+    const BadInput& c = GetParam();
     std::vector<uint8_t> memoryBefore(0x4000);
     ASSERT_EQ(vqsim().getMemory(kMouseId, 0, memoryBefore.data(), 0x4000), 0);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        uint8_t block[VQ_BLOCK_SIZE];
-        std::memset(block, 0xAA, sizeof block);
-        uint8_t* b = c.nullBlock ? nullptr : block;
-        EXPECT_NE(read(c.id, c.text, 0x1016, b, c.length, c.address), 0);
+    uint8_t block[VQ_BLOCK_SIZE];
+    std::memset(block, 0xAA, sizeof block);
+    uint8_t* b = c.nullBlock ? nullptr : block;
+    EXPECT_NE(read(c.id, c.text, 0x1016, b, c.length, c.address), 0);
+    EXPECT_EQ(block[0], 0xAA);
+    if (c.address == 0) {
+        EXPECT_NE(readProp(c.id, c.text, 0x1016, b, c.length, 40), 0);
         EXPECT_EQ(block[0], 0xAA);
-        if (c.address == 0) {
-            EXPECT_NE(readProp(c.id, c.text, 0x1016, b, c.length, 40), 0);
-            EXPECT_EQ(block[0], 0xAA);
-            EXPECT_NE(writeProp(c.id, c.text, 0x1016, b, c.length, 40), 0);
-        }
-        EXPECT_NE(write(c.id, c.text, 0x1016, b, c.length, c.address), 0);
+        EXPECT_NE(writeProp(c.id, c.text, 0x1016, b, c.length, 40), 0);
     }
+    EXPECT_NE(write(c.id, c.text, 0x1016, b, c.length, c.address), 0);
     uint8_t rate[4] = {};
     EXPECT_EQ(vqsim().getProp(kMouseId, 40, rate, 4), 1);
     EXPECT_EQ(rate[0], 0x01);
     std::vector<uint8_t> memoryAfter(0x4000);
     ASSERT_EQ(vqsim().getMemory(kMouseId, 0, memoryAfter.data(), 0x4000), 0);
     EXPECT_EQ(memoryBefore, memoryAfter);
+}
 
+INSTANTIATE_TEST_SUITE_P(VqLibraryTest, BadInputTest,
+    ::testing::Values(BadInput{"UnknownId", u"HID\\VID_0000&PID_0000", u"", 4, 0, false},
+        BadInput{"EmptyId", u"", u"", 4, 0, false},
+        BadInput{"NullId", nullptr, u"", 4, 0, false},
+        BadInput{"NullText", kMouse16, nullptr, 4, 0, false},
+        BadInput{"LengthOver2048", kMouse16, u"", 2049, 0, false},
+        BadInput{"NegativeLength", kMouse16, u"", -1, 0, false},
+        BadInput{"NullBlock", kMouse16, u"", 4, 0, true},
+        BadInput{"NegativeAddress", kMouse16, u"", 4, -16, false},
+        BadInput{"PastTheMemory", kMouse16, u"", 16, 0x3FF8, false}),
+    RowName());
+
+TEST_F(VqLibraryTest, BadLightingInputFailsAndSendsNothing)
+{
     auto rgb = reinterpret_cast<vqNotifyRGBDevice_t>(QLibrary("Hexlane.dll").resolve("vqNotifyRGBDevice"));
     uint8_t report[1024] = {};
     EXPECT_NE(rgb(nullptr, report, 14), 0);
@@ -298,58 +310,45 @@ std::string stderrOf(const std::function<void()>& f)
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-TEST_F(VqLibraryTest, WrongFixedArgumentsAreRefusedReportedAndChangeNothing)
-{
-    auto read = fn<vqRead_t>("vqRead");
-    auto write = fn<vqWrite_t>("vqWrite");
-    auto readProp = fn<vqReadProp_t>("vqReadProp");
-    auto writeProp = fn<vqWriteProp_t>("vqWriteProp");
-    auto reset = fn<vqReset_t>("vqReset");
-    auto idWrite = fn<vqIDWrite_t>("vqIDWrite");
-    auto onData = fn<vqonDeviceData_t>("vqonDeviceData");
+// The entry points' arguments that the program always passes the same way, with a wrong one: the
+// call that the library refuses and reports, and how it is made.
+class WrongFixedArguments;
+struct WrongCall {
+    const char* name;
+    const char* call;
+    int32_t (*make)(WrongFixedArguments& t);
+};
+
+void PrintTo(const WrongCall& row, std::ostream* os) { *os << row.name; }
+
+class WrongFixedArguments : public VqLibraryTest, public ::testing::WithParamInterface<WrongCall> {
+public:
+    void SetUp() override
+    {
+        VqLibraryTest::SetUp();
+        std::memset(block, 0x5A, sizeof block);
+        marked17[16] = 1;
+    }
+    using VqLibraryTest::fn;
+
     uint8_t block[VQ_BLOCK_SIZE];
-    std::memset(block, 0x5A, sizeof block);
     uint8_t scratch = 0;
     const uint8_t zeros17[17] = {};
     uint8_t marked17[17] = {};
-    marked17[16] = 1;
     VqDeviceDataCallback cb = &recordData;
-    const struct {
-        const char* name;
-        std::function<int32_t()> call;
-    } cases[] = {
-        {"vqRead", [&] { return read(kMouse16, u"", 0x1017, block, 4, 0); }},
-        {"vqRead", [&] { return read(kMouse16, u"x", 0x1016, block, 4, 0); }},
-        {"vqWrite", [&] { return write(kMouse16, u"", 0, block, 4, 0); }},
-        {"vqWrite", [&] { return write(kMouse16, u"M1.0", 0x1016, block, 4, 0); }},
-        {"vqReadProp", [&] { return readProp(kMouse16, u"", 0x16, block, 1, 40); }},
-        {"vqWriteProp", [&] { return writeProp(kMouse16, u"", 0x1610, block, 1, 40); }},
-        {"vqWriteProp", [&] { return writeProp(kMouse16, u" ", 0x1016, block, 1, 40); }},
-        {"vqReset", [&] { return reset(kMouse16, u"", 0x1017, 2, &scratch, 0); }},
-        {"vqReset", [&] { return reset(kMouse16, u"x", 0x1016, 2, &scratch, 0); }},
-        {"vqNotify", [&] { return fn<vqNotify_t>("vqNotify")(kMouse16, u"", 0x1017, 1, block, 0); }},
-        {"vqAsk", [&] { return fn<vqAsk_t>("vqAsk")(kMouse16, u"", 0, block, 73); }},
-        {"vqonDeviceData", [&] { return onData(kMouse16, u"path", 0x1017, &cb); }},
-        {"vqIDWrite", [&] { return idWrite(kMouse16, u"", 0x1017, 3, block, 14); }},
-        {"vqIDWrite", [&] { return idWrite(kMouse16, u"", 0x1016, 2, marked17, 17); }},
-        {"vqIDWrite", [&] { return idWrite(kMouse16, u"", 0x1016, 2, zeros17, 16); }},
-        {"vqFinishUpdateRom", [&] { return fn<vqFinishUpdateRom_t>("vqFinishUpdateRom")(kMouse16, u"x", 0x1016); }},
-        {"vqCheckRom", [&] { return fn<vqCheckRom_t>("vqCheckRom")(kMouse16, u"", 0, 1, 2); }},
-        {"vqBornRom", [&] { return fn<vqBornRom_t>("vqBornRom")(kMouse16, u"x", 0x1016, block, 1, 2); }},
-        {"vqEraseRom", [&] { return fn<vqEraseRom_t>("vqEraseRom")(kMouse16, u"", 0x1017); }},
-        {"vqRebootRom", [&] { return fn<vqRebootRom_t>("vqRebootRom")(kMouse16, u"", 0x1017); }},
-    };
+};
+
+TEST_P(WrongFixedArguments, AreRefusedReportedAndChangeNothing)
+{
+    const WrongCall& c = GetParam();
     setSimProp(kMouseId, 40, QByteArray("\x07"));
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        int32_t result = 0;
-        const std::string err = stderrOf([&] { result = c.call(); });
-        EXPECT_NE(result, 0);
-        EXPECT_TRUE(contains(err, std::string("libvq: ") + c.name + " refused")) << err;
-        const VqSimCall last = lastSimCall(c.name);
-        EXPECT_EQ(last.result, result);
-        EXPECT_EQ(block[0], 0x5A);
-    }
+    int32_t result = 0;
+    const std::string err = stderrOf([&] { result = c.make(*this); });
+    EXPECT_NE(result, 0);
+    EXPECT_TRUE(contains(err, std::string("libvq: ") + c.call + " refused")) << err;
+    const VqSimCall last = lastSimCall(c.call);
+    EXPECT_EQ(last.result, result);
+    EXPECT_EQ(block[0], 0x5A);
     EXPECT_EQ(simProp(kMouseId, 40), QByteArray("\x07"));
     EXPECT_EQ(simMemory(kMouseId, 0, 4), QByteArray(4, '\0'));
     const uint8_t data[9] = {1, 5, 0, 0, 0, 0, 0, 0, 0};
@@ -357,10 +356,85 @@ TEST_F(VqLibraryTest, WrongFixedArgumentsAreRefusedReportedAndChangeNothing)
     uint8_t answer[73] = {};
     ASSERT_EQ(fn<vqAsk_t>("vqAsk")(kMouse16, u"any text", 0x1016, answer, 73), 0);
     EXPECT_STREQ(reinterpret_cast<const char*>(answer), "M1.0;M100000001"); // the serial was not cleared
+}
 
-    // The right arguments are taken.
-    EXPECT_EQ(idWrite(kMouse16, u"any text", 0x1016, 2, zeros17, 17), 0);
-    EXPECT_EQ(read(kMouse16, u"", 0x1016, block, 4, 0), 0);
+INSTANTIATE_TEST_SUITE_P(VqLibraryTest, WrongFixedArguments,
+    ::testing::Values(
+        WrongCall{"ReadWrongCode", "vqRead",
+                  [](WrongFixedArguments& t) { return t.fn<vqRead_t>("vqRead")(kMouse16, u"", 0x1017, t.block, 4, 0); }},
+        WrongCall{"ReadWithAText", "vqRead",
+                  [](WrongFixedArguments& t) { return t.fn<vqRead_t>("vqRead")(kMouse16, u"x", 0x1016, t.block, 4, 0); }},
+        WrongCall{"WriteZeroCode", "vqWrite",
+                  [](WrongFixedArguments& t) { return t.fn<vqWrite_t>("vqWrite")(kMouse16, u"", 0, t.block, 4, 0); }},
+        WrongCall{"WriteWithAText", "vqWrite",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqWrite_t>("vqWrite")(kMouse16, u"M1.0", 0x1016, t.block, 4, 0);
+                  }},
+        WrongCall{"ReadPropWrongCode", "vqReadProp",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqReadProp_t>("vqReadProp")(kMouse16, u"", 0x16, t.block, 1, 40);
+                  }},
+        WrongCall{"WritePropWrongCode", "vqWriteProp",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqWriteProp_t>("vqWriteProp")(kMouse16, u"", 0x1610, t.block, 1, 40);
+                  }},
+        WrongCall{"WritePropWithABlank", "vqWriteProp",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqWriteProp_t>("vqWriteProp")(kMouse16, u" ", 0x1016, t.block, 1, 40);
+                  }},
+        WrongCall{"ResetWrongCode", "vqReset",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqReset_t>("vqReset")(kMouse16, u"", 0x1017, 2, &t.scratch, 0);
+                  }},
+        WrongCall{"ResetWithAText", "vqReset",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqReset_t>("vqReset")(kMouse16, u"x", 0x1016, 2, &t.scratch, 0);
+                  }},
+        WrongCall{"NotifyWrongCode", "vqNotify",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqNotify_t>("vqNotify")(kMouse16, u"", 0x1017, 1, t.block, 0);
+                  }},
+        WrongCall{"AskZeroCode", "vqAsk",
+                  [](WrongFixedArguments& t) { return t.fn<vqAsk_t>("vqAsk")(kMouse16, u"", 0, t.block, 73); }},
+        WrongCall{"DataRegistrationWrongCode", "vqonDeviceData",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqonDeviceData_t>("vqonDeviceData")(kMouse16, u"path", 0x1017, &t.cb);
+                  }},
+        WrongCall{"IdWriteWrongCodeAndLength", "vqIDWrite",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqIDWrite_t>("vqIDWrite")(kMouse16, u"", 0x1017, 3, t.block, 14);
+                  }},
+        WrongCall{"IdWriteMarkedSeventeenthByte", "vqIDWrite",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqIDWrite_t>("vqIDWrite")(kMouse16, u"", 0x1016, 2, t.marked17, 17);
+                  }},
+        WrongCall{"IdWriteSixteenBytes", "vqIDWrite",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqIDWrite_t>("vqIDWrite")(kMouse16, u"", 0x1016, 2, t.zeros17, 16);
+                  }},
+        WrongCall{"FinishUpdateRomWithAText", "vqFinishUpdateRom",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqFinishUpdateRom_t>("vqFinishUpdateRom")(kMouse16, u"x", 0x1016);
+                  }},
+        WrongCall{"CheckRomZeroCode", "vqCheckRom",
+                  [](WrongFixedArguments& t) { return t.fn<vqCheckRom_t>("vqCheckRom")(kMouse16, u"", 0, 1, 2); }},
+        WrongCall{"BornRomWithAText", "vqBornRom",
+                  [](WrongFixedArguments& t) {
+                      return t.fn<vqBornRom_t>("vqBornRom")(kMouse16, u"x", 0x1016, t.block, 1, 2);
+                  }},
+        WrongCall{"EraseRomWrongCode", "vqEraseRom",
+                  [](WrongFixedArguments& t) { return t.fn<vqEraseRom_t>("vqEraseRom")(kMouse16, u"", 0x1017); }},
+        WrongCall{"RebootRomWrongCode", "vqRebootRom",
+                  [](WrongFixedArguments& t) { return t.fn<vqRebootRom_t>("vqRebootRom")(kMouse16, u"", 0x1017); }}),
+    RowName());
+
+// The right arguments are taken.
+TEST_F(VqLibraryTest, TheRightFixedArgumentsAreTaken)
+{
+    const uint8_t zeros17[17] = {};
+    uint8_t block[VQ_BLOCK_SIZE] = {};
+    EXPECT_EQ(fn<vqIDWrite_t>("vqIDWrite")(kMouse16, u"any text", 0x1016, 2, zeros17, 17), 0);
+    EXPECT_EQ(fn<vqRead_t>("vqRead")(kMouse16, u"", 0x1016, block, 4, 0), 0);
 }
 
 TEST_F(VqLibraryTest, CallLogKeepsTheLatestThousandCalls)
