@@ -2,6 +2,7 @@
 
 #include "app/breakpad_qt.h"
 #include "app/file_package.h"
+#include "app/path_containment.h"
 #include "app/quit_signals.h"
 #include "app/window.h"
 #include "cefclient/client_handler.h"
@@ -32,6 +33,9 @@
 #include <utility>
 
 namespace {
+using path_containment::Itself;
+using path_containment::Missing;
+
 Application* g_instance = nullptr;
 QString g_appDir;
 bool g_quitRequested = false;
@@ -41,28 +45,6 @@ QString resourcesDir()
 {
     const QString dir = appDirPath().isEmpty() ? QCoreApplication::applicationDirPath() + "/" : appDirPath();
     return dir + QStringLiteral("Resources/");
-}
-
-bool isInside(const QString& folder, const QString& base)
-{
-    const QString f = QDir(folder).canonicalPath();
-    const QString b = QDir(base).canonicalPath();
-    if (f.isEmpty() || b.isEmpty())
-        return false;
-    return f == b || f.startsWith(b.endsWith('/') ? b : b + '/');
-}
-
-// The path itself when it exists, else its nearest existing parent (as the name gives it).
-QString existingAncestor(const QString& path)
-{
-    QString p = QDir::cleanPath(path);
-    while (!QFileInfo::exists(p)) {
-        const int slash = p.lastIndexOf(QLatin1Char('/'));
-        if (slash <= 0)
-            return slash == 0 ? QStringLiteral("/") : QStringLiteral(".");
-        p.truncate(slash);
-    }
-    return p;
 }
 
 // The data goes to a new file beside the entry, which then replaces the entry (or a link in its
@@ -208,12 +190,12 @@ private:
             // on the way must not make folders elsewhere.
             if (!QFileInfo(m_base).isDir())
                 Application::makePath(m_base);
-            if (!isInside(existingAncestor(folder), m_base))
+            if (!path_containment::insideResolved(folder, m_base, Itself::Inside, Missing::NearestExisting))
                 return false;
             Application::makePath(folder);
         }
         // A folder reached through a link may lie elsewhere.
-        if (!isInside(folder, m_base))
+        if (!path_containment::insideResolved(folder, m_base, Itself::Inside))
             return false;
         // Entries create files only, so a checked folder stays as it is.
         m_checkedFolders.insert(folder);
@@ -604,12 +586,9 @@ const QString& appDirPath() { return g_appDir; }
 
 QString pathInAppDir(const QString& relative)
 {
-    const QString base = QDir::cleanPath(g_appDir);
     const QString path = g_appDir + relative;
-    const QString clean = QDir::cleanPath(path);
     // The file system cuts a path short at a NUL, before the part checked here.
-    if (g_appDir.isEmpty() || relative.contains(QChar(0)) || !clean.startsWith(base + QLatin1Char('/'))
-        || clean.size() <= base.size() + 1)
+    if (relative.contains(QChar(0)) || !path_containment::insideByText(path, g_appDir))
         return QString();
     return path;
 }
