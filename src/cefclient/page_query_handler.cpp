@@ -1,4 +1,4 @@
-#include "cefclient/window_test.h"
+#include "cefclient/page_query_handler.h"
 
 #include "app/application.h"
 #include "app/path_containment.h"

@@ -7,8 +7,8 @@
 #include "test_files.h"
 
 #include "app/window.h"
+#include "cefclient/page_query_handler.h"
 #include "cefclient/qcefwebview.h"
-#include "cefclient/window_test.h"
 
 #include "cef_extras/closure_task.h"
 #include "cef_extras/qt_string.h"
