@@ -8,7 +8,6 @@
 #include "app/system_tray.h"
 #include "app/window_services.h"
 #include "cefclient/client_handler.h"
-#include "cefclient/gui_thread.h"
 #include "cefclient/popwidget.h"
 #include "cefclient/qcefwebview.h"
 #include "devices/device_data_handler.h"

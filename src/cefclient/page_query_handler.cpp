@@ -3,11 +3,10 @@
 #include "app/application.h"
 #include "app/path_containment.h"
 #include "app/window.h"
-#include "cefclient/gui_thread.h"
-#include "qt_extras/gui_thread.h"
 #include "cefclient/message_event.h"
 
 #include "cef_extras/qt_string.h"
+#include "qt_extras/gui_thread.h"
 
 #include <QFileInfo>
 #include <QUrl>
