@@ -16,12 +16,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryFile>
 #include <QTextStream>
 #include <QTimer>
-#include <QUrl>
 
 #include <atomic>
 #include <condition_variable>
@@ -37,7 +35,6 @@ using path_containment::Itself;
 using path_containment::Missing;
 
 Application* g_instance = nullptr;
-QString g_appDir;
 bool g_quitRequested = false;
 
 // "Resources/" of the application directory, with its trailing "/".
@@ -580,29 +577,6 @@ bool hasAutostartArgument(int argc, char** argv)
 
 Application* appInstance() { return Application::instance(); }
 Window* appMainWindow() { return Application::mainWindow(); }
-
-void setAppDirPath(const QString& path) { g_appDir = path; }
-const QString& appDirPath() { return g_appDir; }
-
-QString pathInAppDir(const QString& relative)
-{
-    const QString path = g_appDir + relative;
-    // The file system cuts a path short at a NUL, before the part checked here.
-    if (relative.contains(QChar(0)) || !path_containment::insideByText(path, g_appDir))
-        return QString();
-    return path;
-}
-
-bool pageInAppDir(const QString& url)
-{
-    static const QRegularExpression queryOrFragment(QStringLiteral("[?#]"));
-    QString path = url.left(url.indexOf(queryOrFragment));
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (!path.startsWith(QLatin1Char('/')))
-        return false;
-    path = QUrl::fromPercentEncoding(path.toUtf8()).replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return !pathInAppDir(path).isEmpty();
-}
 
 void reportFailure(const QString& text)
 {

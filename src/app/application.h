@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/conf.h"
+#include "app/program_folder.h"
 #include "app/pswindow.h"
 #include "devices/input_devices.h"
 
@@ -203,17 +204,6 @@ bool hasAutostartArgument(int argc, char** argv);
 
 Application* appInstance();
 Window* appMainWindow();
-
-void setAppDirPath(const QString& path);
-const QString& appDirPath();
-// appDirPath() + relative when that path lies below the application directory (after "." and ".."
-// are resolved), else "": pages name files with such relative paths.
-QString pathInAppDir(const QString& relative);
-// Whether the "file:" address of the application directory's path followed by url names a file
-// below the directory, read as a browser reads it: the query and fragment are no part of the path,
-// a backslash separates as a slash does and escapes are decoded. url is joined to the directory's
-// path without a separator, so it must begin with one.
-bool pageInAppDir(const QString& url);
 
 // Says what failed at start-up, or in a later load, in the runtime's log and on standard error.
 void reportFailure(const QString& text);

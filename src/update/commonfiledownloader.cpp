@@ -1,7 +1,7 @@
 #include "update/commonfiledownloader.h"
 
-#include "app/application.h"
 #include "app/path_containment.h"
+#include "app/program_folder.h"
 #include "app/pswindow.h"
 
 #include "include/base/cef_logging.h"
