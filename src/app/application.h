@@ -2,7 +2,9 @@
 #pragma once
 
 #include "app/conf.h"
+#include "app/program_folder.h"
 #include "app/pswindow.h"
+#include "app/single_instance.h"
 #include "devices/input_devices.h"
 
 #include <pugixml.hpp>
@@ -173,47 +175,11 @@ private:
     KeyCodeMap m_keyCodes;
 };
 
-// Brings the main window of the process with this id to the front; 0 does nothing.
-void psActivateProcess(quint64 pid);
-// The window enumeration of psActivateProcess (lParam: the address of the process id): FALSE, ending
-// the enumeration, once it has brought a window of that process with the program's title forward.
-BOOL CALLBACK activateProcessEnumProc(HWND hwnd, LPARAM lParam);
-
-// The file name of the single-instance server in its folder: short, so that it fits a local
-// socket's address below any folder that leaves room for it; derived from the server name.
-QString instanceSocketName(const QString& serverName);
-
-// Where the folder of the single-instance server may lie, in this order.
-struct InstancePlaces {
-    QString runtimeDir; // $XDG_RUNTIME_DIR: "tarquilmervane"
-    QString tempDir; // the system temporary folder: "tarquilmervane-instance-<uid>"
-    QString homeDir; // $HOME: ".tarquilmervane-instance"
-    QString sharedTempDir; // "/tmp", for a temporary folder too long: "tarquilmervane-instance-<uid>"
-};
-// The first of the places' folders that is an absolute path, is a private folder (privateFolderAt:
-// nobody else can have made it or enter it) and leaves room for socketName within a local
-// socket's address; "" when none does.
-QString instanceFolderIn(const InstancePlaces& places, const QString& socketName);
-// The server's address with $XDG_RUNTIME_DIR, the system temporary folder, $HOME and "/tmp":
-// the folder of instanceFolderIn, "/" and instanceSocketName; "" without a folder.
-QString instanceAddress(const QString& serverName);
-
 // An argument, the program path included, equal to "-autostart".
 bool hasAutostartArgument(int argc, char** argv);
 
 Application* appInstance();
 Window* appMainWindow();
-
-void setAppDirPath(const QString& path);
-const QString& appDirPath();
-// appDirPath() + relative when that path lies below the application directory (after "." and ".."
-// are resolved), else "": pages name files with such relative paths.
-QString pathInAppDir(const QString& relative);
-// Whether the "file:" address of the application directory's path followed by url names a file
-// below the directory, read as a browser reads it: the query and fragment are no part of the path,
-// a backslash separates as a slash does and escapes are decoded. url is joined to the directory's
-// path without a separator, so it must begin with one.
-bool pageInAppDir(const QString& url);
 
 // Says what failed at start-up, or in a later load, in the runtime's log and on standard error.
 void reportFailure(const QString& text);

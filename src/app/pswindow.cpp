@@ -2,7 +2,7 @@
 
 #include "app/application.h"
 #include "app/frameless_drag.h"
-#include "app/window_shadows.h"
+#include "app/shadow_windows.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>

@@ -2,7 +2,7 @@
 // strip's bitmap. Mouse input over a strip reaches the strip's window procedure as the non-client
 // messages the window would get on the target platform, and a left-button press resizes the main
 // window from the strip's edge or corner.
-#include "app/window_shadows.h"
+#include "app/shadow_windows.h"
 
 #include "app/frameless_drag.h"
 #include "app/image_resources.h"
@@ -120,13 +120,22 @@ bool isNonClientMouseMessage(UINT message)
 
 } // namespace
 
+PsWindowShadows g_shadows;
+bool g_shadowsDisabled = true;
+int g_shadowEdge = 0;
+QColor g_activeShadowColor(0, 0, 0, 255);
+QColor g_inactiveShadowColor(0, 0, 0, 255);
+
+// The windows outlive the application at exit, as the native windows do; only the tables go.
+PsWindowShadows::~PsWindowShadows() = default;
+
 bool PsWindowShadows::init(QColor color)
 {
     destroy();
     psInitImageResources();
     if (!buildTables(QImage(QStringLiteral(":/image/sprite"))))
         return false;
-    g_shadowEdge = M;
+    g_shadowEdge = edge();
     setColor(color);
     QSize available;
     if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -158,8 +167,7 @@ void PsWindowShadows::destroy()
         hwnds[i] = 0;
         delete window;
     }
-    bitmaps = {};
-    maxWidth = maxHeight = 0;
+    releaseBitmaps();
 }
 
 void PsWindowShadows::updateWindow(int index, const QPoint& position, const QSize* size)
@@ -207,7 +215,8 @@ void PsWindowShadows::update(int changes, WINDOWPOS* pos)
     if (!main->psShown())
         return;
 
-    int nx = x, ny = y, nw = w, nh = h;
+    const QRect last = frame();
+    int nx = last.x(), ny = last.y(), nw = last.width(), nh = last.height();
     const UINT unchanged = SWP_NOMOVE | SWP_NOSIZE | SWP_NOOWNERZORDER;
     if (pos && (pos->flags & unchanged) != unchanged) {
         if ((pos->flags & SWP_NOMOVE) && (pos->flags & SWP_NOSIZE)) {
@@ -215,12 +224,12 @@ void PsWindowShadows::update(int changes, WINDOWPOS* pos)
             return;
         }
         if (!(pos->flags & SWP_NOMOVE)) {
-            nx = pos->x - M;
-            ny = pos->y - M;
+            nx = pos->x - edge();
+            ny = pos->y - edge();
         }
         if (!(pos->flags & SWP_NOSIZE)) {
-            nw = pos->cx + 2 * M;
-            nh = pos->cy + 2 * M;
+            nw = pos->cx + 2 * edge();
+            nh = pos->cy + 2 * edge();
         }
     } else {
         RECT r{};
@@ -285,4 +294,13 @@ LRESULT CALLBACK PsWindowShadows::wndProc(HWND hwnd, UINT message, WPARAM wParam
         return SendMessageW(mainHwnd, message, wParam, lParam);
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void PsWindowShadows::setColor(QColor color)
+{
+    PsShadowModel::setColor(color);
+    if (!windows[Top])
+        return;
+    restartFrame();
+    update(Moved | Resized);
 }

@@ -1,5 +1,7 @@
 // The single-instance check at start-up: a running instance answers on the local server, and
 // without one this process becomes the running instance.
+#include "app/single_instance.h"
+
 #include "app/application.h"
 #include "app/private_temp.h"
 

@@ -9,7 +9,6 @@
 #include "app/window_device_host.h"
 #include "app/window_services.h"
 #include "cefclient/client_handler.h"
-#include "cefclient/gui_thread.h"
 #include "cefclient/popwidget.h"
 #include "cefclient/qcefwebview.h"
 #include "devices/device_data_handler.h"

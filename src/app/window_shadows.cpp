@@ -1,23 +1,17 @@
 // The shadows' model: tables, frame, bitmaps and hit codes. The windows are in shadow_windows.cpp.
 #include "app/window_shadows.h"
 
+#include "windows.h"
+
 #include <QPainter>
 
 #include <algorithm>
 
 #include <climits>
 
-PsWindowShadows g_shadows;
-bool g_shadowsDisabled = true;
-int g_shadowEdge = 0;
-QColor g_activeShadowColor(0, 0, 0, 255);
-QColor g_inactiveShadowColor(0, 0, 0, 255);
 const QRect g_shadowSpriteRect(261, 57, 24, 24);
 
-// The windows outlive the application at exit, as the native windows do; only the tables go.
-PsWindowShadows::~PsWindowShadows() = default;
-
-bool PsWindowShadows::buildTables(const QImage& sprite)
+bool PsShadowModel::buildTables(const QImage& sprite)
 {
     S = g_shadowSpriteRect.width();
     s = 1;
@@ -65,7 +59,7 @@ bool PsWindowShadows::buildTables(const QImage& sprite)
     return true;
 }
 
-bool PsWindowShadows::createBitmaps(int newMaxWidth, int newMaxHeight)
+bool PsShadowModel::createBitmaps(int newMaxWidth, int newMaxHeight)
 {
     maxWidth = newMaxWidth;
     maxHeight = newMaxHeight;
@@ -84,7 +78,7 @@ bool PsWindowShadows::createBitmaps(int newMaxWidth, int newMaxHeight)
     return true;
 }
 
-int PsWindowShadows::alpha(int index, int length, int c, int r) const
+int PsShadowModel::alpha(int index, int length, int c, int r) const
 {
     const int L = S - M + s;
     switch (index) {
@@ -118,7 +112,7 @@ int PsWindowShadows::alpha(int index, int length, int c, int r) const
     }
 }
 
-void PsWindowShadows::paintPixels(int index, int length, int c0, int c1, int r0, int r1)
+void PsShadowModel::paintPixels(int index, int length, int c0, int c1, int r0, int r1)
 {
     QImage& image = bitmaps[index];
     c0 = qMax(c0, 0);
@@ -132,7 +126,7 @@ void PsWindowShadows::paintPixels(int index, int length, int c0, int c1, int r0,
     }
 }
 
-void PsWindowShadows::fill(int index, const QRect& area, int alphaValue)
+void PsShadowModel::fill(int index, const QRect& area, int alphaValue)
 {
     QImage& image = bitmaps[index];
     const QRect clipped = area & image.rect();
@@ -143,7 +137,7 @@ void PsWindowShadows::fill(int index, const QRect& area, int alphaValue)
     }
 }
 
-void PsWindowShadows::paintMiddle(int index, int length, int from, int to)
+void PsShadowModel::paintMiddle(int index, int length, int from, int to)
 {
     // Along the middle every row (top, bottom) or column (right, left) carries one value.
     for (int i = 0; i < M; ++i) {
@@ -154,7 +148,7 @@ void PsWindowShadows::paintMiddle(int index, int length, int from, int to)
     }
 }
 
-void PsWindowShadows::paintAll(int which)
+void PsShadowModel::paintAll(int which)
 {
     const int L = S - M + s;
     if (which & 1) {
@@ -167,7 +161,7 @@ void PsWindowShadows::paintAll(int which)
     }
 }
 
-void PsWindowShadows::paintRightCorners(int frameWidth)
+void PsShadowModel::paintRightCorners(int frameWidth)
 {
     const int L = S - M + s;
     const int W = frameWidth - 2 * M;
@@ -175,7 +169,7 @@ void PsWindowShadows::paintRightCorners(int frameWidth)
         paintPixels(index, W, W - L, W, 0, M);
 }
 
-void PsWindowShadows::paintBottomCorners(int frameHeight)
+void PsShadowModel::paintBottomCorners(int frameHeight)
 {
     for (int index : {Right, Left})
         paintPixels(index, frameHeight, 0, M, frameHeight - S, frameHeight);
@@ -194,7 +188,7 @@ int grownLength(int length, int need)
 
 } // namespace
 
-void PsWindowShadows::repaintHorizontal(int nw)
+void PsShadowModel::repaintHorizontal(int nw)
 {
     const int L = S - M + s;
     int first = w > 2 * (S + s) ? w - M - S - s : L;
@@ -217,7 +211,7 @@ void PsWindowShadows::repaintHorizontal(int nw)
     paintRightCorners(nw);
 }
 
-void PsWindowShadows::repaintVertical(int nh)
+void PsShadowModel::repaintVertical(int nh)
 {
     int first = h > 2 * S + 2 * s ? h - S : S + 2 * s;
     const int last = nh - S;
@@ -237,7 +231,7 @@ void PsWindowShadows::repaintVertical(int nh)
     paintBottomCorners(nh);
 }
 
-std::array<PsWindowShadows::StripAction, 4> PsWindowShadows::placeFrame(int nx, int ny, int nw, int nh)
+std::array<PsShadowModel::StripAction, 4> PsShadowModel::placeFrame(int nx, int ny, int nw, int nh)
 {
     nh = qMax(nh, 2 * S + 2 * s);
     nw = qMax(nw, 2 * S + 2 * s);
@@ -266,7 +260,7 @@ std::array<PsWindowShadows::StripAction, 4> PsWindowShadows::placeFrame(int nx, 
     return actions;
 }
 
-QRect PsWindowShadows::stripRect(int index) const
+QRect PsShadowModel::stripRect(int index) const
 {
     switch (index) {
     case Top:
@@ -280,7 +274,7 @@ QRect PsWindowShadows::stripRect(int index) const
     }
 }
 
-int PsWindowShadows::hitCode(int index, int cy, int edgeHeight) const
+int PsShadowModel::hitCode(int index, int cy, int edgeHeight) const
 {
     switch (index) {
     case Top:
@@ -294,13 +288,15 @@ int PsWindowShadows::hitCode(int index, int cy, int edgeHeight) const
     }
 }
 
-void PsWindowShadows::setColor(QColor color)
+void PsShadowModel::setColor(QColor color)
 {
     red = static_cast<unsigned char>(color.red());
     green = static_cast<unsigned char>(color.green());
     blue = static_cast<unsigned char>(color.blue());
-    if (!windows[Top])
-        return;
+}
+
+void PsShadowModel::restartFrame()
+{
     for (int index : {Top, Bottom}) {
         if (w)
             fill(index, QRect(0, 0, w, M), A[0]);
@@ -311,5 +307,10 @@ void PsWindowShadows::setColor(QColor color)
     }
     paintAll(3);
     x = y = w = h = 0;
-    update(Moved | Resized);
+}
+
+void PsShadowModel::releaseBitmaps()
+{
+    bitmaps = {};
+    maxWidth = maxHeight = 0;
 }

@@ -1,12 +1,9 @@
 // The drop shadow around the frameless main window: four strips (above, right, below, left) with
 // per-pixel alpha, which follow the main window, stay below it and are its resize border.
 //
-// The model (tables, frame, strip rectangles, bitmaps, alpha and hit codes) needs no windows; the
-// window side shows each strip's bitmap in a translucent tool window of its own whose window
-// procedure is PsWindowShadows::wndProc.
+// This is the model (tables, frame, strip rectangles, bitmaps, alpha and hit codes), which needs
+// no windows; shadow_windows.h shows each strip's bitmap in a window of its own.
 #pragma once
-
-#include "windows.h"
 
 #include <QColor>
 #include <QImage>
@@ -15,41 +12,13 @@
 #include <array>
 #include <vector>
 
-class QWidget;
-
-class PsWindowShadows {
+class PsShadowModel {
 public:
-    // Flags of update; Activate is given alone.
-    enum ShadowChange {
-        Moved = 1,
-        Resized = 2,
-        Shown = 4,
-        Hidden = 8,
-        Activate = 16,
-    };
-    // Window indices.
+    // Strip (and window) indices.
     enum Strip { Top = 0, Right = 1, Bottom = 2, Left = 3 };
 
-    PsWindowShadows() = default;
-    ~PsWindowShadows();
-    PsWindowShadows(const PsWindowShadows&) = delete;
-    PsWindowShadows& operator=(const PsWindowShadows&) = delete;
-
-    // Builds the tables from ":/image/sprite", creates the bitmaps and the (hidden) windows and
-    // paints the strips' start ends. False when the sprite gives no profile or a bitmap cannot be
-    // made; every later call then does nothing. A second call starts again from nothing.
-    bool init(QColor color);
-    // Places, repaints, shows or hides the windows for the main window's change.
-    void update(int changes, WINDOWPOS* pos = nullptr);
-    // The shadow colour (its alpha is ignored); repaints and places everything again.
-    void setColor(QColor color);
-    // Releases the windows and the bitmaps.
-    void destroy();
-
-    // ---- The model
-
-    // Steps of init without windows: the tables from the square g_shadowSpriteRect of sprite.
-    // False when the square gives no edge profile.
+    // The tables from the square g_shadowSpriteRect of sprite. False when the square gives no edge
+    // profile.
     bool buildTables(const QImage& sprite);
     // New bitmaps of those lengths (top and bottom maxWidth x M, right and left M x maxHeight),
     // their start ends painted; the frame starts from nothing. False when one cannot be made.
@@ -92,16 +61,16 @@ public:
     const QImage& bitmap(int index) const { return bitmaps[index]; }
     int bitmapWidth() const { return maxWidth; }
     int bitmapHeight() const { return maxHeight; }
-    bool isHidden() const { return hidden; }
 
-    // ---- The window side
+    // The colour of the pixels painted from now on (its alpha is ignored).
+    void setColor(QColor color);
 
-    // Shows the part of its bitmap that the window's size covers (origin at the bitmap's).
-    void updateWindow(int index, const QPoint& position, const QSize* size);
-    // The window procedure of the four windows.
-    static LRESULT CALLBACK wndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    // The strip window of an index (null before init and after destroy).
-    QWidget* window(int index) const { return windows[index]; }
+protected:
+    // Repaints in the colour what the last frame painted, from the start ends, and forgets the
+    // frame: the next placeFrame places and repaints every strip.
+    void restartFrame();
+    // Drops the bitmaps.
+    void releaseBitmaps();
 
 private:
     // The length along a strip: the main window's width W for top and bottom, h for right and left.
@@ -118,8 +87,6 @@ private:
     void fill(int index, const QRect& area, int alphaValue);
     void repaintHorizontal(int nw);
     void repaintVertical(int nh);
-    int indexOf(HWND hwnd) const;
-    void placeBelowMain() const;
 
     int x = 0, y = 0, w = 0, h = 0;
     int S2 = 0;
@@ -128,21 +95,11 @@ private:
     int s = 0;
     std::vector<unsigned char> A;
     std::vector<unsigned char> T;
-    bool hidden = true;
-    std::array<QWidget*, 4> windows{};
-    std::array<HWND, 4> hwnds{};
     // The bitmaps stand in for the memory device contexts that hold them.
     std::array<QImage, 4> bitmaps;
     int maxWidth = 0, maxHeight = 0;
     unsigned char red = 0, green = 0, blue = 0;
 };
 
-extern PsWindowShadows g_shadows;
-// Set while there is no shown main window to follow: the window procedure then does the default.
-extern bool g_shadowsDisabled;
-// M, for the window procedure.
-extern int g_shadowEdge;
-extern QColor g_activeShadowColor;
-extern QColor g_inactiveShadowColor;
 // The square of ":/image/sprite" that gives the shadow's shape.
 extern const QRect g_shadowSpriteRect;

@@ -3,7 +3,7 @@
 #include "cefclient/client_handler.h"
 
 #include "cefclient/message_event.h"
-#include "cefclient/window_test.h"
+#include "cefclient/page_query_handler.h"
 
 #include "include/base/cef_logging.h"
 #include "include/cef_command_line.h"

@@ -4,11 +4,11 @@
 #include "cefclient/client_handler.h"
 
 #include "app/application.h"
-#include "cefclient/gui_thread.h"
 
 #include "include/cef_url.h"
 #include "cef_extras/closure_task.h"
 #include "cef_extras/qt_string.h"
+#include "qt_extras/gui_thread.h"
 
 #include <QDesktopServices>
 #include <QDir>

@@ -1,6 +1,7 @@
 #include "cefclient/page_loader.h"
 
 #include "app/application.h"
+#include "app/path_containment.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -20,11 +21,6 @@ const char kAttributePrefix[] = "src=\"";
 
 QString extensionOf(const QString& filePath) { return QFileInfo(filePath).suffix().toLower(); }
 
-bool isBelow(const QString& path, const QString& root)
-{
-    return path.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
-}
-
 // The real path of the regular file at path when it lies below root, also once links are followed;
 // empty otherwise.
 QString regularFileInside(const QString& path, const QString& root)
@@ -33,14 +29,9 @@ QString regularFileInside(const QString& path, const QString& root)
         return QString();
     const QString absoluteRoot = QDir::cleanPath(QDir(root).absolutePath());
     const QString cleaned = QDir::cleanPath(QDir(absoluteRoot).absoluteFilePath(path));
-    if (!isBelow(cleaned, absoluteRoot))
+    if (!path_containment::insideByText(cleaned, absoluteRoot) || !QFileInfo(cleaned).isFile())
         return QString();
-    const QFileInfo info(cleaned);
-    if (!info.isFile())
-        return QString();
-    const QString real = info.canonicalFilePath();
-    const QString realRoot = QDir(absoluteRoot).canonicalPath();
-    return !realRoot.isEmpty() && isBelow(real, realRoot) ? real : QString();
+    return path_containment::realPathInside(cleaned, absoluteRoot, path_containment::Itself::Outside);
 }
 
 } // namespace

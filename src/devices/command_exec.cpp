@@ -1,6 +1,6 @@
 #include "devices/command_exec.h"
 
-#include "cefclient/gui_thread.h"
+#include "qt_extras/gui_thread.h"
 
 #include "include/base/cef_logging.h"
 

@@ -1,6 +1,7 @@
 #include "update/commonfiledownloader.h"
 
-#include "app/application.h"
+#include "app/path_containment.h"
+#include "app/program_folder.h"
 #include "app/pswindow.h"
 
 #include "include/base/cef_logging.h"
@@ -16,20 +17,15 @@ bool isProgramFile(const QString& path)
 {
     // Windows drops trailing dots and blanks of a name.
     static const QRegularExpression trailing(QStringLiteral("[. ]+$"));
-    const QString clean = QDir::cleanPath(path).toLower().remove(trailing);
-    const QString name = QFileInfo(clean).fileName();
     static const QRegularExpression library(QStringLiteral("\\.(dll|so|dylib)$|\\.so\\."));
     const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName().toLower();
     const QStringList programNames = {exe, exe + QStringLiteral(".exe"), QStringLiteral("crashreporter.exe"), QStringLiteral("updater.exe"), QStringLiteral("updater"),
         QStringLiteral("skn.dat")};
     for (const QString& dir : {appDirPath(), exeDirPath(), QCoreApplication::applicationDirPath()}) {
-        if (dir.isEmpty())
+        const QString inside = path_containment::relativeByText(path, dir, Qt::CaseInsensitive).remove(trailing);
+        if (inside.isEmpty())
             continue;
-        const QString base = QDir::cleanPath(dir).toLower() + QLatin1Char('/');
-        if (!clean.startsWith(base))
-            continue;
-        const QString inside = clean.mid(base.size());
-        if (inside.startsWith(QLatin1String("resources/")) || library.match(name).hasMatch()
+        if (inside.startsWith(QLatin1String("resources/")) || library.match(QFileInfo(inside).fileName()).hasMatch()
             || (!inside.contains(QLatin1Char('/')) && programNames.contains(inside)))
             return true;
     }

@@ -5,7 +5,7 @@
 #include "wait.h"
 
 #include "app/pswindow.h"
-#include "app/window_shadows.h"
+#include "app/shadow_windows.h"
 #include "windows.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "wait.h"
 
 #include "app/info_dlg.h"
-#include "app/window_shadows.h"
+#include "app/shadow_windows.h"
 #include "windows.h"
 
 #include <QFile>

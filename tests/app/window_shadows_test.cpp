@@ -4,6 +4,7 @@
 
 #include "app/image_resources.h"
 #include "app/pswindow.h"
+#include "app/shadow_windows.h"
 #include "app/window_shadows.h"
 #include "win32sim/messages.h"
 #include "windows.h"
@@ -23,7 +24,7 @@ using frameless_test::settle;
 using frameless_test::ShadowedWindowTest;
 using frameless_test::stripAround;
 
-typedef PsWindowShadows Shadows;
+typedef PsShadowModel Shadows;
 
 // A model of the shipped sprite, without windows.
 struct Model {

@@ -2,7 +2,6 @@
 #include "test_app.h"
 #include "wait.h"
 
-#include "cefclient/gui_thread.h"
 #include "qt_extras/gui_thread.h"
 
 #include <gtest/gtest.h>

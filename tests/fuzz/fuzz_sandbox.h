@@ -3,6 +3,8 @@
 
 #include "fuzz_check.h"
 
+#include "app/path_containment.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QDirIterator>
@@ -55,8 +57,8 @@ inline bool fileUrlBelow(const QString& url, const QString& folder)
     const int end = path.indexOf(QRegExp(QStringLiteral("[?#]")));
     if (end >= 0)
         path.truncate(end);
-    path = QDir::cleanPath(QUrl::fromPercentEncoding(path.toUtf8()).replace(QLatin1Char('\\'), QLatin1Char('/')));
-    return path.startsWith(folder + QLatin1Char('/')) && !path.contains(QChar(0));
+    path = QUrl::fromPercentEncoding(path.toUtf8()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return path_containment::insideByText(path, folder) && !path.contains(QChar(0));
 }
 
 } // namespace fuzz_sandbox

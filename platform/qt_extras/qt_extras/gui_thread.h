@@ -1,8 +1,12 @@
-// Which thread is Qt's GUI thread: shared by the substitute layers and the program.
+// Qt's GUI thread: which thread it is, and handing work to it (widgets, desktop services, the
+// main window's files) from other threads. Shared by the substitute layers and the program.
 #pragma once
 
 #include <QCoreApplication>
 #include <QThread>
+
+#include <functional>
+#include <utility>
 
 namespace qt_extras {
 
@@ -15,3 +19,15 @@ inline bool OnGuiThread()
 }
 
 } // namespace qt_extras
+
+namespace cefclient {
+
+// Runs fn in a later turn of the GUI thread's event loop, also when called there. Dropped when
+// there is no application.
+inline void PostToGuiThread(std::function<void()> fn)
+{
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+}
+
+} // namespace cefclient

@@ -5,7 +5,7 @@
 #include "wait.h"
 
 #include "app/info_dlg.h"
-#include "app/window_shadows.h"
+#include "app/shadow_windows.h"
 
 #include <QGuiApplication>
 #include <QProcess>

@@ -7,13 +7,14 @@
 #include "test_files.h"
 
 #include "app/window.h"
+#include "cefclient/page_query_handler.h"
 #include "cefclient/qcefwebview.h"
-#include "cefclient/window_test.h"
 
 #include "cef_extras/closure_task.h"
 #include "cef_extras/qt_string.h"
 
 #include <QEvent>
+#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -373,6 +374,9 @@ TEST_F(QueryHandlerTest, QueriesOfPagesThatAreNotTheProgramsRunNothing)
     QTemporaryDir pages, elsewhere;
     ASSERT_TRUE(test_support::writeFile(pages.path() + "/template/main/index.html", "<p>"));
     ASSERT_TRUE(test_support::writeFile(elsewhere.path() + "/index.html", "<p>"));
+    // Links count where they lead: out of the root and into it.
+    ASSERT_TRUE(QFile::link(elsewhere.path() + "/index.html", pages.path() + "/template/main/out.html"));
+    ASSERT_TRUE(QFile::link(pages.path() + "/template/main/index.html", elsewhere.path() + "/in.html"));
     const QString oldRoot = TestApplication::get()->pageRoot();
     TestApplication::get()->setPageRoot(pages.path() + "/template");
     RecordingListener listener;
@@ -394,6 +398,8 @@ TEST_F(QueryHandlerTest, QueriesOfPagesThatAreNotTheProgramsRunNothing)
         {QUrl::fromLocalFile(elsewhere.path() + "/index.html").toString().toStdString(), false},
         {QUrl::fromLocalFile(pages.path() + "/template/../../index.html").toString().toStdString(), false},
         {QUrl::fromLocalFile(pages.path() + "/template").toString().toStdString(), false},
+        {QUrl::fromLocalFile(pages.path() + "/template/main/out.html").toString().toStdString(), false},
+        {QUrl::fromLocalFile(elsewhere.path() + "/in.html").toString().toStdString(), true},
         {"about:blank", false},
         {"", false}, // no main frame
     };

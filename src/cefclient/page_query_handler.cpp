@@ -1,12 +1,12 @@
-#include "cefclient/window_test.h"
+#include "cefclient/page_query_handler.h"
 
 #include "app/application.h"
+#include "app/path_containment.h"
 #include "app/window.h"
-#include "cefclient/gui_thread.h"
-#include "qt_extras/gui_thread.h"
 #include "cefclient/message_event.h"
 
 #include "cef_extras/qt_string.h"
+#include "qt_extras/gui_thread.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -85,9 +85,7 @@ bool IsProgramPage(const std::string& url)
     Application* app = appInstance();
     if (scheme != QLatin1String("file") || !app)
         return false;
-    const QString root = QFileInfo(app->pageRoot()).canonicalFilePath();
-    const QString file = QFileInfo(page.toLocalFile()).canonicalFilePath();
-    return !root.isEmpty() && file.startsWith(root + QLatin1Char('/'));
+    return path_containment::insideResolved(page.toLocalFile(), app->pageRoot(), path_containment::Itself::Outside);
 }
 
 bool Handler::OnQuery(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, int64 /*query_id*/,
