@@ -243,7 +243,7 @@ void Window::handTask(const QList<MacroAction>& actions, int playType, int playC
     m_taskThread = new QThread;
     m_taskExec = new commandExec(m_taskThread, actions, m_vmulti, playType, playCount, keyState, m_macroClock,
                                [window](const QUrl& url) {
-                                   cefclient::PostToGuiThread([window, url] {
+                                   qt_extras::PostToGuiThread([window, url] {
                                        if (window)
                                            window->m_desktop->openUrl(url);
                                    });

@@ -247,7 +247,7 @@ bool ClientHandler::OnBeforePopup(CefRefPtr<CefBrowser> /*browser*/, CefRefPtr<C
     const QString scheme = url.scheme().toLower();
     if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
                           scheme == QLatin1String("mailto")))
-        cefclient::PostToGuiThread([url] { QDesktopServices::openUrl(url); });
+        qt_extras::PostToGuiThread([url] { QDesktopServices::openUrl(url); });
     return true;
 }
 

@@ -104,7 +104,7 @@ bool Handler::OnQuery(CefRefPtr<CefBrowser> browser, CefRefPtr<CefFrame> frame, 
         answerQuery(browser, browserWindow, text, request, callback, true);
         return true;
     }
-    cefclient::PostToGuiThread([browser, browserWindow, text, request, callback] {
+    qt_extras::PostToGuiThread([browser, browserWindow, text, request, callback] {
         answerQuery(browser, browserWindow, text, request, callback, false);
     });
     return true;

@@ -60,7 +60,7 @@ commandExec::commandExec(QThread* thread, const QList<MacroAction>& actions, pvm
                          int playCount, int keyState, std::shared_ptr<MacroClock> clock, UrlOpener opener)
     : m_clock(clock ? std::move(clock) : std::make_shared<MacroClock>())
     , m_opener(opener ? std::move(opener)
-                      : [](const QUrl& url) { cefclient::PostToGuiThread([url] { QDesktopServices::openUrl(url); }); })
+                      : [](const QUrl& url) { qt_extras::PostToGuiThread([url] { QDesktopServices::openUrl(url); }); })
 {
     for (int i = 0; i < 8; ++i)
         m_modifierBits.insert(ushort(0xE0 + i), uchar(1 << i));

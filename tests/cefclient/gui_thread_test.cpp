@@ -28,7 +28,7 @@ TEST_F(GuiThreadTest, PostedWorkRunsOnTheGuiThreadInOrder)
     std::thread worker([&] {
         for (int i = 0; i < 3; ++i) {
             written[size_t(i)] = 10 + i;
-            cefclient::PostToGuiThread([&, i] {
+            qt_extras::PostToGuiThread([&, i] {
                 if (!qt_extras::OnGuiThread())
                     offGuiThread = true;
                 seen.push_back(written[size_t(i)]);

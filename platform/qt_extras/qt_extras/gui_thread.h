@@ -18,10 +18,6 @@ inline bool OnGuiThread()
     return app && QThread::currentThread() == app->thread();
 }
 
-} // namespace qt_extras
-
-namespace cefclient {
-
 // Runs fn in a later turn of the GUI thread's event loop, also when called there. Dropped when
 // there is no application.
 inline void PostToGuiThread(std::function<void()> fn)
@@ -30,4 +26,4 @@ inline void PostToGuiThread(std::function<void()> fn)
         QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
 }
 
-} // namespace cefclient
+} // namespace qt_extras
