@@ -13,7 +13,7 @@
 #include "app/program_entry.h"
 
 #include "process_folders.h"
-#include "program_folder.h"
+#include "program_folder_layout.h"
 
 #include "cef_extras/qt_backend.h"
 

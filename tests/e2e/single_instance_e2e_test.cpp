@@ -5,7 +5,7 @@
 #include "app/application.h"
 #include "app/window.h"
 
-#include "program_folder.h"
+#include "program_folder_layout.h"
 #include "test_files.h"
 #include "wait.h"
 

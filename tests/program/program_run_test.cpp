@@ -3,7 +3,7 @@
 // of its own, and ended from outside: by a signal, by losing its display, or by its own headless
 // run. Pages of another origin come from a web server of the test's own on 127.0.0.1.
 #include "packer.h"
-#include "program_folder.h"
+#include "program_folder_layout.h"
 #include "test_files.h"
 #include "wait.h"
 

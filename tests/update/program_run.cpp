@@ -4,7 +4,7 @@
 // device libraries, the stand-in "Updater") and runs it there as the program; once the program has
 // ended, the cases read what the server and the updater saw.
 #include "http_test_server.h"
-#include "program_folder.h"
+#include "program_folder_layout.h"
 #include "stub_program.h"
 #include "test_files.h"
 

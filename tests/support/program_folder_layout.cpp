@@ -1,4 +1,4 @@
-#include "program_folder.h"
+#include "program_folder_layout.h"
 
 #include <QDir>
 #include <QDirIterator>
