@@ -2,6 +2,7 @@
 #include "hid_reports.h"
 #include "own_process.h"
 #include "recording_callback.h"
+#include "row_name.h"
 #include "test_app.h"
 #include "test_files.h"
 #include "wait.h"
@@ -132,8 +133,7 @@ TEST_P(ConstructionTest, ConstructionTakesTitleSizeAndStartPageFromTheConfigurat
     EXPECT_FALSE(window->GetVirtualDeviceStatus());
 }
 
-INSTANTIATE_TEST_SUITE_P(ClientSizes, ConstructionTest, ::testing::ValuesIn(kConstructions),
-                         [](const ::testing::TestParamInfo<ConstructionCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ClientSizes, ConstructionTest, ::testing::ValuesIn(kConstructions), test_support::RowName());
 
 // Notes the page roots at the moment a browser is asked for: the page loader reads them from the
 // first request of the page on.
@@ -297,8 +297,7 @@ TEST_P(DeviceChangeTest, DeviceChangeMessagesTellThePages)
     EXPECT_EQ(devicesChanged(1) - removals, c.removals);
 }
 
-INSTANTIATE_TEST_SUITE_P(Messages, DeviceChangeTest, ::testing::ValuesIn(kDeviceChanges),
-                         [](const ::testing::TestParamInfo<DeviceChangeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Messages, DeviceChangeTest, ::testing::ValuesIn(kDeviceChanges), test_support::RowName());
 
 TEST_F(WindowTest, UsbDevicesAddedAndRemovedReachThePagesThroughTheRegistration)
 {

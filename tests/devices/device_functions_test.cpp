@@ -1,4 +1,5 @@
 // Device list conversion and the property and memory operations over the simulated library.
+#include "row_name.h"
 #include "vqsim_devices.h"
 
 #include "devices/device_functions.h"
@@ -89,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                       IdRow{"SecondPrefixHasAWord", u"VID_&VID_9&PID_1"}, IdRow{"Glued", u"xVID_1PID_2"},
                       IdRow{"LetterBeyondAscii", u"VID_\u00e9&PID_1"}, IdRow{"DigitBeyondAscii", u"VID_\u0663&PID_1"},
                       IdRow{"PairBeyondTheBmp", u"VID_\U0001D400&PID_1"}, IdRow{"LowerCase", u"vid_1&pid_1"}),
-    [](const ::testing::TestParamInfo<IdRow>& row) { return std::string(row.param.name); });
+    test_support::RowName());
 
 TEST(DeviceListConversion, DuplicateVersionKeepsTheLaterRecord)
 {
