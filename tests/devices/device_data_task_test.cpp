@@ -262,43 +262,78 @@ TEST(DriverDescriptions, PropertyRowsWithTheirIndexAndLength)
     EXPECT_STREQ(k.task("Button104").attribute("Name").value(), "G1");
 }
 
-TEST(DriverDescriptions, EveryFunctionAndMultimediaCode)
+// A code's tokens compared by value: the writer reads them as hexadecimal either way.
+std::vector<long> codeBytes(const std::string& code)
 {
-    const std::pair<const char*, int> functions[] = {
-        {"LeftClick", 0x01},    {"RightClick", 0x02},     {"MiddleClick", 0x04},    {"Back", 0x08},
-        {"Forward", 0x10},      {"ScrollUp", 0x12},       {"ScrollDown", 0x11},     {"ScrollLeft", 0x13},
-        {"ScrollRight", 0x14},  {"DpiCycling", 0x20},     {"DpiUp", 0x21},          {"DpiDown", 0x22},
-        {"DpiPosition", 0x23},  {"LockX", 0x24},          {"LockY", 0x25},          {"ModeShift", 0x26},
-        {"ModeDown", 0x27},     {"ModeUp", 0x28},         {"ReportrateUp", 0x29},   {"ReportrateDown", 0x2A},
-        {"LiftUp", 0x30},       {"LiftDown", 0x31}};
-    const std::pair<const char*, int> media[] = {{"MediaPlayer", 0x183}, {"PlayPause", 0xCD}, {"Stop", 0xB7},
-                                                 {"PreTrack", 0xB6},     {"NextTrack", 0xB5}, {"VolumeUp", 0xE9},
-                                                 {"VolumeDown", 0xEA},   {"Mute", 0xE2}};
-    // Tokens compared by value: the writer reads them as hexadecimal either way.
-    auto bytes = [](const std::string& code) {
-        std::vector<long> out;
-        size_t start = 0;
-        for (;;) {
-            const size_t comma = code.find(',', start);
-            out.push_back(std::strtol(code.substr(start, comma - start).c_str(), nullptr, 16));
-            if (comma == std::string::npos)
-                return out;
-            start = comma + 1;
-        }
-    };
+    std::vector<long> out;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = code.find(',', start);
+        out.push_back(std::strtol(code.substr(start, comma - start).c_str(), nullptr, 16));
+        if (comma == std::string::npos)
+            return out;
+        start = comma + 1;
+    }
+}
+
+struct FunctionCode {
+    const char* name; // the row's Task as well
+    int value;
+};
+
+void PrintTo(const FunctionCode& row, std::ostream* os) { *os << row.name; }
+
+class FunctionCodes : public ::testing::TestWithParam<FunctionCode> {};
+
+TEST_P(FunctionCodes, EveryFunctionCode)
+{
     const Description m(":/drive/M1.0"), k(":/drive/K1.0");
     for (const Description* d : {&m, &k}) {
-        for (const auto& f : functions) {
-            SCOPED_TRACE(f.first);
-            EXPECT_EQ(bytes(d->code(f.first)), (std::vector<long>{1, f.second, 0, 0}));
-            EXPECT_STREQ(d->task(f.first).attribute("Length").value(), "4");
-        }
-        EXPECT_EQ(bytes(d->code("SwitchLight")), (std::vector<long>{7, 1, 0, 0}));
-        EXPECT_EQ(bytes(d->code("ResetToDefaults")), (std::vector<long>{7, 2, 0, 0}));
-        for (const auto& u : media) {
-            SCOPED_TRACE(u.first);
-            EXPECT_EQ(bytes(d->code(u.first)), (std::vector<long>{3, 0, u.second & 0xFF, u.second >> 8}));
-        }
+        SCOPED_TRACE(d->root().attribute("Version").value());
+        EXPECT_EQ(codeBytes(d->code(GetParam().name)), (std::vector<long>{1, GetParam().value, 0, 0}));
+        EXPECT_STREQ(d->task(GetParam().name).attribute("Length").value(), "4");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Functions, FunctionCodes,
+    ::testing::Values(FunctionCode{"LeftClick", 0x01}, FunctionCode{"RightClick", 0x02},
+                      FunctionCode{"MiddleClick", 0x04}, FunctionCode{"Back", 0x08}, FunctionCode{"Forward", 0x10},
+                      FunctionCode{"ScrollUp", 0x12}, FunctionCode{"ScrollDown", 0x11},
+                      FunctionCode{"ScrollLeft", 0x13}, FunctionCode{"ScrollRight", 0x14},
+                      FunctionCode{"DpiCycling", 0x20}, FunctionCode{"DpiUp", 0x21}, FunctionCode{"DpiDown", 0x22},
+                      FunctionCode{"DpiPosition", 0x23}, FunctionCode{"LockX", 0x24}, FunctionCode{"LockY", 0x25},
+                      FunctionCode{"ModeShift", 0x26}, FunctionCode{"ModeDown", 0x27}, FunctionCode{"ModeUp", 0x28},
+                      FunctionCode{"ReportrateUp", 0x29}, FunctionCode{"ReportrateDown", 0x2A},
+                      FunctionCode{"LiftUp", 0x30}, FunctionCode{"LiftDown", 0x31}),
+    test_support::RowName());
+
+class MediaCodes : public ::testing::TestWithParam<FunctionCode> {};
+
+TEST_P(MediaCodes, EveryMultimediaCode)
+{
+    const Description m(":/drive/M1.0"), k(":/drive/K1.0");
+    const int usage = GetParam().value;
+    for (const Description* d : {&m, &k}) {
+        SCOPED_TRACE(d->root().attribute("Version").value());
+        EXPECT_EQ(codeBytes(d->code(GetParam().name)), (std::vector<long>{3, 0, usage & 0xFF, usage >> 8}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, MediaCodes,
+                         ::testing::Values(FunctionCode{"MediaPlayer", 0x183}, FunctionCode{"PlayPause", 0xCD},
+                                           FunctionCode{"Stop", 0xB7}, FunctionCode{"PreTrack", 0xB6},
+                                           FunctionCode{"NextTrack", 0xB5}, FunctionCode{"VolumeUp", 0xE9},
+                                           FunctionCode{"VolumeDown", 0xEA}, FunctionCode{"Mute", 0xE2}),
+                         test_support::RowName());
+
+TEST(DriverDescriptions, TheOtherFunctionAndTemplateCodes)
+{
+    const Description m(":/drive/M1.0"), k(":/drive/K1.0");
+    for (const Description* d : {&m, &k}) {
+        SCOPED_TRACE(d->root().attribute("Version").value());
+        EXPECT_EQ(codeBytes(d->code("SwitchLight")), (std::vector<long>{7, 1, 0, 0}));
+        EXPECT_EQ(codeBytes(d->code("ResetToDefaults")), (std::vector<long>{7, 2, 0, 0}));
         EXPECT_EQ(d->code("Macro"), "0x04,{0},{1},{2}");
         EXPECT_EQ(d->code("GKey"), "0x05,{0},{1},{2}");
         EXPECT_EQ(d->code("GRight"), "0x82");
@@ -354,23 +389,46 @@ TEST_F(DeviceDataTest, CodeAndLengthLookups)
     EXPECT_EQ(handler->codeOfTask("Macro9"), "0x1958");
 }
 
-TEST_F(DeviceDataTest, QuotesAndQuerySyntaxInTextsFindNoRow)
+struct QueryText {
+    const char* name;
+    QString text;
+};
+
+void PrintTo(const QueryText& row, std::ostream* os) { *os << row.name; }
+
+class QueryTexts : public DeviceDataTest, public ::testing::WithParamInterface<QueryText> {};
+
+TEST_P(QueryTexts, QuotesAndQuerySyntaxInTextsFindNoRow)
 {
     useDriver("M1.0");
-    const QString texts[] = {"\"",       "'\"",          "LeftClick\"",        "\"]|/Driver/Key[@Task=\"LeftClick",
-                             "A\"] | //*[\"", "A')]",    "[\"", "]]", "$v", "\\\"", "Left\"Click", "\x01",
-                             QStringLiteral("LeftClick") + QChar(0), QStringLiteral("6") + QChar(0) + "1"};
-    for (const QString& t : texts) {
-        SCOPED_TRACE(t.toStdString());
-        EXPECT_EQ(handler->codeOfTask(t), "");
-        EXPECT_EQ(handler->lengthOfKey(t), "");
-        EXPECT_EQ(handler->lengthOfKey(t + "1"), "");
-        for (const char* type : {"MouseFunction", "HotKey", "Keyborad", "Macro", "GKey", "MultiMedia", "DPI", "x"}) {
-            handler->buildTaskData(type, t, t);
-            EXPECT_FALSE(handler->writeDeviceTask("M1.0", "M1.0", t, t, type, t));
-        }
+    const QString& t = GetParam().text;
+    EXPECT_EQ(handler->codeOfTask(t), "");
+    EXPECT_EQ(handler->lengthOfKey(t), "");
+    EXPECT_EQ(handler->lengthOfKey(t + "1"), "");
+    for (const char* type : {"MouseFunction", "HotKey", "Keyborad", "Macro", "GKey", "MultiMedia", "DPI", "x"}) {
+        SCOPED_TRACE(type);
+        handler->buildTaskData(type, t, t);
+        EXPECT_FALSE(handler->writeDeviceTask("M1.0", "M1.0", t, t, type, t));
     }
-    // A quoted name finds no row on a valid index either: nothing, not another row's code.
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, QueryTexts,
+    ::testing::Values(QueryText{"Quote", "\""}, QueryText{"ApostropheAndQuote", "'\""},
+                      QueryText{"TrailingQuote", "LeftClick\""},
+                      QueryText{"QueryUnion", "\"]|/Driver/Key[@Task=\"LeftClick"},
+                      QueryText{"QueryOfAnyElement", "A\"] | //*[\""}, QueryText{"ApostropheClosingAQuery", "A')]"},
+                      QueryText{"OpeningBracket", "[\""}, QueryText{"ClosingBrackets", "]]"},
+                      QueryText{"Variable", "$v"}, QueryText{"EscapedQuote", "\\\""},
+                      QueryText{"QuoteInside", "Left\"Click"}, QueryText{"ControlCharacter", "\x01"},
+                      QueryText{"TrailingNul", QStringLiteral("LeftClick") + QChar(0)},
+                      QueryText{"NulInsideAnIndex", QStringLiteral("6") + QChar(0) + "1"}),
+    test_support::RowName());
+
+// A quoted name finds no row on a valid index either: nothing, not another row's code.
+TEST_F(DeviceDataTest, AQuotedNameOnAValidIndexWritesNothing)
+{
+    useDriver("M1.0");
     setProp(kMouseId, 61, hexBytes("01 21 00 00"));
     EXPECT_FALSE(handler->writeDeviceTask("M1.0", "M1.0", "61", "LeftClick\"", "MouseFunction", "1"));
     EXPECT_EQ(prop(kMouseId, 61), hexBytes("01 21 00 00"));
