@@ -1,6 +1,7 @@
 // The application object: the start flag, the quit that happens once, the update check's values.
 #include "http_test_server.h"
 #include "own_process.h"
+#include "row_name.h"
 #include "test_app.h"
 #include "test_files.h"
 #include "vqsim_devices.h"
@@ -16,35 +17,43 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <vector>
 
 namespace {
 
-TEST(Application, AutostartIsOneExactArgumentAnywhere)
+struct Autostart {
+    const char* name;
+    std::vector<const char*> args;
+    bool autostart;
+};
+
+void PrintTo(const Autostart& row, std::ostream* os) { *os << row.name; }
+
+class AutostartArguments : public ::testing::TestWithParam<Autostart> {};
+
+TEST_P(AutostartArguments, AutostartIsOneExactArgumentAnywhere)
 {
-    struct Case {
-        std::vector<const char*> args;
-        bool autostart;
-    } cases[] = {
-        {{"prog", "-autostart"}, true},
-        {{"prog", "x", "-autostart", "y"}, true},
-        {{"-autostart"}, true}, // the program path counts too
-        {{"prog"}, false},
-        {{"prog", "-Autostart"}, false},
-        {{"prog", "--autostart"}, false},
-        {{"prog", "-autostart "}, false},
-        {{"prog", "autostart"}, false},
-        {{}, false},
-    };
-    for (const Case& c : cases) {
-        std::vector<char*> argv;
-        for (const char* a : c.args)
-            argv.push_back(const_cast<char*>(a));
-        argv.push_back(nullptr);
-        EXPECT_EQ(hasAutostartArgument(int(c.args.size()), argv.data()), c.autostart)
-            << (c.args.size() > 1 ? c.args[1] : "");
-    }
+    const Autostart& c = GetParam();
+    std::vector<char*> argv;
+    for (const char* a : c.args)
+        argv.push_back(const_cast<char*>(a));
+    argv.push_back(nullptr);
+    EXPECT_EQ(hasAutostartArgument(int(c.args.size()), argv.data()), c.autostart);
 }
+
+INSTANTIATE_TEST_SUITE_P(Arguments, AutostartArguments,
+                         ::testing::Values(Autostart{"Alone", {"prog", "-autostart"}, true},
+                                           Autostart{"AmongOthers", {"prog", "x", "-autostart", "y"}, true},
+                                           // The program path counts too.
+                                           Autostart{"AsTheProgramPath", {"-autostart"}, true},
+                                           Autostart{"None", {"prog"}, false},
+                                           Autostart{"Capitalised", {"prog", "-Autostart"}, false},
+                                           Autostart{"TwoDashes", {"prog", "--autostart"}, false},
+                                           Autostart{"TrailingBlank", {"prog", "-autostart "}, false},
+                                           Autostart{"NoDash", {"prog", "autostart"}, false},
+                                           Autostart{"NoArguments", {}, false}),
+                         test_support::RowName());
 
 TEST(Application, QuitTwiceQuitsOnce)
 {
@@ -125,31 +134,53 @@ TEST(Application, UpdateCheckSendsTheVersionAndAnEmptyFirmwareVersion)
     setAppDirPath(QString());
 }
 
-TEST(Application, PathsInTheApplicationFolder)
+struct AppPath {
+    const char* name;
+    const char* relative;
+    const char* path;
+};
+
+void PrintTo(const AppPath& row, std::ostream* os) { *os << row.name; }
+
+// An application folder of /opt/tm/ for the test's time.
+class AppFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TestApplication::get();
+        setAppDirPath("/opt/tm/");
+    }
+    void TearDown() override { setAppDirPath(QString()); }
+};
+
+class AppFolderPaths : public AppFolder, public ::testing::WithParamInterface<AppPath> {};
+
+TEST_P(AppFolderPaths, PathsInTheApplicationFolder)
+{
+    EXPECT_EQ(pathInAppDir(GetParam().relative), QString::fromUtf8(GetParam().path));
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, AppFolderPaths,
+                         ::testing::Values(AppPath{"Below", "Resources/a.xml", "/opt/tm/Resources/a.xml"},
+                                           AppPath{"LeadingSlash", "/Resources/a.xml", "/opt/tm//Resources/a.xml"},
+                                           AppPath{"DotsStayingInside", "x/../a.xml", "/opt/tm/x/../a.xml"},
+                                           AppPath{"OneName", "a", "/opt/tm/a"}, AppPath{"Empty", "", ""},
+                                           AppPath{"Dot", ".", ""}, AppPath{"BackToTheFolder", "x/..", ""},
+                                           AppPath{"OutAndBackIn", "../tm/a.xml", "/opt/tm/../tm/a.xml"},
+                                           AppPath{"Out", "../etc/passwd", ""},
+                                           AppPath{"OutBelow", "x/../../etc/passwd", ""},
+                                           AppPath{"IntoASibling", "../tm2/a.xml", ""}, AppPath{"Parent", "..", ""}),
+                         test_support::RowName());
+
+// The file system would stop at the NUL, short of the checked path.
+TEST_F(AppFolder, APathWithANulIsRefused)
+{
+    EXPECT_EQ(pathInAppDir(QString("../a.xml") + QChar(0) + "/../tm/x"), "");
+}
+
+TEST(Application, NoPathsWithoutAnApplicationFolder)
 {
     TestApplication::get();
-    setAppDirPath("/opt/tm/");
-    struct Case {
-        const char* relative;
-        const char* path;
-    } cases[] = {
-        {"Resources/a.xml", "/opt/tm/Resources/a.xml"},
-        {"/Resources/a.xml", "/opt/tm//Resources/a.xml"},
-        {"x/../a.xml", "/opt/tm/x/../a.xml"},
-        {"a", "/opt/tm/a"},
-        {"", ""},
-        {".", ""},
-        {"x/..", ""},
-        {"../tm/a.xml", "/opt/tm/../tm/a.xml"},
-        {"../etc/passwd", ""},
-        {"x/../../etc/passwd", ""},
-        {"../tm2/a.xml", ""},
-        {"..", ""},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(pathInAppDir(c.relative), QString::fromUtf8(c.path)) << c.relative;
-    // The file system would stop at the NUL, short of the checked path.
-    EXPECT_EQ(pathInAppDir(QString("../a.xml") + QChar(0) + "/../tm/x"), "");
     setAppDirPath(QString());
     EXPECT_EQ(pathInAppDir("a.xml"), "");
 }

@@ -1,5 +1,6 @@
 // The crash-dump set-up: every crash happens in a child process (core dumps off) whose dumps go
 // to a temporary folder and whose reporter is a script that records how it was started.
+#include "row_name.h"
 #include "test_app.h"
 #include "test_files.h"
 #include "wait.h"
@@ -197,8 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CrashCase{"SegmentationFault", SIGSEGV, segfault}, CrashCase{"Abort", SIGABRT, [] { std::abort(); }},
                       CrashCase{"SentBusError", SIGBUS, [] { raise(SIGBUS); }},
                       CrashCase{"SentIllegalInstruction", SIGILL, [] { raise(SIGILL); }},
-                      CrashCase{"SentArithmeticError", SIGFPE, [] { raise(SIGFPE); }}),
-    [](const ::testing::TestParamInfo<CrashCase>& info) { return std::string(info.param.name); });
+                      CrashCase{"SentArithmeticError", SIGFPE, [] { raise(SIGFPE); }}), test_support::RowName());
 
 TEST_F(CrashDumps, TwoThreadsCrashingAtOnceLeaveOneDump)
 {

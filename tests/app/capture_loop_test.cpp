@@ -4,6 +4,7 @@
 #include "fake_macro_clock.h"
 #include "hid_reports.h"
 #include "recording_callback.h"
+#include "row_name.h"
 #include "test_files.h"
 #include "wait.h"
 #include "window_fixture.h"
@@ -350,8 +351,7 @@ TEST_P(HeldAtTheEnd, NothingStaysPressed)
 
 INSTANTIATE_TEST_SUITE_P(Mappings, HeldAtTheEnd,
                          ::testing::Values(HELD_ROWS("Key", "KEYBROAD", "A"), HELD_ROWS("Button", "MOUSE", "单击中键()"),
-                                           HELD_ROWS("Macro", "MACRO", "按下(a)延迟(20)弹起(a)")),
-                         [](const ::testing::TestParamInfo<HeldCase>& info) { return std::string(info.param.name); });
+                                           HELD_ROWS("Macro", "MACRO", "按下(a)延迟(20)弹起(a)")), test_support::RowName());
 #undef HELD_ROWS
 
 TEST_F(CaptureWindowTest, StopAndQuitEndALoopWaitingForAStroke)

@@ -414,8 +414,7 @@ INSTANTIATE_TEST_SUITE_P(Areas, FirstShowPlacementTest,
         FirstShowCase{"LargerThanTheArea", RECT{100, 130, 1380, 820}, QSize(1600, 1000),
             QRect(100, 130, 1280, 690)},
         FirstShowCase{"AreaBelowTheLeastSize", RECT{100, 100, 500, 300}, QSize(1000, 700),
-            QRect(100, 100, 500, 300)}),
-    [](const ::testing::TestParamInfo<FirstShowCase>& info) { return std::string(info.param.name); });
+            QRect(100, 100, 500, 300)}), RowName());
 
 TEST_F(FramelessTest, FirstShowWithAutostartStaysHidden)
 {

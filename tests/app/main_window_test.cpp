@@ -2,6 +2,7 @@
 #include "hid_reports.h"
 #include "own_process.h"
 #include "recording_callback.h"
+#include "row_name.h"
 #include "test_app.h"
 #include "test_files.h"
 #include "wait.h"
@@ -38,7 +39,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <ostream>
 #include <thread>
 
 namespace {
@@ -132,8 +135,7 @@ TEST_P(ConstructionTest, ConstructionTakesTitleSizeAndStartPageFromTheConfigurat
     EXPECT_FALSE(window->GetVirtualDeviceStatus());
 }
 
-INSTANTIATE_TEST_SUITE_P(ClientSizes, ConstructionTest, ::testing::ValuesIn(kConstructions),
-                         [](const ::testing::TestParamInfo<ConstructionCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ClientSizes, ConstructionTest, ::testing::ValuesIn(kConstructions), test_support::RowName());
 
 // Notes the page roots at the moment a browser is asked for: the page loader reads them from the
 // first request of the page on.
@@ -297,8 +299,58 @@ TEST_P(DeviceChangeTest, DeviceChangeMessagesTellThePages)
     EXPECT_EQ(devicesChanged(1) - removals, c.removals);
 }
 
-INSTANTIATE_TEST_SUITE_P(Messages, DeviceChangeTest, ::testing::ValuesIn(kDeviceChanges),
-                         [](const ::testing::TestParamInfo<DeviceChangeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Messages, DeviceChangeTest, ::testing::ValuesIn(kDeviceChanges), test_support::RowName());
+
+using Props = std::map<std::string, std::string>;
+
+struct UsbEvent {
+    const char* name;
+    Props props;
+    int arrivals, removals;
+};
+
+void PrintTo(const UsbEvent& row, std::ostream* os) { *os << row.name; }
+
+class UsbEventTest : public WindowTest, public ::testing::WithParamInterface<UsbEvent> {};
+
+TEST_P(UsbEventTest, UsbDevicesAddedAndRemovedReachThePages)
+{
+    const UsbEvent& c = GetParam();
+    openWindow();
+    window->winId();
+    app->registerUsbNotification();
+    const int arrivals = devicesChanged(2), removals = devicesChanged(1);
+    win32sim::injectDeviceEvent(c.props);
+    cef_test::WaitForIdle();
+    EXPECT_EQ(devicesChanged(2) - arrivals, c.arrivals);
+    EXPECT_EQ(devicesChanged(1) - removals, c.removals);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Events, UsbEventTest,
+    ::testing::Values(
+        UsbEvent{"Added",
+                 {{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"ID_VENDOR_ID", "046d"},
+                  {"ID_MODEL_ID", "c52b"}, {"ID_SERIAL_SHORT", "ABC"}},
+                 1, 0},
+        UsbEvent{"Removed",
+                 {{"ACTION", "remove"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "46d/c52b/1201"},
+                  {"DEVPATH", "/devices/pci0000:00/usb1/1-2"}},
+                 0, 1},
+        // Not a device add or remove, not a whole USB device, no ids: nothing.
+        UsbEvent{"Bound",
+                 {{"ACTION", "bind"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "46d/c52b/1201"}},
+                 0, 0},
+        UsbEvent{"AnInterface",
+                 {{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_interface"}, {"PRODUCT", "46d/c52b/1201"}},
+                 0, 0},
+        UsbEvent{"OtherSubsystem",
+                 {{"ACTION", "add"}, {"SUBSYSTEM", "hid"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "46d/c52b/1201"}},
+                 0, 0},
+        UsbEvent{"NoIds", {{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}}, 0, 0},
+        UsbEvent{"IdsNotHexadecimal",
+                 {{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "zz/c52b/1"}}, 0, 0}),
+    test_support::RowName());
 
 TEST_F(WindowTest, UsbDevicesAddedAndRemovedReachThePagesThroughTheRegistration)
 {
@@ -307,32 +359,6 @@ TEST_F(WindowTest, UsbDevicesAddedAndRemovedReachThePagesThroughTheRegistration)
     const int registrations = win32sim::deviceNotificationCount();
     app->registerUsbNotification();
     EXPECT_EQ(win32sim::deviceNotificationCount(), registrations + 1);
-
-    using Props = std::map<std::string, std::string>;
-    struct Case {
-        Props props;
-        int arrivals, removals;
-    } cases[] = {
-        {{{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"ID_VENDOR_ID", "046d"},
-          {"ID_MODEL_ID", "c52b"}, {"ID_SERIAL_SHORT", "ABC"}},
-         1, 0},
-        {{{"ACTION", "remove"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "46d/c52b/1201"},
-          {"DEVPATH", "/devices/pci0000:00/usb1/1-2"}},
-         0, 1},
-        // Not a device add or remove, not a whole USB device, no ids: nothing.
-        {{{"ACTION", "bind"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "46d/c52b/1201"}}, 0, 0},
-        {{{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_interface"}, {"PRODUCT", "46d/c52b/1201"}}, 0, 0},
-        {{{"ACTION", "add"}, {"SUBSYSTEM", "hid"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "46d/c52b/1201"}}, 0, 0},
-        {{{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}}, 0, 0},
-        {{{"ACTION", "add"}, {"SUBSYSTEM", "usb"}, {"DEVTYPE", "usb_device"}, {"PRODUCT", "zz/c52b/1"}}, 0, 0},
-    };
-    for (const Case& c : cases) {
-        const int arrivals = devicesChanged(2), removals = devicesChanged(1);
-        win32sim::injectDeviceEvent(c.props);
-        cef_test::WaitForIdle();
-        EXPECT_EQ(devicesChanged(2) - arrivals, c.arrivals) << c.props.at("ACTION");
-        EXPECT_EQ(devicesChanged(1) - removals, c.removals) << c.props.at("ACTION");
-    }
 
     // The name carries the ids in upper case, four digits each.
     class NameWindow : public QWidget {

@@ -3,6 +3,7 @@
 // for the browsers.
 #include "http_test_server.h"
 #include "recording_callback.h"
+#include "row_name.h"
 #include "wait.h"
 #include "window_fixture.h"
 
@@ -590,8 +591,7 @@ TEST_P(PageCommandRowTest, AnswersWithItsTextsAndCalls)
         c.check(*this);
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, PageCommandRowTest, ::testing::ValuesIn(commandCases()),
-                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Commands, PageCommandRowTest, ::testing::ValuesIn(commandCases()), test_support::RowName());
 
 // A failed call's reason follows the command's fixed failure text, which the pages rely on.
 struct ReasonCase {
@@ -628,8 +628,7 @@ TEST_P(ReasonTest, TheFailureCarriesTheReasonOfTheCall)
     EXPECT_EQ(othersRefs(cb), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(FailedCalls, ReasonTest, ::testing::ValuesIn(kReasons),
-                         [](const ::testing::TestParamInfo<ReasonCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(FailedCalls, ReasonTest, ::testing::ValuesIn(kReasons), test_support::RowName());
 
 // Names that pass a plain check of the text but lead outside the program folder once the file system
 // cuts them at a NUL character or the browser reads them as an address.
@@ -690,8 +689,7 @@ TEST_P(EscapeTest, NamesReadOtherwiseByTheFileSystemOrTheBrowserStayInTheProgram
     QFile::remove(path("../outside.html"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, EscapeTest, ::testing::ValuesIn(kEscapes),
-                         [](const ::testing::TestParamInfo<EscapeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Names, EscapeTest, ::testing::ValuesIn(kEscapes), test_support::RowName());
 
 TEST_F(PageCommandsTest, DownloadAnswersWithTheFileOnceItIsWhole)
 {

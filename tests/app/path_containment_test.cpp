@@ -1,5 +1,7 @@
 // Whether a path lies inside a folder, by its text and by where its links lead, on one tree of
 // files and links below a temporary folder.
+#include "row_name.h"
+
 #include "app/path_containment.h"
 
 #include <QDir>
@@ -135,7 +137,6 @@ const Row kRows[] = {
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Rows, PathContainment, testing::ValuesIn(kRows),
-                         [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, PathContainment, testing::ValuesIn(kRows), test_support::RowName());
 
 } // namespace

@@ -191,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
                                {QByteArray(64, 'z') + "... (100 characters)"}, false},
                       // A few of one read are logged, the rest only counted.
                       Exchange{"ManyUnknownSegmentsInOneWrite", {"a;b;c;d;e;f;CMD:show;"}, 1, {"a", "b", "c", "d"}, true}),
-    [](const ::testing::TestParamInfo<Exchange>& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(RunningInstance, ShowWithoutAMainWindowIsAnsweredAndTouchesNothing)
 {
@@ -355,8 +355,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Flood{"ShowRequestsWithoutReadingTheAnswers", "CMD:show;", 9000000, "answers not read"},
                       Flood{"BytesWithoutASemicolon", "x", 100 * 1024 * 1024, "segment too long"},
                       Flood{"OneLongSegmentInOneWrite", QByteArray(8192, 'y') + ";", 8193, "segment too long"},
-                      Flood{"UnknownSegments", "hello;", 1000000, nullptr}),
-    [](const ::testing::TestParamInfo<Flood>& info) { return std::string(info.param.name); });
+                      Flood{"UnknownSegments", "hello;", 1000000, nullptr}), RowName());
 
 // The show requests that one read brings bring the window forward once, not once each.
 TEST_F(RunningInstance, ShowRequestsOfOneReadActivateTheWindowOnce)

@@ -1,4 +1,5 @@
 #include "frameless_window.h"
+#include "row_name.h"
 #include "test_app.h"
 #include "wait.h"
 
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -110,7 +112,7 @@ TEST(ShadowModelTest, TheShippedSpriteGivesTheProfile)
     EXPECT_EQ(none.edge(), 0);
 }
 
-TEST(ShadowModelTest, StripsAndHitCodesAroundAWindow)
+TEST(ShadowModelTest, StripsAroundAWindow)
 {
     Model model;
     model.place(100, 100, 1000, 700);
@@ -120,28 +122,41 @@ TEST(ShadowModelTest, StripsAndHitCodesAroundAWindow)
     EXPECT_EQ(s.stripRect(Shadows::Bottom), QRect(100, 800, 1000, 12));
     EXPECT_EQ(s.stripRect(Shadows::Right), QRect(1100, 88, 12, 724));
     EXPECT_EQ(s.stripRect(Shadows::Left), QRect(88, 88, 12, 724));
-
-    struct Case {
-        int index;
-        int cy;
-        int code;
-    } cases[] = {
-        {Shadows::Right, 88, HTTOPRIGHT},
-        {Shadows::Right, 99, HTTOPRIGHT},
-        {Shadows::Right, 100, HTRIGHT},
-        {Shadows::Right, 799, HTRIGHT},
-        {Shadows::Right, 800, HTBOTTOMRIGHT},
-        {Shadows::Right, 811, HTBOTTOMRIGHT},
-        {Shadows::Left, 99, HTTOPLEFT},
-        {Shadows::Left, 100, HTLEFT},
-        {Shadows::Left, 799, HTLEFT},
-        {Shadows::Left, 800, HTBOTTOMLEFT},
-        {Shadows::Top, 88, HTTOP},
-        {Shadows::Bottom, 811, HTBOTTOM},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(s.hitCode(c.index, c.cy, s.edge()), c.code) << c.index << " at " << c.cy;
 }
+
+struct HitCode {
+    const char* name;
+    int index;
+    int cy;
+    int code;
+};
+
+void PrintTo(const HitCode& row, std::ostream* os) { *os << row.name; }
+
+class ShadowHitCodes : public ::testing::TestWithParam<HitCode> {};
+
+TEST_P(ShadowHitCodes, HitCodesAlongTheStrips)
+{
+    Model model;
+    model.place(100, 100, 1000, 700);
+    const Shadows& s = model.shadows;
+    EXPECT_EQ(s.hitCode(GetParam().index, GetParam().cy, s.edge()), GetParam().code);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, ShadowHitCodes,
+                         ::testing::Values(HitCode{"RightAtTheTop", Shadows::Right, 88, HTTOPRIGHT},
+                                           HitCode{"RightAtTheTopsEnd", Shadows::Right, 99, HTTOPRIGHT},
+                                           HitCode{"RightAtTheSidesStart", Shadows::Right, 100, HTRIGHT},
+                                           HitCode{"RightAtTheSidesEnd", Shadows::Right, 799, HTRIGHT},
+                                           HitCode{"RightAtTheBottomsStart", Shadows::Right, 800, HTBOTTOMRIGHT},
+                                           HitCode{"RightAtTheBottom", Shadows::Right, 811, HTBOTTOMRIGHT},
+                                           HitCode{"LeftAtTheTopsEnd", Shadows::Left, 99, HTTOPLEFT},
+                                           HitCode{"LeftAtTheSidesStart", Shadows::Left, 100, HTLEFT},
+                                           HitCode{"LeftAtTheSidesEnd", Shadows::Left, 799, HTLEFT},
+                                           HitCode{"LeftAtTheBottomsStart", Shadows::Left, 800, HTBOTTOMLEFT},
+                                           HitCode{"Top", Shadows::Top, 88, HTTOP},
+                                           HitCode{"Bottom", Shadows::Bottom, 811, HTBOTTOM}),
+                         test_support::RowName());
 
 TEST(ShadowModelTest, AlphaAcrossTheStrips)
 {

@@ -3,6 +3,7 @@
 // protocols, renderer crashes and downloads.
 #include "fake_browser.h"
 #include "handler_fixture.h"
+#include "row_name.h"
 
 #include "temporary_home.h"
 #include "test_files.h"
@@ -14,6 +15,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <ostream>
 #include <thread>
 
 using namespace cefclient_test;
@@ -71,39 +73,49 @@ const char kDebugPageMenu[] = "100:Back - 26500:Show DevTools 26501:Close DevToo
                               "26503:Context Menu Test [26504:Check Item* 26505:Radio Item 1* 26506:Radio Item 2 "
                               "26507:Radio Item 3]";
 
-TEST_F(CallbacksTest, TheContextMenuHasTheDeveloperItemsOnlyWithDebugTrue)
+struct MenuCase {
+    const char* name;
+    const char* attributes;
+    int flags;
+    bool engineItems;
+    std::string menu;
+};
+
+void PrintTo(const MenuCase& row, std::ostream* os) { *os << row.name; }
+
+class ContextMenus : public CallbacksTest, public ::testing::WithParamInterface<MenuCase> {};
+
+TEST_P(ContextMenus, TheContextMenuHasTheDeveloperItemsOnlyWithDebugTrue)
 {
-    struct Case {
-        const char* attributes;
-        int flags;
-        bool engineItems;
-        std::string menu;
-    };
-    const Case cases[] = {
-        {"Debug=\"true\"", CM_TYPEFLAG_PAGE, true, kDebugPageMenu},
-        {"Debug=\"true\"", CM_TYPEFLAG_FRAME | CM_TYPEFLAG_SELECTION, true,
-         std::string(kDebugPageMenu)},
-        {"Debug=\"true\"", CM_TYPEFLAG_PAGE, false,
-         "26500:Show DevTools 26501:Close DevTools - 26502:Inspect Element - 26503:Context Menu Test "
-         "[26504:Check Item* 26505:Radio Item 1* 26506:Radio Item 2 26507:Radio Item 3]"},
-        {"Debug=\"true\"", CM_TYPEFLAG_LINK, true, "100:Back"}, // the engine's own menu, as it is
-        {"Debug=\"true\"", CM_TYPEFLAG_EDITABLE | CM_TYPEFLAG_SELECTION, true, "100:Back"},
-        {"Debug=\"True\"", CM_TYPEFLAG_PAGE, true, ""}, // no menu at all
-        {"Debug=\"false\"", CM_TYPEFLAG_PAGE, true, ""},
-        {"", CM_TYPEFLAG_PAGE, true, ""},
-        {"", CM_TYPEFLAG_LINK, false, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.attributes) + " flags " + std::to_string(c.flags));
-        Conf(c.attributes);
-        cef_backend::ContextMenuInfo info;
-        info.type_flags = c.flags;
-        std::vector<std::pair<int, std::string>> engine;
-        if (c.engineItems)
-            engine.push_back({MENU_ID_BACK, "Back"});
-        EXPECT_EQ(describe(host.ContextMenu(main, info, engine)), c.menu);
-    }
+    const MenuCase& c = GetParam();
+    Conf(c.attributes);
+    cef_backend::ContextMenuInfo info;
+    info.type_flags = c.flags;
+    std::vector<std::pair<int, std::string>> engine;
+    if (c.engineItems)
+        engine.push_back({MENU_ID_BACK, "Back"});
+    EXPECT_EQ(describe(host.ContextMenu(main, info, engine)), c.menu);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Menus, ContextMenus,
+    ::testing::Values(
+        MenuCase{"DebugPage", "Debug=\"true\"", CM_TYPEFLAG_PAGE, true, kDebugPageMenu},
+        MenuCase{"DebugSelectionInAFrame", "Debug=\"true\"", CM_TYPEFLAG_FRAME | CM_TYPEFLAG_SELECTION, true,
+                 std::string(kDebugPageMenu)},
+        MenuCase{"DebugPageWithoutEngineItems", "Debug=\"true\"", CM_TYPEFLAG_PAGE, false,
+                 "26500:Show DevTools 26501:Close DevTools - 26502:Inspect Element - 26503:Context Menu Test "
+                 "[26504:Check Item* 26505:Radio Item 1* 26506:Radio Item 2 26507:Radio Item 3]"},
+        // The engine's own menu, as it is.
+        MenuCase{"DebugLink", "Debug=\"true\"", CM_TYPEFLAG_LINK, true, "100:Back"},
+        MenuCase{"DebugEditableSelection", "Debug=\"true\"", CM_TYPEFLAG_EDITABLE | CM_TYPEFLAG_SELECTION, true,
+                 "100:Back"},
+        // No menu at all.
+        MenuCase{"DebugCapitalised", "Debug=\"True\"", CM_TYPEFLAG_PAGE, true, ""},
+        MenuCase{"DebugFalse", "Debug=\"false\"", CM_TYPEFLAG_PAGE, true, ""},
+        MenuCase{"NoDebugPage", "", CM_TYPEFLAG_PAGE, true, ""},
+        MenuCase{"NoDebugLinkWithoutEngineItems", "", CM_TYPEFLAG_LINK, false, ""}),
+    test_support::RowName());
 
 TEST_F(CallbacksTest, TheTestSubmenuKeepsItsStateForLaterMenus)
 {
@@ -153,36 +165,44 @@ TEST_F(CallbacksTest, DeveloperToolsOpenAsAPopupOfTheInspectedBrowser)
     }
 }
 
-TEST_F(CallbacksTest, LoadErrorsTellTheFailingPageExceptAbortsAndTheExternalProtocol)
+struct LoadErrorCase {
+    const char* name;
+    const char* frameUrl;
+    int code;
+    bool told;
+};
+
+void PrintTo(const LoadErrorCase& row, std::ostream* os) { *os << row.name; }
+
+class LoadErrors : public CallbacksTest, public ::testing::WithParamInterface<LoadErrorCase> {};
+
+TEST_P(LoadErrors, LoadErrorsTellTheFailingPageExceptAbortsAndTheExternalProtocol)
 {
+    const LoadErrorCase& c = GetParam();
     const int other = Create("velmora://settings/local/client/main/other.html");
-    struct Case {
-        const char* frameUrl;
-        int code;
-        bool told;
-    };
-    const Case cases[] = {
-        {"velmora://settings/local/client/main/other.html", ERR_ABORTED, false},
-        {"spotify:track:1", ERR_UNKNOWN_URL_SCHEME, false},
-        {"velmora://settings/local/client/main/other.html", ERR_UNKNOWN_URL_SCHEME, true},
-        {"spotify:track:1", ERR_FAILED, true},
-        {"https://example.invalid/", ERR_NAME_NOT_RESOLVED, true},
-        {"velmora://settings/local/client/main/other.html", ERR_FILE_NOT_FOUND, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.frameUrl) + " " + std::to_string(c.code));
-        host.SetAddress(other, c.frameUrl);
-        const int before = EventsOf(other).size();
-        host.LoadError(other, c.code, "nosuchscheme://x", "failed");
-        const QList<test_support::PageEvent> events = EventsOf(other);
-        ASSERT_EQ(events.size(), before + (c.told ? 1 : 0));
-        if (c.told) {
-            EXPECT_EQ(events.last().name, "onBrowserMsg");
-            EXPECT_EQ(events.last().args, QVariantList{"pageError"});
-        }
+    host.SetAddress(other, c.frameUrl);
+    const int before = EventsOf(other).size();
+    host.LoadError(other, c.code, "nosuchscheme://x", "failed");
+    const QList<test_support::PageEvent> events = EventsOf(other);
+    ASSERT_EQ(events.size(), before + (c.told ? 1 : 0));
+    if (c.told) {
+        EXPECT_EQ(events.last().name, "onBrowserMsg");
+        EXPECT_EQ(events.last().args, QVariantList{"pageError"});
     }
     EXPECT_TRUE(EventsOf(main).isEmpty()); // only the page that failed
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, LoadErrors,
+    ::testing::Values(
+        LoadErrorCase{"Aborted", "velmora://settings/local/client/main/other.html", ERR_ABORTED, false},
+        LoadErrorCase{"ExternalProtocol", "spotify:track:1", ERR_UNKNOWN_URL_SCHEME, false},
+        LoadErrorCase{"UnknownSchemeOnAPage", "velmora://settings/local/client/main/other.html",
+                      ERR_UNKNOWN_URL_SCHEME, true},
+        LoadErrorCase{"OtherErrorOnAnExternalProtocol", "spotify:track:1", ERR_FAILED, true},
+        LoadErrorCase{"NameNotResolved", "https://example.invalid/", ERR_NAME_NOT_RESOLVED, true},
+        LoadErrorCase{"FileNotFound", "velmora://settings/local/client/main/other.html", ERR_FILE_NOT_FOUND, true}),
+    test_support::RowName());
 
 TEST_F(CallbacksTest, NavigationStateOfAnyBrowserGoesToTheMainPage)
 {

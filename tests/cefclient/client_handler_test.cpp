@@ -3,6 +3,7 @@
 #include "handler_fixture.h"
 
 #include "fake_browser.h"
+#include "row_name.h"
 
 #include "cefclient/qcefwebview.h"
 
@@ -17,6 +18,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <ostream>
 #include <thread>
 
 using namespace cefclient_test;
@@ -295,36 +297,46 @@ TEST_F(HandlerCommandLineTest, SwitchesGiveTheStartupUrlAndDisableCursorChanges)
 
 // ---- Page events
 
-TEST_F(HandlerTest, DeviceReportsBecomeKeyDownOrMouseMoveByTheirFourthDigit)
+struct DeviceReport {
+    const char* name;
+    const char* hex;
+    const char* event; // nullptr: nothing is sent
+};
+
+void PrintTo(const DeviceReport& row, std::ostream* os) { *os << row.name; }
+
+class DeviceReports : public HandlerTest, public ::testing::WithParamInterface<DeviceReport> {};
+
+TEST_P(DeviceReports, DeviceReportsBecomeKeyDownOrMouseMoveByTheirFourthDigit)
 {
+    const DeviceReport& c = GetParam();
     const int main = Create();
     QCursor::setPos(-12, 40);
-    struct Case {
-        const char* hex;
-        const char* event; // nullptr: nothing is sent
-    };
-    const Case cases[] = {
-        {"0105000000000000", "keyDown"}, {"0108000000000000", "mouseMove"}, {"0150000000000000", nullptr},
-        {"0100000000000000", nullptr},   {"01a5000000000000", "keyDown"},   {"0108", "mouseMove"},
-        {"010", nullptr},                {"", nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.hex);
-        const int before = EventsOf(main).size();
-        handler->SendDeviceInput(c.hex);
-        const QList<test_support::PageEvent> events = EventsOf(main);
-        if (!c.event) {
-            EXPECT_EQ(events.size(), before);
-            continue;
-        }
-        ASSERT_EQ(events.size(), before + 1);
-        EXPECT_EQ(events.last().name, c.event);
-        if (QString(c.event) == "keyDown")
-            EXPECT_TRUE(events.last().args.isEmpty());
-        else
-            EXPECT_EQ(events.last().args, QVariantList{"-12,40"});
+    const int before = EventsOf(main).size();
+    handler->SendDeviceInput(c.hex);
+    const QList<test_support::PageEvent> events = EventsOf(main);
+    if (!c.event) {
+        EXPECT_EQ(events.size(), before);
+        return;
     }
+    ASSERT_EQ(events.size(), before + 1);
+    EXPECT_EQ(events.last().name, c.event);
+    if (QString(c.event) == "keyDown")
+        EXPECT_TRUE(events.last().args.isEmpty());
+    else
+        EXPECT_EQ(events.last().args, QVariantList{"-12,40"});
 }
+
+INSTANTIATE_TEST_SUITE_P(Reports, DeviceReports,
+                         ::testing::Values(DeviceReport{"Key", "0105000000000000", "keyDown"},
+                                           DeviceReport{"Move", "0108000000000000", "mouseMove"},
+                                           DeviceReport{"OtherDigit", "0150000000000000", nullptr},
+                                           DeviceReport{"ZeroDigit", "0100000000000000", nullptr},
+                                           DeviceReport{"KeyWithAHighSecondDigit", "01a5000000000000", "keyDown"},
+                                           DeviceReport{"ShortMove", "0108", "mouseMove"},
+                                           DeviceReport{"ThreeDigits", "010", nullptr},
+                                           DeviceReport{"Empty", "", nullptr}),
+                         test_support::RowName());
 
 // The vendor library reports from threads of its own while the GUI thread may be busy.
 TEST_F(HandlerTest, MouseMoveFromAnotherThreadNeitherWaitsForTheGuiThreadNorLosesTheCursor)

@@ -5,6 +5,7 @@
 
 #include "cefclient/page_loader.h"
 
+#include "row_name.h"
 #include "test_files.h"
 
 #include <QBuffer>
@@ -12,6 +13,8 @@
 #include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
+
+#include <ostream>
 
 using namespace cefclient_test;
 
@@ -112,75 +115,106 @@ protected:
     QByteArray jpg;
 };
 
-TEST_F(PageLoaderTest, UrlsNameTheirFilesWithATypeByExtension)
+// A URL with "{sub}" standing for the test's folder of the scheme handler's files.
+std::string withSub(const std::string& url, const std::string& sub)
 {
-    struct Case {
-        std::string url;
-        int status;        // 0: not served at all
-        const char* mime;  // when served
-        QByteArray body;   // exact body, unless inlined pages are checked elsewhere
-    };
-    const Case cases[] = {
-        // Local pages, from the page root.
-        {kLocal + "main/data/list.json", 200, "application/json", "{\"src\":\"image/logo.png\"}"},
-        {kLocal + "main/fonts/face.woff2", 200, "font/woff2", binaryBytes()},
-        {kLocal + "main/image/logo.png", 200, "image/png", png},
-        {kLocal + "main/image/anim.gif", 200, "image/gif", gifBytes()},
-        {kLocal + "main/my%20page.html", 200, "text/html", "spaced"},
-        {kLocal + "main/my%20page.html?v=2#top", 200, "text/html", "spaced"},
-        {kLocal + "main/data/list.json?v=1", 200, "application/json", "{\"src\":\"image/logo.png\"}"},
-        // Not local pages of the page root: the scheme handler's folder, which has none of them.
-        {kLocal + "main/nothere.html", 404, "text/html", ""},
-        {kLocal + "main/empty.html", 404, "text/html", ""},
-        {"velmora://settings/local/main/data/list.json", 404, nullptr, ""},
-        {"velmora://settings/localization/main/data/list.json", 404, nullptr, ""},
-        // The scheme handler's own files (14 characters after the host are dropped).
-        {kOther + Sub() + "/style.css", 200, "text/css", "p { color: red }"},
-        {kOther + Sub() + "/app.js", 200, "application/javascript", "var a = 1;"},
-        {kOther + Sub() + "/font.woff2", 200, "font/woff2", binaryBytes()},
-        {kOther + Sub() + "/app.js?x=%22#y", 200, "application/javascript", "var a = 1;"},
-        {kOther + Sub() + "/gone.js", 404, "application/javascript", ""},
-        // A client page of that folder is named without ".html", one more character dropped.
-        {kLocal + "x" + Sub() + "/page", 200, "text/html", "<p>default page</p>"},
-        {kLocal + "x" + Sub() + "/page?v=1", 200, "text/html", "<p>default page</p>"},
-        // Other schemes are not the program's.
-        {"http://localhost/local/client/main/data/list.json", 0, nullptr, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.url);
-        const cef_test::TestHost::Response r = Get(c.url);
-        if (c.status == 0) {
-            EXPECT_FALSE(r.handled);
-            continue;
-        }
-        ASSERT_TRUE(r.handled);
-        EXPECT_TRUE(r.completed);
-        EXPECT_EQ(r.head.status, c.status);
-        if (c.mime) {
-            EXPECT_EQ(r.head.mime_type, c.mime);
-        }
-        EXPECT_EQ(QByteArray::fromStdString(r.body), c.body);
-    }
+    std::string out = url;
+    const std::string mark = "{sub}";
+    for (size_t at = out.find(mark); at != std::string::npos; at = out.find(mark, at + sub.size()))
+        out.replace(at, mark.size(), sub);
+    return out;
 }
 
-TEST_F(PageLoaderTest, NothingOutsideTheRootsIsServed)
+struct Served {
+    const char* name;
+    std::string url;
+    int status;       // 0: not served at all
+    const char* mime; // when served
+    QByteArray body;  // exact body; the page root's PNG when png
+    bool png = false;
+};
+
+void PrintTo(const Served& row, std::ostream* os) { *os << row.name; }
+
+class ServedUrls : public PageLoaderTest, public ::testing::WithParamInterface<Served> {};
+
+TEST_P(ServedUrls, UrlsNameTheirFilesWithATypeByExtension)
 {
-    const std::string escapes[] = {
-        kLocal + "main/../../secret.txt",
-        kLocal + "main/%2e%2e/%2E%2E/secret.txt",
-        kLocal + "..%2f..%2fsecret.txt",
-        kLocal + "main/..%5c..%5csecret.txt",
-        kOther + "../" + Sub() + "-outside.txt",
-        kOther + "%2e%2e/" + Sub() + "-outside.txt",
-        kOther + Sub() + "/../../" + Sub() + "-outside.txt",
-    };
-    for (const std::string& url : escapes) {
-        SCOPED_TRACE(url);
-        const cef_test::TestHost::Response r = Get(url);
-        EXPECT_NE(r.head.status, 200);
-        EXPECT_TRUE(r.body.empty());
+    const Served& c = GetParam();
+    const cef_test::TestHost::Response r = Get(withSub(c.url, Sub()));
+    if (c.status == 0) {
+        EXPECT_FALSE(r.handled);
+        return;
     }
-    // A link inside the page root that leads out of it is not followed.
+    ASSERT_TRUE(r.handled);
+    EXPECT_TRUE(r.completed);
+    EXPECT_EQ(r.head.status, c.status);
+    if (c.mime) {
+        EXPECT_EQ(r.head.mime_type, c.mime);
+    }
+    EXPECT_EQ(QByteArray::fromStdString(r.body), c.png ? png : c.body);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Urls, ServedUrls,
+    ::testing::Values(
+        // Local pages, from the page root.
+        Served{"Json", kLocal + "main/data/list.json", 200, "application/json", "{\"src\":\"image/logo.png\"}"},
+        Served{"Font", kLocal + "main/fonts/face.woff2", 200, "font/woff2", binaryBytes()},
+        Served{"Png", kLocal + "main/image/logo.png", 200, "image/png", "", true},
+        Served{"Gif", kLocal + "main/image/anim.gif", 200, "image/gif", gifBytes()},
+        Served{"EscapedBlank", kLocal + "main/my%20page.html", 200, "text/html", "spaced"},
+        Served{"QueryAndFragment", kLocal + "main/my%20page.html?v=2#top", 200, "text/html", "spaced"},
+        Served{"JsonWithAQuery", kLocal + "main/data/list.json?v=1", 200, "application/json",
+               "{\"src\":\"image/logo.png\"}"},
+        // Not local pages of the page root: the scheme handler's folder, which has none of them.
+        Served{"MissingPage", kLocal + "main/nothere.html", 404, "text/html", ""},
+        Served{"EmptyPage", kLocal + "main/empty.html", 404, "text/html", ""},
+        Served{"NoClientFolder", "velmora://settings/local/main/data/list.json", 404, nullptr, ""},
+        Served{"LongerFolderName", "velmora://settings/localization/main/data/list.json", 404, nullptr, ""},
+        // The scheme handler's own files (14 characters after the host are dropped).
+        Served{"HandlersStyleSheet", kOther + "{sub}/style.css", 200, "text/css", "p { color: red }"},
+        Served{"HandlersScript", kOther + "{sub}/app.js", 200, "application/javascript", "var a = 1;"},
+        Served{"HandlersFont", kOther + "{sub}/font.woff2", 200, "font/woff2", binaryBytes()},
+        Served{"HandlersScriptWithAQuery", kOther + "{sub}/app.js?x=%22#y", 200, "application/javascript",
+               "var a = 1;"},
+        Served{"HandlersMissingScript", kOther + "{sub}/gone.js", 404, "application/javascript", ""},
+        // A client page of that folder is named without ".html", one more character dropped.
+        Served{"HandlersPage", kLocal + "x{sub}/page", 200, "text/html", "<p>default page</p>"},
+        Served{"HandlersPageWithAQuery", kLocal + "x{sub}/page?v=1", 200, "text/html", "<p>default page</p>"},
+        // Other schemes are not the program's.
+        Served{"OtherScheme", "http://localhost/local/client/main/data/list.json", 0, nullptr, ""}),
+    test_support::RowName());
+
+struct Escape {
+    const char* name;
+    std::string url;
+};
+
+void PrintTo(const Escape& row, std::ostream* os) { *os << row.name; }
+
+class Escapes : public PageLoaderTest, public ::testing::WithParamInterface<Escape> {};
+
+TEST_P(Escapes, NothingOutsideTheRootsIsServed)
+{
+    const cef_test::TestHost::Response r = Get(withSub(GetParam().url, Sub()));
+    EXPECT_NE(r.head.status, 200);
+    EXPECT_TRUE(r.body.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Urls, Escapes,
+                         ::testing::Values(Escape{"DotsOutOfThePageRoot", kLocal + "main/../../secret.txt"},
+                                           Escape{"EscapedDots", kLocal + "main/%2e%2e/%2E%2E/secret.txt"},
+                                           Escape{"EscapedSlashes", kLocal + "..%2f..%2fsecret.txt"},
+                                           Escape{"EscapedBackslashes", kLocal + "main/..%5c..%5csecret.txt"},
+                                           Escape{"DotsOutOfTheHandlersFolder", kOther + "../{sub}-outside.txt"},
+                                           Escape{"EscapedDotsOutOfTheHandlersFolder", kOther + "%2e%2e/{sub}-outside.txt"},
+                                           Escape{"DotsBelowTheHandlersFolder", kOther + "{sub}/../../{sub}-outside.txt"}),
+                         test_support::RowName());
+
+// A link inside the page root that leads out of it is not followed.
+TEST_F(PageLoaderTest, NothingOutsideTheRootsIsServedThroughALink)
+{
     ASSERT_TRUE(QFile::link(temp.path() + "/secret.txt", root + "/main/link.txt"));
     const cef_test::TestHost::Response linked = Get(kLocal + "main/link.txt");
     EXPECT_TRUE(linked.body.empty());
@@ -260,20 +294,29 @@ TEST(PageLoaderParts, RegexCapturesGiveTheFirstGroupOfEveryMatchInOrder)
     EXPECT_TRUE(RegexCaptures("nothing", "src=\"(image/[^\"]*)\"").isEmpty());
 }
 
-TEST(PageLoaderParts, TypesByExtension)
+struct TypeCase {
+    const char* name;
+    const char* path;
+    const char* mime;
+};
+
+void PrintTo(const TypeCase& row, std::ostream* os) { *os << row.name; }
+
+class PageLoaderTypes : public ::testing::TestWithParam<TypeCase> {};
+
+TEST_P(PageLoaderTypes, TypesByExtension)
 {
-    struct Case {
-        const char* path;
-        const char* mime;
-    };
-    const Case cases[] = {
-        {"a/index.html", "text/html"}, {"a/INDEX.HTM", "text/html"},   {"main.js", "application/javascript"},
-        {"s.css", "text/css"},         {"list.json", "application/json"}, {"x.png", "image/png"},
-        {"x.jpeg", "image/jpeg"},      {"x.svg", "image/svg+xml"},    {"noextension", "application/octet-stream"},
-        {"x.unknownext", "application/octet-stream"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(page_loader::MimeTypeOf(c.path), c.mime) << c.path;
+    EXPECT_EQ(page_loader::MimeTypeOf(GetParam().path), GetParam().mime);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, PageLoaderTypes,
+    ::testing::Values(TypeCase{"Html", "a/index.html", "text/html"}, TypeCase{"HtmInCapitals", "a/INDEX.HTM", "text/html"},
+                      TypeCase{"Script", "main.js", "application/javascript"}, TypeCase{"StyleSheet", "s.css", "text/css"},
+                      TypeCase{"Json", "list.json", "application/json"}, TypeCase{"Png", "x.png", "image/png"},
+                      TypeCase{"Jpeg", "x.jpeg", "image/jpeg"}, TypeCase{"Svg", "x.svg", "image/svg+xml"},
+                      TypeCase{"NoExtension", "noextension", "application/octet-stream"},
+                      TypeCase{"UnknownExtension", "x.unknownext", "application/octet-stream"}),
+    test_support::RowName());
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "handler_fixture.h"
 
 #include "fake_browser.h"
+#include "row_name.h"
 #include "test_files.h"
 
 #include "app/window.h"
@@ -22,61 +23,81 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <ostream>
 #include <thread>
 
 using namespace cefclient_test;
 
 namespace {
 
-TEST(MoveRequestNumbers, AreReadAfterElevenCharactersWithOneCommaAfterEach)
+struct MoveNumbers {
+    const char* name;
+    const char* request;
+    std::vector<int> numbers;
+};
+
+void PrintTo(const MoveNumbers& row, std::ostream* os) { *os << row.name; }
+
+class MoveRequestNumbers : public ::testing::TestWithParam<MoveNumbers> {};
+
+TEST_P(MoveRequestNumbers, AreReadAfterElevenCharactersWithOneCommaAfterEach)
 {
-    struct Case {
-        const char* request;
-        std::vector<int> numbers;
-    };
-    const Case cases[] = {
-        {"MoveWindow:10,-20,800,600", {10, -20, 800, 600}},
-        {"MoveWindow 10, -20, 800, 600", {10, -20, 800, 600}}, // blanks before a number are skipped
-        {"MoveWindowX+5,6,7,8", {5, 6, 7, 8}},                  // any eleventh character; a plus sign
-        {"MoveWindow:10;-20;800;600", {10}},                    // another separator ends the reading
-        {"MoveWindow:1,2,3,4,5", {1, 2, 3, 4, 5}},
-        {"MoveWindow:1,,2,3,4", {1}},
-        {"MoveWindow:1 ,2,3,4", {1}}, // the comma must follow the number directly
-        {"MoveWindow:99999999999,1,2,3", {}},
-        {"MoveWindow:1,2,3,2147483648", {1, 2, 3}},
-        {"MoveWindow:-2147483648,0,1,1", {-2147483648, 0, 1, 1}},
-        {"MoveWindow:1.5,2,3,4", {1}},
-        {"MoveWindow:", {}},
-        {"MoveWindow", {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.request);
-        EXPECT_EQ(window_test::ParseMoveRequest(c.request), c.numbers);
-    }
+    EXPECT_EQ(window_test::ParseMoveRequest(GetParam().request), GetParam().numbers);
 }
 
-TEST(ModifyBounds, MovesByTheDisplayOriginAndFitsInside)
+INSTANTIATE_TEST_SUITE_P(
+    Requests, MoveRequestNumbers,
+    ::testing::Values(MoveNumbers{"Colon", "MoveWindow:10,-20,800,600", {10, -20, 800, 600}},
+                      // Blanks before a number are skipped.
+                      MoveNumbers{"Blanks", "MoveWindow 10, -20, 800, 600", {10, -20, 800, 600}},
+                      // Any eleventh character; a plus sign.
+                      MoveNumbers{"AnyEleventhCharacter", "MoveWindowX+5,6,7,8", {5, 6, 7, 8}},
+                      // Another separator ends the reading.
+                      MoveNumbers{"OtherSeparator", "MoveWindow:10;-20;800;600", {10}},
+                      MoveNumbers{"FiveNumbers", "MoveWindow:1,2,3,4,5", {1, 2, 3, 4, 5}},
+                      MoveNumbers{"TwoCommas", "MoveWindow:1,,2,3,4", {1}},
+                      // The comma must follow the number directly.
+                      MoveNumbers{"BlankBeforeAComma", "MoveWindow:1 ,2,3,4", {1}},
+                      MoveNumbers{"PastAnInt", "MoveWindow:99999999999,1,2,3", {}},
+                      MoveNumbers{"LastPastAnInt", "MoveWindow:1,2,3,2147483648", {1, 2, 3}},
+                      MoveNumbers{"SmallestInt", "MoveWindow:-2147483648,0,1,1", {-2147483648, 0, 1, 1}},
+                      MoveNumbers{"Fraction", "MoveWindow:1.5,2,3,4", {1}},
+                      MoveNumbers{"ColonOnly", "MoveWindow:", {}}, MoveNumbers{"NameOnly", "MoveWindow", {}}),
+    test_support::RowName());
+
+struct Bounds {
+    const char* name;
+    RECT display;
+    RECT window;
+    RECT expected;
+};
+
+void PrintTo(const Bounds& row, std::ostream* os) { *os << row.name; }
+
+class ModifyBounds : public ::testing::TestWithParam<Bounds> {};
+
+TEST_P(ModifyBounds, MovesByTheDisplayOriginAndFitsInside)
 {
-    struct Case {
-        RECT display;
-        RECT window;
-        RECT expected;
-    };
-    const Case cases[] = {
-        {{0, 0, 1920, 1080}, {10, 20, 810, 620}, {10, 20, 810, 620}},
-        {{1920, 0, 3840, 1080}, {10, 20, 810, 620}, {1930, 20, 2730, 620}},     // second display
-        {{0, 0, 1920, 1080}, {-50, -40, 150, 160}, {0, 0, 200, 200}},           // not left of or above it
-        {{0, 0, 1920, 1080}, {1800, 1000, 2100, 1300}, {1620, 780, 1920, 1080}}, // edges pulled inside
-        {{0, 0, 1920, 1080}, {10, 10, 20, 20}, {10, 10, 110, 110}},             // at least 100 x 100
-        {{0, 0, 800, 600}, {0, 0, 1000, 900}, {0, 0, 800, 600}},                // at most the display
-    };
-    for (const Case& c : cases) {
-        RECT w = c.window;
-        window_test::ModifyBounds(c.display, w);
-        EXPECT_EQ(std::vector<LONG>({w.left, w.top, w.right, w.bottom}),
-                  std::vector<LONG>({c.expected.left, c.expected.top, c.expected.right, c.expected.bottom}));
-    }
+    const Bounds& c = GetParam();
+    RECT w = c.window;
+    window_test::ModifyBounds(c.display, w);
+    EXPECT_EQ(std::vector<LONG>({w.left, w.top, w.right, w.bottom}),
+              std::vector<LONG>({c.expected.left, c.expected.top, c.expected.right, c.expected.bottom}));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, ModifyBounds,
+    ::testing::Values(Bounds{"Inside", {0, 0, 1920, 1080}, {10, 20, 810, 620}, {10, 20, 810, 620}},
+                      Bounds{"SecondDisplay", {1920, 0, 3840, 1080}, {10, 20, 810, 620}, {1930, 20, 2730, 620}},
+                      // Not left of or above it.
+                      Bounds{"LeftOfAndAbove", {0, 0, 1920, 1080}, {-50, -40, 150, 160}, {0, 0, 200, 200}},
+                      // Edges pulled inside.
+                      Bounds{"PastTheEdges", {0, 0, 1920, 1080}, {1800, 1000, 2100, 1300}, {1620, 780, 1920, 1080}},
+                      // At least 100 x 100.
+                      Bounds{"TooSmall", {0, 0, 1920, 1080}, {10, 10, 20, 20}, {10, 10, 110, 110}},
+                      // At most the display.
+                      Bounds{"LargerThanTheDisplay", {0, 0, 800, 600}, {0, 0, 1000, 900}, {0, 0, 800, 600}}),
+    test_support::RowName());
 
 // Records on which thread a widget was hidden or minimised.
 class StateWatcher : public QObject {
@@ -135,50 +156,56 @@ protected:
     CefRefPtr<CefBrowser> browser;
 };
 
-TEST_F(QueryHandlerTest, MoveRequestsMoveThePagesTopLevelWindowAndAnswerAfterwards)
+struct MoveCase {
+    const char* name;
+    const char* request;
+    bool moves; // by (10, -20) to 800 x 600, answered ""
+};
+
+void PrintTo(const MoveCase& row, std::ostream* os) { *os << row.name; }
+
+class MoveRequests : public QueryHandlerTest, public ::testing::WithParamInterface<MoveCase> {};
+
+TEST_P(MoveRequests, MoveRequestsMoveThePagesTopLevelWindowAndAnswerAfterwards)
 {
-    struct Case {
-        const char* request;
-        bool moves; // by (10, -20) to 800 x 600, answered ""
-    };
-    const Case cases[] = {
-        {"MoveWindow:10,-20,800,600", true},
-        {"MoveWindow 10, -20, 800, 600", true},
-        {"MoveWindow:10;-20;800;600", false},
-        {"MoveWindow:10,-20,800,600,5", false},
-        {"MoveWindow:10,-20,800", false},
-        {"MoveWindow:10,-20,0,600", false},   // no window has no size
-        {"MoveWindow:10,-20,800,-600", false},
-        {"MoveWindow", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.request);
-        top.setGeometry(200, 150, 500, 400);
-        const RECT before = Rect(&top);
-        CefRefPtr<RecordingCallback> callback = new RecordingCallback;
-        RECT atAnswer{};
-        callback->onAnswer = [&] { atAnswer = Rect(&top); };
-        bool taken = false;
-        cef_extras::PostTask(TID_UI, [&] { taken = queryHandler.OnQuery(browser, nullptr, 1, c.request, false, callback); });
-        ASSERT_TRUE(cef_test::WaitForThread(TID_UI));
-        EXPECT_TRUE(taken);
-        QCoreApplication::processEvents();
-        const RECT after = Rect(&top);
-        if (!c.moves) {
-            EXPECT_TRUE(callback->Answers().empty());
-            EXPECT_EQ(after.left, before.left);
-            EXPECT_EQ(after.right - after.left, before.right - before.left);
-            continue;
-        }
-        EXPECT_EQ(callback->Answers(), std::vector<std::string>{"ok:"});
-        EXPECT_EQ(callback->answerThread, QThread::currentThread()); // the window work ran on the GUI thread
-        EXPECT_EQ(after.left, before.left + 10);
-        EXPECT_EQ(after.top, before.top - 20);
-        EXPECT_EQ(after.right - after.left, 800);
-        EXPECT_EQ(after.bottom - after.top, 600);
-        EXPECT_EQ(atAnswer.left, after.left); // answered once the window had moved
+    const MoveCase& c = GetParam();
+    top.setGeometry(200, 150, 500, 400);
+    const RECT before = Rect(&top);
+    CefRefPtr<RecordingCallback> callback = new RecordingCallback;
+    RECT atAnswer{};
+    callback->onAnswer = [&] { atAnswer = Rect(&top); };
+    bool taken = false;
+    cef_extras::PostTask(TID_UI, [&] { taken = queryHandler.OnQuery(browser, nullptr, 1, c.request, false, callback); });
+    ASSERT_TRUE(cef_test::WaitForThread(TID_UI));
+    EXPECT_TRUE(taken);
+    QCoreApplication::processEvents();
+    const RECT after = Rect(&top);
+    if (!c.moves) {
+        EXPECT_TRUE(callback->Answers().empty());
+        EXPECT_EQ(after.left, before.left);
+        EXPECT_EQ(after.right - after.left, before.right - before.left);
+        return;
     }
+    EXPECT_EQ(callback->Answers(), std::vector<std::string>{"ok:"});
+    EXPECT_EQ(callback->answerThread, QThread::currentThread()); // the window work ran on the GUI thread
+    EXPECT_EQ(after.left, before.left + 10);
+    EXPECT_EQ(after.top, before.top - 20);
+    EXPECT_EQ(after.right - after.left, 800);
+    EXPECT_EQ(after.bottom - after.top, 600);
+    EXPECT_EQ(atAnswer.left, after.left); // answered once the window had moved
 }
+
+INSTANTIATE_TEST_SUITE_P(Requests, MoveRequests,
+                         ::testing::Values(MoveCase{"Colon", "MoveWindow:10,-20,800,600", true},
+                                           MoveCase{"Blanks", "MoveWindow 10, -20, 800, 600", true},
+                                           MoveCase{"OtherSeparator", "MoveWindow:10;-20;800;600", false},
+                                           MoveCase{"FiveNumbers", "MoveWindow:10,-20,800,600,5", false},
+                                           MoveCase{"ThreeNumbers", "MoveWindow:10,-20,800", false},
+                                           // No window has no size.
+                                           MoveCase{"NoWidth", "MoveWindow:10,-20,0,600", false},
+                                           MoveCase{"NegativeHeight", "MoveWindow:10,-20,800,-600", false},
+                                           MoveCase{"NameOnly", "MoveWindow", false}),
+                         test_support::RowName());
 
 TEST_F(QueryHandlerTest, AMaximisedWindowIsRestoredAtItsCornerWithTheRequestedSize)
 {
@@ -369,63 +396,90 @@ TEST_F(QueryHandlerTest, EveryQueryRecordsItsPagesTopLevelWindowAsTheMainWindowH
 // Only the program's own pages have their queries served: the "velmora" pages and files below the
 // page root. Any other page's query, window requests included, runs nothing, changes no handle,
 // takes no reference and fails at once.
-TEST_F(QueryHandlerTest, QueriesOfPagesThatAreNotTheProgramsRunNothing)
-{
-    QTemporaryDir pages, elsewhere;
-    ASSERT_TRUE(test_support::writeFile(pages.path() + "/template/main/index.html", "<p>"));
-    ASSERT_TRUE(test_support::writeFile(elsewhere.path() + "/index.html", "<p>"));
-    // Links count where they lead: out of the root and into it.
-    ASSERT_TRUE(QFile::link(elsewhere.path() + "/index.html", pages.path() + "/template/main/out.html"));
-    ASSERT_TRUE(QFile::link(pages.path() + "/template/main/index.html", elsewhere.path() + "/in.html"));
-    const QString oldRoot = TestApplication::get()->pageRoot();
-    TestApplication::get()->setPageRoot(pages.path() + "/template");
-    RecordingListener listener;
-    handler->SetListener(&listener);
+struct PageCase {
+    const char* name;
+    enum Folder { None, Pages, Elsewhere } folder; // a file address in that folder, else url as it is
+    const char* url;
+    bool served;
+};
 
-    struct Case {
-        std::string url;
-        bool served;
-    };
-    const std::string own = QUrl::fromLocalFile(pages.path() + "/template/main/index.html").toString().toStdString();
-    const Case cases[] = {
-        {"velmora://settings/local/client/main/index.html", true},
-        {"VELMORA://Settings/local/client/popup/index.html?x=1#y", true},
-        {own, true},
-        {"http://127.0.0.1:8080/index.html", false},
-        {"https://example.com/velmora://settings/", false},
-        {"velmora://other/local/client/main/index.html", false},
-        {"data:text/html,<p>velmora://settings/</p>", false},
-        {QUrl::fromLocalFile(elsewhere.path() + "/index.html").toString().toStdString(), false},
-        {QUrl::fromLocalFile(pages.path() + "/template/../../index.html").toString().toStdString(), false},
-        {QUrl::fromLocalFile(pages.path() + "/template").toString().toStdString(), false},
-        {QUrl::fromLocalFile(pages.path() + "/template/main/out.html").toString().toStdString(), false},
-        {QUrl::fromLocalFile(elsewhere.path() + "/in.html").toString().toStdString(), true},
-        {"about:blank", false},
-        {"", false}, // no main frame
-    };
-    int id = 7100;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.url);
-        EXPECT_EQ(window_test::IsProgramPage(c.url), c.served);
-        CefRefPtr<CefBrowser> from = new FakeBrowser(++id, browserWindow->winId(), 0, c.url);
-        handler->SetMainWindowHandle(0);
-        cef_test::WaitForIdle();
-        top.setGeometry(200, 150, 500, 400);
-        const std::vector<CefRefPtr<RecordingCallback>> answered = {
-            Query("{\"FuncName\":\"GetDevicesList\"}", from), Query("MoveWindow:10,10,300,200", from)};
-        EXPECT_EQ(listener.PostedCount(), c.served ? 1u : 0u);
-        listener.ReleaseQueries();
-        EXPECT_EQ(top.size(), c.served ? QSize(300, 200) : QSize(500, 400));
-        EXPECT_EQ(handler->GetMainWindowHandle(), c.served ? top.winId() : 0);
-        if (!c.served) {
-            for (const CefRefPtr<RecordingCallback>& cb : answered) {
-                EXPECT_EQ(cb->Answers(), std::vector<std::string>{"fail:0:" + std::string(window_test::kForeignPageError)});
-                EXPECT_TRUE(cb->HasOneRef());
-            }
+void PrintTo(const PageCase& row, std::ostream* os) { *os << row.name; }
+
+class ForeignPages : public QueryHandlerTest, public ::testing::WithParamInterface<PageCase> {
+protected:
+    void SetUp() override
+    {
+        QueryHandlerTest::SetUp();
+        ASSERT_TRUE(test_support::writeFile(pages.path() + "/template/main/index.html", "<p>"));
+        ASSERT_TRUE(test_support::writeFile(elsewhere.path() + "/index.html", "<p>"));
+        // Links count where they lead: out of the root and into it.
+        ASSERT_TRUE(QFile::link(elsewhere.path() + "/index.html", pages.path() + "/template/main/out.html"));
+        ASSERT_TRUE(QFile::link(pages.path() + "/template/main/index.html", elsewhere.path() + "/in.html"));
+        oldRoot = TestApplication::get()->pageRoot();
+        TestApplication::get()->setPageRoot(pages.path() + "/template");
+        handler->SetListener(&listener);
+    }
+    void TearDown() override
+    {
+        handler->SetListener(nullptr);
+        TestApplication::get()->setPageRoot(oldRoot);
+        QueryHandlerTest::TearDown();
+    }
+    std::string Url(const PageCase& c) const
+    {
+        if (c.folder == PageCase::None)
+            return c.url;
+        const QString folder = (c.folder == PageCase::Pages ? pages : elsewhere).path();
+        return QUrl::fromLocalFile(folder + c.url).toString().toStdString();
+    }
+
+    QTemporaryDir pages, elsewhere;
+    QString oldRoot;
+    RecordingListener listener;
+};
+
+TEST_P(ForeignPages, QueriesOfPagesThatAreNotTheProgramsRunNothing)
+{
+    const PageCase& c = GetParam();
+    const std::string url = Url(c);
+    EXPECT_EQ(window_test::IsProgramPage(url), c.served);
+    CefRefPtr<CefBrowser> from = new FakeBrowser(7101, browserWindow->winId(), 0, url);
+    handler->SetMainWindowHandle(0);
+    cef_test::WaitForIdle();
+    top.setGeometry(200, 150, 500, 400);
+    const std::vector<CefRefPtr<RecordingCallback>> answered = {Query("{\"FuncName\":\"GetDevicesList\"}", from),
+                                                                Query("MoveWindow:10,10,300,200", from)};
+    EXPECT_EQ(listener.PostedCount(), c.served ? 1u : 0u);
+    listener.ReleaseQueries();
+    EXPECT_EQ(top.size(), c.served ? QSize(300, 200) : QSize(500, 400));
+    EXPECT_EQ(handler->GetMainWindowHandle(), c.served ? top.winId() : 0);
+    if (!c.served) {
+        for (const CefRefPtr<RecordingCallback>& cb : answered) {
+            EXPECT_EQ(cb->Answers(), std::vector<std::string>{"fail:0:" + std::string(window_test::kForeignPageError)});
+            EXPECT_TRUE(cb->HasOneRef());
         }
     }
-    handler->SetListener(nullptr);
-    TestApplication::get()->setPageRoot(oldRoot);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, ForeignPages,
+    ::testing::Values(
+        PageCase{"ProgramPage", PageCase::None, "velmora://settings/local/client/main/index.html", true},
+        PageCase{"ProgramPageInCapitals", PageCase::None, "VELMORA://Settings/local/client/popup/index.html?x=1#y",
+                 true},
+        PageCase{"FileBelowTheRoot", PageCase::Pages, "/template/main/index.html", true},
+        PageCase{"LocalServer", PageCase::None, "http://127.0.0.1:8080/index.html", false},
+        PageCase{"ProgramAddressInAPath", PageCase::None, "https://example.com/velmora://settings/", false},
+        PageCase{"OtherHost", PageCase::None, "velmora://other/local/client/main/index.html", false},
+        PageCase{"ProgramAddressInData", PageCase::None, "data:text/html,<p>velmora://settings/</p>", false},
+        PageCase{"FileElsewhere", PageCase::Elsewhere, "/index.html", false},
+        PageCase{"DotsOutOfTheRoot", PageCase::Pages, "/template/../../index.html", false},
+        PageCase{"TheRootItself", PageCase::Pages, "/template", false},
+        PageCase{"LinkOutOfTheRoot", PageCase::Pages, "/template/main/out.html", false},
+        PageCase{"LinkIntoTheRoot", PageCase::Elsewhere, "/in.html", true},
+        PageCase{"Blank", PageCase::None, "about:blank", false},
+        // No main frame.
+        PageCase{"NoAddress", PageCase::None, "", false}),
+    test_support::RowName());
 
 } // namespace

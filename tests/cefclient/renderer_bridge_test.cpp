@@ -2,6 +2,7 @@
 // delivery of page events with their arguments converted, browsers kept apart, and release
 // with the script context.
 #include "renderer_host.h"
+#include "row_name.h"
 
 #include "cefclient/renderer/page_bridge.h"
 #include "cefclient/renderer/v8_list_conversion.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -88,78 +90,96 @@ protected:
     int64 context = 0;
 };
 
-TEST_F(RendererBridgeTest, EventsReachThePageAsOneArrayOfTheirArguments)
+struct Event {
+    const char* name;
+    std::function<void(CefRefPtr<CefListValue>)> fill;
+    ScriptValue expected; // the one argument the page function receives
+};
+
+void PrintTo(const Event& row, std::ostream* os) { *os << row.name; }
+
+class PageEvents : public RendererBridgeTest, public ::testing::WithParamInterface<Event> {};
+
+TEST_P(PageEvents, EventsReachThePageAsOneArrayOfTheirArguments)
 {
-    struct Case {
-        const char* name;
-        std::function<void(CefRefPtr<CefListValue>)> fill;
-        ScriptValue expected; // the one argument the page function receives
-    };
-    const Case cases[] = {
-        {"devicesChanged", [](CefRefPtr<CefListValue> a) { a->SetInt(0, 2); }, Arr({Int(2)})},
-        {"keyDown", nullptr, Arr({})},
-        {"navStateChanged",
-         [](CefRefPtr<CefListValue> a) {
-             a->SetBool(0, true);
-             a->SetBool(1, false);
-         },
-         Arr({ScriptValue::MakeBool(true), ScriptValue::MakeBool(false)})},
-        {"mouseMove", [](CefRefPtr<CefListValue> a) { a->SetString(0, "-12,40"); }, Arr({Str("-12,40")})},
-        {"onDeviceData",
-         [](CefRefPtr<CefListValue> a) {
-             CefRefPtr<CefListValue> inner = CefListValue::Create();
-             inner->SetInt(0, 1);
-             inner->SetString(1, "a");
-             a->SetList(0, inner);
-             a->SetDouble(1, 2.5);
-         },
-         Arr({Arr({Int(1), Str("a")}), ScriptValue::MakeNumber(2.5)})},
-        {"macroItem",
-         [](CefRefPtr<CefListValue> a) {
-             CefRefPtr<CefDictionaryValue> dict = CefDictionaryValue::Create();
-             dict->SetInt("k", 1);
-             a->SetDictionary(0, dict);
-             const char bytes[] = "xy";
-             a->SetBinary(1, CefBinaryValue::Create(bytes, 2));
-             a->SetNull(2);
-         },
-         Arr({ScriptValue::MakeNull(), ScriptValue::MakeNull(), ScriptValue::MakeNull()})},
-    };
-    for (const Case& c : cases) {
-        const ScriptValue fn = RegisterNew(browser, context, c.name);
-        const size_t before = rt.host.PageCalls(browser).size();
-        rt.Send(browser, Message(c.name, c.fill));
-        const std::vector<cef_test::PageCall> calls = rt.host.PageCalls(browser);
-        ASSERT_EQ(calls.size(), before + 1) << c.name;
-        EXPECT_EQ(calls.back().function_id, fn.function_id) << c.name;
-        EXPECT_EQ(calls.back().context_id, context) << c.name;
-        EXPECT_EQ(calls.back().args, std::vector<ScriptValue>{c.expected}) << c.name;
-    }
+    const Event& c = GetParam();
+    const ScriptValue fn = RegisterNew(browser, context, c.name);
+    const size_t before = rt.host.PageCalls(browser).size();
+    rt.Send(browser, Message(c.name, c.fill));
+    const std::vector<cef_test::PageCall> calls = rt.host.PageCalls(browser);
+    ASSERT_EQ(calls.size(), before + 1);
+    EXPECT_EQ(calls.back().function_id, fn.function_id);
+    EXPECT_EQ(calls.back().context_id, context);
+    EXPECT_EQ(calls.back().args, std::vector<ScriptValue>{c.expected});
 }
 
-TEST_F(RendererBridgeTest, OnlyTrueFromThePageFunctionMarksTheMessageHandled)
+INSTANTIATE_TEST_SUITE_P(
+    Events, PageEvents,
+    ::testing::Values(
+        Event{"devicesChanged", [](CefRefPtr<CefListValue> a) { a->SetInt(0, 2); }, Arr({Int(2)})},
+        Event{"keyDown", nullptr, Arr({})},
+        Event{"navStateChanged",
+               [](CefRefPtr<CefListValue> a) {
+                   a->SetBool(0, true);
+                   a->SetBool(1, false);
+               },
+               Arr({ScriptValue::MakeBool(true), ScriptValue::MakeBool(false)})},
+        Event{"mouseMove", [](CefRefPtr<CefListValue> a) { a->SetString(0, "-12,40"); }, Arr({Str("-12,40")})},
+        Event{"onDeviceData",
+               [](CefRefPtr<CefListValue> a) {
+                   CefRefPtr<CefListValue> inner = CefListValue::Create();
+                   inner->SetInt(0, 1);
+                   inner->SetString(1, "a");
+                   a->SetList(0, inner);
+                   a->SetDouble(1, 2.5);
+               },
+               Arr({Arr({Int(1), Str("a")}), ScriptValue::MakeNumber(2.5)})},
+        Event{"macroItem",
+               [](CefRefPtr<CefListValue> a) {
+                   CefRefPtr<CefDictionaryValue> dict = CefDictionaryValue::Create();
+                   dict->SetInt("k", 1);
+                   a->SetDictionary(0, dict);
+                   const char bytes[] = "xy";
+                   a->SetBinary(1, CefBinaryValue::Create(bytes, 2));
+                   a->SetNull(2);
+               },
+               Arr({ScriptValue::MakeNull(), ScriptValue::MakeNull(), ScriptValue::MakeNull()})}),
+    test_support::RowName());
+
+struct Answer {
+    const char* name;
+    bool answers;
+    ScriptValue result;
+    bool handled;
+};
+
+void PrintTo(const Answer& row, std::ostream* os) { *os << row.name; }
+
+class PageAnswers : public RendererBridgeTest, public ::testing::WithParamInterface<Answer> {};
+
+TEST_P(PageAnswers, OnlyTrueFromThePageFunctionMarksTheMessageHandled)
+{
+    const Answer& c = GetParam();
+    RegisterNew(browser, context, "devicesChanged");
+    rt.host.SetFunctionResult([&c](const cef_test::PageCall&, ScriptValue* r) {
+        *r = c.result;
+        return c.answers;
+    });
+    EXPECT_EQ(Handled(browser, Message("devicesChanged")), c.handled);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, PageAnswers,
+                         ::testing::Values(Answer{"True", true, ScriptValue::MakeBool(true), true},
+                                           Answer{"False", true, ScriptValue::MakeBool(false), false},
+                                           Answer{"AString", true, Str("true"), false},
+                                           Answer{"ANumber", true, Int(1), false},
+                                           // An asynchronous page.
+                                           Answer{"Nothing", false, ScriptValue(), false}),
+                         test_support::RowName());
+
+TEST_F(RendererBridgeTest, MessagesWithoutAPageFunctionAreNotHandled)
 {
     RegisterNew(browser, context, "devicesChanged");
-    struct Case {
-        const char* what;
-        bool answers;
-        ScriptValue result;
-        bool handled;
-    };
-    const Case cases[] = {
-        {"true", true, ScriptValue::MakeBool(true), true},
-        {"false", true, ScriptValue::MakeBool(false), false},
-        {"a string", true, Str("true"), false},
-        {"a number", true, Int(1), false},
-        {"nothing (asynchronous page)", false, ScriptValue(), false},
-    };
-    for (const Case& c : cases) {
-        rt.host.SetFunctionResult([&c](const cef_test::PageCall&, ScriptValue* r) {
-            *r = c.result;
-            return c.answers;
-        });
-        EXPECT_EQ(Handled(browser, Message("devicesChanged")), c.handled) << c.what;
-    }
     rt.host.SetFunctionResult([](const cef_test::PageCall&, ScriptValue* r) {
         *r = ScriptValue::MakeBool(true);
         return true;

@@ -2,6 +2,7 @@
 // its pauses on a clock the tests drive, and the hand-over of tasks between threads.
 #include "fake_macro_clock.h"
 #include "hid_reports.h"
+#include "row_name.h"
 #include "test_app.h"
 #include "wait.h"
 
@@ -158,8 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlayCase{"UnknownPlayType", {{"down", "04"}}, 3, 1, 0, "", {}, 1},
         PlayCase{"NoActions", {}, 0, 1, 0, "", {}, 1},
         PlayCase{"UnknownAndMalformedActions", {{"Down", "04"}, {"press", "04"}, {"mouseMove", "1"}, {"mouseMove", "a,b"},
-                                                {"mouseMove", "1,2,3"}}, 0, 1, 0, "", {}, 1}),
-    [](const ::testing::TestParamInfo<PlayCase>& info) { return std::string(info.param.name); });
+                                                {"mouseMove", "1,2,3"}}, 0, 1, 0, "", {}, 1}), test_support::RowName());
 
 struct JitterCase {
     const char* name;
@@ -199,8 +199,7 @@ INSTANTIATE_TEST_SUITE_P(
                       JitterCase{"Negative", "-5", 4, 3, {}, {}},
                       JitterCase{"NotANumber", "5ms", 4, 3, {}, {}},
                       JitterCase{"Empty", "", 4, 3, {}, {}},
-                      JitterCase{"Huge", "99999999999", 4, 3, {3600003}, {0}}),
-    [](const ::testing::TestParamInfo<JitterCase>& info) { return std::string(info.param.name); });
+                      JitterCase{"Huge", "99999999999", 4, 3, {3600003}, {0}}), test_support::RowName());
 
 TEST_F(WorkerTest, WithTheSystemsTimeAndRandomNumbersAPauseStaysWithinNineMilliseconds)
 {
@@ -447,8 +446,7 @@ TEST_P(Quits, QuitEndsTheTaskWithTheReleaseReportsAndTheThread)
 
 INSTANTIATE_TEST_SUITE_P(Tasks, Quits,
                          ::testing::Values(QuitCase{"TenSecondDelay", {{"down", "04"}, {"delayTime", "10000"}, {"up", ""}}, 0},
-                                           QuitCase{"Repeating", {{"mouse", "1"}}, 1}),
-                         [](const ::testing::TestParamInfo<QuitCase>& info) { return std::string(info.param.name); });
+                                           QuitCase{"Repeating", {{"mouse", "1"}}, 1}), test_support::RowName());
 
 // A single key or button pressed for its release task, whose release task never comes.
 struct HeldCase {
@@ -489,7 +487,7 @@ INSTANTIATE_TEST_SUITE_P(Tasks, HeldSingles,
                                            HeldCase{"KeyQuit", {"keybroad", "04"}, "k00:04", true},
                                            HeldCase{"ButtonStopped", {"mouse", "4"}, "m04:00", false},
                                            HeldCase{"ButtonQuit", {"mouse", "4"}, "m04:00", true}),
-                         [](const ::testing::TestParamInfo<HeldCase>& info) { return std::string(info.param.name); });
+                         test_support::RowName());
 
 // On the system's clock: the thread ends long before the delay would have passed.
 TEST_F(WorkerTest, QuitDuringATenSecondDelayOnTheSystemClockJoinsAtOnce)

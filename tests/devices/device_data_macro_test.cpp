@@ -1,6 +1,8 @@
 // Macro texts to device macro records, and their storage in the device's macro slots.
 #include "device_data_fixture.h"
+#include "row_name.h"
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -38,32 +40,42 @@ TEST_F(DeviceMacroTest, StepsParseIntoEvents)
     EXPECT_TRUE(handler->parseMacro("(按下)(A)").isEmpty());
 }
 
-TEST_F(DeviceMacroTest, RecordsAndKeyRecordPerMacro)
+struct MacroRecords {
+    const char* name;
+    const char* text;
+    const char* count;
+    const char* records;
+    const char* keyRecord;
+};
+
+void PrintTo(const MacroRecords& row, std::ostream* os) { *os << row.name; }
+
+class DeviceMacroRecords : public DeviceMacroTest, public ::testing::WithParamInterface<MacroRecords> {};
+
+TEST_P(DeviceMacroRecords, RecordsAndKeyRecordPerMacro)
 {
-    const struct {
-        const char* text;
-        const char* count;
-        const char* records;
-        const char* keyRecord;
-    } cases[] = {
-        {"按下(A)弹起(A)", "1", "84 04 00 04 04 00 07 01 00", "04 00 00 09"},
-        {"按下(Ctrl)按下(V)弹起(V)弹起(Ctrl)", "1", "84 E0 00 84 19 00 04 19 00 04 E0 00 07 01 00", "04 00 00 0f"},
-        {"按下(左键)延迟(50)弹起(左键)", "1", "81 81 00 06 32 00 01 81 00 07 01 00", "04 00 00 0c"},
-        {"按下(右键)弹起(右键)", "2", "81 82 00 01 82 00 07 02 00", "04 00 00 09"},
-        {"延迟(300)", "1", "06 2C 01 07 01 00", "04 00 00 06"},
-        {"延迟(5000)延迟(0)", "1", "06 88 13 06 00 00 07 01 00", "04 00 00 09"},
-        {"延迟(65535)", "1", "06 ff ff 07 01 00", "04 00 00 06"},
-        // The repeat count goes out as the page wrote it, read as hexadecimal by the writer.
-        {"按下(Num 5)", "10", "84 5D 00 07 10 00", "04 00 00 06"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        setMemory(kMouseId, kMouseSlot0, QByteArray(200, '\0'));
-        ASSERT_TRUE(writeMacro(QString::fromUtf8(c.text), c.count));
-        EXPECT_EQ(memory(kMouseId, kMouseSlot0, 200).toHex(' '), slotBytes(c.records).toHex(' '));
-        EXPECT_EQ(prop(kMouseId, 61).toHex(' '), hexBytes(c.keyRecord).toHex(' '));
-    }
+    const MacroRecords& c = GetParam();
+    setMemory(kMouseId, kMouseSlot0, QByteArray(200, '\0'));
+    ASSERT_TRUE(writeMacro(QString::fromUtf8(c.text), c.count));
+    EXPECT_EQ(memory(kMouseId, kMouseSlot0, 200).toHex(' '), slotBytes(c.records).toHex(' '));
+    EXPECT_EQ(prop(kMouseId, 61).toHex(' '), hexBytes(c.keyRecord).toHex(' '));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Macros, DeviceMacroRecords,
+    ::testing::Values(
+        MacroRecords{"KeyPress", "按下(A)弹起(A)", "1", "84 04 00 04 04 00 07 01 00", "04 00 00 09"},
+        MacroRecords{"ModifierAroundKey", "按下(Ctrl)按下(V)弹起(V)弹起(Ctrl)", "1",
+                     "84 E0 00 84 19 00 04 19 00 04 E0 00 07 01 00", "04 00 00 0f"},
+        MacroRecords{"MouseButtonWithDelay", "按下(左键)延迟(50)弹起(左键)", "1", "81 81 00 06 32 00 01 81 00 07 01 00",
+                     "04 00 00 0c"},
+        MacroRecords{"RepeatedTwice", "按下(右键)弹起(右键)", "2", "81 82 00 01 82 00 07 02 00", "04 00 00 09"},
+        MacroRecords{"DelayOnly", "延迟(300)", "1", "06 2C 01 07 01 00", "04 00 00 06"},
+        MacroRecords{"LongAndZeroDelays", "延迟(5000)延迟(0)", "1", "06 88 13 06 00 00 07 01 00", "04 00 00 09"},
+        MacroRecords{"LongestDelay", "延迟(65535)", "1", "06 ff ff 07 01 00", "04 00 00 06"},
+        // The repeat count goes out as the page wrote it, read as hexadecimal by the writer.
+        MacroRecords{"CountReadAsHexadecimal", "按下(Num 5)", "10", "84 5D 00 07 10 00", "04 00 00 06"}),
+    test_support::RowName());
 
 TEST_F(DeviceMacroTest, OccupiedSlotsArePassedOver)
 {

@@ -1,8 +1,11 @@
 // The per-key colour report: its bytes, its running state and what is sent.
 #include "device_data_fixture.h"
+#include "row_name.h"
 #include "test_files.h"
 
 #include <QTemporaryDir>
+
+#include <ostream>
 
 namespace {
 
@@ -51,23 +54,37 @@ TEST_F(KeyRgbTest, ReportBytesAndRunningState)
     EXPECT_EQ(sent(), expectedReport({}));
 }
 
-TEST_F(KeyRgbTest, ColourTexts)
+struct ColourText {
+    const char* name;
+    const char* item;
+    int ordinal;
+    const char* bytes;
+};
+
+void PrintTo(const ColourText& row, std::ostream* os) { *os << row.name; }
+
+class KeyRgbColourTexts : public KeyRgbTest, public ::testing::WithParamInterface<ColourText> {};
+
+TEST_P(KeyRgbColourTexts, ColourTexts)
 {
-    const struct {
-        const char* item;
-        int ordinal;
-        const char* bytes;
-    } cases[] = {
-        {"A#FFF", kA, "ff f0 00"},          {"A#GG0000", kA, "00 00 00"},    {"A#ff8000aa", kA, "ff 80 00"},
-        {"Enter#010101", kEnter, "01 01 01"}, {"Num Enter#020202", kNumEnter, "02 02 02"},
-        {"Win#0A0B0C", kWin, "0a 0b 0c"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.item);
-        ASSERT_TRUE(colour({c.item}));
-        EXPECT_EQ(sent(), expectedReport({{c.ordinal, c.bytes}}));
-    }
-    // The last report sent holds Win at its absolute offset: 8 header bytes and 107 keys before it.
+    const ColourText& c = GetParam();
+    ASSERT_TRUE(colour({c.item}));
+    EXPECT_EQ(sent(), expectedReport({{c.ordinal, c.bytes}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Items, KeyRgbColourTexts,
+                         ::testing::Values(ColourText{"ThreeDigits", "A#FFF", kA, "ff f0 00"},
+                                           ColourText{"NotHexadecimal", "A#GG0000", kA, "00 00 00"},
+                                           ColourText{"EightDigits", "A#ff8000aa", kA, "ff 80 00"},
+                                           ColourText{"Enter", "Enter#010101", kEnter, "01 01 01"},
+                                           ColourText{"NumEnter", "Num Enter#020202", kNumEnter, "02 02 02"},
+                                           ColourText{"Win", "Win#0A0B0C", kWin, "0a 0b 0c"}),
+                         test_support::RowName());
+
+TEST_F(KeyRgbTest, TheLastKeysColourSitsAtItsAbsoluteOffset)
+{
+    ASSERT_TRUE(colour({"Win#0A0B0C"}));
+    // 8 header bytes and 107 keys before Win.
     EXPECT_EQ(sent().mid(329, 3), hexBytes("0a 0b 0c"));
 }
 
@@ -143,15 +160,28 @@ TEST_F(KeyRgbTest, TheLastReportsKeysGoDarkByTheDescriptionInUse)
     EXPECT_EQ(sent(), expectedReport({{kA, "ff 00 00"}, {kEsc, "01 01 01"}}));
 }
 
-TEST(KeyRgbDigits, HexDigitValue)
+struct HexDigit {
+    const char* name;
+    QString text;
+    int value;
+};
+
+void PrintTo(const HexDigit& row, std::ostream* os) { *os << row.name; }
+
+class KeyRgbDigits : public ::testing::TestWithParam<HexDigit> {};
+
+TEST_P(KeyRgbDigits, HexDigitValue)
 {
-    const struct {
-        QString text;
-        int value;
-    } cases[] = {{"0", 0},  {"9", 9},  {"a", 10}, {"f", 15}, {"A", 10}, {"F", 15},
-                 {"g", 0},  {"G", 0},  {"", 0},   {"10", 0}, {" ", 0},  {QString(QChar(0xFF11)), 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(device_data_handler::hexDigitValue(c.text), c.value) << c.text.toStdString();
+    EXPECT_EQ(device_data_handler::hexDigitValue(GetParam().text), GetParam().value);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, KeyRgbDigits,
+    ::testing::Values(HexDigit{"Zero", "0", 0}, HexDigit{"Nine", "9", 9}, HexDigit{"LowerA", "a", 10},
+                      HexDigit{"LowerF", "f", 15}, HexDigit{"UpperA", "A", 10}, HexDigit{"UpperF", "F", 15},
+                      HexDigit{"LowerG", "g", 0}, HexDigit{"UpperG", "G", 0}, HexDigit{"Empty", "", 0},
+                      HexDigit{"TwoDigits", "10", 0}, HexDigit{"Blank", " ", 0},
+                      HexDigit{"FullWidthOne", QString(QChar(0xFF11)), 0}),
+    test_support::RowName());
 
 } // namespace

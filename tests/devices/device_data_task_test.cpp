@@ -1,5 +1,6 @@
 // Built-in driver descriptions and the property byte strings built from page tasks.
 #include "device_data_fixture.h"
+#include "row_name.h"
 #include "test_files.h"
 
 #include <pugixml.hpp>
@@ -8,6 +9,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -70,7 +72,7 @@ TEST(DriverDescriptions, RootsAndRowCounts)
     EXPECT_EQ(k.rows().size(), 310u);
 }
 
-TEST(DriverDescriptions, KeyRowsInLedOrderWithTheirUsages)
+TEST(DriverDescriptions, KeyRowsInLedOrder)
 {
     const Description m(":/drive/M1.0"), k(":/drive/K1.0");
     const auto mk = m.keyRows(), kk = k.keyRows();
@@ -83,16 +85,40 @@ TEST(DriverDescriptions, KeyRowsInLedOrderWithTheirUsages)
         for (const char* a : {"Name", "Task", "Code", "vkCode", "ScanCode", "flag", "Value"})
             EXPECT_STREQ(mk[i].attribute(a).value(), kk[i].attribute(a).value()) << a;
     }
-    const std::pair<const char*, const char*> usages[] = {
-        {"A", "04"},         {"Z", "1D"},        {"1", "1E"},         {"0", "27"},   {"Num Lock", "53"},
-        {"Num .", "63"},     {"Num 0", "62"},    {"Num 1", "59"},     {"Esc", "29"}, {"F1", "3A"},
-        {"F12", "45"},       {"-", "56"},        {"Enter", "58"},     {"Page Up", "61"}, {"Page Down", "5B"},
-        {"Left Ctrl", "E0"}, {"Left Shift", "E1"}, {"Left Alt", "E2"}, {"Left Windows", "E3"},
-        {"Right Ctrl", "E4"}, {"Right Windows", "E7"}, {"Space", "2C"}, {"\\", "31"}, {"Up", "52"},
-        {"Ctrl", "1"},       {"Shift", "2"},     {"Alt", "4"},        {"Win", "8"}};
-    for (const auto& u : usages)
-        EXPECT_EQ(m.code(u.first), u.second) << u.first;
 }
+
+struct KeyUsage {
+    const char* name;
+    const char* task;
+    const char* code;
+};
+
+void PrintTo(const KeyUsage& row, std::ostream* os) { *os << row.name; }
+
+class KeyUsages : public ::testing::TestWithParam<KeyUsage> {};
+
+TEST_P(KeyUsages, KeyRowsCarryTheirUsage)
+{
+    const Description m(":/drive/M1.0");
+    ASSERT_TRUE(m.ok);
+    EXPECT_EQ(m.code(GetParam().task), GetParam().code);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KeyUsages,
+    ::testing::Values(KeyUsage{"A", "A", "04"}, KeyUsage{"Z", "Z", "1D"}, KeyUsage{"Digit1", "1", "1E"},
+                      KeyUsage{"Digit0", "0", "27"}, KeyUsage{"NumLock", "Num Lock", "53"},
+                      KeyUsage{"NumDot", "Num .", "63"}, KeyUsage{"Num0", "Num 0", "62"}, KeyUsage{"Num1", "Num 1", "59"},
+                      KeyUsage{"Esc", "Esc", "29"}, KeyUsage{"F1", "F1", "3A"}, KeyUsage{"F12", "F12", "45"},
+                      KeyUsage{"Minus", "-", "56"}, KeyUsage{"Enter", "Enter", "58"},
+                      KeyUsage{"PageUp", "Page Up", "61"}, KeyUsage{"PageDown", "Page Down", "5B"},
+                      KeyUsage{"LeftCtrl", "Left Ctrl", "E0"}, KeyUsage{"LeftShift", "Left Shift", "E1"},
+                      KeyUsage{"LeftAlt", "Left Alt", "E2"}, KeyUsage{"LeftWindows", "Left Windows", "E3"},
+                      KeyUsage{"RightCtrl", "Right Ctrl", "E4"}, KeyUsage{"RightWindows", "Right Windows", "E7"},
+                      KeyUsage{"Space", "Space", "2C"}, KeyUsage{"Backslash", "\\", "31"}, KeyUsage{"Up", "Up", "52"},
+                      KeyUsage{"Ctrl", "Ctrl", "1"}, KeyUsage{"Shift", "Shift", "2"}, KeyUsage{"Alt", "Alt", "4"},
+                      KeyUsage{"Win", "Win", "8"}),
+    test_support::RowName());
 
 TEST(DriverDescriptions, AreasAndMacroSlots)
 {
@@ -236,43 +262,78 @@ TEST(DriverDescriptions, PropertyRowsWithTheirIndexAndLength)
     EXPECT_STREQ(k.task("Button104").attribute("Name").value(), "G1");
 }
 
-TEST(DriverDescriptions, EveryFunctionAndMultimediaCode)
+// A code's tokens compared by value: the writer reads them as hexadecimal either way.
+std::vector<long> codeBytes(const std::string& code)
 {
-    const std::pair<const char*, int> functions[] = {
-        {"LeftClick", 0x01},    {"RightClick", 0x02},     {"MiddleClick", 0x04},    {"Back", 0x08},
-        {"Forward", 0x10},      {"ScrollUp", 0x12},       {"ScrollDown", 0x11},     {"ScrollLeft", 0x13},
-        {"ScrollRight", 0x14},  {"DpiCycling", 0x20},     {"DpiUp", 0x21},          {"DpiDown", 0x22},
-        {"DpiPosition", 0x23},  {"LockX", 0x24},          {"LockY", 0x25},          {"ModeShift", 0x26},
-        {"ModeDown", 0x27},     {"ModeUp", 0x28},         {"ReportrateUp", 0x29},   {"ReportrateDown", 0x2A},
-        {"LiftUp", 0x30},       {"LiftDown", 0x31}};
-    const std::pair<const char*, int> media[] = {{"MediaPlayer", 0x183}, {"PlayPause", 0xCD}, {"Stop", 0xB7},
-                                                 {"PreTrack", 0xB6},     {"NextTrack", 0xB5}, {"VolumeUp", 0xE9},
-                                                 {"VolumeDown", 0xEA},   {"Mute", 0xE2}};
-    // Tokens compared by value: the writer reads them as hexadecimal either way.
-    auto bytes = [](const std::string& code) {
-        std::vector<long> out;
-        size_t start = 0;
-        for (;;) {
-            const size_t comma = code.find(',', start);
-            out.push_back(std::strtol(code.substr(start, comma - start).c_str(), nullptr, 16));
-            if (comma == std::string::npos)
-                return out;
-            start = comma + 1;
-        }
-    };
+    std::vector<long> out;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = code.find(',', start);
+        out.push_back(std::strtol(code.substr(start, comma - start).c_str(), nullptr, 16));
+        if (comma == std::string::npos)
+            return out;
+        start = comma + 1;
+    }
+}
+
+struct FunctionCode {
+    const char* name; // the row's Task as well
+    int value;
+};
+
+void PrintTo(const FunctionCode& row, std::ostream* os) { *os << row.name; }
+
+class FunctionCodes : public ::testing::TestWithParam<FunctionCode> {};
+
+TEST_P(FunctionCodes, EveryFunctionCode)
+{
     const Description m(":/drive/M1.0"), k(":/drive/K1.0");
     for (const Description* d : {&m, &k}) {
-        for (const auto& f : functions) {
-            SCOPED_TRACE(f.first);
-            EXPECT_EQ(bytes(d->code(f.first)), (std::vector<long>{1, f.second, 0, 0}));
-            EXPECT_STREQ(d->task(f.first).attribute("Length").value(), "4");
-        }
-        EXPECT_EQ(bytes(d->code("SwitchLight")), (std::vector<long>{7, 1, 0, 0}));
-        EXPECT_EQ(bytes(d->code("ResetToDefaults")), (std::vector<long>{7, 2, 0, 0}));
-        for (const auto& u : media) {
-            SCOPED_TRACE(u.first);
-            EXPECT_EQ(bytes(d->code(u.first)), (std::vector<long>{3, 0, u.second & 0xFF, u.second >> 8}));
-        }
+        SCOPED_TRACE(d->root().attribute("Version").value());
+        EXPECT_EQ(codeBytes(d->code(GetParam().name)), (std::vector<long>{1, GetParam().value, 0, 0}));
+        EXPECT_STREQ(d->task(GetParam().name).attribute("Length").value(), "4");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Functions, FunctionCodes,
+    ::testing::Values(FunctionCode{"LeftClick", 0x01}, FunctionCode{"RightClick", 0x02},
+                      FunctionCode{"MiddleClick", 0x04}, FunctionCode{"Back", 0x08}, FunctionCode{"Forward", 0x10},
+                      FunctionCode{"ScrollUp", 0x12}, FunctionCode{"ScrollDown", 0x11},
+                      FunctionCode{"ScrollLeft", 0x13}, FunctionCode{"ScrollRight", 0x14},
+                      FunctionCode{"DpiCycling", 0x20}, FunctionCode{"DpiUp", 0x21}, FunctionCode{"DpiDown", 0x22},
+                      FunctionCode{"DpiPosition", 0x23}, FunctionCode{"LockX", 0x24}, FunctionCode{"LockY", 0x25},
+                      FunctionCode{"ModeShift", 0x26}, FunctionCode{"ModeDown", 0x27}, FunctionCode{"ModeUp", 0x28},
+                      FunctionCode{"ReportrateUp", 0x29}, FunctionCode{"ReportrateDown", 0x2A},
+                      FunctionCode{"LiftUp", 0x30}, FunctionCode{"LiftDown", 0x31}),
+    test_support::RowName());
+
+class MediaCodes : public ::testing::TestWithParam<FunctionCode> {};
+
+TEST_P(MediaCodes, EveryMultimediaCode)
+{
+    const Description m(":/drive/M1.0"), k(":/drive/K1.0");
+    const int usage = GetParam().value;
+    for (const Description* d : {&m, &k}) {
+        SCOPED_TRACE(d->root().attribute("Version").value());
+        EXPECT_EQ(codeBytes(d->code(GetParam().name)), (std::vector<long>{3, 0, usage & 0xFF, usage >> 8}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, MediaCodes,
+                         ::testing::Values(FunctionCode{"MediaPlayer", 0x183}, FunctionCode{"PlayPause", 0xCD},
+                                           FunctionCode{"Stop", 0xB7}, FunctionCode{"PreTrack", 0xB6},
+                                           FunctionCode{"NextTrack", 0xB5}, FunctionCode{"VolumeUp", 0xE9},
+                                           FunctionCode{"VolumeDown", 0xEA}, FunctionCode{"Mute", 0xE2}),
+                         test_support::RowName());
+
+TEST(DriverDescriptions, TheOtherFunctionAndTemplateCodes)
+{
+    const Description m(":/drive/M1.0"), k(":/drive/K1.0");
+    for (const Description* d : {&m, &k}) {
+        SCOPED_TRACE(d->root().attribute("Version").value());
+        EXPECT_EQ(codeBytes(d->code("SwitchLight")), (std::vector<long>{7, 1, 0, 0}));
+        EXPECT_EQ(codeBytes(d->code("ResetToDefaults")), (std::vector<long>{7, 2, 0, 0}));
         EXPECT_EQ(d->code("Macro"), "0x04,{0},{1},{2}");
         EXPECT_EQ(d->code("GKey"), "0x05,{0},{1},{2}");
         EXPECT_EQ(d->code("GRight"), "0x82");
@@ -328,39 +389,75 @@ TEST_F(DeviceDataTest, CodeAndLengthLookups)
     EXPECT_EQ(handler->codeOfTask("Macro9"), "0x1958");
 }
 
-TEST_F(DeviceDataTest, QuotesAndQuerySyntaxInTextsFindNoRow)
+struct QueryText {
+    const char* name;
+    QString text;
+};
+
+void PrintTo(const QueryText& row, std::ostream* os) { *os << row.name; }
+
+class QueryTexts : public DeviceDataTest, public ::testing::WithParamInterface<QueryText> {};
+
+TEST_P(QueryTexts, QuotesAndQuerySyntaxInTextsFindNoRow)
 {
     useDriver("M1.0");
-    const QString texts[] = {"\"",       "'\"",          "LeftClick\"",        "\"]|/Driver/Key[@Task=\"LeftClick",
-                             "A\"] | //*[\"", "A')]",    "[\"", "]]", "$v", "\\\"", "Left\"Click", "\x01",
-                             QStringLiteral("LeftClick") + QChar(0), QStringLiteral("6") + QChar(0) + "1"};
-    for (const QString& t : texts) {
-        SCOPED_TRACE(t.toStdString());
-        EXPECT_EQ(handler->codeOfTask(t), "");
-        EXPECT_EQ(handler->lengthOfKey(t), "");
-        EXPECT_EQ(handler->lengthOfKey(t + "1"), "");
-        for (const char* type : {"MouseFunction", "HotKey", "Keyborad", "Macro", "GKey", "MultiMedia", "DPI", "x"}) {
-            handler->buildTaskData(type, t, t);
-            EXPECT_FALSE(handler->writeDeviceTask("M1.0", "M1.0", t, t, type, t));
-        }
+    const QString& t = GetParam().text;
+    EXPECT_EQ(handler->codeOfTask(t), "");
+    EXPECT_EQ(handler->lengthOfKey(t), "");
+    EXPECT_EQ(handler->lengthOfKey(t + "1"), "");
+    for (const char* type : {"MouseFunction", "HotKey", "Keyborad", "Macro", "GKey", "MultiMedia", "DPI", "x"}) {
+        SCOPED_TRACE(type);
+        handler->buildTaskData(type, t, t);
+        EXPECT_FALSE(handler->writeDeviceTask("M1.0", "M1.0", t, t, type, t));
     }
-    // A quoted name finds no row on a valid index either: nothing, not another row's code.
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, QueryTexts,
+    ::testing::Values(QueryText{"Quote", "\""}, QueryText{"ApostropheAndQuote", "'\""},
+                      QueryText{"TrailingQuote", "LeftClick\""},
+                      QueryText{"QueryUnion", "\"]|/Driver/Key[@Task=\"LeftClick"},
+                      QueryText{"QueryOfAnyElement", "A\"] | //*[\""}, QueryText{"ApostropheClosingAQuery", "A')]"},
+                      QueryText{"OpeningBracket", "[\""}, QueryText{"ClosingBrackets", "]]"},
+                      QueryText{"Variable", "$v"}, QueryText{"EscapedQuote", "\\\""},
+                      QueryText{"QuoteInside", "Left\"Click"}, QueryText{"ControlCharacter", "\x01"},
+                      QueryText{"TrailingNul", QStringLiteral("LeftClick") + QChar(0)},
+                      QueryText{"NulInsideAnIndex", QStringLiteral("6") + QChar(0) + "1"}),
+    test_support::RowName());
+
+// A quoted name finds no row on a valid index either: nothing, not another row's code.
+TEST_F(DeviceDataTest, AQuotedNameOnAValidIndexWritesNothing)
+{
+    useDriver("M1.0");
     setProp(kMouseId, 61, hexBytes("01 21 00 00"));
     EXPECT_FALSE(handler->writeDeviceTask("M1.0", "M1.0", "61", "LeftClick\"", "MouseFunction", "1"));
     EXPECT_EQ(prop(kMouseId, 61), hexBytes("01 21 00 00"));
 }
 
-TEST(DeviceDataBuilders, ToByteList)
+struct ByteList {
+    const char* name;
+    int value;
+    QStringList tokens;
+};
+
+void PrintTo(const ByteList& row, std::ostream* os) { *os << row.name; }
+
+class DeviceDataByteLists : public ::testing::TestWithParam<ByteList> {};
+
+TEST_P(DeviceDataByteLists, ToByteList)
 {
-    const struct {
-        int value;
-        QStringList tokens;
-    } cases[] = {{0, {"0", "0x00"}},      {16, {"10", "0x00"}},   {100, {"64", "0x00"}}, {255, {"ff", "0x00"}},
-                 {256, {"00", "1"}},      {261, {"05", "1"}},     {500, {"f4", "1"}},    {5000, {"88", "13"}},
-                 {0xFFFF, {"ff", "ff"}},  {0x10000, {}},          {-1, {}}};
-    for (const auto& c : cases)
-        EXPECT_EQ(device_data_handler::toByteList(c.value), c.tokens) << c.value;
+    EXPECT_EQ(device_data_handler::toByteList(GetParam().value), GetParam().tokens);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, DeviceDataByteLists,
+    ::testing::Values(ByteList{"Zero", 0, {"0", "0x00"}}, ByteList{"Sixteen", 16, {"10", "0x00"}},
+                      ByteList{"Hundred", 100, {"64", "0x00"}}, ByteList{"LargestLowByte", 255, {"ff", "0x00"}},
+                      ByteList{"SmallestHighByte", 256, {"00", "1"}}, ByteList{"HighAndLow", 261, {"05", "1"}},
+                      ByteList{"FiveHundred", 500, {"f4", "1"}}, ByteList{"FiveThousand", 5000, {"88", "13"}},
+                      ByteList{"Largest", 0xFFFF, {"ff", "ff"}}, ByteList{"PastTwoBytes", 0x10000, {}},
+                      ByteList{"Negative", -1, {}}),
+    test_support::RowName());
 
 TEST(DeviceDataBuilders, HotkeyGkeyDpiAndPadding)
 {
@@ -392,7 +489,17 @@ TEST(DeviceDataBuilders, FindConfigFileMatchesTheSecondKeyValue)
 
 // ---- writeDeviceTask against the simulated devices ----
 
+// The device a task is written to: its version as the pages name it and its simulated id.
+struct TaskDevice {
+    const char* version;
+    const char* id;
+};
+
+const TaskDevice kMouse{"M1.0", kMouseId}, kKeyboard{"K1.0", kKeyboardId};
+
 struct TaskCase {
+    const char* name;
+    TaskDevice device;
     const char* driver;
     int index;
     const char* type;
@@ -400,93 +507,93 @@ struct TaskCase {
     std::optional<const char*> bytes; // nothing: refused, the property keeps its value
 };
 
-void runTaskCases(device_data_handler& handler, const char* version, const char* id, const std::vector<TaskCase>& cases)
+void PrintTo(const TaskCase& row, std::ostream* os) { *os << row.name; }
+
+class TaskBytes : public DeviceDataTest, public ::testing::WithParamInterface<TaskCase> {};
+
+TEST_P(TaskBytes, TasksToPropertyBytes)
 {
+    const TaskCase& c = GetParam();
+    const char* id = c.device.id;
     const QByteArray sentinel = hexBytes("aa bb cc dd");
-    for (const TaskCase& c : cases) {
-        SCOPED_TRACE(std::string(c.type) + " " + c.task + " @" + std::to_string(c.index));
-        vqsim().setProp(id, c.index, reinterpret_cast<const uint8_t*>(sentinel.constData()), sentinel.size());
-        const bool ok = handler.writeDeviceTask(version, c.driver, QString::number(c.index), QString::fromUtf8(c.task),
-                                                c.type, "1");
-        uint8_t buf[VQ_BLOCK_SIZE] = {};
-        const int n = vqsim().getProp(id, c.index, buf, sizeof buf);
-        const QByteArray after(reinterpret_cast<const char*>(buf), n < 0 ? 0 : n);
-        if (c.bytes) {
-            EXPECT_TRUE(ok);
-            EXPECT_EQ(after.toHex(' '), hexBytes(*c.bytes).toHex(' '));
-        } else {
-            EXPECT_FALSE(ok);
-            EXPECT_EQ(after, sentinel);
-        }
+    vqsim().setProp(id, c.index, reinterpret_cast<const uint8_t*>(sentinel.constData()), sentinel.size());
+    const bool ok = handler->writeDeviceTask(c.device.version, c.driver, QString::number(c.index),
+                                             QString::fromUtf8(c.task), c.type, "1");
+    uint8_t buf[VQ_BLOCK_SIZE] = {};
+    const int n = vqsim().getProp(id, c.index, buf, sizeof buf);
+    const QByteArray after(reinterpret_cast<const char*>(buf), n < 0 ? 0 : n);
+    if (c.bytes) {
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(after.toHex(' '), hexBytes(*c.bytes).toHex(' '));
+    } else {
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(after, sentinel);
     }
 }
 
-TEST_F(DeviceDataTest, MouseTasksToPropertyBytes)
-{
-    runTaskCases(*handler, "M1.0", kMouseId,
-                 {
-                     {"M1.0", 61, "MouseFunction", "DpiUp", "01 21 00 00"},
-                     {"M1.0", 62, "MouseFunction", "ScrollUp", "01 12 00 00"},
-                     {"M1.0", 63, "MouseFunction", "SwitchLight", "07 01 00 00"},
-                     {"M1.0", 64, "MouseFunction", "MediaPlayer", "03 00 83 01"},
-                     {"M1.0", 65, "MouseFunction", "NoSuchRow", std::nullopt},
-                     {"M1.0", 65, "MouseFunction", "", std::nullopt},
-                     {"M1.0", 65, "MouseFunction", "A", std::nullopt}, // one token for four bytes
-                     {"M1.0", 61, "HotKey", "A", "02 00 04 00"},
-                     {"M1.0", 61, "HotKey", "Ctrl+C", "02 E0 06 00"},
-                     {"M1.0", 61, "HotKey", "Ctrl+Shift+A", "02 E0 E1 04"},
-                     {"M1.0", 61, "HotKey", "Ctrl+Shift+Alt+A", "02 E0 E1 E2"},
-                     {"M1.0", 61, "HotKey", "Alt+Tab", "02 E2 2B 00"},
-                     {"M1.0", 61, "Keyborad", "Win+D", "02 E3 07 00"},
-                     {"M1.0", 61, "HotKey", "Nope+Page Up", "02 00 61 00"},
-                     {"M1.0", 61, "HotKey", "Num 5++", "02 00 5D 00"},
-                     {"M1.0", 66, "MultiMedia", "0x03,0x00,0xCD,0x00", "03 00 CD 00"},
-                     {"M1.0", 66, "MultiMedia", "3,0,e9,0", "03 00 E9 00"},
-                     {"M1.0", 66, "MultiMedia", "0x03,0x00,0xCD", std::nullopt},
-                     {"M1.0", 66, "MultiMedia", "", std::nullopt},
-                     {"M1.0", 67, "GKey", "GLeft|10|50", "05 81 0a 32"},
-                     {"M1.0", 67, "GKey", "GMiddle|255|1", "05 84 ff 01"},
-                     {"M1.0", 67, "GKey", "GRight|0|0", "05 82 00 00"},
-                     {"M1.0", 67, "GKey", "GLeft|-1|5", std::nullopt},
-                     {"M1.0", 67, "GKey", "GLeft|5|256", std::nullopt},
-                     {"M1.0", 67, "GKey", "GLeft|x|5", std::nullopt},
-                     {"M1.0", 67, "GKey", "GLeft|5|0x10", std::nullopt},
-                     {"M1.0", 67, "GKey", "Nope|1|1", std::nullopt},
-                     {"M1.0", 67, "GKey", "GLeft|10", std::nullopt},
-                     {"M1.0", 67, "GKey", "|GLeft||10|", std::nullopt},
-                     {"M1.0", 67, "GKey", "", std::nullopt},
-                     {"M1.0", 50, "DPI", "1|1600|800", "01 20 00 20 00 00 00 00"},
-                     {"M1.0", 50, "DPI", "0|1600|800", "00 20 00 10 00 00 00 00"},
-                     {"M1.0", 51, "DPI", "1|12000|400", "01 f0 00 f0 00 00 00 00"},
-                     {"M1.0", 52, "DPI", "2|5000|64000", "02 64 00 00 05 00 00 00"},
-                     {"M1.0", 53, "DPI", "7|800|800", "07 10 00 10 00 00 00 00"},
-                     {"M1.0", 53, "DPI", "10|800|800", "10 10 00 10 00 00 00 00"}, // mode taken as written
-                     {"M1.0", 53, "DPI", "a|800|800", std::nullopt},
-                     {"M1.0", 53, "DPI", "0x1|800|800", std::nullopt},
-                     {"M1.0", 53, "DPI", "-1|800|800", std::nullopt},
-                     {"M1.0", 53, "DPI", "100|800|800", std::nullopt}, // does not fit the byte
-                     {"M1.0", 53, "DPI", "1|x|800", std::nullopt},
-                     {"M1.0", 53, "DPI", "0|800|y", std::nullopt},
-                     {"M1.0", 53, "DPI", "1|1600", std::nullopt},
-                     {"M1.0", 53, "DPI", "0|4000000|800", std::nullopt},
-                     {"M1.0", 61, "SomethingElse", "LeftClick", "00 00 00 00"},
-                     {"M1.0", 99, "MouseFunction", "LeftClick", std::nullopt}, // no row for the index
-                     {"K1.0", 50, "DPI", "1|1600|800", std::nullopt}, // a 4-byte key button on the keyboard
-                     {"X9.9", 61, "MouseFunction", "LeftClick", std::nullopt}, // never loaded
-                 });
-}
+INSTANTIATE_TEST_SUITE_P(MouseTasks, TaskBytes, ::testing::Values(
+    TaskCase{"DpiUp", kMouse, "M1.0", 61, "MouseFunction", "DpiUp", "01 21 00 00"},
+    TaskCase{"ScrollUp", kMouse, "M1.0", 62, "MouseFunction", "ScrollUp", "01 12 00 00"},
+    TaskCase{"SwitchLight", kMouse, "M1.0", 63, "MouseFunction", "SwitchLight", "07 01 00 00"},
+    TaskCase{"MediaPlayer", kMouse, "M1.0", 64, "MouseFunction", "MediaPlayer", "03 00 83 01"},
+    TaskCase{"UnknownFunction", kMouse, "M1.0", 65, "MouseFunction", "NoSuchRow", std::nullopt},
+    TaskCase{"EmptyFunction", kMouse, "M1.0", 65, "MouseFunction", "", std::nullopt},
+    // One token for four bytes.
+    TaskCase{"KeyAsFunction", kMouse, "M1.0", 65, "MouseFunction", "A", std::nullopt},
+    TaskCase{"HotKeyOneKey", kMouse, "M1.0", 61, "HotKey", "A", "02 00 04 00"},
+    TaskCase{"HotKeyCtrlC", kMouse, "M1.0", 61, "HotKey", "Ctrl+C", "02 E0 06 00"},
+    TaskCase{"HotKeyTwoModifiers", kMouse, "M1.0", 61, "HotKey", "Ctrl+Shift+A", "02 E0 E1 04"},
+    TaskCase{"HotKeyFourKeysKeepThree", kMouse, "M1.0", 61, "HotKey", "Ctrl+Shift+Alt+A", "02 E0 E1 E2"},
+    TaskCase{"HotKeyAltTab", kMouse, "M1.0", 61, "HotKey", "Alt+Tab", "02 E2 2B 00"},
+    TaskCase{"KeyboardWinD", kMouse, "M1.0", 61, "Keyborad", "Win+D", "02 E3 07 00"},
+    TaskCase{"HotKeyUnknownModifier", kMouse, "M1.0", 61, "HotKey", "Nope+Page Up", "02 00 61 00"},
+    TaskCase{"HotKeyPlusAsKey", kMouse, "M1.0", 61, "HotKey", "Num 5++", "02 00 5D 00"},
+    TaskCase{"MediaWithPrefixes", kMouse, "M1.0", 66, "MultiMedia", "0x03,0x00,0xCD,0x00", "03 00 CD 00"},
+    TaskCase{"MediaWithoutPrefixes", kMouse, "M1.0", 66, "MultiMedia", "3,0,e9,0", "03 00 E9 00"},
+    TaskCase{"MediaThreeTokens", kMouse, "M1.0", 66, "MultiMedia", "0x03,0x00,0xCD", std::nullopt},
+    TaskCase{"MediaEmpty", kMouse, "M1.0", 66, "MultiMedia", "", std::nullopt},
+    TaskCase{"GKeyLeft", kMouse, "M1.0", 67, "GKey", "GLeft|10|50", "05 81 0a 32"},
+    TaskCase{"GKeyMiddle", kMouse, "M1.0", 67, "GKey", "GMiddle|255|1", "05 84 ff 01"},
+    TaskCase{"GKeyRight", kMouse, "M1.0", 67, "GKey", "GRight|0|0", "05 82 00 00"},
+    TaskCase{"GKeyNegativeSpeed", kMouse, "M1.0", 67, "GKey", "GLeft|-1|5", std::nullopt},
+    TaskCase{"GKeyDelayPastAByte", kMouse, "M1.0", 67, "GKey", "GLeft|5|256", std::nullopt},
+    TaskCase{"GKeyLetterSpeed", kMouse, "M1.0", 67, "GKey", "GLeft|x|5", std::nullopt},
+    TaskCase{"GKeyHexadecimalDelay", kMouse, "M1.0", 67, "GKey", "GLeft|5|0x10", std::nullopt},
+    TaskCase{"GKeyUnknownButton", kMouse, "M1.0", 67, "GKey", "Nope|1|1", std::nullopt},
+    TaskCase{"GKeyTwoParts", kMouse, "M1.0", 67, "GKey", "GLeft|10", std::nullopt},
+    TaskCase{"GKeyEmptyParts", kMouse, "M1.0", 67, "GKey", "|GLeft||10|", std::nullopt},
+    TaskCase{"GKeyEmpty", kMouse, "M1.0", 67, "GKey", "", std::nullopt},
+    TaskCase{"DpiLinked", kMouse, "M1.0", 50, "DPI", "1|1600|800", "01 20 00 20 00 00 00 00"},
+    TaskCase{"DpiSeparate", kMouse, "M1.0", 50, "DPI", "0|1600|800", "00 20 00 10 00 00 00 00"},
+    TaskCase{"DpiHigh", kMouse, "M1.0", 51, "DPI", "1|12000|400", "01 f0 00 f0 00 00 00 00"},
+    TaskCase{"DpiOtherMode", kMouse, "M1.0", 52, "DPI", "2|5000|64000", "02 64 00 00 05 00 00 00"},
+    TaskCase{"DpiModeSeven", kMouse, "M1.0", 53, "DPI", "7|800|800", "07 10 00 10 00 00 00 00"},
+    // The mode is taken as written.
+    TaskCase{"DpiModeTen", kMouse, "M1.0", 53, "DPI", "10|800|800", "10 10 00 10 00 00 00 00"},
+    TaskCase{"DpiLetterMode", kMouse, "M1.0", 53, "DPI", "a|800|800", std::nullopt},
+    TaskCase{"DpiHexadecimalMode", kMouse, "M1.0", 53, "DPI", "0x1|800|800", std::nullopt},
+    TaskCase{"DpiNegativeMode", kMouse, "M1.0", 53, "DPI", "-1|800|800", std::nullopt},
+    // Does not fit the byte.
+    TaskCase{"DpiModePastAByte", kMouse, "M1.0", 53, "DPI", "100|800|800", std::nullopt},
+    TaskCase{"DpiLetterX", kMouse, "M1.0", 53, "DPI", "1|x|800", std::nullopt},
+    TaskCase{"DpiLetterY", kMouse, "M1.0", 53, "DPI", "0|800|y", std::nullopt},
+    TaskCase{"DpiTwoParts", kMouse, "M1.0", 53, "DPI", "1|1600", std::nullopt},
+    TaskCase{"DpiTooHigh", kMouse, "M1.0", 53, "DPI", "0|4000000|800", std::nullopt},
+    TaskCase{"OtherTypeZeroFills", kMouse, "M1.0", 61, "SomethingElse", "LeftClick", "00 00 00 00"},
+    // No row for the index.
+    TaskCase{"NoRowForTheIndex", kMouse, "M1.0", 99, "MouseFunction", "LeftClick", std::nullopt},
+    // A 4-byte key button on the keyboard.
+    TaskCase{"DpiOnAKeyboardButton", kMouse, "K1.0", 50, "DPI", "1|1600|800", std::nullopt},
+    // Never loaded.
+    TaskCase{"NeverLoadedDescription", kMouse, "X9.9", 61, "MouseFunction", "LeftClick", std::nullopt}), test_support::RowName());
 
-TEST_F(DeviceDataTest, KeyboardTasksToPropertyBytes)
-{
-    runTaskCases(*handler, "K1.0", kKeyboardId,
-                 {
-                     {"K1.0", 44, "HotKey", "Ctrl+V", "02 E0 19 00"},
-                     {"K1.0", 147, "MouseFunction", "LeftClick", "01 01 00 00"},
-                     {"K1.0", 174, "MultiMedia", "0x03,0x00,0xB5,0x00", "03 00 B5 00"},
-                     {"K1.0", 193, "GKey", "GRight|1|2", "05 82 01 02"},
-                     {"K1.0", 148, "HotKey", "A", std::nullopt}, // between the two button ranges
-                 });
-}
+INSTANTIATE_TEST_SUITE_P(KeyboardTasks, TaskBytes, ::testing::Values(
+    TaskCase{"HotKeyOnAKey", kKeyboard, "K1.0", 44, "HotKey", "Ctrl+V", "02 E0 19 00"},
+    TaskCase{"FunctionOnTheLedKey", kKeyboard, "K1.0", 147, "MouseFunction", "LeftClick", "01 01 00 00"},
+    TaskCase{"MediaOnG1", kKeyboard, "K1.0", 174, "MultiMedia", "0x03,0x00,0xB5,0x00", "03 00 B5 00"},
+    TaskCase{"GKeyOnG20", kKeyboard, "K1.0", 193, "GKey", "GRight|1|2", "05 82 01 02"},
+    // Between the two button ranges.
+    TaskCase{"BetweenTheButtonRanges", kKeyboard, "K1.0", 148, "HotKey", "A", std::nullopt}), test_support::RowName());
 
 TEST_F(DeviceDataTest, ZeroFillUsesTheRowLength)
 {

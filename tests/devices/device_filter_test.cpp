@@ -1,5 +1,6 @@
 // The key-mapping files, the per-stroke decision and the capture loop over the simulated filter
 // driver, with a host that records what the loop hands over instead of the main window.
+#include "row_name.h"
 #include "test_app.h"
 #include "wait.h"
 
@@ -93,8 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         ActionCase{"Key", "KEYBROAD", "b", "keybroad:05"},
         ActionCase{"MouseMovePlaysNothing", "MOUSEMOVE", "10,10", ""},
         ActionCase{"OtherKind", "LIGHT", "On", "LIGHT:On"},
-        ActionCase{"OtherKindWithoutValue", "LIGHT", "", ""}),
-    [](const ::testing::TestParamInfo<ActionCase>& info) { return info.param.name; });
+        ActionCase{"OtherKindWithoutValue", "LIGHT", "", ""}), test_support::RowName());
 
 struct FileCase {
     const char* name;
@@ -139,8 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"OnlyText", "<conf>text</conf>", false, "1/1 pt0 pc0 "},
         FileCase{"Broken", "<conf><m flag=\"10\" scanCode=\"16\"><t task=\"TEXT\"", false, "1/1 pt0 pc0 "},
         FileCase{"OtherRoot", "<map><m flag=\"10\" scanCode=\"16\"><t task=\"TEXT\" value=\"v\"/></m></map>", false,
-                 "1/1 pt0 pc0 "}),
-    [](const ::testing::TestParamInfo<FileCase>& info) { return info.param.name; });
+                 "1/1 pt0 pc0 "}), test_support::RowName());
 
 TEST(HardwareIds, TheFirstIdStopsAtItsZeroAndAtTheBuffer)
 {
@@ -264,7 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecisionCase{"ExtendedKeyRelease", &buttonMap(), true, 0x1D, 0x3, {kCtrlR}, false, E::StopOutput, 0, {}},
         DecisionCase{"PlainKeyIsNotTheExtendedOne", &buttonMap(), true, 0x1D, 0x0, {}, true, E::Nothing, 0, {}},
         DecisionCase{"KeyReleaseNotHeldGoesOn", &buttonMap(), true, 30, 0x1, {}, true, E::Nothing, 0, {}}),
-    [](const ::testing::TestParamInfo<DecisionCase>& info) { return info.param.name; });
+    test_support::RowName());
 
 // ---- The loop
 

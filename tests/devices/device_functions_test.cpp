@@ -1,4 +1,5 @@
 // Device list conversion and the property and memory operations over the simulated library.
+#include "row_name.h"
 #include "vqsim_devices.h"
 
 #include "devices/device_functions.h"
@@ -10,6 +11,7 @@
 
 #include <cstring>
 #include <memory>
+#include <ostream>
 
 namespace {
 
@@ -89,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                       IdRow{"SecondPrefixHasAWord", u"VID_&VID_9&PID_1"}, IdRow{"Glued", u"xVID_1PID_2"},
                       IdRow{"LetterBeyondAscii", u"VID_\u00e9&PID_1"}, IdRow{"DigitBeyondAscii", u"VID_\u0663&PID_1"},
                       IdRow{"PairBeyondTheBmp", u"VID_\U0001D400&PID_1"}, IdRow{"LowerCase", u"vid_1&pid_1"}),
-    [](const ::testing::TestParamInfo<IdRow>& row) { return std::string(row.param.name); });
+    test_support::RowName());
 
 TEST(DeviceListConversion, DuplicateVersionKeepsTheLaterRecord)
 {
@@ -231,88 +233,148 @@ TEST_F(DeviceFunctionsTest, ReadPropFormatsTokens)
     EXPECT_STREQ(lastSimCall("vqReadProp").id, kMouseId);
 }
 
-TEST_F(DeviceFunctionsTest, WriteTaskWritesOneBytePerToken)
+struct WrittenTask {
+    const char* name;
+    const char* data;
+    const char* length;
+    bool ok;
+    QByteArray bytes;
+};
+
+void PrintTo(const WrittenTask& row, std::ostream* os) { *os << row.name; }
+
+class WriteTaskTokens : public DeviceFunctionsTest, public ::testing::WithParamInterface<WrittenTask> {};
+
+TEST_P(WriteTaskTokens, WriteTaskWritesOneBytePerToken)
 {
-    struct Case {
-        const char* data;
-        const char* length;
-        bool ok;
-        QByteArray bytes;
-    } cases[] = {
-        {"1,ff", "2", true, QByteArray("\x01\xff", 2)},
-        {"0x01,0x02,", "2", false, {}},
-        {"0x1FF,zz,", "3", true, QByteArray("\xff\x00\x00", 3)},
-        {" 0x10,-1,10x", "3", true, QByteArray("\x10\xff\x10", 3)},
-        {"0x01", "2", false, {}},
-        {"1,2,3", "2", false, {}},
-        {"\t0x0a,\n7", "2", true, QByteArray("\x0a\x07", 2)},
-        {"", "0", false, {}},
-        {"", "1", true, QByteArray("\x00", 1)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.data);
-        vqsim().setProp(kMouseId, 70, reinterpret_cast<const uint8_t*>("\xee"), 1);
-        vqsim().clearCalls();
-        EXPECT_EQ(functions->writeTask("M1.0", "70", c.data, c.length), c.ok);
-        EXPECT_EQ(simCalls("vqWriteProp"), c.ok ? 1 : 0);
-        EXPECT_EQ(prop(kMouseId, 70), c.ok ? c.bytes : QByteArray("\xee"));
+    const WrittenTask& c = GetParam();
+    vqsim().setProp(kMouseId, 70, reinterpret_cast<const uint8_t*>("\xee"), 1);
+    vqsim().clearCalls();
+    EXPECT_EQ(functions->writeTask("M1.0", "70", c.data, c.length), c.ok);
+    EXPECT_EQ(simCalls("vqWriteProp"), c.ok ? 1 : 0);
+    EXPECT_EQ(prop(kMouseId, 70), c.ok ? c.bytes : QByteArray("\xee"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tokens, WriteTaskTokens,
+    ::testing::Values(WrittenTask{"DecimalAndHexadecimal", "1,ff", "2", true, QByteArray("\x01\xff", 2)},
+                      WrittenTask{"TrailingComma", "0x01,0x02,", "2", false, {}},
+                      WrittenTask{"WideAndLetterTokens", "0x1FF,zz,", "3", true, QByteArray("\xff\x00\x00", 3)},
+                      WrittenTask{"SignsAndTrailingLetters", " 0x10,-1,10x", "3", true, QByteArray("\x10\xff\x10", 3)},
+                      WrittenTask{"TooFewTokens", "0x01", "2", false, {}},
+                      WrittenTask{"TooManyTokens", "1,2,3", "2", false, {}},
+                      WrittenTask{"WhitespaceAroundTokens", "\t0x0a,\n7", "2", true, QByteArray("\x0a\x07", 2)},
+                      WrittenTask{"NothingForNoLength", "", "0", false, {}},
+                      WrittenTask{"EmptyForOneByte", "", "1", true, QByteArray("\x00", 1)}),
+    test_support::RowName());
+
+struct Address {
+    const char* name;
+    const char* text;
+    bool ok;
+    int value;
+};
+
+void PrintTo(const Address& row, std::ostream* os) { *os << row.name; }
+
+class AddressTexts : public ::testing::TestWithParam<Address> {};
+
+TEST_P(AddressTexts, ParseAddress)
+{
+    const Address& a = GetParam();
+    int value = -1;
+    EXPECT_EQ(DeviceFunctions::parseAddress(a.text, &value), a.ok);
+    if (a.ok) {
+        EXPECT_EQ(value, a.value);
     }
 }
 
-TEST_F(DeviceFunctionsTest, TokenAndAddressTables)
+INSTANTIATE_TEST_SUITE_P(
+    Texts, AddressTexts,
+    ::testing::Values(Address{"Prefixed", "0xE00", true, 0xE00}, Address{"StopsAtALetter", "0xEBO", true, 0xEB},
+                      Address{"Unprefixed", "E00", true, 0xE00}, Address{"BlanksAndCapitalX", "  0X1f", true, 0x1F},
+                      Address{"Empty", "", true, 0}, Address{"Letters", "zz", true, 0},
+                      Address{"PrefixOnly", "0x", true, 0}, Address{"PlusSign", "+10", true, 0x10},
+                      Address{"PastAnInt", "7FFFFFFFF", true, 0x7FFFFFFF},
+                      Address{"NegativePrefixed", "-0x10", false, 0}, Address{"Negative", "-1", false, 0},
+                      Address{"BlanksBeforeMinus", "  -5", false, 0}),
+    test_support::RowName());
+
+struct DecToken {
+    const char* name;
+    const char* token;
+    const char* dec;
+};
+
+void PrintTo(const DecToken& row, std::ostream* os) { *os << row.name; }
+
+class HexTokens : public ::testing::TestWithParam<DecToken> {};
+
+TEST_P(HexTokens, HexTokenToDec)
 {
-    struct Address {
-        const char* text;
-        bool ok;
-        int value;
-    } addresses[] = {
-        {"0xE00", true, 0xE00}, {"0xEBO", true, 0xEB},  {"E00", true, 0xE00},  {"  0X1f", true, 0x1F},
-        {"", true, 0},          {"zz", true, 0},        {"0x", true, 0},       {"+10", true, 0x10},
-        {"7FFFFFFFF", true, 0x7FFFFFFF}, {"-0x10", false, 0}, {"-1", false, 0}, {"  -5", false, 0},
-    };
-    for (const Address& a : addresses) {
-        SCOPED_TRACE(a.text);
-        int value = -1;
-        EXPECT_EQ(DeviceFunctions::parseAddress(a.text, &value), a.ok);
-        if (a.ok) {
-            EXPECT_EQ(value, a.value);
-        }
-    }
-
-    struct Dec {
-        const char* token;
-        const char* dec;
-    } decs[] = {{"0x7d", "125"}, {"0x00", "0"}, {"7d", "125"}, {"0xff", "255"}, {"zz", "0"}, {"", "0"}, {"0x1g", "0"}};
-    for (const Dec& d : decs)
-        EXPECT_EQ(DeviceFunctions::hexTokenToDec(d.token), QString(d.dec)) << d.token;
-
-    struct Dpi {
-        const char* text;
-        const char* x;
-        const char* y;
-    } dpis[] = {
-        {"0x00,0x10,0x00,0x14,0x00,0x00,0x00,0x00", "800", "1000"},
-        {"0x01,0x02,0x03,0x04", "100", "200"},
-        {",,0x01,,0x02,0x03,0x04", "100", "200"}, // empty parts are dropped
-        {"0x01,0x02", "100", "0"},                 // short lists read missing tokens as 0
-        {"", "0", "0"},
-        {"0,0x7fffffff,0,-0x7fffffff", "107374182350", "-107374182350"}, // no overflow past a byte
-    };
-    for (const Dpi& d : dpis)
-        EXPECT_EQ(DeviceFunctions::decodeDpi(d.text), (QStringList{d.x, d.y})) << d.text;
+    EXPECT_EQ(DeviceFunctions::hexTokenToDec(GetParam().token), QString(GetParam().dec));
 }
 
-TEST_F(DeviceFunctionsTest, ReadDpiValueChoosesThePropertyByStep)
+INSTANTIATE_TEST_SUITE_P(Tokens, HexTokens,
+                         ::testing::Values(DecToken{"Prefixed", "0x7d", "125"}, DecToken{"Zero", "0x00", "0"},
+                                           DecToken{"Unprefixed", "7d", "125"}, DecToken{"Largest", "0xff", "255"},
+                                           DecToken{"Letters", "zz", "0"}, DecToken{"Empty", "", "0"},
+                                           DecToken{"TrailingLetter", "0x1g", "0"}),
+                         test_support::RowName());
+
+struct DpiText {
+    const char* name;
+    const char* text;
+    const char* x;
+    const char* y;
+};
+
+void PrintTo(const DpiText& row, std::ostream* os) { *os << row.name; }
+
+class DpiTexts : public ::testing::TestWithParam<DpiText> {};
+
+TEST_P(DpiTexts, DecodeDpi)
 {
-    struct Case {
-        const char* step;
-        int property;
-    } cases[] = {{"0", 50}, {"2", 52}, {"4", 54}, {"9", 9}, {"abc", 50}, {"-1", -1}};
-    for (const Case& c : cases) {
-        functions->readDpiValue("M1.0", c.step);
-        EXPECT_EQ(lastSimCall("vqReadProp").arg, c.property) << c.step;
-        EXPECT_EQ(lastSimCall("vqReadProp").length, 8);
-    }
+    EXPECT_EQ(DeviceFunctions::decodeDpi(GetParam().text), (QStringList{GetParam().x, GetParam().y}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, DpiTexts,
+    ::testing::Values(DpiText{"EightTokens", "0x00,0x10,0x00,0x14,0x00,0x00,0x00,0x00", "800", "1000"},
+                      DpiText{"FourTokens", "0x01,0x02,0x03,0x04", "100", "200"},
+                      // Empty parts are dropped.
+                      DpiText{"EmptyParts", ",,0x01,,0x02,0x03,0x04", "100", "200"},
+                      // Short lists read missing tokens as 0.
+                      DpiText{"TwoTokens", "0x01,0x02", "100", "0"}, DpiText{"Empty", "", "0", "0"},
+                      // No overflow past a byte.
+                      DpiText{"WideTokens", "0,0x7fffffff,0,-0x7fffffff", "107374182350", "-107374182350"}),
+    test_support::RowName());
+
+struct DpiStep {
+    const char* name;
+    const char* step;
+    int property;
+};
+
+void PrintTo(const DpiStep& row, std::ostream* os) { *os << row.name; }
+
+class DpiSteps : public DeviceFunctionsTest, public ::testing::WithParamInterface<DpiStep> {};
+
+TEST_P(DpiSteps, ReadDpiValueChoosesThePropertyByStep)
+{
+    functions->readDpiValue("M1.0", GetParam().step);
+    EXPECT_EQ(lastSimCall("vqReadProp").arg, GetParam().property);
+    EXPECT_EQ(lastSimCall("vqReadProp").length, 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, DpiSteps,
+                         ::testing::Values(DpiStep{"First", "0", 50}, DpiStep{"Third", "2", 52},
+                                           DpiStep{"Fifth", "4", 54}, DpiStep{"PastTheList", "9", 9},
+                                           DpiStep{"Letters", "abc", 50}, DpiStep{"Negative", "-1", -1}),
+                         test_support::RowName());
+
+TEST_F(DeviceFunctionsTest, ReadDpiValueAnswersTheStepsValues)
+{
     const uint8_t dpi[8] = {0, 16, 0, 20, 0, 0, 0, 0};
     vqsim().setProp(kMouseId, 53, dpi, 8);
     EXPECT_EQ(functions->readDpiValue("M1.0", "3"), QByteArray(R"({"DpiXVal":"800","DpiYVal":"1000"})"));

@@ -1,6 +1,7 @@
 // The device code's ways to the program: the look-up and the event sink it finds registered, the
 // order and number of the calls a device event makes through them, and what the device code
 // answers while none is registered.
+#include "row_name.h"
 #include "test_app.h"
 
 #include "cefclient/client_handler.h"
@@ -137,8 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReportRow{"Zeros", {0, 0, 0, 0, 0, 0, 0, 0}, "0000000000000000"},
         ReportRow{"EveryDigitLowerCase", {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}, "0123456789abcdef"},
         ReportRow{"BytesPastTheEighthLeftOut", {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10, 0xFF, 0x12},
-                  "fedcba9876543210"}),
-    [](const ::testing::TestParamInfo<ReportRow>& info) { return std::string(info.param.name); });
+                  "fedcba9876543210"}), test_support::RowName());
 
 class NoneRegistered : public Registered {
 protected:

@@ -1,4 +1,6 @@
 // The present keyboards and mice, enumerated from simulated device trees through the SetupAPI.
+#include "row_name.h"
+
 #include "devices/devices_handler.h"
 
 #include "win32sim/device_tree.h"
@@ -168,8 +170,7 @@ TEST_P(InputDeviceTree, Enumerates)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Trees, InputDeviceTree, ::testing::ValuesIn(treeCases()),
-                         [](const ::testing::TestParamInfo<TreeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Trees, InputDeviceTree, ::testing::ValuesIn(treeCases()), test_support::RowName());
 
 class InterfacePaths : public ::testing::Test {
 protected:

@@ -1,5 +1,7 @@
 // The filter-driver client over the simulated driver: contexts, filters, waits, and strokes
 // converted to and from the driver's records field by field.
+#include "row_name.h"
+
 #include "devices/interception.h"
 
 #include "win32sim/device_tree.h"
@@ -216,8 +218,7 @@ INSTANTIATE_TEST_SUITE_P(Numbers, DeviceKinds,
                                            KindCase{"SecondMouse", 12, false, true},
                                            KindCase{"LastMouse", 20, false, true},
                                            KindCase{"PastTheLast", 21, false, false},
-                                           KindCase{"Negative", -1, false, false}),
-                         [](const ::testing::TestParamInfo<KindCase>& info) { return info.param.name; });
+                                           KindCase{"Negative", -1, false, false}), test_support::RowName());
 
 struct CreateFailure {
     const char* name;
@@ -239,8 +240,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, InterceptionCreateTest,
                                            CreateFailure{"LastDevice", "CreateFileA", 19},
                                            CreateFailure{"FirstEvent", "DeviceIoControl", 0},
                                            CreateFailure{"TwelfthEvent", "DeviceIoControl", 11},
-                                           CreateFailure{"Block", "HeapAlloc", 0}),
-                         [](const ::testing::TestParamInfo<CreateFailure>& info) { return info.param.name; });
+                                           CreateFailure{"Block", "HeapAlloc", 0}), test_support::RowName());
 
 TEST_F(InterceptionTest, WithoutTheDriverNoContextIsMade)
 {

@@ -1,5 +1,7 @@
 // The virtual HID device client against the simulated device: discovery and connection with their
 // diagnostics, and every report exactly as the device received it.
+#include "row_name.h"
+
 #include "devices/vmulti_client.h"
 
 #include "win32sim/device_tree.h"
@@ -164,8 +166,7 @@ std::vector<ConnectCase> connectCases()
     };
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, VMultiConnect, ::testing::ValuesIn(connectCases()),
-                         [](const ::testing::TestParamInfo<ConnectCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, VMultiConnect, ::testing::ValuesIn(connectCases()), test_support::RowName());
 
 struct ReportCase {
     const char* name;
@@ -223,8 +224,7 @@ std::vector<ReportCase> reportCases()
     };
 }
 
-INSTANTIATE_TEST_SUITE_P(Builders, VMultiReports, ::testing::ValuesIn(reportCases()),
-                         [](const ::testing::TestParamInfo<ReportCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Builders, VMultiReports, ::testing::ValuesIn(reportCases()), test_support::RowName());
 
 TEST_F(VMultiTest, TouchesGoTwoPerReportAndAnOddCountEndsWithAnEmptyRecord)
 {

@@ -6,6 +6,7 @@
 #include "app/window.h"
 
 #include "program_folder_layout.h"
+#include "row_name.h"
 #include "test_files.h"
 #include "wait.h"
 
@@ -231,8 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
                             "",
                             // The connection breaks: an error (1, the peer closed it), then the end.
                             {"Application Error: could not write show command, error 1, quiting..", kFalseDisconnect},
-                            {"show command response received", "no response"}}),
-    [](const ::testing::TestParamInfo<RunningInstanceCase>& info) { return std::string(info.param.name); });
+                            {"show command response received", "no response"}}), test_support::RowName());
 
 // Many starts at the same moment: one of them becomes the running instance.
 TEST(SecondStart, SimultaneousStartsLeaveOneRunningInstance)

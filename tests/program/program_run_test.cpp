@@ -4,6 +4,7 @@
 // run. Pages of another origin come from a web server of the test's own on 127.0.0.1.
 #include "packer.h"
 #include "program_folder_layout.h"
+#include "row_name.h"
 #include "test_files.h"
 #include "wait.h"
 
@@ -163,8 +164,7 @@ TEST_P(QuitSignalTest, QuitsThroughTheNormalPathAndWritesThePageFilesBack)
 
 INSTANTIATE_TEST_SUITE_P(Signals, QuitSignalTest,
                          ::testing::Values(QuitSignal{"Term", SIGTERM, false}, QuitSignal{"Hangup", SIGHUP, false},
-                                           QuitSignal{"CtrlCInTheTerminal", SIGINT, true}),
-                         [](const ::testing::TestParamInfo<QuitSignal>& info) { return std::string(info.param.name); });
+                                           QuitSignal{"CtrlCInTheTerminal", SIGINT, true}), test_support::RowName());
 
 // A web server on 127.0.0.1 for pages of another origin: it serves one page and records what the
 // pages report to it ("GET /answer?name=text").

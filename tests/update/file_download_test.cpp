@@ -261,8 +261,7 @@ INSTANTIATE_TEST_SUITE_P(PageDownload, Transfers,
         Transfer{"PartialAnswerFromTheStartStartsOver", 204800, false, wholeAsPartial(), 204800, kSize},
         Transfer{"AnswerWithoutLength", 102400, true, HttpReply::resource(kResource).closeDelimited(), 102400,
             kSize - 102400},
-        Transfer{"ChunkedAnswer", -1, true, HttpReply::resource(kResource).chunked(), 0, kSize}),
-    [](const ::testing::TestParamInfo<Transfer>& info) { return std::string(info.param.name); });
+        Transfer{"ChunkedAnswer", -1, true, HttpReply::resource(kResource).chunked(), 0, kSize}), RowName());
 
 TEST_F(PageDownload, SlowAnswerReportsEachPiece)
 {
@@ -316,8 +315,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // A 206 that ends without error before the end of the resource.
                       Resume{"PartialAnswerThatEndsEarly",
                              HttpReply::status(206, kResource.left(150000)).header("Content-Range", "bytes 0-149999/300000"),
-                             150000, 102400}),
-    [](const ::testing::TestParamInfo<Resume>& row) { return std::string(row.param.name); });
+                             150000, 102400}), RowName());
 
 // The network layer reports a cut answer without a length as if it had ended.
 TEST_F(PageDownload, CutAnswerWithoutALengthIsNoWholeFile)
@@ -372,8 +370,7 @@ INSTANTIATE_TEST_SUITE_P(PageDownload, RangeNotSatisfiable,
         Unsatisfiable{"NothingKeptOfALongerResource", 0,
             HttpReply::status(416).header("Content-Range", "bytes */500"), false},
         Unsatisfiable{"ResourceShorterThanTheKeptPart", 204800, HttpReply::resource(kResource.left(102400)), false},
-        Unsatisfiable{"NoSizeGiven", 204800, HttpReply::status(416), false}),
-    [](const ::testing::TestParamInfo<Unsatisfiable>& info) { return std::string(info.param.name); });
+        Unsatisfiable{"NoSizeGiven", 204800, HttpReply::status(416), false}), RowName());
 
 // Answers that the part file cannot go on from: a status other than 200, 206 or 416, or a part that
 // does not start where the kept part ends. Redirects are not followed.

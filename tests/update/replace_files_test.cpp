@@ -1,5 +1,6 @@
 // Replacing a set of files: all of them change, or, when a rename fails part way, every target is
 // as it was and nothing new is left beside them.
+#include "row_name.h"
 #include "test_files.h"
 
 #include "update/replace_files.h"
@@ -65,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Renames, RenameFailures,
                          ::testing::Values(RenameFailure{"FirstReplacingAFile", "a.xml", "a.xml"},
                                            RenameFailure{"SecondMakingANewFile", "b.xml", "b.xml"},
                                            RenameFailure{"LastAfterTwoInPlace", "c.xml", "c.xml"}),
-                         [](const ::testing::TestParamInfo<RenameFailure>& info) { return std::string(info.param.name); });
+                         test_support::RowName());
 
 TEST_F(ReplaceFiles, WithoutAFaultEveryFileChangesAndNothingElseStays)
 {

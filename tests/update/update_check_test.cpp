@@ -280,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(
         Answer{"ATricklingAnswerEndsAtTheDeadline", HttpReply::json(kTypeOne).drip(1, 100), false, 0, false, "", "", "",
                "the request failed (5): no whole answer within 1500 ms"},
         Answer{"ADroppedConnectionIsDropped", HttpReply::ok(kTypeOne).dropAfterBytes(20), false, 0, false, "", "", "", "the request failed (2): "}),
-    [](const ::testing::TestParamInfo<Answer>& info) { return info.param.name; });
+    RowName());
 
 TEST_F(CheckTest, ARedirectsBodyIsNoAnswer)
 {

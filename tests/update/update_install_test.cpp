@@ -3,6 +3,7 @@
 #include "file_size_limit.h"
 #include "http_test_server.h"
 #include "packer.h"
+#include "row_name.h"
 #include "test_app.h"
 #include "test_files.h"
 #include "wait.h"
@@ -259,8 +260,7 @@ INSTANTIATE_TEST_SUITE_P(UpdateInstall, CorruptPackage,
         Corrupt{"FileInAMissingFolder", [] { return updatePackage({kGood.first(), {"missing/a.txt", "x"}}); },
             "Can't open '<dir>/missing/a.txt' for read..\n"},
         Corrupt{"FolderWhereAFileGoes", [] { return updatePackage({kGood.first(), {"Resources", "x"}}); },
-            "Can't open '<dir>/Resources' for read..\n"}),
-    [](const ::testing::TestParamInfo<Corrupt>& info) { return std::string(info.param.name); });
+            "Can't open '<dir>/Resources' for read..\n"}), test_support::RowName());
 
 TEST_F(UpdateInstall, FailedWriteLeavesTheProgramFolderAsItWas)
 {

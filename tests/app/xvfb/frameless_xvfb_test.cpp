@@ -2,6 +2,7 @@
 // real pointer through xdotool. The run says whether a window manager is running
 // (TM_TEST_WINDOW_MANAGER=1): each case holds with one and without one.
 #include "frameless_window.h"
+#include "row_name.h"
 #include "wait.h"
 
 #include "app/info_dlg.h"
@@ -232,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(Edges, StripDragTest,
         DragCase{"LeftIn", PsWindowShadows::Left, false, {50, 0}, {50, 0, 0, 0}},
         DragCase{"TopUp", PsWindowShadows::Top, false, {0, -40}, {0, -40, 0, 0}},
         DragCase{"BottomRightCornerOut", PsWindowShadows::Right, true, {60, 40}, {0, 0, 60, 40}}),
-    [](const ::testing::TestParamInfo<DragCase>& info) { return std::string(info.param.name); });
+    test_support::RowName());
 
 TEST_F(XDisplayTest, TheFirstShowSaysNothing)
 {

@@ -286,6 +286,6 @@ INSTANTIATE_TEST_SUITE_P(CefLogging, LogLine,
         LineCase{"EscapedBytes", repeated("\x01\x02z", 30000), "", true},
         LineCase{"LineBreaksBeyondTheBound", std::string(100000, '\n') + "end", "", true},
         LineCase{"PageFile", repeated("<Key Name=\"Left\" Value=\"0x01\"/>\n\t", 20 * 1024 * 1024), "", true}),
-    [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
+    test_support::RowName());
 
 } // namespace
