@@ -79,6 +79,8 @@ protected:
                 host.DestroyView(id);
         cef_test::WaitForIdle();
         EXPECT_EQ(ClientHandler::GetBrowserCount(), 0);
+        // A quit left behind makes every later event loop of the process return at once.
+        EXPECT_FALSE(isQuitRequested());
         cef_test::StopRuntime();
         if (g_handler == handler)
             g_handler = nullptr;

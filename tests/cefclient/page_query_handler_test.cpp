@@ -111,6 +111,16 @@ public:
     QThread* thread = nullptr;
 };
 
+// Registers window as the application's main window for the scope. The registration ends before
+// the window does, as the end of the registered main window ends the program.
+class MainWindowScope {
+public:
+    explicit MainWindowScope(Window& window) { TestApplication::get()->setMainWindow(&window); }
+    ~MainWindowScope() { TestApplication::get()->setMainWindow(nullptr); }
+    MainWindowScope(const MainWindowScope&) = delete;
+    MainWindowScope& operator=(const MainWindowScope&) = delete;
+};
+
 class QueryHandlerTest : public HandlerTest {
 protected:
     void SetUp() override
@@ -124,12 +134,6 @@ protected:
         top.show();
         browser = new FakeBrowser(7001, browserWindow->winId(), 0, programPage());
     }
-    void TearDown() override
-    {
-        TestApplication::get()->setMainWindow(nullptr);
-        HandlerTest::TearDown();
-    }
-
     // Sends request as the router would (UI thread) and lets the GUI thread do its part.
     CefRefPtr<RecordingCallback> Query(const std::string& request, CefRefPtr<CefBrowser> from = nullptr)
     {
@@ -238,7 +242,7 @@ TEST_F(QueryHandlerTest, TheMinimiseRequestHidesTheMainWindowOnTheGuiThreadThenA
     QWidget* mainBrowserWindow = new QWidget(&mainWindow);
     mainBrowserWindow->setAttribute(Qt::WA_NativeWindow);
     mainWindow.show();
-    TestApplication::get()->setMainWindow(&mainWindow);
+    const MainWindowScope registered(mainWindow);
     StateWatcher watcher;
     mainWindow.installEventFilter(&watcher);
     CefRefPtr<CefBrowser> mainBrowser = new FakeBrowser(7002, mainBrowserWindow->winId(), 0, programPage());
