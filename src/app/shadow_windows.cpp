@@ -11,7 +11,9 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QMoveEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QWidget>
 
@@ -19,7 +21,7 @@ namespace {
 
 class PsShadowWindow : public QWidget {
 public:
-    PsShadowWindow(const PsWindowShadows* owner, int index)
+    PsShadowWindow(PsWindowShadows* owner, int index)
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus
                 | Qt::NoDropShadowWindowHint)
         , m_owner(owner)
@@ -31,6 +33,21 @@ public:
     }
 
 protected:
+    // The window system's answers to the places asked of the window.
+    void moveEvent(QMoveEvent* event) override
+    {
+        QWidget::moveEvent(event);
+        if (event->spontaneous())
+            m_owner->windowPlaced(m_index);
+    }
+
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        if (event->spontaneous())
+            m_owner->windowPlaced(m_index);
+    }
+
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
@@ -106,7 +123,7 @@ private:
         return hit;
     }
 
-    const PsWindowShadows* m_owner;
+    PsWindowShadows* m_owner;
     const int m_index;
 };
 
@@ -175,12 +192,26 @@ void PsWindowShadows::updateWindow(int index, const QPoint& position, const QSiz
     QWidget* window = windows[index];
     if (!window)
         return;
-    if (size) {
-        window->setGeometry(QRect(position, *size));
+    // The whole place is asked even for a move: the size the toolkit holds may be an answer to an
+    // earlier request, which a move alone would ask for again.
+    window->setGeometry(QRect(position, size ? *size : stripRect(index).size()));
+    if (size)
         window->update();
-    } else {
-        window->move(position);
-    }
+    refused[index] = QRect();
+}
+
+void PsWindowShadows::windowPlaced(int index)
+{
+    QWidget* window = windows[index];
+    if (!window || hidden || frame().isEmpty())
+        return;
+    const QRect place = stripRect(index);
+    const QRect given = window->geometry();
+    // The same other place twice running is the window manager's answer to the frame's, and stays.
+    if (given == place || given == refused[index])
+        return;
+    refused[index] = given;
+    window->setGeometry(place);
 }
 
 void PsWindowShadows::placeBelowMain() const

@@ -42,8 +42,14 @@ public:
     void destroy();
 
     bool isHidden() const { return hidden; }
-    // Shows the part of its bitmap that the window's size covers (origin at the bitmap's).
+    // Shows the part of its bitmap that the window's size covers (origin at the bitmap's); without
+    // a size the window keeps the one last placed.
     void updateWindow(int index, const QPoint& position, const QSize* size);
+    // The window system has put a strip's window somewhere: when that is not the strip's place, the
+    // place is asked for again. The toolkit takes each answer of the window system as the window's
+    // geometry and leaves out a request that matches it, so while the answer to an earlier request
+    // is still on its way a request for the strip's place can be lost.
+    void windowPlaced(int index);
     // The window procedure of the four windows.
     static LRESULT CALLBACK wndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     // The strip window of an index (null before init and after destroy).
@@ -56,6 +62,9 @@ private:
     bool hidden = true;
     std::array<QWidget*, 4> windows{};
     std::array<HWND, 4> hwnds{};
+    // Per strip: the other place the window system gave after the last request, which was
+    // answered by asking for the strip's place again.
+    std::array<QRect, 4> refused{};
 };
 
 extern PsWindowShadows g_shadows;

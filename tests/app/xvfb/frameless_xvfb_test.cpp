@@ -26,6 +26,7 @@
 namespace {
 
 using frameless_test::ShadowedWindowTest;
+using frameless_test::stripAround;
 
 bool windowManagerExpected() { return qgetenv("TM_TEST_WINDOW_MANAGER") == "1"; }
 
@@ -118,6 +119,53 @@ public:
         return child;
     }
 
+    // The inside of a window on the screen as the X server has it now; empty while it is not viewable
+    // (it or a window that holds it unmapped).
+    QRect placeOf(xcb_window_t window) const
+    {
+        xcb_get_window_attributes_reply_t* a
+            = xcb_get_window_attributes_reply(m_c, xcb_get_window_attributes(m_c, window), nullptr);
+        const bool viewable = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+        free(a);
+        xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, window), nullptr);
+        xcb_translate_coordinates_reply_t* t = xcb_translate_coordinates_reply(
+            m_c, xcb_translate_coordinates(m_c, window, m_root, 0, 0), nullptr);
+        const QRect place = viewable && g && t ? QRect(t->dst_x, t->dst_y, g->width, g->height) : QRect();
+        free(g);
+        free(t);
+        return place;
+    }
+
+    // A window's id and place as the X server has them now (its parent's coordinates).
+    std::string describe(xcb_window_t window) const
+    {
+        std::string out = QString("0x%1").arg(window, 0, 16).toStdString();
+        if (xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, window), nullptr)) {
+            out += QString(" at %1,%2 %3x%4").arg(g->x).arg(g->y).arg(g->width).arg(g->height).toStdString();
+            free(g);
+        }
+        return out;
+    }
+
+    // The mapped children of the root that hold a screen point, from the top of the stack down.
+    std::string windowsAt(const QPoint& p) const
+    {
+        std::string out;
+        const std::vector<xcb_window_t> s = stack();
+        for (auto it = s.rbegin(); it != s.rend(); ++it) {
+            xcb_get_window_attributes_reply_t* a
+                = xcb_get_window_attributes_reply(m_c, xcb_get_window_attributes(m_c, *it), nullptr);
+            const bool viewable = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+            free(a);
+            xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, *it), nullptr);
+            const bool holds = g && QRect(g->x, g->y, g->width, g->height).contains(p);
+            free(g);
+            if (viewable && holds)
+                out += describe(*it) + "; ";
+        }
+        return out;
+    }
+
     void raise(WId window)
     {
         const uint32_t above = XCB_STACK_MODE_ABOVE;
@@ -192,6 +240,45 @@ protected:
 
     static QRect available() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
+    // The main window's frame as the X server has it once the window manager has framed the window
+    // where the program has it; empty until then. The toolkit's frame is not used: it may take the
+    // frame's margins from a frame still being made, and keep them until the window next moves.
+    QRect frameOnTheServer() const
+    {
+        const xcb_window_t window = xcb_window_t(main->winId());
+        const QRect inside = x.placeOf(window), frame = x.placeOf(x.topOf(window));
+        return !inside.isEmpty() && frame.contains(inside) && main->geometry() == inside ? frame : QRect();
+    }
+
+    // Every strip shown around the main window's frame, by the program and on the X server.
+    bool stripsFollowOnTheServer() const
+    {
+        const QRect frame = frameOnTheServer();
+        if (frame.isEmpty())
+            return false;
+        for (int i = 0; i < 4; ++i) {
+            const QRect place = stripAround(i, frame);
+            if (!strip(i)->isVisible() || strip(i)->geometry() != place
+                || x.placeOf(xcb_window_t(strip(i)->winId())) != place)
+                return false;
+        }
+        return true;
+    }
+
+    // The main window's frame and each window's place as the program and the X server have them.
+    std::string places() const
+    {
+        const auto both = [&](QWidget* w, const QRect& r) {
+            return describe(r) + " (on the server " + describe(x.placeOf(xcb_window_t(w->winId()))) + ")"
+                + (w->isVisible() ? "" : " hidden");
+        };
+        std::string out = "main " + describe(main->frameGeometry()) + " (on the server "
+            + describe(x.placeOf(x.topOf(xcb_window_t(main->winId())))) + ") inside " + both(main, main->geometry());
+        for (int i = 0; i < 4; ++i)
+            out += "; strip " + std::to_string(i) + " " + both(strip(i), strip(i)->geometry());
+        return out;
+    }
+
     XServer x;
 };
 
@@ -210,19 +297,22 @@ class StripDragTest : public XDisplayTest, public ::testing::WithParamInterface<
 TEST_P(StripDragTest, TheEdgeMovesByThePointersDistance)
 {
     const DragCase& c = GetParam();
-    const QRect before = main->frameGeometry();
-    const QRect s = strip(c.strip)->frameGeometry();
+    // The places are read once the window manager has framed the window and placed the strips.
+    ASSERT_TRUE(test_support::waitFor([&] { return stripsFollowOnTheServer(); }, 10000)) << places();
+    const QRect before = frameOnTheServer();
+    const QRect s = strip(c.strip)->geometry();
     const QPoint at = c.corner ? QPoint(s.center().x(), s.bottom() - g_shadows.edge() / 2) : s.center();
     ASSERT_TRUE(available().contains(at));
-    // A window manager places the strips a moment after the program asks.
-    ASSERT_TRUE(test_support::waitFor([&] { return x.at(at) == x.topOf(strip(c.strip)->winId()); }, 10000));
+    // The strip is the window that the X server has at the point, no other over it.
+    ASSERT_TRUE(test_support::waitFor([&] { return x.at(at) == x.topOf(strip(c.strip)->winId()); }, 10000))
+        << "at " << at.x() << "," << at.y() << ": " << x.windowsAt(at) << "the strip's "
+        << x.describe(x.topOf(strip(c.strip)->winId())) << ", the main window's "
+        << x.describe(x.topOf(main->winId()));
     ASSERT_TRUE(pointerDrag(at, c.delta));
     const QRect expected(QPoint(before.left() + c.change.left(), before.top() + c.change.top()),
         QPoint(before.right() + c.change.right(), before.bottom() + c.change.bottom()));
-    EXPECT_TRUE(test_support::waitFor([&] { return main->frameGeometry() == expected; }, 10000))
-        << describe(main->frameGeometry()) << " inside " << describe(main->geometry());
-    EXPECT_TRUE(test_support::waitFor([&] { return stripsFollow(); }, 10000))
-        << describe(strip(PsWindowShadows::Right)->geometry());
+    EXPECT_TRUE(test_support::waitFor([&] { return frameOnTheServer() == expected; }, 10000)) << places();
+    EXPECT_TRUE(test_support::waitFor([&] { return stripsFollowOnTheServer(); }, 10000)) << places();
 }
 
 INSTANTIATE_TEST_SUITE_P(Edges, StripDragTest,
@@ -244,15 +334,17 @@ TEST_F(XDisplayTest, TheFirstShowSaysNothing)
 
 TEST_F(XDisplayTest, MaximiseThenRestoreGivesBackTheGeometry)
 {
-    const QRect before = main->frameGeometry();
+    ASSERT_TRUE(test_support::waitFor([&] { return stripsFollowOnTheServer(); }, 10000)) << places();
+    const QRect before = frameOnTheServer();
     main->setWindowState(Qt::WindowMaximized);
     EXPECT_TRUE(test_support::waitFor([&] { return stripsHidden(); }, 10000));
     if (windowManagerExpected()) {
-        EXPECT_TRUE(test_support::waitFor([&] { return main->frameGeometry() == available(); }, 10000));
+        EXPECT_TRUE(test_support::waitFor([&] { return frameOnTheServer() == available(); }, 10000)) << places();
     }
     main->setWindowState(Qt::WindowNoState);
-    EXPECT_TRUE(test_support::waitFor([&] { return main->frameGeometry() == before && stripsFollow(); }, 10000))
-        << main->x() << "," << main->y() << " " << main->width() << "x" << main->height();
+    EXPECT_TRUE(test_support::waitFor(
+        [&] { return frameOnTheServer() == before && stripsFollowOnTheServer(); }, 10000))
+        << places();
 }
 
 TEST_F(XDisplayTest, TheStripsLieBelowTheMainWindow)
@@ -305,9 +397,8 @@ TEST_P(FirstShowTest, TheWholeWindowIsInsideTheAvailableArea)
     const QRect expected(
         area.topLeft() + QPoint((area.width() - size.width()) / 2, (area.height() - size.height()) / 2), size);
     // A window manager confirms the place a moment after the show.
-    EXPECT_TRUE(test_support::waitFor([&] { return main->frameGeometry() == expected; }, 10000))
-        << main->x() << "," << main->y() << " " << main->width() << "x" << main->height();
-    EXPECT_TRUE(area.contains(main->frameGeometry()));
+    EXPECT_TRUE(test_support::waitFor([&] { return frameOnTheServer() == expected; }, 10000)) << places();
+    EXPECT_TRUE(area.contains(frameOnTheServer()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FirstShowTest, ::testing::Values(QSize(1000, 700), QSize(2400, 1500)),
