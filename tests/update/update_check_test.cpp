@@ -128,7 +128,17 @@ protected:
         ASSERT_TRUE(test_support::waitFor([&] { return handled; }));
     }
 
-    void TearDown() override { cef_logging::SetLogDestination(std::string(), LOGSEVERITY_INFO); }
+    // A taken answer sets the process-wide update values, as in the program; they are cleared so
+    // that the tests after this one start without them.
+    void TearDown() override
+    {
+        cef_logging::SetLogDestination(std::string(), LOGSEVERITY_INFO);
+        g_updateDescription.clear();
+        g_updateVersion.clear();
+        g_updateArgs.clear();
+        g_updateArgList.clear();
+        g_runUpdaterOnExit = 0;
+    }
 
     // The log's lines that tell why an answer was not taken.
     QStringList refusals() const
