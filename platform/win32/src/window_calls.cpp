@@ -43,18 +43,15 @@ auto onGuiThread(Fn fn) -> decltype(fn())
     std::mutex lock;
     std::condition_variable answered;
     bool done = false;
-    QMetaObject::invokeMethod(
-        app,
-        [&] {
-            Result r = fn();
-            const DWORD e = GetLastError();
-            std::lock_guard<std::mutex> hold(lock);
-            result = r;
-            error = e;
-            done = true;
-            answered.notify_one();
-        },
-        Qt::QueuedConnection);
+    qt_extras::PostToGuiThread([&] {
+        Result r = fn();
+        const DWORD e = GetLastError();
+        std::lock_guard<std::mutex> hold(lock);
+        result = r;
+        error = e;
+        done = true;
+        answered.notify_one();
+    });
     std::unique_lock<std::mutex> hold(lock);
     answered.wait(hold, [&] { return done; });
     SetLastError(error);
